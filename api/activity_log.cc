@@ -1,0 +1,93 @@
+#include "api/activity_log.h"
+
+#include <cstdarg>
+#include <mutex>
+
+#include "api/results_report.h"
+#include "platform/clock.h"
+#include "platform/text_format.h"
+
+namespace nvx {
+namespace {
+
+bool Enabled(const SharedBlock& block, int32_t bits) {
+  return (block.log_level.load(std::memory_order_relaxed) & bits) != 0;
+}
+
+}  // namespace
+
+std::string JoinDirectory(std::string_view directory, std::string_view name) {
+  std::string joined(directory);
+  if (joined.empty() || joined.back() != '/') joined += '/';
+  joined += name;
+  return joined;
+}
+
+platform::File OpenActivityLog(const std::string& directory, std::string* full_name) {
+  platform::LocalTime now = platform::GetClock().LocalNow();
+  std::string name = JoinDirectory(
+      directory, StrFormat("%4.4d%2.2d%2.2d%2.2d%2.2d%2.2d.log", now.year, now.month, now.day,
+                           now.hour, now.minute, now.second));
+  platform::File log = platform::File::Open(name, platform::File::Access::kCreateTruncate);
+  if (log.is_open()) {
+    log.Write(StrFormat("Log File Open %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year,
+                        now.hour, now.minute, now.second));
+  }
+  *full_name = FitToWidth(name, kLogFileNameWidth);
+  return log;
+}
+
+void CloseActivityLog(platform::File& log) {
+  if (!log.is_open()) return;
+  platform::LocalTime now = platform::GetClock().LocalNow();
+  log.Write(StrFormat("Log File Close %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year,
+                      now.hour, now.minute, now.second));
+  log.Close();
+}
+
+void ReopenActivityLog(SharedBlock& block, int32_t level) {
+  if ((level & kLogDebug) != 0) level |= kLogActivity | kLogErrorOnly | kLogScript;
+  block.log_level.store(level, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(block.trace_lock);
+  CloseActivityLog(block.activity_log);
+  // Without a log directory there is no log and no results report.
+  if (block.log_directory.empty()) return;
+  block.activity_log = OpenActivityLog(block.log_directory, &block.log_file_name);
+  if (!block.results_file.is_open()) OpenPendingResults(block);
+}
+
+void LogText(SharedBlock& block, int32_t bits, std::string_view text) {
+  if (!Enabled(block, bits)) return;
+  std::lock_guard<std::mutex> lock(block.trace_lock);
+  // Each write goes straight to the file: nothing is held back between lines.
+  if (block.activity_log.is_open()) block.activity_log.Write(text);
+}
+
+void LogLine(SharedBlock& block, int32_t bits, const char* format, ...) {
+  if (!Enabled(block, bits)) return;
+  va_list args;
+  va_start(args, format);
+  std::string line = StrFormatV(format, args);
+  va_end(args);
+  LogText(block, bits, line);
+}
+
+void DumpTransferStats(SharedBlock& block) {
+  if (!Enabled(block, kLogScript)) return;
+  TransferProgress counters;
+  {
+    std::lock_guard<std::mutex> lock(block.state_lock);
+    counters = block.live_progress;
+  }
+  LogText(block, kLogScript,
+          "Transfer Stats:\n" +
+              StrFormat("  Upload: Upload %d Update %d Match %d Zero Length %d Error %d\n",
+                        counters.files_uploaded, counters.files_upload_updated,
+                        counters.files_upload_matched, counters.files_upload_zero_length,
+                        counters.files_upload_error) +
+              StrFormat("  Download: Download %d Update %d Match %d Error %d\n",
+                        counters.files_downloaded, counters.files_download_updated,
+                        counters.files_download_matched, counters.files_download_error));
+}
+
+}  // namespace nvx

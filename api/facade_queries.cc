@@ -1,0 +1,140 @@
+// The CNvxapi operations that read state, look up the folder list, and finish results.
+#include <mutex>
+
+#include "api/activity_log.h"
+#include "api/facade_access.h"
+#include "api/results_report.h"
+#include "platform/text_format.h"
+#include "protocol/folder_tree.h"
+
+using nvx::CopyToField;
+using nvx::TextArg;
+using nvx::Trace;
+
+int32_t CNvxapi::GetStatus() {
+  if (block_ == nullptr) return nvx::kStatusFailed;
+  return block_->status.load();
+}
+
+int32_t CNvxapi::GetErrorCode() {
+  if (block_ == nullptr) return nvx::kErrorNone;
+  return block_->error_code.load();
+}
+
+const char* CNvxapi::GetConclusion() {
+  if (block_ == nullptr) return "";
+  std::lock_guard<std::mutex> lock(block_->state_lock);
+  CopyToField(block_->returned_conclusion, sizeof block_->returned_conclusion,
+              block_->conclusion);
+  return block_->returned_conclusion;
+}
+
+const char* CNvxapi::GetHttpResponse() {
+  if (block_ == nullptr) return "";
+  std::lock_guard<std::mutex> lock(block_->state_lock);
+  CopyToField(block_->returned_http_response, sizeof block_->returned_http_response,
+              block_->last_http_response);
+  return block_->returned_http_response;
+}
+
+const char* CNvxapi::GetStatusMsg() {
+  if (block_ == nullptr) return "";
+  std::lock_guard<std::mutex> lock(block_->state_lock);
+  CopyToField(block_->returned_status_message, sizeof block_->returned_status_message,
+              block_->status_message);
+  return block_->returned_status_message;
+}
+
+bool CNvxapi::MapNVXPath(const char* server_path) {
+  if (block_ == nullptr) return false;
+  Trace(*block_, "CALLMEMBER MapNVXPath %s\n", nvx::TextOrEmpty(server_path));
+  if (block_->folder_list == nullptr) {
+    nvx::SetStatusMessage(*block_, "No Folder List");
+    block_->error_code.store(nvx::kErrorNoFolderList);
+    return false;
+  }
+  const nvx::FolderRecord* found =
+      nvx::FindFolder(TextArg(server_path), *block_->folder_list->root());
+  if (found == nullptr) {
+    nvx::SetStatusMessage(*block_, "Folder Not Found");
+    block_->error_code.store(nvx::kErrorFolderNotFound);
+    return false;
+  }
+  block_->mapped_folder = found;
+  return true;
+}
+
+bool CNvxapi::TestOverQuota() {
+  if (block_ == nullptr) return true;
+  Trace(*block_, "CALLMEMBER TestOverQuota\n");
+  // Before any reply reported space figures all three are 0: the account counts as full.
+  bool over = block_->space_used >= block_->space_limit ||
+              block_->space_used_estimate >= block_->space_limit;
+  if (over) nvx::LogText(*block_, nvx::kLineAnyLevel, " No Available space in account\n");
+  return over;
+}
+
+void CNvxapi::DumpStats() {
+  if (block_ == nullptr) return;
+  nvx::DumpTransferStats(*block_);
+}
+
+void CNvxapi::ResetStats() {
+  if (block_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(block_->state_lock);
+  TransferProgress& live = block_->live_progress;
+  live.files_uploaded = live.files_upload_updated = live.files_upload_matched = 0;
+  live.files_upload_error = live.files_upload_zero_length = 0;
+  live.files_downloaded = live.files_download_updated = live.files_download_matched = 0;
+  live.files_download_error = 0;
+}
+
+void CNvxapi::WriteResult(const char* text) {
+  if (block_ == nullptr) return;
+  nvx::WriteResultText(*block_, TextArg(text));
+}
+
+void CNvxapi::PendAndCloseResult(const char* head, const char* details_header,
+                                 const char* extra, const char* notes_header, const char* note1,
+                                 const char* note2) {
+  if (block_ == nullptr) return;
+  nvx::PendAndClose(*block_, head, details_header, extra, notes_header, note1, note2);
+}
+
+const char* CNvxapi::GetLogFileName() {
+  if (block_ == nullptr) return "";
+  CopyToField(block_->returned_log_file_name, sizeof block_->returned_log_file_name,
+              block_->log_file_name);
+  return block_->returned_log_file_name;
+}
+
+bool CNvxapi::FolderNoShow() {
+  return block_ != nullptr && block_->mapped_folder != nullptr && block_->mapped_folder->no_show;
+}
+
+bool CNvxapi::FolderNoAccess() {
+  return block_ != nullptr && block_->mapped_folder != nullptr &&
+         block_->mapped_folder->no_access;
+}
+
+bool CNvxapi::FolderWriteAccess() {
+  return block_ != nullptr && block_->mapped_folder != nullptr &&
+         block_->mapped_folder->write_access;
+}
+
+const char* CNvxapi::FolderName() {
+  if (block_ == nullptr || block_->mapped_folder == nullptr) return nullptr;
+  CopyToField(block_->returned_folder_name, sizeof block_->returned_folder_name,
+              block_->mapped_folder->name);
+  return block_->returned_folder_name;
+}
+
+TransferProgress* CNvxapi::GetTransferProgress() {
+  if (block_ == nullptr) return nullptr;
+  std::lock_guard<std::mutex> lock(block_->state_lock);
+  block_->snapshot = block_->live_progress;
+  CopyToField(block_->snapshot_file_name, sizeof block_->snapshot_file_name,
+              block_->live_file_name);
+  block_->snapshot.file_name = block_->snapshot_file_name;
+  return &block_->snapshot;
+}

@@ -1,0 +1,20 @@
+// System error numbers as values, and their message texts. The conditions that the
+// system's design names by Windows error numbers get named constants here.
+#ifndef NVX_PLATFORM_ERROR_TEXT_H_
+#define NVX_PLATFORM_ERROR_TEXT_H_
+
+#include <string>
+
+namespace nvx::platform {
+
+extern const int kErrorFileNotFound;      // no such file
+extern const int kErrorPathNotFound;      // a folder on the way is missing or not a folder
+extern const int kErrorSharingViolation;  // the file is held exclusively by another process
+extern const int kErrorNoSpace;           // the disk is full
+
+// The system's message text for an error number, in the neutral (C) language.
+std::string ErrorText(int error_number);
+
+}  // namespace nvx::platform
+
+#endif  // NVX_PLATFORM_ERROR_TEXT_H_

@@ -1,0 +1,96 @@
+// Files as RAII handles over file descriptors (opened close-on-exec), and read-only
+// memory mappings. Failures never throw: they leave the object closed or return false,
+// and error() keeps the system error number of the last failure. A File is used by one
+// thread at a time.
+#ifndef NVX_PLATFORM_FILE_H_
+#define NVX_PLATFORM_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace nvx::platform {
+
+class File {
+ public:
+  enum class Access {
+    kRead,             // an existing file, for reading
+    kSharedRead,       // for reading, refused with kErrorSharingViolation while another
+                       // process holds the file under an exclusive lock
+    kCreateTruncate,   // for writing; created when missing, emptied when present
+    kAppend,           // for writing at the end; created when missing
+    kReadWrite,        // an existing file, for reading and writing
+    kCreateReadWrite,  // for reading and writing; created when missing, content kept
+  };
+
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens `path`. On failure the result is not open and error() tells why.
+  static File Open(const std::string& path, Access access);
+
+  bool is_open() const { return fd_ >= 0; }
+  int error() const { return error_; }
+
+  // Reads up to `size` bytes at the current position: the count read, 0 at the end,
+  // -1 on failure.
+  int64_t Read(void* buffer, size_t size);
+  // Reads until `size` bytes or the end: the count read, -1 on failure.
+  int64_t ReadFully(void* buffer, size_t size);
+  // Writes everything or fails.
+  bool WriteAll(const void* data, size_t size);
+  bool Write(std::string_view text) { return WriteAll(text.data(), text.size()); }
+  // Positions from the start of the file.
+  bool Seek(int64_t offset);
+  bool SeekToEnd();
+  // Size in bytes, -1 on failure.
+  int64_t Size();
+  bool Truncate(int64_t size);
+  // Forces written data to the disk.
+  bool Sync();
+  void Close();
+
+ private:
+  friend class MappedFile;
+  explicit File(int fd) : fd_(fd) {}
+
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+// A read-only mapping of a whole open file. An empty file maps to an empty view.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(MappedFile&& other) noexcept;
+  MappedFile& operator=(MappedFile&& other) noexcept;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  // Maps `file`; the mapping stays valid after the file is closed.
+  static MappedFile Map(File& file);
+
+  bool is_mapped() const { return mapped_; }
+  int error() const { return error_; }
+  const uint8_t* data() const { return static_cast<const uint8_t*>(address_); }
+  size_t size() const { return size_; }
+  std::string_view view() const { return {static_cast<const char*>(address_), size_}; }
+
+ private:
+  void Unmap();
+
+  void* address_ = nullptr;
+  size_t size_ = 0;
+  bool mapped_ = false;
+  int error_ = 0;
+};
+
+}  // namespace nvx::platform
+
+#endif  // NVX_PLATFORM_FILE_H_

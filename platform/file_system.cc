@@ -1,0 +1,71 @@
+#include "platform/file_system.h"
+
+#include <limits.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace nvx::platform {
+namespace {
+
+bool Report(bool ok, int* error) {
+  if (!ok && error != nullptr) *error = errno;
+  return ok;
+}
+
+}  // namespace
+
+bool RemoveFile(const std::string& path, int* error) {
+  return Report(::unlink(path.c_str()) == 0, error);
+}
+
+bool RenameFile(const std::string& from, const std::string& to, int* error) {
+  return Report(::rename(from.c_str(), to.c_str()) == 0, error);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::optional<int64_t> FileSizeOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<int64_t>(info.st_size);
+}
+
+bool MakeDirectory(const std::string& path, int* error) {
+  return Report(::mkdir(path.c_str(), 0755) == 0, error);
+}
+
+bool RemoveDirectory(const std::string& path, int* error) {
+  return Report(::rmdir(path.c_str()) == 0, error);
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(PATH_MAX);
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return {};
+  return std::string(buffer.data());
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(PATH_MAX);
+  ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return {};
+  return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+}  // namespace nvx::platform

@@ -1,0 +1,28 @@
+// Operations on names in the file system: delete, rename, tests, folders. Each returns
+// false (or an empty result) on failure and, where asked, the system error number.
+#ifndef NVX_PLATFORM_FILE_SYSTEM_H_
+#define NVX_PLATFORM_FILE_SYSTEM_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace nvx::platform {
+
+bool RemoveFile(const std::string& path, int* error = nullptr);
+// Gives `from` the name `to`, replacing an existing `to` in one step.
+bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+std::optional<int64_t> FileSizeOf(const std::string& path);
+bool MakeDirectory(const std::string& path, int* error = nullptr);
+bool RemoveDirectory(const std::string& path, int* error = nullptr);
+// The process's current folder, empty when it cannot be read.
+std::string CurrentDirectory();
+// The full path of the running program file, empty when it cannot be read.
+std::string ExecutablePath();
+
+}  // namespace nvx::platform
+
+#endif  // NVX_PLATFORM_FILE_SYSTEM_H_

@@ -1,0 +1,121 @@
+// The pause after each file: with the flag on, the worker stops after every file until
+// SyncFileAccessNext, and the snapshot's waiting field is 1 exactly while it stops.
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "api/facade_access.h"
+#include "api/file_access_pause.h"
+#include "api/nvxapi.h"
+#include "api/transfer_session.h"
+
+namespace nvx {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+std::atomic<int> g_files_finished{0};
+std::atomic<bool> g_waiting_seen_after_pause{false};
+
+// Plays an upload of three files: each one starts, then the engine pauses.
+bool ThreeFileUpload(TransferSession& session) {
+  SharedBlock& block = session.block();
+  for (int file = 1; file <= 3; ++file) {
+    {
+      std::lock_guard<std::mutex> lock(block.state_lock);
+      block.live_progress.sequence = file;
+      block.live_progress.phase = kPhaseUploading;
+      block.live_file_name = "file" + std::to_string(file) + ".txt";
+    }
+    g_files_finished = file;
+    if (!WaitForFileAccess(session)) return false;
+    std::lock_guard<std::mutex> lock(block.state_lock);
+    if (block.live_progress.waiting != 0) g_waiting_seen_after_pause = true;
+  }
+  return true;
+}
+
+// Polls the snapshot until `predicate` holds; false after a generous bound.
+template <typename Predicate>
+bool PollSnapshot(CNvxapi& api, Predicate predicate) {
+  auto deadline = steady_clock::now() + std::chrono::seconds(20);
+  while (steady_clock::now() < deadline) {
+    if (predicate(*api.GetTransferProgress())) return true;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return false;
+}
+
+TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
+  g_files_finished = 0;
+  g_waiting_seen_after_pause = false;
+  CNvxapi api;
+  FacadeAccess::Block(api)->routines[kCmdUpload] = &ThreeFileUpload;
+  api.SetSyncFileAccess(true);
+  api.UploadFile();
+  for (int file = 1; file <= 3; ++file) {
+    ASSERT_TRUE(PollSnapshot(api, [](const TransferProgress& p) { return p.waiting == 1; }));
+    TransferProgress* snapshot = api.GetTransferProgress();
+    EXPECT_EQ(snapshot->sequence, file);
+    EXPECT_STREQ(snapshot->file_name, ("file" + std::to_string(file) + ".txt").c_str());
+    // While it waits, the worker goes no further.
+    std::this_thread::sleep_for(milliseconds(30));
+    EXPECT_EQ(g_files_finished.load(), file);
+    EXPECT_EQ(api.GetStatus(), kStatusBusy);
+    EXPECT_EQ(api.GetTransferProgress()->waiting, 1);
+    api.SyncFileAccessNext();
+    if (file < 3) {
+      ASSERT_TRUE(PollSnapshot(
+          api, [file](const TransferProgress& p) { return p.sequence == file + 1; }));
+    }
+  }
+  auto deadline = steady_clock::now() + std::chrono::seconds(20);
+  while (api.GetStatus() == kStatusBusy && steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
+  EXPECT_EQ(api.GetTransferProgress()->waiting, 0);
+  EXPECT_FALSE(g_waiting_seen_after_pause.load());
+}
+
+TEST(PauseHandshake, WithTheFlagOffTheWorkerNeverWaits) {
+  g_files_finished = 0;
+  CNvxapi api;
+  FacadeAccess::Block(api)->routines[kCmdUpload] = &ThreeFileUpload;
+  api.SetSyncFileAccess(false);
+  api.UploadFile();
+  auto deadline = steady_clock::now() + std::chrono::seconds(20);
+  while (api.GetStatus() == kStatusBusy && steady_clock::now() < deadline) {
+    EXPECT_EQ(api.GetTransferProgress()->waiting, 0);
+  }
+  EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
+  EXPECT_EQ(g_files_finished.load(), 3);
+}
+
+TEST(PauseHandshake, SnapshotIsACopyThatDoesNotChangeBetweenCalls) {
+  CNvxapi api;
+  SharedBlock* block = FacadeAccess::Block(api);
+  {
+    std::lock_guard<std::mutex> lock(block->state_lock);
+    block->live_progress.sequence = 7;
+    block->live_file_name = "first.doc";
+  }
+  TransferProgress* snapshot = api.GetTransferProgress();
+  {
+    std::lock_guard<std::mutex> lock(block->state_lock);
+    block->live_progress.sequence = 8;
+    block->live_file_name = "second.doc";
+  }
+  EXPECT_EQ(snapshot->sequence, 7);
+  EXPECT_STREQ(snapshot->file_name, "first.doc");
+  snapshot = api.GetTransferProgress();
+  EXPECT_EQ(snapshot->sequence, 8);
+  EXPECT_STREQ(snapshot->file_name, "second.doc");
+}
+
+}  // namespace
+}  // namespace nvx

@@ -1,0 +1,1 @@
+// Filled by the digest, Base64 and cipher sources.
