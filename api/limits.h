@@ -5,6 +5,7 @@
 #define NVX_API_LIMITS_H_
 
 #include <cstddef>
+#include <cstdint>
 
 namespace nvx {
 
@@ -38,6 +39,27 @@ inline constexpr size_t kTransferBufferSize = 10240;
 
 // Scrambled texts: the output buffer of CNvxauth and the decode buffer of tokens.
 inline constexpr size_t kScrambledTextCapacity = 256;
+
+// Service exchanges.
+// A response header is read up to this many bytes; a longer one is used as it stands.
+inline constexpr size_t kResponseHeaderMax = 4096;
+// The largest reply body a service command accepts; a larger Content-Length is a broken
+// reply, never an allocation of that size.
+inline constexpr int64_t kCommandReplyBodyMax = int64_t{64} * 1024 * 1024;
+// Texts taken from reply headers.
+inline constexpr size_t kConclusionMax = 63;
+inline constexpr size_t kHttpResponseLineMax = 127;
+inline constexpr size_t kReplyVersionIdMax = 15;
+inline constexpr size_t kReplyDateStampMax = 15;
+// "id:password" of the proxy's Basic authorization.
+inline constexpr size_t kProxyCredentialsMax = 128;
+// The version file is read up to this many bytes.
+inline constexpr size_t kVersionFileMax = 2031;
+// Entries of a server file list.
+inline constexpr size_t kServerFileNameMax = 511;
+inline constexpr size_t kServerFileDateMax = 31;
+// The path FolderPath builds.
+inline constexpr size_t kFolderPathMax = 2047;
 
 // How long the destructor waits for a worker that was asked to stop, in milliseconds.
 inline constexpr int kWorkerStopWaitMillis = 1000;

@@ -4,6 +4,7 @@
 
 #include "platform/file_system.h"
 #include "protocol/folder_tree.h"
+#include "protocol/server_file_list.h"
 
 namespace nvx {
 
@@ -39,6 +40,7 @@ bool RoutineReset(TransferSession& session) {
   block.mapped_folder = nullptr;
   block.folder_list.reset();
   block.retired_folder_lists.clear();
+  block.server_file_list.clear();
   block.skip_folders.clear();
   block.excluded_extensions.clear();
 

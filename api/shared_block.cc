@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "protocol/folder_tree.h"
+#include "protocol/server_file_list.h"
 
 namespace nvx {
 

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "api/limits.h"
 #include "api/nvxapi.h"
@@ -31,6 +32,7 @@ namespace nvx {
 class TransferSession;
 struct FolderTree;
 struct FolderRecord;
+struct ServerFileEntry;
 
 // The command codes that the facade posts to the worker.
 enum CommandCode : int32_t {
@@ -211,6 +213,22 @@ struct SharedBlock {
   char snapshot_file_name[kSnapshotFileNameWidth] = {};
   std::string log_file_name;  // kLogFileNameWidth
   std::string results_type;   // kResultsTypeWidth
+
+  // Protocol state (worker thread): what the service's answers said, and the server
+  // folder and file that requests name.
+  int32_t service_options = 0;                    // option bits of X-NVX-CRUNCHYFROG
+  std::string current_server_folder_id;           // sent as "NO" when empty
+  std::string current_server_folder_name;         // X-NVX-BIGGLES of commands
+  std::string server_file_date;                   // date stamp of the file information query
+  std::string new_folder_id;                      // the answer to FolderCreate
+  int64_t folder_file_count = 0;                  // the answer to FolderFileCount
+  std::vector<ServerFileEntry> server_file_list;  // reply order; Reset empties it
+  // The version file's figures and note, and where the help file goes.
+  int32_t version_major = 0;
+  int32_t version_minor = 0;
+  int32_t version_build = 0;
+  std::string version_note;
+  std::string help_file_name;
 
   // Copies handed to the caller: fixed buffers, so that a returned pointer stays valid.
   char returned_status_message[kStatusMessageWidth] = {};

@@ -1,16 +1,19 @@
 // The worker's object: one per worker thread, built on the worker's stack when the thread
 // starts and living as long as the thread. It reaches the shared block of its CNvxapi and
-// holds what only the worker touches: the transfer buffer and the link state. Used by the
-// worker thread only.
+// holds what only the worker touches: the transfer buffer and the link to the service
+// (server list, connection, link bits). Used by the worker thread only.
 #ifndef NVX_API_TRANSFER_SESSION_H_
 #define NVX_API_TRANSFER_SESSION_H_
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "api/shared_block.h"
 
 namespace nvx {
+
+class ServiceLink;
 
 class TransferSession {
  public:
@@ -29,15 +32,21 @@ class TransferSession {
   // destroyed): long routines end early.
   bool StopRequested() const;
 
+  // The server list, the connection and the exchange primitives (protocol/service_link.h).
+  ServiceLink& link() { return *link_; }
+
   // Closes the service connection, if one is open.
   void CloseConnection();
 
+  // Set when an exchange broke off at the transport level; the service commands read it
+  // to tell a communication failure from a refusal.
   bool communication_failure = false;
   bool sockets_unavailable = false;
 
  private:
   SharedBlock& block_;
   std::vector<uint8_t> transfer_buffer_;
+  std::unique_ptr<ServiceLink> link_;
 };
 
 }  // namespace nvx

@@ -8,22 +8,34 @@
 #include "api/email_commands.h"
 #include "api/reset.h"
 #include "api/transfer_session.h"
+#include "protocol/command_routines.h"
+#include "protocol/service_link.h"
 
 namespace nvx {
 namespace {
 
-bool RoutineUnavailable(TransferSession& /*session*/) { return false; }
+bool RoutineUnavailable(TransferSession& /*session*/) {
+  return false;
+}
 
 bool SignalsSyncEvent(int32_t code) {
   return code == kCmdReset || code == kCmdGetStats || code == kCmdSetServer;
 }
 
-bool KeepsConnection(int32_t code) { return code == kCmdReset || code == kCmdSetServer; }
+bool KeepsConnection(int32_t code) {
+  return code == kCmdReset || code == kCmdSetServer;
+}
 
 void RunCommands(TransferSession& session) {
   SharedBlock& block = session.block();
+  bool server_list_built = false;
   for (;;) {
     block.command_event.Wait();
+    // The first command finds the settings it needs (proxy host, NVX_SERVER) in place.
+    if (!server_list_built) {
+      session.link().BuildServerList();
+      server_list_built = true;
+    }
     int32_t code = block.command.load();
     block.error_code.store(kErrorNone);
     if (code < kFirstCommandCode || code > kLastCommandCode) continue;
@@ -67,6 +79,16 @@ void WorkerMain(SharedBlock* block) {
 std::array<Routine, kLastCommandCode + 1> DefaultRoutines() {
   std::array<Routine, kLastCommandCode + 1> routines;
   routines.fill(&RoutineUnavailable);
+  routines[kCmdFolderList] = &RoutineFolderList;
+  routines[kCmdVerifyId] = &RoutineVerifyId;
+  routines[kCmdHelpFile] = &RoutineHelpFile;
+  routines[kCmdVersionFile] = &RoutineVersionFile;
+  routines[kCmdFolderFileList] = &RoutineFolderFileList;
+  routines[kCmdFileInfo] = &RoutineFileInfo;
+  routines[kCmdResetSpace] = &RoutineResetSpace;
+  routines[kCmdDeleteEmptyFolders] = &RoutineDeleteEmptyFolders;
+  routines[kCmdVerifyPath] = &RoutineVerifyPath;
+  routines[kCmdSetServer] = &RoutineSetServer;
   routines[kCmdReset] = &RoutineReset;
   routines[kCmdEmailStats] = &RoutineEmailStats;
   routines[kCmdEmailSend] = &RoutineEmailSend;
@@ -98,9 +120,9 @@ void StopWorkerAndFree(SharedBlock* block) {
     return;
   }
   std::unique_lock<std::mutex> lock(block->lifetime_mutex);
-  bool ended = block->worker_ended_cv.wait_for(
-      lock, std::chrono::milliseconds(kWorkerStopWaitMillis),
-      [block] { return !block->worker_running; });
+  bool ended =
+      block->worker_ended_cv.wait_for(lock, std::chrono::milliseconds(kWorkerStopWaitMillis),
+                                      [block] { return !block->worker_running; });
   if (!ended) {
     // The worker is inside a call that does not return yet. It owns the block from now
     // on and frees it when it ends; the caller goes on at once.

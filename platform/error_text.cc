@@ -10,6 +10,7 @@ const int kErrorFileNotFound = ENOENT;
 const int kErrorPathNotFound = ENOTDIR;
 const int kErrorSharingViolation = EBUSY;
 const int kErrorNoSpace = ENOSPC;
+const int kErrorInvalidName = EINVAL;
 
 std::string ErrorText(int error_number) {
   char buffer[256] = {};

@@ -11,6 +11,7 @@ extern const int kErrorFileNotFound;      // no such file
 extern const int kErrorPathNotFound;      // a folder on the way is missing or not a folder
 extern const int kErrorSharingViolation;  // the file is held exclusively by another process
 extern const int kErrorNoSpace;           // the disk is full
+extern const int kErrorInvalidName;       // a name that cannot be used as given
 
 // The system's message text for an error number, in the neutral (C) language.
 std::string ErrorText(int error_number);

@@ -2,6 +2,10 @@
 // them, with their ids and access rights. A FolderTree owns its records; pointers to them
 // stay valid as long as the tree lives. Built and extended on the worker thread; read on
 // the caller's thread only while no folder command runs.
+//
+// The reply holds one line per folder, depth first, each ended by LF:
+// "level TAB name [TAB access [TAB id]]". Access "N" is no access, "V" view only,
+// anything else (or none) write access.
 #ifndef NVX_PROTOCOL_FOLDER_TREE_H_
 #define NVX_PROTOCOL_FOLDER_TREE_H_
 
@@ -15,6 +19,8 @@ namespace nvx {
 
 inline constexpr size_t kFolderNameMax = 128;
 inline constexpr size_t kFolderIdMax = 17;
+// The user's own top-level folder; paths are looked up below it first.
+inline constexpr std::string_view kMyFilesFolder = "MyFiles";
 
 struct FolderRecord {
   FolderRecord* next_in_reply_order = nullptr;
@@ -43,9 +49,32 @@ struct FolderTree {
   std::vector<std::unique_ptr<FolderRecord>> records;
 };
 
+// What ParseFolderList made of a reply: the tree (none when the reply was unusable) and
+// an error message (empty on success). A line without a tab ends the parse: the records
+// made so far are kept and no-show marks are not spread.
+struct FolderListParse {
+  std::unique_ptr<FolderTree> tree;
+  std::string message;
+};
+// Parses a "FolderList" reply text; the text ends at its first zero byte. Negative
+// levels count as 0.
+FolderListParse ParseFolderList(std::string_view text);
+
 // Looks a server path ("\Docs\A", "MyFiles\Docs", "Shared") up in the tree: relative to
 // the top-level folder "MyFiles" first, then from the root. Null when not found.
 const FolderRecord* FindFolder(std::string_view path, const FolderRecord& root);
+FolderRecord* FindFolder(std::string_view path, FolderRecord& root);
+
+// The top-level folder "MyFiles" (letter case ignored), or null.
+FolderRecord* MyFilesFolder(FolderRecord& root);
+
+// The folder's path below its top-level folder, each name followed by "\": 'Docs\A\'
+// for a folder 'A' under 'Docs' under "MyFiles". At most kFolderPathMax characters.
+std::string FolderPath(const FolderRecord& record);
+
+// Links a folder the library created as the first child of `parent`; false (nothing
+// linked) when there is no parent.
+bool LinkNewFolder(FolderRecord& record, FolderRecord* parent);
 
 }  // namespace nvx
 

@@ -1,0 +1,29 @@
+// The worker routines of the protocol's command codes: folder list (1), login check
+// (3), help file (4), version file (5), folder file list (6), file information (7),
+// space refresh (10), delete empty folders (13), verify a server path (15) and replace
+// the server list (19). Each returns true for status 2 and false for status 3. Worker
+// thread only.
+#ifndef NVX_PROTOCOL_COMMAND_ROUTINES_H_
+#define NVX_PROTOCOL_COMMAND_ROUTINES_H_
+
+#include "api/transfer_session.h"
+
+namespace nvx {
+
+bool RoutineFolderList(TransferSession& session);
+bool RoutineVerifyId(TransferSession& session);
+// Codes 4 and 5 report a failed fetch as a failed command, with the reason in the
+// status message.
+bool RoutineHelpFile(TransferSession& session);
+bool RoutineVersionFile(TransferSession& session);
+// Fetches and parses the file list of the current server folder id.
+bool RoutineFolderFileList(TransferSession& session);
+bool RoutineFileInfo(TransferSession& session);
+bool RoutineResetSpace(TransferSession& session);
+bool RoutineDeleteEmptyFolders(TransferSession& session);
+bool RoutineVerifyPath(TransferSession& session);
+bool RoutineSetServer(TransferSession& session);
+
+}  // namespace nvx
+
+#endif  // NVX_PROTOCOL_COMMAND_ROUTINES_H_

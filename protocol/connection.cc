@@ -1,0 +1,141 @@
+#include "protocol/connection.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "platform/text_format.h"
+
+namespace nvx {
+
+uint16_t PortFromText(std::string_view port_text) {
+  uint32_t port = 0;
+  for (char c : port_text) {
+    if (c < '0' || c > '9') break;
+    port = port * 10 + static_cast<uint32_t>(c - '0');
+    if (port > 0xFFFF) return 0;  // no such port: connecting fails cleanly
+  }
+  return static_cast<uint16_t>(port);
+}
+
+Connection::Connection(const std::atomic<bool>* stop_requested) : stop_requested_(stop_requested) {}
+
+void Connection::Retarget(std::string_view host, std::string_view port_text) {
+  receive_timeout_seconds_ = kDefaultReceiveTimeoutSeconds;
+  Close();
+  std::string new_host(host.substr(0, kConnectionHostMax));
+  // The address belongs to the host it was resolved from.
+  if (new_host != host_) address_ = 0;
+  host_ = std::move(new_host);
+  port_ = PortFromText(port_text);
+}
+
+bool Connection::StopRequested() const {
+  return stop_requested_ != nullptr && stop_requested_->load(std::memory_order_acquire);
+}
+
+bool Connection::Fail(std::string_view failure_text, int error) {
+  last_error_ = error;
+  failure_text_ = std::string(failure_text.substr(0, kFailureTextMax));
+  return false;
+}
+
+bool Connection::Open() {
+  if (is_open()) return true;
+  if (address_ == 0) {
+    int error = platform::ResolveIPv4(host_, &address_);
+    if (error != 0) {
+      address_ = 0;
+      return Fail("RACommLookup failed", error);
+    }
+  }
+  if (!socket_.Create()) return Fail("socket create failed", socket_.error());
+  if (!socket_.Connect(address_, port_, [this] { return StopRequested(); })) {
+    int error = socket_.error();
+    socket_.Close();
+    return Fail("connect failed", error);
+  }
+  state_bits_ |= kOpenBit;
+  return true;
+}
+
+void Connection::Close() {
+  if ((state_bits_ & kOpenBit) == 0) return;
+  state_bits_ &= ~kOpenBit;
+  socket_.Close();
+}
+
+std::string Connection::FailureDescription() const {
+  return StrFormat("%s %d %d", failure_text_.c_str(), reserved_status_, last_error_);
+}
+
+bool Connection::WaitUntil(bool readable) {
+  platform::Clock& clock = platform::GetClock();
+  const int64_t deadline = clock.MonotonicMillis() + int64_t{receive_timeout_seconds_} * 1000;
+  for (;;) {
+    if (StopRequested()) {
+      last_error_ = platform::kErrorCancelled;
+      Close();
+      return false;
+    }
+    int64_t remaining = deadline - clock.MonotonicMillis();
+    if (remaining <= 0) {
+      last_error_ = platform::kErrorTimedOut;
+      Close();
+      return false;
+    }
+    int slice = static_cast<int>(std::min<int64_t>(remaining, kWaitSliceMillis));
+    platform::Socket::WaitResult waited =
+        readable ? socket_.WaitReadable(slice) : socket_.WaitWritable(slice);
+    if (waited == platform::Socket::WaitResult::kReady) return true;
+    if (waited == platform::Socket::WaitResult::kError) {
+      last_error_ = socket_.error();
+      Close();
+      return false;
+    }
+  }
+}
+
+bool Connection::SendAll(const void* data, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  size_t offset = 0;
+  while (offset < size) {
+    if (!is_open()) {
+      last_error_ = platform::kErrorCancelled;
+      return false;
+    }
+    size_t piece_end = offset + std::min(kSendPieceSize, size - offset);
+    while (offset < piece_end) {
+      int64_t sent = socket_.SendSome(bytes + offset, piece_end - offset);
+      if (sent < 0) {
+        last_error_ = socket_.error();
+        return false;
+      }
+      if (sent == 0 && !WaitUntil(/*readable=*/false)) return false;
+      offset += static_cast<size_t>(sent);
+    }
+  }
+  return true;
+}
+
+int64_t Connection::ReceiveSome(void* buffer, size_t size) {
+  if (!is_open()) {
+    last_error_ = platform::kErrorCancelled;
+    return -1;
+  }
+  for (;;) {
+    if (!WaitUntil(/*readable=*/true)) return -1;
+    int64_t received = socket_.ReceiveSome(buffer, size);
+    if (received > 0) return received;
+    if (received == 0) {
+      Close();
+      return 0;
+    }
+    // Readable but nothing there: a spurious wake-up; wait again.
+    if (socket_.error() == platform::kErrorWouldBlock) continue;
+    last_error_ = socket_.error();
+    Close();
+    return -1;
+  }
+}
+
+}  // namespace nvx

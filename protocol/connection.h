@@ -1,0 +1,92 @@
+// One TCP connection target (a service server or the proxy) and its socket: resolving,
+// opening, sending in 4096-byte pieces and receiving with a time-out. Time-outs are
+// measured with the process clock (platform::GetClock), while the socket is polled in
+// short slices of real time; between slices the owner's stop request is checked, so a
+// worker whose CNvxapi is being destroyed never sits out a silent server. Used by the
+// worker thread only.
+#ifndef NVX_PROTOCOL_CONNECTION_H_
+#define NVX_PROTOCOL_CONNECTION_H_
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/socket.h"
+
+namespace nvx {
+
+inline constexpr int32_t kDefaultReceiveTimeoutSeconds = 180;
+// Around server work that takes long (compressed uploads, deltas).
+inline constexpr int32_t kSlowServerReceiveTimeoutSeconds = 720;
+inline constexpr size_t kConnectionHostMax = 127;
+inline constexpr size_t kFailureTextMax = 47;
+inline constexpr size_t kSendPieceSize = 4096;
+// The longest real-time wait between two looks at the clock and the stop request.
+inline constexpr int kWaitSliceMillis = 50;
+
+// The decimal port of a port text; non-digits end the number (none at all gives 0).
+uint16_t PortFromText(std::string_view port_text);
+
+class Connection {
+ public:
+  // `stop_requested` (may be null) is polled during every wait.
+  explicit Connection(const std::atomic<bool>* stop_requested = nullptr);
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Points the connection at `host` and `port_text`: closes an open socket, sets the
+  // receive time-out back to its default. The resolved address is kept while the host
+  // stays the same.
+  void Retarget(std::string_view host, std::string_view port_text);
+
+  // Resolves the host when needed, makes the socket and connects. False leaves
+  // failure_text() and last_error() telling why.
+  bool Open();
+  void Close();
+  bool is_open() const { return (state_bits_ & kOpenBit) != 0; }
+
+  // Sends every byte, in pieces of kSendPieceSize; false on the first failure (the
+  // error is in last_error()).
+  bool SendAll(const void* data, size_t size);
+
+  // Waits for data (at most the receive time-out) and receives at most `size` bytes:
+  // the count received; 0 when the peer closed the connection; -1 on time-out, error or
+  // stop request. In the last two cases the socket is closed.
+  int64_t ReceiveSome(void* buffer, size_t size);
+
+  // "failure text, reserved status, last error", as failed connections are reported.
+  std::string FailureDescription() const;
+
+  const std::string& host() const { return host_; }
+  uint16_t port() const { return port_; }
+  int32_t last_error() const { return last_error_; }
+  const std::string& failure_text() const { return failure_text_; }
+  int32_t receive_timeout_seconds() const { return receive_timeout_seconds_; }
+  void set_receive_timeout_seconds(int32_t seconds) { receive_timeout_seconds_ = seconds; }
+
+ private:
+  static constexpr uint32_t kOpenBit = 0x10;
+
+  bool StopRequested() const;
+  bool Fail(std::string_view failure_text, int error);
+  // Waits for the socket with the receive time-out; false (socket closed, error set)
+  // when it runs out or the owner stops.
+  bool WaitUntil(bool readable);
+
+  uint32_t state_bits_ = 0;
+  int32_t reserved_status_ = 0;
+  int32_t last_error_ = 0;
+  int32_t receive_timeout_seconds_ = kDefaultReceiveTimeoutSeconds;
+  platform::Socket socket_;
+  uint32_t address_ = 0;  // network byte order; 0 until resolved
+  std::string host_;
+  uint16_t port_ = 0;
+  std::string failure_text_;
+  const std::atomic<bool>* stop_requested_;
+};
+
+}  // namespace nvx
+
+#endif  // NVX_PROTOCOL_CONNECTION_H_

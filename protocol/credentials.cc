@@ -1,0 +1,56 @@
+#include "protocol/credentials.h"
+
+#include <optional>
+
+#include "api/activity_log.h"
+#include "api/scramble.h"
+#include "transfer/base64.h"
+#include "transfer/secure_wipe.h"
+
+namespace nvx {
+namespace {
+
+// Overwrites a text's bytes before it is released.
+void Wipe(std::string& text) {
+  SecureWipe(text.data(), text.size());
+  text.clear();
+}
+
+}  // namespace
+
+std::string LoginToken(const SharedBlock& block) {
+  if (!block.scrambled_password.empty()) return block.scrambled_password;
+  return LoginTokenFor(block.user, block.password);
+}
+
+std::string ProxyAuthorizationLine(SharedBlock& block, std::string_view id,
+                                   std::string_view password, bool scrambled) {
+  std::string clear_password;
+  if (scrambled) {
+    std::optional<std::string> descrambled = DescrambleProxyPassword(password);
+    if (!descrambled) {
+      LogText(block, kLineError, " Err - Proxy password could not be descrambled\n");
+      return {};
+    }
+    clear_password = *descrambled;
+    Wipe(*descrambled);
+  } else {
+    clear_password = std::string(password);
+  }
+  // Built in one buffer of its final size: no temporary copy of the password is left.
+  std::string joined;
+  joined.reserve(id.size() + 1 + clear_password.size());
+  joined.append(id).append(":").append(clear_password);
+  Wipe(clear_password);
+  if (joined.size() > kProxyCredentialsMax) {
+    Wipe(joined);
+    LogLine(block, kLineError, " Err - Proxy id and password longer than %zu characters\n",
+            kProxyCredentialsMax);
+    return {};
+  }
+  std::string line = "Proxy-Authorization: Basic " + Base64Encode(joined) + "\r\n";
+  Wipe(joined);
+  return line;
+}
+
+}  // namespace nvx

@@ -1,0 +1,94 @@
+// The bytes of every request the library sends: the request lines (direct and through
+// a proxy), the service's "X-NVX-" headers and the standard ones, each a complete line
+// ending in CR LF. A request is assembled by appending lines in the order its exchange
+// gives and ending with the empty line (kEndOfHeaders). Builders only format: they never
+// touch a connection or the shared block. Free-text values (names, results type,
+// version ids) are cut at the first CR or LF so that no value can end its line early
+// and start a header of its own. Pure functions; any thread.
+#ifndef NVX_PROTOCOL_REQUEST_BUILDER_H_
+#define NVX_PROTOCOL_REQUEST_BUILDER_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace nvx {
+
+// The service's script and the library's version text.
+inline constexpr std::string_view kScriptName = "rizezi7.dll";
+inline constexpr std::string_view kLibraryVersionText = "1.0.8";
+inline constexpr std::string_view kEndOfHeaders = "\r\n";
+// The folder id sent when there is none.
+inline constexpr std::string_view kNoFolderId = "NO";
+
+// Where a request goes: the server's request host ("host" or "host:port"), whether it
+// travels through a proxy (absolute request target) and, then, the proxy's
+// authorization line (empty when none is sent).
+struct RequestRoute {
+  std::string host;
+  bool via_proxy = false;
+  std::string proxy_authorization_line;
+};
+
+// "METHOD /scripts/rizezi7.dll?QUERY HTTP/1.1", the Host line and, through a proxy, the
+// absolute form followed by the proxy authorization line. The query is used as given
+// (escape file names with UrlEscape first).
+std::string ScriptRequestLine(std::string_view method, std::string_view query,
+                              const RequestRoute& route);
+// "GET /uploadmanager/FILE HTTP/1.1" and the Host line. Through a proxy the absolute
+// form and the proxy authorization line: a proxy cannot serve an origin-form target.
+std::string UploadManagerRequestLine(std::string_view file, const RequestRoute& route);
+
+std::string RattartHeader(std::string_view login_token);
+std::string UserAgentHeader();
+// "X-NVX-BLACMANGE: id,n": "NO" for an empty id; n = 2 with subfolders, + 1 with
+// duplicates.
+std::string BlacmangeTwoFieldHeader(std::string_view folder_id, bool subfolders, bool duplicates);
+std::string BlacmangeOneFieldHeader(std::string_view folder_id);
+std::string BigglesHeader(std::string_view value);
+// The BIGGLES value of a service command: the current server folder name when set;
+// otherwise the server file setting when it holds "*", "?", "[" or "\"; otherwise none.
+std::optional<std::string> ServiceCommandBiggles(std::string_view folder_name,
+                                                 std::string_view server_file);
+// "X-NVX-LUPIN: 0,vid;"
+std::string LupinReferenceHeader(std::string_view version_id);
+// "X-NVX-LUPIN: digest,size" with the Base64 digest.
+std::string LupinDigestHeader(std::string_view digest_base64, int64_t size);
+// "X-NVX-LUPIN: 1,vid;" for a delta, "0,vid;" otherwise.
+std::string LupinReplacementHeader(bool delta, std::string_view version_id);
+std::string RestartHeader(int64_t offset, std::string_view version_id);
+std::string Restart2Header(std::string_view digest_base64, int64_t length,
+                           std::string_view version_id);
+// "X-NVX-DINSDALE: stamp" of a last-write time; none when the time has no stamp.
+std::optional<std::string> DinsdaleHeader(int64_t utc_seconds);
+std::string NeeHeader(std::string_view digest_base64, int64_t size);
+std::string BeavercheeseHeader(bool to_user, bool to_administrator, std::string_view results_type);
+std::string ContentLengthHeader(int64_t length);
+
+// The five fields of "X-NVX-FANG".
+struct FangFields {
+  int64_t content_length_or_filler = 0;
+  int64_t key_code_or_filler = 0;
+  int32_t compressed_work_file = 0;
+  int32_t transfer_compress = 0;
+  int64_t size_before_compression = 0;
+};
+
+// The key number of a request made at `seconds` (seconds clock), 0 to 495: it selects
+// the 16 key bytes of the transfer cipher.
+int32_t TransferKeyNumber(int64_t seconds);
+// The key number as it travels in "X-NVX-FANG": its two bytes swapped.
+int32_t TransferKeyCode(int32_t key_number);
+
+// The fields of a request made at `seconds`. Enciphered: the true content length and
+// the key code of TransferKeyNumber(seconds); otherwise the fillers seconds % 1025 and
+// seconds & 0xFFF.
+FangFields FangFor(bool enciphered, int64_t content_length, int64_t seconds,
+                   bool compressed_work_file, bool transfer_compress,
+                   int64_t size_before_compression);
+std::string FangHeader(const FangFields& fields);
+
+}  // namespace nvx
+
+#endif  // NVX_PROTOCOL_REQUEST_BUILDER_H_

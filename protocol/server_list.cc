@@ -1,0 +1,84 @@
+#include "protocol/server_list.h"
+
+#include <cstdlib>
+
+namespace nvx {
+namespace {
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+ServerEntry ServerEntryFromSetting(std::string_view setting) {
+  setting = TrimBlanks(setting);
+  ServerEntry entry;
+  size_t colon = setting.rfind(':');
+  if (colon == std::string_view::npos) {
+    entry.host = std::string(setting.substr(0, kConnectionHostMax));
+    entry.port_text = std::string(kDefaultServicePort);
+    entry.request_host = entry.host;
+  } else {
+    entry.host = std::string(setting.substr(0, std::min(colon, kConnectionHostMax)));
+    entry.port_text = std::string(setting.substr(colon + 1, kServerPortTextMax));
+    entry.request_host = entry.host + ":" + entry.port_text;
+  }
+  return entry;
+}
+
+std::vector<std::string> DefaultServerSettings() {
+  std::vector<std::string> settings;
+  if (const char* variable = std::getenv(kServerListVariable)) {
+    std::string_view rest(variable);
+    while (!rest.empty()) {
+      size_t comma = rest.find(',');
+      std::string_view item = TrimBlanks(rest.substr(0, comma));
+      if (!item.empty()) settings.emplace_back(item);
+      if (comma == std::string_view::npos) break;
+      rest.remove_prefix(comma + 1);
+    }
+  }
+  if (settings.empty()) {
+    for (int n : {2, 1}) {
+      settings.push_back("b" + std::to_string(n) + "." + std::string(kDefaultServiceHost));
+    }
+  }
+  return settings;
+}
+
+void ServerList::Assign(const std::vector<std::string>& settings) {
+  entries_.clear();
+  current_ = static_cast<size_t>(-1);
+  for (const std::string& setting : settings) {
+    ServerEntry entry = ServerEntryFromSetting(setting);
+    entry.connection = std::make_unique<Connection>(stop_requested_);
+    entry.connection->Retarget(entry.host, entry.port_text);
+    entries_.push_back(std::move(entry));
+  }
+}
+
+ServerEntry* ServerList::PickServer() {
+  if (entries_.empty()) return nullptr;
+  size_t next = current_ + 1;
+  if (current_ >= entries_.size() || next >= entries_.size()) next = 0;
+  current_ = next;
+  if (!entries_[current_].failed) return &entries_[current_];
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    ServerEntry& entry = entries_[i];
+    if (entry.skip_count++ > kFailedServerSkips) {
+      entry.failed = false;
+      entry.skip_count = 0;
+    }
+    if (!entry.failed) {
+      current_ = i;
+      return &entry;
+    }
+  }
+  // Every server is marked failed: the one chosen first stays current.
+  return &entries_[current_];
+}
+
+}  // namespace nvx

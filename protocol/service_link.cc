@@ -1,0 +1,183 @@
+#include "protocol/service_link.h"
+
+#include "api/activity_log.h"
+#include "api/transfer_session.h"
+#include "platform/clock.h"
+#include "protocol/credentials.h"
+#include "protocol/header_reader.h"
+#include "protocol/response_headers.h"
+
+namespace nvx {
+
+ServiceLink::ServiceLink(TransferSession& session)
+    : session_(session), servers_(&session.block().stop_requested) {}
+
+ServiceLink::~ServiceLink() {
+  CloseConnection();
+}
+
+void ServiceLink::BuildServerList() {
+  server_list_built_ = true;
+  servers_.Assign(DefaultServerSettings());
+  if (!session_.block().proxy_host.empty()) {
+    proxy_entry_ = std::make_unique<ServerEntry>();
+    proxy_entry_->connection = std::make_unique<Connection>(&session_.block().stop_requested);
+  }
+}
+
+void ServiceLink::ReplaceServerList(std::string_view setting) {
+  CloseConnection();
+  server_list_built_ = true;
+  if (setting.empty()) {
+    servers_.Assign(DefaultServerSettings());
+  } else {
+    servers_.Assign({std::string(setting)});
+  }
+}
+
+bool ServiceLink::via_proxy() const {
+  return !session_.block().proxy_host.empty();
+}
+
+Connection* ServiceLink::RetargetActive() {
+  SharedBlock& block = session_.block();
+  if (via_proxy()) {
+    // A proxy set after the list was built still gets its entry.
+    if (proxy_entry_ == nullptr) {
+      proxy_entry_ = std::make_unique<ServerEntry>();
+      proxy_entry_->connection = std::make_unique<Connection>(&block.stop_requested);
+    }
+    proxy_entry_->connection->Retarget(block.proxy_host, block.proxy_port);
+    return proxy_entry_->connection.get();
+  }
+  ServerEntry* server = servers_.current();
+  if (server == nullptr || server->connection == nullptr) return nullptr;
+  server->connection->Retarget(server->host, server->port_text);
+  return server->connection.get();
+}
+
+void ServiceLink::ReportConnectFailure(int32_t remaining_retries) {
+  SharedBlock& block = session_.block();
+  SetStatusMessage(block, "Connect to Norrvault failed.");
+  block.error_code.store(kErrorConnect);
+  LogLine(block, kLineError, " Err Communications connect to Norrvault failed %d %s\n",
+          remaining_retries, active_->FailureDescription().c_str());
+  if (ServerEntry* server = servers_.current()) server->failed = true;
+}
+
+bool ServiceLink::Connect() {
+  SharedBlock& block = session_.block();
+  SetStatusMessage(block, "Connecting to Norrvault");
+  if (session_.sockets_unavailable) {
+    SetStatusMessage(block, "Comm Init Failed");
+    return false;
+  }
+  if (connected()) {
+    SetStatusMessage(block, "Already connected to Norrvault");
+    return true;
+  }
+  if (!server_list_built_) BuildServerList();
+  servers_.PickServer();
+  active_ = RetargetActive();
+  if (active_ == nullptr) {
+    SetStatusMessage(block, "Create communications socket failed");
+    block.error_code.store(kErrorSocketCreate);
+    LogText(block, kLineError, " Err Communications init failed\n");
+    return false;
+  }
+  int32_t remaining_retries = kConnectRetries;
+  while (!active_->Open()) {
+    ReportConnectFailure(remaining_retries);
+    if (remaining_retries == 0 || session_.StopRequested()) {
+      session_.communication_failure = true;
+      active_ = nullptr;
+      return false;
+    }
+    servers_.PickServer();
+    active_ = RetargetActive();
+    if (active_ == nullptr) {
+      session_.communication_failure = true;
+      return false;
+    }
+    platform::GetClock().SleepMillis(kConnectPauseMillis);
+    --remaining_retries;
+  }
+  block.error_code.store(kErrorNone);
+  if (ServerEntry* server = servers_.current()) server->failed = false;
+  link_bits_ |= kLinkConnected;
+  SetStatusMessage(block, "Connected to Norrvault");
+  return true;
+}
+
+bool ServiceLink::CloseConnection() {
+  link_bits_ &= ~(kLinkConnected | kLinkCloseAfterExchange);
+  if (active_ == nullptr) return false;
+  active_->Close();
+  active_ = nullptr;
+  return true;
+}
+
+bool ServiceLink::PrepareExchange() {
+  if ((link_bits_ & kLinkCloseAfterExchange) != 0) CloseConnection();
+  if (!connected()) return Connect();
+  return true;
+}
+
+void ServiceLink::CloseIfMarked() {
+  if ((link_bits_ & kLinkCloseAfterExchange) != 0) CloseConnection();
+}
+
+bool ServiceLink::SendAll(std::string_view bytes) {
+  if (active_ == nullptr) {
+    last_send_error_ = platform::kErrorCancelled;
+    return false;
+  }
+  if (active_->SendAll(bytes.data(), bytes.size())) return true;
+  last_send_error_ = active_->last_error();
+  return false;
+}
+
+int64_t ServiceLink::ReceiveSome(void* buffer, size_t size) {
+  if (active_ == nullptr) return -1;
+  return active_->ReceiveSome(buffer, size);
+}
+
+ResponseHeader ServiceLink::ReadResponseHeader() {
+  ResponseHeader header;
+  HeaderAccumulator accumulator;
+  while (!accumulator.complete()) {
+    char byte = 0;
+    int64_t received = ReceiveSome(&byte, 1);
+    if (received != 1) {
+      header.last_receive = received;
+      header.receive_error = active_ != nullptr ? active_->last_error() : 0;
+      header.text = accumulator.text();
+      return header;
+    }
+    accumulator.Feed(byte);
+  }
+  if (accumulator.cut()) MarkCloseAfterExchange();
+  header.complete = true;
+  header.text = accumulator.text();
+  return header;
+}
+
+ResponseHeader ServiceLink::ReadResponseHeaderSkippingInterim() {
+  ResponseHeader header = ReadResponseHeader();
+  while (header.complete && IsInterimResponse(header.text)) header = ReadResponseHeader();
+  return header;
+}
+
+RequestRoute ServiceLink::Route() {
+  RequestRoute route;
+  if (ServerEntry* server = servers_.current()) route.host = server->request_host;
+  route.via_proxy = via_proxy();
+  SharedBlock& block = session_.block();
+  if (route.via_proxy && block.proxy_authentication) {
+    route.proxy_authorization_line = ProxyAuthorizationLine(
+        block, block.proxy_id, block.proxy_password, block.proxy_password_scrambled);
+  }
+  return route;
+}
+
+}  // namespace nvx

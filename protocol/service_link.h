@@ -1,0 +1,111 @@
+// The worker's link to the service: the server list, the proxy entry, the active
+// connection and the link bits, with the operations every exchange is built from:
+// Connect (server picking, four attempts with three 5-second pauses), CloseConnection,
+// SendAll, ReceiveSome and the response header reader. It reports through the session's
+// shared block (status message and error code under the state lock, error lines to the
+// activity log) and sets the session's communication-failure flag. One per
+// TransferSession; worker thread only.
+#ifndef NVX_PROTOCOL_SERVICE_LINK_H_
+#define NVX_PROTOCOL_SERVICE_LINK_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "protocol/request_builder.h"
+#include "protocol/server_list.h"
+
+namespace nvx {
+
+class TransferSession;
+
+inline constexpr uint32_t kLinkConnected = 0x1;
+inline constexpr uint32_t kLinkCloseAfterExchange = 0x4;
+// Connection attempts after the first one, and the pause before each.
+inline constexpr int32_t kConnectRetries = 3;
+inline constexpr int64_t kConnectPauseMillis = 5000;
+
+// What reading one response header gave.
+struct ResponseHeader {
+  bool complete = false;      // false: the connection broke off before the end
+  std::string text;           // the bytes read, complete or not
+  int64_t last_receive = 1;   // the last receive result: 0 orderly close, -1 time-out/error
+  int32_t receive_error = 0;  // the connection's last error after a failed receive
+};
+
+class ServiceLink {
+ public:
+  explicit ServiceLink(TransferSession& session);
+  ~ServiceLink();
+  ServiceLink(const ServiceLink&) = delete;
+  ServiceLink& operator=(const ServiceLink&) = delete;
+
+  // Builds the default server list (NVX_SERVER or the two default servers) and, when a
+  // proxy host is set, the proxy entry. The worker calls it once, before its first
+  // command; Connect calls it when nothing has yet.
+  void BuildServerList();
+  // SetServer: one entry from `setting` ("host" or "host:port"); an empty setting brings
+  // back the default list. Closes the connection first; the proxy entry is kept.
+  void ReplaceServerList(std::string_view setting);
+  ServerList& servers() { return servers_; }
+
+  // Connects the session (see the header comment); true when connected.
+  bool Connect();
+  // Closes the active connection and forgets it; clears link bits 0x1 and 0x4. False
+  // when there was no active connection.
+  bool CloseConnection();
+  // Before a request: closes when marked, connects when not connected.
+  bool PrepareExchange();
+  void MarkCloseAfterExchange() { link_bits_ |= kLinkCloseAfterExchange; }
+  // After an exchange: closes when marked.
+  void CloseIfMarked();
+  uint32_t link_bits() const { return link_bits_; }
+  bool connected() const { return (link_bits_ & kLinkConnected) != 0; }
+
+  // Sends every byte on the active connection; a failure keeps the socket error as the
+  // last send error.
+  bool SendAll(std::string_view bytes);
+  // Receives at most `size` bytes: the count, 0 when the peer closed, -1 on time-out,
+  // error or stop request (and when there is no active connection).
+  int64_t ReceiveSome(void* buffer, size_t size);
+  // Reads one response header, byte by byte so that no byte of the body is taken. A
+  // header cut at kResponseHeaderMax marks the connection to be closed after the
+  // exchange: what is left of it must not be read as the next answer.
+  ResponseHeader ReadResponseHeader();
+  // The same, reading further headers while the one read is an interim "HTTP/1.1 100".
+  ResponseHeader ReadResponseHeaderSkippingInterim();
+
+  // Where requests go now: the current server's request host, the proxy form and the
+  // proxy authorization line when a proxy is in use.
+  RequestRoute Route();
+  bool via_proxy() const;
+
+  Connection* active_connection() { return active_; }
+  ServerEntry* current_server() { return servers_.current(); }
+  int32_t last_send_error() const { return last_send_error_; }
+
+  // The body of the last reply, when it announced one; consumers take it over.
+  std::optional<std::string> response_body;
+  // The text of the last "FolderFileList" reply (deciphered), for ParseServerFileList.
+  std::optional<std::string> file_list_text;
+
+ private:
+  // The connection the next bytes travel on, retargeted: the proxy's or the current
+  // server's; null when there is none.
+  Connection* RetargetActive();
+  void ReportConnectFailure(int32_t remaining_retries);
+
+  TransferSession& session_;
+  ServerList servers_;
+  bool server_list_built_ = false;
+  std::unique_ptr<ServerEntry> proxy_entry_;
+  Connection* active_ = nullptr;
+  uint32_t link_bits_ = 0;
+  int32_t last_send_error_ = 0;
+};
+
+}  // namespace nvx
+
+#endif  // NVX_PROTOCOL_SERVICE_LINK_H_

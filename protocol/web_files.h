@@ -1,0 +1,34 @@
+// The static files each service server publishes under "/uploadmanager/": the version
+// file "version.txt" (major.minor.build, a blank, a note) and the help file of this
+// release. Neither request carries the login token. The help file is written to the
+// work directory (the current folder when none is set) under its own name,
+// "norrvaulthelp-1.0.8.chm". Worker thread only.
+#ifndef NVX_PROTOCOL_WEB_FILES_H_
+#define NVX_PROTOCOL_WEB_FILES_H_
+
+#include <string>
+#include <string_view>
+
+#include "api/transfer_session.h"
+
+namespace nvx {
+
+inline constexpr std::string_view kVersionFileName = "version.txt";
+inline constexpr std::string_view kHelpFileName = "norrvaulthelp-1.0.8.chm";
+// The help file is received and written in pieces of this size.
+inline constexpr size_t kHelpFilePieceSize = 1024;
+
+// Fills the version fields of the shared block from a version file's text. Parsing
+// stops at the first missing separator; the fields after it keep their values.
+void ParseVersionText(SharedBlock& block, std::string_view text);
+
+// Where the help file goes: the work directory joined with kHelpFileName.
+std::string HelpFilePath(const SharedBlock& block);
+
+// Fetch the files; false with a status message when the server did not deliver them.
+bool FetchVersionFile(TransferSession& session);
+bool FetchHelpFile(TransferSession& session);
+
+}  // namespace nvx
+
+#endif  // NVX_PROTOCOL_WEB_FILES_H_
