@@ -130,8 +130,8 @@ const char* CNvxapi::GetStats() {
 
 namespace {
 
-void StoreEmail(nvx::SharedBlock& block, bool to_user, bool to_administrator,
-                const char* subject, const char* body) {
+void StoreEmail(nvx::SharedBlock& block, bool to_user, bool to_administrator, const char* subject,
+                const char* body) {
   block.email_to_user = to_user;
   block.email_to_administrator = to_administrator;
   block.email_subject = std::string(nvx::TextArg(subject));
@@ -158,6 +158,18 @@ void CNvxapi::ResetSpace() {
   if (block_ == nullptr) return;
   Trace(*block_, "CALLMEMBER ResetSpace\n");
   PostCommand(*block_, nvx::kCmdResetSpace);
+}
+
+void CNvxapi::FetchVersionFile() {
+  if (block_ == nullptr) return;
+  Trace(*block_, "CALLMEMBER FetchVersionFile\n");
+  PostCommand(*block_, nvx::kCmdVersionFile);
+}
+
+void CNvxapi::FetchHelpFile() {
+  if (block_ == nullptr) return;
+  Trace(*block_, "CALLMEMBER FetchHelpFile\n");
+  PostCommand(*block_, nvx::kCmdHelpFile);
 }
 
 void CNvxapi::SyncFileAccess() {

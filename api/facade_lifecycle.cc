@@ -23,7 +23,9 @@ CNvxapi::CNvxapi() : block_(nullptr) {
   block_ = block;
 }
 
-CNvxapi::~CNvxapi() { ReleaseBlock(block_); }
+CNvxapi::~CNvxapi() {
+  ReleaseBlock(block_);
+}
 
 CNvxapi::CNvxapi(const CNvxapi& other) : block_(other.block_) {
   if (block_ != nullptr) block_->owners.fetch_add(1, std::memory_order_relaxed);

@@ -24,8 +24,7 @@ int32_t CNvxapi::GetErrorCode() {
 const char* CNvxapi::GetConclusion() {
   if (block_ == nullptr) return "";
   std::lock_guard<std::mutex> lock(block_->state_lock);
-  CopyToField(block_->returned_conclusion, sizeof block_->returned_conclusion,
-              block_->conclusion);
+  CopyToField(block_->returned_conclusion, sizeof block_->returned_conclusion, block_->conclusion);
   return block_->returned_conclusion;
 }
 
@@ -94,9 +93,8 @@ void CNvxapi::WriteResult(const char* text) {
   nvx::WriteResultText(*block_, TextArg(text));
 }
 
-void CNvxapi::PendAndCloseResult(const char* head, const char* details_header,
-                                 const char* extra, const char* notes_header, const char* note1,
-                                 const char* note2) {
+void CNvxapi::PendAndCloseResult(const char* head, const char* details_header, const char* extra,
+                                 const char* notes_header, const char* note1, const char* note2) {
   if (block_ == nullptr) return;
   nvx::PendAndClose(*block_, head, details_header, extra, notes_header, note1, note2);
 }
@@ -113,8 +111,7 @@ bool CNvxapi::FolderNoShow() {
 }
 
 bool CNvxapi::FolderNoAccess() {
-  return block_ != nullptr && block_->mapped_folder != nullptr &&
-         block_->mapped_folder->no_access;
+  return block_ != nullptr && block_->mapped_folder != nullptr && block_->mapped_folder->no_access;
 }
 
 bool CNvxapi::FolderWriteAccess() {
@@ -127,6 +124,17 @@ const char* CNvxapi::FolderName() {
   CopyToField(block_->returned_folder_name, sizeof block_->returned_folder_name,
               block_->mapped_folder->name);
   return block_->returned_folder_name;
+}
+
+void CNvxapi::GetVersion(int32_t* major, int32_t* minor, int32_t* build) {
+  if (major != nullptr) *major = block_ != nullptr ? block_->version_major : 0;
+  if (minor != nullptr) *minor = block_ != nullptr ? block_->version_minor : 0;
+  if (build != nullptr) *build = block_ != nullptr ? block_->version_build : 0;
+}
+
+const char* CNvxapi::GetVersionNote() {
+  if (block_ == nullptr) return "";
+  return block_->version_note.c_str();
 }
 
 TransferProgress* CNvxapi::GetTransferProgress() {

@@ -24,12 +24,12 @@
 // The progress of the transfer in hand. GetTransferProgress returns a snapshot that the
 // library owns and that does not change until the next GetTransferProgress.
 struct TransferProgress {
-  int32_t sequence;         // number of the file in hand; 0 when a folder pass starts
-  int32_t total_blocks;     // transfer blocks of the current file, 0 when unknown
-  int32_t block;            // the block being sent or received
-  const char* file_name;    // the current file's name, or an empty text
-  int32_t waiting;          // 1 while the worker pauses after a file
-  int32_t phase;            // 1 upload ... 10 processing changes; anything else: no file
+  int32_t sequence;       // number of the file in hand; 0 when a folder pass starts
+  int32_t total_blocks;   // transfer blocks of the current file, 0 when unknown
+  int32_t block;          // the block being sent or received
+  const char* file_name;  // the current file's name, or an empty text
+  int32_t waiting;        // 1 while the worker pauses after a file
+  int32_t phase;          // 1 upload ... 10 processing changes; anything else: no file
   int32_t files_uploaded;
   int32_t files_upload_updated;
   int32_t files_upload_matched;
@@ -82,6 +82,15 @@ class NVXAPI_EXPORT CNvxapi {
   void EmailSendJustText(bool to_user, bool to_administrator, const char* subject,
                          const char* body);
   void ResetSpace();
+  // Fetch the service's version file ("version.txt") and the help file of this release.
+  // The help file is written to the work directory (the current folder when none is set)
+  // as "norrvaulthelp-1.0.8.chm". A file the server does not deliver fails the command
+  // (status 3) with the reason in GetStatusMsg.
+  void FetchVersionFile();
+  void FetchHelpFile();
+  // The figures and the note of the last version file fetched; all 0 and empty before.
+  void GetVersion(int32_t* major, int32_t* minor, int32_t* build);
+  const char* GetVersionNote();
 
   // Synchronous operations: they return when the worker has finished.
   void Reset();

@@ -19,7 +19,13 @@ int64_t FakeClock::NowSeconds() {
 
 int64_t FakeClock::MonotonicMillis() {
   std::lock_guard<std::mutex> lock(mutex_);
+  now_millis_ += advance_per_read_;
   return now_millis_;
+}
+
+void FakeClock::SetAdvancePerRead(int64_t milliseconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  advance_per_read_ = milliseconds;
 }
 
 void FakeClock::SleepMillis(int64_t milliseconds) {

@@ -26,12 +26,17 @@ class FakeClock final : public platform::Clock {
   void SetLocalTime(const platform::LocalTime& time);
   void SetNowSeconds(int64_t seconds);
   void AdvanceMillis(int64_t milliseconds);
+  // Makes every MonotonicMillis read move the clock on by `milliseconds` first, so that
+  // a time-out measured with this clock runs out after a few reads (a silent peer times
+  // out at once instead of after minutes). 0 (the default) keeps time still.
+  void SetAdvancePerRead(int64_t milliseconds);
   // Every sleep asked for so far, in order.
   std::vector<int64_t> Sleeps();
 
  private:
   std::mutex mutex_;
   int64_t now_millis_;
+  int64_t advance_per_read_ = 0;
   platform::LocalTime local_;
   std::vector<int64_t> sleeps_;
 };

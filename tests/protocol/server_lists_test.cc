@@ -1,0 +1,143 @@
+// The server list (default servers, NVX_SERVER, "host:port"), how failed servers are
+// passed over, and the file list of a server folder.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "protocol/server_file_list.h"
+#include "protocol/server_list.h"
+
+namespace nvx {
+namespace {
+
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    if (old_.has_value()) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+std::vector<std::string> Hosts(ServerList& list) {
+  std::vector<std::string> hosts;
+  for (ServerEntry& entry : list.entries()) hosts.push_back(entry.request_host);
+  return hosts;
+}
+
+TEST(ServerList, DefaultServersAreB2ThenB1) {
+  ScopedEnvironment unset(kServerListVariable, nullptr);
+  ServerList list;
+  list.Assign(DefaultServerSettings());
+  EXPECT_EQ(Hosts(list), (std::vector<std::string>{"b2.norrvault.com", "b1.norrvault.com"}));
+  EXPECT_EQ(list.entries()[0].port_text, "80");
+  EXPECT_EQ(list.entries()[0].connection->port(), 80);
+  EXPECT_EQ(list.entries()[0].connection->host(), "b2.norrvault.com");
+  // Picking: b2, then b1 after a failure, then b2 again.
+  EXPECT_EQ(list.PickServer()->host, "b2.norrvault.com");
+  list.current()->failed = true;
+  EXPECT_EQ(list.PickServer()->host, "b1.norrvault.com");
+  list.current()->failed = true;
+  list.entries()[0].failed = false;
+  EXPECT_EQ(list.PickServer()->host, "b2.norrvault.com");
+}
+
+TEST(ServerList, EnvironmentVariableAndPorts) {
+  ScopedEnvironment set(kServerListVariable, " 127.0.0.1:8081 ,, localhost,host.example:x ");
+  ServerList list;
+  list.Assign(DefaultServerSettings());
+  EXPECT_EQ(Hosts(list),
+            (std::vector<std::string>{"127.0.0.1:8081", "localhost", "host.example:x"}));
+  EXPECT_EQ(list.entries()[0].host, "127.0.0.1");
+  EXPECT_EQ(list.entries()[0].connection->port(), 8081);
+  EXPECT_EQ(list.entries()[1].connection->port(), 80);
+  EXPECT_EQ(list.entries()[2].connection->port(), 0);  // non-digits give 0
+  ScopedEnvironment empty(kServerListVariable, " , ");
+  list.Assign(DefaultServerSettings());
+  EXPECT_EQ(Hosts(list), (std::vector<std::string>{"b2.norrvault.com", "b1.norrvault.com"}));
+}
+
+TEST(ServerList, AFailedServerIsPassedOver51Times) {
+  ScopedEnvironment unset(kServerListVariable, nullptr);
+  ServerList list;
+  list.Assign(DefaultServerSettings());
+  ServerEntry& b2 = list.entries()[0];
+  ServerEntry& b1 = list.entries()[1];
+  ASSERT_EQ(list.PickServer(), &b2);
+  b2.failed = true;
+  ASSERT_EQ(list.PickServer(), &b1);  // next in the list: no pass over b2 yet
+  for (int pass = 1; pass <= 51; ++pass) {
+    ASSERT_EQ(list.PickServer(), &b1) << "pass " << pass;
+  }
+  EXPECT_TRUE(b2.failed);
+  EXPECT_EQ(b2.skip_count, 51);
+  EXPECT_EQ(list.PickServer(), &b2);  // the 52nd pass clears its mark
+  EXPECT_FALSE(b2.failed);
+  EXPECT_EQ(b2.skip_count, 0);
+}
+
+TEST(ServerList, WhenEveryServerFailedTheNextOneIsTriedAnyway) {
+  ScopedEnvironment unset(kServerListVariable, nullptr);
+  ServerList list;
+  list.Assign(DefaultServerSettings());
+  list.PickServer();
+  for (ServerEntry& entry : list.entries()) entry.failed = true;
+  EXPECT_EQ(list.PickServer()->host, "b1.norrvault.com");
+  EXPECT_EQ(list.PickServer()->host, "b2.norrvault.com");
+  ServerList empty;
+  EXPECT_EQ(empty.PickServer(), nullptr);
+}
+
+TEST(ServerFileList, SixFieldsPerDocument) {
+  std::vector<ServerFileEntry> entries =
+      ParseServerFileList("A17\tA.txt\t10\t07D403050E0709\t0\t0\t\r\n");
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].version_id, "A17");
+  EXPECT_EQ(entries[0].name, "A.txt");
+  EXPECT_EQ(entries[0].size, 10);
+  EXPECT_EQ(entries[0].date, "07D403050E0709");
+  EXPECT_EQ(entries[0].duplicate_count, 0);
+  EXPECT_EQ(entries[0].present_locally, 0);
+
+  entries = ParseServerFileList(
+      "1\tbig.bin\t6442450944\t07D403050E0709\t2\t9\t"
+      "2\tpart.bin\t5\t \t0\t0\t\r\n");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].size, 6442450944);
+  EXPECT_EQ(entries[0].duplicate_count, 2);
+  EXPECT_EQ(entries[0].sixth_value, 9);
+  EXPECT_EQ(entries[1].name, "part.bin");
+  EXPECT_EQ(entries[1].date, " ");
+
+  // A run of tabs is one separator; missing later fields are empty or 0.
+  entries = ParseServerFileList("\t\t7\t\tname\t12");
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].version_id, "7");
+  EXPECT_EQ(entries[0].name, "name");
+  EXPECT_EQ(entries[0].size, 12);
+  EXPECT_EQ(entries[0].date, "");
+  EXPECT_TRUE(ParseServerFileList("").empty());
+  EXPECT_TRUE(ParseServerFileList("\r\n").empty());
+  EXPECT_EQ(ParseServerFileList("v\t" + std::string(900, 'n') + "\t1\t" + std::string(50, 'd'))[0]
+                .name.size(),
+            511u);
+}
+
+}  // namespace
+}  // namespace nvx
