@@ -8,32 +8,10 @@
 
 #include "protocol/server_file_list.h"
 #include "protocol/server_list.h"
+#include "tests/protocol/session_fixture.h"
 
 namespace nvx {
 namespace {
-
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value != nullptr) {
-      ::setenv(name, value, 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnvironment() {
-    if (old_.has_value()) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 std::vector<std::string> Hosts(ServerList& list) {
   std::vector<std::string> hosts;
@@ -42,7 +20,7 @@ std::vector<std::string> Hosts(ServerList& list) {
 }
 
 TEST(ServerList, DefaultServersAreB2ThenB1) {
-  ScopedEnvironment unset(kServerListVariable, nullptr);
+  test::ScopedEnvironment unset(kServerListVariable, nullptr);
   ServerList list;
   list.Assign(DefaultServerSettings());
   EXPECT_EQ(Hosts(list), (std::vector<std::string>{"b2.norrvault.com", "b1.norrvault.com"}));
@@ -59,7 +37,7 @@ TEST(ServerList, DefaultServersAreB2ThenB1) {
 }
 
 TEST(ServerList, EnvironmentVariableAndPorts) {
-  ScopedEnvironment set(kServerListVariable, " 127.0.0.1:8081 ,, localhost,host.example:x ");
+  test::ScopedEnvironment set(kServerListVariable, " 127.0.0.1:8081 ,, localhost,host.example:x ");
   ServerList list;
   list.Assign(DefaultServerSettings());
   EXPECT_EQ(Hosts(list),
@@ -68,13 +46,13 @@ TEST(ServerList, EnvironmentVariableAndPorts) {
   EXPECT_EQ(list.entries()[0].connection->port(), 8081);
   EXPECT_EQ(list.entries()[1].connection->port(), 80);
   EXPECT_EQ(list.entries()[2].connection->port(), 0);  // non-digits give 0
-  ScopedEnvironment empty(kServerListVariable, " , ");
+  test::ScopedEnvironment empty(kServerListVariable, " , ");
   list.Assign(DefaultServerSettings());
   EXPECT_EQ(Hosts(list), (std::vector<std::string>{"b2.norrvault.com", "b1.norrvault.com"}));
 }
 
 TEST(ServerList, AFailedServerIsPassedOver51Times) {
-  ScopedEnvironment unset(kServerListVariable, nullptr);
+  test::ScopedEnvironment unset(kServerListVariable, nullptr);
   ServerList list;
   list.Assign(DefaultServerSettings());
   ServerEntry& b2 = list.entries()[0];
@@ -93,7 +71,7 @@ TEST(ServerList, AFailedServerIsPassedOver51Times) {
 }
 
 TEST(ServerList, WhenEveryServerFailedTheNextOneIsTriedAnyway) {
-  ScopedEnvironment unset(kServerListVariable, nullptr);
+  test::ScopedEnvironment unset(kServerListVariable, nullptr);
   ServerList list;
   list.Assign(DefaultServerSettings());
   list.PickServer();

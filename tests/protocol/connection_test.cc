@@ -1,0 +1,137 @@
+// Connecting, failing over, sending and receiving against real loopback sockets, with
+// the clock faked: refused connections, failover between two servers, a silent server's
+// time-out, a stop request during a wait.
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "protocol/connection.h"
+#include "protocol/service_command.h"
+#include "tests/protocol/session_fixture.h"
+
+namespace nvx {
+namespace {
+
+using test::LoopbackPeer;
+using test::PeerReply;
+using test::ServiceAnswer;
+
+class ConnectTest : public test::SessionTest {};
+
+TEST_F(ConnectTest, FourRefusedConnectionsThenFailure) {
+  std::string refusing = "127.0.0.1:" + std::to_string(test::RefusingPort());
+  link().ReplaceServerList(refusing);
+  EXPECT_FALSE(link().Connect());
+  EXPECT_EQ(block_.error_code.load(), kErrorConnect);
+  EXPECT_EQ(Status(), "Connect to Norrvault failed.");
+  EXPECT_TRUE(session().communication_failure);
+  EXPECT_FALSE(link().connected());
+  EXPECT_EQ(clock_.Sleeps(), (std::vector<int64_t>{5000, 5000, 5000}));
+  std::string log = Log();
+  size_t at = 0;
+  for (int remaining : {3, 2, 1, 0}) {
+    std::string line = " Err Communications connect to Norrvault failed " +
+                       std::to_string(remaining) + " connect failed 0 ";
+    at = log.find(line, at);
+    ASSERT_NE(at, std::string::npos) << line << "\n" << log;
+  }
+  EXPECT_TRUE(link().current_server()->failed);
+}
+
+TEST_F(ConnectTest, FailsOverToTheSecondServer) {
+  LoopbackPeer live;
+  live.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"));
+  std::string dead = "127.0.0.1:" + std::to_string(test::RefusingPort());
+  {
+    test::ScopedEnvironment servers("NVX_SERVER", (dead + "," + live.address()).c_str());
+    link().BuildServerList();
+  }
+  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_EQ(Conclusion(), "Successful");
+  EXPECT_EQ(block_.error_code.load(), kErrorNone);
+  EXPECT_EQ(clock_.Sleeps(), std::vector<int64_t>{5000});
+  EXPECT_EQ(link().current_server()->request_host, live.address());
+  EXPECT_TRUE(link().servers().entries()[0].failed);
+  EXPECT_TRUE(LogHas(" Err Communications connect to Norrvault failed 3 connect failed 0 "));
+  ASSERT_EQ(live.Requests().size(), 1u);
+  EXPECT_EQ(test::RequestHeader(live.Requests()[0], "Host: "), live.address());
+}
+
+TEST_F(ConnectTest, NoServerMeansNoSocket) {
+  link().BuildServerList();
+  link().servers().Assign({});
+  EXPECT_FALSE(link().Connect());
+  EXPECT_EQ(block_.error_code.load(), kErrorSocketCreate);
+  EXPECT_EQ(Status(), "Create communications socket failed");
+  EXPECT_TRUE(LogHas(" Err Communications init failed\n"));
+}
+
+TEST_F(ConnectTest, HostNamesResolveToTheirFirstIPv4Address) {
+  LoopbackPeer peer;
+  peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"));
+  link().ReplaceServerList("localhost:" + std::to_string(peer.port()));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  ASSERT_EQ(peer.Requests().size(), 1u);
+  EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "Host: "),
+            "localhost:" + std::to_string(peer.port()));
+}
+
+TEST_F(ConnectTest, SendsEveryByteInPieces) {
+  LoopbackPeer peer;
+  peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"));
+  UseServer(peer);
+  ASSERT_TRUE(link().Connect());
+  std::string body(10000, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
+  std::string request = "PUT /x HTTP/1.1\r\nContent-Length: 10000\r\n\r\n" + body;
+  ASSERT_TRUE(link().SendAll(request));
+  EXPECT_TRUE(link().ReadResponseHeader().complete);
+  ASSERT_EQ(peer.Requests().size(), 1u);
+  EXPECT_EQ(peer.Requests()[0], request);
+}
+
+TEST_F(ConnectTest, ASilentServerTimesOutOnTheInjectedClock) {
+  LoopbackPeer peer;
+  PeerReply silent;
+  silent.stay_silent = true;
+  peer.AddConnection({silent});
+  UseServer(peer);
+  clock_.SetAdvancePerRead(30000);  // 180 s pass within a few reads
+  EXPECT_FALSE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(session().communication_failure);
+  EXPECT_TRUE(LogHas(" Err - TestId - Connection Closed Incomplete HTTP response header 0\n"));
+  EXPECT_TRUE(LogHas("Err - TestId - Connection Closed Incomplete response header\n"));
+  EXPECT_FALSE(link().connected());
+}
+
+TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
+  LoopbackPeer peer;
+  PeerReply silent;
+  silent.stay_silent = true;
+  peer.AddConnection({silent});
+  UseServer(peer);
+  std::thread stopper([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    block_.stop_requested.store(true);
+  });
+  EXPECT_FALSE(
+      ServiceCommand(session(), "TestId"));  // the clock never moves: only the stop ends it
+  stopper.join();
+  EXPECT_TRUE(session().communication_failure);
+}
+
+TEST(PortFromText, DecimalUpToTheFirstNonDigit) {
+  EXPECT_EQ(PortFromText("80"), 80);
+  EXPECT_EQ(PortFromText("8080x"), 8080);
+  EXPECT_EQ(PortFromText("x80"), 0);
+  EXPECT_EQ(PortFromText(""), 0);
+  EXPECT_EQ(PortFromText("70000"), 0);
+}
+
+}  // namespace
+}  // namespace nvx

@@ -1,0 +1,103 @@
+// A worker's session for exchange tests: a shared block with an activity log that takes
+// every line, a TransferSession on it, a fake clock (no real 5-second pauses), and
+// helpers to read the log and name a loopback peer as the only server.
+#ifndef NVX_TESTS_PROTOCOL_SESSION_FIXTURE_H_
+#define NVX_TESTS_PROTOCOL_SESSION_FIXTURE_H_
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "api/activity_log.h"
+#include "api/shared_block.h"
+#include "api/transfer_session.h"
+#include "platform/clock.h"
+#include "protocol/service_link.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/loopback_peer.h"
+#include "tests/support/temp_dir.h"
+
+namespace nvx::test {
+
+// Sets (or, with a null value, removes) an environment variable for the lifetime of the
+// object.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    if (old_.has_value()) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class SessionTest : public ::testing::Test {
+ protected:
+  SessionTest() : clock_override_(&clock_) {
+    block_.log_directory = logs_.path();
+    block_.results_type = "File Transfer";
+    ReopenActivityLog(block_, kLogDebug);
+    block_.user = "alice";
+    block_.password = "wonderland";
+    session_ = std::make_unique<TransferSession>(block_);
+  }
+  ~SessionTest() override {
+    session_.reset();
+    std::lock_guard<std::mutex> lock(block_.trace_lock);
+    CloseActivityLog(block_.activity_log);
+    block_.results_file.Close();
+  }
+
+  TransferSession& session() { return *session_; }
+  ServiceLink& link() { return session_->link(); }
+  void UseServer(const LoopbackPeer& peer) { link().ReplaceServerList(peer.address()); }
+  std::string Log() { return ReadFileText(block_.log_file_name); }
+  bool LogHas(const std::string& text) { return Log().find(text) != std::string::npos; }
+  std::string Status() { return StatusMessageOf(block_); }
+  std::string Conclusion() { return ConclusionOf(block_); }
+
+  FakeClock clock_;
+  platform::ScopedClockOverride clock_override_;
+  TempDir logs_;
+  SharedBlock block_;
+  std::unique_ptr<TransferSession> session_;
+};
+
+// The value of header `name` ("X-NVX-RATTART: ") in a recorded request, or "".
+inline std::string RequestHeader(const std::string& request, const std::string& name) {
+  size_t at = request.find(name);
+  if (at == std::string::npos) return {};
+  size_t end = request.find("\r\n", at);
+  return request.substr(at + name.size(), end - at - name.size());
+}
+
+// A recorded request without its X-NVX-RATTART line, whose token changes with time.
+inline std::string WithoutToken(const std::string& request) {
+  size_t at = request.find("X-NVX-RATTART: ");
+  if (at == std::string::npos) return request;
+  size_t end = request.find("\r\n", at);
+  return request.substr(0, at) + request.substr(end + 2);
+}
+
+}  // namespace nvx::test
+
+#endif  // NVX_TESTS_PROTOCOL_SESSION_FIXTURE_H_
