@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,19 @@ class SessionTest : public ::testing::Test {
   SharedBlock block_;
   std::unique_ptr<TransferSession> session_;
 };
+
+// Scripts one connection of `peer` that answers one request after the other with
+// `answers`, keeping the connection open in between, as a keep-alive server does.
+inline void AddKeepAliveConnection(LoopbackPeer& peer, const std::vector<std::string>& answers) {
+  PeerConnection connection;
+  for (const std::string& answer : answers) {
+    PeerReply reply;
+    reply.bytes = answer;
+    reply.close_after = false;
+    connection.push_back(reply);
+  }
+  peer.AddConnection(connection);
+}
 
 // The value of header `name` ("X-NVX-RATTART: ") in a recorded request, or "".
 inline std::string RequestHeader(const std::string& request, const std::string& name) {
