@@ -1,0 +1,99 @@
+#include "fuzz/reply_feeds.h"
+
+#include <string>
+
+#include "api/shared_block.h"
+#include "protocol/date_stamp.h"
+#include "protocol/folder_tree.h"
+#include "protocol/header_reader.h"
+#include "protocol/reply_body.h"
+#include "protocol/response_headers.h"
+#include "protocol/server_file_list.h"
+#include "protocol/url_escape.h"
+#include "protocol/web_files.h"
+
+namespace nvx::fuzz {
+namespace {
+
+// Keeps results alive so the optimiser cannot drop the parsing.
+volatile size_t g_sink = 0;
+
+void Sink(size_t value) {
+  g_sink = g_sink + value;
+}
+
+}  // namespace
+
+void FeedFolderList(std::string_view bytes) {
+  FolderListParse parsed = ParseFolderList(bytes);
+  Sink(parsed.message.size());
+  if (!parsed.tree) return;
+  FolderTree& tree = *parsed.tree;
+  // Paths made of the reply's own names and of slices of the input.
+  std::string path;
+  for (const auto& record : tree.records) {
+    path += record->name;
+    path += '\\';
+    Sink(FolderPath(*record).size());
+    if (const FolderRecord* found = FindFolder(record->name, *tree.root()))
+      Sink(found->name.size());
+  }
+  if (const FolderRecord* found = FindFolder(path, *tree.root())) Sink(found->level);
+  if (const FolderRecord* found = FindFolder(bytes.substr(0, 64), *tree.root())) Sink(found->level);
+  FolderRecord* created = tree.NewRecord();
+  created->name = std::string(bytes.substr(0, 16));
+  LinkNewFolder(*created, MyFilesFolder(*tree.root()));
+  Sink(FolderPath(*created).size());
+}
+
+void FeedServerFileList(std::string_view bytes) {
+  for (const ServerFileEntry& entry : ParseServerFileList(bytes)) {
+    Sink(entry.name.size() + entry.date.size() + entry.version_id.size());
+    Sink(ParseDateStamp(entry.date).value_or(0) != 0);
+  }
+}
+
+void FeedResponseHeader(std::string_view bytes) {
+  HeaderAccumulator accumulator;
+  for (char byte : bytes) {
+    if (accumulator.Feed(byte)) break;
+  }
+  std::string_view header = accumulator.text();
+  for (std::string_view text : {header, bytes}) {
+    Sink(IsInterimResponse(text) + IsProxyRefusal(text, true) + SaysConnectionClose(text));
+    Sink(ResponseLineOf(text).size());
+    if (auto conclusion = ParseConclusion(text)) Sink(conclusion->size());
+    if (auto larch = ParseLarch(text)) Sink(static_cast<size_t>(larch->quota));
+    if (auto bits = ParseCrunchyfrog(text)) Sink(static_cast<size_t>(*bits));
+    if (auto length = ParseContentLength(text)) Sink(static_cast<size_t>(length->length));
+    if (auto lupin = ParseIsItThereLupin(text, true)) Sink(lupin->version_id.size());
+    if (auto lupin = ParseIsItThereLupin(text, false)) Sink(lupin->digest_base64.size());
+    if (auto info = ParseFileInfoLupin(text)) Sink(info->name.size() + info->date_stamp.size());
+    if (auto fang = ParseDownloadFang(text)) Sink(static_cast<size_t>(fang->key_number));
+    Sink(HasRestartHeader(text));
+  }
+  Sink(DecipherReplyBody(bytes).size());
+  Sink(static_cast<size_t>(ParseDateStamp(bytes.substr(0, 20)).value_or(0)));
+  Sink(UrlEscape(bytes.substr(0, 256)).size());
+  SharedBlock block;
+  ParseVersionText(block, bytes.substr(0, 2031));
+  Sink(block.version_note.size());
+}
+
+void FeedAny(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  switch (data[0] % 3) {
+    case 0:
+      FeedFolderList(bytes);
+      break;
+    case 1:
+      FeedServerFileList(bytes);
+      break;
+    default:
+      FeedResponseHeader(bytes);
+      break;
+  }
+}
+
+}  // namespace nvx::fuzz
