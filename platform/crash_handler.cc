@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "platform/address_lookup.h"
+#include "platform/crash_stack.h"
 #include "platform/crash_time.h"
 #include "platform/signal_safe_text.h"
 
@@ -20,9 +21,6 @@ namespace {
 
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP};
 
-// Room for the unwinder, the loader's symbol lookup and the sanitizers' instrumentation
-// of the handler's own frames.
-constexpr size_t kAlternateStackSize = 256 * 1024;
 // The handler's own frames and the kernel's signal trampoline precede the faulting
 // instruction in the walk.
 constexpr int kHandlerFrames = 16;
@@ -68,7 +66,6 @@ struct Frame {
 };
 
 // Everything the handler uses lives here rather than on the (alternate) stack.
-alignas(16) char g_alternate_stack[kAlternateStackSize];
 char g_report_path[kCrashReportPathMax + 1] = {};
 SignalSafeLocalTime g_local_time;
 std::atomic<pid_t> g_reporting_thread{0};
@@ -368,17 +365,19 @@ bool InstallCrashSignalHandlers(std::string_view report_path) {
   WalkState warm_up;
   _Unwind_Backtrace(CollectFrame, &warm_up);
 
-  stack_t alternate{};
-  alternate.ss_sp = g_alternate_stack;
-  alternate.ss_size = sizeof g_alternate_stack;
-  bool ok = ::sigaltstack(&alternate, nullptr) == 0;
+  // One crash stack for the installing thread, however often the handler is installed.
+  static const bool has_crash_stack = UseCrashStackForLife();
+  bool ok = has_crash_stack;
 
   struct sigaction action {};
   action.sa_sigaction = HandleCrash;
   // SA_NODEFER: a fault inside the handler enters it again and ends the process with
   // exit code 255, instead of the kernel killing it with the signal still blocked.
   action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
+  // Signals that would end the process halfway through the report wait until it ends
+  // anyway; SIGPIPE would come from a standard error whose reader is gone.
   sigemptyset(&action.sa_mask);
+  for (int deferred : {SIGPIPE, SIGHUP, SIGINT, SIGTERM}) sigaddset(&action.sa_mask, deferred);
   for (int signal_number : kCrashSignals) {
     ok = ::sigaction(signal_number, &action, nullptr) == 0 && ok;
   }

@@ -3,14 +3,17 @@
 // appends a crash report to a file, echoes every report line to standard error, prints
 // the closing message and ends the process with exit code 255.
 //
-// The handler runs on an alternate stack of its own, so that a stack overflow of the
-// installing thread is reported too; other threads overflowing their stacks have none and
-// die without a report. It uses async-signal-safe system calls only: the time zone, the
-// module table and the symbol lookup are prepared at installation; names are demangled by
-// a demangler that allocates nothing; the stack is walked by the run-time's unwinder
-// (the one the C library's backtrace uses, called directly because it also yields each
-// frame's address). Only one thread reports: a second thread that faults meanwhile waits
-// for the process to end, and a fault inside the handler ends the process at once.
+// The handler runs on an alternate stack, so that a stack overflow of the installing
+// thread is reported too; another thread's stack overflow is reported only while that
+// thread holds a ThreadCrashStack (platform/crash_stack.h), else the kernel ends the
+// process without a report. Signals that end a process (SIGPIPE from a standard error
+// without reader, SIGHUP, SIGINT, SIGTERM) wait while the report is written. It uses
+// async-signal-safe system calls only: the time zone, the module table and the symbol lookup are
+// prepared at installation; names are demangled by a demangler that allocates nothing; the stack is
+// walked by the run-time's unwinder (the one the C library's backtrace uses, called directly
+// because it also yields each frame's address). Only one thread reports: a second thread that
+// faults meanwhile waits for the process to end, and a fault inside the handler ends the process at
+// once.
 //
 // The report, line by line (hexadecimal digits in upper case, every line ends CR LF):
 //

@@ -175,6 +175,9 @@ TEST_F(CrashReportTest, EachFaultIsReportedWithItsExceptionCode) {
   } cases[] = {
       {"null-write", "Exception code: C0000005 ACCESS_VIOLATION"},
       {"thread-null-write", "Exception code: C0000005 ACCESS_VIOLATION"},
+      // Only one of the faulting threads reports.
+      {"threads-null-write", "Exception code: C0000005 ACCESS_VIOLATION"},
+      {"thread-recurse", "Exception code: C00000FD STACK_OVERFLOW"},
       {"divide", "Exception code: C0000094 INT_DIVIDE_BY_ZERO"},
       {"recurse", "Exception code: C00000FD STACK_OVERFLOW"},
       {"trap", "Exception code: C000001D ILLEGAL_INSTRUCTION"},
@@ -190,6 +193,7 @@ TEST_F(CrashReportTest, EachFaultIsReportedWithItsExceptionCode) {
     ExpectCrashExit(run);
     const std::string report = test::ReadFileText(report_path);
     EXPECT_EQ(report, ReportPartOf(run.error)) << "standard error got every report line";
+    EXPECT_EQ(report.find("Unhandled exception:", 1), std::string::npos) << "one report";
     const ReportFacts facts = CheckLayout(report);
     EXPECT_EQ(facts.code_line, c.code_line);
     EXPECT_EQ(facts.fault_module, program) << "the fault lies in the program's own code";
@@ -267,6 +271,14 @@ TEST_F(CrashReportTest, UnopenableReportStillEndsTheProcessWithTheMessage) {
   const ReportFacts facts = CheckLayout(ReportPartOf(run.error));
   EXPECT_EQ(facts.code_line, "Exception code: C0000005 ACCESS_VIOLATION");
   EXPECT_TRUE(fs::is_directory(CrashReportNameFor(program)));
+}
+
+TEST_F(CrashReportTest, StandardErrorWithoutReaderDoesNotCutTheReport) {
+  const std::string program = PlaceProgram("crash_victim");
+  const CrashRun run = Run(program, "broken-pipe");
+  ExpectCrashExit(run);
+  const ReportFacts facts = CheckLayout(test::ReadFileText(CrashReportNameFor(program)));
+  EXPECT_EQ(facts.code_line, "Exception code: C0000005 ACCESS_VIOLATION");
 }
 
 TEST_F(CrashReportTest, SignalSentByAnotherProcessIsReported) {

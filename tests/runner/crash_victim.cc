@@ -7,17 +7,24 @@
 //   breakpoint         executes a breakpoint instruction
 //   bus                reads a mapped file beyond its end
 //   thread-null-write  writes through a null pointer on a second thread
+//   threads-null-write four threads write through a null pointer at the same moment
+//   thread-recurse     recurses without end on a second thread that has a crash stack
+//   broken-pipe        writes through a null pointer with standard error going nowhere
 //   wait               prints "ready" and waits (up to a minute) for a signal to be sent
 // The faulting functions are left alone by the sanitizers: they must fault for real.
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
+#include "platform/crash_stack.h"
 #include "platform/file.h"
 #include "runner/crash_report.h"
+#include "tests/support/broken_pipe.h"
 
 #define NVX_FAULTS_FOR_REAL __attribute__((noinline, no_sanitize("address", "undefined")))
 
@@ -87,6 +94,30 @@ int main(int argc, char** argv) {
   if (mode == "thread-null-write") {
     std::thread worker([] { nvx_victim::WriteThroughNull(7); });
     worker.join();
+  }
+  if (mode == "threads-null-write") {
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+      threads.emplace_back([&go, i] {
+        while (!go.load()) {
+        }
+        nvx_victim::WriteThroughNull(i);
+      });
+    }
+    go = true;
+    for (auto& thread : threads) thread.join();
+  }
+  if (mode == "thread-recurse") {
+    std::thread worker([] {
+      nvx::platform::ThreadCrashStack crash_stack;
+      if (crash_stack.active()) Recurse(0);
+    });
+    worker.join();
+  }
+  if (mode == "broken-pipe") {
+    if (nvx::test::PointStandardErrorAtBrokenPipe()) nvx_victim::WriteThroughNull(1);
+    return 3;
   }
   if (mode == "wait") {
     std::fputs("ready\n", stdout);
