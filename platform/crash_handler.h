@@ -7,19 +7,22 @@
 // thread is reported too; another thread's stack overflow is reported only while that
 // thread holds a ThreadCrashStack (platform/crash_stack.h), else the kernel ends the
 // process without a report. Signals that end a process (SIGPIPE from a standard error
-// without reader, SIGHUP, SIGINT, SIGTERM) wait while the report is written. It uses
-// async-signal-safe system calls only: the time zone, the module table and the symbol lookup are
-// prepared at installation; names are demangled by a demangler that allocates nothing; the stack is
-// walked by the run-time's unwinder (the one the C library's backtrace uses, called directly
-// because it also yields each frame's address). Only one thread reports: a second thread that
-// faults meanwhile waits for the process to end, and a fault inside the handler ends the process at
-// once.
+// without reader, SIGHUP, SIGINT, SIGTERM) wait while the report is written.
+//
+// It uses async-signal-safe calls only: the time zone, the module table and the symbol
+// lookup are prepared at installation; names are demangled by a demangler that allocates
+// nothing; the stack is walked by the run-time's unwinder (the one the C library's
+// backtrace uses, called directly because it also yields each frame's stack pointer).
+// Only one thread reports: a second thread that faults meanwhile waits for the process to
+// end, and a fault inside the handler ends the process at once. Installed after a
+// sanitizer run-time, it takes the signals over from the sanitizer's own handlers (which
+// AddressSanitizer allows unless told otherwise with allow_user_segv_handler=0).
 //
 // The report, line by line (hexadecimal digits in upper case, every line ends CR LF):
 //
 //   Unhandled exception: MM/DD/YYYY hh:mm:ss            local time of the crash
 //   Exception code: CCCCCCCC NAME                       see the table below
-//   Fault address:  <16 hex> SS:<16 hex> <module>       instruction address, segment
+//   Fault address:  <16 hex> NN:<16 hex> <module>       instruction address, segment
 //                                                       number (2 digits) and offset
 //   <empty line>
 //   Registers:
@@ -34,11 +37,12 @@
 //   <address><TAB><frame><TAB><4 hex segment>:<16 hex offset> <module>     otherwise
 //   <empty line>
 //
-// (address and frame in 16 hex digits, the displacement in as many as it needs.)
+// Address and frame have 16 hex digits, the displacement as many as it needs.
 // The first stack entry is the faulting instruction, the others are return addresses;
 // "Frame" is the frame's stack pointer at that address (for the faulting instruction the
 // RSP of the fault), which tells the frames of a recursion apart. At most
 // kCrashReportMaxFrames entries.
+//
 // Segment registers the processor does not report to the handler (DS, ES; SS on older
 // kernels) print as 0; on processors other than x86-64 the registers print as 0.
 //
