@@ -2,9 +2,11 @@
 // handler and faults; the report beside it, its standard error and its exit status are
 // checked. The program is copied into a temporary folder first, because the report's
 // place follows the program's path.
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "platform/crash_handler.h"
 #include "runner/crash_report.h"
 #include "tests/support/child_process.h"
+#include "tests/support/process_signal.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx {
@@ -24,8 +27,8 @@ namespace fs = std::filesystem;
 constexpr int kCrashExit = 255;
 
 struct CrashRun {
-  test::ChildOutcome outcome;
-  std::string error;  // standard error
+  std::optional<int> exit_code;  // none: still running after the bound (then killed)
+  std::string error;             // standard error
 };
 
 // The lines of a text whose every line ends CR LF (the line ends themselves removed).
@@ -147,25 +150,20 @@ class CrashReportTest : public ::testing::Test {
     return target.string();
   }
 
-  CrashRun Run(const std::string& program, const std::string& mode,
-               const std::vector<std::string>& environment = {}) {
-    const std::string output = dir_.File("run.out");
-    const std::string error = dir_.File("run.err");
-    test::ChildProcess child(program, {mode}, output, error, environment);
-    EXPECT_TRUE(child.started());
-    CrashRun run;
-    run.outcome = child.Wait();
-    run.error = test::ReadFileText(error);
-    return run;
+  static CrashRun Run(const std::string& program, const std::string& mode,
+                      const std::vector<std::string>& environment = {}) {
+    const test::RunResult result =
+        test::RunProgram(program, {.args = {mode}, .env = environment, .working_directory = {}});
+    return {result.exit_code, result.err};
   }
 
   test::TempDir dir_;
 };
 
 void ExpectCrashExit(const CrashRun& run) {
-  EXPECT_FALSE(run.outcome.timed_out);
-  EXPECT_TRUE(run.outcome.exited) << "killed by signal " << run.outcome.signal << "\n" << run.error;
-  EXPECT_EQ(run.outcome.exit_code, kCrashExit) << run.error;
+  ASSERT_TRUE(run.exit_code.has_value()) << "still running";
+  // A process that a signal ended shows 128 + the signal's number.
+  EXPECT_EQ(*run.exit_code, kCrashExit) << run.error;
 }
 
 TEST_F(CrashReportTest, EachFaultIsReportedWithItsExceptionCode) {
@@ -297,14 +295,15 @@ TEST_F(CrashReportTest, SignalSentByAnotherProcessIsReported) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.signal);
     fs::remove(report_path);
-    const std::string output = dir_.File("wait.out");
-    const std::string error = dir_.File("wait.err");
-    test::ChildProcess child(program, {"wait"}, output, error);
-    ASSERT_TRUE(test::WaitForFileText(output, "ready\n"));
-    ASSERT_TRUE(child.Signal(c.signal));
-    CrashRun run;
-    run.outcome = child.Wait();
-    run.error = test::ReadFileText(error);
+    test::ChildProcess child(program, {.args = {"wait"}, .env = {}, .working_directory = {}});
+    ASSERT_TRUE(child.WaitForOutput("\n", std::chrono::seconds(30)));
+    int process_id = 0;
+    const std::string ready = child.out();
+    ASSERT_EQ(ready.rfind("ready ", 0), 0u) << ready;
+    std::from_chars(ready.data() + 6, ready.data() + ready.size(), process_id);
+    ASSERT_TRUE(test::SendSignal(process_id, c.signal));
+    CrashRun run{child.Wait(std::chrono::seconds(60)), ""};
+    run.error = child.err();
     ExpectCrashExit(run);
     const ReportFacts facts = CheckLayout(test::ReadFileText(report_path));
     EXPECT_EQ(facts.code_line, c.code_line);

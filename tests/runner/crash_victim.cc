@@ -10,7 +10,8 @@
 //   threads-null-write four threads write through a null pointer at the same moment
 //   thread-recurse     recurses without end on a second thread that has a crash stack
 //   broken-pipe        writes through a null pointer with standard error going nowhere
-//   wait               prints "ready" and waits (up to a minute) for a signal to be sent
+//   wait               prints "ready" and its process id, and waits (up to a minute) for
+//                      a signal to be sent
 // The faulting functions are left alone by the sanitizers: they must fault for real.
 #include <atomic>
 #include <chrono>
@@ -25,6 +26,7 @@
 #include "platform/file.h"
 #include "runner/crash_report.h"
 #include "tests/support/broken_pipe.h"
+#include "tests/support/process_signal.h"
 
 #define NVX_FAULTS_FOR_REAL __attribute__((noinline, no_sanitize("address", "undefined")))
 
@@ -120,7 +122,7 @@ int main(int argc, char** argv) {
     return 3;
   }
   if (mode == "wait") {
-    std::fputs("ready\n", stdout);
+    std::printf("ready %d\n", nvx::test::CurrentProcessId());
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::minutes(1));
   }

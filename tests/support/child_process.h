@@ -1,54 +1,68 @@
-// Runs a program as a child process for tests: standard output and standard error go to
-// files, the test waits for the end with a bound, may send the child a signal, and the
-// destructor kills and reaps a child that is still running, so no test leaves a process
-// behind. One thread uses a ChildProcess at a time.
+// A program started by a test: its standard output and standard error are captured, it
+// can be waited for with a bound, and it is killed and reaped if it still runs when the
+// object goes. Used by one test thread.
 #ifndef NVX_TESTS_SUPPORT_CHILD_PROCESS_H_
 #define NVX_TESTS_SUPPORT_CHILD_PROCESS_H_
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 namespace nvx::test {
 
-struct ChildOutcome {
-  bool exited = false;  // ended by exit (exit_code valid)
-  int exit_code = -1;
-  int signal = 0;  // the signal that killed it, when not exited
-  bool timed_out = false;
-};
-
 class ChildProcess {
  public:
-  // Starts `program` with `arguments` (not counting the program's name); `environment`
-  // entries ("NAME=value") are set on top of the test's own environment. Standard output
-  // and standard error are written to `output_path` and `error_path`.
-  ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& output_path, const std::string& error_path,
-               const std::vector<std::string>& environment = {});
+  struct Options {
+    std::vector<std::string> args;  // after the program's name
+    // "NAME=value" entries that are added to (or replace in) the test's environment.
+    std::vector<std::string> env;
+    std::string working_directory;  // empty: the test's own
+  };
+
+  // Starts `program`; throws std::runtime_error when it cannot be started.
+  ChildProcess(const std::string& program, const Options& options);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
+  // Reads output until standard output holds `text`; false when the bound passes or the
+  // program ends first.
+  bool WaitForOutput(std::string_view text, std::chrono::milliseconds bound);
+  // Waits for the program to end and returns its exit code (128 + the signal number when
+  // a signal ended it); none when the bound passes first.
+  std::optional<int> Wait(std::chrono::milliseconds bound);
+  // True while the program has not ended.
+  bool Running();
 
-  // Sends `signal` to the child.
-  bool Signal(int signal);
-  // Waits for the end; a child still running after `timeout` is killed (timed_out).
-  ChildOutcome Wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  const std::string& out() const { return out_; }
+  const std::string& err() const { return err_; }
 
  private:
+  // Reads what is ready on the pipes, waiting at most `bound` for something.
+  void Pump(std::chrono::milliseconds bound);
+  bool Reap(bool block);
+
   pid_t pid_ = -1;
-  bool reaped_ = false;
+  int out_fd_ = -1;
+  int err_fd_ = -1;
+  std::optional<int> exit_code_;
+  std::string out_;
+  std::string err_;
 };
 
-// Waits until the file holds `text`, at most `timeout`. True when it does.
-bool WaitForFileText(const std::string& path, const std::string& text,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// Runs a program to its end (at most `bound`) and returns its exit code and output.
+struct RunResult {
+  std::optional<int> exit_code;
+  std::string out;
+  std::string err;
+};
+RunResult RunProgram(const std::string& program, const ChildProcess::Options& options,
+                     std::chrono::milliseconds bound = std::chrono::seconds(60));
 
 }  // namespace nvx::test
 
