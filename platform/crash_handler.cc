@@ -312,9 +312,17 @@ void WriteCallStack(int report, const Registers& registers) {
 
 int OpenReport() {
   if (g_report_path[0] == '\0') return -1;
-  const int report =
+  int report =
       ::open(g_report_path, O_WRONLY | O_CREAT | O_APPEND | O_SYNC | O_CLOEXEC | O_NOCTTY, 0644);
   if (report < 0) return -1;
+  if (report <= STDERR_FILENO) {
+    // A standard stream was closed and the report took its number: lines meant for
+    // standard error would land in the report a second time.
+    const int moved = ::fcntl(report, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(report);
+    if (moved < 0) return -1;
+    report = moved;
+  }
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     if (::flock(report, LOCK_EX | LOCK_NB) == 0) break;
     timespec pause{0, kLockRetryNanoseconds};

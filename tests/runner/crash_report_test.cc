@@ -271,12 +271,21 @@ TEST_F(CrashReportTest, UnopenableReportStillEndsTheProcessWithTheMessage) {
   EXPECT_TRUE(fs::is_directory(CrashReportNameFor(program)));
 }
 
-TEST_F(CrashReportTest, StandardErrorWithoutReaderDoesNotCutTheReport) {
+// Standard error gone: the report file still gets one whole report, once.
+TEST_F(CrashReportTest, LostStandardErrorLeavesTheReportWhole) {
   const std::string program = PlaceProgram("crash_victim");
-  const CrashRun run = Run(program, "broken-pipe");
-  ExpectCrashExit(run);
-  const ReportFacts facts = CheckLayout(test::ReadFileText(CrashReportNameFor(program)));
-  EXPECT_EQ(facts.code_line, "Exception code: C0000005 ACCESS_VIOLATION");
+  const std::string report_path = CrashReportNameFor(program);
+  for (const char* mode : {"broken-pipe", "no-stderr"}) {
+    SCOPED_TRACE(mode);
+    fs::remove(report_path);
+    const CrashRun run = Run(program, mode);
+    ExpectCrashExit(run);
+    const std::string report = test::ReadFileText(report_path);
+    EXPECT_EQ(report.find("Unhandled exception:", 1), std::string::npos) << "one report";
+    EXPECT_EQ(report.find("An unhandled exception has occurred."), std::string::npos);
+    const ReportFacts facts = CheckLayout(report);
+    EXPECT_EQ(facts.code_line, "Exception code: C0000005 ACCESS_VIOLATION");
+  }
 }
 
 TEST_F(CrashReportTest, SignalSentByAnotherProcessIsReported) {

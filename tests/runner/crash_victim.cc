@@ -10,6 +10,7 @@
 //   threads-null-write four threads write through a null pointer at the same moment
 //   thread-recurse     recurses without end on a second thread that has a crash stack
 //   broken-pipe        writes through a null pointer with standard error going nowhere
+//   no-stderr          writes through a null pointer with standard error closed
 //   wait               prints "ready" and its process id, and waits (up to a minute) for
 //                      a signal to be sent
 // The faulting functions are left alone by the sanitizers: they must fault for real.
@@ -25,8 +26,8 @@
 #include "platform/crash_stack.h"
 #include "platform/file.h"
 #include "runner/crash_report.h"
-#include "tests/support/broken_pipe.h"
 #include "tests/support/process_signal.h"
+#include "tests/support/standard_error.h"
 
 #define NVX_FAULTS_FOR_REAL __attribute__((noinline, no_sanitize("address", "undefined")))
 
@@ -119,6 +120,10 @@ int main(int argc, char** argv) {
   }
   if (mode == "broken-pipe") {
     if (nvx::test::PointStandardErrorAtBrokenPipe()) nvx_victim::WriteThroughNull(1);
+    return 3;
+  }
+  if (mode == "no-stderr") {
+    if (nvx::test::CloseStandardError()) nvx_victim::WriteThroughNull(1);
     return 3;
   }
   if (mode == "wait") {

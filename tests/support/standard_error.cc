@@ -1,4 +1,4 @@
-#include "tests/support/broken_pipe.h"
+#include "tests/support/standard_error.h"
 
 #include <unistd.h>
 
@@ -11,6 +11,10 @@ bool PointStandardErrorAtBrokenPipe() {
   const bool ok = ::dup2(ends[1], STDERR_FILENO) == STDERR_FILENO;
   ::close(ends[1]);
   return ok;
+}
+
+bool CloseStandardError() {
+  return ::close(STDERR_FILENO) == 0;
 }
 
 }  // namespace nvx::test
