@@ -33,7 +33,8 @@ std::string DefaultConfigurationPath(std::string_view program_path);
 int ParseJobConfiguration(std::string_view content, JobConfig& config, std::ostream& errors);
 
 // Writes `file_name` anew with every scrambling keyword line replaced by the bracketed
-// scrambled value of `config`, every other line copied whole, lines ended by "\n". The new
+// scrambled value of `config` (or left out when a later plain line overrode it), every
+// other line copied whole, lines ended by "\n". The new
 // text goes to `file_name` + ".tmp", which then replaces the file in one step. 0, or 20
 // when a file cannot be read, written or renamed (the original is then untouched).
 int RewriteScrambledPasswords(const std::string& file_name, const JobConfig& config);

@@ -2,6 +2,7 @@
 // keyword: the new text goes to a side file that then replaces the original by rename, so
 // that a crash leaves either the old file or the new one, never neither.
 #include <optional>
+#include <string>
 
 #include "platform/file.h"
 #include "platform/file_mode.h"
@@ -13,27 +14,36 @@
 namespace nvx {
 namespace {
 
-// The line that takes the place of `line`, or none when it is copied as it stands.
-std::optional<std::string> ReplacementOf(std::string_view line, const JobConfig& config) {
-  if (StartsWithIgnoreCase(line, "NVXPwEncrypt ") && config.password_scrambled) {
-    return "NVXPwEncrypt [" + config.password + "]";
+// What becomes of one line: copied whole, replaced, or left out.
+struct LineRewrite {
+  enum class Action { kCopy, kReplace, kOmit } action = Action::kCopy;
+  std::string replacement;
+};
+
+// A scrambling line whose value a later plain line overrode has no effect, and may hold a
+// plain password: it is left out.
+LineRewrite RewriteOf(std::string_view line, const JobConfig& config) {
+  LineRewrite rewrite;
+  if (StartsWithIgnoreCase(line, "NVXPwEncrypt ")) {
+    rewrite.action = config.password_scrambled ? LineRewrite::Action::kReplace
+                                               : LineRewrite::Action::kOmit;
+    rewrite.replacement = "NVXPwEncrypt [" + config.password + "]";
+  } else if (StartsWithIgnoreCase(line, "ProxyPasswordEncrypt ")) {
+    rewrite.action = config.proxy_password_scrambled ? LineRewrite::Action::kReplace
+                                                     : LineRewrite::Action::kOmit;
+    rewrite.replacement = "ProxyPasswordEncrypt [" + config.proxy_password + "]";
   }
-  if (StartsWithIgnoreCase(line, "ProxyPasswordEncrypt ") && config.proxy_password_scrambled) {
-    return "ProxyPasswordEncrypt [" + config.proxy_password + "]";
-  }
-  return std::nullopt;
+  return rewrite;
 }
 
 std::string RewrittenText(std::string_view content, const JobConfig& config) {
   std::string text;
   text.reserve(content.size() + 256);
   for (std::string_view line : SplitConfigLines(content)) {
-    std::optional<std::string> replacement = ReplacementOf(line, config);
-    if (replacement) {
-      text += *replacement;
-    } else {
-      text += line;
-    }
+    LineRewrite rewrite = RewriteOf(line, config);
+    if (rewrite.action == LineRewrite::Action::kOmit) continue;
+    text += rewrite.action == LineRewrite::Action::kReplace ? std::string_view(rewrite.replacement)
+                                                            : line;
     text += '\n';
   }
   return text;
