@@ -143,8 +143,8 @@ TEST_F(ConfigFiles, APlainTextToScrambleHasABound) {
         std::string(kConfigScrambleInputMax + 1, 'x') + "\n");
   ReadResult read = Read(path_);
   EXPECT_EQ(read.result, kConfigInvalid);
-  EXPECT_EQ(read.errors.rfind("Invalid ProxyPasswordEncrypt value: longer than 127 characters\n", 0),
-            0u);
+  EXPECT_EQ(
+      read.errors.rfind("Invalid ProxyPasswordEncrypt value: longer than 127 characters\n", 0), 0u);
   EXPECT_NE(test::ReadFileText(path_).find(std::string(128, 'x')), std::string::npos);
 }
 

@@ -16,11 +16,14 @@ TEST(ConfigMatching, KeywordsMatchByPrefixIgnoringCaseAndKeepLeadingBlanks) {
     const char* user;
   };
   const Case cases[] = {
-      {"NVXUser bob", "bob"},       {"nvxuser bob", "bob"},
-      {"NVXUSER  bob", " bob"},     {"NVXUser bob   ", "bob"},
+      {"NVXUser bob", "bob"},
+      {"nvxuser bob", "bob"},
+      {"NVXUSER  bob", " bob"},
+      {"NVXUser bob   ", "bob"},
       {"NVXUser bob smith", "bob smith"},
       {"NVXUser", ""},  // no blank after the keyword: no match
-      {"#NVXUser bob", ""},         {" NVXUser bob", ""},
+      {"#NVXUser bob", ""},
+      {" NVXUser bob", ""},
   };
   for (const Case& c : cases) {
     test::Parsed parsed = Parse(std::string(c.line) + "\nSendToNVX\n");
@@ -104,17 +107,16 @@ TEST(ConfigYesNo, OnlyTheFirstCharacterOfTheValueCounts) {
     bool from_true;
   };
   const Case cases[] = {
-      {"Y", true, true},   {"y", true, true},    {"Yes please", true, true},
-      {"N", false, false}, {"n", false, false},  {"no", false, false},
-      {"x", false, true},  {"1", false, true},   {" Y", false, true},
-      {"", false, true},   {"true", false, true},
+      {"Y", true, true},   {"y", true, true},    {"Yes please", true, true}, {"N", false, false},
+      {"n", false, false}, {"no", false, false}, {"x", false, true},         {"1", false, true},
+      {" Y", false, true}, {"", false, true},    {"true", false, true},
   };
   for (const Case& c : cases) {
     std::string value = c.value;
     // "Verify" starts set; "Debug" starts cleared: each is moved from both states.
-    test::Parsed parsed = ParseWithCredentials(
-        "LocalPath /\nVerify " + value + "\nSendToNVX\nVerify N\nVerify " + value +
-        "\nLocalPath /\nSendToNVX\n");
+    test::Parsed parsed =
+        ParseWithCredentials("LocalPath /\nVerify " + value + "\nSendToNVX\nVerify N\nVerify " +
+                             value + "\nLocalPath /\nSendToNVX\n");
     ASSERT_EQ(parsed.config.jobs.size(), 2u);
     EXPECT_EQ(parsed.config.jobs[0].verify, c.from_true) << "'" << value << "'";
     EXPECT_EQ(parsed.config.jobs[1].verify, c.from_false) << "'" << value << "'";
@@ -303,8 +305,7 @@ TEST(ConfigNotify, TheRunFlagIsRaisedOnlyWhenAFurtherLineIsRead) {
       {"LocalPath /\nNotifyUser Y\nSendToNVX\n", true, false},
       {"LocalPath /\nNotifyAdmin Y\nSendToNVX\n", false, true},
       // Once raised it stays, whatever later jobs say.
-      {"NotifyUser Y\nLocalPath /\nSendToNVX\nNotifyUser N\nLocalPath /\nSendToNVX\n", true,
-       false},
+      {"NotifyUser Y\nLocalPath /\nSendToNVX\nNotifyUser N\nLocalPath /\nSendToNVX\n", true, false},
   };
   for (const Case& c : cases) {
     test::Parsed parsed = ParseWithCredentials(c.text);
@@ -338,9 +339,10 @@ TEST(ConfigLogCount, ANumberOrAClearError) {
     int32_t count;
   };
   const Case cases[] = {
-      {"2", kConfigValid, 2},   {"0", kConfigValid, 0},      {"-1", kConfigValid, -1},
-      {"2   ", kConfigValid, 2}, {"two", kConfigInvalid, 0}, {"2x", kConfigInvalid, 0},
-      {"", kConfigInvalid, 0},  {"99999999999", kConfigInvalid, 0},
+      {"2", kConfigValid, 2},     {"0", kConfigValid, 0},
+      {"-1", kConfigValid, -1},   {"2   ", kConfigValid, 2},
+      {"two", kConfigInvalid, 0}, {"2x", kConfigInvalid, 0},
+      {"", kConfigInvalid, 0},    {"99999999999", kConfigInvalid, 0},
   };
   for (const Case& c : cases) {
     test::Parsed parsed =

@@ -148,14 +148,12 @@ TEST(ConfigServerFile, PatternCheck) {
     bool well_formed;
   };
   const Case cases[] = {
-      {"report.doc", true},  {"*.doc", true},     {"report?.doc", true},
-      {"a\\*b", true},       {"a\\", false},      {"\\", false},
-      {"[abc].doc", true},   {"[]", false},       {"[", false},
-      {"x[", false},         {"[abc", false},     {"[a-z]*", true},
-      {"[a-]", false},       {"[a-", false},      {"[-a]", true},
-      {"[\\]]", true},       {"[\\", false},      {"[a\\-z]", true},
-      {"[a-\\]]", true},     {"[!a]x", true},     {"]", true},
-      {"[a][b]", true},      {"[a]-[b]", true},   {"[a-b-c]", true},
+      {"report.doc", true}, {"*.doc", true},   {"report?.doc", true}, {"a\\*b", true},
+      {"a\\", false},       {"\\", false},     {"[abc].doc", true},   {"[]", false},
+      {"[", false},         {"x[", false},     {"[abc", false},       {"[a-z]*", true},
+      {"[a-]", false},      {"[a-", false},    {"[-a]", true},        {"[\\]]", true},
+      {"[\\", false},       {"[a\\-z]", true}, {"[a-\\]]", true},     {"[!a]x", true},
+      {"]", true},          {"[a][b]", true},  {"[a]-[b]", true},     {"[a-b-c]", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IsWellFormedServerFilePattern(c.pattern), c.well_formed) << c.pattern;

@@ -20,13 +20,11 @@ TEST(ConfigValidation, EveryMessageOfAnInvalidFile) {
   const Case cases[] = {
       {"#only comments\n \n", kConfigInvalid, "Invalid NVX user or password\n"},
       {"NVXUser bob\nLocalPath /\nSendToNVX\n", kConfigInvalid, "Invalid NVX user or password\n"},
-      {"NVXPw secret\nLocalPath /\nSendToNVX\n", kConfigInvalid,
-       "Invalid NVX user or password\n"},
+      {"NVXPw secret\nLocalPath /\nSendToNVX\n", kConfigInvalid, "Invalid NVX user or password\n"},
       {"NVXUser    \nNVXPw secret\n", kConfigInvalid, "Invalid NVX user or password\n"},
       {"NVXUser bob\nNVXPw secret\nProxy \nProxyPort 80\n", kConfigInvalid,
        "Invalid proxy server or port\n"},
-      {"NVXUser bob\nNVXPw secret\nProxy host\n", kConfigInvalid,
-       "Invalid proxy server or port\n"},
+      {"NVXUser bob\nNVXPw secret\nProxy host\n", kConfigInvalid, "Invalid proxy server or port\n"},
       {"NVXUser bob\nNVXPw secret\nProxyId pid\n", kConfigInvalid,
        "Invalid proxy id or password\n"},
       {"NVXUser bob\nNVXPw secret\nProxyId \nProxyPassword pw\n", kConfigInvalid,
@@ -139,9 +137,9 @@ TEST(ConfigCapacity, EveryFieldTakesItsWidthLessOneAndRefusesMore) {
 TEST(ConfigCapacity, FittingValuesArriveWhole) {
   std::string path = "/" + std::string(kConfigLocalPathWidth - 2, 'p');
   std::string folder(kConfigListEntryWidth - 1, 's');
-  test::Parsed parsed = ParseWithCredentials("LocalPath " + path + "\nSkipFolder " + folder +
-                                             "\nNVXPath \\" + std::string(300, 'n') +
-                                             "\nCopyFromNVX\n");
+  test::Parsed parsed =
+      ParseWithCredentials("LocalPath " + path + "\nSkipFolder " + folder + "\nNVXPath \\" +
+                           std::string(300, 'n') + "\nCopyFromNVX\n");
   ASSERT_EQ(parsed.result, kConfigValid) << parsed.errors;
   EXPECT_EQ(parsed.config.jobs[0].local_path, path);
   EXPECT_EQ(parsed.config.jobs[0].folder_list.front(), folder);
@@ -159,8 +157,7 @@ TEST(ConfigCapacity, SplitPartsOfALocalFileAreCheckedToo) {
 // line of its own.
 TEST(ConfigLongLines, ALongLineIsOneLine) {
   std::string skip = std::string(598, 's') + "SendToNVX" + std::string(300, 't');
-  test::Parsed parsed =
-      ParseWithCredentials("SkipFolder " + skip + "\nLocalPath /\nSendToNVX\n");
+  test::Parsed parsed = ParseWithCredentials("SkipFolder " + skip + "\nLocalPath /\nSendToNVX\n");
   ASSERT_EQ(parsed.result, kConfigValid) << parsed.errors;
   ASSERT_EQ(parsed.config.jobs.size(), 1u);
   EXPECT_EQ(parsed.config.jobs[0].folder_list.front(), skip);

@@ -40,13 +40,13 @@ TEST(LoginOutcome, EveryRowOfTheTable) {
        "System Error Busy\r\n"},
       // A check that gave up without an error code did not succeed.
       {3, 0, "", false, 10, "Verify Id Complete System Error Result = \n", "System Error \r\n"},
-      {3, 0, "Successful", false, 10,
-       "Verify Id Complete System Error Result = Successful\n", "System Error Successful\r\n"},
+      {3, 0, "Successful", false, 10, "Verify Id Complete System Error Result = Successful\n",
+       "System Error Successful\r\n"},
   };
   for (const Case& c : cases) {
     LoginOutcome outcome = DecideLoginOutcome(c.status, c.error_code, c.conclusion);
-    std::string label = std::to_string(c.status) + "/" + std::to_string(c.error_code) + "/" +
-                        c.conclusion;
+    std::string label =
+        std::to_string(c.status) + "/" + std::to_string(c.error_code) + "/" + c.conclusion;
     EXPECT_EQ(outcome.go_on, c.go_on) << label;
     EXPECT_EQ(outcome.exit_code, c.exit_code) << label;
     EXPECT_EQ(outcome.debug_line, c.debug_line) << label;
@@ -82,8 +82,7 @@ TEST(FolderCheck, WhatEachJobNeeds) {
       {JobKind::kDownload, false, false, true, false, FolderVerdict::kNotFound},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(CheckJobFolder(c.kind, c.mapped, c.no_show, c.no_access, c.write_access),
-              c.verdict)
+    EXPECT_EQ(CheckJobFolder(c.kind, c.mapped, c.no_show, c.no_access, c.write_access), c.verdict)
         << static_cast<int>(c.kind) << c.mapped << c.no_show << c.no_access << c.write_access;
   }
 }
@@ -121,10 +120,10 @@ TEST(AfterTransfer, TheErrorCodeChoosesTheBranch) {
     TransferVerdict verdict;
   };
   const Case cases[] = {
-      {0, TransferVerdict::kNextJob},           {8, TransferVerdict::kLocalFileNotFound},
-      {3, TransferVerdict::kQuotaExceeded},     {2, TransferVerdict::kSystemError},
-      {4, TransferVerdict::kSystemError},       {7, TransferVerdict::kSystemError},
-      {12, TransferVerdict::kSystemError},      {13, TransferVerdict::kSystemError},
+      {0, TransferVerdict::kNextJob},       {8, TransferVerdict::kLocalFileNotFound},
+      {3, TransferVerdict::kQuotaExceeded}, {2, TransferVerdict::kSystemError},
+      {4, TransferVerdict::kSystemError},   {7, TransferVerdict::kSystemError},
+      {12, TransferVerdict::kSystemError},  {13, TransferVerdict::kSystemError},
       {-1, TransferVerdict::kSystemError},
   };
   for (const Case& c : cases) {
@@ -211,8 +210,7 @@ TEST(RunReport, ClosingTextsFollowTheFlags) {
   for (const Case& c : cases) {
     RunFlags flags{c.errors, c.zero_length, c.notes};
     ClosingTexts texts = ClosingTextsFor(flags);
-    EXPECT_EQ(texts.details_header,
-              c.details ? "\r\n\r\nDETAILS ON ERRORS AND WARNINGS:\r\n" : "");
+    EXPECT_EQ(texts.details_header, c.details ? "\r\n\r\nDETAILS ON ERRORS AND WARNINGS:\r\n" : "");
     EXPECT_EQ(texts.notes_header, c.details ? "\r\n\r\nNOTES:\r\n\r\n" : "");
     EXPECT_EQ(texts.in_use_note.empty(), !c.in_use_note);
     EXPECT_EQ(texts.zero_length_note.empty(), !c.zero_length_note);
