@@ -1,17 +1,13 @@
 // The run mutex between processes and the process helpers of the job runner.
 #include "platform/run_mutex.h"
 
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/os_helpers.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx::platform {
@@ -67,26 +63,16 @@ TEST(RunMutex, AWaitGivesUpAfterItsLimitWithoutRealWaiting) {
 
 TEST(RunMutex, AMutexLeftByAProcessThatDiedIsFree) {
   test::TempDir folder;
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  pid_t child = ::fork();
-  if (child == 0) {
-    RunMutex holder = RunMutex::Open(kName, folder.path());
-    char byte = holder.TryAcquire() ? 'y' : 'n';
-    if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
-    ::pause();
-    ::_exit(0);
-  }
-  ASSERT_GT(child, 0);
-  ::close(ready[1]);
-  char byte = 0;
-  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-  ::close(ready[0]);
-  ASSERT_EQ(byte, 'y');
+  test::ChildHolding holder([&folder] {
+    // Kept open in the child until it dies.
+    static RunMutex held;
+    held = RunMutex::Open(kName, folder.path());
+    return held.TryAcquire();
+  });
+  ASSERT_TRUE(holder.took());
   RunMutex waiter = RunMutex::Open(kName, folder.path());
   EXPECT_FALSE(waiter.TryAcquire());
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
+  holder.Kill();
   EXPECT_TRUE(waiter.TryAcquire());
 }
 
@@ -120,29 +106,14 @@ TEST(RunMutex, TheLockFolderIsTheUsersRuntimeFolderElseTmp) {
 
 // In a child, so that the test process keeps its priority.
 TEST(Process, IdlePriorityIsTheLowestNiceValue) {
-  pid_t child = ::fork();
-  if (child == 0) {
-    int error = LowerToIdlePriority();
-    ::_exit(error == 0 && ::getpriority(PRIO_PROCESS, 0) == 19 ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  int result = test::RunInChild(
+      [] { return LowerToIdlePriority() == 0 && test::CurrentNiceValue() == 19 ? 0 : 1; });
+  EXPECT_EQ(result, 0);
 }
 
 TEST(Process, APipeIsNoTerminal) {
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::dup2(out[1], STDOUT_FILENO);
-    ::_exit(StandardOutputIsTerminal() ? 1 : 0);
-  }
-  ::close(out[1]);
-  ::close(out[0]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  int result = test::RunInChild([] { return StandardOutputIsTerminal() ? 1 : 0; }, true);
+  EXPECT_EQ(result, 0);
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
 // Job configuration files on disk: reading, the scrambling of plain passwords and the
 // rewrite that keeps them off the disk.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "api/limits.h"
 #include "runner/password_scrambling.h"
 #include "tests/runner/config_test_support.h"
+#include "tests/support/os_helpers.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx {
@@ -152,21 +150,19 @@ TEST_F(ConfigFiles, TheRewriteCopiesLongLinesWholeAndKeepsAccessRights) {
   // A 300-character local path must stay one line, or the job would change.
   std::string outer = temp_.File(std::string(200, 'd'));
   std::string folder = outer + "/" + std::string(300 - outer.size() - 1, 'e');
-  ASSERT_EQ(::mkdir(outer.c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  test::MakeFolder(outer);
+  test::MakeFolder(folder);
   ASSERT_EQ(folder.size(), 300u);
   std::string skip(900, 's');
   Write("NVXUser bob\nNVXPwEncrypt secret\nLocalPath " + folder + "\nSkipFolder " + skip +
         "\nSendToNVX\n");
-  ASSERT_EQ(::chmod(path_.c_str(), 0600), 0);
+  test::SetPermissions(path_, 0600);
   ReadResult first = Read(path_);
   ASSERT_EQ(first.result, kConfigValid) << first.errors;
   std::string rewritten = test::ReadFileText(path_);
   EXPECT_NE(rewritten.find("\nLocalPath " + folder + "\n"), std::string::npos);
   EXPECT_NE(rewritten.find("\nSkipFolder " + skip + "\n"), std::string::npos);
-  struct stat info {};
-  ASSERT_EQ(::stat(path_.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(test::PermissionsOf(path_), 0600u);
 
   ReadResult second = Read(path_);
   ASSERT_EQ(second.result, kConfigValid);
@@ -184,12 +180,12 @@ TEST_F(ConfigFiles, AnInvalidFileIsNotRewritten) {
 }
 
 TEST_F(ConfigFiles, ARewriteThatCannotWriteLeavesTheFileUntouchedAndReports20) {
-  if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes into read-only folders";
+  if (test::IsSuperuser()) GTEST_SKIP() << "the superuser writes into read-only folders";
   const std::string text = "NVXUser bob\nNVXPwEncrypt secret\nLocalPath /\nSendToNVX\n";
   Write(text);
-  ASSERT_EQ(::chmod(temp_.path().c_str(), 0555), 0);
+  test::SetPermissions(temp_.path(), 0555);
   ReadResult read = Read(path_);
-  ::chmod(temp_.path().c_str(), 0755);
+  test::SetPermissions(temp_.path(), 0755);
   EXPECT_EQ(read.result, kConfigCannotOpen);
   EXPECT_EQ(test::ReadFileText(path_), text);
   EXPECT_EQ(test::ListFolder(temp_.path()), std::vector<std::string>{"config.txt"});

@@ -1,11 +1,10 @@
 // Local and server paths in the job configuration file: splitting at "/", the root as
 // the bare disk, the tidying each verb does, and the check of server file patterns.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include "runner/config_paths.h"
 #include "tests/runner/config_test_support.h"
+#include "tests/support/os_helpers.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx {
@@ -17,7 +16,7 @@ class ConfigLocalPaths : public ::testing::Test {
  protected:
   void SetUp() override {
     data_ = temp_.File("Data");
-    ASSERT_EQ(::mkdir(data_.c_str(), 0755), 0);
+    test::MakeFolder(data_);
     test::WriteFileText(data_ + "/report.doc", "text");
   }
 

@@ -3,8 +3,6 @@
 #ifndef NVX_TESTS_RUNNER_DRIVER_FIXTURE_H_
 #define NVX_TESTS_RUNNER_DRIVER_FIXTURE_H_
 
-#include <sys/stat.h>
-
 #include <sstream>
 #include <string>
 
@@ -14,13 +12,14 @@
 #include "runner/job_driver.h"
 #include "tests/runner/scripted_service.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/os_helpers.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx::test {
 
 class DriverTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(::mkdir(logs_.c_str(), 0755), 0); }
+  void SetUp() override { MakeFolder(logs_); }
 
   // The credentials, the results type "Backup" and the log folder.
   std::string Head() const {
@@ -48,10 +47,7 @@ class DriverTest : public ::testing::Test {
   }
 
   std::string Results() const { return ReadFileText(logs_ + "/Backup Results.txt"); }
-  bool PendingResultsLeft() const {
-    struct stat info {};
-    return ::stat((logs_ + "/Backup Results.tmp").c_str(), &info) == 0;
-  }
+  bool PendingResultsLeft() const { return PathExists(logs_ + "/Backup Results.tmp"); }
   size_t Count(const std::string& command) const {
     size_t count = 0;
     for (const std::string& seen : script_.commands) count += seen == command ? 1 : 0;

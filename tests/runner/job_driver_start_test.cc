@@ -1,5 +1,7 @@
 // The start of a run against a scripted service: the run mutex, credentials, the login
 // outcome, and the banners.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "platform/run_mutex.h"
@@ -46,7 +48,7 @@ TEST_F(DriverTest, LoginOutcomesEndTheRunAsTheTableSays) {
     script_.verify_succeeds = c.succeeds;
     script_.verify_error_code = c.error_code;
     script_.verify_conclusion = c.conclusion;
-    ::unlink((logs_ + "/Backup Results.txt").c_str());
+    std::filesystem::remove(logs_ + "/Backup Results.txt");
     EXPECT_EQ(Run(Head() + kOneJob), c.exit_code) << c.error_code;
     EXPECT_EQ(Results(), c.results) << c.error_code;
     EXPECT_EQ(Count("FolderList"), 0u) << c.error_code;
