@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "runner/console.h"
+#include "runner/crash_report.h"
 #include "runner/job_runner.h"
 
 int main(int argc, char** argv) {
-  // ---- The crash handler is installed here, before anything else runs. ----
+  // First of all, so that a fault anywhere in the run leaves a report and exit code 255.
+  nvx::InstallCrashHandler();
 
   std::vector<std::string> args(argv + 1, argv + argc);
   nvx::Console console(std::cout, std::cerr);
