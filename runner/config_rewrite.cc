@@ -25,8 +25,8 @@ struct LineRewrite {
 LineRewrite RewriteOf(std::string_view line, const JobConfig& config) {
   LineRewrite rewrite;
   if (StartsWithIgnoreCase(line, "NVXPwEncrypt ")) {
-    rewrite.action = config.password_scrambled ? LineRewrite::Action::kReplace
-                                               : LineRewrite::Action::kOmit;
+    rewrite.action =
+        config.password_scrambled ? LineRewrite::Action::kReplace : LineRewrite::Action::kOmit;
     rewrite.replacement = "NVXPwEncrypt [" + config.password + "]";
   } else if (StartsWithIgnoreCase(line, "ProxyPasswordEncrypt ")) {
     rewrite.action = config.proxy_password_scrambled ? LineRewrite::Action::kReplace
