@@ -32,7 +32,9 @@ class TransferDisplay {
 
   void Run() {
     platform::Clock& clock = platform::GetClock();
-    last_sequence_ = watch_.Snapshot().sequence;
+    // The library's progress starts from sequence 0 at every job (the driver resets it),
+    // so a first file that the worker began before this first look is still a new file.
+    last_sequence_ = 0;
     while (watch_.Status() == 1) {
       TransferProgress snapshot = watch_.Snapshot();
       if (snapshot.sequence != last_sequence_) {

@@ -85,6 +85,28 @@ TEST_F(DriverTest, TheJobsSettingsReachTheLibrary) {
   EXPECT_TRUE(download.skip_folders.empty()) << "each job starts from a reset library";
 }
 
+// The real pause after each file: the worker waits after every file until the display
+// has seen it, so each file gets its line and the run ends.
+TEST_F(DriverTest, WithProgressEveryFileIsShownAndTheWorkerLetGoAfterIt) {
+  script_.folders = {{"\\Backup"}};
+  ScriptedTransfer transfer;
+  transfer.files = {"a.txt", "b.txt", "c.txt"};
+  transfer.files_uploaded = 3;
+  script_.transfers = {transfer};
+  EXPECT_EQ(Run(Head() + "Progress Y\nLocalPath /\nNVXPath \\Backup\nSendToNVX\n"), 0);
+  ASSERT_EQ(script_.jobs.size(), 1u);
+  EXPECT_TRUE(script_.jobs[0].pause_after_each_file);
+  size_t a = out_.find("\nFile name a.txt\nStarting");
+  size_t b = out_.find("\nFile name b.txt\nStarting");
+  size_t c = out_.find("\nFile name c.txt\nStarting");
+  ASSERT_NE(a, std::string::npos) << out_;
+  ASSERT_NE(b, std::string::npos) << out_;
+  ASSERT_NE(c, std::string::npos) << out_;
+  EXPECT_LT(a, b);
+  EXPECT_LT(b, c);
+  EXPECT_NE(out_.find("\rBackup   Complete", c), std::string::npos);
+}
+
 TEST_F(DriverTest, AFailedFileLeavesExitCode0ButTheSubjectSaysErrors) {
   script_.folders = {{"\\Backup"}};
   ScriptedTransfer transfer;

@@ -141,6 +141,16 @@ TEST_F(ProgressDisplay, WithProgressEachFileIsShownFinishedAndReleasedAtOnce) {
   EXPECT_EQ(watch.spurious_releases_, 0);
 }
 
+// The worker may have begun (and paused after) the first file before the display's first
+// look: that file is still shown and let go.
+TEST_F(ProgressDisplay, AFileBegunBeforeTheFirstLookIsStillShown) {
+  std::vector<Frame> frames = {{1, 1, "a.txt", true}, {2, 1, "b.txt", false}};
+  ScriptedWatch watch(Frame{1, 1, "a.txt", true}, frames);
+  Shown shown = RunTransfer(watch, Settings(true, false));
+  EXPECT_EQ(shown.out.rfind("\nFile name a.txt\nStarting", 0), 0u) << shown.out;
+  EXPECT_EQ(watch.releases_, (std::vector<size_t>{0}));
+}
+
 TEST_F(ProgressDisplay, WithProgressAndDebugOffNothingIsPrintedAndNothingReleased) {
   // The pause flag is off, so the engines never wait; frames never show waiting.
   std::vector<Frame> frames = {{1, 1, "a.txt"}, {1, 1, "a.txt"}, {2, 1, "b.txt"}};

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "api/facade_access.h"
+#include "api/file_access_pause.h"
 #include "api/shared_block.h"
 #include "api/transfer_session.h"
 #include "protocol/folder_tree.h"
@@ -104,6 +105,16 @@ bool PlayTransfer(TransferSession& session, const char* command) {
   if (!g_script->transfers.empty()) {
     transfer = g_script->transfers.front();
     g_script->transfers.pop_front();
+  }
+  int32_t sequence = 0;
+  for (const std::string& file : transfer.files) {
+    {
+      std::lock_guard<std::mutex> lock(block.state_lock);
+      block.live_progress.sequence = ++sequence;
+      block.live_progress.phase = 1;
+      block.live_file_name = file;
+    }
+    if (!WaitForFileAccess(session)) return false;
   }
   {
     std::lock_guard<std::mutex> lock(block.state_lock);

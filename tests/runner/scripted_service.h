@@ -31,6 +31,9 @@ struct ScriptedTransfer {
   int32_t files_upload_zero_length = 0;
   int32_t files_downloaded = 0;
   int32_t files_not_found = 0;
+  // Files the engine goes through one after the other, pausing after each when the
+  // caller asked for it.
+  std::vector<std::string> files;
 };
 
 // What the library held when a job's command ran.
