@@ -37,6 +37,7 @@ class TransferDisplay {
     last_sequence_ = 0;
     while (watch_.Status() == 1) {
       TransferProgress snapshot = watch_.Snapshot();
+      NoteWorkerState(snapshot);
       if (snapshot.sequence != last_sequence_) {
         NewFile(snapshot);
       } else if (settings_.progress) {
@@ -62,7 +63,7 @@ class TransferDisplay {
         console_.Print("\nFile name %s\nStarting", FileName(snapshot));
       }
     }
-    if (settings_.pause_on && snapshot.waiting != 0) watch_.ReleasePause();
+    if (settings_.pause_on && snapshot.waiting != 0) Release(snapshot);
     last_sequence_ = snapshot.sequence;
     idle_polls_ = 0;
   }
@@ -74,9 +75,33 @@ class TransferDisplay {
       idle_polls_ = 0;
     }
     if (snapshot.waiting != 0) {
-      watch_.ReleasePause();
+      Release(snapshot);
       idle_polls_ = 0;
     }
+  }
+
+  // A pause is let go once. The worker shows waiting until it has woken, so later polls
+  // may see the same waiting snapshot again; a second release would be kept by the
+  // library's event and let the worker run past its next pause unseen. The guard ends as
+  // soon as the worker is seen awake or on another file. Should the same file still show
+  // waiting a whole display interval later, it is let go again: it may be a new pause that
+  // looks the same (a new folder pass whose first file has the same number), and a worker
+  // must never be left waiting for good.
+  void NoteWorkerState(const TransferProgress& snapshot) {
+    if (!release_pending_) return;
+    if (snapshot.waiting == 0 || snapshot.sequence != released_sequence_) {
+      release_pending_ = false;
+    } else {
+      ++polls_since_release_;
+    }
+  }
+
+  void Release(const TransferProgress& snapshot) {
+    if (release_pending_ && polls_since_release_ <= settings_.display_interval) return;
+    watch_.ReleasePause();
+    release_pending_ = true;
+    released_sequence_ = snapshot.sequence;
+    polls_since_release_ = 0;
   }
 
   std::string BlockText(const TransferProgress& snapshot) const {
@@ -192,6 +217,10 @@ class TransferDisplay {
   bool shown_ = false;
   int idle_polls_ = 0;
   int spinner_count_ = 0;
+  // A release the worker has not yet been seen to take.
+  bool release_pending_ = false;
+  int32_t released_sequence_ = 0;
+  int polls_since_release_ = 0;
 };
 
 }  // namespace

@@ -93,6 +93,9 @@ TEST_F(DriverTest, WithProgressEveryFileIsShownAndTheWorkerLetGoAfterIt) {
   transfer.files = {"a.txt", "b.txt", "c.txt"};
   transfer.files_uploaded = 3;
   script_.transfers = {transfer};
+  // The test clock makes polls instant: a display interval of many polls keeps a release
+  // from being repeated while the worker thread has not yet woken.
+  options_.display_interval = 1000000;
   EXPECT_EQ(Run(Head() + "Progress Y\nLocalPath /\nNVXPath \\Backup\nSendToNVX\n"), 0);
   ASSERT_EQ(script_.jobs.size(), 1u);
   EXPECT_TRUE(script_.jobs[0].pause_after_each_file);

@@ -24,7 +24,9 @@ struct Frame {
 // frame until the display releases it.
 class ScriptedWatch final : public TransferWatch {
  public:
-  ScriptedWatch(Frame initial, std::vector<Frame> frames) : frames_(std::move(frames)) {
+  // A released worker goes on after `wake_polls` more polls (0: at once).
+  ScriptedWatch(Frame initial, std::vector<Frame> frames, int wake_polls = 0)
+      : frames_(std::move(frames)), wake_polls_(wake_polls) {
     current_ = initial;
   }
 
@@ -32,12 +34,15 @@ class ScriptedWatch final : public TransferWatch {
     if (started_) {
       if (current_.waiting && !released_) {
         ++stalled_polls_;
+      } else if (current_.waiting && waking_ < wake_polls_) {
+        ++waking_;
       } else {
         ++position_;
+        waking_ = 0;
+        released_ = false;
       }
     }
     started_ = true;
-    released_ = false;
     if (position_ >= frames_.size()) {
       if (!frames_.empty()) current_ = frames_.back();
       current_.waiting = false;
@@ -86,6 +91,8 @@ class ScriptedWatch final : public TransferWatch {
   size_t position_ = 0;
   bool started_ = false;
   bool released_ = false;
+  int wake_polls_ = 0;
+  int waking_ = 0;
 };
 
 struct Shown {
@@ -149,6 +156,24 @@ TEST_F(ProgressDisplay, AFileBegunBeforeTheFirstLookIsStillShown) {
   Shown shown = RunTransfer(watch, Settings(true, false));
   EXPECT_EQ(shown.out.rfind("\nFile name a.txt\nStarting", 0), 0u) << shown.out;
   EXPECT_EQ(watch.releases_, (std::vector<size_t>{0}));
+}
+
+// A worker slow to wake keeps showing waiting for a few polls: its pause is let go once,
+// so that the event does not keep a second release that would skip the next pause.
+TEST_F(ProgressDisplay, APauseIsLetGoOnceWhileTheWorkerWakes) {
+  ScriptedWatch watch(Frame{}, ThreeFiles(), 5);
+  Shown shown = RunTransfer(watch, Settings(true, false, 200));
+  EXPECT_EQ(watch.releases_, (std::vector<size_t>{1, 3, 5}));
+  EXPECT_EQ(watch.spurious_releases_, 0);
+  EXPECT_NE(shown.out.find("\nFile name b.txt\nStarting"), std::string::npos);
+}
+
+// The same file still waiting a whole display interval after its release may be a new
+// pause that looks the same: it is let go again rather than left waiting for good.
+TEST_F(ProgressDisplay, AWaitThatOutlastsTheDisplayIntervalIsLetGoAgain) {
+  ScriptedWatch watch(Frame{}, {{1, 1, "a.txt", false}, {1, 1, "a.txt", true}}, 10);
+  RunTransfer(watch, Settings(true, false, 3));
+  EXPECT_EQ(watch.releases_, (std::vector<size_t>{1, 1, 1}));
 }
 
 TEST_F(ProgressDisplay, WithProgressAndDebugOffNothingIsPrintedAndNothingReleased) {
