@@ -33,8 +33,7 @@ std::optional<int> RunDriver::AfterTransfer(const JobEntry& job, JobKind kind) {
                        "Quota exceeded ");
         Poll(2000);
       }
-      flags_.notes_seen = true;
-      CloseReport(flags_);
+      // The run ends here and its results stay pending: no final report is written.
       return kExitQuotaExceeded;
     case TransferVerdict::kSystemError:
       if (job.debug) console_.Print("Returning System Error\n");
@@ -42,8 +41,7 @@ std::optional<int> RunDriver::AfterTransfer(const JobEntry& job, JobKind kind) {
         api_.EmailSend(job.notify_user, job.notify_administrator, "System error", "System error ");
         Poll(2000);
       }
-      flags_.notes_seen = true;
-      CloseReport(flags_);
+      // As above: the results stay pending.
       return kExitSystemError;
     case TransferVerdict::kNextJob:
       break;

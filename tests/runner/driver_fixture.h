@@ -48,6 +48,8 @@ class DriverTest : public ::testing::Test {
 
   std::string Results() const { return ReadFileText(logs_ + "/Backup Results.txt"); }
   bool PendingResultsLeft() const { return PathExists(logs_ + "/Backup Results.tmp"); }
+  std::string PendingResults() const { return ReadFileText(logs_ + "/Backup Results.tmp"); }
+  bool FinalResultsWritten() const { return PathExists(logs_ + "/Backup Results.txt"); }
   size_t Count(const std::string& command) const {
     size_t count = 0;
     for (const std::string& seen : script_.commands) count += seen == command ? 1 : 0;
