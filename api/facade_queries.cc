@@ -130,7 +130,11 @@ const char* CNvxapi::FolderName() {
 }
 
 TransferProgress* CNvxapi::GetTransferProgress() {
-  if (block_ == nullptr) return nullptr;
+  if (block_ == nullptr) {
+    static TransferProgress nothing_in_hand{};
+    nothing_in_hand.file_name = "";
+    return &nothing_in_hand;
+  }
   std::lock_guard<std::mutex> lock(block_->state_lock);
   block_->snapshot = block_->live_progress;
   CopyToField(block_->snapshot_file_name, sizeof block_->snapshot_file_name,

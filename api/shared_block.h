@@ -185,6 +185,8 @@ struct SharedBlock {
   std::string email_subject;
   std::string statistics_text;
   std::string path_to_verify;
+  // The name of the file the engines have in hand, as status messages show it.
+  std::string current_file;
 
   // Locks.
   std::mutex state_lock;

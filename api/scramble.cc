@@ -1,0 +1,57 @@
+#include "api/scramble.h"
+
+#include "platform/clock.h"
+#include "transfer/md5.h"
+#include "transfer/scrambled_text.h"
+#include "transfer/secure_wipe.h"
+
+namespace nvx {
+namespace {
+
+// The text of `bytes` from `start` up to the first zero byte or the end.
+std::string TextFrom(const std::string& bytes, size_t start) {
+  if (start >= bytes.size()) return {};
+  size_t end = bytes.find('\0', start);
+  return bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+void Wipe(std::string& secret) {
+  SecureWipe(secret.data(), secret.size());
+}
+
+}  // namespace
+
+std::string LoginPlaintextFor(std::string_view user, std::string_view password) {
+  Md5Digest digest = Md5Of(password);
+  std::string plaintext(reinterpret_cast<const char*>(digest.data()), digest.size());
+  SecureWipe(digest.data(), digest.size());
+  plaintext.append(user);
+  plaintext.push_back('\0');
+  return plaintext;
+}
+
+std::string LoginTokenFor(std::string_view user, std::string_view password) {
+  std::string plaintext = LoginPlaintextFor(user, password);
+  std::string token = ScrambleBytes(plaintext, platform::GetClock().NowSeconds());
+  Wipe(plaintext);
+  return token;
+}
+
+std::optional<std::string> DescrambleProxyPassword(std::string_view scrambled) {
+  std::optional<std::string> plain = UnscrambleText(scrambled);
+  if (!plain) return std::nullopt;
+  std::string password = TextFrom(*plain, 0);
+  Wipe(*plain);
+  return password;
+}
+
+std::optional<std::string> UserIdOfLoginToken(std::string_view token) {
+  std::optional<std::string> plain = UnscrambleText(token);
+  if (!plain) return std::nullopt;
+  std::optional<std::string> user;
+  if (plain->size() > kMd5DigestSize) user = TextFrom(*plain, kMd5DigestSize);
+  Wipe(*plain);
+  return user;
+}
+
+}  // namespace nvx

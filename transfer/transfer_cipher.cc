@@ -1,0 +1,61 @@
+#include "transfer/transfer_cipher.h"
+
+#include <cstring>
+
+#include "transfer/key_table.h"
+#include "transfer/secure_wipe.h"
+
+namespace nvx {
+namespace {
+
+// `value` modulo `count` as a non-negative index, also for negative values.
+size_t IndexModulo(int64_t value, int64_t count) {
+  int64_t index = value % count;
+  return static_cast<size_t>(index < 0 ? index + count : index);
+}
+
+}  // namespace
+
+TransferCipher::TransferCipher(size_t key_index)
+    : key_index_(key_index % kKeyMaterialSize),
+      blowfish_(TransferKeyAt(key_index).data(), kTransferKeyLength) {}
+
+size_t TransferCipher::Encipher(const void* data, size_t count, void* out) const {
+  const auto* in = static_cast<const uint8_t*>(data);
+  auto* to = static_cast<uint8_t*>(out);
+  size_t whole = count / Blowfish::kBlockSize;
+  blowfish_.EncryptBlocks(in, to, whole);
+  size_t done = whole * Blowfish::kBlockSize;
+  if (done < count) {
+    uint8_t last[Blowfish::kBlockSize] = {};
+    std::memcpy(last, in + done, count - done);
+    blowfish_.EncryptBlocks(last, to + done, 1);
+    SecureWipe(last, sizeof last);
+  }
+  return RoundUpToBlock(count);
+}
+
+size_t TransferCipher::Decipher(const void* data, void* out, size_t count) const {
+  const auto* in = static_cast<const uint8_t*>(data);
+  auto* to = static_cast<uint8_t*>(out);
+  size_t whole = count / Blowfish::kBlockSize;
+  blowfish_.DecryptBlocks(in, to, whole);
+  size_t done = whole * Blowfish::kBlockSize;
+  if (done < count) {
+    uint8_t last[Blowfish::kBlockSize] = {};
+    std::memcpy(last, in + done, count - done);
+    blowfish_.DecryptBlocks(last, to + done, 1);
+    SecureWipe(last, sizeof last);
+  }
+  return RoundUpToBlock(count);
+}
+
+TransferCipher CipherForUpload(int64_t seed) {
+  return TransferCipher(IndexModulo(seed, kUploadKeyIndexCount));
+}
+
+TransferCipher CipherForDownload(int64_t value) {
+  return TransferCipher(IndexModulo(value, kDownloadKeyIndexCount));
+}
+
+}  // namespace nvx

@@ -1,1 +1,0 @@
-// Filled by the digest, Base64 and cipher sources.
