@@ -45,8 +45,6 @@ inline constexpr int kWorkerStopWaitMillis = 1000;
 // The service stand-in (nvxserver).
 // A request's line and header block together; a longer block is refused.
 inline constexpr size_t kServiceHeaderBlockMax = 16384;
-// The body of any request other than an upload (service commands carry none).
-inline constexpr size_t kServiceCommandBodyMax = 65536;
 // The text of one e-mail PUT, padding included.
 inline constexpr size_t kServiceEmailTextMax = 65536;
 // A folder or document name, in bytes.

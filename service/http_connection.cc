@@ -49,6 +49,13 @@ void LingeringClose(platform::AcceptedSocket& socket) {
 
 ConnectionRequest* CurrentConnectionRequest() { return g_current_request; }
 
+std::string ConnectionRequest::remote() const {
+  std::string ip;
+  int port = -1;
+  stream_.get_remote_ip_and_port(ip, port);
+  return StrFormat("%s:%d", ip.c_str(), port);
+}
+
 ConnectionStream::ConnectionStream(platform::AcceptedSocket& socket,
                                    const std::atomic<bool>& stopping)
     : socket_(socket), stopping_(stopping), buffer_(kReadBufferSize) {}
@@ -73,9 +80,6 @@ void ConnectionStream::BeginRequest() {
   phase_ = Phase::kHeader;
   header_block_.clear();
   header_too_large_ = false;
-  body_too_large_ = false;
-  body_read_ = 0;
-  body_limit_ = 0;
   bytes_written_ = 0;
 }
 
@@ -94,15 +98,6 @@ int ConnectionStream::Fill() {
   }
 }
 
-void ConnectionStream::EndOfHeader() {
-  phase_ = Phase::kBody;
-  std::string_view block = header_block_;
-  std::string_view method = block.substr(0, block.find(' '));
-  // Uploads may be as large as the account's space; their handlers read them piece by
-  // piece. Every other body is read whole by cpp-httplib, so it is bounded here.
-  body_limit_ = method == "PUT" ? 0 : kServiceCommandBodyMax;
-}
-
 bool ConnectionStream::is_readable() const {
   return begin_ < end_ || WaitReady(false, kServiceReadTimeoutMillis);
 }
@@ -111,7 +106,7 @@ bool ConnectionStream::is_writable() const { return WaitReady(true, kServiceRead
 
 ssize_t ConnectionStream::read(char* ptr, size_t size) {
   if (size == 0) return 0;
-  if (header_too_large_ || body_too_large_) return -1;
+  if (header_too_large_) return -1;
   int filled = Fill();
   if (filled <= 0) return filled;
   size_t available = end_ - begin_;
@@ -131,19 +126,16 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
       bool empty_line_ends =
           c == '\n' && ((length == 2 && header_block_[0] == '\r') ||
                         (length >= 3 && header_block_.compare(length - 3, 3, "\n\r\n") == 0));
-      if (empty_line_ends) EndOfHeader();
+      if (empty_line_ends) phase_ = Phase::kBody;
     }
     begin_ += count;
     return static_cast<ssize_t>(count);
   }
+  // Bodies are read only by the handlers that take them (uploads and e-mail texts, which
+  // bound what they keep); cpp-httplib reads none on its own for the methods served here.
   size_t count = std::min(size, available);
-  if (body_limit_ != 0 && body_read_ + count > body_limit_) {
-    body_too_large_ = true;
-    return -1;
-  }
   std::memcpy(ptr, buffer_.data() + begin_, count);
   begin_ += count;
-  body_read_ += count;
   return static_cast<ssize_t>(count);
 }
 
@@ -207,14 +199,9 @@ bool ServiceHttpServer::process_and_close_socket(socket_t sock) {
           "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n"
           "X-NVX-CONCLUSION: Error - Request Header Too Large\r\nX-NVX-LARCH: 0,0\r\n\r\n";
       stream.write(kRefusal.data(), kRefusal.size());
-      if (refusal_logger_) {
-        std::string ip;
-        int port = -1;
-        stream.get_remote_ip_and_port(ip, port);
-        refusal_logger_(StrFormat("%s:%d", ip.c_str(), port), "400");
-      }
+      if (refusal_logger_) refusal_logger_(request.remote());
     }
-    linger = stream.header_too_large() || stream.body_too_large() || request.close_after_reply();
+    linger = stream.header_too_large() || request.close_after_reply();
     if (!answered || connection_closed || linger) break;
   }
   if (linger) LingeringClose(socket);

@@ -1,7 +1,6 @@
 // The connection loop under the HTTP server. cpp-httplib parses each request and calls
 // the handlers, but it reads and writes through a stream of ours, which
-//  - bounds the request line and header block at kServiceHeaderBlockMax bytes and the
-//    body of every request other than an upload at kServiceCommandBodyMax, before
+//  - bounds the request line and header block at kServiceHeaderBlockMax bytes before
 //    anything larger is held in memory;
 //  - keeps the header block exactly as it arrived (cpp-httplib percent-decodes header
 //    values, which would change names that contain "%");
@@ -38,7 +37,6 @@ class ConnectionStream final : public httplib::Stream {
 
   const std::string& header_block() const { return header_block_; }
   bool header_too_large() const { return header_too_large_; }
-  bool body_too_large() const { return body_too_large_; }
   uint64_t bytes_written() const { return bytes_written_; }
 
   // httplib::Stream
@@ -59,7 +57,6 @@ class ConnectionStream final : public httplib::Stream {
   // Receives more bytes into the buffer when it is empty: 1 when bytes are there, 0 at
   // the client's close, -1 on failure, time-out or stop.
   int Fill();
-  void EndOfHeader();
 
   platform::AcceptedSocket& socket_;
   const std::atomic<bool>& stopping_;
@@ -69,9 +66,6 @@ class ConnectionStream final : public httplib::Stream {
   Phase phase_ = Phase::kHeader;
   std::string header_block_;
   bool header_too_large_ = false;
-  bool body_too_large_ = false;
-  uint64_t body_read_ = 0;
-  uint64_t body_limit_ = 0;  // 0: no limit (uploads)
   uint64_t bytes_written_ = 0;
 };
 
@@ -81,7 +75,8 @@ class ConnectionRequest {
   explicit ConnectionRequest(const ConnectionStream& stream) : stream_(stream) {}
   std::string_view header_block() const { return stream_.header_block(); }
   bool header_too_large() const { return stream_.header_too_large(); }
-  bool body_too_large() const { return stream_.body_too_large(); }
+  // The client's "address:port".
+  std::string remote() const;
   void CloseAfterReply() { close_after_reply_ = true; }
   bool close_after_reply() const { return close_after_reply_; }
 
@@ -93,8 +88,9 @@ class ConnectionRequest {
 // The request that the calling thread serves; null outside the connection loop.
 ConnectionRequest* CurrentConnectionRequest();
 
-// Writes one line of the request log; given by the front end.
-using RefusalLogger = std::function<void(const std::string& remote, std::string_view status)>;
+// Logs a request that was refused before cpp-httplib could answer it; given by the front
+// end.
+using RefusalLogger = std::function<void(const std::string& remote)>;
 
 class ServiceHttpServer final : public httplib::Server {
  public:

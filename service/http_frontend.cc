@@ -33,6 +33,13 @@ void SetFileBody(httplib::Response& response, const Reply& reply) {
       });
 }
 
+// True when the request announces a body.
+bool HasBody(const RawHeaders& headers) {
+  if (headers.Find("Transfer-Encoding")) return true;
+  std::optional<std::string_view> length = headers.Find("Content-Length");
+  return length && length->find_first_not_of("0 \t") != std::string_view::npos;
+}
+
 // Replies that cpp-httplib makes on its own (a request it could not parse, a body over
 // its bound) carry the service's headers too.
 httplib::Server::HandlerResponse CompleteErrorReply(const httplib::Request&,
@@ -46,8 +53,6 @@ httplib::Server::HandlerResponse CompleteErrorReply(const httplib::Request&,
   if (response.status != 400 || (connection != nullptr && connection->header_too_large())) {
     conclusion = response.status == 413 ? "Error - Request Too Large"
                                         : "Error - Request Header Too Large";
-  } else if (connection != nullptr && connection->body_too_large()) {
-    conclusion = "Error - Request Too Large";
   }
   response.set_header(kConclusionHeader, conclusion);
   response.set_header(kSpaceHeader, "0,0");
@@ -73,13 +78,16 @@ HttpFrontend::HttpFrontend(RequestHandler handler) : handler_(std::move(handler)
   server_.Post(".*", with_body);
   server_.Patch(".*", with_body);
   server_.Delete(".*", with_body);
-  server_.set_error_handler(CompleteErrorReply);
+  server_.set_error_handler(httplib::Server::HandlerWithResponse(CompleteErrorReply));
   server_.set_logger([](const httplib::Request& request, const httplib::Response& response) {
-    LogRequest(StrFormat("%s:%d", request.remote_addr.c_str(), request.remote_port),
-               request.method, request.target, response.status,
+    // A request refused while its headers were read has no address filled in yet.
+    ConnectionRequest* connection = CurrentConnectionRequest();
+    std::string remote = StrFormat("%s:%d", request.remote_addr.c_str(), request.remote_port);
+    if (request.remote_addr.empty() && connection != nullptr) remote = connection->remote();
+    LogRequest(remote, request.method, request.target, response.status,
                response.get_header_value(kConclusionHeader));
   });
-  server_.set_refusal_logger([](const std::string& remote, std::string_view) {
+  server_.set_refusal_logger([](const std::string& remote) {
     LogRequest(remote, "-", "-", 400, "Error - Request Header Too Large");
   });
 }
@@ -121,8 +129,10 @@ void HttpFrontend::Dispatch(const httplib::Request& request, httplib::Response& 
     };
   }
   Reply reply = handler_(incoming);
-  // A body left (partly) unread would be taken for the next request.
-  if (reply.close_connection || (content_reader != nullptr && !body_read)) {
+  // A body left (partly) unread would be taken for the next request. Requests without a
+  // body reader (GET, HEAD) never have their body read.
+  bool body_left = content_reader != nullptr ? !body_read : HasBody(incoming.headers);
+  if (reply.close_connection || body_left) {
     reply.SetHeader("Connection", "close");
     if (connection != nullptr) connection->CloseAfterReply();
   }
