@@ -44,7 +44,9 @@ bool AddressText(const sockaddr_storage& address, std::string* ip, int* port) {
 
 }  // namespace
 
-AcceptedSocket::~AcceptedSocket() { ShutdownAndClose(); }
+AcceptedSocket::~AcceptedSocket() {
+  ShutdownAndClose();
+}
 
 AcceptedSocket::Wait AcceptedSocket::WaitReadable(int timeout_millis) {
   return PollFor(fd_, POLLIN, timeout_millis, &error_);
@@ -99,6 +101,8 @@ void AcceptedSocket::ShutdownAndClose() {
   fd_ = -1;
 }
 
-bool IsWouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+bool IsWouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
 
 }  // namespace nvx::platform

@@ -25,7 +25,9 @@ ShutdownSignals::ShutdownSignals() {
   ::pthread_sigmask(SIG_BLOCK, &set, &g_previous_mask);
 }
 
-ShutdownSignals::~ShutdownSignals() { ::pthread_sigmask(SIG_SETMASK, &g_previous_mask, nullptr); }
+ShutdownSignals::~ShutdownSignals() {
+  ::pthread_sigmask(SIG_SETMASK, &g_previous_mask, nullptr);
+}
 
 int ShutdownSignals::Wait() {
   sigset_t set = StopSignals();
@@ -35,6 +37,8 @@ int ShutdownSignals::Wait() {
   }
 }
 
-void ShutdownSignals::RequestShutdown() { ::kill(::getpid(), SIGTERM); }
+void ShutdownSignals::RequestShutdown() {
+  ::kill(::getpid(), SIGTERM);
+}
 
 }  // namespace nvx::platform

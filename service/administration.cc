@@ -74,11 +74,11 @@ int ListAccounts(Store& store, std::string* out, std::string* err) {
   return kExitOk;
 }
 
-int AddFolder(Store& store, const Account& account, const CommandLine& command,
-              std::string* out, std::string* err) {
+int AddFolder(Store& store, const Account& account, const CommandLine& command, std::string* out,
+              std::string* err) {
   Folder folder;
-  switch (store.AddFolderPath(account.key, command.path, command.access, command.compressed,
-                              &folder)) {
+  switch (
+      store.AddFolderPath(account.key, command.path, command.access, command.compressed, &folder)) {
     case StoreStatus::kOk:
       *out += FolderIdText(folder) + "\n";
       return kExitOk;
@@ -136,8 +136,7 @@ int ImportDocument(Store& store, const BlobStore& blobs, const Account& account,
   document.size = wanted;
   document.full_size = full_size;
   document.complete = !command.incomplete_bytes;
-  document.date_stamp =
-      command.date_stamp.value_or(DateStampOf(platform::GetClock().NowSeconds()));
+  document.date_stamp = command.date_stamp.value_or(DateStampOf(platform::GetClock().NowSeconds()));
   if (!writer.Finish(&document.blob)) {
     return Failure(err, "cannot write the document: " + platform::ErrorText(writer.error()));
   }

@@ -29,7 +29,7 @@ inline constexpr std::string_view kAccountDisabled = "Account Disabled";
 inline constexpr std::string_view kPasswordExpired = "Password Expired";
 
 struct LoginCheck {
-  std::string_view conclusion;    // empty when the login holds
+  std::string_view conclusion;     // empty when the login holds
   std::optional<Account> account;  // set when the login holds
 };
 

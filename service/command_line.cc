@@ -103,8 +103,8 @@ std::string ParseFolderOptions(OptionReader& options, CommandLine* command) {
     }
     if (name != "--access") return "unknown option " + name;
     std::optional<std::string> value = options.TakeValue();
-    if (!value || value->size() != 1 || std::string_view("WVN").find((*value)[0]) ==
-                                            std::string_view::npos) {
+    if (!value || value->size() != 1 ||
+        std::string_view("WVN").find((*value)[0]) == std::string_view::npos) {
       return "--access takes W, V or N";
     }
     command->access = (*value)[0];

@@ -24,7 +24,7 @@ namespace nvx::service {
 
 // Exit codes of nvxserver.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;      // the command could not be carried out
+inline constexpr int kExitFailed = 1;  // the command could not be carried out
 inline constexpr int kExitBadArguments = 2;
 
 // A new account's quota when none is given: 5 GiB.

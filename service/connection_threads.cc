@@ -4,7 +4,9 @@
 
 namespace nvx::service {
 
-ConnectionThreads::~ConnectionThreads() { shutdown(); }
+ConnectionThreads::~ConnectionThreads() {
+  shutdown();
+}
 
 void ConnectionThreads::JoinFinishedLocked(std::unique_lock<std::mutex>& lock) {
   std::vector<std::thread> finished;

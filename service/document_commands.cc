@@ -82,7 +82,7 @@ void DeleteDocCommand(CommandContext& context) {
   StoreStatus status = context.service.store.DeleteDocument(context.account.key, *vid, &blob);
   if (status == StoreStatus::kOk) context.service.blobs.Remove(blob);
   context.reply.SetConclusion(status == StoreStatus::kNotFound ? kDocumentNotFound
-                                                                : ConclusionOf(status));
+                                                               : ConclusionOf(status));
 }
 
 void ResetIncompleteDocCommand(CommandContext& context) {
@@ -90,7 +90,7 @@ void ResetIncompleteDocCommand(CommandContext& context) {
   if (!vid) return;
   StoreStatus status = context.service.store.CompleteDocument(context.account.key, *vid);
   context.reply.SetConclusion(status == StoreStatus::kNotFound ? kDocumentNotFound
-                                                                : ConclusionOf(status));
+                                                               : ConclusionOf(status));
 }
 
 void FileInfoCommand(CommandContext& context) {

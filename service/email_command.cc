@@ -38,8 +38,8 @@ bool DecipherText(std::string_view fang, std::string* text) {
   int64_t key_code = fields->values[1];
   if (key_code < 0 || key_code > 0xFFFF) return false;
   size_t key_index = KeyIndexOfCode(static_cast<uint16_t>(key_code));
-  if (key_index >= kKeyMaterialSize || length < 0 ||
-      static_cast<size_t>(length) > text->size() || text->size() % Blowfish::kBlockSize != 0) {
+  if (key_index >= kKeyMaterialSize || length < 0 || static_cast<size_t>(length) > text->size() ||
+      text->size() % Blowfish::kBlockSize != 0) {
     return false;
   }
   TransferCipher(key_index).Decipher(text->data(), text->data(), text->size());

@@ -50,8 +50,8 @@ void FolderCreateCommand(CommandContext& context) {
   if (!parent) return;
   Folder folder;
   bool created = false;
-  StoreStatus status = context.service.store.CreateFolder(context.account.key, parent->id,
-                                                          *name, &folder, &created);
+  StoreStatus status =
+      context.service.store.CreateFolder(context.account.key, parent->id, *name, &folder, &created);
   if (status != StoreStatus::kOk) {
     context.reply.SetConclusion(ConclusionOf(status));
     return;

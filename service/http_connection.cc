@@ -30,7 +30,9 @@ class ScopedCurrentRequest {
   ScopedCurrentRequest& operator=(const ScopedCurrentRequest&) = delete;
 };
 
-int64_t NowMillis() { return platform::GetClock().MonotonicMillis(); }
+int64_t NowMillis() {
+  return platform::GetClock().MonotonicMillis();
+}
 
 void LingeringClose(platform::AcceptedSocket& socket) {
   socket.ShutdownSend();
@@ -47,7 +49,9 @@ void LingeringClose(platform::AcceptedSocket& socket) {
 
 }  // namespace
 
-ConnectionRequest* CurrentConnectionRequest() { return g_current_request; }
+ConnectionRequest* CurrentConnectionRequest() {
+  return g_current_request;
+}
 
 std::string ConnectionRequest::remote() const {
   std::string ip;
@@ -63,8 +67,8 @@ ConnectionStream::ConnectionStream(platform::AcceptedSocket& socket,
 bool ConnectionStream::WaitReady(bool for_write, int timeout_millis) const {
   int64_t deadline = NowMillis() + timeout_millis;
   for (;;) {
-    auto ready = for_write ? socket_.WaitWritable(kWaitSliceMillis)
-                           : socket_.WaitReadable(kWaitSliceMillis);
+    auto ready =
+        for_write ? socket_.WaitWritable(kWaitSliceMillis) : socket_.WaitReadable(kWaitSliceMillis);
     if (ready == platform::AcceptedSocket::Wait::kReady) return true;
     if (ready == platform::AcceptedSocket::Wait::kFailed) return false;
     if (stopping_.load() || NowMillis() >= deadline) return false;
@@ -102,7 +106,9 @@ bool ConnectionStream::is_readable() const {
   return begin_ < end_ || WaitReady(false, kServiceReadTimeoutMillis);
 }
 
-bool ConnectionStream::is_writable() const { return WaitReady(true, kServiceReadTimeoutMillis); }
+bool ConnectionStream::is_writable() const {
+  return WaitReady(true, kServiceReadTimeoutMillis);
+}
 
 ssize_t ConnectionStream::read(char* ptr, size_t size) {
   if (size == 0) return 0;

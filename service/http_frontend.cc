@@ -21,16 +21,16 @@ void SetFileBody(httplib::Response& response, const Reply& reply) {
     response.status = 404;
     return;
   }
-  response.set_content_provider(
-      static_cast<size_t>(reply.body_file_size), reply.content_type,
-      [file](size_t offset, size_t length, httplib::DataSink& sink) {
-        std::vector<char> piece(std::min(length, kFilePieceSize));
-        if (!file->Seek(static_cast<int64_t>(offset))) return false;
-        int64_t got = file->ReadFully(piece.data(), piece.size());
-        // A file that shrank since its size was taken cannot fill the announced length.
-        if (got <= 0) return false;
-        return sink.write(piece.data(), static_cast<size_t>(got));
-      });
+  response.set_content_provider(static_cast<size_t>(reply.body_file_size), reply.content_type,
+                                [file](size_t offset, size_t length, httplib::DataSink& sink) {
+                                  std::vector<char> piece(std::min(length, kFilePieceSize));
+                                  if (!file->Seek(static_cast<int64_t>(offset))) return false;
+                                  int64_t got = file->ReadFully(piece.data(), piece.size());
+                                  // A file that shrank since its size was taken cannot fill the
+                                  // announced length.
+                                  if (got <= 0) return false;
+                                  return sink.write(piece.data(), static_cast<size_t>(got));
+                                });
 }
 
 // True when the request announces a body.
@@ -51,8 +51,8 @@ httplib::Server::HandlerResponse CompleteErrorReply(const httplib::Request&,
   ConnectionRequest* connection = CurrentConnectionRequest();
   const char* conclusion = "Error - Bad Request";
   if (response.status != 400 || (connection != nullptr && connection->header_too_large())) {
-    conclusion = response.status == 413 ? "Error - Request Too Large"
-                                        : "Error - Request Header Too Large";
+    conclusion =
+        response.status == 413 ? "Error - Request Too Large" : "Error - Request Header Too Large";
   }
   response.set_header(kConclusionHeader, conclusion);
   response.set_header(kSpaceHeader, "0,0");
@@ -107,9 +107,13 @@ bool HttpFrontend::Bind(const std::string& host, int port, int* bound_port, std:
   return true;
 }
 
-bool HttpFrontend::Serve() { return server_.listen_after_bind(); }
+bool HttpFrontend::Serve() {
+  return server_.listen_after_bind();
+}
 
-void HttpFrontend::RequestStop() { server_.RequestStop(); }
+void HttpFrontend::RequestStop() {
+  server_.RequestStop();
+}
 
 void HttpFrontend::Dispatch(const httplib::Request& request, httplib::Response& response,
                             const httplib::ContentReader* content_reader) {
@@ -123,8 +127,8 @@ void HttpFrontend::Dispatch(const httplib::Request& request, httplib::Response& 
   bool body_read = false;
   if (content_reader != nullptr) {
     incoming.read_body = [content_reader, &body_read](const BodyPieceSink& sink) {
-      body_read = (*content_reader)(
-          [&sink](const char* data, size_t size) { return sink(data, size); });
+      body_read =
+          (*content_reader)([&sink](const char* data, size_t size) { return sink(data, size); });
       return body_read;
     };
   }

@@ -39,6 +39,8 @@ void LogRequest(std::string_view remote, std::string_view method, std::string_vi
                       status, Printable(conclusion, 128).c_str()));
 }
 
-void LogLine(std::string_view text) { WriteLine(Printable(text, 1024) + "\n"); }
+void LogLine(std::string_view text) {
+  WriteLine(Printable(text, 1024) + "\n");
+}
 
 }  // namespace nvx::service

@@ -29,7 +29,9 @@ CommandHandler FindServiceCommand(std::string_view name) {
   return nullptr;
 }
 
-void TestIdCommand(CommandContext& context) { context.reply.SetConclusion(kSuccessful); }
+void TestIdCommand(CommandContext& context) {
+  context.reply.SetConclusion(kSuccessful);
+}
 
 void ResetSpaceCommand(CommandContext& context) {
   int64_t used = 0;

@@ -36,11 +36,17 @@ bool Database::Execute(const char* sql) {
   return true;
 }
 
-void Database::NoteFailure() { error_text_ = sqlite3_errmsg(db_); }
+void Database::NoteFailure() {
+  error_text_ = sqlite3_errmsg(db_);
+}
 
-int64_t Database::LastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
+int64_t Database::LastInsertRowId() const {
+  return sqlite3_last_insert_rowid(db_);
+}
 
-int Database::Changes() const { return sqlite3_changes(db_); }
+int Database::Changes() const {
+  return sqlite3_changes(db_);
+}
 
 Statement::Statement(Database& db, const char* sql) : db_(db) {
   if (sqlite3_prepare_v2(db.handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
@@ -50,7 +56,9 @@ Statement::Statement(Database& db, const char* sql) : db_(db) {
   }
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+  sqlite3_finalize(stmt_);
+}
 
 Statement& Statement::Bind(int index, int64_t value) {
   if (stmt_ != nullptr && sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) {
@@ -60,9 +68,8 @@ Statement& Statement::Bind(int index, int64_t value) {
 }
 
 Statement& Statement::Bind(int index, std::string_view text) {
-  if (stmt_ != nullptr &&
-      sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT,
-                          SQLITE_UTF8) != SQLITE_OK) {
+  if (stmt_ != nullptr && sqlite3_bind_text64(stmt_, index, text.data(), text.size(),
+                                              SQLITE_TRANSIENT, SQLITE_UTF8) != SQLITE_OK) {
     bind_failed_ = true;
   }
   return *this;
@@ -92,9 +99,13 @@ Statement::Step Statement::Next() {
   }
 }
 
-bool Statement::Run() { return Next() == Step::kDone; }
+bool Statement::Run() {
+  return Next() == Step::kDone;
+}
 
-int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+int64_t Statement::Int(int column) const {
+  return sqlite3_column_int64(stmt_, column);
+}
 
 std::string Statement::Text(int column) const {
   const auto* text = sqlite3_column_text(stmt_, column);
@@ -114,7 +125,9 @@ bool Statement::IsNull(int column) const {
   return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-Transaction::Transaction(Database& db) : db_(db) { begun_ = db_.Execute("BEGIN IMMEDIATE"); }
+Transaction::Transaction(Database& db) : db_(db) {
+  begun_ = db_.Execute("BEGIN IMMEDIATE");
+}
 
 Transaction::~Transaction() {
   // A failed ROLLBACK leaves nothing to do; Execute keeps the earlier failure's message

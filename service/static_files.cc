@@ -12,7 +12,7 @@ namespace nvx::service {
 namespace {
 
 constexpr std::array<std::string_view, 3> kServedFolders = {"/uploadmanager/", "/install/",
-                                                             "/pub/"};
+                                                            "/pub/"};
 constexpr std::string_view kUpdateNotice = "/Norrvault_Backup_Update1.html";
 
 int HexValue(char c) {

@@ -176,8 +176,7 @@ std::optional<Account> Store::FindAccount(std::string_view id) {
 bool Store::ListAccounts(std::vector<Account>* accounts) {
   std::lock_guard<std::mutex> lock(mutex_);
   accounts->clear();
-  Statement select(db_,
-                   StrFormat("SELECT %s FROM accounts ORDER BY id", kAccountColumns).c_str());
+  Statement select(db_, StrFormat("SELECT %s FROM accounts ORDER BY id", kAccountColumns).c_str());
   for (;;) {
     switch (select.Next()) {
       case Statement::Step::kRow:

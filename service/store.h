@@ -28,8 +28,8 @@ std::string_view AccountStateName(AccountState state);
 std::optional<AccountState> ParseAccountState(std::string_view name);
 
 struct Account {
-  int64_t key = 0;  // the store's own number of the account
-  std::string id;   // the login id; compared without regard to letter case
+  int64_t key = 0;           // the store's own number of the account
+  std::string id;            // the login id; compared without regard to letter case
   Digest password_digest{};  // MD5 of the password: what a login token proves
   int64_t quota = 0;
   int64_t used = 0;
@@ -118,8 +118,8 @@ class Store {
   bool IsHidden(const Folder& folder);
   // Creates `name` below `parent`, or finds it (any letter case); the parent must allow
   // writing. `created` tells which happened.
-  StoreStatus CreateFolder(int64_t account, int64_t parent, std::string_view name,
-                           Folder* folder, bool* created);
+  StoreStatus CreateFolder(int64_t account, int64_t parent, std::string_view name, Folder* folder,
+                           bool* created);
   // Creates every missing folder of `path`; the last one gets `access` and is compressed
   // when asked or when its parent is. kExists when the last one exists already.
   StoreStatus AddFolderPath(int64_t account, const std::vector<std::string>& path, char access,

@@ -73,10 +73,9 @@ std::optional<Document> Store::FindDocument(int64_t account, int64_t vid) {
 
 std::optional<Document> Store::FindDocumentByName(int64_t folder, std::string_view name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Statement select(
-      db_, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? AND d.name = ?",
-                     kDocumentColumns)
-               .c_str());
+  Statement select(db_, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? AND d.name = ?",
+                                  kDocumentColumns)
+                            .c_str());
   if (select.Bind(1, folder).Bind(2, name).Next() != Statement::Step::kRow) return std::nullopt;
   return DocumentFromRow(select);
 }

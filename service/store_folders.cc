@@ -24,12 +24,14 @@ Folder FolderFromRow(const Statement& row) {
   return folder;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool NameLess(const Folder* a, const Folder* b) {
-  return std::lexicographical_compare(
-      a->name.begin(), a->name.end(), b->name.begin(), b->name.end(),
-      [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
+  return std::lexicographical_compare(a->name.begin(), a->name.end(), b->name.begin(),
+                                      b->name.end(),
+                                      [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
 }
 
 // Children of each folder (0 for the top level), siblings sorted by name.
@@ -44,7 +46,8 @@ std::map<int64_t, std::vector<const Folder*>> ChildrenOf(const std::vector<Folde
 
 std::optional<Folder> Store::FindFolderLocked(int64_t account, int64_t id) {
   Statement select(
-      db_, StrFormat("SELECT %s FROM folders WHERE id = ? AND account = ?", kFolderColumns).c_str());
+      db_,
+      StrFormat("SELECT %s FROM folders WHERE id = ? AND account = ?", kFolderColumns).c_str());
   if (select.Bind(1, id).Bind(2, account).Next() != Statement::Step::kRow) return std::nullopt;
   return FolderFromRow(select);
 }
@@ -175,8 +178,8 @@ StoreStatus Store::CreateFolder(int64_t account, int64_t parent, std::string_vie
   return StoreStatus::kOk;
 }
 
-StoreStatus Store::AddFolderPath(int64_t account, const std::vector<std::string>& path,
-                                 char access, bool compressed, Folder* folder) {
+StoreStatus Store::AddFolderPath(int64_t account, const std::vector<std::string>& path, char access,
+                                 bool compressed, Folder* folder) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (path.empty()) return StoreStatus::kNotFound;
   Transaction transaction(db_);

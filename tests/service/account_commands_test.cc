@@ -87,9 +87,10 @@ TEST_F(AccountCommandsTest, TargetsAndUnknownCommands) {
   StartServer();
   std::string token = MakeLoginToken("alice", "secret");
   // Through a proxy the target arrives in absolute form.
-  RawHttpReply proxied = Exchange("GET http://b2.example.com/scripts/rizezi7.dll?TestId "
-                                  "HTTP/1.1\r\nHost: b2.example.com\r\nX-NVX-RATTART: " +
-                                  token + "\r\n\r\n");
+  RawHttpReply proxied = Exchange(
+      "GET http://b2.example.com/scripts/rizezi7.dll?TestId "
+      "HTTP/1.1\r\nHost: b2.example.com\r\nX-NVX-RATTART: " +
+      token + "\r\n\r\n");
   EXPECT_EQ(proxied.Header("X-NVX-CONCLUSION"), "Successful");
   for (const char* query : {"testid", "NoSuchCommand", "", "TestId&x=1"}) {
     RawHttpReply reply = Command(query);
@@ -97,12 +98,15 @@ TEST_F(AccountCommandsTest, TargetsAndUnknownCommands) {
     EXPECT_EQ(reply.Header("X-NVX-CONCLUSION"), "Error - Unknown Command") << query;
     EXPECT_EQ(reply.Header("X-NVX-LARCH"), "1000000,0") << query;
   }
-  RawHttpReply other = Exchange(ScriptRequest("GET", "TestId", {}, token).replace(
-      4, std::string("/scripts/rizezi7.dll").size(), "/scripts/other.dll"));
+  RawHttpReply other =
+      Exchange(ScriptRequest("GET", "TestId", {}, token)
+                   .replace(4, std::string("/scripts/rizezi7.dll").size(), "/scripts/other.dll"));
   EXPECT_EQ(other.status, 404);
   EXPECT_EQ(other.status_line, "HTTP/1.1 404 Not Found");
-  RawHttpReply posted = Exchange("POST /scripts/rizezi7.dll?TestId HTTP/1.1\r\nHost: x\r\n"
-                                 "X-NVX-RATTART: " + token + "\r\nContent-Length: 0\r\n\r\n");
+  RawHttpReply posted = Exchange(
+      "POST /scripts/rizezi7.dll?TestId HTTP/1.1\r\nHost: x\r\n"
+      "X-NVX-RATTART: " +
+      token + "\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(posted.status, 405);
 }
 

@@ -21,9 +21,7 @@ class AdministrationTest : public ServiceFixture {
   }
 
   // Everything the commands can change, as the operator sees it.
-  std::string Snapshot() {
-    return Admin({"account", "list"}) + Admin({"folder", "list", "alice"});
-  }
+  std::string Snapshot() { return Admin({"account", "list"}) + Admin({"folder", "list", "alice"}); }
 };
 
 TEST_F(AdministrationTest, BadArgumentsExitTwoAndChangeNothing) {
@@ -126,16 +124,16 @@ TEST_F(AdministrationTest, FoldersAreAddedWithAccessAndCompression) {
   std::string shared = FolderId("alice", "Shared");
   EXPECT_EQ(packed, deep + "\n");
   EXPECT_EQ(deep.substr(deep.size() - 2), "-C");
-  EXPECT_EQ(listing, "0\tMyFiles\tW\t" + my_files + "\n1\tClosed\tN\t" + closed +
-                         "\n1\tDocs\tW\t" + docs + "\n1\tPacked\tW\t" + packed_parent +
-                         "\n2\tDeep\tW\t" + deep + "\n0\tShared\tV\t" + shared + "\n");
+  EXPECT_EQ(listing, "0\tMyFiles\tW\t" + my_files + "\n1\tClosed\tN\t" + closed + "\n1\tDocs\tW\t" +
+                         docs + "\n1\tPacked\tW\t" + packed_parent + "\n2\tDeep\tW\t" + deep +
+                         "\n0\tShared\tV\t" + shared + "\n");
 }
 
 TEST_F(AdministrationTest, DocumentsAreAddedWholeOrIncomplete) {
-  std::string first = AddDocument("alice", "\\MyFiles\\Docs\\a.txt", "hello",
-                                  {"--date", "07D403050E0709"});
-  std::string second = AddDocument("alice", "\\MyFiles\\Docs\\b.txt", "0123456789",
-                                   {"--incomplete", "4"});
+  std::string first =
+      AddDocument("alice", "\\MyFiles\\Docs\\a.txt", "hello", {"--date", "07D403050E0709"});
+  std::string second =
+      AddDocument("alice", "\\MyFiles\\Docs\\b.txt", "0123456789", {"--incomplete", "4"});
   EXPECT_NE(first, second);
   EXPECT_EQ(ListFolder(data() + "/blobs").size(), 2u);
   // Space used counts the bytes stored.

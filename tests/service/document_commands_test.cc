@@ -52,8 +52,12 @@ TEST_F(DocumentCommandsTest, FileListFiltersOnlyWithAPattern) {
     std::string names;
   };
   const Case cases[] = {
-      {"*.txt", "a.txt c.txt"}, {"?.LOG", "b.log"},     {"[ab]*", "a.txt b.log"},
-      {"Docs", "a.txt b.log c.txt"}, {"sub\\b*", "b.log"}, {"*.*", "a.txt b.log c.txt"},
+      {"*.txt", "a.txt c.txt"},
+      {"?.LOG", "b.log"},
+      {"[ab]*", "a.txt b.log"},
+      {"Docs", "a.txt b.log c.txt"},
+      {"sub\\b*", "b.log"},
+      {"*.*", "a.txt b.log c.txt"},
       {"x*", ""},
   };
   for (const Case& c : cases) {
@@ -124,7 +128,8 @@ TEST_F(DocumentCommandsTest, DocumentsOfOtherAccountsAreNotFound) {
 }
 
 TEST_F(DocumentCommandsTest, ResetIncompleteDocument) {
-  std::string whole = AddDocument("alice", "\\MyFiles\\Docs\\d.txt", "delta", {"--incomplete", "5"});
+  std::string whole =
+      AddDocument("alice", "\\MyFiles\\Docs\\d.txt", "delta", {"--incomplete", "5"});
   StartServer();
   EXPECT_EQ(Command("ResetIDoc", Document(partial_)).Header("X-NVX-CONCLUSION"),
             "Error - Document Incomplete");
@@ -140,9 +145,8 @@ TEST_F(DocumentCommandsTest, ResetIncompleteDocument) {
 
 TEST_F(DocumentCommandsTest, FileInfo) {
   StartServer();
-  std::string token_request =
-      ScriptRequest("HEAD", "FileInfo", {{"X-NVX-BLACMANGE", "NO"}, {"X-NVX-LUPIN", "0," + a_ + ";"}},
-                    "");
+  std::string token_request = ScriptRequest(
+      "HEAD", "FileInfo", {{"X-NVX-BLACMANGE", "NO"}, {"X-NVX-LUPIN", "0," + a_ + ";"}}, "");
   // The login is checked first.
   EXPECT_EQ(Exchange(token_request, true).Header("X-NVX-CONCLUSION"), "ID Invalid");
   std::string request = ScriptRequest(
@@ -151,12 +155,14 @@ TEST_F(DocumentCommandsTest, FileInfo) {
   RawHttpReply reply = Exchange(request, true);
   EXPECT_EQ(reply.Header("X-NVX-CONCLUSION"), "Successful");
   Md5Digest digest = Md5Of("alpha");
-  std::string base64 = Base64Encode(std::string_view(reinterpret_cast<const char*>(digest.data()), 16));
+  std::string base64 =
+      Base64Encode(std::string_view(reinterpret_cast<const char*>(digest.data()), 16));
   EXPECT_EQ(reply.Header("X-NVX-LUPIN"), base64 + ",5," + a_ + "," + kStamp + ";a.txt");
   EXPECT_TRUE(reply.body.empty());
 
-  RawHttpReply missing = Exchange(
-      ScriptRequest("HEAD", "FileInfo", {{"X-NVX-LUPIN", "0,31337;"}}, MakeLoginToken("alice", "secret")), true);
+  RawHttpReply missing = Exchange(ScriptRequest("HEAD", "FileInfo", {{"X-NVX-LUPIN", "0,31337;"}},
+                                                MakeLoginToken("alice", "secret")),
+                                  true);
   EXPECT_EQ(missing.Header("X-NVX-CONCLUSION"), "Error - Document Not Found");
   EXPECT_FALSE(missing.Header("X-NVX-LUPIN"));
 }

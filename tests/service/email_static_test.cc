@@ -23,12 +23,11 @@ class EmailTest : public ServiceFixture {
 
   RawHttpReply SendEmail(const std::string& routing, const std::string& body,
                          const std::string& fang) {
-    std::string request = ScriptRequest(
-        "PUT", "email.txt",
-        {{"Content-Length", std::to_string(body.size())},
-         {"X-NVX-FANG", fang},
-         {"X-NVX-BEAVERCHEESE", routing}},
-        MakeLoginToken("alice", "secret"));
+    std::string request = ScriptRequest("PUT", "email.txt",
+                                        {{"Content-Length", std::to_string(body.size())},
+                                         {"X-NVX-FANG", fang},
+                                         {"X-NVX-BEAVERCHEESE", routing}},
+                                        MakeLoginToken("alice", "secret"));
     return Exchange(request + body);
   }
 
@@ -50,7 +49,8 @@ TEST_F(EmailTest, TextGoesToTheOutboxAddressedAsAsked) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0],
             "To: alice@example.org\r\nSubject: NVX Backup Results\r\nX-NVX-Account: alice\r\n"
-            "X-NVX-Results-Type: Backup\r\n\r\n" + text);
+            "X-NVX-Results-Type: Backup\r\n\r\n" +
+                text);
   EXPECT_EQ(SendEmail("1,1,Restore;", text, fang).Header("X-NVX-CONCLUSION"), "Successful");
   EXPECT_EQ(SendEmail("0,1,Restore;", text, fang).Header("X-NVX-CONCLUSION"), "Successful");
   messages = Outbox();
@@ -92,8 +92,7 @@ TEST_F(EmailTest, Refusals) {
   StartServer();
   EXPECT_EQ(SendEmail("1,1,Backup;", kText, "0,0,0,0,0").Header("X-NVX-CONCLUSION"),
             "Error - No E-mail Address");
-  EXPECT_EQ(SendEmail("yes", kText, "0,0,0,0,0").Header("X-NVX-CONCLUSION"),
-            "Error - Bad Request");
+  EXPECT_EQ(SendEmail("yes", kText, "0,0,0,0,0").Header("X-NVX-CONCLUSION"), "Error - Bad Request");
   std::string huge(70000, 'x');
   EXPECT_EQ(SendEmail("1,1,Backup;", huge, "0,0,0,0,0").Header("X-NVX-CONCLUSION"),
             "Error - Request Too Large");
@@ -101,7 +100,8 @@ TEST_F(EmailTest, Refusals) {
   // Without its routing header the PUT is an upload of a file that happens to be named
   // "email.txt", not an e-mail.
   RawHttpReply upload = Exchange(ScriptRequest("PUT", "email.txt", {{"Content-Length", "3"}},
-                                               MakeLoginToken("alice", "secret")) + "abc");
+                                               MakeLoginToken("alice", "secret")) +
+                                 "abc");
   EXPECT_EQ(upload.Header("X-NVX-CONCLUSION"), "Error - Unknown Command");
 }
 

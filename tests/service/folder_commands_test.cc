@@ -44,12 +44,11 @@ TEST_F(FolderCommandsTest, FolderListIsTheTreeDepthFirst) {
   StartServer();
   RawHttpReply reply = Command("FolderList");
   EXPECT_EQ(reply.Header("X-NVX-CONCLUSION"), "Successful");
-  EXPECT_EQ(reply.body, "0\tMyFiles\tW\t" + my_files_ + "\n" +
-                            "1\tClosed\tN\t" + FolderId("alice", "Closed") + "\n" +
-                            "1\tDocs\tW\t" + docs_ + "\n" +
-                            "2\tPacked\tW\t" + FolderId("alice", "Packed") + "\n" +
-                            "1\tView\tV\t" + FolderId("alice", "View") + "\n" +
-                            "0\tShared\tV\t" + FolderId("alice", "Shared") + "\n");
+  EXPECT_EQ(reply.body, "0\tMyFiles\tW\t" + my_files_ + "\n" + "1\tClosed\tN\t" +
+                            FolderId("alice", "Closed") + "\n" + "1\tDocs\tW\t" + docs_ + "\n" +
+                            "2\tPacked\tW\t" + FolderId("alice", "Packed") + "\n" + "1\tView\tV\t" +
+                            FolderId("alice", "View") + "\n" + "0\tShared\tV\t" +
+                            FolderId("alice", "Shared") + "\n");
 }
 
 TEST_F(FolderCommandsTest, FolderListIsEncipheredForEncryptingAccounts) {

@@ -169,8 +169,8 @@ TEST_F(HttpLimitsTest, ConnectionsThatBreakOffDoNoHarm) {
 
 TEST_F(HttpLimitsTest, TheStoreSurvivesARestart) {
   StartServer();
-  RawHttpReply created = Command("FolderCreate", {{"X-NVX-BLACMANGE", "NO,2"},
-                                                  {"X-NVX-BIGGLES", "Kept"}});
+  RawHttpReply created =
+      Command("FolderCreate", {{"X-NVX-BLACMANGE", "NO,2"}, {"X-NVX-BIGGLES", "Kept"}});
   ASSERT_EQ(created.Header("X-NVX-CONCLUSION"), "Successful");
   StopServer();
   StartServer();

@@ -19,11 +19,21 @@ TEST(NamesTest, ValidNames) {
     bool valid;
   };
   const Case cases[] = {
-      {"Docs", true},          {"My File(1).txt", true}, {"C++ 100%", true},
-      {"..x", true},           {"\xC3\xA9t\xC3\xA9", true}, {"", false},
-      {".", false},            {"..", false},            {"a/b", false},
-      {"a\\b", false},         {"a\tb", false},          {std::string("a\0b", 3), false},
-      {"a\x7F", false},        {std::string(255, 'x'), true}, {std::string(256, 'x'), false},
+      {"Docs", true},
+      {"My File(1).txt", true},
+      {"C++ 100%", true},
+      {"..x", true},
+      {"\xC3\xA9t\xC3\xA9", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"a/b", false},
+      {"a\\b", false},
+      {"a\tb", false},
+      {std::string("a\0b", 3), false},
+      {"a\x7F", false},
+      {std::string(255, 'x'), true},
+      {std::string(256, 'x'), false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsValidName(c.name), c.valid) << c.name;
 }
@@ -56,11 +66,20 @@ TEST(NamesTest, Patterns) {
     bool match;
   };
   const Case cases[] = {
-      {"*.txt", "a.txt", true},      {"*.txt", "A.TXT", true},   {"*.txt", "a.doc", false},
-      {"*.*", "README", true},       {"*", "", true},            {"a?c", "abc", true},
-      {"a?c", "ac", false},          {"[ab]*", "beta", true},    {"[ab]*", "gamma", false},
-      {"[a-c]x", "Bx", true},        {"[!a]x", "ax", false},     {"[!a]x", "bx", true},
-      {"[abc", "[abc", true},        {"*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+      {"*.txt", "a.txt", true},
+      {"*.txt", "A.TXT", true},
+      {"*.txt", "a.doc", false},
+      {"*.*", "README", true},
+      {"*", "", true},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"[ab]*", "beta", true},
+      {"[ab]*", "gamma", false},
+      {"[a-c]x", "Bx", true},
+      {"[!a]x", "ax", false},
+      {"[!a]x", "bx", true},
+      {"[abc", "[abc", true},
+      {"*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
       {"report*.log", "report-2004.log", true},
   };
   for (const Case& c : cases) {
@@ -143,10 +162,11 @@ TEST(HeaderFieldsTest, FolderReferences) {
     int64_t id;
   };
   const Case cases[] = {
-      {"NO,2", true, true, 0},   {"", true, true, 0},       {"NO", true, true, 0},
-      {"123", true, false, 123}, {"123-C,3", true, false, 123}, {" 45 ,0", true, false, 45},
-      {"12x", false, false, 0},  {"-C", false, false, 0},   {"1-C-C", false, false, 0},
-      {"99999999999999999999", false, false, 0},
+      {"NO,2", true, true, 0},       {"", true, true, 0},
+      {"NO", true, true, 0},         {"123", true, false, 123},
+      {"123-C,3", true, false, 123}, {" 45 ,0", true, false, 45},
+      {"12x", false, false, 0},      {"-C", false, false, 0},
+      {"1-C-C", false, false, 0},    {"99999999999999999999", false, false, 0},
   };
   for (const Case& c : cases) {
     std::optional<FolderReference> reference = ParseFolderReference(c.header);

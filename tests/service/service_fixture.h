@@ -44,8 +44,7 @@ class ServiceFixture : public ::testing::Test {
 
   // Adds a document from `content`; its version id.
   std::string AddDocument(const std::string& account, const std::string& path,
-                          const std::string& content,
-                          const std::vector<std::string>& options = {});
+                          const std::string& content, const std::vector<std::string>& options = {});
   // The folder id that `folder list` shows for `name` (first match).
   std::string FolderId(const std::string& account, const std::string& name);
 

@@ -145,9 +145,9 @@ TEST_F(StoreTest, NoAccessHidesEverythingBelow) {
   ASSERT_EQ(store_->AddFolderPath(alice_, {"MyFiles", "Closed"}, kAccessNone, false, &closed),
             StoreStatus::kOk);
   Folder inner;
-  ASSERT_EQ(store_->AddFolderPath(alice_, {"MyFiles", "Closed", "Inner"}, kAccessWrite, false,
-                                  &inner),
-            StoreStatus::kOk);
+  ASSERT_EQ(
+      store_->AddFolderPath(alice_, {"MyFiles", "Closed", "Inner"}, kAccessWrite, false, &inner),
+      StoreStatus::kOk);
   EXPECT_TRUE(store_->IsHidden(closed));
   EXPECT_TRUE(store_->IsHidden(inner));
   EXPECT_FALSE(store_->IsHidden(*store_->FindMyFiles(alice_)));

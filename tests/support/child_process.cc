@@ -117,7 +117,9 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   return result;
 }
 
-std::string NvxServerProgram() { return NVX_SERVER_PROGRAM; }
+std::string NvxServerProgram() {
+  return NVX_SERVER_PROGRAM;
+}
 
 ProgramResult RunNvxServer(const std::string& data_folder,
                            const std::vector<std::string>& arguments) {
@@ -167,7 +169,9 @@ ServerProcess::ServerProcess(const std::string& data_folder, const std::string& 
   }
 }
 
-ServerProcess::~ServerProcess() { Stop(); }
+ServerProcess::~ServerProcess() {
+  Stop();
+}
 
 int ServerProcess::Stop() {
   if (pid_ < 0) return -1;

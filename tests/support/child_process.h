@@ -5,8 +5,8 @@
 #ifndef NVX_TESTS_SUPPORT_CHILD_PROCESS_H_
 #define NVX_TESTS_SUPPORT_CHILD_PROCESS_H_
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 namespace nvx::test {

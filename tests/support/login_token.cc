@@ -5,8 +5,7 @@
 
 namespace nvx::test {
 
-std::string MakeLoginToken(std::string_view user, std::string_view password,
-                           int64_t now_seconds) {
+std::string MakeLoginToken(std::string_view user, std::string_view password, int64_t now_seconds) {
   Md5Digest digest = Md5Of(password);
   std::string plaintext(reinterpret_cast<const char*>(digest.data()), digest.size());
   plaintext.append(user);

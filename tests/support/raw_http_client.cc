@@ -50,7 +50,9 @@ RawHttpConnection::RawHttpConnection(int port) {
   if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Close();
 }
 
-RawHttpConnection::~RawHttpConnection() { Close(); }
+RawHttpConnection::~RawHttpConnection() {
+  Close();
+}
 
 void RawHttpConnection::Close() {
   if (fd_ >= 0) ::close(fd_);

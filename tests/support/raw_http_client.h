@@ -50,8 +50,7 @@ class RawHttpConnection {
 };
 
 // Connects, sends `request`, reads one reply.
-std::optional<RawHttpReply> RawHttpExchange(int port, std::string_view request,
-                                            bool head = false);
+std::optional<RawHttpReply> RawHttpExchange(int port, std::string_view request, bool head = false);
 
 }  // namespace nvx::test
 
