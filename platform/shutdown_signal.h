@@ -12,7 +12,8 @@ class ShutdownSignals {
  public:
   // Blocks SIGINT and SIGTERM in the calling thread (threads started later inherit it).
   ShutdownSignals();
-  // Restores the signal mask of the calling thread.
+  // Takes stop signals that are still pending and restores the signal mask of the
+  // calling thread.
   ~ShutdownSignals();
   ShutdownSignals(const ShutdownSignals&) = delete;
   ShutdownSignals& operator=(const ShutdownSignals&) = delete;

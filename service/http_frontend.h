@@ -25,6 +25,9 @@ class HttpFrontend {
   bool Bind(const std::string& host, int port, int* bound_port, std::string* error);
   // Serves until RequestStop; false when listening failed.
   bool Serve();
+  // True from the moment Serve accepts connections until it ends.
+  bool listening() const { return server_.is_running(); }
+  // Stops a server that is listening (see ServiceHttpServer::RequestStop); call it once.
   void RequestStop();
 
  private:

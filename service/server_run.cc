@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
 #include "service/blob_store.h"
@@ -44,16 +45,21 @@ int RunServer(const CommandLine& command, std::string* err) {
                     command.listen_host.c_str(), port));
 
   std::atomic<bool> stop_requested{false};
+  std::atomic<bool> serve_ended{false};
   std::atomic<bool> serve_failed{false};
   std::thread server_thread([&] {
     if (!frontend.Serve()) serve_failed = true;
+    serve_ended = true;
     // A server that ends on its own wakes the main thread as a stop signal would.
     if (!stop_requested.load()) platform::ShutdownSignals::RequestShutdown();
   });
   int signal_number = signals.Wait();
   stop_requested = true;
   if (!serve_failed.load()) LogLine(StrFormat("nvxserver stopping on signal %d", signal_number));
-  frontend.RequestStop();
+  // A signal may come before the server thread has begun to listen; a stop request then
+  // would be lost, so it waits for the listening to begin (or the thread to end).
+  while (!serve_ended.load() && !frontend.listening()) platform::GetClock().SleepMillis(10);
+  if (!serve_ended.load()) frontend.RequestStop();
   server_thread.join();
   if (serve_failed.load()) {
     *err = "the server stopped listening";

@@ -212,19 +212,22 @@ StoreStatus Store::DeleteEmptyFoldersBelow(int64_t account, int64_t id, int* del
   *deleted = 0;
   Transaction transaction(db_);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  if (!FindFolderLocked(account, id)) return StoreStatus::kNotFound;
+  std::optional<Folder> named = FindFolderLocked(account, id);
+  if (!named) return StoreStatus::kNotFound;
   std::vector<Folder> all;
   if (!LoadFoldersLocked(account, &all)) return StoreStatus::kFailed;
   auto children = ChildrenOf(all);
   bool failed = false;
   // Post-order: a folder is empty once every folder below it went and it holds no
-  // document. Returns whether `folder` was deleted.
-  std::function<bool(const Folder&)> prune = [&](const Folder& folder) {
+  // document. Only a writable folder in a writable parent goes. Returns whether `folder`
+  // was deleted.
+  std::function<bool(const Folder&, bool)> prune = [&](const Folder& folder, bool parent_writable) {
+    bool writable = folder.access == kAccessWrite;
     bool all_children_gone = true;
     if (auto found = children.find(folder.id); found != children.end()) {
-      for (const Folder* child : found->second) all_children_gone &= prune(*child);
+      for (const Folder* child : found->second) all_children_gone &= prune(*child, writable);
     }
-    if (failed || !all_children_gone || folder.access != kAccessWrite) return false;
+    if (failed || !all_children_gone || !writable || !parent_writable) return false;
     Statement documents(db_, "SELECT 1 FROM documents WHERE folder = ? LIMIT 1");
     Statement::Step step = documents.Bind(1, folder.id).Next();
     if (step != Statement::Step::kDone) {
@@ -240,7 +243,7 @@ StoreStatus Store::DeleteEmptyFoldersBelow(int64_t account, int64_t id, int* del
     return true;
   };
   if (auto found = children.find(id); found != children.end()) {
-    for (const Folder* child : found->second) prune(*child);
+    for (const Folder* child : found->second) prune(*child, named->access == kAccessWrite);
   }
   if (failed || !transaction.Commit()) {
     *deleted = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 
@@ -165,6 +166,19 @@ TEST_F(HttpLimitsTest, ConnectionsThatBreakOffDoNoHarm) {
   }
   ExpectStillServing();
   EXPECT_TRUE(ListFolder(data() + "/outbox").empty());
+}
+
+TEST_F(HttpLimitsTest, InterruptStopsTheServerCleanly) {
+  StartServer();
+  // An idle keep-alive connection does not hold the stop up.
+  RawHttpConnection idle(port());
+  ASSERT_TRUE(idle.Send(TestIdRequest()));
+  ASSERT_TRUE(idle.ReadReply());
+  EXPECT_EQ(server_->Stop(SIGINT), 0);
+  server_.reset();
+  std::string log = ReadFileText(log_file());
+  EXPECT_NE(log.find("GET /scripts/rizezi7.dll?TestId 200 \"Successful\""), std::string::npos);
+  EXPECT_NE(log.find("nvxserver stopped"), std::string::npos);
 }
 
 TEST_F(HttpLimitsTest, TheStoreSurvivesARestart) {

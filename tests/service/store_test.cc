@@ -163,10 +163,16 @@ TEST_F(StoreTest, DeleteEmptyFoldersDeepestFirstKeepsNonEmptyBranches) {
   Folder view;
   ASSERT_EQ(store_->AddFolderPath(alice_, {"MyFiles", "V"}, kAccessView, false, &view),
             StoreStatus::kOk);
+  // A writable folder below a view-only one is not the user's to delete either.
+  Folder inside;
+  ASSERT_EQ(store_->AddFolderPath(alice_, {"MyFiles", "V", "Inside"}, kAccessWrite, false, &inside),
+            StoreStatus::kOk);
   int deleted = 0;
   ASSERT_EQ(store_->DeleteEmptyFoldersBelow(alice_, my_files_, &deleted), StoreStatus::kOk);
   EXPECT_EQ(deleted, 3);
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"0 MyFiles W", "1 B W", "2 B1 W", "1 V V"}));
+  EXPECT_EQ(Tree(),
+            (std::vector<std::string>{"0 MyFiles W", "1 B W", "2 B1 W", "1 V V", "2 Inside W"}));
+  EXPECT_EQ(store_->DeleteEmptyFoldersBelow(alice_, 424242, &deleted), StoreStatus::kNotFound);
 }
 
 TEST_F(StoreTest, DeleteFolderTreeTakesDocumentsAndSpace) {
@@ -245,6 +251,14 @@ TEST_F(StoreTest, RecomputeUsedRepairsTheFigure) {
   int64_t used = 0;
   ASSERT_EQ(store_->RecomputeUsed(alice_, &used), StoreStatus::kOk);
   EXPECT_EQ(used, 40);
+}
+
+TEST_F(StoreTest, TheDatabaseKeepsAWriteAheadLog) {
+  Database db;
+  ASSERT_TRUE(db.Open(temp_.File("nvx.db"), 1000));
+  Statement mode(db, "PRAGMA journal_mode");
+  ASSERT_EQ(mode.Next(), Statement::Step::kRow);
+  EXPECT_EQ(mode.Text(0), "wal");
 }
 
 TEST_F(StoreTest, EverythingSurvivesReopening) {

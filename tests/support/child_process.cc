@@ -46,8 +46,8 @@ int WaitFor(pid_t pid, int limit_millis) {
   }
 }
 
-int EndProcess(pid_t pid) {
-  ::kill(pid, SIGTERM);
+int EndProcess(pid_t pid, int signal_number = SIGTERM) {
+  ::kill(pid, signal_number);
   int code = WaitFor(pid, kStopGraceMillis);
   if (code >= 0) return code;
   ::kill(pid, SIGKILL);
@@ -173,9 +173,9 @@ ServerProcess::~ServerProcess() {
   Stop();
 }
 
-int ServerProcess::Stop() {
+int ServerProcess::Stop(int signal_number) {
   if (pid_ < 0) return -1;
-  int code = EndProcess(pid_);
+  int code = EndProcess(pid_, signal_number);
   pid_ = -1;
   port_ = 0;
   return code;

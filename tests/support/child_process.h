@@ -37,8 +37,9 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int port() const { return port_; }
-  // Sends SIGTERM and waits for the end; the exit code as in ProgramResult.
-  int Stop();
+  // Sends `signal_number` (SIGTERM unless given) and waits for the end; the exit code as
+  // in ProgramResult. A server that does not end in time is killed.
+  int Stop(int signal_number = 15);
 
  private:
   pid_t pid_ = -1;
