@@ -81,6 +81,12 @@ TEST_F(AdministrationTest, BadArgumentsTouchNoFolder) {
   EXPECT_FALSE(std::filesystem::exists(temp_.File("fresh")));
 }
 
+TEST_F(AdministrationTest, HelpPrintsTheUsage) {
+  ProgramResult result = RunProgram(NvxServerProgram(), {"--help"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out.rfind("usage:", 0), 0u);
+}
+
 TEST_F(AdministrationTest, RefusedCommandsExitOne) {
   const std::vector<std::vector<std::string>> cases = {
       {"account", "add", "ALICE", "other"},
