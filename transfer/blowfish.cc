@@ -77,6 +77,92 @@ inline __attribute__((always_inline)) void DecryptPair(const uint32_t* p, const 
   right = l;
 }
 
+// Two independent blocks with their rounds interleaved, so that the table look-ups of one
+// overlap those of the other.
+inline __attribute__((always_inline)) void EncryptTwo(const uint32_t* p, const uint32_t (*s)[256],
+                                                      uint32_t& l0, uint32_t& r0, uint32_t& l1,
+                                                      uint32_t& r1) {
+  uint32_t a = l0 ^ p[0], b = r0, c = l1 ^ p[0], d = r1;
+  NVX_BF_ROUND(b, a, p[1]);
+  NVX_BF_ROUND(d, c, p[1]);
+  NVX_BF_ROUND(a, b, p[2]);
+  NVX_BF_ROUND(c, d, p[2]);
+  NVX_BF_ROUND(b, a, p[3]);
+  NVX_BF_ROUND(d, c, p[3]);
+  NVX_BF_ROUND(a, b, p[4]);
+  NVX_BF_ROUND(c, d, p[4]);
+  NVX_BF_ROUND(b, a, p[5]);
+  NVX_BF_ROUND(d, c, p[5]);
+  NVX_BF_ROUND(a, b, p[6]);
+  NVX_BF_ROUND(c, d, p[6]);
+  NVX_BF_ROUND(b, a, p[7]);
+  NVX_BF_ROUND(d, c, p[7]);
+  NVX_BF_ROUND(a, b, p[8]);
+  NVX_BF_ROUND(c, d, p[8]);
+  NVX_BF_ROUND(b, a, p[9]);
+  NVX_BF_ROUND(d, c, p[9]);
+  NVX_BF_ROUND(a, b, p[10]);
+  NVX_BF_ROUND(c, d, p[10]);
+  NVX_BF_ROUND(b, a, p[11]);
+  NVX_BF_ROUND(d, c, p[11]);
+  NVX_BF_ROUND(a, b, p[12]);
+  NVX_BF_ROUND(c, d, p[12]);
+  NVX_BF_ROUND(b, a, p[13]);
+  NVX_BF_ROUND(d, c, p[13]);
+  NVX_BF_ROUND(a, b, p[14]);
+  NVX_BF_ROUND(c, d, p[14]);
+  NVX_BF_ROUND(b, a, p[15]);
+  NVX_BF_ROUND(d, c, p[15]);
+  NVX_BF_ROUND(a, b, p[16]);
+  NVX_BF_ROUND(c, d, p[16]);
+  l0 = b ^ p[17];
+  r0 = a;
+  l1 = d ^ p[17];
+  r1 = c;
+}
+
+inline __attribute__((always_inline)) void DecryptTwo(const uint32_t* p, const uint32_t (*s)[256],
+                                                      uint32_t& l0, uint32_t& r0, uint32_t& l1,
+                                                      uint32_t& r1) {
+  uint32_t a = l0 ^ p[17], b = r0, c = l1 ^ p[17], d = r1;
+  NVX_BF_ROUND(b, a, p[16]);
+  NVX_BF_ROUND(d, c, p[16]);
+  NVX_BF_ROUND(a, b, p[15]);
+  NVX_BF_ROUND(c, d, p[15]);
+  NVX_BF_ROUND(b, a, p[14]);
+  NVX_BF_ROUND(d, c, p[14]);
+  NVX_BF_ROUND(a, b, p[13]);
+  NVX_BF_ROUND(c, d, p[13]);
+  NVX_BF_ROUND(b, a, p[12]);
+  NVX_BF_ROUND(d, c, p[12]);
+  NVX_BF_ROUND(a, b, p[11]);
+  NVX_BF_ROUND(c, d, p[11]);
+  NVX_BF_ROUND(b, a, p[10]);
+  NVX_BF_ROUND(d, c, p[10]);
+  NVX_BF_ROUND(a, b, p[9]);
+  NVX_BF_ROUND(c, d, p[9]);
+  NVX_BF_ROUND(b, a, p[8]);
+  NVX_BF_ROUND(d, c, p[8]);
+  NVX_BF_ROUND(a, b, p[7]);
+  NVX_BF_ROUND(c, d, p[7]);
+  NVX_BF_ROUND(b, a, p[6]);
+  NVX_BF_ROUND(d, c, p[6]);
+  NVX_BF_ROUND(a, b, p[5]);
+  NVX_BF_ROUND(c, d, p[5]);
+  NVX_BF_ROUND(b, a, p[4]);
+  NVX_BF_ROUND(d, c, p[4]);
+  NVX_BF_ROUND(a, b, p[3]);
+  NVX_BF_ROUND(c, d, p[3]);
+  NVX_BF_ROUND(b, a, p[2]);
+  NVX_BF_ROUND(d, c, p[2]);
+  NVX_BF_ROUND(a, b, p[1]);
+  NVX_BF_ROUND(c, d, p[1]);
+  l0 = b ^ p[0];
+  r0 = a;
+  l1 = d ^ p[0];
+  r1 = c;
+}
+
 #undef NVX_BF_ROUND
 #undef NVX_BF_F
 
@@ -130,8 +216,18 @@ void Blowfish::DecryptWords(uint32_t& left, uint32_t& right) const {
   DecryptPair(p_, s_, left, right);
 }
 
+// Two blocks at a time where there are two.
 void Blowfish::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  for (; blocks > 0; --blocks, in += kBlockSize, out += kBlockSize) {
+  for (; blocks >= 2; blocks -= 2, in += 2 * kBlockSize, out += 2 * kBlockSize) {
+    uint32_t l0 = LoadWord(in), r0 = LoadWord(in + 4);
+    uint32_t l1 = LoadWord(in + 8), r1 = LoadWord(in + 12);
+    EncryptTwo(p_, s_, l0, r0, l1, r1);
+    StoreWord(out, l0);
+    StoreWord(out + 4, r0);
+    StoreWord(out + 8, l1);
+    StoreWord(out + 12, r1);
+  }
+  if (blocks == 1) {
     uint32_t left = LoadWord(in), right = LoadWord(in + 4);
     EncryptPair(p_, s_, left, right);
     StoreWord(out, left);
@@ -140,7 +236,16 @@ void Blowfish::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) con
 }
 
 void Blowfish::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) const {
-  for (; blocks > 0; --blocks, in += kBlockSize, out += kBlockSize) {
+  for (; blocks >= 2; blocks -= 2, in += 2 * kBlockSize, out += 2 * kBlockSize) {
+    uint32_t l0 = LoadWord(in), r0 = LoadWord(in + 4);
+    uint32_t l1 = LoadWord(in + 8), r1 = LoadWord(in + 12);
+    DecryptTwo(p_, s_, l0, r0, l1, r1);
+    StoreWord(out, l0);
+    StoreWord(out + 4, r0);
+    StoreWord(out + 8, l1);
+    StoreWord(out + 12, r1);
+  }
+  if (blocks == 1) {
     uint32_t left = LoadWord(in), right = LoadWord(in + 4);
     DecryptPair(p_, s_, left, right);
     StoreWord(out, left);

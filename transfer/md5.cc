@@ -20,25 +20,34 @@ inline void StoreLittleEndian32(uint8_t* p, uint32_t value) {
   std::memcpy(p, &value, sizeof value);
 }
 
-// The four auxiliary functions, in forms that need fewer operations than the textbook
-// ones but give the same values.
-inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) {
-  return z ^ (x & (y ^ z));
+// The auxiliary functions, in forms that give the same values as the textbook ones but
+// keep the chain from one step to the next short: whatever does not depend on b, the
+// value the previous step has just produced, is computed off that chain.
+inline uint32_t F(uint32_t b, uint32_t c, uint32_t d) {
+  return d ^ (b & (c ^ d));
 }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) {
-  return y ^ (z & (x ^ y));
+inline uint32_t H(uint32_t b, uint32_t c, uint32_t d) {
+  return b ^ (c ^ d);
 }
-inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) {
-  return x ^ y ^ z;
-}
-inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) {
-  return y ^ (x | ~z);
+inline uint32_t I(uint32_t b, uint32_t c, uint32_t d) {
+  return c ^ (b | ~d);
 }
 
 template <uint32_t (*Fn)(uint32_t, uint32_t, uint32_t)>
 inline __attribute__((always_inline)) void Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d,
                                                 uint32_t word, int shift, uint32_t constant) {
-  a = b + std::rotl(a + Fn(b, c, d) + word + constant, shift);
+  a += word + constant;
+  a += Fn(b, c, d);
+  a = std::rotl(a, shift) + b;
+}
+
+// G(b, c, d) = (b AND d) OR (c AND NOT d); the two parts never share a bit, so they may be
+// added, and the part without b joins the sum early.
+inline __attribute__((always_inline)) void StepG(uint32_t& a, uint32_t b, uint32_t c, uint32_t d,
+                                                 uint32_t word, int shift, uint32_t constant) {
+  a += word + constant + (c & ~d);
+  a += b & d;
+  a = std::rotl(a, shift) + b;
 }
 
 // Runs the compression function over `blocks` consecutive 64-byte blocks.
@@ -66,22 +75,22 @@ void Transform(uint32_t state[4], const uint8_t* data, size_t blocks) {
     Step<F>(c, d, a, b, x[14], 17, 0xa679438e);
     Step<F>(b, c, d, a, x[15], 22, 0x49b40821);
 
-    Step<G>(a, b, c, d, x[1], 5, 0xf61e2562);
-    Step<G>(d, a, b, c, x[6], 9, 0xc040b340);
-    Step<G>(c, d, a, b, x[11], 14, 0x265e5a51);
-    Step<G>(b, c, d, a, x[0], 20, 0xe9b6c7aa);
-    Step<G>(a, b, c, d, x[5], 5, 0xd62f105d);
-    Step<G>(d, a, b, c, x[10], 9, 0x02441453);
-    Step<G>(c, d, a, b, x[15], 14, 0xd8a1e681);
-    Step<G>(b, c, d, a, x[4], 20, 0xe7d3fbc8);
-    Step<G>(a, b, c, d, x[9], 5, 0x21e1cde6);
-    Step<G>(d, a, b, c, x[14], 9, 0xc33707d6);
-    Step<G>(c, d, a, b, x[3], 14, 0xf4d50d87);
-    Step<G>(b, c, d, a, x[8], 20, 0x455a14ed);
-    Step<G>(a, b, c, d, x[13], 5, 0xa9e3e905);
-    Step<G>(d, a, b, c, x[2], 9, 0xfcefa3f8);
-    Step<G>(c, d, a, b, x[7], 14, 0x676f02d9);
-    Step<G>(b, c, d, a, x[12], 20, 0x8d2a4c8a);
+    StepG(a, b, c, d, x[1], 5, 0xf61e2562);
+    StepG(d, a, b, c, x[6], 9, 0xc040b340);
+    StepG(c, d, a, b, x[11], 14, 0x265e5a51);
+    StepG(b, c, d, a, x[0], 20, 0xe9b6c7aa);
+    StepG(a, b, c, d, x[5], 5, 0xd62f105d);
+    StepG(d, a, b, c, x[10], 9, 0x02441453);
+    StepG(c, d, a, b, x[15], 14, 0xd8a1e681);
+    StepG(b, c, d, a, x[4], 20, 0xe7d3fbc8);
+    StepG(a, b, c, d, x[9], 5, 0x21e1cde6);
+    StepG(d, a, b, c, x[14], 9, 0xc33707d6);
+    StepG(c, d, a, b, x[3], 14, 0xf4d50d87);
+    StepG(b, c, d, a, x[8], 20, 0x455a14ed);
+    StepG(a, b, c, d, x[13], 5, 0xa9e3e905);
+    StepG(d, a, b, c, x[2], 9, 0xfcefa3f8);
+    StepG(c, d, a, b, x[7], 14, 0x676f02d9);
+    StepG(b, c, d, a, x[12], 20, 0x8d2a4c8a);
 
     Step<H>(a, b, c, d, x[5], 4, 0xfffa3942);
     Step<H>(d, a, b, c, x[8], 11, 0x8771f681);

@@ -55,7 +55,7 @@ TEST_F(AdministrationTest, BadArgumentsExitTwoAndChangeNothing) {
   };
   std::string before = Snapshot();
   for (const auto& arguments : cases) {
-    ProgramResult result = RunNvxServer(data(), arguments);
+    RunResult result = RunNvxServer(data(), arguments);
     std::string shown;
     for (const std::string& argument : arguments) shown += argument + " ";
     EXPECT_EQ(result.exit_code, 2) << shown << result.err;
@@ -74,7 +74,8 @@ TEST_F(AdministrationTest, BadArgumentsTouchNoFolder) {
       {"--data", temp_.File("fresh"), "account", "add", "x"},
   };
   for (const auto& arguments : cases) {
-    ProgramResult result = RunProgram(NvxServerProgram(), arguments);
+    RunResult result =
+        RunProgram(NvxServerProgram(), {.args = arguments, .env = {}, .working_directory = {}});
     EXPECT_EQ(result.exit_code, 2);
     EXPECT_NE(result.err.find("usage:"), std::string::npos);
   }
@@ -82,7 +83,8 @@ TEST_F(AdministrationTest, BadArgumentsTouchNoFolder) {
 }
 
 TEST_F(AdministrationTest, HelpPrintsTheUsage) {
-  ProgramResult result = RunProgram(NvxServerProgram(), {"--help"});
+  RunResult result =
+      RunProgram(NvxServerProgram(), {.args = {"--help"}, .env = {}, .working_directory = {}});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.out.rfind("usage:", 0), 0u);
 }
@@ -99,7 +101,7 @@ TEST_F(AdministrationTest, RefusedCommandsExitOne) {
   };
   std::string before = Snapshot();
   for (const auto& arguments : cases) {
-    ProgramResult result = RunNvxServer(data(), arguments);
+    RunResult result = RunNvxServer(data(), arguments);
     EXPECT_EQ(result.exit_code, 1) << arguments[0] << " " << arguments[1] << result.err;
     EXPECT_FALSE(result.err.empty());
     EXPECT_EQ(Snapshot(), before);

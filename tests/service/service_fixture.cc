@@ -15,7 +15,7 @@ void ServiceFixture::TearDown() {
 }
 
 std::string ServiceFixture::Admin(const std::vector<std::string>& arguments) {
-  ProgramResult result = RunNvxServer(data(), arguments);
+  RunResult result = RunNvxServer(data(), arguments);
   EXPECT_EQ(result.exit_code, 0) << result.err;
   return result.out;
 }

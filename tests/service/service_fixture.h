@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/child_process.h"
 #include "tests/support/raw_http_client.h"
+#include "tests/support/server_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx::test {
