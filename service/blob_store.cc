@@ -1,5 +1,7 @@
 #include "service/blob_store.h"
 
+#include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <random>
 
@@ -26,6 +28,20 @@ std::string BlobStore::PathOf(std::string_view blob) const {
 
 void BlobStore::Remove(std::string_view blob) const {
   if (!blob.empty()) platform::RemoveFile(PathOf(blob));
+}
+
+int BlobStore::RemoveStaleTemporaryFiles(int64_t age_seconds) const {
+  std::error_code error;
+  auto now = std::filesystem::file_time_type::clock::now();
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    const std::filesystem::path& path = entry.path();
+    if (path.extension() != ".tmp" || !entry.is_regular_file(error)) continue;
+    auto written = entry.last_write_time(error);
+    if (error || now - written < std::chrono::seconds(age_seconds)) continue;
+    if (platform::RemoveFile(path.string())) ++removed;
+  }
+  return removed;
 }
 
 BlobWriter::BlobWriter(const BlobStore& store)

@@ -23,6 +23,10 @@ class BlobStore {
   std::string PathOf(std::string_view blob) const;
   // Removes a blob that no document names any more; a missing file is no failure.
   void Remove(std::string_view blob) const;
+  // Removes temporary files older than `age_seconds`, left by writers that a crash
+  // stopped. Younger ones may belong to a writer at work in another process. Returns how
+  // many went.
+  int RemoveStaleTemporaryFiles(int64_t age_seconds) const;
 
  private:
   std::string folder_;
