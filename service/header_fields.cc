@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "api/limits.h"
 #include "platform/text_format.h"
 
 namespace nvx::service {
@@ -57,7 +58,9 @@ std::optional<int64_t> ParseVersionReference(std::string_view header) {
   std::string_view rest = header.substr(comma + 1);
   size_t semicolon = rest.find(';');
   if (semicolon == std::string_view::npos) return std::nullopt;
-  return ParseDecimal(Trim(rest.substr(0, semicolon)));
+  std::string_view vid = Trim(rest.substr(0, semicolon));
+  if (vid.size() > kServiceVersionIdMax) return std::nullopt;
+  return ParseDecimal(vid);
 }
 
 std::optional<TransferFields> ParseTransferFields(std::string_view header) {

@@ -186,6 +186,8 @@ TEST(HeaderFieldsTest, VersionReferences) {
   EXPECT_EQ(ParseVersionReference("0,17"), std::nullopt);
   EXPECT_EQ(ParseVersionReference("17;"), std::nullopt);
   EXPECT_EQ(ParseVersionReference("0,1a;"), std::nullopt);
+  EXPECT_EQ(ParseVersionReference("0,123456789012345;"), 123456789012345);
+  EXPECT_EQ(ParseVersionReference("0,1234567890123456;"), std::nullopt);
 }
 
 TEST(HeaderFieldsTest, TransferAndEmailFields) {

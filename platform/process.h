@@ -1,0 +1,23 @@
+// The running process as the job runner sees it: its scheduling priority, whether its
+// standard output is a terminal, and its environment. Caller's thread.
+#ifndef NVX_PLATFORM_PROCESS_H_
+#define NVX_PLATFORM_PROCESS_H_
+
+#include <optional>
+#include <string>
+
+namespace nvx::platform {
+
+// Lowers the process to the idle priority (the lowest nice value, 19): 0 on success,
+// else the system error number.
+int LowerToIdlePriority();
+
+// True when standard output is a terminal (a window someone may be reading).
+bool StandardOutputIsTerminal();
+
+// The value of an environment variable; none when it is not set.
+std::optional<std::string> EnvironmentValue(const char* name);
+
+}  // namespace nvx::platform
+
+#endif  // NVX_PLATFORM_PROCESS_H_

@@ -1,0 +1,34 @@
+#include "runner/console.h"
+
+#include <cstdarg>
+#include <string>
+
+#include "platform/text_format.h"
+
+namespace nvx {
+
+void Console::Print(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = StrFormatV(format, args);
+  va_end(args);
+  PrintText(text);
+}
+
+void Console::PrintText(std::string_view text) {
+  out_ << text << std::flush;
+}
+
+void Console::Error(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = StrFormatV(format, args);
+  va_end(args);
+  ErrorText(text);
+}
+
+void Console::ErrorText(std::string_view text) {
+  err_ << text << std::flush;
+}
+
+}  // namespace nvx

@@ -1,0 +1,31 @@
+// The job runner's console: printf-style texts to standard output and standard error
+// (streams injected so that tests read what a user would see). Every text is flushed at
+// once, since lines that begin with a carriage return redraw the current line. One
+// thread.
+#ifndef NVX_RUNNER_CONSOLE_H_
+#define NVX_RUNNER_CONSOLE_H_
+
+#include <ostream>
+#include <string_view>
+
+namespace nvx {
+
+class Console {
+ public:
+  Console(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+  void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void PrintText(std::string_view text);
+  void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void ErrorText(std::string_view text);
+
+  std::ostream& errors() { return err_; }
+
+ private:
+  std::ostream& out_;
+  std::ostream& err_;
+};
+
+}  // namespace nvx
+
+#endif  // NVX_RUNNER_CONSOLE_H_

@@ -1,0 +1,91 @@
+// The job runner's settings for one run (JobConfig) and its jobs (JobEntry), as read from
+// a job configuration file. Plain values owned by the caller; one thread.
+//
+// Local paths are Linux paths ("/" between folders; the file system root tidies to the
+// empty text). Server paths keep the service's backslash ("\Backup\My Documents").
+#ifndef NVX_RUNNER_JOB_CONFIG_H_
+#define NVX_RUNNER_JOB_CONFIG_H_
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace nvx {
+
+struct JobEntry {
+  bool debug = false;
+  bool progress = false;
+  std::string server_path;
+  std::string server_file;
+  std::string local_path;
+  std::string local_file;
+  bool include_subfolders = false;
+  bool verify = true;
+  bool force_digest = false;
+  // The verb group: a verb sets its own flags and clears the rest.
+  bool upload = false;
+  bool download = false;
+  bool move = false;
+  bool verify_folders = false;
+  bool clean = false;
+  // Set by "SendLog" and never cleared by a later verb.
+  bool send_log = false;
+  bool use_server_date = false;
+  bool duplicate_files = false;
+  bool compress = false;
+  bool transfer_compress = false;
+  bool notify_user = false;
+  bool notify_administrator = false;
+  // Set when a verb ended the entry.
+  bool complete = false;
+  bool delete_empty_folders = false;
+  // "SkipFolder " and "VerifyPath " entries, newest first.
+  std::deque<std::string> folder_list;
+  // "ExcludeExtension " entries, newest first.
+  std::deque<std::string> excluded_extensions;
+  int32_t log_count = 0;
+};
+
+struct JobConfig {
+  std::string user;
+  // Plain, or the scrambled login token when password_scrambled is set.
+  std::string password;
+  std::string server_host;
+  std::string proxy_host;
+  std::string proxy_port;
+  std::string proxy_id;
+  // Plain, or scrambled when proxy_password_scrambled is set.
+  std::string proxy_password;
+  bool proxy_id_given = false;
+  bool proxy_given = false;
+  bool password_scrambled = false;
+  bool proxy_password_scrambled = false;
+  // A plain value was scrambled: the file is to be rewritten without it.
+  bool rewrite_needed = false;
+  // Some job asked for the e-mail summary.
+  bool notify_user = false;
+  bool notify_administrator = false;
+  // Ends with "/"; empty: no activity log and no results report.
+  std::string log_directory;
+  std::vector<JobEntry> jobs;
+  std::string results_type;
+  int32_t log_level = 1;
+};
+
+// What a job does, in the order the job driver tests its flags.
+enum class JobKind {
+  kVerifyFolders,
+  kUpload,
+  kDownload,
+  kDeleteEmptyFolders,
+  kClean,
+  kSendLog,
+  kNone,
+};
+
+JobKind KindOf(const JobEntry& job);
+
+}  // namespace nvx
+
+#endif  // NVX_RUNNER_JOB_CONFIG_H_

@@ -1,0 +1,40 @@
+#include "runner/job_runner.h"
+
+#include "api/nvxapi.h"
+#include "platform/process.h"
+#include "platform/run_mutex.h"
+#include "runner/command_line.h"
+#include "runner/config_reader.h"
+#include "runner/job_driver.h"
+
+namespace nvx {
+
+int RunJobRunner(const std::vector<std::string>& args, Console& console) {
+  CommandLine line = ParseCommandLine(args);
+  JobConfig config;
+  if (line.source == CommandLine::Source::kDefaultFile) {
+    int result = ReadDefaultJobConfiguration(config, console.errors());
+    if (result != kConfigValid) {
+      console.Error("No Configuration File Found\n");
+      console.ErrorText(kUsageText);
+      return result;
+    }
+  } else if (line.source == CommandLine::Source::kNamedFile) {
+    int result = ReadJobConfiguration(line.file, config, console.errors());
+    if (result != kConfigValid) return result;
+  }
+  if (line.malformed) {
+    console.ErrorText(kUsageText);
+    return kConfigCannotOpen;
+  }
+
+  RunOptions options;
+  options.poll_sleep_millis = line.poll_sleep_millis;
+  options.display_interval = line.display_interval;
+  options.pause_at_end = platform::StandardOutputIsTerminal();
+  options.mutex_folder = platform::DefaultRunMutexFolder();
+  CNvxapi api;
+  return DriveRun(api, config, line.pending_exit_code, options, console);
+}
+
+}  // namespace nvx

@@ -1,0 +1,153 @@
+// The job walk: for each job the folder list, the server folder checks, the job's
+// settings and its command.
+#include "platform/text_format.h"
+#include "runner/run_driver.h"
+
+namespace nvx {
+
+int RunDriver::WalkJobs() {
+  for (const JobEntry& job : config_.jobs) {
+    if (!job.complete) continue;
+    std::optional<int> end = RunJob(job);
+    if (end) return *end;
+  }
+  return EndOfRun();
+}
+
+std::optional<int> RunDriver::RunJob(const JobEntry& job) {
+  api_.Reset();
+  api_.GetNVXFolderList();
+  Poll(2000);
+  if (api_.GetStatus() == kCommandFailed) {
+    // The job is skipped. The library has put the reason in the results (a failure to
+    // reach the service); the subject must not then claim that there were no errors.
+    flags_.notes_seen = true;
+    return std::nullopt;
+  }
+  JobKind kind = KindOf(job);
+  if (kind == JobKind::kVerifyFolders) {
+    VerifyFolders(job);
+    return std::nullopt;
+  }
+
+  api_.SetNVXFolder(job.server_path.c_str());
+  bool mapped = api_.MapNVXPath(job.server_path.c_str());
+  FolderVerdict verdict = CheckJobFolder(kind, mapped, api_.FolderNoShow(), api_.FolderNoAccess(),
+                                         api_.FolderWriteAccess());
+  if (verdict == FolderVerdict::kNotFound) {
+    if (job.debug) console_.Print("Returning No NVX Folder\n");
+    api_.WriteResult(FolderNotFoundText(SplitServerPath(job.server_path)).c_str());
+    flags_.notes_seen = true;
+    KeepFirstExitCode(exit_code_, kExitFolderNotFound);
+    return std::nullopt;
+  }
+  if (verdict == FolderVerdict::kAccessDenied) {
+    if (job.debug) console_.Print("Returning No NVX Folder Write Access\n");
+    api_.WriteResult(AccessDeniedText(SplitServerPath(job.server_path)).c_str());
+    flags_.notes_seen = true;
+    KeepFirstExitCode(exit_code_, kExitAccessDenied);
+    return std::nullopt;
+  }
+
+  ApplyJobSettings(job);
+  switch (kind) {
+    case JobKind::kUpload:
+    case JobKind::kDownload:
+    case JobKind::kSendLog:
+      return RunTransferJob(job, kind);
+    case JobKind::kDeleteEmptyFolders:
+      DeleteEmptyFolders(job);
+      return std::nullopt;
+    case JobKind::kClean:
+      Clean(job);
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+void RunDriver::VerifyFolders(const JobEntry& job) {
+  if (job.debug) console_.Print("Verify NVX Folders Processing\n");
+  for (const std::string& folder : job.folder_list) {
+    api_.VerifyNVXPath(folder.c_str());
+    Poll(1000);
+  }
+}
+
+void RunDriver::ApplyJobSettings(const JobEntry& job) {
+  api_.SetLocalDirectory(job.local_path.c_str());
+  if (!job.local_file.empty()) api_.SetLocalFile(job.local_file.c_str());
+  api_.SetVerification(job.verify);
+  api_.SetCompress(job.compress);
+  api_.SetTransferCompress(job.transfer_compress);
+  // After the local file, so that a job naming one file never descends into subfolders.
+  api_.SetDoSubFolder(job.include_subfolders);
+  if (job.force_digest) api_.SetFileCompare(1);
+  api_.DuplicateFiles(job.duplicate_files);
+  api_.UseNvxDate(job.use_server_date);
+  for (const std::string& extension : job.excluded_extensions) {
+    api_.SetExcludeExtension(extension.c_str());
+  }
+  for (const std::string& folder : job.folder_list) api_.SetSkipFolder(folder.c_str());
+  api_.SetMoveFile(job.move);
+}
+
+DisplaySettings RunDriver::DisplayFor(const JobEntry& job) const {
+  DisplaySettings settings;
+  settings.progress = job.progress;
+  settings.debug = job.debug;
+  settings.pause_on = job.progress;
+  settings.poll_sleep_millis = options_.poll_sleep_millis;
+  settings.display_interval = options_.display_interval;
+  settings.results_type = config_.results_type;
+  return settings;
+}
+
+std::optional<int> RunDriver::RunTransferJob(const JobEntry& job, JobKind kind) {
+  if (kind == JobKind::kUpload) {
+    if (job.debug) console_.Print("Upload file Processing\n");
+    api_.SetSyncFileAccess(job.progress);
+    if (api_.TestOverQuota()) return OutOfSpace(job);
+    api_.UploadFile();
+  } else if (kind == JobKind::kDownload) {
+    if (!job.server_file.empty()) api_.SetNVXFile(job.server_file.c_str());
+    if (job.debug) console_.Print("Download file Processing\n");
+    api_.SetSyncFileAccess(job.progress);
+    api_.DownloadFile();
+  } else {
+    if (job.debug) console_.Print("Send Log file Processing\n");
+    api_.SetSyncFileAccess(job.progress);
+    if (!api_.SendLog(job.log_count)) return std::nullopt;
+  }
+  ApiTransferWatch watch(api_);
+  RunTransferLoop(watch, DisplayFor(job), console_);
+  return AfterTransfer(job, kind);
+}
+
+void RunDriver::DeleteEmptyFolders(const JobEntry& job) {
+  if (job.debug) console_.Print("Delete Empty NVX Folders Processing\n");
+  api_.DeleteEmptyNVXFolders();
+  Poll(1000);
+  if (!job.debug) return;
+  std::string conclusion = TextOrEmpty(api_.GetConclusion());
+  if (conclusion == "Successful") {
+    console_.Print("Delete Empty NVX Folders Successful\n");
+  } else {
+    console_.Print("Delete Empty NVX Folders %s\n", conclusion.c_str());
+  }
+}
+
+void RunDriver::Clean(const JobEntry& job) {
+  if (job.debug) console_.Print("Clean NVX Folders Processing\n");
+  api_.CleanNVX();
+  ApiTransferWatch watch(api_);
+  RunCleanSpinner(watch, DisplayFor(job), console_);
+  if (!job.debug && !job.progress) return;
+  if (api_.GetStatus() == kCommandFailed) {
+    console_.Print("\nClean NVX Folders %s\n", TextOrEmpty(api_.GetConclusion()));
+  } else {
+    console_.Print("\nClean NVX Folders Successful\n");
+  }
+}
+
+}  // namespace nvx

@@ -1,0 +1,17 @@
+// NVXbackup: runs the jobs of a job configuration file against the storage service.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "runner/console.h"
+#include "runner/crash_report.h"
+#include "runner/job_runner.h"
+
+int main(int argc, char** argv) {
+  // First of all, so that a fault anywhere in the run leaves a report and exit code 255.
+  nvx::InstallCrashHandler();
+
+  std::vector<std::string> args(argv + 1, argv + argc);
+  nvx::Console console(std::cout, std::cerr);
+  return nvx::RunJobRunner(args, console);
+}

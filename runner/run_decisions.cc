@@ -1,0 +1,109 @@
+#include "runner/run_decisions.h"
+
+#include "platform/text_format.h"
+
+namespace nvx {
+namespace {
+
+LoginOutcome Ended(int exit_code, std::string debug_line, std::string results_text) {
+  LoginOutcome outcome;
+  outcome.exit_code = exit_code;
+  outcome.debug_line = std::move(debug_line);
+  outcome.results_text = std::move(results_text);
+  return outcome;
+}
+
+std::string WithConclusion(const char* format, std::string_view conclusion) {
+  return StrFormat(format, std::string(conclusion).c_str());
+}
+
+}  // namespace
+
+LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion) {
+  switch (error_code) {
+    case kErrorCodeProxyAuth:
+      return Ended(2, "Returning Proxy Authentication Failed\n", "");
+    case kErrorCodeIdInvalid:
+      return Ended(3, WithConclusion("Verify Id Complete ID Invalid Result = %s\n", conclusion),
+                   "User Id Invalid\r\n");
+    case kErrorCodePasswordInvalid:
+      return Ended(4,
+                   WithConclusion("Verify Id Complete Password Invalid Result = %s\n", conclusion),
+                   "User Password Invalid\r\n");
+    case kErrorCodeAccountDisabled:
+      return Ended(4,
+                   WithConclusion("Verify Id Complete Account Disabled Result = %s\n", conclusion),
+                   "User Account Disabled\r\n");
+    case kErrorCodePasswordExpired:
+      return Ended(4,
+                   WithConclusion("Verify Id Complete Password Expired Result = %s\n", conclusion),
+                   "User Password Expired\r\n");
+    case 0:
+      if (status != kCommandFailed) {
+        if (conclusion == "Successful") {
+          LoginOutcome go_on;
+          go_on.go_on = true;
+          return go_on;
+        }
+        return Ended(0, "", "");
+      }
+      [[fallthrough]];
+    default:
+      return Ended(10, WithConclusion("Verify Id Complete System Error Result = %s\n", conclusion),
+                   "System Error " + std::string(conclusion) + "\r\n");
+  }
+}
+
+FolderVerdict CheckJobFolder(JobKind kind, bool mapped, bool no_show, bool no_access,
+                             bool write_access) {
+  if (!mapped || no_show) return FolderVerdict::kNotFound;
+  bool needs_write = kind == JobKind::kUpload || kind == JobKind::kClean;
+  if (no_access || (needs_write && !write_access)) return FolderVerdict::kAccessDenied;
+  return FolderVerdict::kGoOn;
+}
+
+ServerPathParts SplitServerPath(std::string_view path) {
+  size_t backslash = path.rfind('\\');
+  if (backslash == std::string_view::npos) return {"\\", std::string(path)};
+  ServerPathParts parts{std::string(path.substr(0, backslash)),
+                        std::string(path.substr(backslash + 1))};
+  if (parts.folder.empty()) parts.folder = "\\";
+  return parts;
+}
+
+std::string FolderNotFoundText(const ServerPathParts& parts) {
+  return StrFormat(
+      "\r\n\r\n%s\r\n  in Norrvault folder: %s\r\n  was not transfered because the NVX Folder "
+      "was not found.\r\n",
+      parts.name.c_str(), parts.folder.c_str());
+}
+
+std::string AccessDeniedText(const ServerPathParts& parts) {
+  return StrFormat(
+      "\r\n\r\n%s\r\n  in Norrvault folder: %s\r\n  was not transfered because access is "
+      "denied.\r\n",
+      parts.name.c_str(), parts.folder.c_str());
+}
+
+TransferVerdict DecideAfterTransfer(int32_t error_code) {
+  switch (error_code) {
+    case 0:
+      return TransferVerdict::kNextJob;
+    case kErrorCodeLocalFileOpen:
+      return TransferVerdict::kLocalFileNotFound;
+    case kErrorCodeQuotaExceeded:
+      return TransferVerdict::kQuotaExceeded;
+    default:
+      return TransferVerdict::kSystemError;
+  }
+}
+
+void NoteTransferCounters(const TransferProgress& counters, RunFlags& flags) {
+  if (counters.files_upload_error != 0 || counters.files_download_error != 0) {
+    flags.errors_seen = true;
+  }
+  if (counters.files_upload_zero_length != 0) flags.zero_length_seen = true;
+  if (counters.files_not_found != 0) flags.notes_seen = true;
+}
+
+}  // namespace nvx

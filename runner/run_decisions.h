@@ -1,0 +1,89 @@
+// The job driver's decisions, as pure functions of what the library reported: the login
+// outcome, the check of a job's server folder, the branch taken after a transfer, and the
+// run flags that the transfer counters raise. The driver only sequences library calls
+// around them.
+#ifndef NVX_RUNNER_RUN_DECISIONS_H_
+#define NVX_RUNNER_RUN_DECISIONS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "api/nvxapi.h"
+#include "runner/job_config.h"
+
+namespace nvx {
+
+// The library's command status and error codes that the driver tells apart.
+inline constexpr int32_t kCommandBusy = 1;
+inline constexpr int32_t kCommandFailed = 3;
+inline constexpr int32_t kErrorCodeQuotaExceeded = 3;
+inline constexpr int32_t kErrorCodeLocalFileOpen = 8;
+inline constexpr int32_t kErrorCodeProxyAuth = 9;
+inline constexpr int32_t kErrorCodeIdInvalid = 10;
+inline constexpr int32_t kErrorCodePasswordInvalid = 11;
+inline constexpr int32_t kErrorCodeAccountDisabled = 14;
+inline constexpr int32_t kErrorCodePasswordExpired = 15;
+
+struct LoginOutcome {
+  bool go_on = false;
+  int exit_code = 0;
+  // With debug: this line, then the status message, error code and HTTP response lines.
+  std::string debug_line;
+  // Written to the results and closed at once when not empty.
+  std::string results_text;
+};
+
+// The outcome of the login check from its final status, error code and the service's
+// conclusion. A check that failed without an error code (the library gave up before the
+// service could answer) is a system error, not a quiet success.
+LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion);
+
+enum class FolderVerdict {
+  kGoOn,
+  kNotFound,      // not mapped, or hidden: exit code 5
+  kAccessDenied,  // exit code 6
+};
+
+// Upload and clean jobs need write access; every job needs access.
+FolderVerdict CheckJobFolder(JobKind kind, bool mapped, bool no_show, bool no_access,
+                             bool write_access);
+
+struct ServerPathParts {
+  std::string folder;
+  std::string name;
+};
+
+// Splits a server path at its last "\". Without one the folder is the root "\"; a name
+// directly under the root also shows its folder as "\".
+ServerPathParts SplitServerPath(std::string_view path);
+
+std::string FolderNotFoundText(const ServerPathParts& parts);
+std::string AccessDeniedText(const ServerPathParts& parts);
+
+enum class TransferVerdict {
+  kNextJob,
+  kLocalFileNotFound,  // exit code 7 when still 0; the run goes on
+  kQuotaExceeded,      // the run ends with 8
+  kSystemError,        // the run ends with 10
+};
+
+TransferVerdict DecideAfterTransfer(int32_t error_code);
+
+struct RunFlags {
+  bool errors_seen = false;       // some file failed
+  bool zero_length_seen = false;  // zero-length files were ignored
+  bool notes_seen = false;        // something was not transferred, for a reason reported
+};
+
+// Raises the flags that a finished transfer's counters call for.
+void NoteTransferCounters(const TransferProgress& counters, RunFlags& flags);
+
+// Keeps the first problem's exit code: 5, 6 and 7 are set only while the code is 0.
+inline void KeepFirstExitCode(int& exit_code, int code) {
+  if (exit_code == 0) exit_code = code;
+}
+
+}  // namespace nvx
+
+#endif  // NVX_RUNNER_RUN_DECISIONS_H_

@@ -1,0 +1,73 @@
+// The sequencing behind DriveRun: the start of a run, the job walk and the end of the
+// run, each a thin series of CNvxapi calls around the decisions of run_decisions.h and
+// the texts of run_report.h. Internal to the job driver.
+#ifndef NVX_RUNNER_RUN_DRIVER_H_
+#define NVX_RUNNER_RUN_DRIVER_H_
+
+#include <optional>
+#include <string>
+
+#include "api/nvxapi.h"
+#include "platform/clock.h"
+#include "runner/console.h"
+#include "runner/job_config.h"
+#include "runner/job_driver.h"
+#include "runner/progress_display.h"
+#include "runner/run_decisions.h"
+
+namespace nvx {
+
+class RunDriver {
+ public:
+  RunDriver(CNvxapi& api, const JobConfig& config, const RunOptions& options, Console& console);
+
+  // From the results type to the exit code; the run mutex is held.
+  int Run();
+
+ private:
+  // Start (job_driver.cc).
+  void OpenLogAndPrintBanners();
+  // False when the run ends; `exit_code` then tells how.
+  bool HandOverCredentials(int* exit_code);
+  void LowerPriority();
+  // False when the run ends after the login check.
+  bool CheckLogin(int* exit_code);
+  void WriteAndCloseResults(const std::string& text);
+  void Poll(int64_t sleep_millis);
+
+  // Job walk (job_walk.cc). A job returns the exit code when it ends the run.
+  int WalkJobs();
+  std::optional<int> RunJob(const JobEntry& job);
+  void VerifyFolders(const JobEntry& job);
+  void ApplyJobSettings(const JobEntry& job);
+  std::optional<int> RunTransferJob(const JobEntry& job, JobKind kind);
+  void DeleteEmptyFolders(const JobEntry& job);
+  void Clean(const JobEntry& job);
+  DisplaySettings DisplayFor(const JobEntry& job) const;
+
+  // After a transfer and the end of the run (run_end.cc).
+  std::optional<int> AfterTransfer(const JobEntry& job, JobKind kind);
+  int OutOfSpace(const JobEntry& job);
+  // Finishes the results report with the head, the statistics and the closing notes;
+  // returns the subject.
+  std::string CloseReport(const RunFlags& flags);
+  int EndOfRun();
+  void SendStatusEmail(const std::string& subject);
+  bool AnyNotify() const { return config_.notify_user || config_.notify_administrator; }
+
+  CNvxapi& api_;
+  const JobConfig& config_;
+  const RunOptions& options_;
+  Console& console_;
+  platform::Clock& clock_;
+  // The first job's flags rule the start, the login outcome and the end of the run.
+  const JobEntry& first_job_;
+  int exit_code_ = 0;
+  RunFlags flags_;
+  std::string statistics_;
+  platform::LocalTime start_time_;
+};
+
+}  // namespace nvx
+
+#endif  // NVX_RUNNER_RUN_DRIVER_H_
