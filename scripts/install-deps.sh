@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  zlib1g-dev libminizip-dev libsqlite3-dev libcpp-httplib-dev libssl-dev
+  zlib1g-dev libminizip-dev libsqlite3-dev libcpp-httplib-dev libssl-dev libbrotli-dev
   googletest libgtest-dev libbenchmark-dev
   tinyproxy unzip curl openssl coreutils binutils
 )

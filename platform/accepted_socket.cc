@@ -1,0 +1,108 @@
+#include "platform/accepted_socket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace nvx::platform {
+namespace {
+
+AcceptedSocket::Wait PollFor(int fd, short events, int timeout_millis, int* error) {
+  pollfd entry{};
+  entry.fd = fd;
+  entry.events = events;
+  for (;;) {
+    int ready = ::poll(&entry, 1, timeout_millis < 0 ? 0 : timeout_millis);
+    if (ready > 0) return AcceptedSocket::Wait::kReady;
+    if (ready == 0) return AcceptedSocket::Wait::kTimeout;
+    if (errno == EINTR) continue;
+    *error = errno;
+    return AcceptedSocket::Wait::kFailed;
+  }
+}
+
+bool AddressText(const sockaddr_storage& address, std::string* ip, int* port) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    if (::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text) == nullptr) return false;
+    *port = ntohs(v4.sin_port);
+  } else if (address.ss_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    if (::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text) == nullptr) return false;
+    *port = ntohs(v6.sin6_port);
+  } else {
+    return false;
+  }
+  *ip = text;
+  return true;
+}
+
+}  // namespace
+
+AcceptedSocket::~AcceptedSocket() {
+  ShutdownAndClose();
+}
+
+AcceptedSocket::Wait AcceptedSocket::WaitReadable(int timeout_millis) {
+  return PollFor(fd_, POLLIN, timeout_millis, &error_);
+}
+
+AcceptedSocket::Wait AcceptedSocket::WaitWritable(int timeout_millis) {
+  return PollFor(fd_, POLLOUT, timeout_millis, &error_);
+}
+
+int64_t AcceptedSocket::Receive(void* buffer, size_t size) {
+  for (;;) {
+    ssize_t got = ::recv(fd_, buffer, size, MSG_DONTWAIT);
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    error_ = errno;
+    return -1;
+  }
+}
+
+int64_t AcceptedSocket::Send(const void* data, size_t size) {
+  for (;;) {
+    ssize_t put = ::send(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (put >= 0) return put;
+    if (errno == EINTR) continue;
+    error_ = errno;
+    return -1;
+  }
+}
+
+bool AcceptedSocket::PeerAddress(std::string* ip, int* port) const {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+  return AddressText(address, ip, port);
+}
+
+bool AcceptedSocket::LocalAddress(std::string* ip, int* port) const {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+  return AddressText(address, ip, port);
+}
+
+void AcceptedSocket::ShutdownSend() {
+  if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+}
+
+void AcceptedSocket::ShutdownAndClose() {
+  if (fd_ < 0) return;
+  ::shutdown(fd_, SHUT_RDWR);
+  ::close(fd_);
+  fd_ = -1;
+}
+
+bool IsWouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+}  // namespace nvx::platform

@@ -1,0 +1,57 @@
+// One accepted TCP connection of a server, as an owned socket with waits that end after a
+// time-out. The HTTP front end of the service reads and writes requests through it. Sends
+// never raise SIGPIPE. An AcceptedSocket is used by one thread at a time; error() keeps
+// the system error number of the last failure.
+#ifndef NVX_PLATFORM_ACCEPTED_SOCKET_H_
+#define NVX_PLATFORM_ACCEPTED_SOCKET_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace nvx::platform {
+
+class AcceptedSocket {
+ public:
+  enum class Wait { kReady, kTimeout, kFailed };
+
+  // Takes ownership of the connected socket `fd`.
+  explicit AcceptedSocket(int fd) : fd_(fd) {}
+  ~AcceptedSocket();
+  AcceptedSocket(const AcceptedSocket&) = delete;
+  AcceptedSocket& operator=(const AcceptedSocket&) = delete;
+
+  int fd() const { return fd_; }
+  int error() const { return error_; }
+
+  // Waits at most `timeout_millis` until a receive would not block (data or the peer's
+  // close) or a send would not block.
+  Wait WaitReadable(int timeout_millis);
+  Wait WaitWritable(int timeout_millis);
+
+  // Receives at most `size` bytes without blocking: the count, 0 when the peer closed,
+  // -1 on failure (also when nothing is there yet: error() is then EAGAIN).
+  int64_t Receive(void* buffer, size_t size);
+  // Sends at most `size` bytes without blocking: the count, -1 on failure.
+  int64_t Send(const void* data, size_t size);
+
+  // The peer's and the own address as dotted text and port; false when unknown.
+  bool PeerAddress(std::string* ip, int* port) const;
+  bool LocalAddress(std::string* ip, int* port) const;
+
+  // Ends the sending direction (the peer reads the end of the data) and keeps receiving.
+  void ShutdownSend();
+  // Ends both directions and closes the socket; later calls do nothing.
+  void ShutdownAndClose();
+
+ private:
+  int fd_;
+  int error_ = 0;
+};
+
+// True when `error` means "try again later" for a socket without blocking.
+bool IsWouldBlock(int error);
+
+}  // namespace nvx::platform
+
+#endif  // NVX_PLATFORM_ACCEPTED_SOCKET_H_

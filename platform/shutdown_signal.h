@@ -1,0 +1,31 @@
+// Waiting for the operator's stop request. A server's main thread creates one
+// ShutdownSignals before it starts any other thread: SIGINT and SIGTERM are then blocked
+// in every thread of the process and are taken only by Wait(), so no handler runs in the
+// middle of a request. SIGPIPE is ignored, so that writing to a peer that went away is an
+// error value, not the end of the process.
+#ifndef NVX_PLATFORM_SHUTDOWN_SIGNAL_H_
+#define NVX_PLATFORM_SHUTDOWN_SIGNAL_H_
+
+namespace nvx::platform {
+
+class ShutdownSignals {
+ public:
+  // Blocks SIGINT and SIGTERM in the calling thread (threads started later inherit it).
+  ShutdownSignals();
+  // Takes stop signals that are still pending and restores the signal mask of the
+  // calling thread.
+  ~ShutdownSignals();
+  ShutdownSignals(const ShutdownSignals&) = delete;
+  ShutdownSignals& operator=(const ShutdownSignals&) = delete;
+
+  // Blocks until SIGINT or SIGTERM arrives for the process; returns the signal number.
+  int Wait();
+
+  // Sends SIGTERM to the own process, which makes Wait() return. Any thread may call it,
+  // for instance a server thread that ends on its own.
+  static void RequestShutdown();
+};
+
+}  // namespace nvx::platform
+
+#endif  // NVX_PLATFORM_SHUTDOWN_SIGNAL_H_

@@ -1,0 +1,41 @@
+// The login check of every request to the service's script. The client sends a login
+// token in X-NVX-RATTART: a scrambled text whose plaintext is the 16-byte MD5 digest of
+// the password, the user id and a zero byte. The service deciphers it with the shared key
+// table, finds the account (the id without regard to letter case) and compares digests.
+// Any thread.
+#ifndef NVX_SERVICE_AUTH_H_
+#define NVX_SERVICE_AUTH_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "service/store.h"
+
+namespace nvx::service {
+
+struct LoginToken {
+  Digest password_digest{};
+  std::string user_id;
+};
+
+// Nothing when the token is no scrambled text or too short to hold a digest.
+std::optional<LoginToken> DecodeLoginToken(std::string_view token);
+
+// The conclusions of a failed login check.
+inline constexpr std::string_view kIdInvalid = "ID Invalid";
+inline constexpr std::string_view kPasswordInvalid = "Password Invalid";
+inline constexpr std::string_view kAccountDisabled = "Account Disabled";
+inline constexpr std::string_view kPasswordExpired = "Password Expired";
+
+struct LoginCheck {
+  std::string_view conclusion;     // empty when the login holds
+  std::optional<Account> account;  // set when the login holds
+};
+
+// Checks the token of a request; a missing token is an invalid id.
+LoginCheck CheckLogin(Store& store, std::optional<std::string_view> token);
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_AUTH_H_

@@ -1,0 +1,85 @@
+#include "service/blob_store.h"
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <random>
+
+#include "platform/directory_sync.h"
+#include "platform/file_system.h"
+#include "platform/text_format.h"
+
+namespace nvx::service {
+
+std::string RandomFileName(std::string_view ending) {
+  static std::mutex mutex;
+  static std::mt19937_64 generator{std::random_device{}()};
+  std::lock_guard<std::mutex> lock(mutex);
+  uint64_t high = generator();
+  uint64_t low = generator();
+  return StrFormat("%016llx%016llx%.*s", static_cast<unsigned long long>(high),
+                   static_cast<unsigned long long>(low), static_cast<int>(ending.size()),
+                   ending.data());
+}
+
+std::string BlobStore::PathOf(std::string_view blob) const {
+  return folder_ + "/" + std::string(blob);
+}
+
+void BlobStore::Remove(std::string_view blob) const {
+  if (!blob.empty()) platform::RemoveFile(PathOf(blob));
+}
+
+int BlobStore::RemoveStaleTemporaryFiles(int64_t age_seconds) const {
+  std::error_code error;
+  auto now = std::filesystem::file_time_type::clock::now();
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    const std::filesystem::path& path = entry.path();
+    if (path.extension() != ".tmp" || !entry.is_regular_file(error)) continue;
+    auto written = entry.last_write_time(error);
+    if (error || now - written < std::chrono::seconds(age_seconds)) continue;
+    if (platform::RemoveFile(path.string())) ++removed;
+  }
+  return removed;
+}
+
+BlobWriter::BlobWriter(const BlobStore& store)
+    : store_(store), temporary_path_(store.PathOf(RandomFileName(".tmp"))) {
+  file_ = platform::File::Open(temporary_path_, platform::File::Access::kCreateTruncate);
+  if (!file_.is_open()) error_ = file_.error();
+}
+
+BlobWriter::~BlobWriter() {
+  if (!finished_) {
+    file_.Close();
+    platform::RemoveFile(temporary_path_);
+  }
+}
+
+bool BlobWriter::Write(const void* data, size_t size) {
+  if (!ok()) return false;
+  if (!file_.WriteAll(data, size)) {
+    error_ = file_.error();
+    return false;
+  }
+  size_ += static_cast<int64_t>(size);
+  return true;
+}
+
+bool BlobWriter::Finish(std::string* blob) {
+  if (!ok()) return false;
+  if (!file_.Sync()) {
+    error_ = file_.error();
+    return false;
+  }
+  file_.Close();
+  std::string name = RandomFileName(".blob");
+  if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+  finished_ = true;
+  platform::SyncDirectory(store_.folder());
+  *blob = name;
+  return true;
+}
+
+}  // namespace nvx::service

@@ -1,0 +1,65 @@
+// The bytes of the documents, one file per document in DIR/blobs. A new blob is written
+// to a temporary file in the same folder, flushed to the disk and only then renamed to
+// its final name, so a blob name in the store never refers to a half-written file. The
+// store's transaction that names a new blob runs after the rename; a crash in between
+// leaves an unreferenced file, never a reference to a missing one. Blob names are random
+// and never reused. Safe for concurrent use by several threads and processes.
+#ifndef NVX_SERVICE_BLOB_STORE_H_
+#define NVX_SERVICE_BLOB_STORE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/file.h"
+
+namespace nvx::service {
+
+class BlobStore {
+ public:
+  explicit BlobStore(std::string folder) : folder_(std::move(folder)) {}
+
+  const std::string& folder() const { return folder_; }
+  std::string PathOf(std::string_view blob) const;
+  // Removes a blob that no document names any more; a missing file is no failure.
+  void Remove(std::string_view blob) const;
+  // Removes temporary files older than `age_seconds`, left by writers that a crash
+  // stopped. Younger ones may belong to a writer at work in another process. Returns how
+  // many went.
+  int RemoveStaleTemporaryFiles(int64_t age_seconds) const;
+
+ private:
+  std::string folder_;
+};
+
+// Writes one new blob. Abandoned (destroyed without Finish) it removes its temporary file.
+class BlobWriter {
+ public:
+  explicit BlobWriter(const BlobStore& store);
+  ~BlobWriter();
+  BlobWriter(const BlobWriter&) = delete;
+  BlobWriter& operator=(const BlobWriter&) = delete;
+
+  // False when the temporary file could not be created or written; error() tells why.
+  bool ok() const { return file_.is_open() && error_ == 0; }
+  int error() const { return error_; }
+  bool Write(const void* data, size_t size);
+  int64_t size() const { return size_; }
+  // Flushes, closes and renames the file to a fresh blob name, written to `blob`.
+  bool Finish(std::string* blob);
+
+ private:
+  const BlobStore& store_;
+  std::string temporary_path_;
+  platform::File file_;
+  int64_t size_ = 0;
+  int error_ = 0;
+  bool finished_ = false;
+};
+
+// A fresh random name for a blob or a temporary file, with the given ending.
+std::string RandomFileName(std::string_view ending);
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_BLOB_STORE_H_

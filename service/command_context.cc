@@ -1,0 +1,41 @@
+#include "service/command_context.h"
+
+#include "service/header_fields.h"
+
+namespace nvx::service {
+
+std::string_view HeaderOrEmpty(const CommandContext& context, std::string_view name) {
+  return context.request.headers.Find(name).value_or(std::string_view());
+}
+
+std::optional<Folder> RequestedFolder(CommandContext& context) {
+  std::optional<FolderReference> reference =
+      ParseFolderReference(HeaderOrEmpty(context, "X-NVX-BLACMANGE"));
+  if (!reference) return std::nullopt;
+  if (reference->my_files) return context.service.store.FindMyFiles(context.account.key);
+  return context.service.store.FindFolder(context.account.key, reference->id);
+}
+
+std::string_view ConclusionOf(StoreStatus status) {
+  switch (status) {
+    case StoreStatus::kOk:
+      return kSuccessful;
+    case StoreStatus::kNotFound:
+      return kFolderNotFound;
+    case StoreStatus::kExists:
+      return kServiceFailure;
+    case StoreStatus::kAccessDenied:
+      return kAccessDenied;
+    case StoreStatus::kTopLevel:
+      return kTopLevelFolder;
+    case StoreStatus::kIncomplete:
+      return kDocumentIncomplete;
+    case StoreStatus::kQuotaExceeded:
+      return kQuotaExceeded;
+    case StoreStatus::kFailed:
+      return kServiceFailure;
+  }
+  return kServiceFailure;
+}
+
+}  // namespace nvx::service

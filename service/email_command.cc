@@ -1,0 +1,96 @@
+#include "service/email_command.h"
+
+#include "api/limits.h"
+#include "service/email_outbox.h"
+#include "service/header_fields.h"
+#include "transfer/key_table.h"
+#include "transfer/transfer_cipher.h"
+
+namespace nvx::service {
+namespace {
+
+constexpr std::string_view kTextTooLarge = "Error - Request Too Large";
+constexpr std::string_view kTextBroken = "Error - Text Incomplete";
+constexpr std::string_view kNoAddress = "Error - No E-mail Address";
+
+// Reads the whole body, at most kServiceEmailTextMax bytes.
+bool ReadText(CommandContext& context, std::string* text) {
+  if (!context.request.read_body) return false;
+  bool too_large = false;
+  bool complete = context.request.read_body([&](const char* data, size_t size) {
+    if (text->size() + size > kServiceEmailTextMax) {
+      too_large = true;
+      return false;
+    }
+    text->append(data, size);
+    return true;
+  });
+  if (too_large) context.reply.SetConclusion(kTextTooLarge);
+  return complete && !too_large;
+}
+
+// Deciphers an enciphered text in place and cuts the padding off. False when the fields
+// do not describe the body.
+bool DecipherText(std::string_view fang, std::string* text) {
+  std::optional<TransferFields> fields = ParseTransferFields(fang);
+  if (!fields) return false;
+  int64_t length = fields->values[0];
+  int64_t key_code = fields->values[1];
+  if (key_code < 0 || key_code > 0xFFFF) return false;
+  size_t key_index = KeyIndexOfCode(static_cast<uint16_t>(key_code));
+  if (key_index >= kKeyMaterialSize || length < 0 || static_cast<size_t>(length) > text->size() ||
+      text->size() % Blowfish::kBlockSize != 0) {
+    return false;
+  }
+  TransferCipher(key_index).Decipher(text->data(), text->data(), text->size());
+  text->resize(static_cast<size_t>(length));
+  return true;
+}
+
+}  // namespace
+
+void EmailCommand(CommandContext& context) {
+  std::optional<EmailRouting> routing =
+      ParseEmailRouting(HeaderOrEmpty(context, "X-NVX-BEAVERCHEESE"));
+  if (!routing) {
+    context.reply.SetConclusion(kBadRequest);
+    return;
+  }
+  if (std::optional<int64_t> length = ParseDecimal(HeaderOrEmpty(context, "Content-Length"));
+      length && *length > static_cast<int64_t>(kServiceEmailTextMax)) {
+    context.reply.SetConclusion(kTextTooLarge);
+    return;
+  }
+  std::string text;
+  if (!ReadText(context, &text)) {
+    if (context.reply.conclusion().empty()) context.reply.SetConclusion(kTextBroken);
+    return;
+  }
+  if (context.account.encrypt && !DecipherText(HeaderOrEmpty(context, "X-NVX-FANG"), &text)) {
+    context.reply.SetConclusion(kBadRequest);
+    return;
+  }
+  OutboxMessage message;
+  if (routing->to_user && !context.account.email.empty()) {
+    message.recipients.push_back(context.account.email);
+  }
+  if (routing->to_admin && !context.account.admin_email.empty()) {
+    message.recipients.push_back(context.account.admin_email);
+  }
+  if (message.recipients.empty()) {
+    context.reply.SetConclusion(kNoAddress);
+    return;
+  }
+  message.subject = SubjectOf(text);
+  message.account = context.account.id;
+  message.results_type = routing->results_type;
+  message.text = std::move(text);
+  std::string file_name;
+  if (!WriteOutboxMessage(context.service.outbox_folder, message, &file_name)) {
+    context.reply.SetConclusion(kServiceFailure);
+    return;
+  }
+  context.reply.SetConclusion(kSuccessful);
+}
+
+}  // namespace nvx::service

@@ -1,0 +1,37 @@
+// The service's outbox: e-mail texts that clients send (the results of a backup run) are
+// written as message files into DIR/outbox, where a mail transfer program or a person can
+// pick them up. A message file appears whole or not at all (written to a temporary file,
+// flushed, renamed). Lines end with CR LF. Any thread.
+#ifndef NVX_SERVICE_EMAIL_OUTBOX_H_
+#define NVX_SERVICE_EMAIL_OUTBOX_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nvx::service {
+
+struct OutboxMessage {
+  std::vector<std::string> recipients;
+  std::string subject;
+  std::string account;
+  std::string results_type;
+  std::string text;
+};
+
+// The subject a text gets: its first line, control characters left out, at most 200
+// characters.
+std::string SubjectOf(std::string_view text);
+
+// The whole message file: "To", "Subject" and the service's own header lines, an empty
+// line, then the text.
+std::string FormatOutboxMessage(const OutboxMessage& message);
+
+// Writes the message into `outbox_folder`; its file name goes to `file_name`. False when
+// the file could not be written (nothing is left behind then).
+bool WriteOutboxMessage(const std::string& outbox_folder, const OutboxMessage& message,
+                        std::string* file_name);
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_EMAIL_OUTBOX_H_

@@ -1,0 +1,24 @@
+#include "service/exchange.h"
+
+#include "platform/text_format.h"
+
+namespace nvx::service {
+
+void Reply::SetHeader(std::string_view name, std::string_view value) {
+  for (auto& [existing, text] : headers) {
+    if (EqualsIgnoreCase(existing, name)) {
+      text = std::string(value);
+      return;
+    }
+  }
+  headers.emplace_back(std::string(name), std::string(value));
+}
+
+std::string_view Reply::Header(std::string_view name) const {
+  for (const auto& [existing, text] : headers) {
+    if (EqualsIgnoreCase(existing, name)) return text;
+  }
+  return {};
+}
+
+}  // namespace nvx::service

@@ -1,0 +1,97 @@
+#include "service/header_fields.h"
+
+#include <charconv>
+
+#include "api/limits.h"
+#include "platform/text_format.h"
+
+namespace nvx::service {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+std::optional<int64_t> ParseSigned(std::string_view text) {
+  text = Trim(text);
+  if (text.empty()) return std::nullopt;
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::optional<int64_t> ParseDecimal(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<FolderReference> ParseFolderReference(std::string_view header) {
+  std::string_view id = Trim(header.substr(0, header.find(',')));
+  FolderReference reference;
+  if (id.empty() || id == "NO") {
+    reference.my_files = true;
+    return reference;
+  }
+  if (id.size() > 2 && EqualsIgnoreCase(id.substr(id.size() - 2), "-C")) {
+    id.remove_suffix(2);
+  }
+  std::optional<int64_t> number = ParseDecimal(id);
+  if (!number) return std::nullopt;
+  reference.id = *number;
+  return reference;
+}
+
+std::optional<int64_t> ParseVersionReference(std::string_view header) {
+  size_t comma = header.find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  std::string_view rest = header.substr(comma + 1);
+  size_t semicolon = rest.find(';');
+  if (semicolon == std::string_view::npos) return std::nullopt;
+  std::string_view vid = Trim(rest.substr(0, semicolon));
+  if (vid.size() > kServiceVersionIdMax) return std::nullopt;
+  return ParseDecimal(vid);
+}
+
+std::optional<TransferFields> ParseTransferFields(std::string_view header) {
+  TransferFields fields;
+  size_t index = 0;
+  while (!Trim(header).empty()) {
+    if (index == fields.values.size()) return std::nullopt;
+    size_t comma = header.find(',');
+    std::optional<int64_t> value = ParseSigned(header.substr(0, comma));
+    if (!value) return std::nullopt;
+    fields.values[index++] = *value;
+    header.remove_prefix(comma == std::string_view::npos ? header.size() : comma + 1);
+  }
+  return fields;
+}
+
+std::optional<EmailRouting> ParseEmailRouting(std::string_view header) {
+  size_t first = header.find(',');
+  if (first == std::string_view::npos) return std::nullopt;
+  size_t second = header.find(',', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  std::optional<int64_t> to_user = ParseSigned(header.substr(0, first));
+  std::optional<int64_t> to_admin = ParseSigned(header.substr(first + 1, second - first - 1));
+  if (!to_user || !to_admin) return std::nullopt;
+  std::string_view type = header.substr(second + 1);
+  type = type.substr(0, type.find(';'));
+  EmailRouting routing;
+  routing.to_user = *to_user != 0;
+  routing.to_admin = *to_admin != 0;
+  routing.results_type = std::string(type);
+  return routing;
+}
+
+}  // namespace nvx::service

@@ -1,0 +1,113 @@
+// The connection loop under the HTTP server. cpp-httplib parses each request and calls
+// the handlers, but it reads and writes through a stream of ours, which
+//  - bounds the request line and header block at kServiceHeaderBlockMax bytes before
+//    anything larger is held in memory;
+//  - keeps the header block exactly as it arrived (cpp-httplib percent-decodes header
+//    values, which would change names that contain "%");
+//  - lets a handler end the connection after its reply;
+//  - waits for a client's next byte at most the library's receive time-out, and stops
+//    waiting promptly when the server is asked to stop.
+// Each connection runs on its own thread (ConnectionThreads); everything here belongs to
+// that thread.
+#ifndef NVX_SERVICE_HTTP_CONNECTION_H_
+#define NVX_SERVICE_HTTP_CONNECTION_H_
+
+#include <httplib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/accepted_socket.h"
+
+namespace nvx::service {
+
+class ConnectionStream final : public httplib::Stream {
+ public:
+  ConnectionStream(platform::AcceptedSocket& socket, const std::atomic<bool>& stopping);
+
+  // Waits for the first byte of the next request (or the client's close), at most the
+  // keep-alive time. False when none came or the server stops.
+  bool WaitForRequest();
+  // Starts counting a new request.
+  void BeginRequest();
+
+  const std::string& header_block() const { return header_block_; }
+  bool header_too_large() const { return header_too_large_; }
+  uint64_t bytes_written() const { return bytes_written_; }
+
+  // httplib::Stream
+  bool is_readable() const override;
+  bool is_writable() const override;
+  ssize_t read(char* ptr, size_t size) override;
+  ssize_t write(const char* ptr, size_t size) override;
+  void get_remote_ip_and_port(std::string& ip, int& port) const override;
+  void get_local_ip_and_port(std::string& ip, int& port) const override;
+  socket_t socket() const override { return socket_.fd(); }
+
+ private:
+  enum class Phase { kHeader, kBody };
+
+  // Waits until the socket is ready, at most `timeout_millis`, in short slices so that a
+  // stop request ends the wait.
+  bool WaitReady(bool for_write, int timeout_millis) const;
+  // Receives more bytes into the buffer when it is empty: 1 when bytes are there, 0 at
+  // the client's close, -1 on failure, time-out or stop.
+  int Fill();
+
+  platform::AcceptedSocket& socket_;
+  const std::atomic<bool>& stopping_;
+  std::vector<char> buffer_;
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  Phase phase_ = Phase::kHeader;
+  std::string header_block_;
+  bool header_too_large_ = false;
+  uint64_t bytes_written_ = 0;
+};
+
+// What a handler may learn about, and ask of, the connection of the request it serves.
+class ConnectionRequest {
+ public:
+  explicit ConnectionRequest(const ConnectionStream& stream) : stream_(stream) {}
+  std::string_view header_block() const { return stream_.header_block(); }
+  bool header_too_large() const { return stream_.header_too_large(); }
+  // The client's "address:port".
+  std::string remote() const;
+  void CloseAfterReply() { close_after_reply_ = true; }
+  bool close_after_reply() const { return close_after_reply_; }
+
+ private:
+  const ConnectionStream& stream_;
+  bool close_after_reply_ = false;
+};
+
+// The request that the calling thread serves; null outside the connection loop.
+ConnectionRequest* CurrentConnectionRequest();
+
+// Logs a request that was refused before cpp-httplib could answer it; given by the front
+// end.
+using RefusalLogger = std::function<void(const std::string& remote)>;
+
+class ServiceHttpServer final : public httplib::Server {
+ public:
+  ServiceHttpServer();
+  // Stops accepting, ends idle connections and lets requests in flight finish; listen
+  // returns once every connection thread has ended. Any thread.
+  void RequestStop();
+  void set_refusal_logger(RefusalLogger logger) { refusal_logger_ = std::move(logger); }
+
+ private:
+  // Replaces cpp-httplib's own loop over the requests of one connection.
+  bool process_and_close_socket(socket_t sock) override;
+
+  std::atomic<bool> stopping_{false};
+  RefusalLogger refusal_logger_;
+};
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_HTTP_CONNECTION_H_

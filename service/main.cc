@@ -1,0 +1,48 @@
+// nvxserver: the storage service stand-in. Serves the library's requests, or runs one
+// administration command on a data folder.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "service/administration.h"
+#include "service/command_line.h"
+#include "service/server_run.h"
+
+#if defined(__SANITIZE_THREAD__)
+// The HTTP library comes from the system, built without ThreadSanitizer: the thread-safe
+// start-up of its function-local statics is invisible to the sanitizer and shows as
+// races between connection threads. Its frames are therefore left out of the reports;
+// the service's own code stays checked.
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
+  return "race:libcpp-httplib.so\n";
+}
+#endif
+
+int main(int argc, char** argv) {
+  using nvx::service::CommandLine;
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  nvx::service::ParsedCommandLine parsed = nvx::service::ParseCommandLine(arguments);
+  if (!parsed.command) {
+    std::fprintf(stderr, "nvxserver: %s\n%s", parsed.error.c_str(),
+                 nvx::service::UsageText().c_str());
+    return nvx::service::kExitBadArguments;
+  }
+  const CommandLine& command = *parsed.command;
+  std::string out;
+  std::string err;
+  int code;
+  if (command.action == CommandLine::Action::kHelp) {
+    out = nvx::service::UsageText();
+    code = nvx::service::kExitOk;
+  } else if (command.action == CommandLine::Action::kServe) {
+    code = nvx::service::RunServer(command, &err);
+  } else {
+    code = nvx::service::RunAdministration(command, &out, &err);
+  }
+  std::fputs(out.c_str(), stdout);
+  if (!err.empty())
+    std::fprintf(stderr, "nvxserver: %s%s", err.c_str(), err.back() == '\n' ? "" : "\n");
+  if (code == nvx::service::kExitBadArguments)
+    std::fputs(nvx::service::UsageText().c_str(), stderr);
+  return code;
+}

@@ -1,0 +1,81 @@
+#include "service/server_run.h"
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/shutdown_signal.h"
+#include "platform/text_format.h"
+#include "service/blob_store.h"
+#include "service/data_folder.h"
+#include "service/http_frontend.h"
+#include "service/request_log.h"
+#include "service/service_router.h"
+#include "service/store.h"
+
+namespace nvx::service {
+namespace {
+
+// A temporary blob file this old was left by a writer that a crash stopped.
+constexpr int64_t kStaleTemporaryFileSeconds = 24 * 60 * 60;
+
+}  // namespace
+
+int RunServer(const CommandLine& command, std::string* err) {
+  // Before any thread exists, so that every thread inherits the blocked stop signals.
+  platform::ShutdownSignals signals;
+  DataFolder folder;
+  std::string error;
+  if (!PrepareDataFolder(command.data_folder, &folder, &error)) {
+    *err = error;
+    return kExitFailed;
+  }
+  Store store;
+  if (!store.Open(folder.database, &error)) {
+    *err = "cannot open the store: " + error;
+    return kExitFailed;
+  }
+  BlobStore blobs(folder.blobs);
+  if (int removed = blobs.RemoveStaleTemporaryFiles(kStaleTemporaryFileSeconds); removed > 0) {
+    LogLine(StrFormat("nvxserver removed %d unfinished blob files", removed));
+  }
+  ServiceEnvironment environment{store, blobs, folder.web, folder.outbox};
+  ServiceRouter router(environment);
+  HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); });
+  int port = 0;
+  if (!frontend.Bind(command.listen_host, command.listen_port, &port, &error)) {
+    *err = error;
+    return kExitFailed;
+  }
+  std::printf("%d\n", port);
+  std::fflush(stdout);
+  LogLine(StrFormat("nvxserver serving %s on %s:%d", folder.root.c_str(),
+                    command.listen_host.c_str(), port));
+
+  std::atomic<bool> stop_requested{false};
+  std::atomic<bool> serve_ended{false};
+  std::atomic<bool> serve_failed{false};
+  std::thread server_thread([&] {
+    if (!frontend.Serve()) serve_failed = true;
+    serve_ended = true;
+    // A server that ends on its own wakes the main thread as a stop signal would.
+    if (!stop_requested.load()) platform::ShutdownSignals::RequestShutdown();
+  });
+  int signal_number = signals.Wait();
+  stop_requested = true;
+  if (!serve_failed.load()) LogLine(StrFormat("nvxserver stopping on signal %d", signal_number));
+  // A signal may come before the server thread has begun to listen; a stop request then
+  // would be lost, so it waits for the listening to begin (or the thread to end).
+  while (!serve_ended.load() && !frontend.listening()) platform::GetClock().SleepMillis(10);
+  if (!serve_ended.load()) frontend.RequestStop();
+  server_thread.join();
+  if (serve_failed.load()) {
+    *err = "the server stopped listening";
+    return kExitFailed;
+  }
+  LogLine("nvxserver stopped");
+  return kExitOk;
+}
+
+}  // namespace nvx::service

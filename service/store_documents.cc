@@ -1,0 +1,163 @@
+// The document half of the store: listing, lookup, storing (with replacement and the
+// space used kept in step), deletion and completion of incomplete documents.
+#include <cstring>
+
+#include "platform/text_format.h"
+#include "service/store.h"
+
+namespace nvx::service {
+namespace {
+
+constexpr const char* kDocumentColumns =
+    "d.vid, d.folder, d.name, d.size, d.full_size, d.date_stamp, d.digest, d.complete, d.blob";
+
+Document DocumentFromRow(const Statement& row) {
+  Document document;
+  document.vid = row.Int(0);
+  document.folder = row.Int(1);
+  document.name = row.Text(2);
+  document.size = row.Int(3);
+  document.full_size = row.Int(4);
+  document.date_stamp = row.Text(5);
+  std::string digest = row.Blob(6);
+  std::memcpy(document.digest.data(), digest.data(),
+              digest.size() < document.digest.size() ? digest.size() : document.digest.size());
+  document.complete = row.Int(7) != 0;
+  document.blob = row.Text(8);
+  return document;
+}
+
+}  // namespace
+
+bool Store::ListDocuments(int64_t folder, std::vector<Document>* documents) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  documents->clear();
+  Statement select(db_, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? ORDER BY d.name",
+                                  kDocumentColumns)
+                            .c_str());
+  select.Bind(1, folder);
+  for (;;) {
+    switch (select.Next()) {
+      case Statement::Step::kRow:
+        documents->push_back(DocumentFromRow(select));
+        break;
+      case Statement::Step::kDone:
+        return true;
+      case Statement::Step::kFailed:
+        return false;
+    }
+  }
+}
+
+StoreStatus Store::CountDocuments(int64_t folder, int64_t* count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement select(db_, "SELECT count(*) FROM documents WHERE folder = ?");
+  if (select.Bind(1, folder).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
+  *count = select.Int(0);
+  return StoreStatus::kOk;
+}
+
+std::optional<Document> Store::FindDocumentLocked(int64_t account, int64_t vid) {
+  Statement select(db_, StrFormat("SELECT %s FROM documents d JOIN folders f ON d.folder = f.id"
+                                  " WHERE d.vid = ? AND f.account = ?",
+                                  kDocumentColumns)
+                            .c_str());
+  if (select.Bind(1, vid).Bind(2, account).Next() != Statement::Step::kRow) return std::nullopt;
+  return DocumentFromRow(select);
+}
+
+std::optional<Document> Store::FindDocument(int64_t account, int64_t vid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return FindDocumentLocked(account, vid);
+}
+
+std::optional<Document> Store::FindDocumentByName(int64_t folder, std::string_view name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Statement select(db_, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? AND d.name = ?",
+                                  kDocumentColumns)
+                            .c_str());
+  if (select.Bind(1, folder).Bind(2, name).Next() != Statement::Step::kRow) return std::nullopt;
+  return DocumentFromRow(select);
+}
+
+StoreStatus Store::PutDocument(int64_t account, const Document& document, bool check_quota,
+                               Document* stored, std::string* replaced_blob) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  replaced_blob->clear();
+  Transaction transaction(db_);
+  if (!transaction.ok()) return StoreStatus::kFailed;
+  std::optional<Folder> folder = FindFolderLocked(account, document.folder);
+  if (!folder) return StoreStatus::kNotFound;
+  int64_t replaced_size = 0;
+  std::string old_blob;
+  {
+    Statement select(db_, "SELECT size, blob FROM documents WHERE folder = ? AND name = ?");
+    Statement::Step step = select.Bind(1, document.folder).Bind(2, document.name).Next();
+    if (step == Statement::Step::kFailed) return StoreStatus::kFailed;
+    if (step == Statement::Step::kRow) {
+      replaced_size = select.Int(0);
+      old_blob = select.Text(1);
+    }
+  }
+  if (check_quota) {
+    Statement select(db_, "SELECT quota, used FROM accounts WHERE key = ?");
+    if (select.Bind(1, account).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
+    if (select.Int(1) - replaced_size + document.size > select.Int(0)) {
+      return StoreStatus::kQuotaExceeded;
+    }
+  }
+  Statement remove(db_, "DELETE FROM documents WHERE folder = ? AND name = ?");
+  if (!remove.Bind(1, document.folder).Bind(2, document.name).Run()) return StoreStatus::kFailed;
+  Statement insert(db_,
+                   "INSERT INTO documents(folder, name, size, full_size, date_stamp, digest,"
+                   " complete, blob) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+  insert.Bind(1, document.folder)
+      .Bind(2, document.name)
+      .Bind(3, document.size)
+      .Bind(4, document.full_size)
+      .Bind(5, document.date_stamp)
+      .BindBlob(6, document.digest.data(), document.digest.size())
+      .Bind(7, int64_t{document.complete ? 1 : 0})
+      .Bind(8, document.blob);
+  if (!insert.Run()) return StoreStatus::kFailed;
+  Document result = document;
+  result.vid = db_.LastInsertRowId();
+  if (!AdjustUsedLocked(account, document.size - replaced_size) || !transaction.Commit()) {
+    return StoreStatus::kFailed;
+  }
+  *stored = result;
+  *replaced_blob = old_blob;
+  return StoreStatus::kOk;
+}
+
+StoreStatus Store::DeleteDocument(int64_t account, int64_t vid, std::string* blob) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction transaction(db_);
+  if (!transaction.ok()) return StoreStatus::kFailed;
+  std::optional<Document> document = FindDocumentLocked(account, vid);
+  if (!document) return StoreStatus::kNotFound;
+  std::optional<Folder> folder = FindFolderLocked(account, document->folder);
+  if (!folder || folder->access != kAccessWrite) return StoreStatus::kAccessDenied;
+  Statement remove(db_, "DELETE FROM documents WHERE vid = ?");
+  if (!remove.Bind(1, vid).Run() || !AdjustUsedLocked(account, -document->size) ||
+      !transaction.Commit()) {
+    return StoreStatus::kFailed;
+  }
+  *blob = document->blob;
+  return StoreStatus::kOk;
+}
+
+StoreStatus Store::CompleteDocument(int64_t account, int64_t vid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Transaction transaction(db_);
+  if (!transaction.ok()) return StoreStatus::kFailed;
+  std::optional<Document> document = FindDocumentLocked(account, vid);
+  if (!document) return StoreStatus::kNotFound;
+  if (document->complete) return StoreStatus::kOk;
+  if (document->size != document->full_size) return StoreStatus::kIncomplete;
+  Statement update(db_, "UPDATE documents SET complete = 1 WHERE vid = ?");
+  if (!update.Bind(1, vid).Run() || !transaction.Commit()) return StoreStatus::kFailed;
+  return StoreStatus::kOk;
+}
+
+}  // namespace nvx::service

@@ -1,0 +1,63 @@
+// The blob folder: a blob appears whole under a fresh name or not at all.
+#include "service/blob_store.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace nvx::service {
+namespace {
+
+TEST(BlobStoreTest, FinishedBlobsAppearWholeUnderFreshNames) {
+  test::TempDir temp;
+  BlobStore store(temp.path());
+  std::string names[2];
+  for (std::string& name : names) {
+    BlobWriter writer(store);
+    ASSERT_TRUE(writer.Write("hello ", 6));
+    ASSERT_TRUE(writer.Write("world", 5));
+    EXPECT_EQ(writer.size(), 11);
+    ASSERT_TRUE(writer.Finish(&name));
+  }
+  EXPECT_NE(names[0], names[1]);
+  EXPECT_EQ(test::ReadFileText(store.PathOf(names[0])), "hello world");
+  EXPECT_EQ(test::ListFolder(temp.path()).size(), 2u);
+  store.Remove(names[0]);
+  store.Remove(names[0]);  // already gone: no failure
+  EXPECT_EQ(test::ListFolder(temp.path()), (std::vector<std::string>{names[1]}));
+}
+
+TEST(BlobStoreTest, AnAbandonedWriterLeavesNothing) {
+  test::TempDir temp;
+  BlobStore store(temp.path());
+  {
+    BlobWriter writer(store);
+    ASSERT_TRUE(writer.Write("partial", 7));
+  }
+  EXPECT_TRUE(test::ListFolder(temp.path()).empty());
+  BlobStore missing(temp.File("no-such-folder"));
+  BlobWriter failing(missing);
+  EXPECT_FALSE(failing.ok());
+  EXPECT_FALSE(failing.Write("x", 1));
+  std::string name;
+  EXPECT_FALSE(failing.Finish(&name));
+}
+
+TEST(BlobStoreTest, OnlyOldTemporaryFilesAreSwept) {
+  test::TempDir temp;
+  BlobStore store(temp.path());
+  test::WriteFileText(temp.File("old.tmp"), "old");
+  test::WriteFileText(temp.File("young.tmp"), "young");
+  test::WriteFileText(temp.File("kept.blob"), "blob");
+  std::filesystem::last_write_time(
+      temp.File("old.tmp"), std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+  EXPECT_EQ(store.RemoveStaleTemporaryFiles(24 * 60 * 60), 1);
+  EXPECT_EQ(test::ListFolder(temp.path()), (std::vector<std::string>{"kept.blob", "young.tmp"}));
+}
+
+}  // namespace
+}  // namespace nvx::service

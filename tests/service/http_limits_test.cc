@@ -1,0 +1,197 @@
+// What the service does with requests outside the rules: oversized and malformed header
+// blocks, bodies where none belong, requests split anywhere, connections that break off.
+// None of them may stop it from serving the next request. Also: the store survives a
+// restart of the server.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+
+#include "tests/service/service_fixture.h"
+#include "tests/support/login_token.h"
+
+namespace nvx::test {
+namespace {
+
+class HttpLimitsTest : public ServiceFixture {
+ protected:
+  std::string TestIdRequest(const std::string& extra_headers = "") {
+    return "GET /scripts/rizezi7.dll?TestId HTTP/1.1\r\nHost: x\r\nX-NVX-RATTART: " +
+           MakeLoginToken("alice", "secret") + "\r\n" + extra_headers + "\r\n";
+  }
+
+  void ExpectStillServing() {
+    EXPECT_EQ(Exchange(TestIdRequest()).Header("X-NVX-CONCLUSION"), "Successful");
+  }
+
+  static std::string Filler(size_t lines, size_t width) {
+    std::string headers;
+    for (size_t i = 0; i < lines; ++i) {
+      headers += "X-Filler-" + std::to_string(i) + ": " + std::string(width, 'f') + "\r\n";
+    }
+    return headers;
+  }
+};
+
+TEST_F(HttpLimitsTest, HeaderBlocksOverSixteenKibibytesAreRefused) {
+  StartServer();
+  std::string request = TestIdRequest(Filler(20, 1000));
+  ASSERT_GT(request.size(), 16384u);
+  RawHttpReply reply = Exchange(request);
+  EXPECT_EQ(reply.status, 400);
+  EXPECT_EQ(reply.Header("X-NVX-CONCLUSION"), "Error - Request Header Too Large");
+  EXPECT_EQ(reply.Header("Connection"), "close");
+  // A request line alone beyond the bound.
+  RawHttpReply long_line =
+      Exchange("GET /scripts/rizezi7.dll?" + std::string(20000, 'q') + " HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(long_line.status, 400);
+  EXPECT_EQ(long_line.Header("X-NVX-CONCLUSION"), "Error - Request Header Too Large");
+  // A megabyte of headers: refused after the first 16 KiB, never held whole.
+  RawHttpConnection flood(port());
+  flood.Send(TestIdRequest(Filler(1000, 1000)));
+  std::optional<RawHttpReply> flooded = flood.ReadReply();
+  ASSERT_TRUE(flooded);
+  EXPECT_EQ(flooded->status, 400);
+  ExpectStillServing();
+}
+
+TEST_F(HttpLimitsTest, HeaderBlocksUpToTheBoundAreServed) {
+  StartServer();
+  // Three padding lines fill the block up to exactly 16384 bytes.
+  size_t room = 16384 - TestIdRequest().size() - 3 * std::string("X-Pad0: \r\n").size();
+  std::string padding;
+  for (int i = 0; i < 3; ++i) {
+    size_t width = i < 2 ? room / 3 : room - 2 * (room / 3);
+    padding += "X-Pad" + std::to_string(i) + ": " + std::string(width, 'p') + "\r\n";
+  }
+  std::string request = TestIdRequest(padding);
+  ASSERT_EQ(request.size(), 16384u);
+  EXPECT_EQ(Exchange(request).Header("X-NVX-CONCLUSION"), "Successful");
+}
+
+TEST_F(HttpLimitsTest, MalformedRequestsAreAnsweredWithErrors) {
+  StartServer();
+  const std::string cases[] = {
+      TestIdRequest("NoColonHere\r\n"),
+      TestIdRequest("Bad Name: x\r\n"),
+      TestIdRequest("X-Long: " + std::string(9000, 'l') + "\r\n"),
+      "GARBAGE\r\n\r\n",
+      "GET /scripts/rizezi7.dll?TestId HTTP/9.9\r\n\r\n",
+      "FETCH /scripts/rizezi7.dll?TestId HTTP/1.1\r\n\r\n",
+      "\r\n",
+      "GET scripts HTTP/1.1\r\nHost: x\r\n\r\n",
+  };
+  for (const std::string& request : cases) {
+    RawHttpReply reply = Exchange(request);
+    EXPECT_EQ(reply.status, 400) << request.substr(0, 60);
+    EXPECT_TRUE(reply.Header("X-NVX-CONCLUSION").value_or("").rfind("Error - ", 0) == 0)
+        << request.substr(0, 60);
+  }
+  ExpectStillServing();
+}
+
+TEST_F(HttpLimitsTest, BodiesWhereNoneBelongEndTheConnection) {
+  StartServer();
+  // The command is answered; its body is never read (nor taken for a next request), so
+  // the connection ends after the reply.
+  for (const std::string& body : {std::string("hello"), std::string(200000, 'b')}) {
+    RawHttpConnection connection(port());
+    connection.Send(TestIdRequest("Content-Length: " + std::to_string(body.size()) + "\r\n") +
+                    body);
+    std::optional<RawHttpReply> reply = connection.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->Header("X-NVX-CONCLUSION"), "Successful");
+    EXPECT_EQ(reply->Header("Connection"), "close");
+    EXPECT_TRUE(connection.WaitForClose());
+  }
+  ExpectStillServing();
+}
+
+TEST_F(HttpLimitsTest, RequestsSplitAnywhereAreServed) {
+  StartServer();
+  std::string request = TestIdRequest();
+  for (size_t split = 1; split < request.size(); split += 3) {
+    RawHttpConnection connection(port());
+    ASSERT_TRUE(connection.Send(request.substr(0, split)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(connection.Send(request.substr(split)));
+    std::optional<RawHttpReply> reply = connection.ReadReply();
+    ASSERT_TRUE(reply) << split;
+    EXPECT_EQ(reply->Header("X-NVX-CONCLUSION"), "Successful") << split;
+  }
+}
+
+TEST_F(HttpLimitsTest, OneConnectionCarriesManyRequests) {
+  StartServer();
+  RawHttpConnection connection(port());
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(connection.Send(TestIdRequest()));
+    std::optional<RawHttpReply> reply = connection.ReadReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->Header("X-NVX-CONCLUSION"), "Successful");
+    EXPECT_FALSE(reply->Header("Connection"));
+  }
+  // Two requests in one piece are answered in order.
+  ASSERT_TRUE(connection.Send(TestIdRequest() + ScriptRequest("GET", "FolderFileCount", {},
+                                                              MakeLoginToken("alice", "secret"))));
+  EXPECT_EQ(connection.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
+  EXPECT_EQ(connection.ReadReply()->Header("X-NVX-CONCLUSION"), "OK,0");
+  // HTTP/1.0 without keep-alive ends the connection after the reply.
+  RawHttpConnection old(port());
+  old.Send("GET /scripts/rizezi7.dll?TestId HTTP/1.0\r\nX-NVX-RATTART: " +
+           MakeLoginToken("alice", "secret") + "\r\n\r\n");
+  EXPECT_EQ(old.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
+  EXPECT_TRUE(old.WaitForClose());
+}
+
+TEST_F(HttpLimitsTest, ConnectionsThatBreakOffDoNoHarm) {
+  StartServer();
+  for (size_t cut : {size_t{5}, size_t{40}, size_t{120}}) {
+    RawHttpConnection connection(port());
+    connection.Send(TestIdRequest().substr(0, cut));
+    connection.Close();
+  }
+  {
+    // An e-mail whose body never comes whole.
+    RawHttpConnection connection(port());
+    connection.Send(ScriptRequest("PUT", "email.txt",
+                                  {{"Content-Length", "100"},
+                                   {"X-NVX-FANG", "0,0,0,0,100"},
+                                   {"X-NVX-BEAVERCHEESE", "1,1,Backup;"}},
+                                  MakeLoginToken("alice", "secret")) +
+                    "only part");
+    connection.Close();
+  }
+  ExpectStillServing();
+  EXPECT_TRUE(ListFolder(data() + "/outbox").empty());
+}
+
+TEST_F(HttpLimitsTest, InterruptStopsTheServerCleanly) {
+  StartServer();
+  // An idle keep-alive connection does not hold the stop up.
+  RawHttpConnection idle(port());
+  ASSERT_TRUE(idle.Send(TestIdRequest()));
+  ASSERT_TRUE(idle.ReadReply());
+  EXPECT_EQ(server_->Stop(SIGINT), 0);
+  server_.reset();
+  std::string log = ReadFileText(log_file());
+  EXPECT_NE(log.find("GET /scripts/rizezi7.dll?TestId 200 \"Successful\""), std::string::npos);
+  EXPECT_NE(log.find("nvxserver stopped"), std::string::npos);
+}
+
+TEST_F(HttpLimitsTest, TheStoreSurvivesARestart) {
+  StartServer();
+  RawHttpReply created =
+      Command("FolderCreate", {{"X-NVX-BLACMANGE", "NO,2"}, {"X-NVX-BIGGLES", "Kept"}});
+  ASSERT_EQ(created.Header("X-NVX-CONCLUSION"), "Successful");
+  StopServer();
+  StartServer();
+  std::string tree = Command("FolderList").body;
+  std::string id = created.body.substr(0, created.body.size() - 2);
+  EXPECT_NE(tree.find("1\tKept\tW\t" + id + "\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nvx::test

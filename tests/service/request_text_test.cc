@@ -1,0 +1,224 @@
+// The service's parsers of request text: names, query unescaping, wildcard patterns,
+// targets, raw header blocks, the library's header fields and date stamps.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "service/date_stamp.h"
+#include "service/header_fields.h"
+#include "service/names.h"
+#include "service/raw_headers.h"
+#include "service/request_target.h"
+
+namespace nvx::service {
+namespace {
+
+TEST(NamesTest, ValidNames) {
+  struct Case {
+    std::string name;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"Docs", true},
+      {"My File(1).txt", true},
+      {"C++ 100%", true},
+      {"..x", true},
+      {"\xC3\xA9t\xC3\xA9", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"a/b", false},
+      {"a\\b", false},
+      {"a\tb", false},
+      {std::string("a\0b", 3), false},
+      {"a\x7F", false},
+      {std::string(255, 'x'), true},
+      {std::string(256, 'x'), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsValidName(c.name), c.valid) << c.name;
+}
+
+TEST(NamesTest, UnescapeQuery) {
+  struct Case {
+    std::string escaped;
+    std::optional<std::string> plain;
+  };
+  const Case cases[] = {
+      {"My+File%281%29.txt", "My File(1).txt"},
+      {"a+b%26c", "a b&c"},
+      {"100%25", "100%"},
+      {"a%3Ab", "a:b"},
+      {"C%2B%2B", "C++"},
+      {"back\\slash", "back\\slash"},
+      {"%e9t%E9", "\xE9t\xE9"},
+      {"", ""},
+      {"100%", std::nullopt},
+      {"%4", std::nullopt},
+      {"%zz", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(UnescapeQuery(c.escaped), c.plain) << c.escaped;
+}
+
+TEST(NamesTest, Patterns) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool match;
+  };
+  const Case cases[] = {
+      {"*.txt", "a.txt", true},
+      {"*.txt", "A.TXT", true},
+      {"*.txt", "a.doc", false},
+      {"*.*", "README", true},
+      {"*", "", true},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"[ab]*", "beta", true},
+      {"[ab]*", "gamma", false},
+      {"[a-c]x", "Bx", true},
+      {"[!a]x", "ax", false},
+      {"[!a]x", "bx", true},
+      {"[abc", "[abc", true},
+      {"*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+      {"report*.log", "report-2004.log", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+  }
+  EXPECT_TRUE(HasWildcard("*.txt"));
+  EXPECT_TRUE(HasWildcard("[a]"));
+  EXPECT_FALSE(HasWildcard("Docs"));
+}
+
+TEST(RequestTargetTest, Forms) {
+  struct Case {
+    const char* target;
+    bool parsed;
+    RequestTarget::Kind kind;
+    const char* path;
+    const char* query;
+  };
+  using Kind = RequestTarget::Kind;
+  const Case cases[] = {
+      {"/scripts/rizezi7.dll?FolderList", true, Kind::kScript, "/scripts/rizezi7.dll",
+       "FolderList"},
+      {"http://b2.example:8080/scripts/rizezi7.dll?a+b%20c", true, Kind::kScript,
+       "/scripts/rizezi7.dll", "a+b%20c"},
+      {"HTTP://host/Scripts/RIZEZI7.DLL?TestId", true, Kind::kScript, "/Scripts/RIZEZI7.DLL",
+       "TestId"},
+      {"/scripts/rizezi7.dll", true, Kind::kScript, "/scripts/rizezi7.dll", ""},
+      {"/scripts/other.dll?TestId", true, Kind::kOtherScript, "/scripts/other.dll", "TestId"},
+      {"/uploadmanager/v.txt", true, Kind::kPath, "/uploadmanager/v.txt", ""},
+      {"http://host", false, Kind::kPath, "", ""},
+      {"http:///scripts/rizezi7.dll", false, Kind::kPath, "", ""},
+      {"scripts/rizezi7.dll", false, Kind::kPath, "", ""},
+      {"*", false, Kind::kPath, "", ""},
+      {"", false, Kind::kPath, "", ""},
+  };
+  for (const Case& c : cases) {
+    std::optional<RequestTarget> target = ParseRequestTarget(c.target);
+    ASSERT_EQ(target.has_value(), c.parsed) << c.target;
+    if (!target) continue;
+    EXPECT_EQ(target->kind, c.kind) << c.target;
+    EXPECT_EQ(target->path, c.path) << c.target;
+    EXPECT_EQ(target->query, c.query) << c.target;
+  }
+}
+
+TEST(RawHeadersTest, ValuesAsTheyArrived) {
+  std::string block =
+      "GET /scripts/rizezi7.dll?FolderCreate HTTP/1.1\r\n"
+      "Host: x\r\n"
+      "X-NVX-BIGGLES: C++ 100%41 \r\n"
+      "x-nvx-lupin:0,17;\r\n"
+      "X-NVX-BIGGLES: second\r\n"
+      "X-Empty:\r\n"
+      "\r\n";
+  RawHeaders headers(block);
+  EXPECT_TRUE(headers.well_formed());
+  EXPECT_EQ(headers.request_line(), "GET /scripts/rizezi7.dll?FolderCreate HTTP/1.1");
+  EXPECT_EQ(headers.Find("x-nvx-biggles"), "C++ 100%41 ");
+  EXPECT_EQ(headers.Find("X-NVX-LUPIN"), "0,17;");
+  EXPECT_EQ(headers.Find("X-Empty"), "");
+  EXPECT_EQ(headers.Find("X-NVX-RATTART"), std::nullopt);
+  EXPECT_EQ(headers.size(), block.size());
+}
+
+TEST(RawHeadersTest, MalformedBlocks) {
+  const char* blocks[] = {
+      "GET / HTTP/1.1\r\nNoColonHere\r\n\r\n",
+      "GET / HTTP/1.1\r\n: no name\r\n\r\n",
+      "GET / HTTP/1.1\r\nBad Name: x\r\n\r\n",
+  };
+  for (const char* block : blocks) EXPECT_FALSE(RawHeaders(block).well_formed()) << block;
+  EXPECT_FALSE(RawHeaders(std::string("GET / HTTP/1.1\r\nX: a\0b\r\n\r\n", 27)).well_formed());
+}
+
+TEST(HeaderFieldsTest, FolderReferences) {
+  struct Case {
+    const char* header;
+    bool parsed;
+    bool my_files;
+    int64_t id;
+  };
+  const Case cases[] = {
+      {"NO,2", true, true, 0},       {"", true, true, 0},
+      {"NO", true, true, 0},         {"123", true, false, 123},
+      {"123-C,3", true, false, 123}, {" 45 ,0", true, false, 45},
+      {"12x", false, false, 0},      {"-C", false, false, 0},
+      {"1-C-C", false, false, 0},    {"99999999999999999999", false, false, 0},
+  };
+  for (const Case& c : cases) {
+    std::optional<FolderReference> reference = ParseFolderReference(c.header);
+    ASSERT_EQ(reference.has_value(), c.parsed) << c.header;
+    if (!reference) continue;
+    EXPECT_EQ(reference->my_files, c.my_files) << c.header;
+    if (!c.my_files) {
+      EXPECT_EQ(reference->id, c.id) << c.header;
+    }
+  }
+}
+
+TEST(HeaderFieldsTest, VersionReferences) {
+  EXPECT_EQ(ParseVersionReference("0,17;"), 17);
+  EXPECT_EQ(ParseVersionReference("1,42;"), 42);
+  EXPECT_EQ(ParseVersionReference("0,;"), std::nullopt);
+  EXPECT_EQ(ParseVersionReference("0,17"), std::nullopt);
+  EXPECT_EQ(ParseVersionReference("17;"), std::nullopt);
+  EXPECT_EQ(ParseVersionReference("0,1a;"), std::nullopt);
+  EXPECT_EQ(ParseVersionReference("0,123456789012345;"), 123456789012345);
+  EXPECT_EQ(ParseVersionReference("0,1234567890123456;"), std::nullopt);
+}
+
+TEST(HeaderFieldsTest, TransferAndEmailFields) {
+  std::optional<TransferFields> fields = ParseTransferFields("13,11265,0,1,13");
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->values[0], 13);
+  EXPECT_EQ(fields->values[1], 11265);
+  EXPECT_EQ(fields->values[4], 13);
+  EXPECT_TRUE(ParseTransferFields("5,6"));
+  EXPECT_FALSE(ParseTransferFields("1,2,3,4,5,6"));
+  EXPECT_FALSE(ParseTransferFields("1,x"));
+
+  std::optional<EmailRouting> routing = ParseEmailRouting("1,0,Backup;");
+  ASSERT_TRUE(routing);
+  EXPECT_TRUE(routing->to_user);
+  EXPECT_FALSE(routing->to_admin);
+  EXPECT_EQ(routing->results_type, "Backup");
+  EXPECT_FALSE(ParseEmailRouting("1;"));
+  EXPECT_FALSE(ParseEmailRouting("a,b,c;"));
+}
+
+TEST(DateStampTest, FormatsAndChecks) {
+  EXPECT_EQ(DateStampOf(1078495629), "07D403050E0709");  // 2004-03-05 14:07:09 UTC
+  EXPECT_EQ(DateStampOf(0), "07B20101000000");
+  EXPECT_EQ(DateStampOf(951868799), "07D0021D173B3B");  // 2000-02-29 23:59:59
+  EXPECT_TRUE(IsDateStamp("07D403050E0709"));
+  EXPECT_FALSE(IsDateStamp("07d403050e0709"));
+  EXPECT_FALSE(IsDateStamp("07D4030"));
+  EXPECT_FALSE(IsDateStamp("07D40D050E0709"));  // month 13
+  EXPECT_FALSE(IsDateStamp("07D403050E070G"));
+}
+
+}  // namespace
+}  // namespace nvx::service

@@ -1,0 +1,46 @@
+// The service stand-in nvxserver in tests: one administration command run to its end,
+// or a server on a fresh loopback port serving a data folder for the life of an object.
+// The server's request log goes to a file (a pipe that nobody reads would fill up and
+// stall a busy server). Whatever a test starts ends with it: the destructor stops a
+// server that still runs (SIGTERM, then SIGKILL after a grace time).
+#ifndef NVX_TESTS_SUPPORT_SERVER_PROCESS_H_
+#define NVX_TESTS_SUPPORT_SERVER_PROCESS_H_
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+
+namespace nvx::test {
+
+// The nvxserver program of this build.
+std::string NvxServerProgram();
+
+// Runs `nvxserver --data DATA ARGUMENTS...` to its end.
+RunResult RunNvxServer(const std::string& data_folder, const std::vector<std::string>& arguments);
+
+class ServerProcess {
+ public:
+  // Starts `nvxserver --data DATA --listen 127.0.0.1:0` and reads the port it prints;
+  // its standard error goes to `log_file`. port() is 0 when it did not start.
+  ServerProcess(const std::string& data_folder, const std::string& log_file);
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  int port() const { return port_; }
+  // Sends `signal_number` (SIGTERM unless given) and waits for the end: the exit code,
+  // 128 + the signal number when a signal ended it. A server that does not end in time
+  // is killed.
+  int Stop(int signal_number = 15);
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+}  // namespace nvx::test
+
+#endif  // NVX_TESTS_SUPPORT_SERVER_PROCESS_H_
