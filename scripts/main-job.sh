@@ -44,7 +44,7 @@ VerifyNVXFolders
 CONFIG
 
 set +e
-"$bin/runner/NVXbackup" -f "$work/config.txt"
+"$bin/bin/NVXbackup" -f "$work/config.txt"
 exit_code=$?
 set -e
 
