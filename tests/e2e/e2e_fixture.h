@@ -1,0 +1,66 @@
+// Whole-system runs: a real nvxserver on a free loopback port with a fresh data folder,
+// NVXbackup run on job files against it (straight or through a real tinyproxy), and
+// helpers to read what the service then holds. Everything started ends with the
+// fixture.
+#ifndef NVX_TESTS_E2E_E2E_FIXTURE_H_
+#define NVX_TESTS_E2E_E2E_FIXTURE_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/child_process.h"
+#include "tests/support/server_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace nvx::test {
+
+// A tinyproxy in the foreground on a free loopback port, asking for Basic authorization
+// with `id` and `password`.
+class ProxyProcess {
+ public:
+  ProxyProcess(const TempDir& folder, const std::string& id, const std::string& password);
+  // Empty when tinyproxy is not installed or did not start.
+  bool running() const { return process_ != nullptr; }
+  int port() const { return port_; }
+  // What tinyproxy has logged so far.
+  std::string log();
+
+ private:
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  // Runs an nvxserver administration command on the data folder; asserts it worked.
+  void Administer(const std::vector<std::string>& arguments);
+  // "level TAB name TAB access TAB id" lines of the account's folders.
+  std::vector<std::string> Folders(const std::string& account);
+  // The id of the account's folder `name` (the first of that name), or "".
+  std::string FolderId(const std::string& account, const std::string& name);
+
+  // A job file: the account's credentials, the log folder, debug output, then `jobs`.
+  std::string JobFile(const std::string& user, const std::string& password,
+                      const std::string& jobs);
+  // Runs NVXbackup on `job_file` with NVX_SERVER = `servers` (this server when empty).
+  RunResult RunJob(const std::string& job_file, const std::string& servers = "");
+  // The results report of the last run, "" when none was written.
+  std::string Report();
+  // The messages in the service's outbox, oldest first.
+  std::vector<std::string> Outbox();
+
+  TempDir temp_;
+  std::string data_ = temp_.File("data");
+  std::string logs_ = temp_.File("logs");
+  std::string runtime_ = temp_.File("runtime");
+  std::unique_ptr<ServerProcess> server_;
+};
+
+}  // namespace nvx::test
+
+#endif  // NVX_TESTS_E2E_E2E_FIXTURE_H_

@@ -1,0 +1,63 @@
+// NVXbackup through a real tinyproxy that asks for Basic authorization: plain and
+// scrambled proxy passwords get through; missing credentials (407) and refused ones
+// (401) end the run with exit code 2 after error code 9.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/e2e_fixture.h"
+
+namespace nvx::test {
+namespace {
+
+class ProxyTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    proxy_ = std::make_unique<ProxyProcess>(temp_, "pid", "proxy-pw");
+    if (!proxy_->running()) GTEST_SKIP() << "tinyproxy is not available";
+  }
+
+  std::string ProxyLines(const std::string& credentials) {
+    return "Proxy 127.0.0.1\r\nProxyPort " + std::to_string(proxy_->port()) + "\r\n" + credentials +
+           "VerifyPath \\Backup\\Docs\r\nVerifyNVXFolders\r\n";
+  }
+
+  std::unique_ptr<ProxyProcess> proxy_;
+};
+
+TEST_F(ProxyTest, PlainAndScrambledCredentialsGetThrough) {
+  struct Case {
+    std::string password_line;
+    std::string kept_in_file;  // how the job file reads after the run
+  } cases[] = {
+      {"ProxyPassword proxy-pw\r\n", "ProxyPassword proxy-pw\r\n"},
+      {"ProxyPasswordEncrypt proxy-pw\r\n", "ProxyPasswordEncrypt ["},  // scrambled by the run
+  };
+  for (const Case& c : cases) {
+    std::string job =
+        JobFile("alice", "wonderland", ProxyLines("ProxyId pid\r\n" + c.password_line));
+    RunResult result = RunJob(job);
+    EXPECT_EQ(result.exit_code, 0) << c.password_line << result.out << result.err << proxy_->log();
+    EXPECT_NE(ReadFileText(job).find(c.kept_in_file), std::string::npos) << ReadFileText(job);
+  }
+  EXPECT_NE(proxy_->log().find("GET http://127.0.0.1:" + std::to_string(server_->port()) +
+                               "/scripts/rizezi7.dll?TestId"),
+            std::string::npos)
+      << proxy_->log();
+  EXPECT_NE(Folders("alice").size(), 1u);
+}
+
+TEST_F(ProxyTest, MissingOrRefusedCredentialsEndWithExitCode2) {
+  for (const std::string& credentials :
+       {std::string(), std::string("ProxyId pid\r\nProxyPassword wrong\r\n")}) {
+    RunResult result = RunJob(JobFile("alice", "wonderland", ProxyLines(credentials)));
+    EXPECT_EQ(result.exit_code, 2) << credentials << result.out << result.err;
+    EXPECT_NE(result.out.find("Returning Proxy Authentication Failed"), std::string::npos)
+        << result.out;
+  }
+  EXPECT_EQ(Folders("alice").size(), 1u);  // nothing was made
+}
+
+}  // namespace
+}  // namespace nvx::test
