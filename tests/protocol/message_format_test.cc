@@ -8,6 +8,7 @@
 #include "platform/file_time.h"
 #include "protocol/date_stamp.h"
 #include "protocol/request_builder.h"
+#include "protocol/transfer_requests.h"
 #include "protocol/url_escape.h"
 #include "tests/support/temp_dir.h"
 
@@ -171,6 +172,60 @@ TEST(RequestHeaders, FangFieldsAndKeyCodes) {
   EXPECT_EQ(FangHeader(FangFor(false, 13, 5000, true, false, 6442450944)),
             "X-NVX-FANG: " + std::to_string(5000 % 1025) + "," + std::to_string(5000 & 0xFFF) +
                 ",1,0,6442450944\r\n");
+}
+
+TEST(TransferRequests, HeaderBlocksInTheirOrder) {
+  TransferRequestBase base{RequestRoute{"b2.norrvault.com", false, ""}, "TOKEN", "101"};
+  IsItThereFields there{"My File(1).txt", 1078495629, "1B2M2Y8AsgTpgAmY7PhCfg==", 6442450944};
+  EXPECT_EQ(FormatIsItThere(base, there),
+            "HEAD /scripts/rizezi7.dll?My+File%281%29.txt HTTP/1.1\r\nHost: b2.norrvault.com\r\n"
+            "X-NVX-RATTART: TOKEN\r\nUser-Agent: NVX Upload Manager(1.0.8)\r\n"
+            "X-NVX-DINSDALE: 07D403050E0709\r\n"
+            "X-NVX-LUPIN: 1B2M2Y8AsgTpgAmY7PhCfg==,6442450944\r\n"
+            "X-NVX-BLACMANGE: 101\r\n\r\n");
+  there.last_write_time.reset();
+  there.digest_base64.reset();
+  EXPECT_EQ(FormatIsItThere(base, there).find("X-NVX-DINSDALE"), std::string::npos);
+  EXPECT_EQ(FormatIsItThere(base, there).find("X-NVX-LUPIN"), std::string::npos);
+
+  PutFileFields put;
+  put.file_name = "a b.txt";
+  put.resume_offset = 4096;
+  put.version_id = "A17";
+  put.content_length = 5368709120;
+  put.fang = FangFor(false, 0, 5000, true, false, 6442450944);
+  put.last_write_time = 1078495629;
+  put.nee_digest_base64 = "ZGlnZXN0";
+  put.nee_size = 6442450944;
+  RequestRoute proxy{"h:81", true, "Proxy-Authorization: Basic eDp5\r\n"};
+  EXPECT_EQ(FormatPutFile(TransferRequestBase{proxy, "TOKEN", "7-C"}, put),
+            "PUT http://h:81/scripts/rizezi7.dll?a+b.txt HTTP/1.1\r\nHost: h:81\r\n"
+            "Proxy-Authorization: Basic eDp5\r\n"
+            "X-NVX-RATTART: TOKEN\r\nUser-Agent: NVX Upload Manager(1.0.8)\r\n"
+            "X-NVX-RESTART: 4096,A17;\r\nContent-Length: 5368709120\r\n" +
+                FangHeader(put.fang) +
+                "X-NVX-BLACMANGE: 7-C\r\nX-NVX-DINSDALE: 07D403050E0709\r\n"
+                "X-NVX-NEE: 0,0,ZGlnZXN0,6442450944;\r\n\r\n");
+  put.resume_offset.reset();
+  put.delta = true;
+  std::string replacement = FormatPutFile(base, put);
+  EXPECT_NE(replacement.find("User-Agent: NVX Upload Manager(1.0.8)\r\nX-NVX-LUPIN: 1,A17;\r\n"
+                             "Content-Length: "),
+            std::string::npos);
+  put.version_id.clear();
+  EXPECT_EQ(FormatPutFile(base, put).find("X-NVX-LUPIN"), std::string::npos);
+
+  DownloadFields download{"A17", "ZGln", 6442450944, FangFor(false, 0, 5000, false, true, 0)};
+  EXPECT_EQ(FormatDownload(base, download),
+            "GET /scripts/rizezi7.dll?DownLoad HTTP/1.1\r\nHost: b2.norrvault.com\r\n"
+            "X-NVX-RATTART: TOKEN\r\nUser-Agent: NVX Upload Manager(1.0.8)\r\n"
+            "X-NVX-LUPIN: 0,A17;\r\nX-NVX-RESTART2: ZGln,6442450944,A17;\r\n" +
+                FangHeader(download.fang) + "\r\n");
+  EXPECT_EQ(FormatSignatureDownload(base, download),
+            "GET /scripts/rizezi7.dll?DownLoadX HTTP/1.1\r\nHost: b2.norrvault.com\r\n"
+            "X-NVX-RATTART: TOKEN\r\nUser-Agent: NVX Upload Manager(1.0.8)\r\n"
+            "X-NVX-LUPIN: 0,A17;\r\n" +
+                FangHeader(download.fang) + "\r\n");
 }
 
 }  // namespace
