@@ -78,7 +78,11 @@ bool AcceptAnswerStatus(TransferSession& session, std::string_view request_name,
 
 void TakeAnswerHeaders(TransferSession& session, std::string_view header, bool seed_estimate) {
   SharedBlock& block = session.block();
-  if (SaysConnectionClose(header)) session.link().MarkCloseAfterExchange();
+  // An interim answer taken as the answer leaves the real one unread on the connection:
+  // it must not be read as the answer to the next request.
+  if (SaysConnectionClose(header) || IsInterimResponse(header)) {
+    session.link().MarkCloseAfterExchange();
+  }
   if (std::optional<std::string> conclusion = ParseConclusion(header)) {
     TraceProtocolLine(session, "<< X-NVX-CONCLUSION: ", *conclusion);
     SetConclusion(block, std::move(*conclusion));

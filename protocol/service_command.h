@@ -34,8 +34,9 @@ bool FileInfoQuery(TransferSession& session);
 // closes the connection and returns false.
 bool AcceptAnswerStatus(TransferSession& session, std::string_view request_name,
                         std::string_view header);
-// Takes "Connection: close", the conclusion and the space figures (seeding the space
-// used estimate when `seed_estimate`).
+// Takes "Connection: close" (an interim "HTTP/1.1 100" answer closes the same way), the
+// conclusion and the space figures (seeding the space used estimate when
+// `seed_estimate`).
 void TakeAnswerHeaders(TransferSession& session, std::string_view header, bool seed_estimate);
 // Receives the body that the header announces into the link's response body (the
 // previous body is released first). False, with the error line "Connection Closed

@@ -275,6 +275,7 @@ TEST_F(ServiceCommandTest, InterimAnswersAreNotSkippedByCommands) {
   EXPECT_TRUE(ServiceCommand(session(), "TestId"));
   EXPECT_EQ(block_.last_http_response, "HTTP/1.1 100 Continue");
   EXPECT_EQ(Conclusion(), "");
+  EXPECT_FALSE(link().connected());  // the unread answer is never taken for the next one
 }
 
 TEST_F(ServiceCommandTest, ConnectFailureIsReported) {
