@@ -8,6 +8,7 @@
 #include "api/email_commands.h"
 #include "api/reset.h"
 #include "api/transfer_session.h"
+#include "platform/crash_stack.h"
 #include "protocol/command_routines.h"
 #include "protocol/service_link.h"
 
@@ -58,6 +59,9 @@ void FreeBlock(SharedBlock* block) {
 }
 
 void WorkerMain(SharedBlock* block) {
+  // A stack overflow on the worker is reported like one on the caller's thread when the
+  // program has installed its crash handler.
+  platform::ThreadCrashStack crash_stack;
   {
     TransferSession session(*block);
     RunCommands(session);

@@ -1,5 +1,8 @@
 #include "protocol/service_link.h"
 
+#include <charconv>
+#include <cstdlib>
+
 #include "api/activity_log.h"
 #include "api/transfer_session.h"
 #include "platform/clock.h"
@@ -65,6 +68,19 @@ void ServiceLink::ReportConnectFailure(int32_t remaining_retries) {
   if (ServerEntry* server = servers_.current()) server->failed = true;
 }
 
+int64_t ConnectPauseMillis() {
+  const char* text = std::getenv(kConnectPauseVariable);
+  if (text == nullptr) return kConnectPauseMillis;
+  std::string_view value(text);
+  int64_t millis = 0;
+  auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), millis);
+  if (error != std::errc() || end != value.data() + value.size() || millis < 0 ||
+      millis > 60000) {
+    return kConnectPauseMillis;
+  }
+  return millis;
+}
+
 bool ServiceLink::Connect() {
   SharedBlock& block = session_.block();
   SetStatusMessage(block, "Connecting to Norrvault");
@@ -99,7 +115,7 @@ bool ServiceLink::Connect() {
       session_.communication_failure = true;
       return false;
     }
-    platform::GetClock().SleepMillis(kConnectPauseMillis);
+    platform::GetClock().SleepMillis(ConnectPauseMillis());
     --remaining_retries;
   }
   block.error_code.store(kErrorNone);

@@ -26,6 +26,13 @@ inline constexpr uint32_t kLinkCloseAfterExchange = 0x4;
 // Connection attempts after the first one, and the pause before each.
 inline constexpr int32_t kConnectRetries = 3;
 inline constexpr int64_t kConnectPauseMillis = 5000;
+// The environment variable that changes that pause (milliseconds, 0 to 60000), for
+// whole-program tests and for operators who would rather fail fast.
+inline constexpr const char* kConnectPauseVariable = "NVX_CONNECT_PAUSE_MS";
+
+// The pause between connection attempts: kConnectPauseMillis, or the value of
+// kConnectPauseVariable when it holds a whole number in range.
+int64_t ConnectPauseMillis();
 
 // What reading one response header gave.
 struct ResponseHeader {

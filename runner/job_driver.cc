@@ -2,6 +2,8 @@
 // the server, the priority and the login check.
 #include "runner/job_driver.h"
 
+#include <algorithm>
+
 #include "api/limits.h"
 #include "platform/error_text.h"
 #include "platform/process.h"
@@ -9,6 +11,7 @@
 #include "platform/text_format.h"
 #include "runner/command_line.h"
 #include "runner/password_scrambling.h"
+
 #include "runner/run_driver.h"
 
 namespace nvx {
@@ -147,7 +150,10 @@ void RunDriver::WriteAndCloseResults(const std::string& text) {
 }
 
 void RunDriver::Poll(int64_t sleep_millis) {
-  while (api_.GetStatus() == kCommandBusy) clock_.SleepMillis(sleep_millis);
+  // Service commands take from milliseconds to minutes; looking at the status every few
+  // milliseconds costs nothing and spares every quick command a whole second's wait.
+  const int64_t slice = std::min<int64_t>(sleep_millis, kPollSliceMillis);
+  while (api_.GetStatus() == kCommandBusy) clock_.SleepMillis(slice);
 }
 
 }  // namespace nvx

@@ -18,6 +18,8 @@ namespace nvx {
 inline constexpr char kRunMutexName[] = "NVX-SDK Sync";
 // How long a window opened for the run stays readable at its end.
 inline constexpr int64_t kClosingPauseMillis = 15000;
+// How often a poll looks at the status of a service command.
+inline constexpr int64_t kPollSliceMillis = 20;
 
 // Exit codes of a run.
 inline constexpr int kExitProxyRefused = 2;

@@ -98,7 +98,8 @@ RunResult EndToEndTest::RunJob(const std::string& job_file, const std::string& s
   options.args = {"-f", job_file};
   std::string server_list =
       servers.empty() ? "127.0.0.1:" + std::to_string(server_->port()) : servers;
-  options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=" + server_list};
+  options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=" + server_list,
+                 "NVX_CONNECT_PAUSE_MS=0"};
   options.working_directory = temp_.path();
   return RunProgram(BuildFolder() + "/bin/NVXbackup", options, std::chrono::seconds(120));
 }

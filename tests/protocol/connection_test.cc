@@ -12,6 +12,7 @@
 
 #include "protocol/connection.h"
 #include "protocol/service_command.h"
+#include "protocol/service_link.h"
 #include "tests/protocol/session_fixture.h"
 
 namespace nvx {
@@ -123,6 +124,17 @@ TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
       ServiceCommand(session(), "TestId"));  // the clock never moves: only the stop ends it
   stopper.join();
   EXPECT_TRUE(session().communication_failure);
+}
+
+TEST(ConnectPause, FiveSecondsUnlessTheEnvironmentSaysOtherwise) {
+  const std::pair<const char*, int64_t> cases[] = {
+      {nullptr, 5000}, {"0", 0},      {"250", 250},  {"60000", 60000},
+      {"60001", 5000}, {"-1", 5000},  {"12x", 5000}, {"", 5000},
+  };
+  for (const auto& [value, expected] : cases) {
+    test::ScopedEnvironment pause(kConnectPauseVariable, value);
+    EXPECT_EQ(ConnectPauseMillis(), expected) << (value != nullptr ? value : "(unset)");
+  }
 }
 
 TEST(PortFromText, DecimalUpToTheFirstNonDigit) {

@@ -2,7 +2,8 @@
 // folder that works wherever it is copied, and the run mutex between two runs.
 //
 // Runs that reach the login check use a server that does not answer (NVX_SERVER points at
-// a closed loopback port), so they end with the system error of a failed login check.
+// a closed loopback port), so they end with the system error of a failed login check;
+// NVX_CONNECT_PAUSE_MS=0 spares them the pauses between connection attempts.
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -39,7 +40,8 @@ class NvxBackup : public ::testing::Test {
     ChildProcess::Options options;
     options.args = std::move(args);
     // The run mutex lives in the test's own folder; no real service is reached.
-    options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=127.0.0.1:1"};
+    options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=127.0.0.1:1",
+                   "NVX_CONNECT_PAUSE_MS=0"};
     options.working_directory = temp_.path();
     return options;
   }
