@@ -25,13 +25,13 @@ std::string JoinDirectory(std::string_view directory, std::string_view name) {
 
 platform::File OpenActivityLog(const std::string& directory, std::string* full_name) {
   platform::LocalTime now = platform::GetClock().LocalNow();
-  std::string name = JoinDirectory(
-      directory, StrFormat("%4.4d%2.2d%2.2d%2.2d%2.2d%2.2d.log", now.year, now.month, now.day,
-                           now.hour, now.minute, now.second));
+  std::string name =
+      JoinDirectory(directory, StrFormat("%4.4d%2.2d%2.2d%2.2d%2.2d%2.2d.log", now.year, now.month,
+                                         now.day, now.hour, now.minute, now.second));
   platform::File log = platform::File::Open(name, platform::File::Access::kCreateTruncate);
   if (log.is_open()) {
-    log.Write(StrFormat("Log File Open %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year,
-                        now.hour, now.minute, now.second));
+    log.Write(StrFormat("Log File Open %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year, now.hour,
+                        now.minute, now.second));
   }
   *full_name = FitToWidth(name, kLogFileNameWidth);
   return log;
@@ -40,8 +40,8 @@ platform::File OpenActivityLog(const std::string& directory, std::string* full_n
 void CloseActivityLog(platform::File& log) {
   if (!log.is_open()) return;
   platform::LocalTime now = platform::GetClock().LocalNow();
-  log.Write(StrFormat("Log File Close %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year,
-                      now.hour, now.minute, now.second));
+  log.Write(StrFormat("Log File Close %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year, now.hour,
+                      now.minute, now.second));
   log.Close();
 }
 

@@ -46,7 +46,9 @@ void LogLine(SharedBlock& block, int32_t bits, const char* format, ...)
 void LogText(SharedBlock& block, int32_t bits, std::string_view text);
 
 // The call trace line of a facade operation ("CALLMEMBER ...").
-inline const char* TraceFlag(bool flag) { return flag ? "1" : "0"; }
+inline const char* TraceFlag(bool flag) {
+  return flag ? "1" : "0";
+}
 
 // The "Transfer Stats:" dump of the live counters (script bit).
 void DumpTransferStats(SharedBlock& block);

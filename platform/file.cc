@@ -33,7 +33,9 @@ int OpenFlags(File::Access access) {
 
 }  // namespace
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), error_(std::exchange(other.error_, 0)) {}
@@ -151,7 +153,9 @@ void File::Close() {
   }
 }
 
-MappedFile::~MappedFile() { Unmap(); }
+MappedFile::~MappedFile() {
+  Unmap();
+}
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : address_(std::exchange(other.address_, nullptr)),

@@ -28,7 +28,9 @@ inline std::string_view TextArg(const char* text) {
 }
 
 // A C text argument for printing; a null pointer prints as the empty text.
-inline const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
+inline const char* TextOrEmpty(const char* text) {
+  return text != nullptr ? text : "";
+}
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);

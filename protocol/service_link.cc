@@ -74,8 +74,7 @@ int64_t ConnectPauseMillis() {
   std::string_view value(text);
   int64_t millis = 0;
   auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), millis);
-  if (error != std::errc() || end != value.data() + value.size() || millis < 0 ||
-      millis > 60000) {
+  if (error != std::errc() || end != value.data() + value.size() || millis < 0 || millis > 60000) {
     return kConnectPauseMillis;
   }
   return millis;

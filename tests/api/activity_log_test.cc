@@ -94,8 +94,8 @@ TEST_F(ActivityLogTest, LevelGatesEachKindOfLine) {
     bool activity, error, trace, debug;
   };
   const Case cases[] = {
-      {1, true, true, false, false},  {2, false, true, false, false},
-      {4, false, false, true, false}, {8, true, true, true, true},
+      {1, true, true, false, false},   {2, false, true, false, false},
+      {4, false, false, true, false},  {8, true, true, true, true},
       {0, false, false, false, false},
   };
   for (const Case& c : cases) {

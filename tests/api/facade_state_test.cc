@@ -117,8 +117,8 @@ TEST(FacadeReset, ClearsTheJobAndKeepsTheRun) {
   EXPECT_EQ(block.local_file, "");
   EXPECT_EQ(block.server_folder, "");
   EXPECT_EQ(block.server_file, "");
-  EXPECT_FALSE(block.verification || block.duplicate_files || block.use_server_date ||
-               block.move || block.compress || block.transfer_compress);
+  EXPECT_FALSE(block.verification || block.duplicate_files || block.use_server_date || block.move ||
+               block.compress || block.transfer_compress);
   EXPECT_EQ(block.file_compare, 0);
   EXPECT_TRUE(block.skip_folders.empty());
   EXPECT_TRUE(block.excluded_extensions.empty());
@@ -196,8 +196,11 @@ TEST(FacadeQuota, FullWhenUseOrEstimateReachesTheLimit) {
     bool over;
   };
   const Case cases[] = {
-      {1000, 1000, 0, true},   {1000, 999, 999, false},     {1000, 999, 1000, true},
-      {0, 0, 0, true},         {5368709120, 1073741824, 1073741824, false},
+      {1000, 1000, 0, true},
+      {1000, 999, 999, false},
+      {1000, 999, 1000, true},
+      {0, 0, 0, true},
+      {5368709120, 1073741824, 1073741824, false},
       {5368709120, 0, 5368709120, true},
   };
   CNvxapi api;
@@ -216,7 +219,9 @@ TEST(FacadeSendLog, WithoutALogNothingIsPosted) {
   EXPECT_EQ(api.GetStatus(), kStatusIdle);
 }
 
-bool SucceedAtOnce(TransferSession&) { return true; }
+bool SucceedAtOnce(TransferSession&) {
+  return true;
+}
 
 TEST(FacadeSendLog, SendsTheClosedLogAndStartsAFreshOne) {
   test::TempDir dir;

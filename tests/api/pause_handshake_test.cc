@@ -69,8 +69,8 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
     EXPECT_EQ(api.GetTransferProgress()->waiting, 1);
     api.SyncFileAccessNext();
     if (file < 3) {
-      ASSERT_TRUE(PollSnapshot(
-          api, [file](const TransferProgress& p) { return p.sequence == file + 1; }));
+      ASSERT_TRUE(
+          PollSnapshot(api, [file](const TransferProgress& p) { return p.sequence == file + 1; }));
     }
   }
   auto deadline = steady_clock::now() + std::chrono::seconds(20);

@@ -76,7 +76,8 @@ TEST_F(ResultsReportTest, NoteKindsByteForByte) {
       {kNoteServerError, 0, "   was not transfered due to error reported from server\r\n"},
       {kNoteNotInServerFolder, 0,
        "   was not transfered because it was not found in the Norrvault folder\r\n"},
-      {kNoteUploadedUncompressed, 0, "   was uploaded without compression. File size=6442450944\r\n"},
+      {kNoteUploadedUncompressed, 0,
+       "   was uploaded without compression. File size=6442450944\r\n"},
       {42, 0, ""},
   };
   block_.engine.local_size = 6442450944;  // 6 GiB: sizes are 64-bit
@@ -137,7 +138,9 @@ TEST_F(ResultsReportTest, NotesWithoutAPendingFileAreDropped) {
   EXPECT_EQ(test::ListFolder(dir_.path()).size(), 2u);  // this fixture's log and pending file
 }
 
-bool SucceedAtOnce(TransferSession&) { return true; }
+bool SucceedAtOnce(TransferSession&) {
+  return true;
+}
 
 TEST_F(ResultsReportTest, UploadStatisticsText) {
   block_.routines[kCmdUpload] = &SucceedAtOnce;

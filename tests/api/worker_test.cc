@@ -164,8 +164,8 @@ TEST(WorkerSynchronous, RealRoutinesReportTheirStatus) {
 TEST(WorkerSynchronous, TransferKindFollowsTheTransferCommands) {
   CNvxapi api;
   SharedBlock* block = FacadeAccess::Block(api);
-  for (int32_t code : {kCmdUpload, kCmdDownload, kCmdClean, kCmdVerifyPath,
-                       kCmdDeleteEmptyFolders}) {
+  for (int32_t code :
+       {kCmdUpload, kCmdDownload, kCmdClean, kCmdVerifyPath, kCmdDeleteEmptyFolders}) {
     SetRoutine(api, code, &CountingRoutine);
   }
   g_next_result = true;

@@ -128,8 +128,8 @@ TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
 
 TEST(ConnectPause, FiveSecondsUnlessTheEnvironmentSaysOtherwise) {
   const std::pair<const char*, int64_t> cases[] = {
-      {nullptr, 5000}, {"0", 0},      {"250", 250},  {"60000", 60000},
-      {"60001", 5000}, {"-1", 5000},  {"12x", 5000}, {"", 5000},
+      {nullptr, 5000}, {"0", 0},     {"250", 250},  {"60000", 60000},
+      {"60001", 5000}, {"-1", 5000}, {"12x", 5000}, {"", 5000},
   };
   for (const auto& [value, expected] : cases) {
     test::ScopedEnvironment pause(kConnectPauseVariable, value);

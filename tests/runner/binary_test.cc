@@ -4,14 +4,18 @@
 // Runs that reach the login check use a server that does not answer (NVX_SERVER points at
 // a closed loopback port), so they end with the system error of a failed login check;
 // NVX_CONNECT_PAUSE_MS=0 spares them the pauses between connection attempts.
+#include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
 #include "platform/run_mutex.h"
 #include "tests/support/child_process.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/os_helpers.h"
+#include "tests/support/process_signal.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx {
@@ -128,15 +132,20 @@ TEST_F(NvxBackup, APlainPasswordIsScrambledInTheFileAtTheFirstRun) {
   EXPECT_NE(text.find("\nNVXPwEncrypt ["), std::string::npos);
 }
 
-// The program and its library are copied to a fresh folder with a "config.txt": the
-// program finds both its library and its configuration beside itself.
-TEST_F(NvxBackup, TheInstallFolderWorksWhereverItIsCopied) {
-  std::string install = temp_.File("install");
+// Copies the program and its library to a fresh install folder and runs that copy.
+std::string CopyInstallFolder(const std::string& install) {
   test::MakeFolder(install);
   for (const char* file : {"NVXbackup", "libnvxapi.so"}) {
     std::filesystem::copy_file(BuildFolder() + "/bin/" + file, install + "/" + file);
   }
-  program_ = install + "/NVXbackup";
+  return install + "/NVXbackup";
+}
+
+// The program and its library are copied to a fresh folder with a "config.txt": the
+// program finds both its library and its configuration beside itself.
+TEST_F(NvxBackup, TheInstallFolderWorksWhereverItIsCopied) {
+  std::string install = temp_.File("install");
+  program_ = CopyInstallFolder(install);
   test::RunResult missing = Run({});
   EXPECT_EQ(missing.exit_code, 20);
   EXPECT_EQ(missing.err, std::string("No Configuration File Found\n") + kUsage);
@@ -196,6 +205,35 @@ TEST_F(NvxBackup, TwoRunsStartedTogetherProceedOneAfterTheOther) {
   ASSERT_TRUE(second_report);
   EXPECT_NE(second_report->find("System Error "), std::string::npos);
   EXPECT_EQ(waiter->Wait(kRunBound), 10);
+}
+
+// A run that hangs on a server which takes the request and never answers: a fault then
+// (here a SIGSEGV sent from outside) leaves a crash report beside the program and ends
+// the run with 255, instead of a process that hangs for minutes.
+TEST_F(NvxBackup, ARunWaitingOnASilentServerLeavesACrashReportWhenItFaults) {
+  test::LoopbackPeer silent;
+  test::PeerReply nothing;
+  nothing.stay_silent = true;
+  silent.AddConnection({nothing});
+  std::string install = temp_.File("install");
+  program_ = CopyInstallFolder(install);
+  ChildProcess::Options options = Options({"-f", WriteConfig(OneJob())});
+  options.env.push_back("NVX_SERVER=" + silent.address());
+  ChildProcess run(program_, options);
+  auto deadline = std::chrono::steady_clock::now() + kRunBound;
+  while (silent.Requests().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(silent.Requests().size(), 1u) << run.out() << run.err();
+  EXPECT_NE(silent.Requests()[0].find("GET /scripts/rizezi7.dll?TestId HTTP/1.1\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(run.Running());
+  ASSERT_TRUE(test::SendSignal(run.pid(), SIGSEGV));
+  EXPECT_EQ(run.Wait(kRunBound), 255);
+  std::string report = test::ReadFileText(install + "/NVXbackup.rpt");
+  size_t second_line = report.find("\r\n") + 2;
+  EXPECT_EQ(report.substr(second_line, 41), "Exception code: C0000005 ACCESS_VIOLATION") << report;
+  EXPECT_NE(run.err().find("An unhandled exception has occurred."), std::string::npos);
 }
 
 }  // namespace

@@ -137,7 +137,9 @@ std::optional<int> ChildProcess::Wait(std::chrono::milliseconds bound) {
   return exit_code_;
 }
 
-bool ChildProcess::Running() { return !Reap(false); }
+bool ChildProcess::Running() {
+  return !Reap(false);
+}
 
 RunResult RunProgram(const std::string& program, const ChildProcess::Options& options,
                      std::chrono::milliseconds bound) {

@@ -38,6 +38,8 @@ class ChildProcess {
   std::optional<int> Wait(std::chrono::milliseconds bound);
   // True while the program has not ended.
   bool Running();
+  // The program's process id.
+  pid_t pid() const { return pid_; }
 
   const std::string& out() const { return out_; }
   const std::string& err() const { return err_; }

@@ -22,7 +22,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::File(const std::string& name) const { return path_ + "/" + name; }
+std::string TempDir::File(const std::string& name) const {
+  return path_ + "/" + name;
+}
 
 std::string ReadFileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
