@@ -47,6 +47,48 @@ struct TransferProgress {
 namespace nvx {
 struct SharedBlock;
 struct FacadeAccess;
+
+// What GetStatus, GetErrorCode and the progress record's phase report.
+enum CommandStatus : int32_t {
+  kStatusIdle = 0,
+  kStatusBusy = 1,
+  kStatusSucceeded = 2,
+  kStatusFailed = 3,
+};
+
+enum ErrorCode : int32_t {
+  kErrorNone = 0,
+  kErrorSocketCreate = 1,
+  kErrorConnect = 2,
+  kErrorQuotaExceeded = 3,
+  kErrorUploadRefused = 4,
+  kErrorNoFolderList = 5,
+  kErrorFolderNotFound = 6,
+  kErrorNoLocalFolder = 7,
+  kErrorLocalFileOpen = 8,
+  kErrorProxyAuth = 9,
+  kErrorIdInvalid = 10,
+  kErrorPasswordInvalid = 11,
+  kErrorTransferConnection = 12,
+  kErrorFileMapping = 13,
+  kErrorAccountDisabled = 14,
+  kErrorPasswordExpired = 15,
+};
+
+enum TransferPhase : int32_t {
+  kPhaseNone = 0,
+  kPhaseUploading = 1,
+  kPhaseDownloading = 2,
+  kPhaseUpdating = 3,
+  kPhaseSkipping = 4,
+  kPhaseFileInUse = 5,
+  kPhaseServerInformation = 6,
+  kPhaseCompressing = 7,
+  kPhaseUncompressing = 8,
+  kPhaseDeterminingChanges = 9,
+  kPhaseProcessingChanges = 10,
+};
+
 }  // namespace nvx
 
 class NVXAPI_EXPORT CNvxapi {

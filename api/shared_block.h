@@ -60,46 +60,6 @@ enum CommandCode : int32_t {
 inline constexpr int32_t kFirstCommandCode = 1;
 inline constexpr int32_t kLastCommandCode = 19;
 
-enum CommandStatus : int32_t {
-  kStatusIdle = 0,
-  kStatusBusy = 1,
-  kStatusSucceeded = 2,
-  kStatusFailed = 3,
-};
-
-enum ErrorCode : int32_t {
-  kErrorNone = 0,
-  kErrorSocketCreate = 1,
-  kErrorConnect = 2,
-  kErrorQuotaExceeded = 3,
-  kErrorUploadRefused = 4,
-  kErrorNoFolderList = 5,
-  kErrorFolderNotFound = 6,
-  kErrorNoLocalFolder = 7,
-  kErrorLocalFileOpen = 8,
-  kErrorProxyAuth = 9,
-  kErrorIdInvalid = 10,
-  kErrorPasswordInvalid = 11,
-  kErrorTransferConnection = 12,
-  kErrorFileMapping = 13,
-  kErrorAccountDisabled = 14,
-  kErrorPasswordExpired = 15,
-};
-
-enum TransferPhase : int32_t {
-  kPhaseNone = 0,
-  kPhaseUploading = 1,
-  kPhaseDownloading = 2,
-  kPhaseUpdating = 3,
-  kPhaseSkipping = 4,
-  kPhaseFileInUse = 5,
-  kPhaseServerInformation = 6,
-  kPhaseCompressing = 7,
-  kPhaseUncompressing = 8,
-  kPhaseDeterminingChanges = 9,
-  kPhaseProcessingChanges = 10,
-};
-
 // A worker routine: runs one command on the worker's session; false means it gave up.
 using Routine = bool (*)(TransferSession& session);
 

@@ -1,6 +1,8 @@
 #include "protocol/server_list.h"
 
-#include <cstdlib>
+#include <optional>
+
+#include "platform/process.h"
 
 namespace nvx {
 namespace {
@@ -31,8 +33,8 @@ ServerEntry ServerEntryFromSetting(std::string_view setting) {
 
 std::vector<std::string> DefaultServerSettings() {
   std::vector<std::string> settings;
-  if (const char* variable = std::getenv(kServerListVariable)) {
-    std::string_view rest(variable);
+  if (std::optional<std::string> variable = platform::EnvironmentValue(kServerListVariable)) {
+    std::string_view rest(*variable);
     while (!rest.empty()) {
       size_t comma = rest.find(',');
       std::string_view item = TrimBlanks(rest.substr(0, comma));

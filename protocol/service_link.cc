@@ -1,11 +1,12 @@
 #include "protocol/service_link.h"
 
 #include <charconv>
-#include <cstdlib>
+#include <optional>
 
 #include "api/activity_log.h"
 #include "api/transfer_session.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "protocol/credentials.h"
 #include "protocol/header_reader.h"
 #include "protocol/response_headers.h"
@@ -69,9 +70,9 @@ void ServiceLink::ReportConnectFailure(int32_t remaining_retries) {
 }
 
 int64_t ConnectPauseMillis() {
-  const char* text = std::getenv(kConnectPauseVariable);
-  if (text == nullptr) return kConnectPauseMillis;
-  std::string_view value(text);
+  std::optional<std::string> text = platform::EnvironmentValue(kConnectPauseVariable);
+  if (!text) return kConnectPauseMillis;
+  std::string_view value(*text);
   int64_t millis = 0;
   auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), millis);
   if (error != std::errc() || end != value.data() + value.size() || millis < 0 || millis > 60000) {

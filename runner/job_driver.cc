@@ -153,7 +153,7 @@ void RunDriver::Poll(int64_t sleep_millis) {
   // Service commands take from milliseconds to minutes; looking at the status every few
   // milliseconds costs nothing and spares every quick command a whole second's wait.
   const int64_t slice = std::min<int64_t>(sleep_millis, kPollSliceMillis);
-  while (api_.GetStatus() == kCommandBusy) clock_.SleepMillis(slice);
+  while (api_.GetStatus() == kStatusBusy) clock_.SleepMillis(slice);
 }
 
 }  // namespace nvx

@@ -18,7 +18,7 @@ std::optional<int> RunDriver::RunJob(const JobEntry& job) {
   api_.Reset();
   api_.GetNVXFolderList();
   Poll(2000);
-  if (api_.GetStatus() == kCommandFailed) {
+  if (api_.GetStatus() == kStatusFailed) {
     // The job is skipped. The library has put the reason in the results (a failure to
     // reach the service); the subject must not then claim that there were no errors.
     flags_.notes_seen = true;
@@ -143,7 +143,7 @@ void RunDriver::Clean(const JobEntry& job) {
   ApiTransferWatch watch(api_);
   RunCleanSpinner(watch, DisplayFor(job), console_);
   if (!job.debug && !job.progress) return;
-  if (api_.GetStatus() == kCommandFailed) {
+  if (api_.GetStatus() == kStatusFailed) {
     console_.Print("\nClean NVX Folders %s\n", TextOrEmpty(api_.GetConclusion()));
   } else {
     console_.Print("\nClean NVX Folders Successful\n");

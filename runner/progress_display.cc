@@ -9,18 +9,6 @@ namespace {
 constexpr char kSpinner[] = "|/-\\|";
 constexpr int kSpinnerFrames = 5;
 
-// Phases of TransferProgress.
-constexpr int32_t kPhaseUploading = 1;
-constexpr int32_t kPhaseDownloading = 2;
-constexpr int32_t kPhaseUpdating = 3;
-constexpr int32_t kPhaseSkipping = 4;
-constexpr int32_t kPhaseFileInUse = 5;
-constexpr int32_t kPhaseServerInformation = 6;
-constexpr int32_t kPhaseCompressing = 7;
-constexpr int32_t kPhaseUncompressing = 8;
-constexpr int32_t kPhaseDeterminingChanges = 9;
-constexpr int32_t kPhaseProcessingChanges = 10;
-
 const char* FileName(const TransferProgress& snapshot) {
   return snapshot.file_name != nullptr ? snapshot.file_name : "";
 }

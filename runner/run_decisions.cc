@@ -21,25 +21,25 @@ std::string WithConclusion(const char* format, std::string_view conclusion) {
 
 LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion) {
   switch (error_code) {
-    case kErrorCodeProxyAuth:
+    case kErrorProxyAuth:
       return Ended(2, "Returning Proxy Authentication Failed\n", "");
-    case kErrorCodeIdInvalid:
+    case kErrorIdInvalid:
       return Ended(3, WithConclusion("Verify Id Complete ID Invalid Result = %s\n", conclusion),
                    "User Id Invalid\r\n");
-    case kErrorCodePasswordInvalid:
+    case kErrorPasswordInvalid:
       return Ended(4,
                    WithConclusion("Verify Id Complete Password Invalid Result = %s\n", conclusion),
                    "User Password Invalid\r\n");
-    case kErrorCodeAccountDisabled:
+    case kErrorAccountDisabled:
       return Ended(4,
                    WithConclusion("Verify Id Complete Account Disabled Result = %s\n", conclusion),
                    "User Account Disabled\r\n");
-    case kErrorCodePasswordExpired:
+    case kErrorPasswordExpired:
       return Ended(4,
                    WithConclusion("Verify Id Complete Password Expired Result = %s\n", conclusion),
                    "User Password Expired\r\n");
     case 0:
-      if (status != kCommandFailed) {
+      if (status != kStatusFailed) {
         if (conclusion == "Successful") {
           LoginOutcome go_on;
           go_on.go_on = true;
@@ -89,9 +89,9 @@ TransferVerdict DecideAfterTransfer(int32_t error_code) {
   switch (error_code) {
     case 0:
       return TransferVerdict::kNextJob;
-    case kErrorCodeLocalFileOpen:
+    case kErrorLocalFileOpen:
       return TransferVerdict::kLocalFileNotFound;
-    case kErrorCodeQuotaExceeded:
+    case kErrorQuotaExceeded:
       return TransferVerdict::kQuotaExceeded;
     default:
       return TransferVerdict::kSystemError;

@@ -14,17 +14,6 @@
 
 namespace nvx {
 
-// The library's command status and error codes that the driver tells apart.
-inline constexpr int32_t kCommandBusy = 1;
-inline constexpr int32_t kCommandFailed = 3;
-inline constexpr int32_t kErrorCodeQuotaExceeded = 3;
-inline constexpr int32_t kErrorCodeLocalFileOpen = 8;
-inline constexpr int32_t kErrorCodeProxyAuth = 9;
-inline constexpr int32_t kErrorCodeIdInvalid = 10;
-inline constexpr int32_t kErrorCodePasswordInvalid = 11;
-inline constexpr int32_t kErrorCodeAccountDisabled = 14;
-inline constexpr int32_t kErrorCodePasswordExpired = 15;
-
 struct LoginOutcome {
   bool go_on = false;
   int exit_code = 0;
