@@ -5,6 +5,7 @@
 
 #include "api/results_report.h"
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/text_format.h"
 
 namespace nvx {
@@ -16,18 +17,11 @@ bool Enabled(const SharedBlock& block, int32_t bits) {
 
 }  // namespace
 
-std::string JoinDirectory(std::string_view directory, std::string_view name) {
-  std::string joined(directory);
-  if (joined.empty() || joined.back() != '/') joined += '/';
-  joined += name;
-  return joined;
-}
-
 platform::File OpenActivityLog(const std::string& directory, std::string* full_name) {
   platform::LocalTime now = platform::GetClock().LocalNow();
-  std::string name =
-      JoinDirectory(directory, StrFormat("%4.4d%2.2d%2.2d%2.2d%2.2d%2.2d.log", now.year, now.month,
-                                         now.day, now.hour, now.minute, now.second));
+  std::string name = platform::JoinDirectory(
+      directory, StrFormat("%4.4d%2.2d%2.2d%2.2d%2.2d%2.2d.log", now.year, now.month, now.day,
+                           now.hour, now.minute, now.second));
   platform::File log = platform::File::Open(name, platform::File::Access::kCreateTruncate);
   if (log.is_open()) {
     log.Write(StrFormat("Log File Open %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year, now.hour,
@@ -48,19 +42,19 @@ void CloseActivityLog(platform::File& log) {
 void ReopenActivityLog(SharedBlock& block, int32_t level) {
   if ((level & kLogDebug) != 0) level |= kLogActivity | kLogErrorOnly | kLogScript;
   block.log_level.store(level, std::memory_order_relaxed);
-  std::lock_guard<std::mutex> lock(block.trace_lock);
-  CloseActivityLog(block.activity_log);
+  nvx::platform::MutexLock lock(block.trace_lock);
+  CloseActivityLog(block.logs.activity_log);
   // Without a log directory there is no log and no results report.
   if (block.log_directory.empty()) return;
-  block.activity_log = OpenActivityLog(block.log_directory, &block.log_file_name);
-  if (!block.results_file.is_open()) OpenPendingResults(block);
+  block.logs.activity_log = OpenActivityLog(block.log_directory, &block.log_file_name);
+  if (!block.logs.results_file.is_open()) OpenPendingResults(block);
 }
 
 void LogText(SharedBlock& block, int32_t bits, std::string_view text) {
   if (!Enabled(block, bits)) return;
-  std::lock_guard<std::mutex> lock(block.trace_lock);
+  nvx::platform::MutexLock lock(block.trace_lock);
   // Each write goes straight to the file: nothing is held back between lines.
-  if (block.activity_log.is_open()) block.activity_log.Write(text);
+  if (block.logs.activity_log.is_open()) block.logs.activity_log.Write(text);
 }
 
 void LogLine(SharedBlock& block, int32_t bits, const char* format, ...) {
@@ -76,8 +70,8 @@ void DumpTransferStats(SharedBlock& block) {
   if (!Enabled(block, kLogScript)) return;
   TransferProgress counters;
   {
-    std::lock_guard<std::mutex> lock(block.state_lock);
-    counters = block.live_progress;
+    nvx::platform::MutexLock lock(block.state_lock);
+    counters = block.reported.live_progress;
   }
   LogText(block, kLogScript,
           "Transfer Stats:\n" +

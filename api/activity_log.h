@@ -11,24 +11,9 @@
 
 #include "api/shared_block.h"
 #include "platform/file.h"
+#include "protocol/reporter.h"  // the level bits and line kinds
 
 namespace nvx {
-
-// The bits of the log level.
-inline constexpr int32_t kLogActivity = 1;
-inline constexpr int32_t kLogErrorOnly = 2;
-inline constexpr int32_t kLogScript = 4;
-inline constexpr int32_t kLogDebug = 8;
-
-// Which bits let each kind of line through.
-inline constexpr int32_t kLineActivity = kLogActivity;
-inline constexpr int32_t kLineError = kLogActivity | kLogErrorOnly;
-inline constexpr int32_t kLineTrace = kLogScript;
-inline constexpr int32_t kLineDebug = kLogDebug;
-inline constexpr int32_t kLineAnyLevel = kLogActivity | kLogErrorOnly | kLogScript | kLogDebug;
-
-// `directory` joined with `name`, with one "/" between them.
-std::string JoinDirectory(std::string_view directory, std::string_view name);
 
 // Opens a new log in `directory`, named by the local time, emptying a file of that name,
 // and writes the open line. `full_name` receives the name even when the open fails.

@@ -12,10 +12,10 @@ struct FacadeAccess {
   static SharedBlock* Block(CNvxapi& api) { return api.block_; }
 };
 
-// Posting a command: status 1 first, then the code (and the transfer kind when not 0),
-// then the command event, so that a caller polling at once never sees the previous final
-// status. A block without a worker fails the command at once.
-void PostCommand(SharedBlock& block, int32_t code, int32_t transfer_kind = 0);
+// Posting a command: status 1 first, then the code (and, for a transfer, the transfer
+// kind), then the command event, so that a caller polling at once never sees the
+// previous final status. A block without a worker fails the command at once.
+void PostCommand(SharedBlock& block, int32_t code);
 
 // Writes the trace line of a facade call when the script bit is set.
 void Trace(SharedBlock& block, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -7,15 +7,19 @@
 
 namespace nvx {
 
-void PostCommand(SharedBlock& block, int32_t code, int32_t transfer_kind) {
-  block.status.store(kStatusBusy);
-  block.command.store(code);
-  if (transfer_kind != 0) block.transfer_kind = transfer_kind;
-  if (!block.worker_started) {
-    block.status.store(kStatusFailed);
+void PostCommand(SharedBlock& block, int32_t code) {
+  WorkerControl& control = block.control;
+  control.status.store(kStatusBusy);
+  control.command.store(code);
+  if (code >= kFirstCommandCode && code <= kLastCommandCode &&
+      control.commands.rows[static_cast<size_t>(code)].is_transfer) {
+    control.transfer_kind = code;
+  }
+  if (!block.control.worker_started) {
+    block.control.status.store(kStatusFailed);
     return;
   }
-  block.command_event.Signal();
+  block.control.command_event.Signal();
 }
 
 void Trace(SharedBlock& block, const char* format, ...) {
@@ -36,7 +40,7 @@ using nvx::Trace;
 void CNvxapi::SetServer(const char* host) {
   if (block_ == nullptr) return;
   Trace(*block_, "CALLMEMBER SetServer\n");
-  block_->server_host = nvx::FitToWidth(nvx::TextArg(host), nvx::kServerHostWidth);
+  block_->job.link.server_host = nvx::FitToWidth(nvx::TextArg(host), nvx::kServerHostWidth);
   PostCommand(*block_, nvx::kCmdSetServer);
   SetStartTime();
   SyncFileAccess();
@@ -44,7 +48,7 @@ void CNvxapi::SetServer(const char* host) {
 
 void CNvxapi::VerifyId() {
   if (block_ == nullptr) return;
-  Trace(*block_, "CALLMEMBER VerifyId %s\n", block_->user.c_str());
+  Trace(*block_, "CALLMEMBER VerifyId %s\n", block_->job.link.user.c_str());
   PostCommand(*block_, nvx::kCmdVerifyId);
 }
 
@@ -57,7 +61,7 @@ void CNvxapi::GetNVXFolderList() {
 void CNvxapi::UploadFile() {
   if (block_ == nullptr) return;
   Trace(*block_, "CALLMEMBER UploadFile\n");
-  PostCommand(*block_, nvx::kCmdUpload, nvx::kCmdUpload);
+  PostCommand(*block_, nvx::kCmdUpload);
 }
 
 bool CNvxapi::SendLog(int32_t purpose) {
@@ -70,30 +74,30 @@ bool CNvxapi::SendLog(int32_t purpose) {
   if (slash == std::string::npos) return false;
   SetLocalDirectory(log_name.substr(0, slash).c_str());
   SetLocalFile(log_name.substr(slash + 1).c_str());
-  block_->sending_log = true;
-  block_->log_count = purpose;
-  PostCommand(*block_, nvx::kCmdUpload, nvx::kCmdUpload);
+  block_->job.sending_log = true;
+  block_->job.log_count = purpose;
+  PostCommand(*block_, nvx::kCmdUpload);
   return true;
 }
 
 void CNvxapi::CleanNVX() {
   if (block_ == nullptr) return;
   Trace(*block_, "CALLMEMBER CleanNVX\n");
-  block_->verification = true;
-  PostCommand(*block_, nvx::kCmdClean, nvx::kCmdClean);
+  block_->job.flags.verification = true;
+  PostCommand(*block_, nvx::kCmdClean);
 }
 
 void CNvxapi::VerifyNVXPath(const char* server_path) {
   if (block_ == nullptr) return;
   Trace(*block_, "CALLMEMBER VerifyNVXPath %s\n", nvx::TextOrEmpty(server_path));
-  block_->path_to_verify = std::string(nvx::TextArg(server_path));
-  PostCommand(*block_, nvx::kCmdVerifyPath, nvx::kCmdVerifyPath);
+  block_->job.path_to_verify = std::string(nvx::TextArg(server_path));
+  PostCommand(*block_, nvx::kCmdVerifyPath);
 }
 
 void CNvxapi::DeleteEmptyNVXFolders() {
   if (block_ == nullptr) return;
   Trace(*block_, "CALLMEMBER DeleteEmptyNVXFolders\n");
-  PostCommand(*block_, nvx::kCmdDeleteEmptyFolders, nvx::kCmdDeleteEmptyFolders);
+  PostCommand(*block_, nvx::kCmdDeleteEmptyFolders);
 }
 
 void CNvxapi::Reset() {
@@ -107,15 +111,15 @@ void CNvxapi::Reset() {
 void CNvxapi::DownloadFile() {
   if (block_ == nullptr) return;
   Trace(*block_, "CALLMEMBER DownloadFile\n");
-  PostCommand(*block_, nvx::kCmdDownload, nvx::kCmdDownload);
+  PostCommand(*block_, nvx::kCmdDownload);
 }
 
 void CNvxapi::EmailStats(bool to_user, bool to_administrator) {
   if (block_ == nullptr) return;
   Trace(*block_, "CALLMEMBER EmailStats %d %d\n", to_user ? 1 : 0, to_administrator ? 1 : 0);
   SetStopTime();
-  block_->email_to_user = to_user;
-  block_->email_to_administrator = to_administrator;
+  block_->job.flags.email_to_user = to_user;
+  block_->job.flags.email_to_administrator = to_administrator;
   PostCommand(*block_, nvx::kCmdEmailStats);
 }
 
@@ -132,10 +136,10 @@ namespace {
 
 void StoreEmail(nvx::SharedBlock& block, bool to_user, bool to_administrator, const char* subject,
                 const char* body) {
-  block.email_to_user = to_user;
-  block.email_to_administrator = to_administrator;
-  block.email_subject = std::string(nvx::TextArg(subject));
-  block.email_body = std::string(nvx::TextArg(body));
+  block.job.flags.email_to_user = to_user;
+  block.job.flags.email_to_administrator = to_administrator;
+  block.job.texts.email_subject = std::string(nvx::TextArg(subject));
+  block.job.texts.email_body = std::string(nvx::TextArg(body));
 }
 
 }  // namespace
@@ -173,11 +177,11 @@ void CNvxapi::FetchHelpFile() {
 }
 
 void CNvxapi::SyncFileAccess() {
-  if (block_ == nullptr || !block_->worker_started) return;
-  block_->sync_event.Wait();
+  if (block_ == nullptr || !block_->control.worker_started) return;
+  block_->control.sync_event.Wait();
 }
 
 void CNvxapi::SyncFileAccessNext() {
   if (block_ == nullptr) return;
-  block_->next_event.Signal();
+  block_->control.next_event.Signal();
 }

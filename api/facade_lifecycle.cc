@@ -6,10 +6,12 @@
 
 namespace {
 
-// Drops one owner of `block`; the last one stops the worker and frees the block.
+// Drops one caller of `block`; the last one stops the worker and lets the block go.
 void ReleaseBlock(nvx::SharedBlock* block) {
   if (block == nullptr) return;
-  if (block->owners.fetch_sub(1, std::memory_order_acq_rel) == 1) nvx::StopWorkerAndFree(block);
+  if (block->control.callers.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    nvx::StopWorkerAndRelease(block);
+  }
 }
 
 }  // namespace
@@ -17,7 +19,7 @@ void ReleaseBlock(nvx::SharedBlock* block) {
 CNvxapi::CNvxapi() : block_(nullptr) {
   nvx::SharedBlock* block = new (std::nothrow) nvx::SharedBlock();
   if (block == nullptr) return;  // the object stays unusable; every operation does nothing
-  block->routines = nvx::DefaultRoutines();
+  block->control.commands = nvx::DefaultCommandTable();
   // Without a worker every posted command fails at once (see PostCommand).
   nvx::StartWorker(*block);
   block_ = block;
@@ -28,12 +30,13 @@ CNvxapi::~CNvxapi() {
 }
 
 CNvxapi::CNvxapi(const CNvxapi& other) : block_(other.block_) {
-  if (block_ != nullptr) block_->owners.fetch_add(1, std::memory_order_relaxed);
+  if (block_ != nullptr) block_->control.callers.fetch_add(1, std::memory_order_relaxed);
 }
 
 CNvxapi& CNvxapi::operator=(const CNvxapi& other) {
   if (block_ == other.block_) return *this;
-  if (other.block_ != nullptr) other.block_->owners.fetch_add(1, std::memory_order_relaxed);
+  if (other.block_ != nullptr)
+    other.block_->control.callers.fetch_add(1, std::memory_order_relaxed);
   ReleaseBlock(block_);
   block_ = other.block_;
   return *this;

@@ -13,53 +13,54 @@ using nvx::Trace;
 
 int32_t CNvxapi::GetStatus() {
   if (block_ == nullptr) return nvx::kStatusFailed;
-  return block_->status.load();
+  return block_->control.status.load();
 }
 
 int32_t CNvxapi::GetErrorCode() {
   if (block_ == nullptr) return nvx::kErrorNone;
-  return block_->error_code.load();
+  return block_->control.error_code.load();
 }
 
 const char* CNvxapi::GetConclusion() {
   if (block_ == nullptr) return "";
-  std::lock_guard<std::mutex> lock(block_->state_lock);
-  CopyToField(block_->returned_conclusion, sizeof block_->returned_conclusion, block_->conclusion);
-  return block_->returned_conclusion;
+  nvx::platform::MutexLock lock(block_->state_lock);
+  CopyToField(block_->returned.conclusion, sizeof block_->returned.conclusion,
+              block_->reported.conclusion);
+  return block_->returned.conclusion;
 }
 
 const char* CNvxapi::GetHttpResponse() {
   if (block_ == nullptr) return "";
-  std::lock_guard<std::mutex> lock(block_->state_lock);
-  CopyToField(block_->returned_http_response, sizeof block_->returned_http_response,
-              block_->last_http_response);
-  return block_->returned_http_response;
+  nvx::platform::MutexLock lock(block_->state_lock);
+  CopyToField(block_->returned.http_response, sizeof block_->returned.http_response,
+              block_->reported.last_http_response);
+  return block_->returned.http_response;
 }
 
 const char* CNvxapi::GetStatusMsg() {
   if (block_ == nullptr) return "";
-  std::lock_guard<std::mutex> lock(block_->state_lock);
-  CopyToField(block_->returned_status_message, sizeof block_->returned_status_message,
-              block_->status_message);
-  return block_->returned_status_message;
+  nvx::platform::MutexLock lock(block_->state_lock);
+  CopyToField(block_->returned.status_message, sizeof block_->returned.status_message,
+              block_->reported.status_message);
+  return block_->returned.status_message;
 }
 
 bool CNvxapi::MapNVXPath(const char* server_path) {
   if (block_ == nullptr) return false;
   Trace(*block_, "CALLMEMBER MapNVXPath %s\n", nvx::TextOrEmpty(server_path));
-  if (block_->folder_list == nullptr) {
+  if (block_->protocol.lists.folder_list == nullptr) {
     nvx::SetStatusMessage(*block_, "No Folder List");
-    block_->error_code.store(nvx::kErrorNoFolderList);
+    block_->control.error_code.store(nvx::kErrorNoFolderList);
     return false;
   }
   const nvx::FolderRecord* found =
-      nvx::FindFolder(TextArg(server_path), *block_->folder_list->root());
+      nvx::FindFolder(TextArg(server_path), *block_->protocol.lists.folder_list->root());
   if (found == nullptr) {
     nvx::SetStatusMessage(*block_, "Folder Not Found");
-    block_->error_code.store(nvx::kErrorFolderNotFound);
+    block_->control.error_code.store(nvx::kErrorFolderNotFound);
     return false;
   }
-  block_->mapped_folder = found;
+  block_->protocol.lists.mapped_folder = found;
   return true;
 }
 
@@ -67,8 +68,8 @@ bool CNvxapi::TestOverQuota() {
   if (block_ == nullptr) return true;
   Trace(*block_, "CALLMEMBER TestOverQuota\n");
   // Before any reply reported space figures all three are 0: the account counts as full.
-  bool over = block_->space_used >= block_->space_limit ||
-              block_->space_used_estimate >= block_->space_limit;
+  bool over = block_->protocol.space_used >= block_->protocol.space_limit ||
+              block_->protocol.space_used_estimate >= block_->protocol.space_limit;
   if (over) nvx::LogText(*block_, nvx::kLineAnyLevel, " No Available space in account\n");
   return over;
 }
@@ -80,8 +81,8 @@ void CNvxapi::DumpStats() {
 
 void CNvxapi::ResetStats() {
   if (block_ == nullptr) return;
-  std::lock_guard<std::mutex> lock(block_->state_lock);
-  TransferProgress& live = block_->live_progress;
+  nvx::platform::MutexLock lock(block_->state_lock);
+  TransferProgress& live = block_->reported.live_progress;
   live.files_uploaded = live.files_upload_updated = live.files_upload_matched = 0;
   live.files_upload_error = live.files_upload_zero_length = 0;
   live.files_downloaded = live.files_download_updated = live.files_download_matched = 0;
@@ -101,40 +102,42 @@ void CNvxapi::PendAndCloseResult(const char* head, const char* details_header, c
 
 const char* CNvxapi::GetLogFileName() {
   if (block_ == nullptr) return "";
-  CopyToField(block_->returned_log_file_name, sizeof block_->returned_log_file_name,
+  CopyToField(block_->returned.log_file_name, sizeof block_->returned.log_file_name,
               block_->log_file_name);
-  return block_->returned_log_file_name;
+  return block_->returned.log_file_name;
 }
 
 bool CNvxapi::FolderNoShow() {
-  return block_ != nullptr && block_->mapped_folder != nullptr && block_->mapped_folder->no_show;
+  return block_ != nullptr && block_->protocol.lists.mapped_folder != nullptr &&
+         block_->protocol.lists.mapped_folder->no_show;
 }
 
 bool CNvxapi::FolderNoAccess() {
-  return block_ != nullptr && block_->mapped_folder != nullptr && block_->mapped_folder->no_access;
+  return block_ != nullptr && block_->protocol.lists.mapped_folder != nullptr &&
+         block_->protocol.lists.mapped_folder->no_access;
 }
 
 bool CNvxapi::FolderWriteAccess() {
-  return block_ != nullptr && block_->mapped_folder != nullptr &&
-         block_->mapped_folder->write_access;
+  return block_ != nullptr && block_->protocol.lists.mapped_folder != nullptr &&
+         block_->protocol.lists.mapped_folder->write_access;
 }
 
 const char* CNvxapi::FolderName() {
-  if (block_ == nullptr || block_->mapped_folder == nullptr) return nullptr;
-  CopyToField(block_->returned_folder_name, sizeof block_->returned_folder_name,
-              block_->mapped_folder->name);
-  return block_->returned_folder_name;
+  if (block_ == nullptr || block_->protocol.lists.mapped_folder == nullptr) return nullptr;
+  CopyToField(block_->returned.folder_name, sizeof block_->returned.folder_name,
+              block_->protocol.lists.mapped_folder->name);
+  return block_->returned.folder_name;
 }
 
 void CNvxapi::GetVersion(int32_t* major, int32_t* minor, int32_t* build) {
-  if (major != nullptr) *major = block_ != nullptr ? block_->version_major : 0;
-  if (minor != nullptr) *minor = block_ != nullptr ? block_->version_minor : 0;
-  if (build != nullptr) *build = block_ != nullptr ? block_->version_build : 0;
+  if (major != nullptr) *major = block_ != nullptr ? block_->protocol.version_major : 0;
+  if (minor != nullptr) *minor = block_ != nullptr ? block_->protocol.version_minor : 0;
+  if (build != nullptr) *build = block_ != nullptr ? block_->protocol.version_build : 0;
 }
 
 const char* CNvxapi::GetVersionNote() {
   if (block_ == nullptr) return "";
-  return block_->version_note.c_str();
+  return block_->protocol.version_note.c_str();
 }
 
 TransferProgress* CNvxapi::GetTransferProgress() {
@@ -143,10 +146,10 @@ TransferProgress* CNvxapi::GetTransferProgress() {
     nothing_in_hand.file_name = "";
     return &nothing_in_hand;
   }
-  std::lock_guard<std::mutex> lock(block_->state_lock);
-  block_->snapshot = block_->live_progress;
-  CopyToField(block_->snapshot_file_name, sizeof block_->snapshot_file_name,
-              block_->live_file_name);
-  block_->snapshot.file_name = block_->snapshot_file_name;
-  return &block_->snapshot;
+  nvx::platform::MutexLock lock(block_->state_lock);
+  block_->returned.snapshot = block_->reported.live_progress;
+  CopyToField(block_->returned.snapshot_file_name, sizeof block_->returned.snapshot_file_name,
+              block_->reported.live_file_name);
+  block_->returned.snapshot.file_name = block_->returned.snapshot_file_name;
+  return &block_->returned.snapshot;
 }

@@ -1,6 +1,6 @@
-// The pause after each file: with the caller's pause flag on, the transfer engines stop
-// after every file until the caller, having seen the progress snapshot, calls
-// SyncFileAccessNext. Worker thread.
+// The pause after each file, for routines that run on the worker's session: with the
+// caller's pause flag on, the engines stop after every file until the caller calls
+// SyncFileAccessNext (api/block_reporter.h). Worker thread.
 #ifndef NVX_API_FILE_ACCESS_PAUSE_H_
 #define NVX_API_FILE_ACCESS_PAUSE_H_
 
@@ -8,10 +8,11 @@
 
 namespace nvx {
 
-// Pauses when the flag is on: waiting is 1 in the progress record exactly while the
-// worker waits. Returns false when the worker is asked to stop (the engine then ends the
-// command); true otherwise.
-bool WaitForFileAccess(TransferSession& session);
+// Pauses when the flag is on. Returns false when the worker is asked to stop (the engine
+// then ends the command); true otherwise.
+inline bool WaitForFileAccess(TransferSession& session) {
+  return session.PauseAfterFile();
+}
 
 }  // namespace nvx
 

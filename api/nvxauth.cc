@@ -4,11 +4,11 @@
 #include <new>
 #include <string>
 
-#include "api/limits.h"
+#include "api/library_limits.h"
 #include "api/nvxapi.h"
-#include "api/scramble.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
+#include "protocol/login_token.h"
 #include "transfer/scrambled_text.h"
 #include "transfer/secure_wipe.h"
 

@@ -12,7 +12,7 @@ namespace nvx {
 namespace {
 
 void AppendLocked(SharedBlock& block, std::string_view text) {
-  if (block.results_file.is_open()) block.results_file.Write(text);
+  if (block.logs.results_file.is_open()) block.logs.results_file.Write(text);
 }
 
 // The name line and the folder line of a note. A file directly in the file system root
@@ -29,7 +29,7 @@ std::string NameLines(std::string_view path) {
 }
 
 std::string CommunicationFailureText(const SharedBlock& block) {
-  const std::string& type = block.results_type;
+  const std::string& type = block.job.results_type;
   return "\r\n\r\nThe " + type +
          " was terminated due to a problem communicating with the Norrvault servers.\r\n\r\n"
          "The problem may be with your PC or Internet connection, or a temporary problem "
@@ -61,32 +61,32 @@ std::string KindText(const SharedBlock& block, int kind, int system_error) {
 }  // namespace
 
 std::string PendingResultsName(const SharedBlock& block) {
-  return JoinDirectory(block.log_directory, block.results_type + " Results.tmp");
+  return platform::JoinDirectory(block.log_directory, block.job.results_type + " Results.tmp");
 }
 
 std::string FinalResultsName(const SharedBlock& block) {
-  return JoinDirectory(block.log_directory, block.results_type + " Results.txt");
+  return platform::JoinDirectory(block.log_directory, block.job.results_type + " Results.txt");
 }
 
 void OpenPendingResults(SharedBlock& block) {
-  block.results_file =
+  block.logs.results_file =
       platform::File::Open(PendingResultsName(block), platform::File::Access::kCreateTruncate);
 }
 
 void WriteResultText(SharedBlock& block, std::string_view text) {
-  std::lock_guard<std::mutex> lock(block.trace_lock);
+  nvx::platform::MutexLock lock(block.trace_lock);
   AppendLocked(block, text);
 }
 
 void PendAndClose(SharedBlock& block, const char* head, const char* details_header,
                   const char* extra, const char* notes_header, const char* note1,
                   const char* note2) {
-  std::lock_guard<std::mutex> lock(block.trace_lock);
-  if (!block.results_file.is_open()) return;
+  nvx::platform::MutexLock lock(block.trace_lock);
+  if (!block.logs.results_file.is_open()) return;
   for (const char* text : {notes_header, note1, note2}) {
     if (text != nullptr) AppendLocked(block, text);
   }
-  block.results_file.Close();
+  block.logs.results_file.Close();
 
   const std::string pending_name = PendingResultsName(block);
   platform::File final_file =
@@ -106,7 +106,7 @@ void PendAndClose(SharedBlock& block, const char* head, const char* details_head
 
 void AddFileNote(SharedBlock& block, std::string_view path, int kind, bool report_missing,
                  int system_error) {
-  std::lock_guard<std::mutex> lock(block.trace_lock);
+  nvx::platform::MutexLock lock(block.trace_lock);
   if (kind == kNoteOutOfSpace) {
     AppendLocked(block,
                  "\r\nFile transfer(s) to Norrvault failed because your account doesn't have "
@@ -114,21 +114,21 @@ void AddFileNote(SharedBlock& block, std::string_view path, int kind, bool repor
     return;
   }
   if (kind == kNoteCommunicationFailure) {
-    if (block.results_file.is_open() && !block.communication_failure_reported) {
+    if (block.logs.results_file.is_open() && !block.logs.communication_failure_reported) {
       AppendLocked(block, CommunicationFailureText(block));
       if (!path.empty()) AppendLocked(block, "Comm Request/File " + std::string(path) + "\r\n");
     }
-    block.communication_failure_reported = true;
+    block.logs.communication_failure_reported = true;
     return;
   }
   if (system_error == platform::kErrorFileNotFound && !report_missing) return;
-  if (!block.results_file.is_open()) return;
+  if (!block.logs.results_file.is_open()) return;
   AppendLocked(block, NameLines(path) + KindText(block, kind, system_error));
 }
 
 void AddFileErrorNote(SharedBlock& block, std::string_view path, int error_code) {
-  std::lock_guard<std::mutex> lock(block.trace_lock);
-  if (!block.results_file.is_open()) return;
+  nvx::platform::MutexLock lock(block.trace_lock);
+  if (!block.logs.results_file.is_open()) return;
   AppendLocked(block, NameLines(path) +
                           StrFormat("   was not transferred. Error Code = %d\r\n", error_code));
 }

@@ -12,19 +12,9 @@
 #include <string_view>
 
 #include "api/shared_block.h"
+#include "protocol/reporter.h"  // the note kinds
 
 namespace nvx {
-
-// Per-file note kinds.
-enum FileNoteKind : int {
-  kNoteCouldNotOpen = 1,
-  kNoteZeroLength = 2,
-  kNoteOutOfSpace = 3,
-  kNoteCommunicationFailure = 4,
-  kNoteServerError = 5,
-  kNoteNotInServerFolder = 6,
-  kNoteUploadedUncompressed = 7,
-};
 
 std::string PendingResultsName(const SharedBlock& block);
 std::string FinalResultsName(const SharedBlock& block);

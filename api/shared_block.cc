@@ -11,28 +11,28 @@ SharedBlock::SharedBlock() = default;
 SharedBlock::~SharedBlock() = default;
 
 void SetStatusMessage(SharedBlock& block, std::string text) {
-  std::lock_guard<std::mutex> lock(block.state_lock);
-  block.status_message = std::move(text);
+  nvx::platform::MutexLock lock(block.state_lock);
+  block.reported.status_message = std::move(text);
 }
 
 void SetConclusion(SharedBlock& block, std::string text) {
-  std::lock_guard<std::mutex> lock(block.state_lock);
-  block.conclusion = std::move(text);
+  nvx::platform::MutexLock lock(block.state_lock);
+  block.reported.conclusion = std::move(text);
 }
 
 void SetLastHttpResponse(SharedBlock& block, std::string text) {
-  std::lock_guard<std::mutex> lock(block.state_lock);
-  block.last_http_response = std::move(text);
+  nvx::platform::MutexLock lock(block.state_lock);
+  block.reported.last_http_response = std::move(text);
 }
 
 std::string StatusMessageOf(SharedBlock& block) {
-  std::lock_guard<std::mutex> lock(block.state_lock);
-  return block.status_message;
+  nvx::platform::MutexLock lock(block.state_lock);
+  return block.reported.status_message;
 }
 
 std::string ConclusionOf(SharedBlock& block) {
-  std::lock_guard<std::mutex> lock(block.state_lock);
-  return block.conclusion;
+  nvx::platform::MutexLock lock(block.state_lock);
+  return block.reported.conclusion;
 }
 
 }  // namespace nvx

@@ -9,14 +9,15 @@ namespace nvx {
 std::string BuildStatisticsText(SharedBlock& block) {
   TransferProgress counters;
   {
-    std::lock_guard<std::mutex> lock(block.state_lock);
-    counters = block.live_progress;
+    nvx::platform::MutexLock lock(block.state_lock);
+    counters = block.reported.live_progress;
   }
-  std::string text = "Local Folder: " + block.local_directory + "\r\n";
-  if (!block.local_file.empty()) text += "Local File(s): " + block.local_file + "\r\n";
-  text += "Norrvault Folder: " + block.server_folder + "\r\n";
+  std::string text = "Local Folder: " + block.job.texts.local_directory + "\r\n";
+  if (!block.job.texts.local_file.empty())
+    text += "Local File(s): " + block.job.texts.local_file + "\r\n";
+  text += "Norrvault Folder: " + block.job.texts.server_folder + "\r\n";
   text += "Results: \r\n";
-  if (block.transfer_kind == kCmdUpload) {
+  if (block.control.transfer_kind == kCmdUpload) {
     text += StrFormat("Uploaded %d Files \r\n", counters.files_uploaded);
     text += StrFormat("Matched %d Files \r\n", counters.files_upload_matched);
     text += StrFormat("Updated %d Files \r\n", counters.files_upload_updated);
@@ -44,23 +45,26 @@ std::string FormatReportTime(const platform::LocalTime& time) {
 }
 
 std::string BuildEmailSendText(SharedBlock& block) {
-  std::string text = block.email_subject + "\r\n";
-  text += "NVX " + block.results_type + " Job Started at " + FormatReportTime(block.start_time) +
-          "\r\n";
-  text += "ID: " + block.user + "\r\n";
-  if (!block.local_directory.empty()) text += "LocalPath: " + block.local_directory + "\r\n";
-  if (!block.server_folder.empty()) text += "NVXPath: " + block.server_folder + "\r\n";
+  std::string text = block.job.texts.email_subject + "\r\n";
+  text += "NVX " + block.job.results_type + " Job Started at " +
+          FormatReportTime(block.start_time) + "\r\n";
+  text += "ID: " + block.job.link.user + "\r\n";
+  if (!block.job.texts.local_directory.empty())
+    text += "LocalPath: " + block.job.texts.local_directory + "\r\n";
+  if (!block.job.texts.server_folder.empty())
+    text += "NVXPath: " + block.job.texts.server_folder + "\r\n";
   if (!block.log_file_name.empty()) {
     text += "Details on PC in " + block.log_file_name + ". \r\n\r\n";
   } else {
     text += "No Log File generated. \r\n\r\n";
   }
-  text += block.email_body;
+  text += block.job.texts.email_body;
   return text;
 }
 
 std::string BuildEmailJustText(SharedBlock& block) {
-  return FitToWidth(block.email_subject + "\r\n" + block.email_body, kEmailJustTextMax + 1);
+  return FitToWidth(block.job.texts.email_subject + "\r\n" + block.job.texts.email_body,
+                    kEmailJustTextMax + 1);
 }
 
 }  // namespace nvx

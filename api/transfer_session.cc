@@ -1,24 +1,22 @@
 #include "api/transfer_session.h"
 
-#include "protocol/service_link.h"
-
 namespace nvx {
 
-TransferSession::TransferSession(SharedBlock& block)
-    : block_(block),
-      transfer_buffer_(kTransferBufferSize),
-      link_(std::make_unique<ServiceLink>(*this)) {}
+SessionParts::SessionParts(SharedBlock& shared)
+    : shared_block(shared),
+      owned_reporter(shared),
+      owned_progress(shared),
+      owned_pause(shared),
+      owned_buffer(kTransferBufferSize),
+      owned_link(shared.job.link, owned_reporter, shared.control.stop_requested) {}
+
+TransferSession::TransferSession(SharedBlock& shared)
+    : SessionParts(shared),
+      EngineContext(shared.job, shared.protocol, owned_reporter, owned_progress, owned_link,
+                    shared.control.stop_requested, owned_buffer, owned_pause) {}
 
 TransferSession::~TransferSession() {
   CloseConnection();
-}
-
-bool TransferSession::StopRequested() const {
-  return block_.stop_requested.load(std::memory_order_acquire);
-}
-
-void TransferSession::CloseConnection() {
-  link_->CloseConnection();
 }
 
 }  // namespace nvx

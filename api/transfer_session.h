@@ -1,52 +1,43 @@
 // The worker's object: one per worker thread, built on the worker's stack when the thread
-// starts and living as long as the thread. It reaches the shared block of its CNvxapi and
-// holds what only the worker touches: the transfer buffer and the link to the service
-// (server list, connection, link bits). Used by the worker thread only.
+// starts and living as long as the thread. It owns what only the worker touches (the
+// transfer buffer, the link to the service, the reporting interface over the shared
+// block) and is the context that routines, service commands and engines run on. Worker
+// thread only.
 #ifndef NVX_API_TRANSFER_SESSION_H_
 #define NVX_API_TRANSFER_SESSION_H_
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
+#include "api/block_reporter.h"
 #include "api/shared_block.h"
+#include "protocol/service_link.h"
+#include "transfer/engine_context.h"
 
 namespace nvx {
 
-class ServiceLink;
+// The parts a session owns; a base of TransferSession so that they are built before the
+// context that refers to them.
+struct SessionParts {
+  explicit SessionParts(SharedBlock& block);
 
-class TransferSession {
+  SharedBlock& shared_block;
+  BlockReporter owned_reporter;
+  BlockProgress owned_progress;
+  BlockFilePause owned_pause;
+  std::vector<uint8_t> owned_buffer;
+  ServiceLink owned_link;
+};
+
+class TransferSession : private SessionParts, public EngineContext {
  public:
   explicit TransferSession(SharedBlock& block);
   ~TransferSession();
-  TransferSession(const TransferSession&) = delete;
-  TransferSession& operator=(const TransferSession&) = delete;
 
-  SharedBlock& block() { return block_; }
-
-  // The 10,240-byte buffer that file reads and digests work through.
-  uint8_t* buffer() { return transfer_buffer_.data(); }
-  size_t buffer_size() const { return transfer_buffer_.size(); }
-
-  // True once the owner of the block wants the worker to stop (the CNvxapi is being
-  // destroyed): long routines end early.
-  bool StopRequested() const;
-
-  // The server list, the connection and the exchange primitives (protocol/service_link.h).
-  ServiceLink& link() { return *link_; }
+  SharedBlock& block() { return shared_block; }
 
   // Closes the service connection, if one is open.
-  void CloseConnection();
-
-  // Set when an exchange broke off at the transport level; the service commands read it
-  // to tell a communication failure from a refusal.
-  bool communication_failure = false;
-  bool sockets_unavailable = false;
-
- private:
-  SharedBlock& block_;
-  std::vector<uint8_t> transfer_buffer_;
-  std::unique_ptr<ServiceLink> link_;
+  void CloseConnection() { link().CloseConnection(); }
 };
 
 }  // namespace nvx

@@ -1,25 +1,22 @@
-// The worker thread of a CNvxapi: waits for a posted command, runs its routine on the
-// thread's TransferSession, stores status 2 or 3, signals the sync event for the
-// synchronous commands, closes the connection, and waits again. One command at a time.
+// The worker thread of a CNvxapi: waits for a posted command, runs the routine of its row
+// in the block's command table on the thread's TransferSession, stores status 2 or 3,
+// signals the sync event and closes the connection as the row says, and waits again.
+// One command at a time. A code without a row ends with status 3.
 #ifndef NVX_API_WORKER_H_
 #define NVX_API_WORKER_H_
-
-#include <array>
 
 #include "api/shared_block.h"
 
 namespace nvx {
 
-// The routine of every command code; codes whose routine is not part of the library
-// have one that fails.
-std::array<Routine, kLastCommandCode + 1> DefaultRoutines();
-
-// Starts the worker of `block`; false when the thread could not be started.
+// Starts the worker of `block`; false when the thread could not be started. The worker
+// holds an owner reference of its own while it runs.
 bool StartWorker(SharedBlock& block);
 
-// Asks the worker to stop and waits a bounded time for it. When it has ended, the block
-// is freed here; otherwise the worker frees it when it ends.
-void StopWorkerAndFree(SharedBlock* block);
+// Asks the worker to stop, waits a bounded time for it and drops the callers' owner
+// reference. A worker that has not ended by then is left to finish; whichever of the
+// two lets go last frees the block.
+void StopWorkerAndRelease(SharedBlock* block);
 
 }  // namespace nvx
 

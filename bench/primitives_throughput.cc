@@ -3,6 +3,7 @@
 //   primitives_throughput md5 FILE            GenerateFileMD5 over FILE, as uploads use it
 //   primitives_throughput bf-ecb SECONDS      Encipher in place on 16384-byte buffers
 // Each prints one line: the figure in MB/s (10^6 bytes per second), then details.
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -10,8 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "api/shared_block.h"
-#include "api/transfer_session.h"
+#include "api/library_limits.h"
 #include "platform/file.h"
 #include "transfer/file_digest.h"
 #include "transfer/transfer_cipher.h"
@@ -32,14 +32,14 @@ int DigestFile(const std::string& path) {
     return 1;
   }
   int64_t size = file.Size();
-  SharedBlock block;
-  TransferSession session(block);
-  block.current_file = path;
+  std::vector<uint8_t> buffer(kTransferBufferSize);
+  std::atomic<bool> stop{false};
   Clock::time_point start = Clock::now();
-  bool whole = GenerateFileMD5(session, file);
+  FileDigest digest = GenerateFileMD5(file, buffer, stop);
+  bool whole = digest.whole;
   double seconds = SecondsSince(start);
   std::string hex;
-  for (uint8_t b : block.local_digest) {
+  for (uint8_t b : digest.digest) {
     static constexpr char kDigits[] = "0123456789abcdef";
     hex += kDigits[b >> 4];
     hex += kDigits[b & 15];

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "api/shared_block.h"
 #include "protocol/date_stamp.h"
 #include "protocol/folder_tree.h"
 #include "protocol/header_reader.h"
+#include "protocol/protocol_state.h"
 #include "protocol/reply_body.h"
 #include "protocol/response_headers.h"
 #include "protocol/server_file_list.h"
@@ -75,9 +75,9 @@ void FeedResponseHeader(std::string_view bytes) {
   Sink(DecipherReplyBody(bytes).size());
   Sink(static_cast<size_t>(ParseDateStamp(bytes.substr(0, 20)).value_or(0)));
   Sink(UrlEscape(bytes.substr(0, 256)).size());
-  SharedBlock block;
-  ParseVersionText(block, bytes.substr(0, 2031));
-  Sink(block.version_note.size());
+  ProtocolState state;
+  ParseVersionText(state, bytes.substr(0, 2031));
+  Sink(state.version_note.size());
 }
 
 void FeedAny(const uint8_t* data, size_t size) {

@@ -61,6 +61,13 @@ std::string CurrentDirectory() {
   return std::string(buffer.data());
 }
 
+std::string JoinDirectory(std::string_view directory, std::string_view name) {
+  std::string joined(directory);
+  if (joined.empty() || joined.back() != '/') joined += '/';
+  joined += name;
+  return joined;
+}
+
 std::string ExecutablePath() {
   std::vector<char> buffer(PATH_MAX);
   ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace nvx::platform {
 
@@ -20,6 +21,8 @@ bool MakeDirectory(const std::string& path, int* error = nullptr);
 bool RemoveDirectory(const std::string& path, int* error = nullptr);
 // The process's current folder, empty when it cannot be read.
 std::string CurrentDirectory();
+// `directory` joined with `name`, with one "/" between them.
+std::string JoinDirectory(std::string_view directory, std::string_view name);
 // The full path of the running program file, empty when it cannot be read.
 std::string ExecutablePath();
 

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "api/activity_log.h"
-#include "api/scramble.h"
+#include "api/library_limits.h"
+#include "protocol/login_token.h"
 #include "transfer/base64.h"
 #include "transfer/secure_wipe.h"
 
@@ -18,18 +18,18 @@ void Wipe(std::string& text) {
 
 }  // namespace
 
-std::string LoginToken(const SharedBlock& block) {
-  if (!block.scrambled_password.empty()) return block.scrambled_password;
-  return LoginTokenFor(block.user, block.password);
+std::string LoginToken(const LinkSettings& settings) {
+  if (!settings.scrambled_password.empty()) return settings.scrambled_password;
+  return LoginTokenFor(settings.user, settings.password);
 }
 
-std::string ProxyAuthorizationLine(SharedBlock& block, std::string_view id,
-                                   std::string_view password, bool scrambled) {
+std::string ProxyAuthorizationLine(Reporter& report, std::string_view id, std::string_view password,
+                                   bool scrambled) {
   std::string clear_password;
   if (scrambled) {
     std::optional<std::string> descrambled = DescrambleProxyPassword(password);
     if (!descrambled) {
-      LogText(block, kLineError, " Err - Proxy password could not be descrambled\n");
+      report.LogText(kLineError, " Err - Proxy password could not be descrambled\n");
       return {};
     }
     clear_password = *descrambled;
@@ -44,8 +44,8 @@ std::string ProxyAuthorizationLine(SharedBlock& block, std::string_view id,
   Wipe(clear_password);
   if (joined.size() > kProxyCredentialsMax) {
     Wipe(joined);
-    LogLine(block, kLineError, " Err - Proxy id and password longer than %zu characters\n",
-            kProxyCredentialsMax);
+    report.LogLine(kLineError, " Err - Proxy id and password longer than %zu characters\n",
+                   kProxyCredentialsMax);
     return {};
   }
   std::string line = "Proxy-Authorization: Basic " + Base64Encode(joined) + "\r\n";

@@ -2,8 +2,7 @@
 
 #include <vector>
 
-#include "api/activity_log.h"
-#include "api/results_report.h"
+#include "api/library_limits.h"
 #include "platform/error_text.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
@@ -33,14 +32,14 @@ std::string Printable(std::string_view name) {
   return shown;
 }
 
-void RefuseName(SharedBlock& block, const FolderRecord& folder) {
+void RefuseName(Reporter& report, const FolderRecord& folder) {
   std::string name = Printable(folder.name);
   std::string path = Printable(FolderPath(folder));
-  LogLine(block, kLineError, " Err - LocalFolderFor - Folder name not usable locally: '%s' (%s)\n",
-          name.c_str(), path.c_str());
-  WriteResultText(block, "\r\n" + name + "\r\n   in Norrvault folder: " + path +
-                             "\r\n   was not transfered because the folder name cannot be a "
-                             "local folder name.\r\n");
+  report.LogLine(kLineError, " Err - LocalFolderFor - Folder name not usable locally: '%s' (%s)\n",
+                 name.c_str(), path.c_str());
+  report.WriteResultText("\r\n" + name + "\r\n   in Norrvault folder: " + path +
+                         "\r\n   was not transfered because the folder name cannot be a "
+                         "local folder name.\r\n");
 }
 
 // Creates the missing folders of `path`, level by level from the root (or from the
@@ -65,16 +64,16 @@ bool IsUsableLocalName(std::string_view name) {
          name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
 }
 
-bool VerifyServerPath(TransferSession& session) {
-  SharedBlock& block = session.block();
-  if (block.path_to_verify.empty()) return true;
-  if (block.folder_list == nullptr) {
-    SetStatusMessage(block, "No Folder List");
-    block.error_code.store(kErrorNoFolderList);
+bool VerifyServerPath(ServiceSession& session) {
+  ProtocolState& state = session.state();
+  if (session.job().path_to_verify.empty()) return true;
+  if (state.lists.folder_list == nullptr) {
+    session.report().SetStatusMessage("No Folder List");
+    session.report().SetErrorCode(kErrorNoFolderList);
     return false;
   }
-  FolderTree& tree = *block.folder_list;
-  std::string path = block.path_to_verify;
+  FolderTree& tree = *state.lists.folder_list;
+  std::string path = session.job().path_to_verify;
   std::string_view rest(path);
   if (!rest.empty() && rest.front() == '\\') rest.remove_prefix(1);
   std::string prefix;
@@ -90,24 +89,24 @@ bool VerifyServerPath(TransferSession& session) {
     if (parent == nullptr) {
       // A first component goes below "MyFiles"; the request names it as the parent.
       link_parent = MyFilesFolder(*tree.root());
-      block.current_server_folder_id = link_parent != nullptr ? link_parent->folder_id : "";
+      state.current_server_folder_id = link_parent != nullptr ? link_parent->folder_id : "";
     } else {
-      block.current_server_folder_id = parent->folder_id;
+      state.current_server_folder_id = parent->folder_id;
     }
     FolderRecord* record = tree.NewRecord();
     record->name = std::string(component.substr(0, kFolderNameMax));
     record->write_access = true;
-    block.current_server_folder_name = record->name;
+    state.current_server_folder_name = record->name;
     if (!FolderCreate(session)) return false;
-    block.current_server_folder_id = block.new_folder_id;
-    record->folder_id = block.new_folder_id;
+    state.current_server_folder_id = state.new_folder_id;
+    record->folder_id = state.new_folder_id;
     LinkNewFolder(*record, link_parent);
     parent = record;
   }
   return true;
 }
 
-int LocalFolderFor(SharedBlock& block, FolderRecord& record, std::string_view local_directory,
+int LocalFolderFor(Reporter& report, FolderRecord& record, std::string_view local_directory,
                    std::string_view pattern, std::string* local_folder) {
   const bool has_separator = local_directory.find('/') != std::string_view::npos;
   std::string_view tidied = local_directory;
@@ -123,7 +122,7 @@ int LocalFolderFor(SharedBlock& block, FolderRecord& record, std::string_view lo
         record.base_name_given_mark = true;
       } else {
         if (!IsUsableLocalName(record.name)) {
-          RefuseName(block, record);
+          RefuseName(report, record);
           return platform::kErrorInvalidName;
         }
         result += "/" + record.name;
@@ -142,7 +141,7 @@ int LocalFolderFor(SharedBlock& block, FolderRecord& record, std::string_view lo
     }
     for (const FolderRecord* folder : chain) {
       if (!IsUsableLocalName(folder->name)) {
-        RefuseName(block, *folder);
+        RefuseName(report, *folder);
         return platform::kErrorInvalidName;
       }
     }
@@ -150,7 +149,7 @@ int LocalFolderFor(SharedBlock& block, FolderRecord& record, std::string_view lo
       if (base != nullptr && !EqualsIgnoreCase(last_component, base->name) &&
           !base->base_name_given_mark) {
         if (!IsUsableLocalName(base->name)) {
-          RefuseName(block, *base);
+          RefuseName(report, *base);
           return platform::kErrorInvalidName;
         }
         result += "/" + base->name;

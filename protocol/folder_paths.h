@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "api/transfer_session.h"
 #include "protocol/folder_tree.h"
+#include "protocol/reporter.h"
+#include "protocol/service_session.h"
 
 namespace nvx {
 
@@ -19,7 +20,7 @@ namespace nvx {
 // which the service also reads as "MyFiles"). True when no path is stored or every
 // folder exists afterwards; false at the first folder that cannot be created (those
 // created so far stay), or with error code 5 when no folder list is loaded.
-bool VerifyServerPath(TransferSession& session);
+bool VerifyServerPath(ServiceSession& session);
 
 // True when `name` may become one component of a local path: not empty, not "." or
 // "..", no "/" and no zero byte.
@@ -29,8 +30,9 @@ bool IsUsableLocalName(std::string_view name);
 // folder carrying the download base mark, below `local_directory`, ending in "/"; the
 // missing folders of it are created. Returns 0, or the system error number of the first
 // folder that could not be checked or created. A folder name that cannot be a local name
-// is refused with EINVAL, an activity-log error line and a results note.
-int LocalFolderFor(SharedBlock& block, FolderRecord& record, std::string_view local_directory,
+// is refused with EINVAL, an activity-log error line and a results note (through
+// `report`).
+int LocalFolderFor(Reporter& report, FolderRecord& record, std::string_view local_directory,
                    std::string_view pattern, std::string* local_folder);
 
 }  // namespace nvx

@@ -4,7 +4,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "api/limits.h"
+#include "api/library_limits.h"
 #include "platform/text_format.h"
 #include "protocol/response_headers.h"
 

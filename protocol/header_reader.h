@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "api/limits.h"
+#include "api/library_limits.h"
 
 namespace nvx {
 

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "api/limits.h"
+#include "api/library_limits.h"
 
 namespace nvx {
 namespace {

@@ -3,7 +3,7 @@
 #include <limits>
 #include <optional>
 
-#include "api/limits.h"
+#include "api/library_limits.h"
 #include "protocol/response_headers.h"
 
 namespace nvx {

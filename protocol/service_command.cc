@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "api/activity_log.h"
+#include "api/library_limits.h"
 #include "platform/text_format.h"
 #include "protocol/credentials.h"
 #include "protocol/request_builder.h"
@@ -16,68 +16,71 @@ namespace {
 // Body bytes are received in pieces of at most this size.
 constexpr size_t kBodyPieceSize = 16384;
 
-void StoreDigest(SharedBlock& block, std::string_view digest_base64) {
+void StoreDigest(ProtocolState& state, std::string_view digest_base64) {
   std::string digest = Base64Decode(digest_base64);
   // A short digest is completed with zero bytes; callers compare all 16.
-  block.server_digest.fill(0);
-  std::copy_n(digest.begin(), std::min(digest.size(), block.server_digest.size()),
-              block.server_digest.begin());
+  state.server_digest.fill(0);
+  std::copy_n(digest.begin(), std::min(digest.size(), state.server_digest.size()),
+              state.server_digest.begin());
 }
 
 }  // namespace
 
-void TraceProtocolLine(TransferSession& session, std::string_view prefix, std::string_view text) {
+void TraceProtocolLine(ServiceSession& session, std::string_view prefix, std::string_view text) {
   std::string_view line = text.substr(0, text.find_first_of("\r\n"));
-  LogText(session.block(), kLineTrace, std::string(prefix) + std::string(line) + "\n");
+  session.report().LogText(kLineTrace, std::string(prefix) + std::string(line) + "\n");
 }
 
-std::string BuildServiceCommandRequest(TransferSession& session, std::string_view name) {
-  SharedBlock& block = session.block();
+std::string BuildServiceCommandRequest(ServiceSession& session, std::string_view name) {
+  const JobSettings& job = session.job();
+  const ProtocolState& state = session.state();
   std::string request = ScriptRequestLine("GET", name, session.link().Route());
-  request += RattartHeader(LoginToken(block));
+  request += RattartHeader(LoginToken(job.link));
   request += UserAgentHeader();
-  request += BlacmangeTwoFieldHeader(block.current_server_folder_id, block.subfolders,
-                                     block.duplicate_files);
+  request += BlacmangeTwoFieldHeader(state.current_server_folder_id, job.flags.subfolders,
+                                     job.flags.duplicate_files);
   if (std::optional<std::string> biggles =
-          ServiceCommandBiggles(block.current_server_folder_name, block.server_file)) {
+          ServiceCommandBiggles(state.current_server_folder_name, job.texts.server_file)) {
     request += BigglesHeader(*biggles);
   }
-  request += LupinReferenceHeader(block.server_version_id);
+  request += LupinReferenceHeader(state.server_version_id);
   request += kEndOfHeaders;
   return request;
 }
 
-void ReportBrokenHeader(TransferSession& session, std::string_view request_name,
+void ReportBrokenHeader(ServiceSession& session, std::string_view request_name,
                         size_t received_bytes, int64_t last_receive) {
-  SharedBlock& block = session.block();
+  Reporter& report = session.report();
   std::string name = std::string(request_name);
-  LogLine(block, kLineError, " Err - %s - Connection Closed Incomplete HTTP response header %zu\n",
-          name.c_str(), received_bytes);
+  report.LogLine(kLineError, " Err - %s - Connection Closed Incomplete HTTP response header %zu\n",
+                 name.c_str(), received_bytes);
   if (last_receive < 0) {
-    LogLine(block, kLineError, "Err - %s - Connection Closed Incomplete response header\n",
-            name.c_str());
+    report.LogLine(kLineError, "Err - %s - Connection Closed Incomplete response header\n",
+                   name.c_str());
   } else {
-    LogLine(block, kLineError, "Err - %s - Connection Closed r=0 Incomplete response header \n",
-            name.c_str());
+    report.LogLine(kLineError, "Err - %s - Connection Closed r=0 Incomplete response header \n",
+                   name.c_str());
   }
 }
 
-bool AcceptAnswerStatus(TransferSession& session, std::string_view request_name,
+bool AcceptAnswerStatus(ServiceSession& session, std::string_view request_name,
                         std::string_view header) {
-  SharedBlock& block = session.block();
-  SetLastHttpResponse(block, ResponseLineOf(header));
+  Reporter& report = session.report();
+  report.SetLastHttpResponse(ResponseLineOf(header));
   TraceProtocolLine(session, "<< ", header);
   if (!IsProxyRefusal(header, session.link().via_proxy())) return true;
-  SetStatusMessage(block, "Proxy Auth Failed");
-  block.error_code.store(kErrorProxyAuth);
-  LogLine(block, kLineError, " Err - %s - Proxy Authentication Failed\n",
-          std::string(request_name).c_str());
+  report.SetStatusMessage("Proxy Auth Failed");
+  report.SetErrorCode(kErrorProxyAuth);
+  report.LogLine(kLineError, " Err - %s - Proxy Authentication Failed\n",
+                 std::string(request_name).c_str());
   session.link().CloseConnection();
   return false;
 }
 
-void TakeAnswerHeaders(TransferSession& session, std::string_view header, bool seed_estimate) {
-  SharedBlock& block = session.block();
+std::string TakeAnswerHeaders(ServiceSession& session, std::string_view header,
+                              bool seed_estimate) {
+  ProtocolState& state = session.state();
+  std::string taken_conclusion;
   // An interim answer taken as the answer leaves the real one unread on the connection:
   // it must not be read as the answer to the next request.
   if (SaysConnectionClose(header) || IsInterimResponse(header)) {
@@ -85,29 +88,31 @@ void TakeAnswerHeaders(TransferSession& session, std::string_view header, bool s
   }
   if (std::optional<std::string> conclusion = ParseConclusion(header)) {
     TraceProtocolLine(session, "<< X-NVX-CONCLUSION: ", *conclusion);
-    SetConclusion(block, std::move(*conclusion));
+    taken_conclusion = *conclusion;
+    session.report().SetConclusion(std::move(*conclusion));
   }
   if (std::optional<SpaceFigures> space = ParseLarch(header)) {
-    block.space_limit = space->quota;
+    state.space_limit = space->quota;
     if (space->used) {
-      block.space_used = *space->used;
-      if (seed_estimate && block.space_used_estimate == 0) {
-        block.space_used_estimate = block.space_used;
+      state.space_used = *space->used;
+      if (seed_estimate && state.space_used_estimate == 0) {
+        state.space_used_estimate = state.space_used;
       }
     }
   }
+  return taken_conclusion;
 }
 
-bool ReceiveAnswerBody(TransferSession& session, std::string_view request_name,
-                       std::string_view header) {
-  SharedBlock& block = session.block();
+bool ReceiveAnswerBody(ServiceSession& session, std::string_view request_name,
+                       std::string_view header, std::optional<std::string>* received_body) {
+  Reporter& report = session.report();
   ServiceLink& link = session.link();
-  link.response_body.reset();
+  received_body->reset();
   std::optional<ContentLength> announced = ParseContentLength(header);
   if (!announced) return true;
   std::string name = std::string(request_name);
   if (!announced->valid || announced->length > kCommandReplyBodyMax) {
-    LogLine(block, kLineError, " Err - %s - Invalid HTTP response data length\n", name.c_str());
+    report.LogLine(kLineError, " Err - %s - Invalid HTTP response data length\n", name.c_str());
     link.MarkCloseAfterExchange();
     return false;
   }
@@ -120,10 +125,10 @@ bool ReceiveAnswerBody(TransferSession& session, std::string_view request_name,
         std::min<int64_t>(announced->length - static_cast<int64_t>(body.size()), sizeof piece));
     int64_t received = link.ReceiveSome(piece, wanted);
     if (received <= 0) {
-      LogLine(block, kLineError, " Err - %s - Connection Closed Incomplete HTTP response data\n",
-              name.c_str());
+      report.LogLine(kLineError, " Err - %s - Connection Closed Incomplete HTTP response data\n",
+                     name.c_str());
       if (received < 0) {
-        session.communication_failure = true;
+        link.MarkCommunicationFailure();
         if (ServerEntry* server = link.current_server()) server->failed = true;
       }
       link.MarkCloseAfterExchange();
@@ -131,18 +136,18 @@ bool ReceiveAnswerBody(TransferSession& session, std::string_view request_name,
     }
     body.append(piece, static_cast<size_t>(received));
   }
-  link.response_body = std::move(body);
+  *received_body = std::move(body);
   return true;
 }
 
-bool ServiceCommand(TransferSession& session, std::string_view name) {
-  SharedBlock& block = session.block();
+ServiceReply ServiceCommand(ServiceSession& session, std::string_view name) {
+  ServiceReply reply;
   ServiceLink& link = session.link();
-  session.communication_failure = false;
-  SetConclusion(block, "");
+  link.ClearCommunicationFailure();
+  session.report().SetConclusion("");
   if (!link.PrepareExchange()) {
-    LogText(block, kLineError, "Err - Connect to server failed\n");
-    return false;
+    session.report().LogText(kLineError, "Err - Connect to server failed\n");
+    return reply;
   }
   std::string request = BuildServiceCommandRequest(session, name);
   TraceProtocolLine(session, ">> ", request);
@@ -151,68 +156,69 @@ bool ServiceCommand(TransferSession& session, std::string_view name) {
   if (!header.complete) {
     ReportBrokenHeader(session, name, header.text.size(), header.last_receive);
     link.CloseConnection();
-    session.communication_failure = true;
-    return false;
+    link.MarkCommunicationFailure();
+    return reply;
   }
-  if (!AcceptAnswerStatus(session, name, header.text)) return false;
-  TakeAnswerHeaders(session, header.text, /*seed_estimate=*/true);
+  if (!AcceptAnswerStatus(session, name, header.text)) return reply;
+  reply.conclusion = TakeAnswerHeaders(session, header.text, /*seed_estimate=*/true);
   if (std::optional<int32_t> options = ParseCrunchyfrog(header.text)) {
-    block.service_options = *options;
+    session.state().service_options = *options;
   }
-  if (!ReceiveAnswerBody(session, name, header.text)) return false;
+  if (!ReceiveAnswerBody(session, name, header.text, &reply.body)) return reply;
   link.CloseIfMarked();
-  return true;
+  reply.answered = true;
+  return reply;
 }
 
-bool FileInfoQuery(TransferSession& session) {
+bool FileInfoQuery(ServiceSession& session) {
   static constexpr std::string_view kName = "FileInfo";
-  SharedBlock& block = session.block();
+  ProtocolState& state = session.state();
+  Reporter& report = session.report();
   ServiceLink& link = session.link();
-  session.communication_failure = false;
-  SetConclusion(block, "");
+  link.ClearCommunicationFailure();
+  report.SetConclusion("");
   if (!link.PrepareExchange()) return false;
   std::string request = ScriptRequestLine("HEAD", kName, link.Route());
-  request += RattartHeader(LoginToken(block));
+  request += RattartHeader(LoginToken(session.job().link));
   request += UserAgentHeader();
-  request += BlacmangeOneFieldHeader(block.current_server_folder_id.empty()
+  request += BlacmangeOneFieldHeader(state.current_server_folder_id.empty()
                                          ? kNoFolderId
-                                         : std::string_view(block.current_server_folder_id));
-  if (!block.current_server_folder_name.empty()) {
-    request += BigglesHeader(block.current_server_folder_name);
+                                         : std::string_view(state.current_server_folder_id));
+  if (!state.current_server_folder_name.empty()) {
+    request += BigglesHeader(state.current_server_folder_name);
   }
-  request += LupinReferenceHeader(block.server_version_id);
+  request += LupinReferenceHeader(state.server_version_id);
   request += kEndOfHeaders;
   TraceProtocolLine(session, ">> ", request);
   link.SendAll(request);
   ResponseHeader header = link.ReadResponseHeader();
   if (!header.complete) {
-    LogText(block, kLineError,
-            " Err - FileInfo - Connection Closed Incomplete HTTP response header\n");
-    SetConclusion(block,
-                  header.last_receive < 0
-                      ? StrFormat("CommErr ret %lld err %d",
-                                  static_cast<long long>(header.last_receive), header.receive_error)
-                      : std::string("CommErr ret 0"));
-    session.communication_failure = true;
+    report.LogText(kLineError,
+                   " Err - FileInfo - Connection Closed Incomplete HTTP response header\n");
+    report.SetConclusion(header.last_receive < 0
+                             ? StrFormat("CommErr ret %lld err %d",
+                                         static_cast<long long>(header.last_receive),
+                                         header.receive_error)
+                             : std::string("CommErr ret 0"));
+    link.MarkCommunicationFailure();
     link.MarkCloseAfterExchange();
     return false;
   }
   if (!AcceptAnswerStatus(session, kName, header.text)) return false;
   TakeAnswerHeaders(session, header.text, /*seed_estimate=*/false);
   // A HEAD answer has no body, whatever length it announces.
-  link.response_body.reset();
   link.CloseIfMarked();
   std::optional<FileInfoLupin> info = ParseFileInfoLupin(header.text);
   if (!info) return true;
   if (!info->usable) {
-    SetStatusMessage(block, "Norrvault Web Server Invalid Header Response");
+    report.SetStatusMessage("Norrvault Web Server Invalid Header Response");
     return false;
   }
-  StoreDigest(block, info->digest_base64);
-  block.engine.server_size = info->size;
-  if (info->version_id) block.server_version_id = *info->version_id;
-  block.server_file_date = info->date_stamp;
-  block.current_file = info->name;
+  StoreDigest(state, info->digest_base64);
+  state.server_size = info->size;
+  if (info->version_id) state.server_version_id = *info->version_id;
+  state.server_file_date = info->date_stamp;
+  state.current_file = info->name;
   return true;
 }
 

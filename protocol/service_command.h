@@ -1,55 +1,69 @@
 // The generic service command exchange and the pieces of answer handling that the other
 // exchanges (e-mail, file information) share with it. A command is a GET of the
 // service's script with the command name as query, carrying the login token, the
-// current server folder (id, name) and the server version id. Worker thread only.
+// current server folder (id, name) and the server version id. An exchange returns what
+// the answer said as a value; the facts that belong to the protocol's record (space
+// figures, option bits, file information) go there. Worker thread only.
 #ifndef NVX_PROTOCOL_SERVICE_COMMAND_H_
 #define NVX_PROTOCOL_SERVICE_COMMAND_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "api/transfer_session.h"
+#include "protocol/service_session.h"
 
 namespace nvx {
 
+// What one service command exchange gave.
+struct ServiceReply {
+  // True when an answer header was received (and its body when it announced one).
+  bool answered = false;
+  // The answer's "X-NVX-CONCLUSION", "" when it had none.
+  std::string conclusion;
+  // The body, when the answer announced one.
+  std::optional<std::string> body;
+
+  explicit operator bool() const { return answered; }
+};
+
 // The complete request text of the service command `name` (request line, proxy
 // authorization when it applies, headers, empty line).
-std::string BuildServiceCommandRequest(TransferSession& session, std::string_view name);
+std::string BuildServiceCommandRequest(ServiceSession& session, std::string_view name);
 
-// One exchange of the command `name`: true when an answer header was received (and its
-// body when it announced one). The answer's conclusion, space figures, option bits and
-// body are taken over; a false result sets the communication-failure flag when the
-// exchange broke off at the transport level.
-bool ServiceCommand(TransferSession& session, std::string_view name);
+// One exchange of the command `name`. The conclusion is also reported, the space figures
+// and option bits go into the protocol's record; an exchange that broke off at the
+// transport level sets the link's communication-failure flag.
+ServiceReply ServiceCommand(ServiceSession& session, std::string_view name);
 
 // The HEAD query "FileInfo" about the document named by the server version id. True also
 // when the answer carries no file information; false on a transport failure (the
 // conclusion then reads "CommErr ret ...") or an unusable "X-NVX-LUPIN" answer.
-bool FileInfoQuery(TransferSession& session);
+bool FileInfoQuery(ServiceSession& session);
 
 // Shared answer handling, for exchanges built on the same rules.
 //
 // Keeps the answer's first line as the last HTTP response; on a proxy's refusal reports
 // it (status "Proxy Auth Failed", error code 9, an error line naming `request_name`),
 // closes the connection and returns false.
-bool AcceptAnswerStatus(TransferSession& session, std::string_view request_name,
+bool AcceptAnswerStatus(ServiceSession& session, std::string_view request_name,
                         std::string_view header);
 // Takes "Connection: close" (an interim "HTTP/1.1 100" answer closes the same way), the
-// conclusion and the space figures (seeding the space used estimate when
-// `seed_estimate`).
-void TakeAnswerHeaders(TransferSession& session, std::string_view header, bool seed_estimate);
-// Receives the body that the header announces into the link's response body (the
-// previous body is released first). False, with the error line "Connection Closed
+// conclusion (reported, and returned; "" when none) and the space figures (seeding the
+// space used estimate when `seed_estimate`).
+std::string TakeAnswerHeaders(ServiceSession& session, std::string_view header, bool seed_estimate);
+// Receives the body that the header announces into `body` (left empty when the header
+// announces none). False, with the error line "Connection Closed
 // Incomplete HTTP response data" and the connection marked to be closed, when the body
 // breaks off or is announced larger than kCommandReplyBodyMax; a receive error also sets
 // the communication-failure flag and marks the server failed.
-bool ReceiveAnswerBody(TransferSession& session, std::string_view request_name,
-                       std::string_view header);
+bool ReceiveAnswerBody(ServiceSession& session, std::string_view request_name,
+                       std::string_view header, std::optional<std::string>* body);
 // The error lines of an answer header that broke off after `received_bytes` bytes.
-void ReportBrokenHeader(TransferSession& session, std::string_view request_name,
+void ReportBrokenHeader(ServiceSession& session, std::string_view request_name,
                         size_t received_bytes, int64_t last_receive);
 // Writes a request or answer line to the activity log's protocol trace.
-void TraceProtocolLine(TransferSession& session, std::string_view prefix, std::string_view text);
+void TraceProtocolLine(ServiceSession& session, std::string_view prefix, std::string_view text);
 
 }  // namespace nvx
 

@@ -8,50 +8,46 @@
 #include <optional>
 #include <string>
 
-#include "api/transfer_session.h"
+#include "protocol/service_session.h"
 
 namespace nvx {
 
-// "FolderList": fetches, deciphers when asked and parses the folder list into the shared
-// block's folder list. A tree that the mapped folder points into is kept until Reset.
-bool FolderList(TransferSession& session);
+// "FolderList": fetches, deciphers when asked and parses the folder list into the
+// protocol's folder list. A tree that the mapped folder points into is kept until Reset.
+bool FolderList(ServiceSession& session);
 
 // "FolderFileList" of the current server folder id (a wildcard server file pattern goes
-// along): the reply text is kept for ParseServerFileList. A reply without a body leaves
-// no text, which reads as an empty folder.
-bool FolderFileList(TransferSession& session);
-// Replaces the shared block's server file list by the entries of the last file list text.
-void ParseServerFileList(TransferSession& session);
-// The last file list text (deciphered), if any.
-const std::optional<std::string>& FileListText(TransferSession& session);
+// along): the reply text (deciphered) goes into `text`. A reply without a body leaves no
+// text, which reads as an empty folder.
+bool FolderFileList(ServiceSession& session, std::optional<std::string>* text);
 
-// "FolderFileCount": the count into the shared block's folder file count. False when the
+// "FolderFileCount": the count into the protocol's folder file count. False when the
 // answer is not "OK,n".
-bool FolderFileCount(TransferSession& session);
+bool FolderFileCount(ServiceSession& session);
 
 // "FolderCreate" of the current server folder name below the current server folder id:
-// the new folder's id goes into the shared block's new folder id ("-C" carried over from
+// the new folder's id goes into the protocol's new folder id ("-C" carried over from
 // the parent id). False when the answer has no body.
-bool FolderCreate(TransferSession& session);
+bool FolderCreate(ServiceSession& session);
 
 // "DeleteDoc" of the document named by the server version id: true when the service says
 // "successful" (letter case ignored).
-bool DeleteDoc(TransferSession& session);
+bool DeleteDoc(ServiceSession& session);
 
 // "TestId": the login check; the conclusion becomes error code 10, 11, 14 or 15. Always
 // true: the caller reads the outcome from the error code and the conclusion.
-bool TestId(TransferSession& session);
+bool TestId(ServiceSession& session);
 
 // "ResetSpace": refreshes the space figures. Always true.
-bool ResetSpace(TransferSession& session);
+bool ResetSpace(ServiceSession& session);
 
 // "DEMF": deletes the empty folders below the mapped folder. False when no folder is
 // mapped.
-bool DeleteEmptyFolders(TransferSession& session);
+bool DeleteEmptyFolders(ServiceSession& session);
 
 // "DMFT": deletes the mapped folder with everything below it. False when no folder is
 // mapped.
-bool DeleteFolderTree(TransferSession& session);
+bool DeleteFolderTree(ServiceSession& session);
 
 }  // namespace nvx
 

@@ -3,8 +3,6 @@
 #include <charconv>
 #include <optional>
 
-#include "api/activity_log.h"
-#include "api/transfer_session.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "protocol/credentials.h"
@@ -13,8 +11,9 @@
 
 namespace nvx {
 
-ServiceLink::ServiceLink(TransferSession& session)
-    : session_(session), servers_(&session.block().stop_requested) {}
+ServiceLink::ServiceLink(const LinkSettings& settings, Reporter& report,
+                         const std::atomic<bool>& stop)
+    : settings_(settings), report_(report), stop_(stop), servers_(&stop) {}
 
 ServiceLink::~ServiceLink() {
   CloseConnection();
@@ -23,9 +22,9 @@ ServiceLink::~ServiceLink() {
 void ServiceLink::BuildServerList() {
   server_list_built_ = true;
   servers_.Assign(DefaultServerSettings());
-  if (!session_.block().proxy_host.empty()) {
+  if (!settings_.proxy_host.empty()) {
     proxy_entry_ = std::make_unique<ServerEntry>();
-    proxy_entry_->connection = std::make_unique<Connection>(&session_.block().stop_requested);
+    proxy_entry_->connection = std::make_unique<Connection>(&stop_);
   }
 }
 
@@ -40,18 +39,17 @@ void ServiceLink::ReplaceServerList(std::string_view setting) {
 }
 
 bool ServiceLink::via_proxy() const {
-  return !session_.block().proxy_host.empty();
+  return !settings_.proxy_host.empty();
 }
 
 Connection* ServiceLink::RetargetActive() {
-  SharedBlock& block = session_.block();
   if (via_proxy()) {
     // A proxy set after the list was built still gets its entry.
     if (proxy_entry_ == nullptr) {
       proxy_entry_ = std::make_unique<ServerEntry>();
-      proxy_entry_->connection = std::make_unique<Connection>(&block.stop_requested);
+      proxy_entry_->connection = std::make_unique<Connection>(&stop_);
     }
-    proxy_entry_->connection->Retarget(block.proxy_host, block.proxy_port);
+    proxy_entry_->connection->Retarget(settings_.proxy_host, settings_.proxy_port);
     return proxy_entry_->connection.get();
   }
   ServerEntry* server = servers_.current();
@@ -61,11 +59,10 @@ Connection* ServiceLink::RetargetActive() {
 }
 
 void ServiceLink::ReportConnectFailure(int32_t remaining_retries) {
-  SharedBlock& block = session_.block();
-  SetStatusMessage(block, "Connect to Norrvault failed.");
-  block.error_code.store(kErrorConnect);
-  LogLine(block, kLineError, " Err Communications connect to Norrvault failed %d %s\n",
-          remaining_retries, active_->FailureDescription().c_str());
+  report_.SetStatusMessage("Connect to Norrvault failed.");
+  report_.SetErrorCode(kErrorConnect);
+  report_.LogLine(kLineError, " Err Communications connect to Norrvault failed %d %s\n",
+                  remaining_retries, active_->FailureDescription().c_str());
   if (ServerEntry* server = servers_.current()) server->failed = true;
 }
 
@@ -82,46 +79,41 @@ int64_t ConnectPauseMillis() {
 }
 
 bool ServiceLink::Connect() {
-  SharedBlock& block = session_.block();
-  SetStatusMessage(block, "Connecting to Norrvault");
-  if (session_.sockets_unavailable) {
-    SetStatusMessage(block, "Comm Init Failed");
-    return false;
-  }
+  report_.SetStatusMessage("Connecting to Norrvault");
   if (connected()) {
-    SetStatusMessage(block, "Already connected to Norrvault");
+    report_.SetStatusMessage("Already connected to Norrvault");
     return true;
   }
   if (!server_list_built_) BuildServerList();
   servers_.PickServer();
   active_ = RetargetActive();
   if (active_ == nullptr) {
-    SetStatusMessage(block, "Create communications socket failed");
-    block.error_code.store(kErrorSocketCreate);
-    LogText(block, kLineError, " Err Communications init failed\n");
+    report_.SetStatusMessage("Create communications socket failed");
+    report_.SetErrorCode(kErrorSocketCreate);
+    report_.LogText(kLineError, " Err Communications init failed\n");
     return false;
   }
   int32_t remaining_retries = kConnectRetries;
   while (!active_->Open()) {
     ReportConnectFailure(remaining_retries);
-    if (remaining_retries == 0 || session_.StopRequested()) {
-      session_.communication_failure = true;
+    if (remaining_retries == 0 || stop_.load(std::memory_order_acquire)) {
+      communication_failure_ = true;
       active_ = nullptr;
       return false;
     }
     servers_.PickServer();
     active_ = RetargetActive();
     if (active_ == nullptr) {
-      session_.communication_failure = true;
+      communication_failure_ = true;
       return false;
     }
     platform::GetClock().SleepMillis(ConnectPauseMillis());
     --remaining_retries;
   }
-  block.error_code.store(kErrorNone);
+  report_.SetErrorCode(kErrorNone);
   if (ServerEntry* server = servers_.current()) server->failed = false;
   link_bits_ |= kLinkConnected;
-  SetStatusMessage(block, "Connected to Norrvault");
+  report_.SetStatusMessage("Connected to Norrvault");
   return true;
 }
 
@@ -188,10 +180,9 @@ RequestRoute ServiceLink::Route() {
   RequestRoute route;
   if (ServerEntry* server = servers_.current()) route.host = server->request_host;
   route.via_proxy = via_proxy();
-  SharedBlock& block = session_.block();
-  if (route.via_proxy && block.proxy_authentication) {
+  if (route.via_proxy && settings_.proxy_authentication) {
     route.proxy_authorization_line = ProxyAuthorizationLine(
-        block, block.proxy_id, block.proxy_password, block.proxy_password_scrambled);
+        report_, settings_.proxy_id, settings_.proxy_password, settings_.proxy_password_scrambled);
   }
   return route;
 }

@@ -1,25 +1,25 @@
 // The worker's link to the service: the server list, the proxy entry, the active
 // connection and the link bits, with the operations every exchange is built from:
 // Connect (server picking, four attempts with three 5-second pauses), CloseConnection,
-// SendAll, ReceiveSome and the response header reader. It reports through the session's
-// shared block (status message and error code under the state lock, error lines to the
-// activity log) and sets the session's communication-failure flag. One per
-// TransferSession; worker thread only.
+// SendAll, ReceiveSome and the response header reader. Built from the link settings, the
+// reporting interface (status message, error code, error lines) and the stop flag, all
+// of which must outlive it. One per worker; worker thread only.
 #ifndef NVX_PROTOCOL_SERVICE_LINK_H_
 #define NVX_PROTOCOL_SERVICE_LINK_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "protocol/job_settings.h"
+#include "protocol/reporter.h"
 #include "protocol/request_builder.h"
 #include "protocol/server_list.h"
 
 namespace nvx {
-
-class TransferSession;
 
 inline constexpr uint32_t kLinkConnected = 0x1;
 inline constexpr uint32_t kLinkCloseAfterExchange = 0x4;
@@ -44,7 +44,7 @@ struct ResponseHeader {
 
 class ServiceLink {
  public:
-  explicit ServiceLink(TransferSession& session);
+  ServiceLink(const LinkSettings& settings, Reporter& report, const std::atomic<bool>& stop);
   ~ServiceLink();
   ServiceLink(const ServiceLink&) = delete;
   ServiceLink& operator=(const ServiceLink&) = delete;
@@ -58,7 +58,7 @@ class ServiceLink {
   void ReplaceServerList(std::string_view setting);
   ServerList& servers() { return servers_; }
 
-  // Connects the session (see the header comment); true when connected.
+  // Connects (see the header comment); true when connected.
   bool Connect();
   // Closes the active connection and forgets it; clears link bits 0x1 and 0x4. False
   // when there was no active connection.
@@ -93,10 +93,11 @@ class ServiceLink {
   ServerEntry* current_server() { return servers_.current(); }
   int32_t last_send_error() const { return last_send_error_; }
 
-  // The body of the last reply, when it announced one; consumers take it over.
-  std::optional<std::string> response_body;
-  // The text of the last "FolderFileList" reply (deciphered), for ParseServerFileList.
-  std::optional<std::string> file_list_text;
+  // Set when an exchange broke off at the transport level, cleared when an exchange
+  // starts: the service commands read it to tell a communication failure from a refusal.
+  bool communication_failure() const { return communication_failure_; }
+  void MarkCommunicationFailure() { communication_failure_ = true; }
+  void ClearCommunicationFailure() { communication_failure_ = false; }
 
  private:
   // The connection the next bytes travel on, retargeted: the proxy's or the current
@@ -104,7 +105,10 @@ class ServiceLink {
   Connection* RetargetActive();
   void ReportConnectFailure(int32_t remaining_retries);
 
-  TransferSession& session_;
+  const LinkSettings& settings_;
+  Reporter& report_;
+  const std::atomic<bool>& stop_;
+  bool communication_failure_ = false;
   ServerList servers_;
   bool server_list_built_ = false;
   std::unique_ptr<ServerEntry> proxy_entry_;

@@ -1,10 +1,9 @@
 #include "protocol/web_files.h"
 
 #include <limits>
-#include <mutex>
 #include <optional>
 
-#include "api/activity_log.h"
+#include "api/library_limits.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "protocol/request_builder.h"
@@ -21,30 +20,14 @@ int32_t VersionNumber(std::string_view text) {
   return static_cast<int32_t>(*value);
 }
 
-void SetProgressBlocks(SharedBlock& block, int64_t local_size, int32_t total_blocks) {
-  std::lock_guard<std::mutex> lock(block.state_lock);
-  block.engine.local_size = local_size;
-  block.live_progress.total_blocks = total_blocks;
-  block.live_progress.block = 0;
-}
-
-void RaiseProgressBlock(SharedBlock& block) {
-  std::lock_guard<std::mutex> lock(block.state_lock);
-  ++block.live_progress.block;
-}
-
 // Sends the GET of `file` and reads the answer header. False (connection handled) when the answer
 // is not "HTTP/1.1 200"; `header` then holds what arrived.
-bool RequestWebFile(TransferSession& session, std::string_view file, std::string* header) {
-  SharedBlock& block = session.block();
+bool RequestWebFile(ServiceSession& session, std::string_view file, std::string* header) {
+  Reporter& report = session.report();
   ServiceLink& link = session.link();
-  {
-    std::lock_guard<std::mutex> lock(block.state_lock);
-    block.live_progress.total_blocks = 0;
-    block.live_progress.block = 0;
-  }
+  session.progress().ClearBlocks();
   if (!link.PrepareExchange()) return false;
-  SetConclusion(block, "");
+  report.SetConclusion("");
   std::string request = UploadManagerRequestLine(file, link.Route());
   request += UserAgentHeader();
   request += kEndOfHeaders;
@@ -56,11 +39,11 @@ bool RequestWebFile(TransferSession& session, std::string_view file, std::string
     return false;
   }
   *header = answer.text;
-  SetLastHttpResponse(block, ResponseLineOf(answer.text));
+  report.SetLastHttpResponse(ResponseLineOf(answer.text));
   TraceProtocolLine(session, "<< ", answer.text);
   if (SaysConnectionClose(answer.text)) link.MarkCloseAfterExchange();
   if (!StatusIs(answer.text, "HTTP/1.1 200")) {
-    SetStatusMessage(block, "Norrvault Web Server Error");
+    report.SetStatusMessage("Norrvault Web Server Error");
     link.CloseConnection();
     return false;
   }
@@ -69,36 +52,35 @@ bool RequestWebFile(TransferSession& session, std::string_view file, std::string
 
 }  // namespace
 
-void ParseVersionText(SharedBlock& block, std::string_view text) {
+void ParseVersionText(ProtocolState& state, std::string_view text) {
   size_t first_dot = text.find('.');
   if (first_dot == std::string_view::npos) return;
-  block.version_major = VersionNumber(text.substr(0, first_dot));
+  state.version_major = VersionNumber(text.substr(0, first_dot));
   std::string_view rest = text.substr(first_dot + 1);
   size_t second_dot = rest.find('.');
   if (second_dot == std::string_view::npos) return;
-  block.version_minor = VersionNumber(rest.substr(0, second_dot));
+  state.version_minor = VersionNumber(rest.substr(0, second_dot));
   rest.remove_prefix(second_dot + 1);
   size_t blank = rest.find(' ');
   if (blank == std::string_view::npos) return;
-  block.version_build = VersionNumber(rest.substr(0, blank));
-  block.version_note = std::string(rest.substr(blank + 1));
+  state.version_build = VersionNumber(rest.substr(0, blank));
+  state.version_note = std::string(rest.substr(blank + 1));
 }
 
-std::string HelpFilePath(const SharedBlock& block) {
+std::string HelpFilePath(const JobSettings& job) {
   std::string folder =
-      block.work_directory.empty() ? platform::CurrentDirectory() : block.work_directory;
-  return JoinDirectory(folder, kHelpFileName);
+      job.work_directory.empty() ? platform::CurrentDirectory() : job.work_directory;
+  return platform::JoinDirectory(folder, kHelpFileName);
 }
 
-bool FetchVersionFile(TransferSession& session) {
-  SharedBlock& block = session.block();
+bool FetchVersionFile(ServiceSession& session) {
   ServiceLink& link = session.link();
   std::string header;
   if (!RequestWebFile(session, kVersionFileName, &header)) return false;
   std::string text;
   if (std::optional<ContentLength> length = ParseContentLength(header); length && length->valid) {
-    SetProgressBlocks(block, 0, 0);
-    SetStatusMessage(block, "Downloading Version File");
+    session.progress().BeginFile(0, 0);
+    session.report().SetStatusMessage("Downloading Version File");
     const size_t wanted = static_cast<size_t>(
         std::min<int64_t>(length->length, static_cast<int64_t>(kVersionFileMax)));
     char piece[kVersionFileMax];
@@ -114,14 +96,15 @@ bool FetchVersionFile(TransferSession& session) {
     // Bytes left unread would be taken for the next answer.
     if (static_cast<int64_t>(text.size()) < length->length) link.MarkCloseAfterExchange();
   }
-  ParseVersionText(block, text.substr(0, text.find('\0')));
+  ParseVersionText(session.state(), text.substr(0, text.find('\0')));
   link.CloseConnection();
   return true;
 }
 
-bool FetchHelpFile(TransferSession& session) {
-  SharedBlock& block = session.block();
+bool FetchHelpFile(ServiceSession& session) {
   ServiceLink& link = session.link();
+  Reporter& report = session.report();
+  ProtocolState& state = session.state();
   std::string header;
   if (!RequestWebFile(session, kHelpFileName, &header)) return false;
   std::optional<ContentLength> length = ParseContentLength(header);
@@ -129,21 +112,20 @@ bool FetchHelpFile(TransferSession& session) {
     link.CloseConnection();
     return true;
   }
-  block.help_file_name = HelpFilePath(block);
+  state.help_file_name = HelpFilePath(session.job());
   platform::File file =
-      platform::File::Open(block.help_file_name, platform::File::Access::kCreateTruncate);
+      platform::File::Open(state.help_file_name, platform::File::Access::kCreateTruncate);
   if (!file.is_open()) {
-    LogLine(block, kLineError, " Err - Help file %s cannot be created %d\n",
-            block.help_file_name.c_str(), file.error());
+    report.LogLine(kLineError, " Err - Help file %s cannot be created %d\n",
+                   state.help_file_name.c_str(), file.error());
     link.CloseConnection();
     return false;
   }
   const int64_t total = length->length;
   const int64_t blocks = total / kHelpFilePieceSize + (total % kHelpFilePieceSize != 0 ? 1 : 0);
-  SetProgressBlocks(
-      block, total,
-      static_cast<int32_t>(std::min<int64_t>(blocks, std::numeric_limits<int32_t>::max())));
-  SetStatusMessage(block, "Downloading Help File");
+  session.progress().BeginFile(
+      total, static_cast<int32_t>(std::min<int64_t>(blocks, std::numeric_limits<int32_t>::max())));
+  report.SetStatusMessage("Downloading Help File");
   char piece[kHelpFilePieceSize];
   size_t filled = 0;
   int64_t remaining = total;
@@ -158,17 +140,17 @@ bool FetchHelpFile(TransferSession& session) {
     if (filled == sizeof piece) {
       written = file.WriteAll(piece, filled);
       filled = 0;
-      RaiseProgressBlock(block);
+      session.progress().AdvanceBlock();
     }
   }
   if (written && filled > 0) {
     written = file.WriteAll(piece, filled);
-    RaiseProgressBlock(block);
+    session.progress().AdvanceBlock();
   }
   file.Close();
   link.CloseConnection();
   if (!written) {
-    LogLine(block, kLineError, " Err - Help file %s write failed\n", block.help_file_name.c_str());
+    report.LogLine(kLineError, " Err - Help file %s write failed\n", state.help_file_name.c_str());
     return false;
   }
   return true;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "api/transfer_session.h"
+#include "protocol/service_session.h"
 
 namespace nvx {
 
@@ -18,16 +18,16 @@ inline constexpr std::string_view kHelpFileName = "norrvaulthelp-1.0.8.chm";
 // The help file is received and written in pieces of this size.
 inline constexpr size_t kHelpFilePieceSize = 1024;
 
-// Fills the version fields of the shared block from a version file's text. Parsing
+// Fills the version fields of the protocol's record from a version file's text. Parsing
 // stops at the first missing separator; the fields after it keep their values.
-void ParseVersionText(SharedBlock& block, std::string_view text);
+void ParseVersionText(ProtocolState& state, std::string_view text);
 
 // Where the help file goes: the work directory joined with kHelpFileName.
-std::string HelpFilePath(const SharedBlock& block);
+std::string HelpFilePath(const JobSettings& job);
 
 // Fetch the files; false with a status message when the server did not deliver them.
-bool FetchVersionFile(TransferSession& session);
-bool FetchHelpFile(TransferSession& session);
+bool FetchVersionFile(ServiceSession& session);
+bool FetchHelpFile(ServiceSession& session);
 
 }  // namespace nvx
 

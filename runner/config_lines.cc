@@ -1,7 +1,7 @@
 #include "runner/config_lines.h"
 
-#include "api/limits.h"
 #include "platform/file.h"
+#include "runner/runner_limits.h"
 
 namespace nvx {
 

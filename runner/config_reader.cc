@@ -2,12 +2,12 @@
 
 #include <charconv>
 
-#include "api/limits.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "runner/config_lines.h"
 #include "runner/config_paths.h"
 #include "runner/password_scrambling.h"
+#include "runner/runner_limits.h"
 
 namespace nvx {
 namespace {

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 
-#include "api/limits.h"
 #include "platform/error_text.h"
 #include "platform/process.h"
 #include "platform/run_mutex.h"
 #include "platform/text_format.h"
 #include "runner/command_line.h"
 #include "runner/password_scrambling.h"
+#include "runner/runner_limits.h"
 
 #include "runner/run_driver.h"
 

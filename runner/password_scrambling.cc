@@ -3,8 +3,8 @@
 #include <array>
 #include <optional>
 
-#include "api/limits.h"
 #include "api/nvxapi.h"
+#include "runner/runner_limits.h"
 
 namespace nvx {
 namespace {
@@ -50,7 +50,7 @@ int KeyNumber(std::string_view text) {
 }  // namespace
 
 std::string ScrambleLoginPassword(const std::string& user, const std::string& password) {
-  std::array<char, kScrambledTextCapacity> output{};
+  std::array<char, kAuthOutputCapacity> output{};
   CNvxauth auth;
   auth.GenerateAuthData(user.c_str(), password.c_str(), output.data());
   output.back() = '\0';
@@ -58,7 +58,7 @@ std::string ScrambleLoginPassword(const std::string& user, const std::string& pa
 }
 
 std::string ScrambleProxyPassword(const std::string& password) {
-  std::array<char, kScrambledTextCapacity> output{};
+  std::array<char, kAuthOutputCapacity> output{};
   CNvxauth auth;
   auth.GenerateEncryptData(password.c_str(), output.data());
   output.back() = '\0';
@@ -71,7 +71,7 @@ bool IsLoginTokenOf(const std::string& user, const std::string& token) {
 }
 
 bool IsWellFormedScrambledText(std::string_view text) {
-  if (text.size() >= kScrambledTextCapacity) return false;
+  if (text.size() >= kAuthOutputCapacity) return false;
   std::optional<size_t> length = DecodedLength(text);
   if (!length || *length < 2 + kCipherBlock) return false;
   if ((*length - 2) % kCipherBlock > kMaxNoiseBytes) return false;

@@ -1,8 +1,8 @@
 #include "service/email_command.h"
 
-#include "api/limits.h"
 #include "service/email_outbox.h"
 #include "service/header_fields.h"
+#include "service/service_limits.h"
 #include "transfer/key_table.h"
 #include "transfer/transfer_cipher.h"
 

@@ -2,8 +2,8 @@
 
 #include <charconv>
 
-#include "api/limits.h"
 #include "platform/text_format.h"
+#include "service/service_limits.h"
 
 namespace nvx::service {
 namespace {

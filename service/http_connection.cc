@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/limits.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
 #include "service/connection_threads.h"
+#include "service/service_limits.h"
 
 namespace nvx::service {
 namespace {

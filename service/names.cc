@@ -1,6 +1,6 @@
 #include "service/names.h"
 
-#include "api/limits.h"
+#include "service/service_limits.h"
 
 namespace nvx::service {
 namespace {

@@ -1,10 +1,10 @@
 #include "service/service_router.h"
 
-#include "api/limits.h"
 #include "platform/text_format.h"
 #include "service/auth.h"
 #include "service/email_command.h"
 #include "service/service_commands.h"
+#include "service/service_limits.h"
 #include "service/static_files.h"
 
 namespace nvx::service {

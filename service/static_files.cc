@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "api/limits.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
+#include "service/service_limits.h"
 
 namespace nvx::service {
 namespace {

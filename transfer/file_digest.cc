@@ -1,36 +1,43 @@
 #include "transfer/file_digest.h"
 
-#include "api/activity_log.h"
 #include "platform/text_format.h"
-#include "transfer/md5.h"
 
 namespace nvx {
 
-bool GenerateFileMD5(TransferSession& session, platform::File& file) {
-  SharedBlock& block = session.block();
-  SetStatusMessage(block, StrFormat("Computing file %s verification", block.current_file.c_str()));
-
+FileDigest GenerateFileMD5(platform::File& file, std::span<uint8_t> buffer,
+                           const std::atomic<bool>& stop) {
+  FileDigest result;
   Md5Context context;
   Md5Init(context);
-  bool whole = true;
   for (;;) {
-    int64_t got = file.Read(session.buffer(), session.buffer_size());
+    int64_t got = file.Read(buffer.data(), buffer.size());
     if (got == 0) break;
     if (got < 0) {
-      LogLine(block, kLineError, " Err - GenerateFileMD5 Read Error %d\n", file.error());
-      whole = false;
+      result.whole = false;
+      result.read_error = file.error();
       break;
     }
-    Md5Update(context, session.buffer(), static_cast<size_t>(got));
-    // A file of gigabytes must not hold up the end of a CNvxapi that is going away.
-    if (session.StopRequested()) {
-      whole = false;
+    Md5Update(context, buffer.data(), static_cast<size_t>(got));
+    if (stop.load(std::memory_order_acquire)) {
+      result.whole = false;
       break;
     }
   }
-  Md5Final(context, block.local_digest.data());
+  Md5Final(context, result.digest.data());
   file.Seek(0);
-  return whole;
+  return result;
+}
+
+bool DigestFileInHand(EngineContext& context, platform::File& file, Md5Digest* digest) {
+  context.report().SetStatusMessage(
+      StrFormat("Computing file %s verification", context.state().current_file.c_str()));
+  FileDigest result = GenerateFileMD5(file, context.buffer(), context.stop_flag());
+  if (result.read_error != 0) {
+    context.report().LogLine(kLineError, " Err - GenerateFileMD5 Read Error %d\n",
+                             result.read_error);
+  }
+  *digest = result.digest;
+  return result.whole;
 }
 
 }  // namespace nvx

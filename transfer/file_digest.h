@@ -1,19 +1,37 @@
-// The digest of the local file in hand, by which the upload and download engines ask the
-// service whether its copy equals the local one. Worker thread only.
+// The digest of a local file, by which the upload and download engines ask the service
+// whether its copy equals the local one. Worker thread only.
 #ifndef NVX_TRANSFER_FILE_DIGEST_H_
 #define NVX_TRANSFER_FILE_DIGEST_H_
 
-#include "api/transfer_session.h"
+#include <atomic>
+#include <cstdint>
+#include <span>
+
 #include "platform/file.h"
+#include "transfer/engine_context.h"
+#include "transfer/md5.h"
 
 namespace nvx {
 
-// Digests `file` from its current position to its end, reading through the session's
-// transfer buffer, stores the digest in the block's local_digest and sets the file
-// position back to 0. Shows "Computing file <current_file> verification" as the status.
-// A failing read is logged and ends the digest early: the digest of what was read is
-// still stored, and the result is false. A stop request also ends it early (false).
-bool GenerateFileMD5(TransferSession& session, platform::File& file);
+struct FileDigest {
+  Md5Digest digest{};
+  // False when a read failed or a stop request ended the digest early: the digest is
+  // then that of what was read.
+  bool whole = true;
+  // The error of the read that failed, 0 when none did.
+  int read_error = 0;
+};
+
+// Digests `file` from its current position to its end, reading through `buffer`, and
+// sets the file position back to 0. A set `stop` flag ends the digest after the piece in
+// hand: a file of gigabytes must not hold up a CNvxapi that is going away.
+FileDigest GenerateFileMD5(platform::File& file, std::span<uint8_t> buffer,
+                           const std::atomic<bool>& stop);
+
+// The same for the file in hand of an engine: shows "Computing file <current_file>
+// verification" as the status and logs a failing read. False when the digest is not
+// whole; `*digest` is set all the same.
+bool DigestFileInHand(EngineContext& context, platform::File& file, Md5Digest* digest);
 
 }  // namespace nvx
 

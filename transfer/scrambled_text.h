@@ -19,12 +19,13 @@
 #include <string>
 #include <string_view>
 
-#include "api/limits.h"
 #include "transfer/base64.h"
 #include "transfer/transfer_cipher.h"
 
 namespace nvx {
 
+// The output buffer of CNvxauth and the decode buffer of tokens.
+inline constexpr size_t kScrambledTextCapacity = 256;
 inline constexpr int64_t kScrambleKeyCount = 496;
 inline constexpr size_t kScrambleHeaderSize = 2;
 inline constexpr size_t kScrambleNoiseMax = 3;

@@ -126,7 +126,9 @@ TEST_F(ActivityLogTest, TraceLinesOfTheFacade) {
   api.SetDoSubFolder(true);
   api.SetFileCompare(1);
   api.SetSyncFileAccess(false);
-  FacadeAccess::Block(api)->routines[kCmdEmailStats] = [](TransferSession&) { return true; };
+  FacadeAccess::Block(api)->control.commands.rows[kCmdEmailStats].routine = [](TransferSession&) {
+    return true;
+  };
   api.EmailStats(true, false);
   while (api.GetStatus() == kStatusBusy) std::this_thread::yield();
   api.Reset();
@@ -154,13 +156,13 @@ TEST_F(ActivityLogTest, DumpStatsWritesTheCountersWithTheScriptBit) {
   SharedBlock& block = *FacadeAccess::Block(api);
   api.SetLogDirectory(dir_.path().c_str());
   api.SetLogLevel(4);
-  block.live_progress.files_uploaded = 3;
-  block.live_progress.files_upload_updated = 1;
-  block.live_progress.files_upload_matched = 7;
-  block.live_progress.files_upload_zero_length = 2;
-  block.live_progress.files_upload_error = 1;
-  block.live_progress.files_downloaded = 4;
-  block.live_progress.files_download_error = 5;
+  block.reported.live_progress.files_uploaded = 3;
+  block.reported.live_progress.files_upload_updated = 1;
+  block.reported.live_progress.files_upload_matched = 7;
+  block.reported.live_progress.files_upload_zero_length = 2;
+  block.reported.live_progress.files_upload_error = 1;
+  block.reported.live_progress.files_downloaded = 4;
+  block.reported.live_progress.files_download_error = 5;
   api.DumpStats();
   EXPECT_EQ(ReadFileText(api.GetLogFileName()),
             "Log File Open 3/5/2004 14:7:9\n"

@@ -24,28 +24,28 @@ TEST(FacadeSettings, SubfolderFlagIsForcedOffForASingleFile) {
   SharedBlock& block = *FacadeAccess::Block(api);
   api.SetLocalFile("*.*");
   api.SetDoSubFolder(true);
-  EXPECT_TRUE(block.subfolders);
+  EXPECT_TRUE(block.job.flags.subfolders);
   api.SetLocalFile("report.doc");
   api.SetDoSubFolder(true);
-  EXPECT_FALSE(block.subfolders);
+  EXPECT_FALSE(block.job.flags.subfolders);
   api.SetLocalFile("*.DOC");  // only exactly "*.*" keeps the flag
   api.SetDoSubFolder(true);
-  EXPECT_FALSE(block.subfolders);
+  EXPECT_FALSE(block.job.flags.subfolders);
   api.Reset();  // the local file is gone
   api.SetDoSubFolder(true);
-  EXPECT_TRUE(block.subfolders);
+  EXPECT_TRUE(block.job.flags.subfolders);
 }
 
 TEST(FacadeSettings, FixedWidthFieldsAreCut) {
   CNvxapi api;
   SharedBlock& block = *FacadeAccess::Block(api);
   api.SetResultsType("0123456789012345678901234567890123456789");
-  EXPECT_EQ(block.results_type, "0123456789012345678901234567890");
+  EXPECT_EQ(block.job.results_type, "0123456789012345678901234567890");
   api.SetUserAuth(std::string(60, 'u').c_str(), std::string(40, 'p').c_str());
-  EXPECT_EQ(block.user.size(), 47u);
-  EXPECT_EQ(block.password.size(), 32u);
+  EXPECT_EQ(block.job.link.user.size(), 47u);
+  EXPECT_EQ(block.job.link.password.size(), 32u);
   api.SetSkipFolder(std::string(700, 's').c_str());
-  EXPECT_EQ(block.skip_folders.front().size(), 579u);
+  EXPECT_EQ(block.job.texts.skip_folders.front().size(), 579u);
 }
 
 TEST(FacadeSettings, NullTextsReadAsEmpty) {
@@ -56,7 +56,7 @@ TEST(FacadeSettings, NullTextsReadAsEmpty) {
   api.WriteResult(nullptr);
   api.VerifyNVXPath(nullptr);
   WaitIdle(api);
-  EXPECT_EQ(FacadeAccess::Block(api)->user, "");
+  EXPECT_EQ(FacadeAccess::Block(api)->job.link.user, "");
 }
 
 TEST(FacadeSettings, ListsTakeNewEntriesInFront) {
@@ -66,8 +66,8 @@ TEST(FacadeSettings, ListsTakeNewEntriesInFront) {
   api.SetSkipFolder("second");
   api.SetExcludeExtension(".tmp");
   api.SetExcludeExtension(".bak");
-  EXPECT_EQ(block.skip_folders.front(), "second");
-  EXPECT_EQ(block.excluded_extensions.front(), ".bak");
+  EXPECT_EQ(block.job.texts.skip_folders.front(), "second");
+  EXPECT_EQ(block.job.texts.excluded_extensions.front(), ".bak");
 }
 
 TEST(FacadeReset, ClearsTheJobAndKeepsTheRun) {
@@ -99,30 +99,30 @@ TEST(FacadeReset, ClearsTheJobAndKeepsTheRun) {
   api.SetFileCompare(1);
   api.SetSkipFolder("skip");
   api.SetExcludeExtension(".tmp");
-  block.space_limit = 1000;
-  block.space_used = 10;
-  block.differential_allowed = true;
-  block.live_progress.files_uploaded = 9;
-  block.live_file_name = "x";
-  block.folder_list = std::make_unique<FolderTree>();
-  block.mapped_folder = block.folder_list->root();
-  block.status_message = "old";
-  block.conclusion = "old";
+  block.protocol.space_limit = 1000;
+  block.protocol.space_used = 10;
+  block.reported.live_progress.files_uploaded = 9;
+  block.reported.live_file_name = "x";
+  block.protocol.lists.folder_list = std::make_unique<FolderTree>();
+  block.protocol.lists.mapped_folder = block.protocol.lists.folder_list->root();
+  block.reported.status_message = "old";
+  block.reported.conclusion = "old";
   std::string work_files[] = {"diff.crc", "temp.crc", "temp.crc~"};
   for (const std::string& name : work_files) test::WriteFileText(name, "w");
 
   api.Reset();
 
-  EXPECT_EQ(block.local_directory, "");
-  EXPECT_EQ(block.local_file, "");
-  EXPECT_EQ(block.server_folder, "");
-  EXPECT_EQ(block.server_file, "");
-  EXPECT_FALSE(block.verification || block.duplicate_files || block.use_server_date || block.move ||
-               block.compress || block.transfer_compress);
-  EXPECT_EQ(block.file_compare, 0);
-  EXPECT_TRUE(block.skip_folders.empty());
-  EXPECT_TRUE(block.excluded_extensions.empty());
-  EXPECT_EQ(block.folder_list, nullptr);
+  EXPECT_EQ(block.job.texts.local_directory, "");
+  EXPECT_EQ(block.job.texts.local_file, "");
+  EXPECT_EQ(block.job.texts.server_folder, "");
+  EXPECT_EQ(block.job.texts.server_file, "");
+  EXPECT_FALSE(block.job.flags.verification || block.job.flags.duplicate_files ||
+               block.job.flags.use_server_date || block.job.flags.move ||
+               block.job.flags.compress || block.job.flags.transfer_compress);
+  EXPECT_EQ(block.job.flags.file_compare, 0);
+  EXPECT_TRUE(block.job.texts.skip_folders.empty());
+  EXPECT_TRUE(block.job.texts.excluded_extensions.empty());
+  EXPECT_EQ(block.protocol.lists.folder_list, nullptr);
   EXPECT_EQ(api.FolderName(), nullptr);
   EXPECT_FALSE(api.FolderWriteAccess());
   EXPECT_STREQ(api.GetStatusMsg(), "");
@@ -132,17 +132,16 @@ TEST(FacadeReset, ClearsTheJobAndKeepsTheRun) {
   EXPECT_STREQ(progress->file_name, "");
   for (const std::string& name : work_files) EXPECT_FALSE(platform::PathExists(name)) << name;
 
-  EXPECT_EQ(block.user, "alice");
-  EXPECT_EQ(block.password, "secret");
-  EXPECT_TRUE(block.proxy_in_use && block.proxy_authentication);
-  EXPECT_EQ(block.proxy_host, "proxy");
-  EXPECT_EQ(block.results_type, "Backup");
-  EXPECT_EQ(block.work_directory, "/work");
-  EXPECT_EQ(block.path_to_verify, "\\Keep");
-  EXPECT_TRUE(block.pause_after_each_file);
-  EXPECT_TRUE(block.differential_allowed);
-  EXPECT_EQ(block.space_limit, 1000);
-  EXPECT_EQ(block.space_used, 10);
+  EXPECT_EQ(block.job.link.user, "alice");
+  EXPECT_EQ(block.job.link.password, "secret");
+  EXPECT_TRUE(block.job.link.proxy_authentication);
+  EXPECT_EQ(block.job.link.proxy_host, "proxy");
+  EXPECT_EQ(block.job.results_type, "Backup");
+  EXPECT_EQ(block.job.work_directory, "/work");
+  EXPECT_EQ(block.job.path_to_verify, "\\Keep");
+  EXPECT_TRUE(block.job.pause_after_each_file);
+  EXPECT_EQ(block.protocol.space_limit, 1000);
+  EXPECT_EQ(block.protocol.space_used, 10);
   EXPECT_NE(std::string(api.GetLogFileName()), "");
   api.WriteResult("still open");
   EXPECT_EQ(test::ReadFileText(dir.File("Backup Results.tmp")), "still open");
@@ -162,14 +161,14 @@ TEST(FacadeMapping, WithoutAFolderListNothingMaps) {
 TEST(FacadeMapping, MapsFoldersOfTheListAndKeepsTheOldMappingWhenNotFound) {
   CNvxapi api;
   SharedBlock& block = *FacadeAccess::Block(api);
-  block.folder_list = std::make_unique<FolderTree>();
-  FolderRecord* my_files = block.folder_list->NewRecord();
+  block.protocol.lists.folder_list = std::make_unique<FolderTree>();
+  FolderRecord* my_files = block.protocol.lists.folder_list->NewRecord();
   my_files->name = "MyFiles";
   my_files->level = 0;
   my_files->write_access = true;
-  my_files->parent = block.folder_list->root();
-  block.folder_list->root()->first_child = my_files;
-  FolderRecord* docs = block.folder_list->NewRecord();
+  my_files->parent = block.protocol.lists.folder_list->root();
+  block.protocol.lists.folder_list->root()->first_child = my_files;
+  FolderRecord* docs = block.protocol.lists.folder_list->NewRecord();
   docs->name = "Docs";
   docs->level = 1;
   docs->no_access = docs->no_show = true;
@@ -206,9 +205,9 @@ TEST(FacadeQuota, FullWhenUseOrEstimateReachesTheLimit) {
   CNvxapi api;
   SharedBlock& block = *FacadeAccess::Block(api);
   for (const Case& c : cases) {
-    block.space_limit = c.limit;
-    block.space_used = c.used;
-    block.space_used_estimate = c.estimate;
+    block.protocol.space_limit = c.limit;
+    block.protocol.space_used = c.used;
+    block.protocol.space_used_estimate = c.estimate;
     EXPECT_EQ(api.TestOverQuota(), c.over) << c.limit << " " << c.used << " " << c.estimate;
   }
 }
@@ -229,7 +228,7 @@ TEST(FacadeSendLog, SendsTheClosedLogAndStartsAFreshOne) {
   platform::ScopedClockOverride clock_override(&clock);
   CNvxapi api;
   SharedBlock& block = *FacadeAccess::Block(api);
-  block.routines[kCmdUpload] = &SucceedAtOnce;
+  block.control.commands.rows[kCmdUpload].routine = &SucceedAtOnce;
   api.SetLogDirectory(dir.path().c_str());
   api.SetLogLevel(15);
   std::string first_log = api.GetLogFileName();
@@ -239,11 +238,11 @@ TEST(FacadeSendLog, SendsTheClosedLogAndStartsAFreshOne) {
   ASSERT_TRUE(api.SendLog(4));
   WaitIdle(api);
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
-  EXPECT_EQ(block.local_directory, dir.path());
-  EXPECT_EQ(block.local_file, "20040305140709.log");
-  EXPECT_TRUE(block.sending_log);
-  EXPECT_EQ(block.log_count, 4);
-  EXPECT_EQ(block.transfer_kind, kCmdUpload);
+  EXPECT_EQ(block.job.texts.local_directory, dir.path());
+  EXPECT_EQ(block.job.texts.local_file, "20040305140709.log");
+  EXPECT_TRUE(block.job.sending_log);
+  EXPECT_EQ(block.job.log_count, 4);
+  EXPECT_EQ(block.control.transfer_kind, kCmdUpload);
   EXPECT_EQ(block.log_level.load(), 1);
   EXPECT_NE(std::string(api.GetLogFileName()), first_log);
   std::string sent = test::ReadFileText(first_log);

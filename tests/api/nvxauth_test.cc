@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "api/limits.h"
+#include "api/library_limits.h"
 #include "api/nvxapi.h"
-#include "api/scramble.h"
 #include "platform/clock.h"
+#include "protocol/login_token.h"
 #include "tests/support/fake_clock.h"
 #include "transfer/base64.h"
 #include "transfer/md5.h"

@@ -26,15 +26,15 @@ bool ThreeFileUpload(TransferSession& session) {
   SharedBlock& block = session.block();
   for (int file = 1; file <= 3; ++file) {
     {
-      std::lock_guard<std::mutex> lock(block.state_lock);
-      block.live_progress.sequence = file;
-      block.live_progress.phase = kPhaseUploading;
-      block.live_file_name = "file" + std::to_string(file) + ".txt";
+      nvx::platform::MutexLock lock(block.state_lock);
+      block.reported.live_progress.sequence = file;
+      block.reported.live_progress.phase = kPhaseUploading;
+      block.reported.live_file_name = "file" + std::to_string(file) + ".txt";
     }
     g_files_finished = file;
     if (!WaitForFileAccess(session)) return false;
-    std::lock_guard<std::mutex> lock(block.state_lock);
-    if (block.live_progress.waiting != 0) g_waiting_seen_after_pause = true;
+    nvx::platform::MutexLock lock(block.state_lock);
+    if (block.reported.live_progress.waiting != 0) g_waiting_seen_after_pause = true;
   }
   return true;
 }
@@ -54,7 +54,7 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
   g_files_finished = 0;
   g_waiting_seen_after_pause = false;
   CNvxapi api;
-  FacadeAccess::Block(api)->routines[kCmdUpload] = &ThreeFileUpload;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
   api.SetSyncFileAccess(true);
   api.UploadFile();
   for (int file = 1; file <= 3; ++file) {
@@ -85,7 +85,7 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
 TEST(PauseHandshake, WithTheFlagOffTheWorkerNeverWaits) {
   g_files_finished = 0;
   CNvxapi api;
-  FacadeAccess::Block(api)->routines[kCmdUpload] = &ThreeFileUpload;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
   api.SetSyncFileAccess(false);
   api.UploadFile();
   auto deadline = steady_clock::now() + std::chrono::seconds(20);
@@ -100,15 +100,15 @@ TEST(PauseHandshake, SnapshotIsACopyThatDoesNotChangeBetweenCalls) {
   CNvxapi api;
   SharedBlock* block = FacadeAccess::Block(api);
   {
-    std::lock_guard<std::mutex> lock(block->state_lock);
-    block->live_progress.sequence = 7;
-    block->live_file_name = "first.doc";
+    nvx::platform::MutexLock lock(block->state_lock);
+    block->reported.live_progress.sequence = 7;
+    block->reported.live_file_name = "first.doc";
   }
   TransferProgress* snapshot = api.GetTransferProgress();
   {
-    std::lock_guard<std::mutex> lock(block->state_lock);
-    block->live_progress.sequence = 8;
-    block->live_file_name = "second.doc";
+    nvx::platform::MutexLock lock(block->state_lock);
+    block->reported.live_progress.sequence = 8;
+    block->reported.live_file_name = "second.doc";
   }
   EXPECT_EQ(snapshot->sequence, 7);
   EXPECT_STREQ(snapshot->file_name, "first.doc");

@@ -122,7 +122,7 @@ TEST_F(ResultsReportTest, CommunicationFailureIsExplainedOncePerRun) {
             "temporary problem related to the Norrvault servers.\r\n\r\nRunning the Backup "
             "again will often resolve the problem. If the problem persists contact Norrvault "
             "Support.\r\nComm Request/File FolderList\r\n");
-  EXPECT_TRUE(block_.communication_failure_reported);
+  EXPECT_TRUE(block_.logs.communication_failure_reported);
   // Reset does not clear it: the explanation stays once per run.
   api_.Reset();
   AddFileNote(block_, "/data/third.txt", kNoteCommunicationFailure, false, 0);
@@ -143,21 +143,21 @@ bool SucceedAtOnce(TransferSession&) {
 }
 
 TEST_F(ResultsReportTest, UploadStatisticsText) {
-  block_.routines[kCmdUpload] = &SucceedAtOnce;
+  block_.control.commands.rows[kCmdUpload].routine = &SucceedAtOnce;
   api_.SetLocalDirectory("/home/u/docs");
   api_.SetNVXFolder("\\Backup\\Docs");
   api_.UploadFile();
   while (api_.GetStatus() == kStatusBusy) std::this_thread::yield();
-  block_.live_progress.files_uploaded = 5;
-  block_.live_progress.files_upload_matched = 2;
-  block_.live_progress.files_upload_updated = 1;
-  block_.live_progress.files_upload_error = 1;
+  block_.reported.live_progress.files_uploaded = 5;
+  block_.reported.live_progress.files_upload_matched = 2;
+  block_.reported.live_progress.files_upload_updated = 1;
+  block_.reported.live_progress.files_upload_error = 1;
   EXPECT_STREQ(api_.GetStats(),
                "Local Folder: /home/u/docs\r\nNorrvault Folder: \\Backup\\Docs\r\nResults: \r\n"
                "Uploaded 5 Files \r\nMatched 2 Files \r\nUpdated 1 Files \r\nErrors 1  \r\n");
   api_.SetLocalFile("*.doc");
-  block_.live_progress.files_upload_zero_length = 3;
-  block_.live_progress.files_uploaded_uncompressed = 4;
+  block_.reported.live_progress.files_upload_zero_length = 3;
+  block_.reported.live_progress.files_uploaded_uncompressed = 4;
   EXPECT_STREQ(api_.GetStats(),
                "Local Folder: /home/u/docs\r\nLocal File(s): *.doc\r\n"
                "Norrvault Folder: \\Backup\\Docs\r\nResults: \r\n"
@@ -167,10 +167,10 @@ TEST_F(ResultsReportTest, UploadStatisticsText) {
 }
 
 TEST_F(ResultsReportTest, DownloadStatisticsAlwaysCountFilesNotFound) {
-  block_.routines[kCmdDownload] = &SucceedAtOnce;
+  block_.control.commands.rows[kCmdDownload].routine = &SucceedAtOnce;
   api_.DownloadFile();
   while (api_.GetStatus() == kStatusBusy) std::this_thread::yield();
-  block_.live_progress.files_downloaded = 2;
+  block_.reported.live_progress.files_downloaded = 2;
   EXPECT_STREQ(api_.GetStats(),
                "Local Folder: \r\nNorrvault Folder: \r\nResults: \r\n"
                "Downloaded 2 Files \r\nMatched 0 Files \r\nUpdated 0 Files \r\nErrors 0  \r\n"
@@ -178,22 +178,22 @@ TEST_F(ResultsReportTest, DownloadStatisticsAlwaysCountFilesNotFound) {
 }
 
 TEST_F(ResultsReportTest, EmailTexts) {
-  block_.email_subject = "System error";
-  block_.email_body = "System error ";
-  block_.user = "alice";
-  block_.local_directory = "/home/alice";
+  block_.job.texts.email_subject = "System error";
+  block_.job.texts.email_body = "System error ";
+  block_.job.link.user = "alice";
+  block_.job.texts.local_directory = "/home/alice";
   block_.start_time = clock_.LocalNow();
   EXPECT_EQ(BuildEmailSendText(block_),
             "System error\r\nNVX Backup Job Started at 03/05/2004  14:07:09\r\nID: alice\r\n"
             "LocalPath: /home/alice\r\nDetails on PC in " +
                 dir_.File("20040305140709.log") + ". \r\n\r\nSystem error ");
   block_.log_file_name.clear();
-  block_.local_directory.clear();
-  block_.server_folder = "\\Backup";
+  block_.job.texts.local_directory.clear();
+  block_.job.texts.server_folder = "\\Backup";
   EXPECT_EQ(BuildEmailSendText(block_),
             "System error\r\nNVX Backup Job Started at 03/05/2004  14:07:09\r\nID: alice\r\n"
             "NVXPath: \\Backup\r\nNo Log File generated. \r\n\r\nSystem error ");
-  block_.email_body = std::string(20000, 'x');
+  block_.job.texts.email_body = std::string(20000, 'x');
   EXPECT_EQ(BuildEmailJustText(block_).size(), 16383u);
   EXPECT_EQ(BuildEmailJustText(block_).substr(0, 15), "System error\r\nx");
 }

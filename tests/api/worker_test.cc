@@ -12,6 +12,7 @@
 #include "api/shared_block.h"
 #include "api/transfer_session.h"
 #include "platform/auto_reset_event.h"
+#include "tests/support/temp_dir.h"
 
 namespace nvx {
 namespace {
@@ -39,7 +40,7 @@ bool CountingRoutine(TransferSession&) {
 }
 
 bool FailWithErrorRoutine(TransferSession& session) {
-  session.block().error_code.store(kErrorTransferConnection);
+  session.block().control.error_code.store(kErrorTransferConnection);
   return false;
 }
 
@@ -54,15 +55,17 @@ bool SlowRoutine(TransferSession&) {
 }
 
 // Ignores the stop request until the test opens the gate.
+std::atomic<bool> g_routine_started{false};
 bool StubbornRoutine(TransferSession& session) {
+  g_routine_started = true;
   g_gate->Wait();
-  session.block().conclusion = "still here";  // touches the block after the owner left
+  SetConclusion(session.block(), "still here");  // touches the block after the callers left
   g_routine_done = true;
   return true;
 }
 
 void SetRoutine(CNvxapi& api, int32_t code, Routine routine) {
-  FacadeAccess::Block(api)->routines[code] = routine;
+  FacadeAccess::Block(api)->control.commands.rows[code].routine = routine;
 }
 
 TEST(WorkerStatus, FreshObjectIsIdleWithoutError) {
@@ -126,18 +129,21 @@ TEST(WorkerStatus, ErrorCodeDescribesTheLastCommandOnly) {
   EXPECT_EQ(api.GetErrorCode(), kErrorNone);
 }
 
-TEST(WorkerStatus, UnknownCodeLeavesTheStatusBusy) {
+TEST(WorkerStatus, CodesWithoutARowFailAndTheWorkerGoesOn) {
   CNvxapi api;
   SharedBlock* block = FacadeAccess::Block(api);
-  block->status.store(kStatusBusy);
-  block->command.store(42);
-  block->command_event.Signal();
-  std::this_thread::sleep_for(milliseconds(50));
-  EXPECT_EQ(api.GetStatus(), kStatusBusy);
-  EXPECT_EQ(api.GetErrorCode(), kErrorNone);
-  // The worker still takes the next real command.
-  api.Reset();
-  EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
+  // A table of the test's own: only the folder list has a routine.
+  CommandTable table;
+  table.rows[kCmdFolderList] = {"FolderList", &CountingRoutine, false, false, false};
+  block->control.commands = table;
+  g_next_result = true;
+  for (int32_t code : {int32_t{kCmdNone}, int32_t{kCmdVerifyId}, int32_t{kCmdReset}, 42, -1}) {
+    PostCommand(*block, code);
+    EXPECT_EQ(WaitUntilNotBusy(api), kStatusFailed) << code;
+    EXPECT_EQ(api.GetErrorCode(), kErrorNone) << code;
+  }
+  api.GetNVXFolderList();
+  EXPECT_EQ(WaitUntilNotBusy(api), kStatusSucceeded);
 }
 
 TEST(WorkerSynchronous, ReturnOnlyAfterTheWorkerFinished) {
@@ -155,9 +161,14 @@ TEST(WorkerSynchronous, ReturnOnlyAfterTheWorkerFinished) {
 
 TEST(WorkerSynchronous, RealRoutinesReportTheirStatus) {
   CNvxapi api;
+  api.SetLocalDirectory("/home/alice");
   api.Reset();
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
-  EXPECT_NE(api.GetStats(), nullptr);
+  // Reset emptied the local folder, and the statistics text says so.
+  EXPECT_STREQ(api.GetStats(),
+               "Local Folder: \r\nNorrvault Folder: \r\nResults: \r\n"
+               "Downloaded 0 Files \r\nMatched 0 Files \r\nUpdated 0 Files \r\n"
+               "Errors 0  \r\nFiles Not Found 0  \r\n");
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
 }
 
@@ -171,21 +182,21 @@ TEST(WorkerSynchronous, TransferKindFollowsTheTransferCommands) {
   g_next_result = true;
   api.UploadFile();
   WaitUntilNotBusy(api);
-  EXPECT_EQ(block->transfer_kind, kCmdUpload);
+  EXPECT_EQ(block->control.transfer_kind, kCmdUpload);
   api.DownloadFile();
   WaitUntilNotBusy(api);
-  EXPECT_EQ(block->transfer_kind, kCmdDownload);
+  EXPECT_EQ(block->control.transfer_kind, kCmdDownload);
   api.CleanNVX();
   WaitUntilNotBusy(api);
-  EXPECT_EQ(block->transfer_kind, kCmdClean);
-  EXPECT_TRUE(block->verification);  // a clean always verifies
+  EXPECT_EQ(block->control.transfer_kind, kCmdClean);
+  EXPECT_TRUE(block->job.flags.verification);  // a clean always verifies
   api.VerifyNVXPath("\\Backup");
   WaitUntilNotBusy(api);
-  EXPECT_EQ(block->transfer_kind, kCmdVerifyPath);
-  EXPECT_EQ(block->path_to_verify, "\\Backup");
+  EXPECT_EQ(block->control.transfer_kind, kCmdVerifyPath);
+  EXPECT_EQ(block->job.path_to_verify, "\\Backup");
   api.DeleteEmptyNVXFolders();
   WaitUntilNotBusy(api);
-  EXPECT_EQ(block->transfer_kind, kCmdDeleteEmptyFolders);
+  EXPECT_EQ(block->control.transfer_kind, kCmdDeleteEmptyFolders);
 }
 
 TEST(WorkerCopies, CopiesShareOneBlockThatEndsWithTheLastOwner) {
@@ -201,7 +212,7 @@ TEST(WorkerCopies, CopiesShareOneBlockThatEndsWithTheLastOwner) {
   second.SetResultsType("Shared");
   third.Reset();
   EXPECT_EQ(third.GetStatus(), kStatusSucceeded);
-  EXPECT_EQ(FacadeAccess::Block(third)->results_type, "Shared");
+  EXPECT_EQ(FacadeAccess::Block(third)->job.results_type, "Shared");
 }
 
 TEST(WorkerLifetime, DestroyingAPausedWorkerEndsPromptly) {
@@ -210,7 +221,7 @@ TEST(WorkerLifetime, DestroyingAPausedWorkerEndsPromptly) {
   {
     CNvxapi api;
     SetRoutine(api, kCmdUpload, [](TransferSession& session) {
-      session.block().pause_after_each_file = true;
+      session.block().job.pause_after_each_file = true;
       return WaitForFileAccess(session);
     });
     api.UploadFile();
@@ -227,25 +238,32 @@ TEST(WorkerLifetime, DestroyingAStuckWorkerReturnsAndTheWorkerFreesTheBlockLater
   platform::AutoResetEvent gate;
   g_gate = &gate;
   g_routine_done = false;
+  test::TempDir logs;
+  std::string log_name;
   auto started = steady_clock::now();
   {
     CNvxapi api;
+    api.SetLogDirectory(logs.path().c_str());
+    api.SetLogLevel(1);
+    log_name = api.GetLogFileName();
     SetRoutine(api, kCmdVerifyId, &StubbornRoutine);
+    g_routine_started = false;
     api.VerifyId();
-    std::this_thread::sleep_for(milliseconds(10));
+    while (!g_routine_started.load()) std::this_thread::sleep_for(milliseconds(1));
   }
-  auto waited = steady_clock::now() - started;
-  EXPECT_GE(waited, milliseconds(900));
-  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_LT(steady_clock::now() - started, std::chrono::seconds(5));
+  // The block outlives its callers while the worker holds it: its log is still open.
   EXPECT_FALSE(g_routine_done.load());
+  EXPECT_EQ(test::ReadFileText(log_name).find("Log File Close"), std::string::npos);
   gate.Signal();
+  // Once the routine ends, the worker lets go last and frees the block, closing the log.
   auto deadline = steady_clock::now() + std::chrono::seconds(10);
-  while (!g_routine_done.load() && steady_clock::now() < deadline) {
+  while (test::ReadFileText(log_name).find("Log File Close") == std::string::npos &&
+         steady_clock::now() < deadline) {
     std::this_thread::sleep_for(milliseconds(1));
   }
   EXPECT_TRUE(g_routine_done.load());
-  // Give the orphaned worker time to free the block before the leak check at exit.
-  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_NE(test::ReadFileText(log_name).find("Log File Close"), std::string::npos);
 }
 
 }  // namespace

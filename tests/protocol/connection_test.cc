@@ -28,9 +28,9 @@ TEST_F(ConnectTest, FourRefusedConnectionsThenFailure) {
   std::string refusing = "127.0.0.1:" + std::to_string(test::RefusingPort());
   link().ReplaceServerList(refusing);
   EXPECT_FALSE(link().Connect());
-  EXPECT_EQ(block_.error_code.load(), kErrorConnect);
+  EXPECT_EQ(block_.control.error_code.load(), kErrorConnect);
   EXPECT_EQ(Status(), "Connect to Norrvault failed.");
-  EXPECT_TRUE(session().communication_failure);
+  EXPECT_TRUE(link().communication_failure());
   EXPECT_FALSE(link().connected());
   EXPECT_EQ(clock_.Sleeps(), (std::vector<int64_t>{5000, 5000, 5000}));
   std::string log = Log();
@@ -54,7 +54,7 @@ TEST_F(ConnectTest, FailsOverToTheSecondServer) {
   }
   EXPECT_TRUE(ServiceCommand(session(), "TestId"));
   EXPECT_EQ(Conclusion(), "Successful");
-  EXPECT_EQ(block_.error_code.load(), kErrorNone);
+  EXPECT_EQ(block_.control.error_code.load(), kErrorNone);
   EXPECT_EQ(clock_.Sleeps(), std::vector<int64_t>{5000});
   EXPECT_EQ(link().current_server()->request_host, live.address());
   EXPECT_TRUE(link().servers().entries()[0].failed);
@@ -67,7 +67,7 @@ TEST_F(ConnectTest, NoServerMeansNoSocket) {
   link().BuildServerList();
   link().servers().Assign({});
   EXPECT_FALSE(link().Connect());
-  EXPECT_EQ(block_.error_code.load(), kErrorSocketCreate);
+  EXPECT_EQ(block_.control.error_code.load(), kErrorSocketCreate);
   EXPECT_EQ(Status(), "Create communications socket failed");
   EXPECT_TRUE(LogHas(" Err Communications init failed\n"));
 }
@@ -104,7 +104,7 @@ TEST_F(ConnectTest, ASilentServerTimesOutOnTheInjectedClock) {
   UseServer(peer);
   clock_.SetAdvancePerRead(30000);  // 180 s pass within a few reads
   EXPECT_FALSE(ServiceCommand(session(), "TestId"));
-  EXPECT_TRUE(session().communication_failure);
+  EXPECT_TRUE(link().communication_failure());
   EXPECT_TRUE(LogHas(" Err - TestId - Connection Closed Incomplete HTTP response header 0\n"));
   EXPECT_TRUE(LogHas("Err - TestId - Connection Closed Incomplete response header\n"));
   EXPECT_FALSE(link().connected());
@@ -118,12 +118,12 @@ TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
   UseServer(peer);
   std::thread stopper([this] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    block_.stop_requested.store(true);
+    block_.control.stop_requested.store(true);
   });
   EXPECT_FALSE(
       ServiceCommand(session(), "TestId"));  // the clock never moves: only the stop ends it
   stopper.join();
-  EXPECT_TRUE(session().communication_failure);
+  EXPECT_TRUE(link().communication_failure());
 }
 
 TEST(ConnectPause, FiveSecondsUnlessTheEnvironmentSaysOtherwise) {

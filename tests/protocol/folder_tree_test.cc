@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "api/activity_log.h"
+#include "api/block_reporter.h"
 #include "api/results_report.h"
 #include "api/shared_block.h"
 #include "platform/error_text.h"
@@ -151,14 +152,15 @@ class LocalFolderForTest : public ::testing::Test {
     parsed_ = ParseFolderList(kSixLines);
   }
   void TearDown() override {
-    std::lock_guard<std::mutex> lock(block_.trace_lock);
-    CloseActivityLog(block_.activity_log);
+    nvx::platform::MutexLock lock(block_.trace_lock);
+    CloseActivityLog(block_.logs.activity_log);
   }
   FolderRecord& Folder(const char* path) { return *FindFolder(path, *parsed_.tree->root()); }
 
   test::TempDir logs_;
   test::TempDir local_;
   SharedBlock block_;
+  BlockReporter report_{block_};
   FolderListParse parsed_;
 };
 
@@ -167,21 +169,21 @@ TEST_F(LocalFolderForTest, DownloadBaseFolderAndItsSubfolders) {
   docs.download_base_mark = true;
   std::string out;
   std::string backup = local_.File("Backup");
-  EXPECT_EQ(LocalFolderFor(block_, docs, backup, "", &out), 0);
+  EXPECT_EQ(LocalFolderFor(report_, docs, backup, "", &out), 0);
   EXPECT_EQ(out, backup + "/Docs/");
   EXPECT_TRUE(platform::IsDirectory(backup + "/Docs"));
-  EXPECT_EQ(LocalFolderFor(block_, Folder("Docs\\A"), backup, "", &out), 0);
+  EXPECT_EQ(LocalFolderFor(report_, Folder("Docs\\A"), backup, "", &out), 0);
   EXPECT_EQ(out, backup + "/Docs/A/");
   EXPECT_TRUE(platform::IsDirectory(backup + "/Docs/A"));
   // A local folder already named like the base folder gets nothing appended.
-  EXPECT_EQ(LocalFolderFor(block_, docs, local_.File("docs"), "", &out), 0);
+  EXPECT_EQ(LocalFolderFor(report_, docs, local_.File("docs"), "", &out), 0);
   EXPECT_EQ(out, local_.File("docs") + "/");
   // With a file pattern the base folder's name is not appended, then or later.
   std::string other = local_.File("Other");
-  EXPECT_EQ(LocalFolderFor(block_, docs, other, "*.txt", &out), 0);
+  EXPECT_EQ(LocalFolderFor(report_, docs, other, "*.txt", &out), 0);
   EXPECT_EQ(out, other + "/");
   EXPECT_TRUE(docs.base_name_given_mark);
-  EXPECT_EQ(LocalFolderFor(block_, Folder("Docs\\A"), other, "*.txt", &out), 0);
+  EXPECT_EQ(LocalFolderFor(report_, Folder("Docs\\A"), other, "*.txt", &out), 0);
   EXPECT_EQ(out, other + "/A/");
 }
 
@@ -190,7 +192,7 @@ TEST_F(LocalFolderForTest, AFileInTheWayIsReported) {
   docs.download_base_mark = true;
   test::WriteFileText(local_.File("Docs"), "not a folder");
   std::string out = "unchanged";
-  EXPECT_NE(LocalFolderFor(block_, docs, local_.path(), "", &out), 0);
+  EXPECT_NE(LocalFolderFor(report_, docs, local_.path(), "", &out), 0);
   EXPECT_EQ(out, "unchanged");
 }
 
@@ -201,7 +203,7 @@ TEST_F(LocalFolderForTest, ServerNamesThatCannotBeLocalNamesAreRefused) {
     docs.name = bad;
     docs.download_base_mark = true;
     std::string out;
-    EXPECT_EQ(LocalFolderFor(block_, docs, local_.path(), "", &out), platform::kErrorInvalidName)
+    EXPECT_EQ(LocalFolderFor(report_, docs, local_.path(), "", &out), platform::kErrorInvalidName)
         << bad;
     EXPECT_EQ(out, "");
     docs.name = "Docs";
@@ -213,7 +215,7 @@ TEST_F(LocalFolderForTest, ServerNamesThatCannotBeLocalNamesAreRefused) {
   top.download_base_mark = true;
   FolderRecord& leaf = *top.first_child->first_child;
   std::string out;
-  EXPECT_EQ(LocalFolderFor(block_, leaf, local_.path(), "", &out), platform::kErrorInvalidName);
+  EXPECT_EQ(LocalFolderFor(report_, leaf, local_.path(), "", &out), platform::kErrorInvalidName);
   EXPECT_EQ(test::ListFolder(local_.path()), std::vector<std::string>{});
   std::string log = test::ReadFileText(block_.log_file_name);
   EXPECT_NE(log.find(" Err - LocalFolderFor - Folder name not usable locally: '..'"),

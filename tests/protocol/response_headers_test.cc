@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/limits.h"
+#include "api/library_limits.h"
 #include "protocol/header_reader.h"
 #include "protocol/response_headers.h"
 

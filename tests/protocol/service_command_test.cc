@@ -7,11 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "api/nvxapi.h"
-#include "api/scramble.h"
+#include "protocol/login_token.h"
 #include "protocol/service_command.h"
 #include "protocol/service_commands.h"
 #include "tests/protocol/session_fixture.h"
 #include "transfer/base64.h"
+#include "transfer/scrambled_text.h"
 
 namespace nvx {
 namespace {
@@ -23,9 +24,8 @@ using test::ServiceAnswer;
 class ServiceCommandTest : public test::SessionTest {
  protected:
   void UseProxy(const LoopbackPeer& proxy) {
-    block_.proxy_host = "127.0.0.1";
-    block_.proxy_port = std::to_string(proxy.port());
-    block_.proxy_in_use = true;
+    block_.job.link.proxy_host = "127.0.0.1";
+    block_.job.link.proxy_port = std::to_string(proxy.port());
   }
 };
 
@@ -33,7 +33,7 @@ TEST_F(ServiceCommandTest, RequestBytes) {
   LoopbackPeer peer;
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"));
   UseServer(peer);
-  block_.subfolders = true;
+  block_.job.flags.subfolders = true;
   EXPECT_TRUE(ServiceCommand(session(), "FolderList"));
   ASSERT_EQ(peer.Requests().size(), 1u);
   const std::string request = peer.Requests()[0];
@@ -50,7 +50,7 @@ TEST_F(ServiceCommandTest, RequestBytes) {
   EXPECT_EQ(UserIdOfLoginToken(token), std::optional<std::string>("alice"));
   EXPECT_EQ(token, LoginTokenFor("alice", "wonderland"));  // the clock stands still
   EXPECT_EQ(ConclusionOf(block_), "Successful");
-  EXPECT_EQ(block_.last_http_response, "HTTP/1.1 200 OK");
+  EXPECT_EQ(block_.reported.last_http_response, "HTTP/1.1 200 OK");
   EXPECT_TRUE(LogHas(">> GET /scripts/rizezi7.dll?FolderList HTTP/1.1\n"));
   EXPECT_FALSE(LogHas(token));  // credentials never reach the log
 }
@@ -60,14 +60,14 @@ TEST_F(ServiceCommandTest, FolderNameAndPatternAndScrambledPassword) {
   test::AddKeepAliveConnection(peer, {ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"),
                                       ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n")});
   UseServer(peer);
-  block_.scrambled_password = "U2NyYW1ibGVkVGV4dA==";
-  block_.current_server_folder_id = "101";
-  block_.current_server_folder_name = "New";
-  block_.server_version_id = "A17";
-  block_.duplicate_files = true;
+  block_.job.link.scrambled_password = "U2NyYW1ibGVkVGV4dA==";
+  block_.protocol.current_server_folder_id = "101";
+  block_.protocol.current_server_folder_name = "New";
+  block_.protocol.server_version_id = "A17";
+  block_.job.flags.duplicate_files = true;
   EXPECT_TRUE(ServiceCommand(session(), "FolderCreate"));
-  block_.current_server_folder_name.clear();
-  block_.server_file = "*.doc";
+  block_.protocol.current_server_folder_name.clear();
+  block_.job.texts.server_file = "*.doc";
   EXPECT_TRUE(ServiceCommand(session(), "FolderFileList"));
   ASSERT_EQ(peer.Requests().size(), 2u);
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-RATTART: "), "U2NyYW1ibGVkVGV4dA==");
@@ -83,21 +83,24 @@ TEST_F(ServiceCommandTest, AnswerHeadersFillTheSharedBlock) {
       ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-LARCH: 5368709120,1073741824\r\n"
                     "X-NVX-CRUNCHYFROG: 1,0,1\r\n"));
   UseServer(peer);
-  EXPECT_TRUE(ServiceCommand(session(), "ResetSpace"));
-  EXPECT_EQ(block_.space_limit, 5368709120);
-  EXPECT_EQ(block_.space_used, 1073741824);
-  EXPECT_EQ(block_.space_used_estimate, 1073741824);
-  EXPECT_EQ(block_.service_options, 5);
-  EXPECT_FALSE(link().response_body.has_value());
+  ServiceReply reply = ServiceCommand(session(), "ResetSpace");
+  EXPECT_TRUE(reply);
+  EXPECT_EQ(reply.conclusion, "Successful");
+  EXPECT_EQ(Conclusion(), "Successful");
+  EXPECT_EQ(block_.protocol.space_limit, 5368709120);
+  EXPECT_EQ(block_.protocol.space_used, 1073741824);
+  EXPECT_EQ(block_.protocol.space_used_estimate, 1073741824);
+  EXPECT_EQ(block_.protocol.service_options, 5);
+  EXPECT_FALSE(reply.body.has_value());
 }
 
 TEST_F(ServiceCommandTest, ProxyFormWithBasicAuthorization) {
   LoopbackPeer proxy;
   proxy.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"));
   UseProxy(proxy);
-  block_.proxy_authentication = true;
-  block_.proxy_id = "pid";
-  block_.proxy_password = "ppw";
+  block_.job.link.proxy_authentication = true;
+  block_.job.link.proxy_id = "pid";
+  block_.job.link.proxy_password = "ppw";
   link().ReplaceServerList("127.0.0.1:9");  // the proxy reaches it, not the library
   EXPECT_TRUE(ServiceCommand(session(), "TestId"));
   ASSERT_EQ(proxy.Requests().size(), 1u);
@@ -127,10 +130,10 @@ TEST_F(ServiceCommandTest, ProxyPasswordsScrambledEmptyOrTooLong) {
     LoopbackPeer proxy;
     proxy.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"));
     UseProxy(proxy);
-    block_.proxy_authentication = true;
-    block_.proxy_id = c.id;
-    block_.proxy_password = c.password;
-    block_.proxy_password_scrambled = c.scrambled;
+    block_.job.link.proxy_authentication = true;
+    block_.job.link.proxy_id = c.id;
+    block_.job.link.proxy_password = c.password;
+    block_.job.link.proxy_password_scrambled = c.scrambled;
     link().ReplaceServerList("127.0.0.1:9");
     EXPECT_TRUE(ServiceCommand(session(), "TestId"));
     ASSERT_EQ(proxy.Requests().size(), 1u);
@@ -152,24 +155,24 @@ TEST_F(ServiceCommandTest, ProxyRefusalsGiveErrorCode9) {
     proxy.AddReply(ServiceAnswer("", "", false, refusal));
     UseProxy(proxy);
     link().ReplaceServerList("127.0.0.1:9");
-    block_.error_code.store(kErrorNone);
+    block_.control.error_code.store(kErrorNone);
     EXPECT_FALSE(ServiceCommand(session(), "TestId")) << refusal;
-    EXPECT_EQ(block_.error_code.load(), kErrorProxyAuth) << refusal;
+    EXPECT_EQ(block_.control.error_code.load(), kErrorProxyAuth) << refusal;
     EXPECT_EQ(Status(), "Proxy Auth Failed");
-    EXPECT_FALSE(session().communication_failure);
+    EXPECT_FALSE(link().communication_failure());
     EXPECT_FALSE(link().current_server()->failed);
     EXPECT_FALSE(link().connected());
-    EXPECT_EQ(block_.last_http_response, refusal);
+    EXPECT_EQ(block_.reported.last_http_response, refusal);
   }
   EXPECT_TRUE(LogHas(" Err - TestId - Proxy Authentication Failed\n"));
   // Straight from a server, 401 is just an answer.
   LoopbackPeer server;
   server.AddReply(ServiceAnswer("", "", false, "HTTP/1.1 401 Unauthorized"));
-  block_.proxy_host.clear();
+  block_.job.link.proxy_host.clear();
   UseServer(server);
-  block_.error_code.store(kErrorNone);
+  block_.control.error_code.store(kErrorNone);
   EXPECT_TRUE(ServiceCommand(session(), "TestId"));
-  EXPECT_EQ(block_.error_code.load(), kErrorNone);
+  EXPECT_EQ(block_.control.error_code.load(), kErrorNone);
 }
 
 TEST_F(ServiceCommandTest, HeaderCutShort) {
@@ -177,7 +180,7 @@ TEST_F(ServiceCommandTest, HeaderCutShort) {
   peer.AddReply("HTTP/1.1 200 OK\r\nX-NVX-CONC");
   UseServer(peer);
   EXPECT_FALSE(ServiceCommand(session(), "TestId"));
-  EXPECT_TRUE(session().communication_failure);
+  EXPECT_TRUE(link().communication_failure());
   EXPECT_FALSE(link().connected());
   EXPECT_TRUE(LogHas(" Err - TestId - Connection Closed Incomplete HTTP response header 27\n"));
   EXPECT_TRUE(LogHas("Err - TestId - Connection Closed r=0 Incomplete response header \n"));
@@ -189,11 +192,12 @@ TEST_F(ServiceCommandTest, BodyCutShortOrAnnouncedTooLarge) {
   peer.AddReply("HTTP/1.1 200 OK\r\nContent-Length: 100000000000\r\n\r\n0123456789");
   peer.AddReply("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n");
   UseServer(peer);
-  EXPECT_FALSE(ServiceCommand(session(), "FolderList"));
-  EXPECT_FALSE(session().communication_failure);  // an orderly close, not a receive error
+  ServiceReply cut = ServiceCommand(session(), "FolderList");
+  EXPECT_FALSE(cut);
+  EXPECT_FALSE(link().communication_failure());  // an orderly close, not a receive error
   EXPECT_FALSE(link().current_server()->failed);
   EXPECT_TRUE(LogHas(" Err - FolderList - Connection Closed Incomplete HTTP response data\n"));
-  EXPECT_FALSE(link().response_body.has_value());
+  EXPECT_FALSE(cut.body.has_value());
   link().CloseConnection();
   EXPECT_FALSE(ServiceCommand(session(), "FolderList"));
   EXPECT_TRUE(LogHas(" Err - FolderList - Invalid HTTP response data length\n"));
@@ -213,7 +217,7 @@ TEST_F(ServiceCommandTest, BodyCutByASilentServerMarksItFailed) {
   UseServer(peer);
   clock_.SetAdvancePerRead(60000);
   EXPECT_FALSE(ServiceCommand(session(), "FolderList"));
-  EXPECT_TRUE(session().communication_failure);
+  EXPECT_TRUE(link().communication_failure());
   EXPECT_TRUE(link().current_server()->failed);
 }
 
@@ -223,12 +227,14 @@ TEST_F(ServiceCommandTest, BodiesOfEveryLength) {
   test::AddKeepAliveConnection(
       peer, {ServiceAnswer("", "", /*with_length=*/true), ServiceAnswer("", big)});
   UseServer(peer);
-  EXPECT_TRUE(ServiceCommand(session(), "FolderList"));
-  ASSERT_TRUE(link().response_body.has_value());
-  EXPECT_EQ(*link().response_body, "");
-  EXPECT_TRUE(ServiceCommand(session(), "FolderList"));
-  ASSERT_TRUE(link().response_body.has_value());
-  EXPECT_TRUE(*link().response_body == big);
+  ServiceReply empty = ServiceCommand(session(), "FolderList");
+  EXPECT_TRUE(empty);
+  ASSERT_TRUE(empty.body.has_value());
+  EXPECT_EQ(*empty.body, "");
+  ServiceReply large = ServiceCommand(session(), "FolderList");
+  EXPECT_TRUE(large);
+  ASSERT_TRUE(large.body.has_value());
+  EXPECT_TRUE(*large.body == big);
 }
 
 TEST_F(ServiceCommandTest, OversizedHeaderIsUsedAsItStands) {
@@ -273,7 +279,7 @@ TEST_F(ServiceCommandTest, InterimAnswersAreNotSkippedByCommands) {
   peer.AddReply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: Late\r\n\r\n");
   UseServer(peer);
   EXPECT_TRUE(ServiceCommand(session(), "TestId"));
-  EXPECT_EQ(block_.last_http_response, "HTTP/1.1 100 Continue");
+  EXPECT_EQ(block_.reported.last_http_response, "HTTP/1.1 100 Continue");
   EXPECT_EQ(Conclusion(), "");
   EXPECT_FALSE(link().connected());  // the unread answer is never taken for the next one
 }
@@ -282,7 +288,7 @@ TEST_F(ServiceCommandTest, ConnectFailureIsReported) {
   link().ReplaceServerList("127.0.0.1:" + std::to_string(test::RefusingPort()));
   EXPECT_FALSE(ServiceCommand(session(), "TestId"));
   EXPECT_TRUE(LogHas("Err - Connect to server failed\n"));
-  EXPECT_EQ(block_.error_code.load(), kErrorConnect);
+  EXPECT_EQ(block_.control.error_code.load(), kErrorConnect);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "api/command_routines.h"
 #include "api/results_report.h"
-#include "protocol/command_routines.h"
 #include "protocol/email_exchange.h"
 #include "protocol/folder_paths.h"
 #include "protocol/folder_tree.h"
@@ -63,9 +63,9 @@ TEST_F(CommandsTest, LoginOutcomes) {
     LoopbackPeer peer;
     peer.AddReply(Answer(c.conclusion));
     UseServer(peer);
-    block_.error_code.store(kErrorNone);
+    block_.control.error_code.store(kErrorNone);
     EXPECT_TRUE(RoutineVerifyId(session())) << c.conclusion;
-    EXPECT_EQ(block_.error_code.load(), c.error_code) << c.conclusion;
+    EXPECT_EQ(block_.control.error_code.load(), c.error_code) << c.conclusion;
     EXPECT_EQ(Status(), "Login Verification Complete");
     EXPECT_EQ(peer.Requests().size(), 1u);
   }
@@ -96,8 +96,8 @@ TEST_F(CommandsTest, FolderListAfterABrokenFirstExchange) {
   EXPECT_TRUE(RoutineFolderList(session()));
   EXPECT_EQ(Status(), "Folder list retrieved from Norrvault");
   EXPECT_TRUE(LogHas("Err - RETRY FolderList at Norrvault\n"));
-  ASSERT_NE(block_.folder_list, nullptr);
-  EXPECT_NE(FindFolder("Docs\\A", *block_.folder_list->root()), nullptr);
+  ASSERT_NE(block_.protocol.lists.folder_list, nullptr);
+  EXPECT_NE(FindFolder("Docs\\A", *block_.protocol.lists.folder_list->root()), nullptr);
   EXPECT_EQ(PendingResults(), "");  // the second exchange worked: no note
 }
 
@@ -107,9 +107,9 @@ TEST_F(CommandsTest, EncipheredFolderList) {
                               Enciphered(kSixLines, 300)));
   UseServer(peer);
   EXPECT_TRUE(FolderList(session()));
-  EXPECT_EQ(block_.service_options, 1);
-  ASSERT_NE(block_.folder_list, nullptr);
-  EXPECT_EQ(FindFolder("Shared", *block_.folder_list->root())->folder_id, "105");
+  EXPECT_EQ(block_.protocol.service_options, 1);
+  ASSERT_NE(block_.protocol.lists.folder_list, nullptr);
+  EXPECT_EQ(FindFolder("Shared", *block_.protocol.lists.folder_list->root())->folder_id, "105");
 }
 
 TEST_F(CommandsTest, FolderListKeepsATreeTheMappedFolderPointsInto) {
@@ -118,10 +118,11 @@ TEST_F(CommandsTest, FolderListKeepsATreeTheMappedFolderPointsInto) {
       peer, {ServiceAnswer("", kSixLines), ServiceAnswer("", "0\tMyFiles\tW\t1\n1\tCut")});
   UseServer(peer);
   ASSERT_TRUE(FolderList(session()));
-  block_.mapped_folder = FindFolder("Docs", *block_.folder_list->root());
+  block_.protocol.lists.mapped_folder =
+      FindFolder("Docs", *block_.protocol.lists.folder_list->root());
   EXPECT_TRUE(FolderList(session()));  // the parse fails: no tree
-  EXPECT_EQ(block_.folder_list, nullptr);
-  EXPECT_EQ(block_.mapped_folder->name, "Docs");  // still valid
+  EXPECT_EQ(block_.protocol.lists.folder_list, nullptr);
+  EXPECT_EQ(block_.protocol.lists.mapped_folder->name, "Docs");  // still valid
   EXPECT_TRUE(LogHas(" Err - FolderList - System Error - Invalid data from server\n"));
 }
 
@@ -130,29 +131,28 @@ TEST_F(CommandsTest, FolderFileListAndItsEntries) {
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-CRUNCHYFROG: 1,0,0\r\n",
                               Enciphered("A17\tA.txt\t10\t07D403050E0709\t0\t0\t\r\n", 17)));
   UseServer(peer);
-  block_.current_server_folder_id = "101";
+  block_.protocol.current_server_folder_id = "101";
   EXPECT_TRUE(RoutineFolderFileList(session()));
-  ASSERT_EQ(block_.server_file_list.size(), 1u);
-  EXPECT_EQ(block_.server_file_list[0].name, "A.txt");
-  EXPECT_EQ(block_.server_file_list[0].version_id, "A17");
+  ASSERT_EQ(block_.protocol.lists.server_file_list.size(), 1u);
+  EXPECT_EQ(block_.protocol.lists.server_file_list[0].name, "A.txt");
+  EXPECT_EQ(block_.protocol.lists.server_file_list[0].version_id, "A17");
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-BLACMANGE: "), "101,0");
   // A reply without a body is an empty folder.
   LoopbackPeer empty;
   empty.AddReply(Answer("Successful"));
   UseServer(empty);
   EXPECT_TRUE(RoutineFolderFileList(session()));
-  EXPECT_FALSE(FileListText(session()).has_value());
-  EXPECT_TRUE(block_.server_file_list.empty());
+  EXPECT_TRUE(block_.protocol.lists.server_file_list.empty());
 }
 
 TEST_F(CommandsTest, FolderFileCount) {
   LoopbackPeer peer;
   test::AddKeepAliveConnection(peer, {Answer("OK,17"), Answer("OK")});
   UseServer(peer);
-  block_.live_progress.replacement_count = 4;
+  block_.reported.live_progress.replacement_count = 4;
   EXPECT_TRUE(FolderFileCount(session()));
-  EXPECT_EQ(block_.folder_file_count, 17);
-  EXPECT_EQ(block_.live_progress.replacement_count, 0);
+  EXPECT_EQ(block_.protocol.folder_file_count, 17);
+  EXPECT_EQ(block_.reported.live_progress.replacement_count, 0);
   EXPECT_EQ(Status(), "Folder file count retrieved from Norrvault");
   EXPECT_FALSE(FolderFileCount(session()));
   EXPECT_EQ(Status(), "Folder file count retrieve failed OK");
@@ -162,8 +162,8 @@ TEST_F(CommandsTest, DeleteDocAcceptsAnyLetterCase) {
   LoopbackPeer peer;
   test::AddKeepAliveConnection(peer, {Answer("SUCCESSFUL"), Answer("Error - Document Not Found")});
   UseServer(peer);
-  block_.server_version_id = "A17";
-  block_.current_file = "/home/u/a.txt";
+  block_.protocol.server_version_id = "A17";
+  block_.protocol.current_file = "/home/u/a.txt";
   EXPECT_TRUE(DeleteDoc(session()));
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-LUPIN: "), "0,A17;");
   EXPECT_FALSE(DeleteDoc(session()));
@@ -177,65 +177,68 @@ TEST_F(CommandsTest, FolderCreateCarriesTheCompressedMark) {
                                {ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n", "456\r\n"),
                                 ServiceAnswer("", "789-C\r\n"), Answer("Error - Invalid Name")});
   UseServer(peer);
-  block_.current_server_folder_id = "123-C";
-  block_.current_server_folder_name = "New";
+  block_.protocol.current_server_folder_id = "123-C";
+  block_.protocol.current_server_folder_name = "New";
   EXPECT_TRUE(FolderCreate(session()));
-  EXPECT_EQ(block_.new_folder_id, "456-C");
+  EXPECT_EQ(block_.protocol.new_folder_id, "456-C");
   EXPECT_EQ(Status(), "Folder created at Norrvault");
   EXPECT_TRUE(FolderCreate(session()));
-  EXPECT_EQ(block_.new_folder_id, "789-C");
+  EXPECT_EQ(block_.protocol.new_folder_id, "789-C");
   EXPECT_FALSE(FolderCreate(session()));  // refused: no body, and no retry
   EXPECT_EQ(peer.Requests().size(), 3u);
 }
 
 TEST_F(CommandsTest, VerifyPathCreatesTheMissingFolders) {
-  block_.folder_list = std::move(ParseFolderList(kSixLines).tree);
+  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixLines).tree);
   LoopbackPeer peer;
   test::AddKeepAliveConnection(peer, {ServiceAnswer("", "201\r\n"), ServiceAnswer("", "202\r\n"),
                                       ServiceAnswer("", "203\r\n")});
   UseServer(peer);
-  block_.path_to_verify = "\\Docs\\New\\Sub";
+  block_.job.path_to_verify = "\\Docs\\New\\Sub";
   EXPECT_TRUE(RoutineVerifyPath(session()));
   ASSERT_EQ(peer.Requests().size(), 2u);
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-BLACMANGE: "), "101,0");
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-BIGGLES: "), "New");
   EXPECT_EQ(test::RequestHeader(peer.Requests()[1], "X-NVX-BLACMANGE: "), "201,0");
   EXPECT_EQ(test::RequestHeader(peer.Requests()[1], "X-NVX-BIGGLES: "), "Sub");
-  const FolderRecord* sub = FindFolder("Docs\\New\\Sub", *block_.folder_list->root());
+  const FolderRecord* sub =
+      FindFolder("Docs\\New\\Sub", *block_.protocol.lists.folder_list->root());
   ASSERT_NE(sub, nullptr);
   EXPECT_EQ(sub->folder_id, "202");
   EXPECT_EQ(FolderPath(*sub), "Docs\\New\\Sub\\");
   // A first component goes below "MyFiles", whose id the request names.
-  block_.path_to_verify = "Fresh";
+  block_.job.path_to_verify = "Fresh";
   EXPECT_TRUE(RoutineVerifyPath(session()));
   ASSERT_EQ(peer.Requests().size(), 3u);
   EXPECT_EQ(test::RequestHeader(peer.Requests()[2], "X-NVX-BLACMANGE: "), "100,0");
-  EXPECT_EQ(FindFolder("MyFiles\\Fresh", *block_.folder_list->root())->folder_id, "203");
+  EXPECT_EQ(FindFolder("MyFiles\\Fresh", *block_.protocol.lists.folder_list->root())->folder_id,
+            "203");
   // Everything there: no request at all.
-  block_.path_to_verify = "Docs\\New";
+  block_.job.path_to_verify = "Docs\\New";
   EXPECT_TRUE(RoutineVerifyPath(session()));
   EXPECT_EQ(peer.Requests().size(), 3u);
 }
 
 TEST_F(CommandsTest, VerifyPathStopsAtAFolderThatCannotBeCreated) {
-  block_.folder_list = std::move(ParseFolderList(kSixLines).tree);
+  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixLines).tree);
   LoopbackPeer peer;
   peer.AddReply(Answer("Error - Invalid Name"));
   UseServer(peer);
-  block_.path_to_verify = "Docs\\..\\x";
+  block_.job.path_to_verify = "Docs\\..\\x";
   EXPECT_FALSE(RoutineVerifyPath(session()));
   EXPECT_EQ(peer.Requests().size(), 1u);
-  block_.folder_list.reset();
+  block_.protocol.lists.folder_list.reset();
   EXPECT_FALSE(RoutineVerifyPath(session()));
-  EXPECT_EQ(block_.error_code.load(), kErrorNoFolderList);
-  block_.path_to_verify.clear();
+  EXPECT_EQ(block_.control.error_code.load(), kErrorNoFolderList);
+  block_.job.path_to_verify.clear();
   EXPECT_TRUE(RoutineVerifyPath(session()));
 }
 
 TEST_F(CommandsTest, DeleteEmptyFoldersNamesTheMappedFolder) {
   EXPECT_FALSE(RoutineDeleteEmptyFolders(session()));  // nothing mapped: no request
-  block_.folder_list = std::move(ParseFolderList(kSixLines).tree);
-  block_.mapped_folder = FindFolder("Docs", *block_.folder_list->root());
+  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixLines).tree);
+  block_.protocol.lists.mapped_folder =
+      FindFolder("Docs", *block_.protocol.lists.folder_list->root());
   LoopbackPeer peer;
   test::AddKeepAliveConnection(peer, {Answer("Successful"), Answer("Successful")});
   UseServer(peer);
@@ -253,8 +256,8 @@ TEST_F(CommandsTest, ResetSpaceRefreshesTheFigures) {
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-LARCH: 6442450944,42\r\n"));
   UseServer(peer);
   EXPECT_TRUE(RoutineResetSpace(session()));
-  EXPECT_EQ(block_.space_limit, 6442450944);
-  EXPECT_EQ(block_.space_used, 42);
+  EXPECT_EQ(block_.protocol.space_limit, 6442450944);
+  EXPECT_EQ(block_.protocol.space_used, 42);
   EXPECT_EQ(Status(), "Login Verification Complete");
 }
 
@@ -267,7 +270,7 @@ TEST_F(CommandsTest, FileInformation) {
                  ",6442450944,B9,07D403050E0709;big file.bin\r\nContent-Length: 6442450944\r\n"),
              ServiceAnswer("X-NVX-LUPIN: d,10;\r\n")});
   UseServer(peer);
-  block_.server_version_id = "B9";
+  block_.protocol.server_version_id = "B9";
   EXPECT_TRUE(RoutineFileInfo(session()));
   EXPECT_EQ(Status(), "File info retrieved from Norrvault");
   std::string request = peer.Requests()[0];
@@ -275,10 +278,11 @@ TEST_F(CommandsTest, FileInformation) {
             "HEAD /scripts/rizezi7.dll?FileInfo HTTP/1.1\r\nHost: " + peer.address() +
                 "\r\nUser-Agent: NVX Upload Manager(1.0.8)\r\nX-NVX-BLACMANGE: NO\r\n"
                 "X-NVX-LUPIN: 0,B9;\r\n\r\n");
-  EXPECT_EQ(std::string(block_.server_digest.begin(), block_.server_digest.end()), digest);
-  EXPECT_EQ(block_.engine.server_size, 6442450944);
-  EXPECT_EQ(block_.server_file_date, "07D403050E0709");
-  EXPECT_EQ(block_.current_file, "big file.bin");
+  EXPECT_EQ(std::string(block_.protocol.server_digest.begin(), block_.protocol.server_digest.end()),
+            digest);
+  EXPECT_EQ(block_.protocol.server_size, 6442450944);
+  EXPECT_EQ(block_.protocol.server_file_date, "07D403050E0709");
+  EXPECT_EQ(block_.protocol.current_file, "big file.bin");
   EXPECT_FALSE(RoutineFileInfo(session()));
   EXPECT_EQ(Status(), "Norrvault Web Server Invalid Header Response");
 }
@@ -298,7 +302,7 @@ TEST_F(CommandsTest, EmailTextPut) {
   peer.AddReply("HTTP/1.1 100 Continue\r\n\r\n" +
                 ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-LARCH: 100,7\r\n"));
   UseServer(peer);
-  block_.email_to_user = true;
+  block_.job.flags.email_to_user = true;
   clock_.SetNowSeconds(5000);
   EXPECT_TRUE(SendEmailText(session(), "Subject\r\nBody text"));
   std::string request = peer.Requests()[0];
@@ -308,15 +312,15 @@ TEST_F(CommandsTest, EmailTextPut) {
                 "X-NVX-FANG: " +
                 std::to_string(5000 % 1025) + "," + std::to_string(5000 & 0xFFF) +
                 ",0,0,18\r\nX-NVX-BEAVERCHEESE: 1,0,File Transfer;\r\n\r\nSubject\r\nBody text");
-  EXPECT_EQ(block_.space_used, 7);
+  EXPECT_EQ(block_.protocol.space_used, 7);
 }
 
 TEST_F(CommandsTest, EncipheredEmailText) {
   LoopbackPeer peer;
   peer.AddReply(Answer("Successful"));
   UseServer(peer);
-  block_.service_options = kOptionEncipher;
-  block_.email_to_administrator = true;
+  block_.protocol.service_options = kOptionEncipher;
+  block_.job.flags.email_to_administrator = true;
   clock_.SetNowSeconds(496 * 3000 + 300);
   const std::string text = "Thirteen byte";
   EXPECT_TRUE(SendEmailText(session(), text));
@@ -334,7 +338,7 @@ TEST_F(CommandsTest, EmailRefusedOrUnreachable) {
   peer.AddReply(Answer("Error - Quota Exceeded"));
   UseServer(peer);
   EXPECT_FALSE(SendEmailText(session(), "x"));
-  EXPECT_EQ(block_.error_code.load(), kErrorUploadRefused);
+  EXPECT_EQ(block_.control.error_code.load(), kErrorUploadRefused);
   EXPECT_EQ(Status(), " Error Error - Quota Exceeded Upload file email.txt failed");
   EXPECT_TRUE(LogHas("Err - email.txt - Error Conclusion from server - Error - Quota Exceeded\n"));
   EXPECT_EQ(peer.Requests().size(), 1u);  // a refusal is not retried
@@ -347,7 +351,7 @@ TEST_F(CommandsTest, EmailRefusedOrUnreachable) {
   EXPECT_EQ(cut.Requests().size(), 2u);
   link().ReplaceServerList("127.0.0.1:" + std::to_string(test::RefusingPort()));
   EXPECT_FALSE(SendEmailText(session(), "x"));
-  EXPECT_EQ(block_.error_code.load(), kErrorConnect);
+  EXPECT_EQ(block_.control.error_code.load(), kErrorConnect);
 }
 
 TEST_F(CommandsTest, VersionFile) {
@@ -366,10 +370,10 @@ TEST_F(CommandsTest, VersionFile) {
     peer.AddReply(ServiceAnswer("", c.text, true));
     UseServer(peer);
     EXPECT_TRUE(RoutineVersionFile(session())) << c.text;
-    EXPECT_EQ(block_.version_major, c.major) << c.text;
-    EXPECT_EQ(block_.version_minor, c.minor) << c.text;
-    EXPECT_EQ(block_.version_build, c.build) << c.text;
-    EXPECT_EQ(block_.version_note, c.note) << c.text;
+    EXPECT_EQ(block_.protocol.version_major, c.major) << c.text;
+    EXPECT_EQ(block_.protocol.version_minor, c.minor) << c.text;
+    EXPECT_EQ(block_.protocol.version_build, c.build) << c.text;
+    EXPECT_EQ(block_.protocol.version_note, c.note) << c.text;
     EXPECT_EQ(Status(), "Get Help File Complete");
     EXPECT_EQ(peer.Requests()[0],
               "GET /uploadmanager/version.txt HTTP/1.1\r\nHost: " + peer.address() +
@@ -379,23 +383,23 @@ TEST_F(CommandsTest, VersionFile) {
 
 TEST_F(CommandsTest, HelpFileInPiecesOf1024) {
   test::TempDir work;
-  block_.work_directory = work.path();
+  block_.job.work_directory = work.path();
   std::string help(2500, '\0');
   for (size_t i = 0; i < help.size(); ++i) help[i] = static_cast<char>(i * 7);
   LoopbackPeer peer;
   peer.AddReply(ServiceAnswer("", help));
   UseServer(peer);
   EXPECT_TRUE(RoutineHelpFile(session()));
-  EXPECT_EQ(block_.help_file_name, work.File("norrvaulthelp-1.0.8.chm"));
-  EXPECT_TRUE(test::ReadFileText(block_.help_file_name) == help);
-  EXPECT_EQ(block_.live_progress.total_blocks, 3);
-  EXPECT_EQ(block_.live_progress.block, 3);
+  EXPECT_EQ(block_.protocol.help_file_name, work.File("norrvaulthelp-1.0.8.chm"));
+  EXPECT_TRUE(test::ReadFileText(block_.protocol.help_file_name) == help);
+  EXPECT_EQ(block_.reported.live_progress.total_blocks, 3);
+  EXPECT_EQ(block_.reported.live_progress.block, 3);
   EXPECT_EQ(block_.engine.local_size, 2500);
 }
 
 TEST_F(CommandsTest, WebFilesTheServerDoesNotHave) {
   test::TempDir work;
-  block_.work_directory = work.path();
+  block_.job.work_directory = work.path();
   LoopbackPeer peer;
   peer.AddReply(ServiceAnswer("", "", true, "HTTP/1.1 404 Not Found"));
   peer.AddReply(ServiceAnswer("", "", true, "HTTP/1.1 404 Not Found"));
@@ -408,11 +412,11 @@ TEST_F(CommandsTest, WebFilesTheServerDoesNotHave) {
 }
 
 TEST_F(CommandsTest, SetServerReplacesTheList) {
-  block_.server_host = "127.0.0.1:8099";
+  block_.job.link.server_host = "127.0.0.1:8099";
   EXPECT_TRUE(RoutineSetServer(session()));
   ASSERT_EQ(link().servers().entries().size(), 1u);
   EXPECT_EQ(link().servers().entries()[0].request_host, "127.0.0.1:8099");
-  block_.server_host = "";
+  block_.job.link.server_host = "";
   test::ScopedEnvironment unset("NVX_SERVER", nullptr);
   EXPECT_TRUE(RoutineSetServer(session()));
   EXPECT_EQ(link().servers().entries().size(), 2u);

@@ -55,17 +55,17 @@ class SessionTest : public ::testing::Test {
  protected:
   SessionTest() : clock_override_(&clock_) {
     block_.log_directory = logs_.path();
-    block_.results_type = "File Transfer";
+    block_.job.results_type = "File Transfer";
     ReopenActivityLog(block_, kLogDebug);
-    block_.user = "alice";
-    block_.password = "wonderland";
+    block_.job.link.user = "alice";
+    block_.job.link.password = "wonderland";
     session_ = std::make_unique<TransferSession>(block_);
   }
   ~SessionTest() override {
     session_.reset();
-    std::lock_guard<std::mutex> lock(block_.trace_lock);
-    CloseActivityLog(block_.activity_log);
-    block_.results_file.Close();
+    nvx::platform::MutexLock lock(block_.trace_lock);
+    CloseActivityLog(block_.logs.activity_log);
+    block_.logs.results_file.Close();
   }
 
   TransferSession& session() { return *session_; }

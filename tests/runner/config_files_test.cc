@@ -2,8 +2,8 @@
 // rewrite that keeps them off the disk.
 #include <gtest/gtest.h>
 
-#include "api/limits.h"
 #include "runner/password_scrambling.h"
+#include "runner/runner_limits.h"
 #include "tests/runner/config_test_support.h"
 #include "tests/support/os_helpers.h"
 #include "tests/support/temp_dir.h"

@@ -2,7 +2,7 @@
 // of every field, long lines, and the results type.
 #include <gtest/gtest.h>
 
-#include "api/limits.h"
+#include "runner/runner_limits.h"
 #include "tests/runner/config_test_support.h"
 
 namespace nvx {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/scramble.h"
+#include "protocol/login_token.h"
 #include "tests/support/fake_clock.h"
 #include "transfer/base64.h"
 

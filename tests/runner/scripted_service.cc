@@ -54,10 +54,10 @@ void Record(const char* command) {
 bool PlayVerifyId(TransferSession& session) {
   Record("VerifyId");
   SharedBlock& block = session.block();
-  g_script->scrambled_password = block.scrambled_password;
-  g_script->proxy_password = block.proxy_password;
-  g_script->proxy_password_scrambled = block.proxy_password_scrambled;
-  block.error_code.store(g_script->verify_error_code);
+  g_script->scrambled_password = block.job.link.scrambled_password;
+  g_script->proxy_password = block.job.link.proxy_password;
+  g_script->proxy_password_scrambled = block.job.link.proxy_password_scrambled;
+  block.control.error_code.store(g_script->verify_error_code);
   SetConclusion(block, g_script->verify_conclusion);
   return g_script->verify_succeeds;
 }
@@ -68,39 +68,39 @@ bool PlayFolderList(TransferSession& session) {
   SharedBlock& block = session.block();
   auto tree = std::make_unique<FolderTree>();
   for (const ScriptedFolder& folder : g_script->folders) AddFolder(*tree, folder);
-  block.folder_list = std::move(tree);
-  block.space_limit = g_script->space_limit;
-  block.space_used = g_script->space_used;
-  block.space_used_estimate = g_script->space_used;
+  block.protocol.lists.folder_list = std::move(tree);
+  block.protocol.space_limit = g_script->space_limit;
+  block.protocol.space_used = g_script->space_used;
+  block.protocol.space_used_estimate = g_script->space_used;
   return true;
 }
 
 SeenJob SeeJob(SharedBlock& block, const char* command) {
   SeenJob job;
   job.command = command;
-  job.local_directory = block.local_directory;
-  job.local_file = block.local_file;
-  job.server_folder = block.server_folder;
-  job.server_file = block.server_file;
-  job.subfolders = block.subfolders;
-  job.verification = block.verification;
-  job.compress = block.compress;
-  job.transfer_compress = block.transfer_compress;
-  job.move = block.move;
-  job.duplicate_files = block.duplicate_files;
-  job.use_server_date = block.use_server_date;
-  job.pause_after_each_file = block.pause_after_each_file;
-  job.file_compare = block.file_compare;
-  job.log_count = block.log_count;
-  job.skip_folders.assign(block.skip_folders.begin(), block.skip_folders.end());
-  job.excluded_extensions.assign(block.excluded_extensions.begin(),
-                                 block.excluded_extensions.end());
+  job.local_directory = block.job.texts.local_directory;
+  job.local_file = block.job.texts.local_file;
+  job.server_folder = block.job.texts.server_folder;
+  job.server_file = block.job.texts.server_file;
+  job.subfolders = block.job.flags.subfolders;
+  job.verification = block.job.flags.verification;
+  job.compress = block.job.flags.compress;
+  job.transfer_compress = block.job.flags.transfer_compress;
+  job.move = block.job.flags.move;
+  job.duplicate_files = block.job.flags.duplicate_files;
+  job.use_server_date = block.job.flags.use_server_date;
+  job.pause_after_each_file = block.job.pause_after_each_file;
+  job.file_compare = block.job.flags.file_compare;
+  job.log_count = block.job.log_count;
+  job.skip_folders.assign(block.job.texts.skip_folders.begin(), block.job.texts.skip_folders.end());
+  job.excluded_extensions.assign(block.job.texts.excluded_extensions.begin(),
+                                 block.job.texts.excluded_extensions.end());
   return job;
 }
 
 bool PlayTransfer(TransferSession& session, const char* command) {
   SharedBlock& block = session.block();
-  g_script->jobs.push_back(SeeJob(block, block.sending_log ? "SendLog" : command));
+  g_script->jobs.push_back(SeeJob(block, block.job.sending_log ? "SendLog" : command));
   ScriptedTransfer transfer;
   if (!g_script->transfers.empty()) {
     transfer = g_script->transfers.front();
@@ -109,22 +109,22 @@ bool PlayTransfer(TransferSession& session, const char* command) {
   int32_t sequence = 0;
   for (const std::string& file : transfer.files) {
     {
-      std::lock_guard<std::mutex> lock(block.state_lock);
-      block.live_progress.sequence = ++sequence;
-      block.live_progress.phase = 1;
-      block.live_file_name = file;
+      nvx::platform::MutexLock lock(block.state_lock);
+      block.reported.live_progress.sequence = ++sequence;
+      block.reported.live_progress.phase = 1;
+      block.reported.live_file_name = file;
     }
     if (!WaitForFileAccess(session)) return false;
   }
   {
-    std::lock_guard<std::mutex> lock(block.state_lock);
-    block.live_progress.files_uploaded = transfer.files_uploaded;
-    block.live_progress.files_upload_error = transfer.files_upload_error;
-    block.live_progress.files_upload_zero_length = transfer.files_upload_zero_length;
-    block.live_progress.files_downloaded = transfer.files_downloaded;
-    block.live_progress.files_not_found = transfer.files_not_found;
+    nvx::platform::MutexLock lock(block.state_lock);
+    block.reported.live_progress.files_uploaded = transfer.files_uploaded;
+    block.reported.live_progress.files_upload_error = transfer.files_upload_error;
+    block.reported.live_progress.files_upload_zero_length = transfer.files_upload_zero_length;
+    block.reported.live_progress.files_downloaded = transfer.files_downloaded;
+    block.reported.live_progress.files_not_found = transfer.files_not_found;
   }
-  block.error_code.store(transfer.error_code);
+  block.control.error_code.store(transfer.error_code);
   return transfer.succeeded;
 }
 
@@ -154,7 +154,7 @@ bool PlayDeleteEmpty(TransferSession& session) {
 
 bool PlayVerifyPath(TransferSession& session) {
   Record("VerifyPath");
-  g_script->verified_paths.push_back(session.block().path_to_verify);
+  g_script->verified_paths.push_back(session.block().job.path_to_verify);
   return true;
 }
 
@@ -166,8 +166,9 @@ bool PlayResetSpace(TransferSession&) {
 bool PlayEmail(TransferSession& session, const char* command) {
   Record(command);
   SharedBlock& block = session.block();
-  g_script->emails.push_back({command, block.email_to_user, block.email_to_administrator,
-                              block.email_subject, block.email_body});
+  g_script->emails.push_back({command, block.job.flags.email_to_user,
+                              block.job.flags.email_to_administrator, block.job.texts.email_subject,
+                              block.job.texts.email_body});
   return true;
 }
 
@@ -189,17 +190,17 @@ bool PlaySetServer(TransferSession&) {
 void PlayScript(CNvxapi& api, ServiceScript& script) {
   g_script = &script;
   SharedBlock& block = *FacadeAccess::Block(api);
-  block.routines[kCmdVerifyId] = &PlayVerifyId;
-  block.routines[kCmdFolderList] = &PlayFolderList;
-  block.routines[kCmdUpload] = &PlayUpload;
-  block.routines[kCmdDownload] = &PlayDownload;
-  block.routines[kCmdClean] = &PlayClean;
-  block.routines[kCmdDeleteEmptyFolders] = &PlayDeleteEmpty;
-  block.routines[kCmdVerifyPath] = &PlayVerifyPath;
-  block.routines[kCmdResetSpace] = &PlayResetSpace;
-  block.routines[kCmdEmailSend] = &PlayEmailSend;
-  block.routines[kCmdEmailSendJustText] = &PlayEmailSendJustText;
-  block.routines[kCmdSetServer] = &PlaySetServer;
+  block.control.commands.rows[kCmdVerifyId].routine = &PlayVerifyId;
+  block.control.commands.rows[kCmdFolderList].routine = &PlayFolderList;
+  block.control.commands.rows[kCmdUpload].routine = &PlayUpload;
+  block.control.commands.rows[kCmdDownload].routine = &PlayDownload;
+  block.control.commands.rows[kCmdClean].routine = &PlayClean;
+  block.control.commands.rows[kCmdDeleteEmptyFolders].routine = &PlayDeleteEmpty;
+  block.control.commands.rows[kCmdVerifyPath].routine = &PlayVerifyPath;
+  block.control.commands.rows[kCmdResetSpace].routine = &PlayResetSpace;
+  block.control.commands.rows[kCmdEmailSend].routine = &PlayEmailSend;
+  block.control.commands.rows[kCmdEmailSendJustText].routine = &PlayEmailSendJustText;
+  block.control.commands.rows[kCmdSetServer].routine = &PlaySetServer;
 }
 
 }  // namespace nvx::test

@@ -1,8 +1,10 @@
 // GenerateFileMD5 on real files, checked against md5sum: sizes around the 10,240-byte
 // read piece, a 50 MB file, the file position afterwards, and a failing read.
+#include <atomic>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -41,10 +43,10 @@ std::string RandomBytes(size_t count, unsigned seed) {
 
 class FileDigestTest : public ::testing::Test {
  protected:
-  FileDigestTest() : session_(block_) {}
+  FileDigest Digest(platform::File& file) { return GenerateFileMD5(file, buffer_, stop_); }
 
-  SharedBlock block_;
-  TransferSession session_;
+  std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kTransferBufferSize);
+  std::atomic<bool> stop_{false};
   test::TempDir dir_;
 };
 
@@ -57,10 +59,9 @@ TEST_F(FileDigestTest, EqualsMd5sumAtEverySize) {
 
     platform::File file = platform::File::Open(path, platform::File::Access::kRead);
     ASSERT_TRUE(file.is_open());
-    block_.current_file = "file" + std::to_string(size);
-    EXPECT_TRUE(GenerateFileMD5(session_, file));
-    EXPECT_EQ(ToHex(block_.local_digest.data(), 16), expected) << size << " bytes";
-    EXPECT_EQ(StatusMessageOf(block_), "Computing file " + block_.current_file + " verification");
+    FileDigest digest = Digest(file);
+    EXPECT_TRUE(digest.whole);
+    EXPECT_EQ(ToHex(digest.digest.data(), 16), expected) << size << " bytes";
 
     // The position is back at the start: a second read sees the first byte again.
     char first = 0;
@@ -71,33 +72,49 @@ TEST_F(FileDigestTest, EqualsMd5sumAtEverySize) {
   }
 }
 
-TEST_F(FileDigestTest, DigestsFromTheCurrentPosition) {
+TEST_F(FileDigestTest, DigestsFromTheCurrentPositionAndStopsWhenAsked) {
   std::string path = dir_.File("tail");
   test::WriteFileText(path, "skip this:message digest");
   platform::File file = platform::File::Open(path, platform::File::Access::kRead);
   ASSERT_TRUE(file.Seek(10));
-  EXPECT_TRUE(GenerateFileMD5(session_, file));
-  EXPECT_EQ(ToHex(block_.local_digest.data(), 16), "f96b697d7cb7938d525a2f31aaf161d0");
+  FileDigest digest = Digest(file);
+  EXPECT_TRUE(digest.whole);
+  EXPECT_EQ(ToHex(digest.digest.data(), 16), "f96b697d7cb7938d525a2f31aaf161d0");
+
+  // A stop request ends the digest after the piece in hand: not whole.
+  std::string big = dir_.File("big");
+  test::WriteFileText(big, RandomBytes(3 * kTransferBufferSize, 7));
+  platform::File big_file = platform::File::Open(big, platform::File::Access::kRead);
+  stop_.store(true);
+  EXPECT_FALSE(Digest(big_file).whole);
 }
 
-TEST_F(FileDigestTest, AFailingReadIsLoggedAndStillLeavesADigestAndPositionZero) {
-  block_.log_directory = dir_.path();
-  ReopenActivityLog(block_, kLogErrorOnly);
-  ASSERT_TRUE(block_.activity_log.is_open());
+TEST_F(FileDigestTest, TheFileInHandShowsItsStatusAndLogsAFailingRead) {
+  SharedBlock block;
+  block.log_directory = dir_.path();
+  ReopenActivityLog(block, kLogErrorOnly);
+  TransferSession session(block);
+  block.protocol.current_file = "write-only";
 
   // A file open for writing only: every read fails.
   std::string path = dir_.File("write-only");
   platform::File file = platform::File::Open(path, platform::File::Access::kCreateTruncate);
   ASSERT_TRUE(file.WriteAll("abc", 3));
-  block_.local_digest.fill(0xEE);
-  EXPECT_FALSE(GenerateFileMD5(session_, file));
-  EXPECT_EQ(ToHex(block_.local_digest.data(), 16), "d41d8cd98f00b204e9800998ecf8427e");
+  Md5Digest digest;
+  digest.fill(0xEE);
+  EXPECT_FALSE(DigestFileInHand(session, file, &digest));
+  EXPECT_EQ(ToHex(digest.data(), 16), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(StatusMessageOf(block), "Computing file write-only verification");
   EXPECT_EQ(file.Size(), 3);
   ASSERT_TRUE(file.WriteAll("X", 1));  // written at position 0, so the size stays 3
   EXPECT_EQ(file.Size(), 3);
 
-  CloseActivityLog(block_.activity_log);
-  std::string log = test::ReadFileText(block_.log_file_name);
+  {
+    platform::MutexLock lock(block.trace_lock);
+    CloseActivityLog(block.logs.activity_log);
+    block.logs.results_file.Close();
+  }
+  std::string log = test::ReadFileText(block.log_file_name);
   EXPECT_NE(log.find(" Err - GenerateFileMD5 Read Error 9\n"), std::string::npos) << log;
 }
 

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "api/limits.h"
 #include "transfer/base64.h"
 #include "transfer/scrambled_text.h"
 #include "transfer/transfer_cipher.h"

@@ -1,4 +1,4 @@
-#include "api/scramble.h"
+#include "protocol/login_token.h"
 
 #include "platform/clock.h"
 #include "transfer/md5.h"

@@ -1,8 +1,8 @@
 // The library's own uses of scrambled texts: the login token that goes with every service
 // request, and the clear form of a scrambled proxy password. CNvxauth builds on the same
 // functions. Stateless; any thread.
-#ifndef NVX_API_SCRAMBLE_H_
-#define NVX_API_SCRAMBLE_H_
+#ifndef NVX_PROTOCOL_LOGIN_TOKEN_H_
+#define NVX_PROTOCOL_LOGIN_TOKEN_H_
 
 #include <optional>
 #include <string>
@@ -27,4 +27,4 @@ std::optional<std::string> UserIdOfLoginToken(std::string_view token);
 
 }  // namespace nvx
 
-#endif  // NVX_API_SCRAMBLE_H_
+#endif  // NVX_PROTOCOL_LOGIN_TOKEN_H_

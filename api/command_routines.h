@@ -1,10 +1,11 @@
 // The worker routines of the protocol's command codes: folder list (1), login check
 // (3), help file (4), version file (5), folder file list (6), file information (7),
 // space refresh (10), delete empty folders (13), verify a server path (15) and replace
-// the server list (19). Each returns true for status 2 and false for status 3. Worker
-// thread only.
-#ifndef NVX_PROTOCOL_COMMAND_ROUTINES_H_
-#define NVX_PROTOCOL_COMMAND_ROUTINES_H_
+// the server list (19). Each runs the service command on the worker's session, stores
+// what the block keeps of it and returns true for status 2 and false for status 3.
+// Worker thread only.
+#ifndef NVX_API_COMMAND_ROUTINES_H_
+#define NVX_API_COMMAND_ROUTINES_H_
 
 #include "api/transfer_session.h"
 
@@ -16,7 +17,8 @@ bool RoutineVerifyId(TransferSession& session);
 // status message.
 bool RoutineHelpFile(TransferSession& session);
 bool RoutineVersionFile(TransferSession& session);
-// Fetches and parses the file list of the current server folder id.
+// Fetches and parses the file list of the current server folder id into the server
+// file list.
 bool RoutineFolderFileList(TransferSession& session);
 bool RoutineFileInfo(TransferSession& session);
 bool RoutineResetSpace(TransferSession& session);
@@ -26,4 +28,4 @@ bool RoutineSetServer(TransferSession& session);
 
 }  // namespace nvx
 
-#endif  // NVX_PROTOCOL_COMMAND_ROUTINES_H_
+#endif  // NVX_API_COMMAND_ROUTINES_H_

@@ -1,7 +1,10 @@
-#include "protocol/command_routines.h"
+#include "api/command_routines.h"
 
-#include "api/results_report.h"
+#include <optional>
+#include <string>
+
 #include "protocol/folder_paths.h"
+#include "protocol/server_file_list.h"
 #include "protocol/service_command.h"
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
@@ -11,11 +14,11 @@ namespace nvx {
 namespace {
 
 // Codes 4 and 5: both show the same two status messages; a failed fetch keeps its own.
-bool FetchRoutine(TransferSession& session, bool (*fetch)(TransferSession&)) {
+bool FetchRoutine(TransferSession& session, bool (*fetch)(ServiceSession&)) {
   session.CloseConnection();
-  SetStatusMessage(session.block(), "Getting Help File");
+  session.report().SetStatusMessage("Getting Help File");
   if (!fetch(session)) return false;
-  SetStatusMessage(session.block(), "Get Help File Complete");
+  session.report().SetStatusMessage("Get Help File Complete");
   return true;
 }
 
@@ -38,21 +41,23 @@ bool RoutineVersionFile(TransferSession& session) {
 }
 
 bool RoutineFolderFileList(TransferSession& session) {
-  if (!FolderFileList(session)) return false;
-  ParseServerFileList(session);
+  std::optional<std::string> text;
+  if (!FolderFileList(session, &text)) return false;
+  session.block().protocol.lists.server_file_list =
+      text ? ParseServerFileList(std::string_view(*text)) : std::vector<ServerFileEntry>();
   return true;
 }
 
 bool RoutineFileInfo(TransferSession& session) {
-  SharedBlock& block = session.block();
-  SetStatusMessage(block, "Getting file info from Norrvault");
+  Reporter& report = session.report();
+  report.SetStatusMessage("Getting file info from Norrvault");
   if (!FileInfoQuery(session)) {
-    if (session.communication_failure) {
-      AddFileNote(block, "FileInfo", kNoteCommunicationFailure, true, 0);
+    if (session.link().communication_failure()) {
+      report.AddFileNote("FileInfo", kNoteCommunicationFailure, true, 0);
     }
     return false;
   }
-  SetStatusMessage(block, "File info retrieved from Norrvault");
+  report.SetStatusMessage("File info retrieved from Norrvault");
   return true;
 }
 
@@ -69,7 +74,7 @@ bool RoutineVerifyPath(TransferSession& session) {
 }
 
 bool RoutineSetServer(TransferSession& session) {
-  session.link().ReplaceServerList(session.block().server_host);
+  session.link().ReplaceServerList(session.job().link.server_host);
   return true;
 }
 
