@@ -11,7 +11,7 @@
 namespace nvx {
 namespace {
 
-void AppendLocked(SharedBlock& block, std::string_view text) {
+void AppendLocked(SharedBlock& block, std::string_view text) REQUIRES(block.trace_lock) {
   if (block.logs.results_file.is_open()) block.logs.results_file.Write(text);
 }
 

@@ -20,7 +20,7 @@ std::string PendingResultsName(const SharedBlock& block);
 std::string FinalResultsName(const SharedBlock& block);
 
 // Opens (empties) the pending results file; the trace lock is held by the caller.
-void OpenPendingResults(SharedBlock& block);
+void OpenPendingResults(SharedBlock& block) REQUIRES(block.trace_lock);
 
 // Appends `text` to the pending file when it is open.
 void WriteResultText(SharedBlock& block, std::string_view text);
