@@ -22,7 +22,7 @@ bool TransportFailure(ServiceSession& session) {
 // The body as it travels: the text, or its enciphered, zero-padded form.
 std::string BodyOf(std::string_view text, bool enciphered, int64_t seconds) {
   if (!enciphered) return std::string(text);
-  TransferCipher cipher(static_cast<size_t>(TransferKeyNumber(seconds)));
+  TransferCipher cipher = CipherForUpload(seconds);
   std::string body(RoundUpToBlock(text.size()), '\0');
   cipher.Encipher(text.data(), text.size(), body.data());
   return body;

@@ -2,6 +2,7 @@
 
 #include "platform/text_format.h"
 #include "protocol/date_stamp.h"
+#include "transfer/transfer_cipher.h"
 
 namespace nvx {
 namespace {
@@ -122,22 +123,13 @@ std::string ContentLengthHeader(int64_t length) {
   return StrFormat("Content-Length: %lld\r\n", Wide(length));
 }
 
-int32_t TransferKeyNumber(int64_t seconds) {
-  int64_t key = seconds % 496;
-  return static_cast<int32_t>(key < 0 ? key + 496 : key);
-}
-
-int32_t TransferKeyCode(int32_t key_number) {
-  return ((key_number & 0xFF) << 8) + ((key_number >> 8) & 0xFF);
-}
-
 FangFields FangFor(bool enciphered, int64_t content_length, int64_t seconds,
                    bool compressed_work_file, bool transfer_compress,
                    int64_t size_before_compression) {
   FangFields fields;
   if (enciphered) {
     fields.content_length_or_filler = content_length;
-    fields.key_code_or_filler = TransferKeyCode(TransferKeyNumber(seconds));
+    fields.key_code_or_filler = KeyCodeOf(UploadKeyIndex(seconds));
   } else {
     int64_t positive = seconds < 0 ? -seconds : seconds;
     fields.content_length_or_filler = positive % 1025;

@@ -75,14 +75,9 @@ struct FangFields {
   int64_t size_before_compression = 0;
 };
 
-// The key number of a request made at `seconds` (seconds clock), 0 to 495: it selects
-// the 16 key bytes of the transfer cipher.
-int32_t TransferKeyNumber(int64_t seconds);
-// The key number as it travels in "X-NVX-FANG": its two bytes swapped.
-int32_t TransferKeyCode(int32_t key_number);
-
 // The fields of a request made at `seconds`. Enciphered: the true content length and
-// the key code of TransferKeyNumber(seconds); otherwise the fillers seconds % 1025 and
+// the key code (KeyCodeOf) of the upload key index of `seconds` (UploadKeyIndex, both in
+// transfer/transfer_cipher.h); otherwise the fillers seconds % 1025 and
 // seconds & 0xFFF.
 FangFields FangFor(bool enciphered, int64_t content_length, int64_t seconds,
                    bool compressed_work_file, bool transfer_compress,

@@ -1,25 +1,13 @@
 #include "transfer/blowfish.h"
 
-#include <bit>
 #include <cstring>
 #include <utility>
 
+#include "transfer/coding.h"
 #include "transfer/secure_wipe.h"
 
 namespace nvx {
 namespace {
-
-inline uint32_t LoadWord(const uint8_t* p) {
-  uint32_t value;
-  std::memcpy(&value, p, sizeof value);
-  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
-  return value;
-}
-
-inline void StoreWord(uint8_t* p, uint32_t value) {
-  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
-  std::memcpy(p, &value, sizeof value);
-}
 
 #define NVX_BF_F(s, x)                                                              \
   ((((s)[0][(x) >> 24] + (s)[1][((x) >> 16) & 0xFF]) ^ (s)[2][((x) >> 8) & 0xFF]) + \
@@ -219,37 +207,37 @@ void Blowfish::DecryptWords(uint32_t& left, uint32_t& right) const {
 // Two blocks at a time where there are two.
 void Blowfish::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) const {
   for (; blocks >= 2; blocks -= 2, in += 2 * kBlockSize, out += 2 * kBlockSize) {
-    uint32_t l0 = LoadWord(in), r0 = LoadWord(in + 4);
-    uint32_t l1 = LoadWord(in + 8), r1 = LoadWord(in + 12);
+    uint32_t l0 = LoadLittleEndian32(in), r0 = LoadLittleEndian32(in + 4);
+    uint32_t l1 = LoadLittleEndian32(in + 8), r1 = LoadLittleEndian32(in + 12);
     EncryptTwo(p_, s_, l0, r0, l1, r1);
-    StoreWord(out, l0);
-    StoreWord(out + 4, r0);
-    StoreWord(out + 8, l1);
-    StoreWord(out + 12, r1);
+    StoreLittleEndian32(out, l0);
+    StoreLittleEndian32(out + 4, r0);
+    StoreLittleEndian32(out + 8, l1);
+    StoreLittleEndian32(out + 12, r1);
   }
   if (blocks == 1) {
-    uint32_t left = LoadWord(in), right = LoadWord(in + 4);
+    uint32_t left = LoadLittleEndian32(in), right = LoadLittleEndian32(in + 4);
     EncryptPair(p_, s_, left, right);
-    StoreWord(out, left);
-    StoreWord(out + 4, right);
+    StoreLittleEndian32(out, left);
+    StoreLittleEndian32(out + 4, right);
   }
 }
 
 void Blowfish::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) const {
   for (; blocks >= 2; blocks -= 2, in += 2 * kBlockSize, out += 2 * kBlockSize) {
-    uint32_t l0 = LoadWord(in), r0 = LoadWord(in + 4);
-    uint32_t l1 = LoadWord(in + 8), r1 = LoadWord(in + 12);
+    uint32_t l0 = LoadLittleEndian32(in), r0 = LoadLittleEndian32(in + 4);
+    uint32_t l1 = LoadLittleEndian32(in + 8), r1 = LoadLittleEndian32(in + 12);
     DecryptTwo(p_, s_, l0, r0, l1, r1);
-    StoreWord(out, l0);
-    StoreWord(out + 4, r0);
-    StoreWord(out + 8, l1);
-    StoreWord(out + 12, r1);
+    StoreLittleEndian32(out, l0);
+    StoreLittleEndian32(out + 4, r0);
+    StoreLittleEndian32(out + 8, l1);
+    StoreLittleEndian32(out + 12, r1);
   }
   if (blocks == 1) {
-    uint32_t left = LoadWord(in), right = LoadWord(in + 4);
+    uint32_t left = LoadLittleEndian32(in), right = LoadLittleEndian32(in + 4);
     DecryptPair(p_, s_, left, right);
-    StoreWord(out, left);
-    StoreWord(out + 4, right);
+    StoreLittleEndian32(out, left);
+    StoreLittleEndian32(out + 4, right);
   }
 }
 

@@ -1,24 +1,12 @@
 #include "transfer/md5.h"
 
-#include <bit>
 #include <cstring>
 
+#include "transfer/coding.h"
 #include "transfer/secure_wipe.h"
 
 namespace nvx {
 namespace {
-
-inline uint32_t LoadLittleEndian32(const uint8_t* p) {
-  uint32_t value;
-  std::memcpy(&value, p, sizeof value);
-  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
-  return value;
-}
-
-inline void StoreLittleEndian32(uint8_t* p, uint32_t value) {
-  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
-  std::memcpy(p, &value, sizeof value);
-}
 
 // The auxiliary functions, in forms that give the same values as the textbook ones but
 // keep the chain from one step to the next short: whatever does not depend on b, the

@@ -53,14 +53,22 @@ class TransferCipher {
   size_t Decipher(const void* data, void* out, size_t count) const;
 
  private:
+  using BlockOperation = void (Blowfish::*)(const uint8_t* in, uint8_t* out, size_t blocks) const;
+  // Runs `operation` over the whole blocks of `data` and over the zero-padded rest.
+  size_t Apply(BlockOperation operation, const void* data, size_t count, void* out) const;
+
   size_t key_index_;
   Blowfish blowfish_;
 };
 
-// The cipher of an upload: key index = seed modulo 496, the seed being the time in seconds.
+// The key index of an upload: seed modulo 496 (never negative), the seed being the time
+// in seconds; requests name it by its key code.
+size_t UploadKeyIndex(int64_t seed);
+// The key index of a download: value modulo 511, the value coming from the service.
+size_t DownloadKeyIndex(int64_t value);
+
+// The ciphers of those key indices.
 TransferCipher CipherForUpload(int64_t seed);
-// The cipher of a download: key index = value modulo 511, the value coming from the
-// service's reply.
 TransferCipher CipherForDownload(int64_t value);
 
 }  // namespace nvx

@@ -11,6 +11,7 @@
 #include "protocol/transfer_requests.h"
 #include "protocol/url_escape.h"
 #include "tests/support/temp_dir.h"
+#include "transfer/transfer_cipher.h"
 
 namespace nvx {
 namespace {
@@ -159,11 +160,12 @@ TEST(RequestHeaders, BigglesOfAServiceCommand) {
 }
 
 TEST(RequestHeaders, FangFieldsAndKeyCodes) {
-  EXPECT_EQ(TransferKeyCode(300), 11265);  // 0x012C swapped: 0x2C01
-  EXPECT_EQ(TransferKeyCode(0), 0);
-  EXPECT_EQ(TransferKeyCode(1), 256);
-  EXPECT_EQ(TransferKeyNumber(1078495629), 1078495629 % 496);
-  EXPECT_EQ(TransferKeyNumber(496 + 300), 300);
+  EXPECT_EQ(KeyCodeOf(300), 11265);  // 0x012C swapped: 0x2C01
+  EXPECT_EQ(KeyCodeOf(0), 0);
+  EXPECT_EQ(KeyCodeOf(1), 256);
+  EXPECT_EQ(UploadKeyIndex(1078495629), 1078495629u % 496);
+  EXPECT_EQ(UploadKeyIndex(496 + 300), 300u);
+  EXPECT_EQ(UploadKeyIndex(-1), 495u);
   // Enciphered: true length and key code of seconds % 496.
   int64_t seconds = 496 * 1000 + 300;
   EXPECT_EQ(FangHeader(FangFor(true, 13, seconds, false, true, 13)),
