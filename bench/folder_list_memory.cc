@@ -51,6 +51,7 @@ std::string ReplyText(std::string_view shape) {
       text += numbered;
     }
   } else if (shape == "oversized") {
+    text.reserve(static_cast<size_t>(kCommandReplyBodyMax));
     while (text.size() + 3 <= static_cast<size_t>(kCommandReplyBodyMax)) text += "0\t\n";
   }
   return text;
