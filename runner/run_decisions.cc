@@ -22,7 +22,9 @@ std::string WithConclusion(const char* format, std::string_view conclusion) {
 std::string LoginFailureText(std::string_view conclusion, std::string_view http_response) {
   if (!conclusion.empty()) return std::string(conclusion);
   if (http_response.empty()) return "- no answer from the service";
-  return "- no conclusion in the answer \"" + std::string(http_response) + "\"";
+  std::string text = "- no conclusion in the answer \"";
+  text.append(http_response).append("\"");
+  return text;
 }
 
 }  // namespace
@@ -74,10 +76,9 @@ FolderVerdict CheckJobFolder(JobKind kind, bool mapped, bool no_show, bool no_ac
 ServerPathParts SplitServerPath(std::string_view path) {
   size_t backslash = path.rfind('\\');
   if (backslash == std::string_view::npos) return {"\\", std::string(path)};
-  ServerPathParts parts{std::string(path.substr(0, backslash)),
-                        std::string(path.substr(backslash + 1))};
-  if (parts.folder.empty()) parts.folder = "\\";
-  return parts;
+  std::string_view folder = path.substr(0, backslash);
+  return {folder.empty() ? std::string("\\") : std::string(folder),
+          std::string(path.substr(backslash + 1))};
 }
 
 std::string FolderNotFoundText(const ServerPathParts& parts) {
