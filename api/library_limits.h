@@ -56,6 +56,9 @@ inline constexpr size_t kVersionFileMax = 2031;
 // Entries of a server file list.
 inline constexpr size_t kServerFileNameMax = 511;
 inline constexpr size_t kServerFileDateMax = 31;
+// Folders a "FolderList" reply may describe; a longer list is refused as a whole. At
+// this bound the folder tree stays well under 256 MiB (bench/folder_list_memory).
+inline constexpr size_t kFolderListMaxFolders = 500000;
 // The path FolderPath builds.
 inline constexpr size_t kFolderPathMax = 2047;
 

@@ -15,17 +15,28 @@ rounds="${1:-3}"
 size_mb="${NVX_BENCH_FILE_MB:-256}"
 tool="$root/build/release/bench/primitives_throughput"
 
-(
-  cd "$root"
-  [[ -f build/release/CMakeCache.txt ]] || cmake --preset release >/dev/null
-  cmake --build --preset release -j2 --target primitives_throughput primitives_bench >/dev/null
-)
-for program in md5sum openssl awk; do
+for program in cmake md5sum openssl awk; do
   command -v "$program" >/dev/null || { echo "compare.sh: $program is missing" >&2; exit 1; }
 done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+
+# A build that fails says why, instead of ending the script without a word.
+build_step() {
+  local what=$1
+  shift
+  if ! (cd "$root" && "$@") >"$work/build.log" 2>&1; then
+    echo "compare.sh: $what failed; the last lines of its output:" >&2
+    tail -n 40 "$work/build.log" >&2
+    exit 1
+  fi
+}
+if [[ ! -f "$root/build/release/CMakeCache.txt" ]]; then
+  build_step "configuring the release preset" cmake --preset release
+fi
+build_step "building the release preset" \
+  cmake --build --preset release -j2 --target primitives_throughput primitives_bench
 file="$work/data.bin"
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$file"
 bytes="$(stat -c %s "$file")"

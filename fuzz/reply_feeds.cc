@@ -31,12 +31,11 @@ void FeedFolderList(std::string_view bytes) {
   FolderTree& tree = *parsed.tree;
   // Paths made of the reply's own names and of slices of the input.
   std::string path;
-  for (const auto& record : tree.records) {
-    path += record->name;
+  for (const FolderRecord& record : tree.records) {
+    path += record.name;
     path += '\\';
-    Sink(FolderPath(*record).size());
-    if (const FolderRecord* found = FindFolder(record->name, *tree.root()))
-      Sink(found->name.size());
+    Sink(FolderPath(record).size());
+    if (const FolderRecord* found = FindFolder(record.name, *tree.root())) Sink(found->name.size());
   }
   if (const FolderRecord* found = FindFolder(path, *tree.root())) Sink(found->level);
   if (const FolderRecord* found = FindFolder(bytes.substr(0, 64), *tree.root())) Sink(found->level);

@@ -8,11 +8,14 @@
 namespace nvx {
 
 uint16_t PortFromText(std::string_view port_text) {
+  // Anything but a whole number in range gives 0, a port no connection reaches: a
+  // mistyped port fails cleanly instead of quietly reaching another one.
   uint32_t port = 0;
+  if (port_text.empty()) return 0;
   for (char c : port_text) {
-    if (c < '0' || c > '9') break;
+    if (c < '0' || c > '9') return 0;
     port = port * 10 + static_cast<uint32_t>(c - '0');
-    if (port > 0xFFFF) return 0;  // no such port: connecting fails cleanly
+    if (port > 0xFFFF) return 0;
   }
   return static_cast<uint16_t>(port);
 }
@@ -65,12 +68,17 @@ void Connection::Close() {
 }
 
 std::string Connection::FailureDescription() const {
-  return StrFormat("%s %d %d", failure_text_.c_str(), reserved_status_, last_error_);
+  // The middle figure is a status that no connection ever sets; the line keeps its
+  // place so that logs read the same as before.
+  return StrFormat("%s 0 %d", failure_text_.c_str(), last_error_);
 }
 
-bool Connection::WaitUntil(bool readable) {
+int64_t Connection::ReceiveDeadline() const {
+  return platform::GetClock().MonotonicMillis() + int64_t{receive_timeout_seconds_} * 1000;
+}
+
+bool Connection::WaitUntil(bool readable, int64_t deadline) {
   platform::Clock& clock = platform::GetClock();
-  const int64_t deadline = clock.MonotonicMillis() + int64_t{receive_timeout_seconds_} * 1000;
   for (;;) {
     if (StopRequested()) {
       last_error_ = platform::kErrorCancelled;
@@ -110,7 +118,7 @@ bool Connection::SendAll(const void* data, size_t size) {
         last_error_ = socket_.error();
         return false;
       }
-      if (sent == 0 && !WaitUntil(/*readable=*/false)) return false;
+      if (sent == 0 && !WaitUntil(/*readable=*/false, ReceiveDeadline())) return false;
       offset += static_cast<size_t>(sent);
     }
   }
@@ -118,12 +126,16 @@ bool Connection::SendAll(const void* data, size_t size) {
 }
 
 int64_t Connection::ReceiveSome(void* buffer, size_t size) {
+  return ReceiveSomeBy(buffer, size, ReceiveDeadline());
+}
+
+int64_t Connection::ReceiveSomeBy(void* buffer, size_t size, int64_t deadline_millis) {
   if (!is_open()) {
     last_error_ = platform::kErrorCancelled;
     return -1;
   }
   for (;;) {
-    if (!WaitUntil(/*readable=*/true)) return -1;
+    if (!WaitUntil(/*readable=*/true, deadline_millis)) return -1;
     int64_t received = socket_.ReceiveSome(buffer, size);
     if (received > 0) return received;
     if (received == 0) {

@@ -26,7 +26,7 @@ inline constexpr size_t kSendPieceSize = 4096;
 // The longest real-time wait between two looks at the clock and the stop request.
 inline constexpr int kWaitSliceMillis = 50;
 
-// The decimal port of a port text; non-digits end the number (none at all gives 0).
+// The port of a port text: decimal digits only, 1 to 65535; anything else gives 0.
 uint16_t PortFromText(std::string_view port_text);
 
 class Connection {
@@ -55,8 +55,14 @@ class Connection {
   // the count received; 0 when the peer closed the connection; -1 on time-out, error or
   // stop request. In the last two cases the socket is closed.
   int64_t ReceiveSome(void* buffer, size_t size);
+  // The same, waiting no later than `deadline_millis` on the process clock: a time-out
+  // that bounds several receives together (see ReceiveDeadline).
+  int64_t ReceiveSomeBy(void* buffer, size_t size, int64_t deadline_millis);
+  // The moment, on the process clock, at which the receive time-out counted from now
+  // runs out.
+  int64_t ReceiveDeadline() const;
 
-  // "failure text, reserved status, last error", as failed connections are reported.
+  // "failure text 0 last error", as failed connections are reported.
   std::string FailureDescription() const;
 
   const std::string& host() const { return host_; }
@@ -71,12 +77,11 @@ class Connection {
 
   bool StopRequested() const;
   bool Fail(std::string_view failure_text, int error);
-  // Waits for the socket with the receive time-out; false (socket closed, error set)
-  // when it runs out or the owner stops.
-  bool WaitUntil(bool readable);
+  // Waits for the socket until `deadline_millis`; false (socket closed, error set) when
+  // it runs out or the owner stops.
+  bool WaitUntil(bool readable, int64_t deadline_millis);
 
   uint32_t state_bits_ = 0;
-  int32_t reserved_status_ = 0;
   int32_t last_error_ = 0;
   int32_t receive_timeout_seconds_ = kDefaultReceiveTimeoutSeconds;
   platform::Socket socket_;

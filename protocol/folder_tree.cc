@@ -1,8 +1,8 @@
 #include "protocol/folder_tree.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
-#include <unordered_map>
 
 #include "api/library_limits.h"
 #include "platform/text_format.h"
@@ -58,48 +58,44 @@ void FillRecord(FolderRecord& record, std::string_view fields) {
   record.folder_id = std::string(fields.substr(tab + 1, kFolderIdMax));
 }
 
-// Links records in reply order; remembers each folder's last child so that appending
-// never walks a long list of siblings.
+// Links records in reply order. A record always becomes the last child of its parent,
+// and the reply is depth first, so the last child of every folder on the way from the
+// root to the previous record is the next folder on that way: appending never walks a
+// list of siblings, and no table of last children is needed.
 class TreeLinker {
  public:
   explicit TreeLinker(FolderRecord* root) : previous_(root) {}
 
   void Link(FolderRecord* record) {
-    if (record->level == previous_->level && previous_->parent != nullptr) {
-      AppendChild(previous_->parent, record);
-    } else if (record->level > previous_->level) {
-      AppendChild(previous_, record);  // the previous record has no children yet
+    if (record->level > previous_->level) {
+      AppendChild(previous_, nullptr, record);  // the previous record has no children yet
+    } else if (record->level == previous_->level && previous_->parent != nullptr) {
+      AppendChild(previous_->parent, previous_, record);
     } else {
+      // Up from the previous record to the folder one level above the new one (the root
+      // when there is none), remembering its child on the way: its last child.
+      FolderRecord* last_child = previous_;
       FolderRecord* ancestor = previous_->parent;
-      while (ancestor != nullptr && ancestor->level != record->level - 1) {
+      while (ancestor->parent != nullptr && ancestor->level != record->level - 1) {
+        last_child = ancestor;
         ancestor = ancestor->parent;
       }
-      if (ancestor == nullptr) ancestor = Root();
-      AppendChild(ancestor, record);
+      AppendChild(ancestor, last_child, record);
     }
     previous_ = record;
   }
 
  private:
-  FolderRecord* Root() {
-    FolderRecord* top = previous_;
-    while (top->parent != nullptr) top = top->parent;
-    return top;
-  }
-
-  void AppendChild(FolderRecord* parent, FolderRecord* record) {
+  static void AppendChild(FolderRecord* parent, FolderRecord* last_child, FolderRecord* record) {
     record->parent = parent;
-    FolderRecord*& last = last_child_[parent];
-    if (last == nullptr) {
+    if (last_child == nullptr) {
       parent->first_child = record;
     } else {
-      last->next_sibling = record;
+      last_child->next_sibling = record;
     }
-    last = record;
   }
 
   FolderRecord* previous_;
-  std::unordered_map<FolderRecord*, FolderRecord*> last_child_;
 };
 
 void MarkSubtreeNoShow(FolderRecord* top) {
@@ -133,18 +129,21 @@ void SpreadNoShow(FolderRecord* root) {
 }  // namespace
 
 FolderTree::FolderTree() {
-  records.push_back(std::make_unique<FolderRecord>());
-  records.front()->level = -1;
+  records.emplace_back().level = -1;
 }
 
 FolderRecord* FolderTree::NewRecord() {
-  records.push_back(std::make_unique<FolderRecord>());
-  return records.back().get();
+  return &records.emplace_back();
 }
 
 FolderListParse ParseFolderList(std::string_view text) {
   text = text.substr(0, text.find('\0'));
   FolderListParse result;
+  if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) > kFolderListMaxFolders) {
+    result.message =
+        StrFormat("System Error - Folder list longer than %zu folders", kFolderListMaxFolders);
+    return result;
+  }
   result.tree = std::make_unique<FolderTree>();
   FolderTree& tree = *result.tree;
   TreeLinker linker(tree.root());

@@ -10,6 +10,7 @@
 #define NVX_PROTOCOL_FOLDER_TREE_H_
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,17 +42,20 @@ struct FolderRecord {
 struct FolderTree {
   FolderTree();
   // The empty record that heads the tree (level -1).
-  FolderRecord* root() { return records.front().get(); }
-  const FolderRecord* root() const { return records.front().get(); }
+  FolderRecord* root() { return &records.front(); }
+  const FolderRecord* root() const { return &records.front(); }
   // A new record owned by the tree, not yet linked.
   FolderRecord* NewRecord();
 
-  std::vector<std::unique_ptr<FolderRecord>> records;
+  // A deque keeps every record where it was made (pointers stay valid) without an
+  // allocation per record.
+  std::deque<FolderRecord> records;
 };
 
 // What ParseFolderList made of a reply: the tree (none when the reply was unusable) and
 // an error message (empty on success). A line without a tab ends the parse: the records
-// made so far are kept and no-show marks are not spread.
+// made so far are kept and no-show marks are not spread. A reply of more than
+// kFolderListMaxFolders lines is unusable.
 struct FolderListParse {
   std::unique_ptr<FolderTree> tree;
   std::string message;

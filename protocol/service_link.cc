@@ -153,9 +153,12 @@ int64_t ServiceLink::ReceiveSome(void* buffer, size_t size) {
 ResponseHeader ServiceLink::ReadResponseHeader() {
   ResponseHeader header;
   HeaderAccumulator accumulator;
+  // The receive time-out bounds the whole header: a server that drips a byte now and
+  // then must not hold the exchange (and the run) for ever.
+  const int64_t deadline = active_ != nullptr ? active_->ReceiveDeadline() : 0;
   while (!accumulator.complete()) {
     char byte = 0;
-    int64_t received = ReceiveSome(&byte, 1);
+    int64_t received = active_ != nullptr ? active_->ReceiveSomeBy(&byte, 1, deadline) : -1;
     if (received != 1) {
       header.last_receive = received;
       header.receive_error = active_ != nullptr ? active_->last_error() : 0;

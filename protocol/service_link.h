@@ -77,9 +77,10 @@ class ServiceLink {
   // Receives at most `size` bytes: the count, 0 when the peer closed, -1 on time-out,
   // error or stop request (and when there is no active connection).
   int64_t ReceiveSome(void* buffer, size_t size);
-  // Reads one response header, byte by byte so that no byte of the body is taken. A
-  // header cut at kResponseHeaderMax marks the connection to be closed after the
-  // exchange: what is left of it must not be read as the next answer.
+  // Reads one response header, byte by byte so that no byte of the body is taken. The
+  // connection's receive time-out bounds the whole header, not each byte. A header cut
+  // at kResponseHeaderMax marks the connection to be closed after the exchange: what is
+  // left of it must not be read as the next answer.
   ResponseHeader ReadResponseHeader();
   // The same, reading further headers while the one read is an interim "HTTP/1.1 100".
   ResponseHeader ReadResponseHeaderSkippingInterim();

@@ -132,12 +132,14 @@ bool RunDriver::CheckLogin(int* exit_code) {
   api_.VerifyId();
   Poll(1000);
   const std::string conclusion = TextOrEmpty(api_.GetConclusion());
-  LoginOutcome outcome = DecideLoginOutcome(api_.GetStatus(), api_.GetErrorCode(), conclusion);
+  const std::string http_response = TextOrEmpty(api_.GetHttpResponse());
+  LoginOutcome outcome =
+      DecideLoginOutcome(api_.GetStatus(), api_.GetErrorCode(), conclusion, http_response);
   if (first_job_.debug && !outcome.debug_line.empty()) {
     console_.PrintText(outcome.debug_line);
     console_.Print("  Status message %s\n", TextOrEmpty(api_.GetStatusMsg()));
     console_.Print("  Error Code     %d\n", api_.GetErrorCode());
-    console_.Print("  Last HTTP Response %s\n", TextOrEmpty(api_.GetHttpResponse()));
+    console_.Print("  Last HTTP Response %s\n", http_response.c_str());
   }
   if (!outcome.results_text.empty()) WriteAndCloseResults(outcome.results_text);
   *exit_code = outcome.exit_code;

@@ -17,9 +17,20 @@ std::string WithConclusion(const char* format, std::string_view conclusion) {
   return StrFormat(format, std::string(conclusion).c_str());
 }
 
+// What the results say after "System Error ": the conclusion, or without one what the
+// exchange came to.
+std::string LoginFailureText(std::string_view conclusion, std::string_view http_response) {
+  if (!conclusion.empty()) return std::string(conclusion);
+  if (http_response.empty()) return "- no answer from the service";
+  std::string text = "- no conclusion in the answer \"";
+  text.append(http_response).append("\"");
+  return text;
+}
+
 }  // namespace
 
-LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion) {
+LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion,
+                                std::string_view http_response) {
   switch (error_code) {
     case kErrorProxyAuth:
       return Ended(2, "Returning Proxy Authentication Failed\n", "");
@@ -39,7 +50,7 @@ LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_
                    WithConclusion("Verify Id Complete Password Expired Result = %s\n", conclusion),
                    "User Password Expired\r\n");
     case 0:
-      if (status != kStatusFailed) {
+      if (status != kStatusFailed && !conclusion.empty()) {
         if (conclusion == "Successful") {
           LoginOutcome go_on;
           go_on.go_on = true;
@@ -50,7 +61,7 @@ LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_
       [[fallthrough]];
     default:
       return Ended(10, WithConclusion("Verify Id Complete System Error Result = %s\n", conclusion),
-                   "System Error " + std::string(conclusion) + "\r\n");
+                   "System Error " + LoginFailureText(conclusion, http_response) + "\r\n");
   }
 }
 
@@ -65,10 +76,9 @@ FolderVerdict CheckJobFolder(JobKind kind, bool mapped, bool no_show, bool no_ac
 ServerPathParts SplitServerPath(std::string_view path) {
   size_t backslash = path.rfind('\\');
   if (backslash == std::string_view::npos) return {"\\", std::string(path)};
-  ServerPathParts parts{std::string(path.substr(0, backslash)),
-                        std::string(path.substr(backslash + 1))};
-  if (parts.folder.empty()) parts.folder = "\\";
-  return parts;
+  std::string_view folder = path.substr(0, backslash);
+  return {folder.empty() ? std::string("\\") : std::string(folder),
+          std::string(path.substr(backslash + 1))};
 }
 
 std::string FolderNotFoundText(const ServerPathParts& parts) {

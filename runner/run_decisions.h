@@ -23,10 +23,13 @@ struct LoginOutcome {
   std::string results_text;
 };
 
-// The outcome of the login check from its final status, error code and the service's
-// conclusion. A check that failed without an error code (the library gave up before the
-// service could answer) is a system error, not a quiet success.
-LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion);
+// The outcome of the login check from its final status, error code, the service's
+// conclusion and the last HTTP response line. A check that failed without an error code
+// (the library gave up before the service could answer), or that ended without any
+// conclusion (the exchange broke, or the answer held none), is a system error, not a
+// quiet success; its results text then says what happened instead of the conclusion.
+LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion,
+                                std::string_view http_response);
 
 enum class FolderVerdict {
   kGoOn,

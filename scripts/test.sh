@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and the threading tests under ThreadSanitizer.
+# UndefinedBehaviorSanitizer build, and the threading tests under ThreadSanitizer; then
+# builds the release preset and runs each of its benchmark programs once on a small
+# input, so that the benchmarks can always be reproduced.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,4 +19,8 @@ run() {
 run default
 run asan
 run tsan
+echo "=== release build and benchmarks, once each ==="
+cmake --preset release >/dev/null
+cmake --build --preset release -j "${jobs}"
+bench/run_once.sh build/release
 echo "=== all tests passed ==="

@@ -110,6 +110,27 @@ TEST_F(ConnectTest, ASilentServerTimesOutOnTheInjectedClock) {
   EXPECT_FALSE(link().connected());
 }
 
+// The receive time-out bounds a whole answer header: every byte arrives long before
+// the time-out, yet their sum does not. Each receive reads the clock at least once, so
+// 2 s pass per byte on the injected clock, and the 180 s run out within 90 bytes.
+TEST_F(ConnectTest, AServerDrippingItsAnswerHeaderTimesOutOnTheWholeHeader) {
+  LoopbackPeer peer;
+  PeerReply drip;
+  drip.bytes =
+      ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-Padding: " + std::string(200, 'p') + "\r\n");
+  drip.drip_millis = 1;
+  peer.AddConnection({drip});
+  UseServer(peer);
+  ASSERT_TRUE(link().Connect());
+  ASSERT_TRUE(link().SendAll("GET / HTTP/1.1\r\n\r\n"));
+  clock_.SetAdvancePerRead(2000);
+  ResponseHeader header = link().ReadResponseHeader();
+  EXPECT_FALSE(header.complete);
+  EXPECT_EQ(header.last_receive, -1);
+  EXPECT_LT(header.text.size(), 91u);
+  EXPECT_EQ(link().active_connection()->last_error(), platform::kErrorTimedOut);
+}
+
 TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
   LoopbackPeer peer;
   PeerReply silent;
@@ -137,12 +158,13 @@ TEST(ConnectPause, FiveSecondsUnlessTheEnvironmentSaysOtherwise) {
   }
 }
 
-TEST(PortFromText, DecimalUpToTheFirstNonDigit) {
-  EXPECT_EQ(PortFromText("80"), 80);
-  EXPECT_EQ(PortFromText("8080x"), 8080);
-  EXPECT_EQ(PortFromText("x80"), 0);
-  EXPECT_EQ(PortFromText(""), 0);
-  EXPECT_EQ(PortFromText("70000"), 0);
+TEST(PortFromText, AllDigitsFrom1To65535OrNoPortAtAll) {
+  const std::pair<const char*, uint16_t> cases[] = {
+      {"80", 80}, {"1", 1},   {"65535", 65535}, {"080", 80},  {"80abc", 0}, {"8080x", 0},
+      {"x80", 0}, {"", 0},    {"0", 0},         {"65536", 0}, {"70000", 0}, {"99999999999", 0},
+      {" 80", 0}, {"80 ", 0}, {"-80", 0},       {"+80", 0},
+  };
+  for (const auto& [text, port] : cases) EXPECT_EQ(PortFromText(text), port) << text;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "api/activity_log.h"
 #include "api/block_reporter.h"
+#include "api/library_limits.h"
 #include "api/results_report.h"
 #include "api/shared_block.h"
 #include "platform/error_text.h"
@@ -107,6 +108,32 @@ TEST(ParseFolderList, BrokenReplies) {
   ASSERT_TRUE(wide.tree);
   EXPECT_EQ(wide.tree->root()->first_child->name.size(), kFolderNameMax);
   EXPECT_EQ(wide.tree->root()->first_child->folder_id.size(), kFolderIdMax);
+}
+
+// A reply of many tiny lines must not cost memory out of proportion to its bytes: a
+// list up to the bound is a tree, one folder more is refused as a whole.
+TEST(ParseFolderList, HoldsAtMostTheBoundNumberOfFolders) {
+  // Chains a thousand levels deep, one after the other under the root.
+  std::string text;
+  for (size_t i = 0; i < kFolderListMaxFolders; ++i) {
+    text += std::to_string(i % 1000) + "\tf\n";
+  }
+  FolderListParse at_bound = ParseFolderList(text);
+  ASSERT_TRUE(at_bound.tree);
+  EXPECT_EQ(at_bound.message, "");
+  EXPECT_EQ(at_bound.tree->records.size(), kFolderListMaxFolders + 1);
+  size_t chains = 0;
+  for (const FolderRecord* top = at_bound.tree->root()->first_child; top != nullptr;
+       top = top->next_sibling) {
+    ++chains;
+  }
+  EXPECT_EQ(chains, kFolderListMaxFolders / 1000);
+  EXPECT_EQ(at_bound.tree->records.back().level, 999);
+  EXPECT_EQ(at_bound.tree->records.back().parent->level, 998);
+
+  FolderListParse beyond = ParseFolderList(text + "0\tone too many\n");
+  EXPECT_FALSE(beyond.tree);
+  EXPECT_EQ(beyond.message, "System Error - Folder list longer than 500000 folders");
 }
 
 TEST(FindFolder, LooksBelowMyFilesFirstThenFromTheRoot) {

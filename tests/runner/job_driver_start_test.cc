@@ -38,9 +38,9 @@ TEST_F(DriverTest, LoginOutcomesEndTheRunAsTheTableSays) {
       {true, 10, "ID Invalid", 3, "User Id Invalid\r\n"},
       {true, 11, "Password Invalid", 4, "User Password Invalid\r\n"},
       {true, 14, "Account Disabled", 4, "User Account Disabled\r\n"},
-      {false, 2, "", 10, "System Error \r\n"},
+      {false, 2, "", 10, "System Error - no answer from the service\r\n"},
       // The library gave up without an error code: not a success.
-      {false, 0, "", 10, "System Error \r\n"},
+      {false, 0, "", 10, "System Error - no answer from the service\r\n"},
       // The service answered something else: the run ends quietly with 0.
       {true, 0, "Come back later", 0, ""},
   };

@@ -14,37 +14,46 @@ TEST(LoginOutcome, EveryRowOfTheTable) {
     int32_t status;
     int32_t error_code;
     const char* conclusion;
+    const char* http_response;
     bool go_on;
     int exit_code;
     const char* debug_line;
     const char* results_text;
   };
   const Case cases[] = {
-      {2, 0, "Successful", true, 0, "", ""},
-      {2, 0, "Maintenance", false, 0, "", ""},
-      {2, 0, "", false, 0, "", ""},
-      {3, 9, "", false, 2, "Returning Proxy Authentication Failed\n", ""},
-      {2, 10, "ID Invalid", false, 3, "Verify Id Complete ID Invalid Result = ID Invalid\n",
+      {2, 0, "Successful", "HTTP/1.1 200 OK", true, 0, "", ""},
+      {2, 0, "Maintenance", "HTTP/1.1 200 OK", false, 0, "", ""},
+      {3, 9, "", "HTTP/1.1 407 Proxy", false, 2, "Returning Proxy Authentication Failed\n", ""},
+      {2, 10, "ID Invalid", "", false, 3, "Verify Id Complete ID Invalid Result = ID Invalid\n",
        "User Id Invalid\r\n"},
-      {2, 11, "Password Invalid", false, 4,
+      {2, 11, "Password Invalid", "", false, 4,
        "Verify Id Complete Password Invalid Result = Password Invalid\n",
        "User Password Invalid\r\n"},
-      {2, 14, "Account Disabled", false, 4,
+      {2, 14, "Account Disabled", "", false, 4,
        "Verify Id Complete Account Disabled Result = Account Disabled\n",
        "User Account Disabled\r\n"},
-      {2, 15, "Password Expired", false, 4,
+      {2, 15, "Password Expired", "", false, 4,
        "Verify Id Complete Password Expired Result = Password Expired\n",
        "User Password Expired\r\n"},
-      {2, 2, "", false, 10, "Verify Id Complete System Error Result = \n", "System Error \r\n"},
-      {3, 12, "Busy", false, 10, "Verify Id Complete System Error Result = Busy\n",
-       "System Error Busy\r\n"},
+      {2, 2, "", "", false, 10, "Verify Id Complete System Error Result = \n",
+       "System Error - no answer from the service\r\n"},
+      {3, 12, "Busy", "HTTP/1.1 200 OK", false, 10,
+       "Verify Id Complete System Error Result = Busy\n", "System Error Busy\r\n"},
       // A check that gave up without an error code did not succeed.
-      {3, 0, "", false, 10, "Verify Id Complete System Error Result = \n", "System Error \r\n"},
-      {3, 0, "Successful", false, 10, "Verify Id Complete System Error Result = Successful\n",
+      {3, 0, "", "", false, 10, "Verify Id Complete System Error Result = \n",
+       "System Error - no answer from the service\r\n"},
+      {3, 0, "Successful", "", false, 10, "Verify Id Complete System Error Result = Successful\n",
        "System Error Successful\r\n"},
+      // Nor did one that ended without a conclusion: the exchange broke, or the answer
+      // held none. The results say which.
+      {2, 0, "", "", false, 10, "Verify Id Complete System Error Result = \n",
+       "System Error - no answer from the service\r\n"},
+      {2, 0, "", "HTTP/1.1 100 Continue", false, 10, "Verify Id Complete System Error Result = \n",
+       "System Error - no conclusion in the answer \"HTTP/1.1 100 Continue\"\r\n"},
   };
   for (const Case& c : cases) {
-    LoginOutcome outcome = DecideLoginOutcome(c.status, c.error_code, c.conclusion);
+    LoginOutcome outcome =
+        DecideLoginOutcome(c.status, c.error_code, c.conclusion, c.http_response);
     std::string label =
         std::to_string(c.status) + "/" + std::to_string(c.error_code) + "/" + c.conclusion;
     EXPECT_EQ(outcome.go_on, c.go_on) << label;
@@ -55,7 +64,7 @@ TEST(LoginOutcome, EveryRowOfTheTable) {
 }
 
 TEST(LoginOutcome, AConclusionWithPercentSignsIsPrintedAsItStands) {
-  LoginOutcome outcome = DecideLoginOutcome(2, 12, "50%s%d");
+  LoginOutcome outcome = DecideLoginOutcome(2, 12, "50%s%d", "");
   EXPECT_EQ(outcome.debug_line, "Verify Id Complete System Error Result = 50%s%d\n");
   EXPECT_EQ(outcome.results_text, "System Error 50%s%d\r\n");
 }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <stdexcept>
 
 namespace nvx::test {
@@ -152,7 +153,14 @@ void LoopbackPeer::ServeConnection(int fd, const PeerConnection& replies) {
       }
       return;
     }
-    if (!SendAllBytes(fd, reply.bytes)) return;
+    if (reply.drip_millis > 0) {
+      for (char byte : reply.bytes) {
+        if (stopping_ || !SendAllBytes(fd, std::string(1, byte))) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(reply.drip_millis));
+      }
+    } else if (!SendAllBytes(fd, reply.bytes)) {
+      return;
+    }
     if (reply.close_after) return;
   }
 }

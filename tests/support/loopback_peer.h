@@ -1,8 +1,8 @@
 // A scripted HTTP peer on 127.0.0.1 for tests of the wire protocol: it listens on a free
 // port, takes connections one after the other, reads each request (header and the body
 // its Content-Length announces), records it, and answers as the script says. It can cut
-// an answer short, stay silent, or close at once. Everything it starts ends with the
-// object. The script is set before the library connects; Requests() may be read at any
+// an answer short, stay silent, drip it byte by byte, or close at once. Everything it starts ends
+// with the object. The script is set before the library connects; Requests() may be read at any
 // time.
 #ifndef NVX_TESTS_SUPPORT_LOOPBACK_PEER_H_
 #define NVX_TESTS_SUPPORT_LOOPBACK_PEER_H_
@@ -23,6 +23,7 @@ struct PeerReply {
   bool close_after = true;   // close the connection after sending
   bool read_request = true;  // false: answer without reading a request first
   bool stay_silent = false;  // send nothing and keep the connection open
+  int drip_millis = 0;       // > 0: send the bytes one at a time, this many ms apart
 };
 
 // The replies for one connection, in order; the connection closes after the last.
