@@ -1,0 +1,32 @@
+// The bounds of nvxserver that guard it against clients that hold connections, deep
+// folder chains and floods of e-mail texts. Each is the value the server runs with unless
+// its command line says otherwise (the time-outs and connection counts may be set per
+// run, so tests need not wait them out). Constants only; any thread.
+#ifndef NVX_SERVICE_SERVICE_LIMITS_H_
+#define NVX_SERVICE_SERVICE_LIMITS_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace nvx::service {
+
+// --- Connections, time-outs, folder depth and the outbox (hardening) ---
+
+// The share of the connections that one client address may hold at once.
+inline constexpr size_t kServiceConnectionsPerAddressMax = 32;
+// A request's whole header block must arrive within this time of its first byte.
+inline constexpr int kServiceHeaderTimeoutMillis = 30000;
+// A connection that carries no request (a new one, or one kept alive after a reply) is
+// closed after this time.
+inline constexpr int kServiceIdleTimeoutMillis = 15000;
+// Folder levels an account may have: "MyFiles" and the other top-level folders are level
+// 0, so the deepest folder is at level kServiceFolderLevelsMax - 1.
+inline constexpr int kServiceFolderLevelsMax = 256;
+// Messages and bytes (message files as written) that one account may have waiting in the
+// outbox.
+inline constexpr size_t kServiceOutboxMessagesMax = 100;
+inline constexpr int64_t kServiceOutboxBytesMax = int64_t{4} << 20;
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_SERVICE_LIMITS_H_
