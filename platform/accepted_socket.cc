@@ -101,6 +101,11 @@ void AcceptedSocket::ShutdownAndClose() {
   fd_ = -1;
 }
 
+bool SetListenQueueLength(int listening_fd, int length) {
+  // On a socket that listens already, listen only changes the queue's length.
+  return ::listen(listening_fd, length) == 0;
+}
+
 bool IsWouldBlock(int error) {
   return error == EAGAIN || error == EWOULDBLOCK;
 }

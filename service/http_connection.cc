@@ -204,6 +204,11 @@ ServiceHttpServer::ServiceHttpServer(const ConnectionSettings& settings) : setti
   set_keep_alive_max_count(1000000);
 }
 
+bool ServiceHttpServer::LengthenListenQueue() {
+  return platform::SetListenQueueLength(static_cast<int>(svr_sock_.load()),
+                                        kServiceListenQueueLength);
+}
+
 void ServiceHttpServer::RequestStop() {
   stopping_.store(true);
   stop();

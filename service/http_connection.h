@@ -116,6 +116,8 @@ class ServiceHttpServer final : public httplib::Server {
   // returns once every connection thread has ended. Any thread.
   void RequestStop();
   void set_refusal_logger(RefusalLogger logger) { refusal_logger_ = std::move(logger); }
+  // Lengthens the queue of connections waiting to be accepted; call it after binding.
+  bool LengthenListenQueue();
 
  private:
   // Called by the accepting thread for each new connection: starts its thread, or

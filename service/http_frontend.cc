@@ -101,7 +101,7 @@ bool HttpFrontend::Bind(const std::string& host, int port, int* bound_port, std:
   } else if (server_.bind_to_port(host, port)) {
     bound = port;
   }
-  if (bound <= 0) {
+  if (bound <= 0 || !server_.LengthenListenQueue()) {
     *error = StrFormat("cannot listen on %s:%d", host.c_str(), port);
     return false;
   }

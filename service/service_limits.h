@@ -12,6 +12,10 @@ namespace nvx::service {
 
 // --- Connections, time-outs, folder depth and the outbox (hardening) ---
 
+// Connections the kernel keeps waiting to be accepted. The accepting thread takes them
+// at once, but a burst of clients must not find the queue full (their connects would
+// stall for a second or more).
+inline constexpr int kServiceListenQueueLength = 1024;
 // The share of the connections that one client address may hold at once.
 inline constexpr size_t kServiceConnectionsPerAddressMax = 32;
 // A request's whole header block must arrive within this time of its first byte.
