@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/text_format.h"
@@ -249,6 +252,28 @@ TEST_F(StoreTest, DeepChainsFromAnEarlierStoreAreWalkedWithoutRecursion) {
   EXPECT_EQ(blobs, std::vector<std::string>{"deep.txt.blob"});
   EXPECT_EQ(Tree(), std::vector<std::string>{"0 MyFiles W"});
   EXPECT_EQ(Used(), 0);
+}
+
+TEST_F(StoreTest, ReadersDoNotWaitForAWriterThatWaits) {
+  // Another process holds the write lock; a change through the store waits for it, and
+  // meanwhile the store's readers go on.
+  Database other;
+  ASSERT_TRUE(other.Open(temp_.File("nvx.db"), 10000));
+  ASSERT_TRUE(other.Execute("BEGIN IMMEDIATE"));
+  std::atomic<bool> writer_done{false};
+  std::thread writer([&] {
+    Create(my_files_, "Later");
+    writer_done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::vector<Folder> folders;
+  EXPECT_TRUE(store_->FindAccount("alice"));
+  EXPECT_TRUE(store_->ListFolders(alice_, &folders));
+  EXPECT_EQ(store_->EffectiveAccess(*store_->FindMyFiles(alice_)), kAccessWrite);
+  EXPECT_FALSE(writer_done.load());
+  ASSERT_TRUE(other.Execute("COMMIT"));
+  writer.join();
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"0 MyFiles W", "1 Later W"}));
 }
 
 TEST_F(StoreTest, ReplacingADocumentGivesANewVersionAndKeepsSpaceExact) {
