@@ -2,27 +2,26 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/socket_wait.h"
+
 namespace nvx::platform {
 namespace {
 
-AcceptedSocket::Wait PollFor(int fd, short events, int timeout_millis, int* error) {
-  pollfd entry{};
-  entry.fd = fd;
-  entry.events = events;
-  for (;;) {
-    int ready = ::poll(&entry, 1, timeout_millis < 0 ? 0 : timeout_millis);
-    if (ready > 0) return AcceptedSocket::Wait::kReady;
-    if (ready == 0) return AcceptedSocket::Wait::kTimeout;
-    if (errno == EINTR) continue;
-    *error = errno;
-    return AcceptedSocket::Wait::kFailed;
+AcceptedSocket::Wait PollFor(int fd, SocketWaitFor what, int timeout_millis, int* error) {
+  switch (WaitForSocket(fd, what, timeout_millis, error)) {
+    case SocketWaitResult::kReady:
+      return AcceptedSocket::Wait::kReady;
+    case SocketWaitResult::kTimeout:
+      return AcceptedSocket::Wait::kTimeout;
+    case SocketWaitResult::kFailed:
+      break;
   }
+  return AcceptedSocket::Wait::kFailed;
 }
 
 bool AddressText(const sockaddr_storage& address, std::string* ip, int* port) {
@@ -49,11 +48,11 @@ AcceptedSocket::~AcceptedSocket() {
 }
 
 AcceptedSocket::Wait AcceptedSocket::WaitReadable(int timeout_millis) {
-  return PollFor(fd_, POLLIN, timeout_millis, &error_);
+  return PollFor(fd_, SocketWaitFor::kReadable, timeout_millis, &error_);
 }
 
 AcceptedSocket::Wait AcceptedSocket::WaitWritable(int timeout_millis) {
-  return PollFor(fd_, POLLOUT, timeout_millis, &error_);
+  return PollFor(fd_, SocketWaitFor::kWritable, timeout_millis, &error_);
 }
 
 int64_t AcceptedSocket::Receive(void* buffer, size_t size) {
