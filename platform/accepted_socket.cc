@@ -7,22 +7,8 @@
 
 #include <cerrno>
 
-#include "platform/socket_wait.h"
-
 namespace nvx::platform {
 namespace {
-
-AcceptedSocket::Wait PollFor(int fd, SocketWaitFor what, int timeout_millis, int* error) {
-  switch (WaitForSocket(fd, what, timeout_millis, error)) {
-    case SocketWaitResult::kReady:
-      return AcceptedSocket::Wait::kReady;
-    case SocketWaitResult::kTimeout:
-      return AcceptedSocket::Wait::kTimeout;
-    case SocketWaitResult::kFailed:
-      break;
-  }
-  return AcceptedSocket::Wait::kFailed;
-}
 
 bool AddressText(const sockaddr_storage& address, std::string* ip, int* port) {
   char text[INET6_ADDRSTRLEN] = {};
@@ -48,11 +34,11 @@ AcceptedSocket::~AcceptedSocket() {
 }
 
 AcceptedSocket::Wait AcceptedSocket::WaitReadable(int timeout_millis) {
-  return PollFor(fd_, SocketWaitFor::kReadable, timeout_millis, &error_);
+  return WaitForSocket(fd_, SocketWaitFor::kReadable, timeout_millis, &error_);
 }
 
 AcceptedSocket::Wait AcceptedSocket::WaitWritable(int timeout_millis) {
-  return PollFor(fd_, SocketWaitFor::kWritable, timeout_millis, &error_);
+  return WaitForSocket(fd_, SocketWaitFor::kWritable, timeout_millis, &error_);
 }
 
 int64_t AcceptedSocket::Receive(void* buffer, size_t size) {

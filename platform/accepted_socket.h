@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/socket_wait.h"
+
 namespace nvx::platform {
 
 class AcceptedSocket {
  public:
-  enum class Wait { kReady, kTimeout, kFailed };
+  using Wait = SocketWaitResult;
 
   // Takes ownership of the connected socket `fd`.
   explicit AcceptedSocket(int fd) : fd_(fd) {}
