@@ -22,7 +22,20 @@ constexpr int kWaitSliceMillis = 100;
 constexpr int kLingerMillis = 2000;
 constexpr size_t kLingerBytesMax = 4 * 1024 * 1024;
 
+constexpr std::string_view kBusy = "Error - Service Busy";
+constexpr std::string_view kHeaderTooLarge = "Error - Request Header Too Large";
+constexpr std::string_view kBadRequest = "Error - Bad Request";
+
 thread_local ConnectionRequest* g_current_request = nullptr;
+
+// A reply made here, without the HTTP library: no body, the connection ends after it.
+std::string RefusalText(int status, std::string_view reason, std::string_view conclusion) {
+  return StrFormat(
+      "HTTP/1.1 %d %.*s\r\nConnection: close\r\nContent-Length: 0\r\n"
+      "X-NVX-CONCLUSION: %.*s\r\nX-NVX-LARCH: 0,0\r\n\r\n",
+      status, static_cast<int>(reason.size()), reason.data(), static_cast<int>(conclusion.size()),
+      conclusion.data());
+}
 
 class ScopedCurrentRequest {
  public:
@@ -223,16 +236,14 @@ bool ServiceHttpServer::process_and_close_socket(socket_t sock) {
   // Refused on the accepting thread: the reply fits an empty send buffer, so sending it
   // never waits. What the client sent already is read first, so that closing does not
   // reset the connection before the reply is read.
-  static constexpr std::string_view kBusy =
-      "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Length: 0\r\n"
-      "X-NVX-CONCLUSION: Error - Service Busy\r\nX-NVX-LARCH: 0,0\r\n\r\n";
-  socket->Send(kBusy.data(), kBusy.size());
+  std::string busy = RefusalText(503, "Service Unavailable", kBusy);
+  socket->Send(busy.data(), busy.size());
   socket->ShutdownSend();
   char sink[4096];
   for (int pieces = 0; pieces < 4 && socket->Receive(sink, sizeof sink) > 0; ++pieces) {
   }
   if (refusal_logger_) {
-    refusal_logger_(StrFormat("%s:%d", ip.c_str(), port), 503, "Error - Service Busy");
+    refusal_logger_(StrFormat("%s:%d", ip.c_str(), port), 503, kBusy);
   }
   return true;
 }
@@ -249,20 +260,14 @@ void ServiceHttpServer::ServeConnection(platform::AcceptedSocket& socket) {
       ScopedCurrentRequest current(&request);
       answered = process_request(stream, stopping_.load(), connection_closed, nullptr);
     }
-    if (stream.header_too_large() && stream.bytes_written() == 0) {
-      // The request line alone was too long: cpp-httplib gave up without a reply.
-      static constexpr std::string_view kRefusal =
-          "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n"
-          "X-NVX-CONCLUSION: Error - Request Header Too Large\r\nX-NVX-LARCH: 0,0\r\n\r\n";
-      stream.write(kRefusal.data(), kRefusal.size());
-      if (refusal_logger_)
-        refusal_logger_(request.remote(), 400, "Error - Request Header Too Large");
-    }
-    if (stream.length_unsound() && stream.bytes_written() == 0) {
-      static constexpr std::string_view kRefusal =
-          "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n"
-          "X-NVX-CONCLUSION: Error - Bad Request\r\nX-NVX-LARCH: 0,0\r\n\r\n";
-      stream.write(kRefusal.data(), kRefusal.size());
+    if ((stream.header_too_large() || stream.length_unsound()) && stream.bytes_written() == 0) {
+      // cpp-httplib gave up without a reply (the request line alone was too long, or the
+      // block ended where it did not look).
+      std::string_view conclusion =
+          stream.header_too_large() ? kHeaderTooLarge : std::string_view(kBadRequest);
+      std::string refusal = RefusalText(400, "Bad Request", conclusion);
+      stream.write(refusal.data(), refusal.size());
+      if (refusal_logger_) refusal_logger_(request.remote(), 400, conclusion);
     }
     linger = stream.header_too_large() || stream.length_unsound() || request.close_after_reply();
     if (!answered || connection_closed || linger) break;
