@@ -83,11 +83,14 @@ ConnectionStream::ConnectionStream(platform::AcceptedSocket& socket,
 bool ConnectionStream::WaitReady(bool for_write, int timeout_millis) const {
   int64_t deadline = NowMillis() + timeout_millis;
   for (;;) {
-    auto ready =
-        for_write ? socket_.WaitWritable(kWaitSliceMillis) : socket_.WaitReadable(kWaitSliceMillis);
+    // No slice outlasts the deadline, and a deadline that passed ends the wait before
+    // bytes that keep coming could prolong it.
+    int64_t left = deadline - NowMillis();
+    if (left <= 0 || stopping_.load()) return false;
+    int slice = static_cast<int>(std::min<int64_t>(left, kWaitSliceMillis));
+    auto ready = for_write ? socket_.WaitWritable(slice) : socket_.WaitReadable(slice);
     if (ready == platform::AcceptedSocket::Wait::kReady) return true;
     if (ready == platform::AcceptedSocket::Wait::kFailed) return false;
-    if (stopping_.load() || NowMillis() >= deadline) return false;
   }
 }
 

@@ -87,18 +87,19 @@ TEST_F(ConnectionLimitsTest, ThousandIdleConnectionsAndASlowDripHoldNobodyUp) {
 
 TEST_F(ConnectionLimitsTest, HeaderBlocksAndIdleConnectionsHaveTimeLimits) {
   StartServer({"--header-timeout", "600", "--idle-timeout", "400"});
-  // A client that keeps sending, a byte every 100 ms, but never finishes its header.
+  // A client that keeps sending, a byte every 30 ms, but never finishes its header.
   RawHttpConnection drip(port());
   std::string request = TestIdRequest();
   Clock::time_point start = Clock::now();
   bool closed = false;
   for (size_t i = 0; i < request.size() && !closed; ++i) {
     drip.Send(request.substr(i, 1));
-    closed = drip.WaitForClose(100);
+    closed = drip.WaitForClose(30);
   }
   auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
   EXPECT_TRUE(closed);
   EXPECT_GE(took.count(), 500);
+  EXPECT_LT(took.count(), 3000);  // the whole request would take over 4 s
   // A connection that never sends, and one kept alive after its reply, are closed too.
   RawHttpConnection silent(port());
   EXPECT_TRUE(silent.WaitForClose(5000));
