@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,20 +9,6 @@
 
 namespace nvx::platform {
 namespace {
-
-AcceptedSocket::Wait PollFor(int fd, short events, int timeout_millis, int* error) {
-  pollfd entry{};
-  entry.fd = fd;
-  entry.events = events;
-  for (;;) {
-    int ready = ::poll(&entry, 1, timeout_millis < 0 ? 0 : timeout_millis);
-    if (ready > 0) return AcceptedSocket::Wait::kReady;
-    if (ready == 0) return AcceptedSocket::Wait::kTimeout;
-    if (errno == EINTR) continue;
-    *error = errno;
-    return AcceptedSocket::Wait::kFailed;
-  }
-}
 
 bool AddressText(const sockaddr_storage& address, std::string* ip, int* port) {
   char text[INET6_ADDRSTRLEN] = {};
@@ -49,11 +34,11 @@ AcceptedSocket::~AcceptedSocket() {
 }
 
 AcceptedSocket::Wait AcceptedSocket::WaitReadable(int timeout_millis) {
-  return PollFor(fd_, POLLIN, timeout_millis, &error_);
+  return WaitForSocket(fd_, SocketWaitFor::kReadable, timeout_millis, &error_);
 }
 
 AcceptedSocket::Wait AcceptedSocket::WaitWritable(int timeout_millis) {
-  return PollFor(fd_, POLLOUT, timeout_millis, &error_);
+  return WaitForSocket(fd_, SocketWaitFor::kWritable, timeout_millis, &error_);
 }
 
 int64_t AcceptedSocket::Receive(void* buffer, size_t size) {
@@ -99,6 +84,11 @@ void AcceptedSocket::ShutdownAndClose() {
   ::shutdown(fd_, SHUT_RDWR);
   ::close(fd_);
   fd_ = -1;
+}
+
+bool SetListenQueueLength(int listening_fd, int length) {
+  // On a socket that listens already, listen only changes the queue's length.
+  return ::listen(listening_fd, length) == 0;
 }
 
 bool IsWouldBlock(int error) {

@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/socket_wait.h"
+
 namespace nvx::platform {
 
 class AcceptedSocket {
  public:
-  enum class Wait { kReady, kTimeout, kFailed };
+  using Wait = SocketWaitResult;
 
   // Takes ownership of the connected socket `fd`.
   explicit AcceptedSocket(int fd) : fd_(fd) {}
@@ -48,6 +50,10 @@ class AcceptedSocket {
   int fd_;
   int error_ = 0;
 };
+
+// Sets how many connections the kernel keeps waiting for accept on the listening socket
+// `listening_fd` (the system caps it). False on failure.
+bool SetListenQueueLength(int listening_fd, int length);
 
 // True when `error` means "try again later" for a socket without blocking.
 bool IsWouldBlock(int error);

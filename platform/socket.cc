@@ -4,12 +4,13 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/socket_wait.h"
 
 namespace nvx::platform {
 
@@ -23,18 +24,16 @@ namespace {
 // How long one wait for a connect to complete lasts before `cancelled` is asked again.
 constexpr int kConnectSliceMillis = 100;
 
-Socket::WaitResult WaitFor(int fd, short events, int milliseconds, int* error) {
-  pollfd entry{};
-  entry.fd = fd;
-  entry.events = events;
-  for (;;) {
-    int ready = ::poll(&entry, 1, milliseconds < 0 ? 0 : milliseconds);
-    if (ready > 0) return Socket::WaitResult::kReady;
-    if (ready == 0) return Socket::WaitResult::kTimeout;
-    if (errno == EINTR) continue;
-    *error = errno;
-    return Socket::WaitResult::kError;
+Socket::WaitResult WaitFor(int fd, SocketWaitFor what, int milliseconds, int* error) {
+  switch (WaitForSocket(fd, what, milliseconds, error)) {
+    case SocketWaitResult::kReady:
+      return Socket::WaitResult::kReady;
+    case SocketWaitResult::kTimeout:
+      return Socket::WaitResult::kTimeout;
+    case SocketWaitResult::kFailed:
+      break;
   }
+  return Socket::WaitResult::kError;
 }
 
 }  // namespace
@@ -118,7 +117,7 @@ bool Socket::Connect(uint32_t address_network_order, uint16_t port,
       error_ = kErrorCancelled;
       return false;
     }
-    WaitResult waited = WaitFor(fd_, POLLOUT, kConnectSliceMillis, &error_);
+    WaitResult waited = WaitFor(fd_, SocketWaitFor::kWritable, kConnectSliceMillis, &error_);
     if (waited == WaitResult::kError) return false;
     if (waited == WaitResult::kTimeout) continue;
     int pending = 0;
@@ -140,7 +139,7 @@ Socket::WaitResult Socket::WaitReadable(int milliseconds) {
     error_ = EBADF;
     return WaitResult::kError;
   }
-  return WaitFor(fd_, POLLIN, milliseconds, &error_);
+  return WaitFor(fd_, SocketWaitFor::kReadable, milliseconds, &error_);
 }
 
 Socket::WaitResult Socket::WaitWritable(int milliseconds) {
@@ -148,7 +147,7 @@ Socket::WaitResult Socket::WaitWritable(int milliseconds) {
     error_ = EBADF;
     return WaitResult::kError;
   }
-  return WaitFor(fd_, POLLOUT, milliseconds, &error_);
+  return WaitFor(fd_, SocketWaitFor::kWritable, milliseconds, &error_);
 }
 
 int64_t Socket::SendSome(const void* data, size_t size) {

@@ -9,6 +9,7 @@
 #include "platform/text_format.h"
 #include "service/data_folder.h"
 #include "service/date_stamp.h"
+#include "service/service_limits.h"
 #include "transfer/md5.h"
 
 namespace nvx::service {
@@ -84,6 +85,9 @@ int AddFolder(Store& store, const Account& account, const CommandLine& command, 
       return kExitOk;
     case StoreStatus::kExists:
       return Failure(err, "the folder exists already");
+    case StoreStatus::kTooDeep:
+      return Failure(err, StrFormat("the folder would lie too deep (at most %d levels)",
+                                    kServiceFolderLevelsMax));
     default:
       return Failure(err, "cannot add the folder: " + store.error_text());
   }

@@ -16,6 +16,15 @@ std::optional<Folder> RequestedFolder(CommandContext& context) {
   return context.service.store.FindFolder(context.account.key, reference->id);
 }
 
+std::optional<Folder> VisibleRequestedFolder(CommandContext& context) {
+  std::optional<Folder> folder = RequestedFolder(context);
+  if (!folder || context.service.store.IsHidden(*folder)) {
+    context.reply.SetConclusion(kFolderNotFound);
+    return std::nullopt;
+  }
+  return folder;
+}
+
 std::string_view ConclusionOf(StoreStatus status) {
   switch (status) {
     case StoreStatus::kOk:
@@ -32,6 +41,8 @@ std::string_view ConclusionOf(StoreStatus status) {
       return kDocumentIncomplete;
     case StoreStatus::kQuotaExceeded:
       return kQuotaExceeded;
+    case StoreStatus::kTooDeep:
+      return kFolderTooDeep;
     case StoreStatus::kFailed:
       return kServiceFailure;
   }

@@ -41,6 +41,7 @@ inline constexpr std::string_view kAccessDenied = "Error - Access Denied";
 inline constexpr std::string_view kTopLevelFolder = "Error - Top Level Folder";
 inline constexpr std::string_view kDocumentIncomplete = "Error - Document Incomplete";
 inline constexpr std::string_view kQuotaExceeded = "Error - Quota Exceeded";
+inline constexpr std::string_view kFolderTooDeep = "Error - Folder Too Deep";
 inline constexpr std::string_view kServiceFailure = "Error - Service Failure";
 inline constexpr std::string_view kUnknownCommand = "Error - Unknown Command";
 inline constexpr std::string_view kBadRequest = "Error - Bad Request";
@@ -48,6 +49,10 @@ inline constexpr std::string_view kBadRequest = "Error - Bad Request";
 // The folder that X-NVX-BLACMANGE names, when it belongs to the account. "NO", an empty
 // id or no header at all name "MyFiles".
 std::optional<Folder> RequestedFolder(CommandContext& context);
+// The requested folder when the account may see it (neither it nor a folder above it
+// has no access); otherwise the reply concludes "Folder Not Found". Every folder command
+// goes through here.
+std::optional<Folder> VisibleRequestedFolder(CommandContext& context);
 
 // The value of a request header, or the empty text.
 std::string_view HeaderOrEmpty(const CommandContext& context, std::string_view name);

@@ -140,6 +140,30 @@ std::string ParseListen(std::string_view text, CommandLine* command) {
   return {};
 }
 
+// The serving options that bound connections: a count or a time of at least 1.
+std::string ParseConnectionOption(std::string_view option, std::string_view value,
+                                  ConnectionSettings* settings) {
+  std::optional<int64_t> number = ParseDecimal(value);
+  if (!number || *number < 1 || *number > 86400000) {
+    return std::string(option) + " takes a number from 1";
+  }
+  if (option == "--connections") {
+    settings->connections = static_cast<size_t>(*number);
+  } else if (option == "--connections-per-address") {
+    settings->connections_per_address = static_cast<size_t>(*number);
+  } else if (option == "--header-timeout") {
+    settings->header_timeout_millis = static_cast<int>(*number);
+  } else {
+    settings->idle_timeout_millis = static_cast<int>(*number);
+  }
+  return {};
+}
+
+bool IsConnectionOption(std::string_view option) {
+  return option == "--connections" || option == "--connections-per-address" ||
+         option == "--header-timeout" || option == "--idle-timeout";
+}
+
 // Parses the words after the global options.
 std::string ParseAction(const Arguments& words, size_t at, CommandLine* command) {
   auto word = [&](size_t i) -> std::string_view {
@@ -230,7 +254,7 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
   ParsedCommandLine parsed;
   CommandLine command;
   size_t at = 0;
-  bool listen_given = false;
+  bool serving_option_given = false;
   while (at < arguments.size() && arguments[at].rfind("--", 0) == 0) {
     const std::string& option = arguments[at];
     if (option == "--help") {
@@ -248,7 +272,11 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
     } else if (option == "--listen") {
       parsed.error = ParseListen(value, &command);
       if (!parsed.error.empty()) return parsed;
-      listen_given = true;
+      serving_option_given = true;
+    } else if (IsConnectionOption(option)) {
+      parsed.error = ParseConnectionOption(option, value, &command.connection);
+      if (!parsed.error.empty()) return parsed;
+      serving_option_given = true;
     } else {
       parsed.error = "unknown option " + option;
       return parsed;
@@ -260,8 +288,8 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
     return parsed;
   }
   if (at < arguments.size()) {
-    if (listen_given) {
-      parsed.error = "--listen applies only to serving";
+    if (serving_option_given) {
+      parsed.error = "--listen and the connection options apply only to serving";
       return parsed;
     }
     parsed.error = ParseAction(arguments, at, &command);
@@ -273,7 +301,9 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
 
 std::string UsageText() {
   return "usage:\n"
-         "  nvxserver --data DIR [--listen ADDR:PORT]\n"
+         "  nvxserver --data DIR [--listen ADDR:PORT] [--connections N]"
+         " [--connections-per-address N]\n"
+         "            [--header-timeout MS] [--idle-timeout MS]\n"
          "  nvxserver --data DIR account add ID PASSWORD [--quota BYTES] [--encrypt]\n"
          "  nvxserver --data DIR account set ID [--password P] [--quota B]"
          " [--encrypt on|off]\n"

@@ -2,7 +2,8 @@
 // and documents on the same data folder. Parsing checks every argument before anything is
 // touched, so a bad argument changes nothing. Pure functions; any thread.
 //
-//   nvxserver --data DIR [--listen ADDR:PORT]
+//   nvxserver --data DIR [--listen ADDR:PORT] [--connections N] [--connections-per-address N]
+//             [--header-timeout MS] [--idle-timeout MS]
 //   nvxserver --data DIR account add ID PASSWORD [--quota BYTES] [--encrypt]
 //   nvxserver --data DIR account set ID [--password P] [--quota B] [--encrypt on|off]
 //             [--state active|disabled|expired] [--email ADDR] [--admin-email ADDR]
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "service/connection_settings.h"
 #include "service/store.h"
 
 namespace nvx::service {
@@ -45,6 +47,7 @@ struct CommandLine {
   std::string data_folder;
   std::string listen_host = "127.0.0.1";
   int listen_port = 8080;
+  ConnectionSettings connection;
 
   std::string account_id;
   std::optional<std::string> password;  // account add; account set --password

@@ -25,20 +25,29 @@ void ConnectionThreads::JoinFinishedLocked(std::unique_lock<std::mutex>& lock) {
   lock.lock();
 }
 
-void ConnectionThreads::enqueue(std::function<void()> task) {
+bool ConnectionThreads::Start(const std::string& address, std::function<void()> serve) {
   std::unique_lock<std::mutex> lock(mutex_);
-  finished_cv_.wait(lock, [this] { return running_ < max_threads_; });
   JoinFinishedLocked(lock);
+  size_t& from_address = per_address_[address];
+  if (running_ >= max_threads_ || from_address >= max_per_address_) {
+    if (from_address == 0) per_address_.erase(address);
+    return false;
+  }
   ++running_;
+  ++from_address;
   workers_.emplace_back();
   Worker* worker = &workers_.back();
-  worker->thread = std::thread([this, worker, task = std::move(task)] {
-    task();
+  worker->thread = std::thread([this, worker, address, serve = std::move(serve)] {
+    serve();
     std::lock_guard<std::mutex> done_lock(mutex_);
     worker->done = true;
     --running_;
+    if (auto found = per_address_.find(address); found != per_address_.end()) {
+      if (--found->second == 0) per_address_.erase(found);
+    }
     finished_cv_.notify_all();
   });
+  return true;
 }
 
 void ConnectionThreads::shutdown() {

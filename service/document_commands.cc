@@ -11,15 +11,6 @@
 namespace nvx::service {
 namespace {
 
-std::optional<Folder> ReadableFolder(CommandContext& context) {
-  std::optional<Folder> folder = RequestedFolder(context);
-  if (!folder || context.service.store.IsHidden(*folder)) {
-    context.reply.SetConclusion(kFolderNotFound);
-    return std::nullopt;
-  }
-  return folder;
-}
-
 std::optional<int64_t> RequestedVersion(CommandContext& context) {
   std::optional<int64_t> vid = ParseVersionReference(HeaderOrEmpty(context, "X-NVX-LUPIN"));
   if (!vid) context.reply.SetConclusion(kDocumentNotFound);
@@ -35,7 +26,7 @@ std::string ListedDate(const Document& document) {
 }  // namespace
 
 void FolderFileListCommand(CommandContext& context) {
-  std::optional<Folder> folder = ReadableFolder(context);
+  std::optional<Folder> folder = VisibleRequestedFolder(context);
   if (!folder) return;
   std::vector<Document> documents;
   if (!context.service.store.ListDocuments(folder->id, &documents)) {
@@ -64,7 +55,7 @@ void FolderFileListCommand(CommandContext& context) {
 }
 
 void FolderFileCountCommand(CommandContext& context) {
-  std::optional<Folder> folder = ReadableFolder(context);
+  std::optional<Folder> folder = VisibleRequestedFolder(context);
   if (!folder) return;
   int64_t count = 0;
   StoreStatus status = context.service.store.CountDocuments(folder->id, &count);

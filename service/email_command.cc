@@ -12,6 +12,7 @@ namespace {
 constexpr std::string_view kTextTooLarge = "Error - Request Too Large";
 constexpr std::string_view kTextBroken = "Error - Text Incomplete";
 constexpr std::string_view kNoAddress = "Error - No E-mail Address";
+constexpr std::string_view kOutboxFull = "Error - Outbox Full";
 
 // Reads the whole body, at most kServiceEmailTextMax bytes.
 bool ReadText(CommandContext& context, std::string* text) {
@@ -86,11 +87,17 @@ void EmailCommand(CommandContext& context) {
   message.results_type = routing->results_type;
   message.text = std::move(text);
   std::string file_name;
-  if (!WriteOutboxMessage(context.service.outbox_folder, message, &file_name)) {
-    context.reply.SetConclusion(kServiceFailure);
-    return;
+  switch (WriteOutboxMessage(context.service.outbox_folder, message, &file_name)) {
+    case OutboxResult::kWritten:
+      context.reply.SetConclusion(kSuccessful);
+      return;
+    case OutboxResult::kFull:
+      context.reply.SetConclusion(kOutboxFull);
+      return;
+    case OutboxResult::kFailed:
+      context.reply.SetConclusion(kServiceFailure);
+      return;
   }
-  context.reply.SetConclusion(kSuccessful);
 }
 
 }  // namespace nvx::service

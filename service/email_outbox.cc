@@ -1,11 +1,15 @@
 #include "service/email_outbox.h"
 
+#include <filesystem>
+#include <mutex>
+
 #include "platform/clock.h"
 #include "platform/directory_sync.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/blob_store.h"
+#include "service/service_limits.h"
 
 namespace nvx::service {
 namespace {
@@ -21,6 +25,42 @@ std::string HeaderValue(std::string_view text) {
   }
   return out;
 }
+
+// The start of every message file name of an account: its id (which the store compares
+// without letter case) in lower-case hexadecimal, so that any id makes a valid name.
+std::string AccountPrefix(std::string_view account) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string prefix;
+  for (char c : account) {
+    auto u = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    prefix.push_back(kDigits[u >> 4]);
+    prefix.push_back(kDigits[u & 15]);
+  }
+  return prefix + "-";
+}
+
+struct OutboxUse {
+  size_t messages = 0;
+  uint64_t bytes = 0;
+};
+
+// What the account has waiting: its message files (temporary files begin with ".").
+OutboxUse UseOf(const std::string& outbox_folder, const std::string& prefix) {
+  OutboxUse use;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(outbox_folder, error)) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    std::error_code size_error;
+    uintmax_t size = entry.file_size(size_error);
+    ++use.messages;
+    if (!size_error) use.bytes += size;
+  }
+  return use;
+}
+
+// Counting an account's messages and adding one is a single step for all threads.
+std::mutex g_outbox_mutex;
 
 }  // namespace
 
@@ -46,22 +86,30 @@ std::string FormatOutboxMessage(const OutboxMessage& message) {
   return file;
 }
 
-bool WriteOutboxMessage(const std::string& outbox_folder, const OutboxMessage& message,
-                        std::string* file_name) {
-  std::string name = StrFormat("%lld-%s", static_cast<long long>(platform::GetClock().NowSeconds()),
-                               RandomFileName(".eml").c_str());
-  std::string temporary = outbox_folder + "/." + name + ".tmp";
+OutboxResult WriteOutboxMessage(const std::string& outbox_folder, const OutboxMessage& message,
+                                std::string* file_name) {
+  std::string prefix = AccountPrefix(message.account);
   std::string content = FormatOutboxMessage(message);
+  std::lock_guard<std::mutex> lock(g_outbox_mutex);
+  OutboxUse use = UseOf(outbox_folder, prefix);
+  if (use.messages + 1 > kServiceOutboxMessagesMax ||
+      use.bytes + content.size() > static_cast<uint64_t>(kServiceOutboxBytesMax)) {
+    return OutboxResult::kFull;
+  }
+  std::string name =
+      prefix + StrFormat("%lld-%s", static_cast<long long>(platform::GetClock().NowSeconds()),
+                         RandomFileName(".eml").c_str());
+  std::string temporary = outbox_folder + "/." + name + ".tmp";
   platform::File file = platform::File::Open(temporary, platform::File::Access::kCreateTruncate);
   bool written = file.is_open() && file.Write(content) && file.Sync();
   file.Close();
   if (!written || !platform::RenameFile(temporary, outbox_folder + "/" + name)) {
     platform::RemoveFile(temporary);
-    return false;
+    return OutboxResult::kFailed;
   }
   platform::SyncDirectory(outbox_folder);
   *file_name = name;
-  return true;
+  return OutboxResult::kWritten;
 }
 
 }  // namespace nvx::service

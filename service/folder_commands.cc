@@ -6,20 +6,6 @@
 #include "service/service_commands.h"
 
 namespace nvx::service {
-namespace {
-
-// The folder named by X-NVX-BLACMANGE when the user may see it; otherwise the reply
-// concludes "Folder Not Found".
-std::optional<Folder> VisibleFolder(CommandContext& context) {
-  std::optional<Folder> folder = RequestedFolder(context);
-  if (!folder || context.service.store.IsHidden(*folder)) {
-    context.reply.SetConclusion(kFolderNotFound);
-    return std::nullopt;
-  }
-  return folder;
-}
-
-}  // namespace
 
 void FolderListCommand(CommandContext& context) {
   std::vector<Folder> folders;
@@ -46,7 +32,7 @@ void FolderCreateCommand(CommandContext& context) {
     context.reply.SetConclusion(kInvalidName);
     return;
   }
-  std::optional<Folder> parent = VisibleFolder(context);
+  std::optional<Folder> parent = VisibleRequestedFolder(context);
   if (!parent) return;
   Folder folder;
   bool created = false;
@@ -61,7 +47,7 @@ void FolderCreateCommand(CommandContext& context) {
 }
 
 void DeleteEmptyFoldersCommand(CommandContext& context) {
-  std::optional<Folder> folder = VisibleFolder(context);
+  std::optional<Folder> folder = VisibleRequestedFolder(context);
   if (!folder) return;
   int deleted = 0;
   StoreStatus status =
@@ -70,7 +56,7 @@ void DeleteEmptyFoldersCommand(CommandContext& context) {
 }
 
 void DeleteFolderTreeCommand(CommandContext& context) {
-  std::optional<Folder> folder = VisibleFolder(context);
+  std::optional<Folder> folder = VisibleRequestedFolder(context);
   if (!folder) return;
   std::vector<std::string> blobs;
   StoreStatus status =

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "platform/clock.h"
 #include "platform/text_format.h"
 #include "service/connection_threads.h"
+#include "service/raw_headers.h"
 #include "service/service_limits.h"
 
 namespace nvx::service {
@@ -20,7 +22,20 @@ constexpr int kWaitSliceMillis = 100;
 constexpr int kLingerMillis = 2000;
 constexpr size_t kLingerBytesMax = 4 * 1024 * 1024;
 
+constexpr std::string_view kBusy = "Error - Service Busy";
+constexpr std::string_view kHeaderTooLarge = "Error - Request Header Too Large";
+constexpr std::string_view kBadRequest = "Error - Bad Request";
+
 thread_local ConnectionRequest* g_current_request = nullptr;
+
+// A reply made here, without the HTTP library: no body, the connection ends after it.
+std::string RefusalText(int status, std::string_view reason, std::string_view conclusion) {
+  return StrFormat(
+      "HTTP/1.1 %d %.*s\r\nConnection: close\r\nContent-Length: 0\r\n"
+      "X-NVX-CONCLUSION: %.*s\r\nX-NVX-LARCH: 0,0\r\n\r\n",
+      status, static_cast<int>(reason.size()), reason.data(), static_cast<int>(conclusion.size()),
+      conclusion.data());
+}
 
 class ScopedCurrentRequest {
  public:
@@ -61,29 +76,42 @@ std::string ConnectionRequest::remote() const {
 }
 
 ConnectionStream::ConnectionStream(platform::AcceptedSocket& socket,
+                                   const ConnectionSettings& settings,
                                    const std::atomic<bool>& stopping)
-    : socket_(socket), stopping_(stopping), buffer_(kReadBufferSize) {}
+    : socket_(socket), settings_(settings), stopping_(stopping), buffer_(kReadBufferSize) {}
 
 bool ConnectionStream::WaitReady(bool for_write, int timeout_millis) const {
   int64_t deadline = NowMillis() + timeout_millis;
   for (;;) {
-    auto ready =
-        for_write ? socket_.WaitWritable(kWaitSliceMillis) : socket_.WaitReadable(kWaitSliceMillis);
+    // No slice outlasts the deadline, and a deadline that passed ends the wait before
+    // bytes that keep coming could prolong it.
+    int64_t left = deadline - NowMillis();
+    if (left <= 0 || stopping_.load()) return false;
+    int slice = static_cast<int>(std::min<int64_t>(left, kWaitSliceMillis));
+    auto ready = for_write ? socket_.WaitWritable(slice) : socket_.WaitReadable(slice);
     if (ready == platform::AcceptedSocket::Wait::kReady) return true;
     if (ready == platform::AcceptedSocket::Wait::kFailed) return false;
-    if (stopping_.load() || NowMillis() >= deadline) return false;
   }
 }
 
 bool ConnectionStream::WaitForRequest() {
   if (begin_ < end_) return true;
-  return WaitReady(false, kServiceKeepAliveMillis);
+  return WaitReady(false, settings_.idle_timeout_millis);
+}
+
+int ConnectionStream::ReadWaitMillis() const {
+  if (phase_ != Phase::kHeader) return settings_.read_timeout_millis;
+  int64_t left = header_deadline_ - NowMillis();
+  if (left <= 0) return 0;
+  return static_cast<int>(std::min<int64_t>(left, settings_.read_timeout_millis));
 }
 
 void ConnectionStream::BeginRequest() {
   phase_ = Phase::kHeader;
+  header_deadline_ = NowMillis() + settings_.header_timeout_millis;
   header_block_.clear();
   header_too_large_ = false;
+  length_unsound_ = false;
   bytes_written_ = 0;
 }
 
@@ -91,7 +119,7 @@ int ConnectionStream::Fill() {
   if (begin_ < end_) return 1;
   begin_ = end_ = 0;
   for (;;) {
-    if (!WaitReady(false, kServiceReadTimeoutMillis)) return -1;
+    if (!WaitReady(false, ReadWaitMillis())) return -1;
     int64_t got = socket_.Receive(buffer_.data(), buffer_.size());
     if (got > 0) {
       end_ = static_cast<size_t>(got);
@@ -103,16 +131,16 @@ int ConnectionStream::Fill() {
 }
 
 bool ConnectionStream::is_readable() const {
-  return begin_ < end_ || WaitReady(false, kServiceReadTimeoutMillis);
+  return begin_ < end_ || WaitReady(false, ReadWaitMillis());
 }
 
 bool ConnectionStream::is_writable() const {
-  return WaitReady(true, kServiceReadTimeoutMillis);
+  return WaitReady(true, settings_.read_timeout_millis);
 }
 
 ssize_t ConnectionStream::read(char* ptr, size_t size) {
   if (size == 0) return 0;
-  if (header_too_large_) return -1;
+  if (header_too_large_ || length_unsound_) return -1;
   int filled = Fill();
   if (filled <= 0) return filled;
   size_t available = end_ - begin_;
@@ -132,7 +160,15 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
       bool empty_line_ends =
           c == '\n' && ((length == 2 && header_block_[0] == '\r') ||
                         (length >= 3 && header_block_.compare(length - 3, 3, "\n\r\n") == 0));
-      if (empty_line_ends) phase_ = Phase::kBody;
+      if (empty_line_ends) {
+        phase_ = Phase::kBody;
+        // The read that ends the block fails, so the HTTP library takes the block for a
+        // broken one and answers "400"; the body is never read.
+        if (!RawHeaders(header_block_).content_length_sound()) {
+          length_unsound_ = true;
+          return -1;
+        }
+      }
     }
     begin_ += count;
     return static_cast<ssize_t>(count);
@@ -148,7 +184,7 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
 ssize_t ConnectionStream::write(const char* ptr, size_t size) {
   size_t done = 0;
   while (done < size) {
-    if (!WaitReady(true, kServiceReadTimeoutMillis)) return -1;
+    if (!WaitReady(true, settings_.read_timeout_millis)) return -1;
     int64_t put = socket_.Send(ptr + done, size - done);
     if (put < 0) {
       if (platform::IsWouldBlock(socket_.error())) continue;
@@ -174,11 +210,19 @@ void ConnectionStream::get_local_ip_and_port(std::string& ip, int& port) const {
   }
 }
 
-ServiceHttpServer::ServiceHttpServer() {
-  // cpp-httplib owns the queue it gets from this factory and deletes it.
-  new_task_queue = [] { return new ConnectionThreads(kServiceConnectionsMax); };
-  set_keep_alive_timeout(kServiceKeepAliveMillis / 1000);
+ServiceHttpServer::ServiceHttpServer(const ConnectionSettings& settings) : settings_(settings) {
+  // cpp-httplib owns the queue it gets from this factory and deletes it after its
+  // accepting loop ended.
+  new_task_queue = [this] {
+    threads_ = new ConnectionThreads(settings_.connections, settings_.connections_per_address);
+    return threads_;
+  };
   set_keep_alive_max_count(1000000);
+}
+
+bool ServiceHttpServer::LengthenListenQueue() {
+  return platform::SetListenQueueLength(static_cast<int>(svr_sock_.load()),
+                                        kServiceListenQueueLength);
 }
 
 void ServiceHttpServer::RequestStop() {
@@ -187,8 +231,28 @@ void ServiceHttpServer::RequestStop() {
 }
 
 bool ServiceHttpServer::process_and_close_socket(socket_t sock) {
-  platform::AcceptedSocket socket(sock);
-  ConnectionStream stream(socket, stopping_);
+  auto socket = std::make_shared<platform::AcceptedSocket>(sock);
+  std::string ip;
+  int port = -1;
+  socket->PeerAddress(&ip, &port);
+  if (threads_->Start(ip, [this, socket] { ServeConnection(*socket); })) return true;
+  // Refused on the accepting thread: the reply fits an empty send buffer, so sending it
+  // never waits. What the client sent already is read first, so that closing does not
+  // reset the connection before the reply is read.
+  std::string busy = RefusalText(503, "Service Unavailable", kBusy);
+  socket->Send(busy.data(), busy.size());
+  socket->ShutdownSend();
+  char sink[4096];
+  for (int pieces = 0; pieces < 4 && socket->Receive(sink, sizeof sink) > 0; ++pieces) {
+  }
+  if (refusal_logger_) {
+    refusal_logger_(StrFormat("%s:%d", ip.c_str(), port), 503, kBusy);
+  }
+  return true;
+}
+
+void ServiceHttpServer::ServeConnection(platform::AcceptedSocket& socket) {
+  ConnectionStream stream(socket, settings_, stopping_);
   bool linger = false;
   while (!stopping_.load() && stream.WaitForRequest()) {
     stream.BeginRequest();
@@ -199,19 +263,19 @@ bool ServiceHttpServer::process_and_close_socket(socket_t sock) {
       ScopedCurrentRequest current(&request);
       answered = process_request(stream, stopping_.load(), connection_closed, nullptr);
     }
-    if (stream.header_too_large() && stream.bytes_written() == 0) {
-      // The request line alone was too long: cpp-httplib gave up without a reply.
-      static constexpr std::string_view kRefusal =
-          "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Length: 0\r\n"
-          "X-NVX-CONCLUSION: Error - Request Header Too Large\r\nX-NVX-LARCH: 0,0\r\n\r\n";
-      stream.write(kRefusal.data(), kRefusal.size());
-      if (refusal_logger_) refusal_logger_(request.remote());
+    if ((stream.header_too_large() || stream.length_unsound()) && stream.bytes_written() == 0) {
+      // cpp-httplib gave up without a reply (the request line alone was too long, or the
+      // block ended where it did not look).
+      std::string_view conclusion =
+          stream.header_too_large() ? kHeaderTooLarge : std::string_view(kBadRequest);
+      std::string refusal = RefusalText(400, "Bad Request", conclusion);
+      stream.write(refusal.data(), refusal.size());
+      if (refusal_logger_) refusal_logger_(request.remote(), 400, conclusion);
     }
-    linger = stream.header_too_large() || request.close_after_reply();
+    linger = stream.header_too_large() || stream.length_unsound() || request.close_after_reply();
     if (!answered || connection_closed || linger) break;
   }
   if (linger) LingeringClose(socket);
-  return true;
 }
 
 }  // namespace nvx::service

@@ -5,10 +5,12 @@
 //  - keeps the header block exactly as it arrived (cpp-httplib percent-decodes header
 //    values, which would change names that contain "%");
 //  - lets a handler end the connection after its reply;
-//  - waits for a client's next byte at most the library's receive time-out, and stops
+//  - bounds the time a connection may sit idle and the time a header block may take to
+//    arrive, waits for any other byte at most the library's receive time-out, and stops
 //    waiting promptly when the server is asked to stop.
-// Each connection runs on its own thread (ConnectionThreads); everything here belongs to
-// that thread.
+// Each admitted connection runs on its own thread (ConnectionThreads); a connection
+// beyond the limits is answered "503" on the accepting thread and closed at once. A
+// ConnectionStream belongs to its connection's thread.
 #ifndef NVX_SERVICE_HTTP_CONNECTION_H_
 #define NVX_SERVICE_HTTP_CONNECTION_H_
 
@@ -22,21 +24,27 @@
 #include <vector>
 
 #include "platform/accepted_socket.h"
+#include "service/connection_settings.h"
 
 namespace nvx::service {
 
 class ConnectionStream final : public httplib::Stream {
  public:
-  ConnectionStream(platform::AcceptedSocket& socket, const std::atomic<bool>& stopping);
+  ConnectionStream(platform::AcceptedSocket& socket, const ConnectionSettings& settings,
+                   const std::atomic<bool>& stopping);
 
   // Waits for the first byte of the next request (or the client's close), at most the
-  // keep-alive time. False when none came or the server stops.
+  // idle time. False when none came or the server stops.
   bool WaitForRequest();
-  // Starts counting a new request.
+  // Starts counting a new request; its header block must be whole within the header
+  // time from now.
   void BeginRequest();
 
   const std::string& header_block() const { return header_block_; }
   bool header_too_large() const { return header_too_large_; }
+  // True when the header block announced its body's length in a way that cannot be
+  // trusted (see RawHeaders::content_length_sound); the request is refused whole.
+  bool length_unsound() const { return length_unsound_; }
   uint64_t bytes_written() const { return bytes_written_; }
 
   // httplib::Stream
@@ -54,18 +62,24 @@ class ConnectionStream final : public httplib::Stream {
   // Waits until the socket is ready, at most `timeout_millis`, in short slices so that a
   // stop request ends the wait.
   bool WaitReady(bool for_write, int timeout_millis) const;
+  // How long a read may wait for the next byte: the receive time-out, and while the
+  // header block arrives no longer than its deadline.
+  int ReadWaitMillis() const;
   // Receives more bytes into the buffer when it is empty: 1 when bytes are there, 0 at
   // the client's close, -1 on failure, time-out or stop.
   int Fill();
 
   platform::AcceptedSocket& socket_;
+  const ConnectionSettings& settings_;
   const std::atomic<bool>& stopping_;
   std::vector<char> buffer_;
   size_t begin_ = 0;
   size_t end_ = 0;
   Phase phase_ = Phase::kHeader;
+  int64_t header_deadline_ = 0;
   std::string header_block_;
   bool header_too_large_ = false;
+  bool length_unsound_ = false;
   uint64_t bytes_written_ = 0;
 };
 
@@ -88,22 +102,33 @@ class ConnectionRequest {
 // The request that the calling thread serves; null outside the connection loop.
 ConnectionRequest* CurrentConnectionRequest();
 
-// Logs a request that was refused before cpp-httplib could answer it; given by the front
-// end.
-using RefusalLogger = std::function<void(const std::string& remote)>;
+// Logs a request or connection that was refused before cpp-httplib could answer it; given
+// by the front end.
+using RefusalLogger =
+    std::function<void(const std::string& remote, int status, std::string_view conclusion)>;
+
+class ConnectionThreads;
 
 class ServiceHttpServer final : public httplib::Server {
  public:
-  ServiceHttpServer();
+  explicit ServiceHttpServer(const ConnectionSettings& settings);
   // Stops accepting, ends idle connections and lets requests in flight finish; listen
   // returns once every connection thread has ended. Any thread.
   void RequestStop();
   void set_refusal_logger(RefusalLogger logger) { refusal_logger_ = std::move(logger); }
+  // Lengthens the queue of connections waiting to be accepted; call it after binding.
+  bool LengthenListenQueue();
 
  private:
-  // Replaces cpp-httplib's own loop over the requests of one connection.
+  // Called by the accepting thread for each new connection: starts its thread, or
+  // answers "503" and closes it when the limits are reached.
   bool process_and_close_socket(socket_t sock) override;
+  // Replaces cpp-httplib's own loop over the requests of one connection.
+  void ServeConnection(platform::AcceptedSocket& socket);
 
+  const ConnectionSettings settings_;
+  // Made by cpp-httplib's task queue factory when listening begins; it owns it.
+  ConnectionThreads* threads_ = nullptr;
   std::atomic<bool> stopping_{false};
   RefusalLogger refusal_logger_;
 };

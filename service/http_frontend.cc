@@ -63,7 +63,8 @@ httplib::Server::HandlerResponse CompleteErrorReply(const httplib::Request&,
 
 }  // namespace
 
-HttpFrontend::HttpFrontend(RequestHandler handler) : handler_(std::move(handler)) {
+HttpFrontend::HttpFrontend(RequestHandler handler, const ConnectionSettings& settings)
+    : server_(settings), handler_(std::move(handler)) {
   auto plain = [this](const httplib::Request& request, httplib::Response& response) {
     Dispatch(request, response, nullptr);
   };
@@ -87,9 +88,10 @@ HttpFrontend::HttpFrontend(RequestHandler handler) : handler_(std::move(handler)
     LogRequest(remote, request.method, request.target, response.status,
                response.get_header_value(kConclusionHeader));
   });
-  server_.set_refusal_logger([](const std::string& remote) {
-    LogRequest(remote, "-", "-", 400, "Error - Request Header Too Large");
-  });
+  server_.set_refusal_logger(
+      [](const std::string& remote, int status, std::string_view conclusion) {
+        LogRequest(remote, "-", "-", status, conclusion);
+      });
 }
 
 bool HttpFrontend::Bind(const std::string& host, int port, int* bound_port, std::string* error) {
@@ -99,7 +101,7 @@ bool HttpFrontend::Bind(const std::string& host, int port, int* bound_port, std:
   } else if (server_.bind_to_port(host, port)) {
     bound = port;
   }
-  if (bound <= 0) {
+  if (bound <= 0 || !server_.LengthenListenQueue()) {
     *error = StrFormat("cannot listen on %s:%d", host.c_str(), port);
     return false;
   }

@@ -17,7 +17,7 @@ using RequestHandler = std::function<Reply(IncomingRequest& request)>;
 
 class HttpFrontend {
  public:
-  explicit HttpFrontend(RequestHandler handler);
+  HttpFrontend(RequestHandler handler, const ConnectionSettings& settings);
   HttpFrontend(const HttpFrontend&) = delete;
   HttpFrontend& operator=(const HttpFrontend&) = delete;
 

@@ -14,6 +14,21 @@ std::string_view NextLine(std::string_view* rest) {
   return line;
 }
 
+// Digits beyond this many cannot be a length anyone sends (and would overflow).
+constexpr size_t kContentLengthDigitsMax = 18;
+
+bool IsDecimalLength(std::string_view value) {
+  size_t first = value.find_first_not_of(" \t");
+  size_t last = value.find_last_not_of(" \t");
+  if (first == std::string_view::npos) return false;
+  std::string_view digits = value.substr(first, last - first + 1);
+  if (digits.size() > kContentLengthDigitsMax) return false;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
 bool IsTokenChar(char c) {
   auto u = static_cast<unsigned char>(c);
   return u > 0x20 && u < 0x7F && c != ':';
@@ -38,6 +53,22 @@ RawHeaders::RawHeaders(std::string_view block) : block_(block) {
       if (!IsTokenChar(c)) well_formed_ = false;
     }
   }
+}
+
+bool RawHeaders::content_length_sound() const {
+  std::string_view rest = fields_;
+  int count = 0;
+  while (!rest.empty()) {
+    std::string_view line = NextLine(&rest);
+    if (line.empty()) break;
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos ||
+        !EqualsIgnoreCase(line.substr(0, colon), "Content-Length")) {
+      continue;
+    }
+    if (++count > 1 || !IsDecimalLength(line.substr(colon + 1))) return false;
+  }
+  return true;
 }
 
 std::optional<std::string_view> RawHeaders::Find(std::string_view name) const {

@@ -21,6 +21,11 @@ class RawHeaders {
   // False when a header line has no name or no colon, or holds a NUL byte.
   bool well_formed() const { return well_formed_; }
 
+  // False when a Content-Length appears more than once (even twice with one value) or its
+  // value is anything but decimal digits, blanks around them allowed: a body of unsure
+  // length cannot be told from the next request.
+  bool content_length_sound() const;
+
   // The value of the first header named `name`: the text after the colon and one optional
   // blank, to the end of the line. Nothing when there is no such header.
   std::optional<std::string_view> Find(std::string_view name) const;

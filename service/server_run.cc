@@ -42,7 +42,8 @@ int RunServer(const CommandLine& command, std::string* err) {
   }
   ServiceEnvironment environment{store, blobs, folder.web, folder.outbox};
   ServiceRouter router(environment);
-  HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); });
+  HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); },
+                        command.connection);
   int port = 0;
   if (!frontend.Bind(command.listen_host, command.listen_port, &port, &error)) {
     *err = error;

@@ -27,6 +27,10 @@ bool Database::Open(const std::string& path, int busy_millis) {
 }
 
 bool Database::Execute(const char* sql) {
+  if (db_ == nullptr) {
+    if (error_text_.empty()) error_text_ = "the database is not open";
+    return false;
+  }
   char* message = nullptr;
   if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
     error_text_ = message != nullptr ? message : sqlite3_errmsg(db_);
@@ -37,7 +41,7 @@ bool Database::Execute(const char* sql) {
 }
 
 void Database::NoteFailure() {
-  error_text_ = sqlite3_errmsg(db_);
+  error_text_ = db_ != nullptr ? sqlite3_errmsg(db_) : "the database is not open";
 }
 
 int64_t Database::LastInsertRowId() const {
@@ -49,6 +53,10 @@ int Database::Changes() const {
 }
 
 Statement::Statement(Database& db, const char* sql) : db_(db) {
+  if (db.handle() == nullptr) {
+    db_.NoteFailure();
+    return;
+  }
   if (sqlite3_prepare_v2(db.handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
     db_.NoteFailure();
     sqlite3_finalize(stmt_);
@@ -97,6 +105,13 @@ Statement::Step Statement::Next() {
       db_.NoteFailure();
       return Step::kFailed;
   }
+}
+
+void Statement::Reset() {
+  if (stmt_ == nullptr) return;
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  bind_failed_ = false;
 }
 
 bool Statement::Run() {

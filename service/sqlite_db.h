@@ -2,13 +2,14 @@
 // statements with typed binding and reading, and a transaction that rolls back unless it
 // is committed. Nothing throws; failures are false results with the database's message in
 // Database::error_text(). A Database and its statements are used by one thread at a time
-// (the store serialises its callers).
+// (the store leases each connection to one call at a time).
 #ifndef NVX_SERVICE_SQLITE_DB_H_
 #define NVX_SERVICE_SQLITE_DB_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -32,6 +33,7 @@ class Database {
 
   // The message of the last failure.
   const std::string& error_text() const { return error_text_; }
+  void ClearError() { error_text_.clear(); }
   sqlite3* handle() const { return db_; }
   void NoteFailure();
   int64_t LastInsertRowId() const;
@@ -60,6 +62,8 @@ class Statement {
   Statement& BindBlob(int index, const void* data, size_t size);
 
   Step Next();
+  // Makes the statement ready to run again; its parameters are unbound.
+  void Reset();
   // Runs a statement that yields no rows; true when it finished.
   bool Run();
 
@@ -74,6 +78,23 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
   bool bind_failed_ = false;
 };
+
+// Runs `select` to its end and appends each row, as `from_row` makes it, to `rows`. False
+// when the database failed (the rows read until then stay).
+template <typename Row, typename FromRow>
+bool CollectRows(Statement& select, std::vector<Row>* rows, FromRow from_row) {
+  for (;;) {
+    switch (select.Next()) {
+      case Statement::Step::kRow:
+        rows->push_back(from_row(select));
+        break;
+      case Statement::Step::kDone:
+        return true;
+      case Statement::Step::kFailed:
+        return false;
+    }
+  }
+}
 
 // BEGIN IMMEDIATE on construction (the write lock is taken at once, so two writers never
 // deadlock half-way); ROLLBACK on destruction unless Commit() succeeded.

@@ -93,33 +93,31 @@ std::string FolderIdText(const Folder& folder) {
 }
 
 bool Store::Open(const std::string& path, std::string* error) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!db_.Open(path, kBusyWaitMillis) || !CreateSchema()) {
-    *error = db_.error_text();
+  if (!pool_.Open(path, kBusyWaitMillis, error)) return false;
+  std::lock_guard<std::mutex> writing(write_mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
+  Transaction transaction(*db);
+  if (!transaction.ok() || !db->Execute(kSchema) || !transaction.Commit()) {
+    *error = db->error_text();
     return false;
   }
   return true;
 }
 
 std::string Store::error_text() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return db_.error_text();
-}
-
-bool Store::CreateSchema() {
-  Transaction transaction(db_);
-  return transaction.ok() && db_.Execute(kSchema) && transaction.Commit();
+  return pool_.last_error();
 }
 
 StoreStatus Store::AddAccount(const Account& account) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Transaction transaction(db_);
+  std::lock_guard<std::mutex> writing(write_mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
+  Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   {
-    Statement exists(db_, "SELECT 1 FROM accounts WHERE id = ?");
+    Statement exists(*db, "SELECT 1 FROM accounts WHERE id = ?");
     if (exists.Bind(1, account.id).Next() == Statement::Step::kRow) return StoreStatus::kExists;
   }
-  Statement insert(db_,
+  Statement insert(*db,
                    "INSERT INTO accounts(id, password_digest, quota, used, encrypt, state, email,"
                    " admin_email) VALUES(?, ?, ?, 0, ?, ?, ?, ?)");
   insert.Bind(1, account.id)
@@ -131,23 +129,24 @@ StoreStatus Store::AddAccount(const Account& account) {
       .Bind(7, account.admin_email);
   if (!insert.Run()) return StoreStatus::kFailed;
   Folder my_files;
-  my_files.account = db_.LastInsertRowId();
+  my_files.account = db->LastInsertRowId();
   my_files.name = "MyFiles";
   my_files.access = kAccessWrite;
-  if (!InsertFolderLocked(&my_files)) return StoreStatus::kFailed;
+  if (!InsertFolderIn(*db, &my_files)) return StoreStatus::kFailed;
   return transaction.Commit() ? StoreStatus::kOk : StoreStatus::kFailed;
 }
 
 StoreStatus Store::UpdateAccount(std::string_view id, const AccountChanges& changes) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Transaction transaction(db_);
+  std::lock_guard<std::mutex> writing(write_mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
+  Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   {
-    Statement exists(db_, "SELECT 1 FROM accounts WHERE id = ?");
+    Statement exists(*db, "SELECT 1 FROM accounts WHERE id = ?");
     if (exists.Bind(1, id).Next() != Statement::Step::kRow) return StoreStatus::kNotFound;
   }
   // Each column is set to the new value when one is given, else to itself.
-  Statement update(db_,
+  Statement update(*db,
                    "UPDATE accounts SET"
                    " password_digest = coalesce(?1, password_digest),"
                    " quota = coalesce(?2, quota), encrypt = coalesce(?3, encrypt),"
@@ -167,47 +166,38 @@ StoreStatus Store::UpdateAccount(std::string_view id, const AccountChanges& chan
 }
 
 std::optional<Account> Store::FindAccount(std::string_view id) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement select(db_, StrFormat("SELECT %s FROM accounts WHERE id = ?", kAccountColumns).c_str());
+  DatabasePool::Lease db = pool_.Acquire();
+  Statement select(*db, StrFormat("SELECT %s FROM accounts WHERE id = ?", kAccountColumns).c_str());
   if (select.Bind(1, id).Next() != Statement::Step::kRow) return std::nullopt;
   return AccountFromRow(select);
 }
 
 bool Store::ListAccounts(std::vector<Account>* accounts) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
   accounts->clear();
-  Statement select(db_, StrFormat("SELECT %s FROM accounts ORDER BY id", kAccountColumns).c_str());
-  for (;;) {
-    switch (select.Next()) {
-      case Statement::Step::kRow:
-        accounts->push_back(AccountFromRow(select));
-        break;
-      case Statement::Step::kDone:
-        return true;
-      case Statement::Step::kFailed:
-        return false;
-    }
-  }
+  Statement select(*db, StrFormat("SELECT %s FROM accounts ORDER BY id", kAccountColumns).c_str());
+  return CollectRows(select, accounts, AccountFromRow);
 }
 
 StoreStatus Store::RecomputeUsed(int64_t account, int64_t* used) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Transaction transaction(db_);
+  std::lock_guard<std::mutex> writing(write_mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
+  Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  Statement update(db_,
+  Statement update(*db,
                    "UPDATE accounts SET used = (SELECT coalesce(sum(d.size), 0) FROM documents d"
                    " JOIN folders f ON d.folder = f.id WHERE f.account = ?1) WHERE key = ?1");
   if (!update.Bind(1, account).Run()) return StoreStatus::kFailed;
-  if (db_.Changes() == 0) return StoreStatus::kNotFound;
-  Statement select(db_, "SELECT used FROM accounts WHERE key = ?");
+  if (db->Changes() == 0) return StoreStatus::kNotFound;
+  Statement select(*db, "SELECT used FROM accounts WHERE key = ?");
   if (select.Bind(1, account).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
   *used = select.Int(0);
   return transaction.Commit() ? StoreStatus::kOk : StoreStatus::kFailed;
 }
 
-bool Store::AdjustUsedLocked(int64_t account, int64_t change) {
+bool Store::AdjustUsedIn(Database& db, int64_t account, int64_t change) {
   if (change == 0) return true;
-  Statement update(db_, "UPDATE accounts SET used = max(0, used + ?) WHERE key = ?");
+  Statement update(db, "UPDATE accounts SET used = max(0, used + ?) WHERE key = ?");
   return update.Bind(1, change).Bind(2, account).Run();
 }
 

@@ -3,9 +3,16 @@
 // crash loses at most the change in flight; the documents' bytes live in DIR/blobs
 // (BlobStore) and are named by the `blob` field.
 //
-// One Store is shared by all connection threads of a server: it serialises its callers
-// with one lock, and every call is short (bytes never move under the lock). Other
+// One Store is shared by all connection threads of a server. Each call leases a database
+// connection of its own, so readers never wait for each other or for the writer; calls
+// that change the store are serialised among themselves, and every call is short (bytes
+// never move inside a call, and no call walks the tree with a query per folder). Other
 // processes (administration commands) may use the same database at the same time.
+//
+// Folder access is one rule for every command: a folder is hidden when it or any folder
+// above it has no access (N); a hidden folder and everything in it behaves as if it did
+// not exist. Otherwise a folder's own access says whether it may be changed (W) or only
+// read (V).
 #ifndef NVX_SERVICE_STORE_H_
 #define NVX_SERVICE_STORE_H_
 
@@ -17,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "service/database_pool.h"
 #include "service/sqlite_db.h"
 
 namespace nvx::service {
@@ -86,7 +94,8 @@ enum class StoreStatus {
   kTopLevel,
   kIncomplete,
   kQuotaExceeded,
-  kFailed,  // the database failed; error_text() tells why
+  kTooDeep,  // the folder would lie deeper than kServiceFolderLevelsMax allows
+  kFailed,   // the database failed; error_text() tells why
 };
 
 class Store {
@@ -114,17 +123,22 @@ class Store {
   std::optional<Folder> FindMyFiles(int64_t account);
   // A folder path from the top level, one name per component.
   std::optional<Folder> FindFolderByPath(int64_t account, const std::vector<std::string>& path);
-  // True when the folder or one above it has no access.
-  bool IsHidden(const Folder& folder);
-  // Creates `name` below `parent`, or finds it (any letter case); the parent must allow
-  // writing. `created` tells which happened.
+  // The access that applies to the folder: kAccessNone when it or a folder above it has
+  // none, else its own. One query, however deep the folder lies.
+  char EffectiveAccess(const Folder& folder);
+  bool IsHidden(const Folder& folder) { return EffectiveAccess(folder) == kAccessNone; }
+  // Creates `name` below `parent`, or finds it (any letter case); the parent must be
+  // visible (else kNotFound) and allow writing, and the new folder may not lie deeper
+  // than the limit. `created` tells which happened.
   StoreStatus CreateFolder(int64_t account, int64_t parent, std::string_view name, Folder* folder,
                            bool* created);
   // Creates every missing folder of `path`; the last one gets `access` and is compressed
-  // when asked or when its parent is. kExists when the last one exists already.
+  // when asked or when its parent is. kExists when the last one exists already;
+  // kTooDeep for a path over the limit.
   StoreStatus AddFolderPath(int64_t account, const std::vector<std::string>& path, char access,
                             bool compressed, Folder* folder);
-  // Deletes the empty writable folders below `id`, deepest first, not `id` itself.
+  // Deletes the empty writable folders in writable parents below `id`, deepest first,
+  // not `id` itself; hidden subtrees are left alone.
   StoreStatus DeleteEmptyFoldersBelow(int64_t account, int64_t id, int* deleted);
   // Deletes the folder with its documents and everything below it. The blobs that are no
   // longer referenced are returned for removal.
@@ -140,22 +154,33 @@ class Store {
   // used may not rise above the quota.
   StoreStatus PutDocument(int64_t account, const Document& document, bool check_quota,
                           Document* stored, std::string* replaced_blob);
+  // Documents in a hidden folder are kNotFound; in a view-only folder kAccessDenied.
   StoreStatus DeleteDocument(int64_t account, int64_t vid, std::string* blob);
   // Marks an incomplete document complete when it holds all its bytes (kIncomplete when
-  // it does not); a complete document stays as it is.
+  // it does not); a complete document stays as it is. Folder access as for deletion.
   StoreStatus CompleteDocument(int64_t account, int64_t vid);
 
  private:
-  bool CreateSchema();
-  std::optional<Folder> FindFolderLocked(int64_t account, int64_t id);
-  std::optional<Folder> FindChildLocked(int64_t account, int64_t parent, std::string_view name);
-  bool InsertFolderLocked(Folder* folder);
-  bool LoadFoldersLocked(int64_t account, std::vector<Folder>* folders);
-  bool AdjustUsedLocked(int64_t account, int64_t change);
-  std::optional<Document> FindDocumentLocked(int64_t account, int64_t vid);
+  // Where a folder lies: whether it is hidden and its level. Nothing when the database
+  // failed.
+  struct Ancestry {
+    bool hidden = false;
+    int64_t level = 0;
+  };
+  static std::optional<Ancestry> AncestryIn(Database& db, const Folder& folder);
+  static std::optional<Folder> FindFolderIn(Database& db, int64_t account, int64_t id);
+  static std::optional<Folder> FindChildIn(Database& db, int64_t account, int64_t parent,
+                                           std::string_view name);
+  static bool InsertFolderIn(Database& db, Folder* folder);
+  static bool LoadFoldersIn(Database& db, int64_t account, std::vector<Folder>* folders);
+  static bool AdjustUsedIn(Database& db, int64_t account, int64_t change);
+  static std::optional<Document> FindDocumentIn(Database& db, int64_t account, int64_t vid);
+  // kOk when the document's folder may be changed (see DeleteDocument).
+  static StoreStatus DocumentChangeAllowed(Database& db, int64_t account, const Document& document);
 
-  std::mutex mutex_;
-  Database db_;
+  DatabasePool pool_;
+  // Held by every call that changes the store, for the length of its transaction.
+  std::mutex write_mutex_;
 };
 
 }  // namespace nvx::service

@@ -30,50 +30,49 @@ Document DocumentFromRow(const Statement& row) {
 }  // namespace
 
 bool Store::ListDocuments(int64_t folder, std::vector<Document>* documents) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
   documents->clear();
-  Statement select(db_, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? ORDER BY d.name",
+  Statement select(*db, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? ORDER BY d.name",
                                   kDocumentColumns)
                             .c_str());
   select.Bind(1, folder);
-  for (;;) {
-    switch (select.Next()) {
-      case Statement::Step::kRow:
-        documents->push_back(DocumentFromRow(select));
-        break;
-      case Statement::Step::kDone:
-        return true;
-      case Statement::Step::kFailed:
-        return false;
-    }
-  }
+  return CollectRows(select, documents, DocumentFromRow);
 }
 
 StoreStatus Store::CountDocuments(int64_t folder, int64_t* count) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement select(db_, "SELECT count(*) FROM documents WHERE folder = ?");
+  DatabasePool::Lease db = pool_.Acquire();
+  Statement select(*db, "SELECT count(*) FROM documents WHERE folder = ?");
   if (select.Bind(1, folder).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
   *count = select.Int(0);
   return StoreStatus::kOk;
 }
 
-std::optional<Document> Store::FindDocumentLocked(int64_t account, int64_t vid) {
-  Statement select(db_, StrFormat("SELECT %s FROM documents d JOIN folders f ON d.folder = f.id"
-                                  " WHERE d.vid = ? AND f.account = ?",
-                                  kDocumentColumns)
-                            .c_str());
+std::optional<Document> Store::FindDocumentIn(Database& db, int64_t account, int64_t vid) {
+  Statement select(db, StrFormat("SELECT %s FROM documents d JOIN folders f ON d.folder = f.id"
+                                 " WHERE d.vid = ? AND f.account = ?",
+                                 kDocumentColumns)
+                           .c_str());
   if (select.Bind(1, vid).Bind(2, account).Next() != Statement::Step::kRow) return std::nullopt;
   return DocumentFromRow(select);
 }
 
 std::optional<Document> Store::FindDocument(int64_t account, int64_t vid) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return FindDocumentLocked(account, vid);
+  DatabasePool::Lease db = pool_.Acquire();
+  return FindDocumentIn(*db, account, vid);
+}
+
+StoreStatus Store::DocumentChangeAllowed(Database& db, int64_t account, const Document& document) {
+  std::optional<Folder> folder = FindFolderIn(db, account, document.folder);
+  if (!folder) return StoreStatus::kNotFound;
+  std::optional<Ancestry> ancestry = AncestryIn(db, *folder);
+  if (!ancestry) return StoreStatus::kFailed;
+  if (ancestry->hidden) return StoreStatus::kNotFound;
+  return folder->access == kAccessWrite ? StoreStatus::kOk : StoreStatus::kAccessDenied;
 }
 
 std::optional<Document> Store::FindDocumentByName(int64_t folder, std::string_view name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Statement select(db_, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? AND d.name = ?",
+  DatabasePool::Lease db = pool_.Acquire();
+  Statement select(*db, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? AND d.name = ?",
                                   kDocumentColumns)
                             .c_str());
   if (select.Bind(1, folder).Bind(2, name).Next() != Statement::Step::kRow) return std::nullopt;
@@ -82,16 +81,17 @@ std::optional<Document> Store::FindDocumentByName(int64_t folder, std::string_vi
 
 StoreStatus Store::PutDocument(int64_t account, const Document& document, bool check_quota,
                                Document* stored, std::string* replaced_blob) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> writing(write_mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
   replaced_blob->clear();
-  Transaction transaction(db_);
+  Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  std::optional<Folder> folder = FindFolderLocked(account, document.folder);
+  std::optional<Folder> folder = FindFolderIn(*db, account, document.folder);
   if (!folder) return StoreStatus::kNotFound;
   int64_t replaced_size = 0;
   std::string old_blob;
   {
-    Statement select(db_, "SELECT size, blob FROM documents WHERE folder = ? AND name = ?");
+    Statement select(*db, "SELECT size, blob FROM documents WHERE folder = ? AND name = ?");
     Statement::Step step = select.Bind(1, document.folder).Bind(2, document.name).Next();
     if (step == Statement::Step::kFailed) return StoreStatus::kFailed;
     if (step == Statement::Step::kRow) {
@@ -100,15 +100,15 @@ StoreStatus Store::PutDocument(int64_t account, const Document& document, bool c
     }
   }
   if (check_quota) {
-    Statement select(db_, "SELECT quota, used FROM accounts WHERE key = ?");
+    Statement select(*db, "SELECT quota, used FROM accounts WHERE key = ?");
     if (select.Bind(1, account).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
     if (select.Int(1) - replaced_size + document.size > select.Int(0)) {
       return StoreStatus::kQuotaExceeded;
     }
   }
-  Statement remove(db_, "DELETE FROM documents WHERE folder = ? AND name = ?");
+  Statement remove(*db, "DELETE FROM documents WHERE folder = ? AND name = ?");
   if (!remove.Bind(1, document.folder).Bind(2, document.name).Run()) return StoreStatus::kFailed;
-  Statement insert(db_,
+  Statement insert(*db,
                    "INSERT INTO documents(folder, name, size, full_size, date_stamp, digest,"
                    " complete, blob) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
   insert.Bind(1, document.folder)
@@ -121,8 +121,8 @@ StoreStatus Store::PutDocument(int64_t account, const Document& document, bool c
       .Bind(8, document.blob);
   if (!insert.Run()) return StoreStatus::kFailed;
   Document result = document;
-  result.vid = db_.LastInsertRowId();
-  if (!AdjustUsedLocked(account, document.size - replaced_size) || !transaction.Commit()) {
+  result.vid = db->LastInsertRowId();
+  if (!AdjustUsedIn(*db, account, document.size - replaced_size) || !transaction.Commit()) {
     return StoreStatus::kFailed;
   }
   *stored = result;
@@ -131,15 +131,18 @@ StoreStatus Store::PutDocument(int64_t account, const Document& document, bool c
 }
 
 StoreStatus Store::DeleteDocument(int64_t account, int64_t vid, std::string* blob) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Transaction transaction(db_);
+  std::lock_guard<std::mutex> writing(write_mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
+  Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  std::optional<Document> document = FindDocumentLocked(account, vid);
+  std::optional<Document> document = FindDocumentIn(*db, account, vid);
   if (!document) return StoreStatus::kNotFound;
-  std::optional<Folder> folder = FindFolderLocked(account, document->folder);
-  if (!folder || folder->access != kAccessWrite) return StoreStatus::kAccessDenied;
-  Statement remove(db_, "DELETE FROM documents WHERE vid = ?");
-  if (!remove.Bind(1, vid).Run() || !AdjustUsedLocked(account, -document->size) ||
+  if (StoreStatus allowed = DocumentChangeAllowed(*db, account, *document);
+      allowed != StoreStatus::kOk) {
+    return allowed;
+  }
+  Statement remove(*db, "DELETE FROM documents WHERE vid = ?");
+  if (!remove.Bind(1, vid).Run() || !AdjustUsedIn(*db, account, -document->size) ||
       !transaction.Commit()) {
     return StoreStatus::kFailed;
   }
@@ -148,14 +151,19 @@ StoreStatus Store::DeleteDocument(int64_t account, int64_t vid, std::string* blo
 }
 
 StoreStatus Store::CompleteDocument(int64_t account, int64_t vid) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Transaction transaction(db_);
+  std::lock_guard<std::mutex> writing(write_mutex_);
+  DatabasePool::Lease db = pool_.Acquire();
+  Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  std::optional<Document> document = FindDocumentLocked(account, vid);
+  std::optional<Document> document = FindDocumentIn(*db, account, vid);
   if (!document) return StoreStatus::kNotFound;
+  if (StoreStatus allowed = DocumentChangeAllowed(*db, account, *document);
+      allowed != StoreStatus::kOk) {
+    return allowed;
+  }
   if (document->complete) return StoreStatus::kOk;
   if (document->size != document->full_size) return StoreStatus::kIncomplete;
-  Statement update(db_, "UPDATE documents SET complete = 1 WHERE vid = ?");
+  Statement update(*db, "UPDATE documents SET complete = 1 WHERE vid = ?");
   if (!update.Bind(1, vid).Run() || !transaction.Commit()) return StoreStatus::kFailed;
   return StoreStatus::kOk;
 }

@@ -143,6 +143,48 @@ TEST_F(DocumentCommandsTest, ResetIncompleteDocument) {
   EXPECT_EQ(listing.find(whole + "\td.txt\t5\t \t"), std::string::npos);
 }
 
+TEST_F(DocumentCommandsTest, OneAccessRuleForEveryCommandHiddenAncestorsIncluded) {
+  Admin({"folder", "add", "alice", "\\MyFiles\\Closed", "--access", "N"});
+  Admin({"folder", "add", "alice", "\\MyFiles\\Closed\\Inner\\Empty"});
+  Admin({"folder", "add", "alice", "\\MyFiles\\View", "--access", "V"});
+  std::string hidden = AddDocument("alice", "\\MyFiles\\Closed\\Inner\\h.txt", "hidden");
+  std::string hidden_whole =
+      AddDocument("alice", "\\MyFiles\\Closed\\Inner\\w.txt", "whole", {"--incomplete", "5"});
+  std::string viewed_whole =
+      AddDocument("alice", "\\MyFiles\\View\\v.txt", "whole", {"--incomplete", "5"});
+  std::string inner = FolderId("alice", "Inner");
+  StartServer();
+  struct Case {
+    const char* command;
+    HeaderList headers;
+    const char* conclusion;
+  };
+  const Case cases[] = {
+      {"DeleteDoc", Document(hidden), "Error - Document Not Found"},
+      {"ResetIDoc", Document(hidden_whole), "Error - Document Not Found"},
+      {"ResetIDoc", Document(viewed_whole), "Error - Access Denied"},
+      {"FolderFileCount", Folder(inner), "Error - Folder Not Found"},
+      {"FolderFileList", Folder(inner), "Error - Folder Not Found"},
+      {"FolderCreate",
+       {{"X-NVX-BLACMANGE", inner}, {"X-NVX-BIGGLES", "New"}},
+       "Error - Folder Not Found"},
+      {"DEMF", Folder(inner), "Error - Folder Not Found"},
+      {"DMFT", Folder(inner), "Error - Folder Not Found"},
+      // Empty folders inside the hidden subtree are not the caller's to delete.
+      {"DEMF", Folder("NO"), "Successful"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Command(c.command, c.headers).Header("X-NVX-CONCLUSION"), c.conclusion) << c.command;
+  }
+  // Nothing was deleted or completed: the view-only document is still listed without a
+  // date, and every blob is still there.
+  EXPECT_NE(
+      Command("FolderFileList", Folder(FolderId("alice", "View"))).body.find("\tv.txt\t5\t \t"),
+      std::string::npos);
+  EXPECT_EQ(ListFolder(data() + "/blobs").size(), 6u);
+  EXPECT_NE(Admin({"folder", "list", "alice"}).find("\tEmpty\t"), std::string::npos);
+}
+
 TEST_F(DocumentCommandsTest, FileInfo) {
   StartServer();
   std::string token_request = ScriptRequest(

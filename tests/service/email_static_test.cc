@@ -105,6 +105,50 @@ TEST_F(EmailTest, Refusals) {
   EXPECT_EQ(upload.Header("X-NVX-CONCLUSION"), "Error - Unknown Command");
 }
 
+TEST_F(EmailTest, TheOutboxIsBoundedPerAccount) {
+  Admin({"account", "add", "bob", "pw", "--quota", "50"});
+  Admin({"account", "set", "bob", "--email", "bob@example.org"});
+  StartServer();
+  auto send = [&](const std::string& account, const std::string& password,
+                  const std::string& text) {
+    std::string request = ScriptRequest("PUT", "email.txt",
+                                        {{"Content-Length", std::to_string(text.size())},
+                                         {"X-NVX-FANG", "0,0,0,0,0"},
+                                         {"X-NVX-BEAVERCHEESE", "1,0,Backup;"}},
+                                        MakeLoginToken(account, password));
+    return Exchange(request + text).Header("X-NVX-CONCLUSION").value_or("");
+  };
+  // Count: small texts until the outbox refuses them.
+  int accepted = 0;
+  std::string conclusion;
+  while ((conclusion = send("alice", "secret", kText)) == "Successful" && accepted < 1000) {
+    ++accepted;
+  }
+  EXPECT_EQ(accepted, 100);
+  EXPECT_EQ(conclusion, "Error - Outbox Full");
+  // Bytes: large texts of another account (whose small quota plays no part) until
+  // refused; what waits stays within 4 MiB, and the first account's refusal is its own.
+  std::string large(65536, 'b');
+  accepted = 0;
+  while ((conclusion = send("bob", "pw", large)) == "Successful" && accepted < 1000) ++accepted;
+  EXPECT_EQ(conclusion, "Error - Outbox Full");
+  EXPECT_GT(accepted, 50);
+  EXPECT_LT(accepted, 64);
+  uint64_t bob_bytes = 0;
+  size_t messages = 0;
+  for (const std::string& message : Outbox()) {
+    ++messages;
+    if (message.find("X-NVX-Account: bob\r\n") != std::string::npos) bob_bytes += message.size();
+  }
+  EXPECT_EQ(messages, 100u + static_cast<size_t>(accepted));
+  EXPECT_LE(bob_bytes, 4u << 20);
+  // Once the outbox is emptied (the mail program took the messages), texts go again.
+  for (const std::string& name : ListFolder(data() + "/outbox")) {
+    std::filesystem::remove(data() + "/outbox/" + name);
+  }
+  EXPECT_EQ(send("alice", "secret", kText), "Successful");
+}
+
 class StaticFilesTest : public ServiceFixture {
  protected:
   void SetUp() override {

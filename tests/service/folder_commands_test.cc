@@ -145,6 +145,28 @@ TEST_F(FolderCommandsTest, FolderCreateRefusals) {
   EXPECT_EQ(Admin({"folder", "list", "bob"}).find("X"), std::string::npos);
 }
 
+TEST_F(FolderCommandsTest, FoldersDeeperThanTheLimitAreRefused) {
+  // 255 levels below "MyFiles" (level 0) are the most an account may have.
+  std::string deepest_path = "\\MyFiles";
+  for (int level = 1; level <= 255; ++level) deepest_path += "\\L" + std::to_string(level);
+  Admin({"folder", "add", "alice", deepest_path});
+  RunResult too_deep = RunNvxServer(data(), {"folder", "add", "alice", deepest_path + "\\X"});
+  EXPECT_EQ(too_deep.exit_code, 1);
+  EXPECT_NE(too_deep.err.find("too deep"), std::string::npos) << too_deep.err;
+  StartServer();
+  std::string deepest = FolderId("alice", "L255");
+  RawHttpReply refused =
+      Command("FolderCreate", {{"X-NVX-BLACMANGE", deepest}, {"X-NVX-BIGGLES", "X"}});
+  EXPECT_EQ(refused.Header("X-NVX-CONCLUSION"), "Error - Folder Too Deep");
+  EXPECT_TRUE(refused.body.empty());
+  RawHttpReply allowed = Command(
+      "FolderCreate", {{"X-NVX-BLACMANGE", FolderId("alice", "L254")}, {"X-NVX-BIGGLES", "Y"}});
+  EXPECT_EQ(allowed.Header("X-NVX-CONCLUSION"), "Successful");
+  std::string tree = Command("FolderList").body;
+  EXPECT_NE(tree.find("255\tY\t"), std::string::npos);
+  EXPECT_EQ(tree.find("\tX\t"), std::string::npos);
+}
+
 TEST_F(FolderCommandsTest, DeleteEmptyFoldersBelowTheNamedFolder) {
   Admin({"folder", "add", "alice", "\\MyFiles\\Docs\\Empty\\Deeper"});
   Admin({"folder", "add", "alice", "\\MyFiles\\Docs\\Full"});

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/service/service_fixture.h"
 #include "tests/support/login_token.h"
@@ -107,6 +108,51 @@ TEST_F(HttpLimitsTest, BodiesWhereNoneBelongEndTheConnection) {
     EXPECT_TRUE(connection.WaitForClose());
   }
   ExpectStillServing();
+}
+
+TEST_F(HttpLimitsTest, ContentLengthIsDigitsOnlyAndAppearsOnce) {
+  StartServer();
+  // The "body" of each request is a whole request of its own; it must never run.
+  std::string smuggled = ScriptRequest("GET", "FolderCreate",
+                                       {{"X-NVX-BLACMANGE", "NO"}, {"X-NVX-BIGGLES", "Smuggled"}},
+                                       MakeLoginToken("alice", "secret"));
+  std::string size = std::to_string(smuggled.size());
+  const std::vector<std::vector<std::string>> bad_lengths = {
+      {"abc"},
+      {"0x10"},
+      {"1e3"},
+      {"-5"},
+      {"+5"},
+      {"5 5"},
+      {""},
+      {size, "0"},
+      {"0", size},
+      {size, size},
+      {"99999999999999999999999"},
+  };
+  for (const std::string& method : {std::string("PUT"), std::string("GET")}) {
+    for (const std::vector<std::string>& lengths : bad_lengths) {
+      HeaderList headers;
+      for (const std::string& length : lengths) headers.push_back({"Content-Length", length});
+      headers.push_back({"X-NVX-BEAVERCHEESE", "1,1,Backup;"});
+      std::string query = method == "PUT" ? "email.txt" : "TestId";
+      RawHttpConnection connection(port());
+      connection.Send(ScriptRequest(method, query, headers, MakeLoginToken("alice", "secret")) +
+                      smuggled);
+      std::optional<RawHttpReply> reply = connection.ReadReply();
+      ASSERT_TRUE(reply) << method << " " << lengths[0];
+      EXPECT_EQ(reply->status, 400) << method << " " << lengths[0];
+      EXPECT_EQ(reply->Header("X-NVX-CONCLUSION"), "Error - Bad Request") << lengths[0];
+      EXPECT_EQ(reply->Header("Connection"), "close") << method << " " << lengths[0];
+      EXPECT_FALSE(connection.ReadReply(false, 300)) << method << " " << lengths[0];
+    }
+  }
+  EXPECT_EQ(Command("FolderList").body.find("Smuggled"), std::string::npos);
+  // Blanks around the digits are allowed.
+  RawHttpConnection padded(port());
+  padded.Send(TestIdRequest("Content-Length:  0 \r\n") + TestIdRequest());
+  EXPECT_EQ(padded.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
+  EXPECT_EQ(padded.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
 }
 
 TEST_F(HttpLimitsTest, RequestsSplitAnywhereAreServed) {

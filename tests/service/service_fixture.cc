@@ -20,8 +20,8 @@ std::string ServiceFixture::Admin(const std::vector<std::string>& arguments) {
   return result.out;
 }
 
-void ServiceFixture::StartServer() {
-  server_ = std::make_unique<ServerProcess>(data(), log_file());
+void ServiceFixture::StartServer(const std::vector<std::string>& options) {
+  server_ = std::make_unique<ServerProcess>(data(), log_file(), options);
   ASSERT_NE(server_->port(), 0) << ReadFileText(log_file());
 }
 

@@ -29,7 +29,8 @@ class ServiceFixture : public ::testing::Test {
 
   // Runs an administration command that must succeed; its standard output.
   std::string Admin(const std::vector<std::string>& arguments);
-  void StartServer();
+  // Starts the server with these serving options.
+  void StartServer(const std::vector<std::string>& options = {});
   // Stops the server, which must end cleanly (exit code 0).
   void StopServer();
   int port() const { return server_ ? server_->port() : 0; }

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/text_format.h"
+#include "service/sqlite_db.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx::service {
@@ -200,6 +205,75 @@ TEST_F(StoreTest, DeleteFolderTreeRefusesAViewOnlyFolderBelow) {
   std::vector<std::string> blobs;
   EXPECT_EQ(store_->DeleteFolderTree(alice_, a, &blobs), StoreStatus::kAccessDenied);
   EXPECT_EQ(Tree().size(), 3u);
+}
+
+TEST_F(StoreTest, DeepChainsFromAnEarlierStoreAreWalkedWithoutRecursion) {
+  // A chain far deeper than new folders may go, as a store written before the depth
+  // limit may hold; every walk over it must finish.
+  constexpr int64_t kDepth = 150000;
+  auto sql = [&](const std::string& text) {
+    Database db;
+    ASSERT_TRUE(db.Open(temp_.File("nvx.db"), 10000));
+    ASSERT_TRUE(db.Execute(text.c_str())) << db.error_text();
+  };
+  auto add_chain = [&](const char* top_access) {
+    sql(StrFormat(
+        "WITH RECURSIVE chain(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM chain WHERE n < %lld)"
+        " INSERT INTO folders(id, account, parent, name, access)"
+        " SELECT 1000000 + n, %lld, CASE n WHEN 1 THEN %lld ELSE 1000000 + n - 1 END,"
+        " 'L' || n, CASE n WHEN 1 THEN '%s' ELSE 'W' END FROM chain",
+        static_cast<long long>(kDepth), static_cast<long long>(alice_),
+        static_cast<long long>(my_files_), top_access));
+  };
+  add_chain("W");
+  std::vector<Folder> folders;
+  ASSERT_TRUE(store_->ListFolders(alice_, &folders));
+  ASSERT_EQ(folders.size(), static_cast<size_t>(kDepth + 1));
+  EXPECT_EQ(folders.back().level, kDepth);
+  std::optional<Folder> deepest = store_->FindFolder(alice_, 1000000 + kDepth);
+  ASSERT_TRUE(deepest);
+  EXPECT_EQ(store_->EffectiveAccess(*deepest), kAccessWrite);
+  Folder below;
+  bool created = false;
+  EXPECT_EQ(store_->CreateFolder(alice_, deepest->id, "Deeper", &below, &created),
+            StoreStatus::kTooDeep);
+  int deleted = 0;
+  ASSERT_EQ(store_->DeleteEmptyFoldersBelow(alice_, my_files_, &deleted), StoreStatus::kOk);
+  EXPECT_EQ(deleted, kDepth);
+  // Hidden at the top: hidden all the way down, and nothing in it is deleted.
+  add_chain("N");
+  EXPECT_EQ(store_->EffectiveAccess(*store_->FindFolder(alice_, 1000000 + kDepth)), kAccessNone);
+  ASSERT_EQ(store_->DeleteEmptyFoldersBelow(alice_, my_files_, &deleted), StoreStatus::kOk);
+  EXPECT_EQ(deleted, 0);
+  sql("UPDATE folders SET access = 'W' WHERE id = 1000001");
+  Put(1000000 + kDepth, "deep.txt", 10);
+  std::vector<std::string> blobs;
+  ASSERT_EQ(store_->DeleteFolderTree(alice_, 1000001, &blobs), StoreStatus::kOk);
+  EXPECT_EQ(blobs, std::vector<std::string>{"deep.txt.blob"});
+  EXPECT_EQ(Tree(), std::vector<std::string>{"0 MyFiles W"});
+  EXPECT_EQ(Used(), 0);
+}
+
+TEST_F(StoreTest, ReadersDoNotWaitForAWriterThatWaits) {
+  // Another process holds the write lock; a change through the store waits for it, and
+  // meanwhile the store's readers go on.
+  Database other;
+  ASSERT_TRUE(other.Open(temp_.File("nvx.db"), 10000));
+  ASSERT_TRUE(other.Execute("BEGIN IMMEDIATE"));
+  std::atomic<bool> writer_done{false};
+  std::thread writer([&] {
+    Create(my_files_, "Later");
+    writer_done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::vector<Folder> folders;
+  EXPECT_TRUE(store_->FindAccount("alice"));
+  EXPECT_TRUE(store_->ListFolders(alice_, &folders));
+  EXPECT_EQ(store_->EffectiveAccess(*store_->FindMyFiles(alice_)), kAccessWrite);
+  EXPECT_FALSE(writer_done.load());
+  ASSERT_TRUE(other.Execute("COMMIT"));
+  writer.join();
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"0 MyFiles W", "1 Later W"}));
 }
 
 TEST_F(StoreTest, ReplacingADocumentGivesANewVersionAndKeepsSpaceExact) {

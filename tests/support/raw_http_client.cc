@@ -40,9 +40,18 @@ std::optional<std::string> RawHttpReply::Header(std::string_view name) const {
   return std::nullopt;
 }
 
-RawHttpConnection::RawHttpConnection(int port) {
+RawHttpConnection::RawHttpConnection(int port, const char* source) {
   fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) return;
+  if (source != nullptr) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, source, &local.sin_addr) != 1 ||
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+      Close();
+      return;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));

@@ -24,8 +24,9 @@ struct RawHttpReply {
 
 class RawHttpConnection {
  public:
-  // Connects to 127.0.0.1:`port`.
-  explicit RawHttpConnection(int port);
+  // Connects to 127.0.0.1:`port`, from the loopback address `source` when one is given
+  // ("127.0.0.2": the server sees another client address).
+  explicit RawHttpConnection(int port, const char* source = nullptr);
   ~RawHttpConnection();
   RawHttpConnection(const RawHttpConnection&) = delete;
   RawHttpConnection& operator=(const RawHttpConnection&) = delete;

@@ -48,7 +48,8 @@ RunResult RunNvxServer(const std::string& data_folder, const std::vector<std::st
   return RunProgram(NvxServerProgram(), options);
 }
 
-ServerProcess::ServerProcess(const std::string& data_folder, const std::string& log_file) {
+ServerProcess::ServerProcess(const std::string& data_folder, const std::string& log_file,
+                             const std::vector<std::string>& options) {
   int out_pipe[2];
   if (::pipe2(out_pipe, O_CLOEXEC) != 0) return;
   posix_spawn_file_actions_t actions;
@@ -58,6 +59,7 @@ ServerProcess::ServerProcess(const std::string& data_folder, const std::string& 
                                    0644);
   std::string program = NvxServerProgram();
   std::vector<std::string> arguments = {program, "--data", data_folder, "--listen", "127.0.0.1:0"};
+  arguments.insert(arguments.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);

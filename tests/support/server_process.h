@@ -23,9 +23,10 @@ RunResult RunNvxServer(const std::string& data_folder, const std::vector<std::st
 
 class ServerProcess {
  public:
-  // Starts `nvxserver --data DATA --listen 127.0.0.1:0` and reads the port it prints;
-  // its standard error goes to `log_file`. port() is 0 when it did not start.
-  ServerProcess(const std::string& data_folder, const std::string& log_file);
+  // Starts `nvxserver --data DATA --listen 127.0.0.1:0 OPTIONS...` and reads the port it
+  // prints; its standard error goes to `log_file`. port() is 0 when it did not start.
+  ServerProcess(const std::string& data_folder, const std::string& log_file,
+                const std::vector<std::string>& options = {});
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
