@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "api/limits.h"
+#include "service/service_limits.h"
 #include "service/service_limits.h"
 
 namespace nvx::service {
