@@ -13,7 +13,10 @@
 namespace nvx::wizard {
 
 Answer QtDesktop::Ask(const QString& title, const QString& text, Buttons buttons) {
-  QMessageBox box(QMessageBox::Information, title, text);
+  QString display = text;
+  display.replace("\r\n", "\n");
+  display.replace('\r', '\n');
+  QMessageBox box(QMessageBox::Information, title, display);
   switch (buttons) {
     case Buttons::kOk:
       box.setStandardButtons(QMessageBox::Ok);
