@@ -4,11 +4,11 @@ namespace nvx::wizard {
 
 Answer RecordingDesktop::Ask(const QString& title, const QString& text, Buttons buttons) {
   Answer answer;
-  if (!answers_.empty()) {
+  if (buttons == Buttons::kOk) {
+    answer = Answer::kOk;
+  } else if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();
-  } else if (buttons == Buttons::kOk) {
-    answer = Answer::kOk;
   } else {
     answer = buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
   }

@@ -1,8 +1,8 @@
 // A desktop that answers from a script and records what it was asked: the wizard's tests
-// and the screenshot renderer use it instead of real dialogs. Questions, folder browsers
-// and file dialogs take the next queued answer; without one, a question is answered OK
-// when OK is its only button and Cancel or No otherwise, a browser or file dialog is
-// cancelled. Programs are recorded, not started.
+// and the screenshot renderer use it instead of real dialogs. A message box with only
+// OK is answered OK; questions, folder browsers and file dialogs take the next queued
+// answer, and without one a question is answered Cancel or No and a browser or file
+// dialog is cancelled. Programs are recorded, not started.
 #ifndef NVX_WIZARD_DESKTOP_RECORDING_DESKTOP_H_
 #define NVX_WIZARD_DESKTOP_RECORDING_DESKTOP_H_
 
