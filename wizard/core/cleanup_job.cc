@@ -1,0 +1,1 @@
+#include "wizard/core/cleanup_job.h"

@@ -1,0 +1,1 @@
+#include "wizard/core/config_writer.h"

@@ -1,0 +1,1 @@
+#include "wizard/core/directory_size.h"

@@ -1,0 +1,1 @@
+#include "wizard/core/download_job.h"

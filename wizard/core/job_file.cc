@@ -1,0 +1,1 @@
+#include "wizard/core/job_file.h"

@@ -1,0 +1,1 @@
+#include "wizard/core/login_library.h"

@@ -1,0 +1,1 @@
+#include "wizard/core/menu_config.h"

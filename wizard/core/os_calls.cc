@@ -1,0 +1,1 @@
+#include "wizard/core/os_calls.h"

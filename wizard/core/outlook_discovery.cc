@@ -1,0 +1,1 @@
+#include "wizard/core/outlook_discovery.h"

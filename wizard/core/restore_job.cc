@@ -1,0 +1,1 @@
+#include "wizard/core/restore_job.h"

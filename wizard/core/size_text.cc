@@ -1,0 +1,1 @@
+#include "wizard/core/size_text.h"

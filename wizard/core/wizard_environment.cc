@@ -1,0 +1,1 @@
+#include "wizard/core/wizard_environment.h"
