@@ -29,8 +29,9 @@ class LoginLibrary {
   LoginLibrary(const LoginLibrary&) = delete;
   LoginLibrary& operator=(const LoginLibrary&) = delete;
 
-  // Loads AppFolder/libnvxapib.so and binds TestLogin, once; later calls return the first
-  // outcome. False with the loader's reason in *reason when it cannot.
+  // Loads AppFolder/libnvxapib.so and binds TestLogin. Once loaded, later calls return at
+  // once; after a failure the next call tries again. False with the loader's reason in
+  // *reason when it cannot.
   bool Load(const QString& app_folder, QString* reason);
   bool IsLoaded() const { return test_login_ != nullptr; }
 
