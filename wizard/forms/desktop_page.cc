@@ -26,7 +26,7 @@ DesktopPage::DesktopPage(WizardContext& context, QWidget* parent)
   QLabel* note = MakeLabel("Label2",
                            "Note: CHECKED folders will be included in the Backup. If you do not "
                            "want a folder backed up, UNCHECK it.");
-  QLabel* total = MakeLabel("TotalSpaceLabel", {});
+  QLabel* total = MakeLabel("TotalSpaceLabel", {}, false);
   QPushButton* recalculate = MakeButton("Recalculate", "Recalculate storage after selecting");
   QPushButton* next = MakeButton("Continue", "Continue");
   next->setDefault(true);

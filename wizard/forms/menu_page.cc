@@ -28,7 +28,7 @@ MenuPage::MenuPage(WizardContext& context, QWidget* parent)
   tabs->addTab(BuildAdvancedTab(), "Advanced");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs);
-  resize(640, 480);
+  setMinimumSize(620, 520);
 }
 
 QWidget* MenuPage::BuildBackupTab(const QString& summary) {
