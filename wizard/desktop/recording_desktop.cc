@@ -34,7 +34,7 @@ QStringList RecordingDesktop::OpenFiles(const QString& title, const QString&) {
 
 bool RecordingDesktop::StartProgram(const ProgramStart& start) {
   started_.push_back(start);
-  return true;
+  return !starts_fail_;
 }
 
 QStringList RecordingDesktop::messages() const {

@@ -25,6 +25,8 @@ class RecordingDesktop : public Desktop {
   void QueueAnswer(Answer answer) { answers_.push_back(answer); }
   void QueueFolder(const QString& folder) { folders_.push_back(folder); }
   void QueueFiles(const QStringList& files) { files_.push_back(files); }
+  // Program starts fail from now on (they are still recorded).
+  void FailProgramStarts() { starts_fail_ = true; }
 
   Answer Ask(const QString& title, const QString& text, Buttons buttons) override;
   QString BrowseFolder(const QString& title) override;
@@ -55,6 +57,7 @@ class RecordingDesktop : public Desktop {
   std::vector<ProgramStart> started_;
   QStringList urls_;
   bool busy_shown_ = false;
+  bool starts_fail_ = false;
 };
 
 }  // namespace nvx::wizard

@@ -88,7 +88,8 @@ void StartUp::ShowMenu() {
     if (result != QDialog::Accepted) return End(kExitNormal);
     if (state_.restore_started) return ShowLastPage(new RunningPage(menu->running_texts()));
     if (state_.new_configuration_chosen) return NewConfiguration();
-    StartJobRunner(context_, {});
+    // A job that could not be started is not announced as started.
+    if (!StartJobRunner(context_, {})) return End(kExitNormal);
     ShowLastPage(new RunningPage(false));
   });
 }
@@ -172,8 +173,7 @@ void StartUp::Finish() {
     context_.desktop.Tell(kNothingSelectedMessage);
     return End(kExitNormal);
   }
-  if (!state_.backup_now) return End(kExitNormal);
-  StartJobRunner(context_, {});
+  if (!state_.backup_now || !StartJobRunner(context_, {})) return End(kExitNormal);
   ShowLastPage(new RunningPage(!state_.configuration_complete));
 }
 

@@ -1,7 +1,7 @@
 #include "wizard/forms/wizard_context.h"
 
 #include "wizard/core/config_rewrites.h"
-#include "wizard/core/config_sections.h"
+#include "wizard/core/wizard_environment.h"
 #include "wizard/core/login_library.h"
 
 namespace nvx::wizard {
@@ -33,7 +33,7 @@ bool StartJobRunner(WizardContext& context, const QStringList& arguments) {
   start.program = AppFile(folder, "NVXbackup");
   start.arguments = arguments;
   start.working_folder = folder;
-  start.output_file = LogsFolderPath(folder) + "/NVXbackup.out";
+  start.output_file = LogsFolder(folder) + "/NVXbackup.out";
   if (context.desktop.StartProgram(start)) return true;
   context.desktop.Tell("Could not start " + start.program);
   return false;

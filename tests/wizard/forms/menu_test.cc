@@ -61,6 +61,18 @@ TEST_F(MenuTest, RunExistingStartsTheBackupAndShowsRunning) {
   EXPECT_TRUE(start_up_->ended());
 }
 
+TEST_F(MenuTest, AJobThatCannotStartIsNotAnnouncedAsStarted) {
+  WriteCompleteConfig();
+  desktop_.FailProgramStarts();
+  StartWizard();
+  SetChecked("RunExisting", true);
+  Click("Continue");
+  EXPECT_TRUE(start_up_->ended());
+  EXPECT_EQ(start_up_->current_page(), nullptr);
+  EXPECT_EQ(desktop_.messages(),
+            QStringList{"Could not start " + QString::fromStdString(AppFile("NVXbackup"))});
+}
+
 TEST_F(MenuTest, NewConfigurationSkipsChooseType) {
   WriteCompleteConfig();
   StartWizard();
