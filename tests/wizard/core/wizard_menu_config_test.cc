@@ -110,6 +110,28 @@ TEST(MenuConfigTest, RestoreListOfEverySectionKind) {
   }
 }
 
+TEST(MenuConfigTest, DamagedFilesGiveWhatTheyHold) {
+  // Cut at every line of a complete file: the reading never fails, and a section cut
+  // before its LocalPath line still gives its entry, with no location to keep.
+  const QStringList whole = EverySectionKind("/app", true);
+  for (qsizetype cut = 0; cut <= whole.size(); ++cut) {
+    const MenuConfig config = wizard::ParseMenuConfig(whole.mid(0, cut));
+    EXPECT_LE(config.restore_items.size(), 7) << cut;
+    for (const RestoreItem& item : config.restore_items) {
+      EXPECT_TRUE(item.stored_block.endsWith("CopyFromNVX\r\n\r\n")) << cut;
+    }
+  }
+  const MenuConfig odd = wizard::ParseMenuConfig(
+      {"NVXuser", "#Individual File:", "LocalPath", "#Other folder:", "#Desktop folder",
+       QString(100000, 'x'), "#Outlook file: a.pst", "LocalPath no-slash.pst", "SendToNVX"});
+  EXPECT_EQ(Std(odd.login_id), "");
+  ASSERT_EQ(odd.restore_items.size(), 4);
+  // A section without its own SendToNVX line reads on into the next one.
+  EXPECT_EQ(Std(odd.restore_items[0].entry), "FILE: no-slash.pst (Location: )");
+  EXPECT_EQ(Std(odd.restore_items[3].kind), "no-slash.pst");
+  EXPECT_EQ(Std(odd.restore_items[3].local_path), "");
+}
+
 TEST(MenuConfigTest, LogLevelAndCaseSensitivePrefixes) {
   struct Case {
     QStringList lines;
