@@ -142,8 +142,6 @@ TEST_F(ConfigWriterTest, NotifyClearedLeavesItOnlyInTheConfigurationBlock) {
   const QStringList lines = wizard::ReadLines(Q(app_ + "/config.txt"));
   EXPECT_EQ(lines.count("NotifyUser Y"), 3);  // the three sections of the configuration block
   EXPECT_EQ(lines.count("NotifyUser N"), 0);
-  EXPECT_EQ(lines.count("SkipFolder"), 0);
-  EXPECT_EQ(lines.count("IncludeSubfolders Y"), 4);  // My Documents, Favorites, folder, other
   EXPECT_EQ(lines.last().toStdString(), "#END config file for backup");
 }
 
@@ -179,26 +177,6 @@ TEST_F(ConfigWriterTest, ProgramEndBetweenPagesLeavesFinishedSectionsWithoutEnd)
   }
   EXPECT_EQ(FileMode(app_ + "/config.txt"), 0600);
   EXPECT_EQ(ConfigText().find("#END"), std::string::npos);
-}
-
-TEST_F(ConfigWriterTest, NewFileStartsWithFreshVerifyFlags) {
-  for (int run = 0; run < 2; ++run) {
-    BackupConfigWriter writer(state_);
-    ASSERT_TRUE(writer.OpenAndWriteHeader(nullptr));
-    writer.WriteDesktop(false, {"Projects"});
-    ASSERT_TRUE(writer.WriteTailAndClose());
-    EXPECT_EQ(wizard::ReadLines(Q(app_ + "/config.txt")).count("VerifyPath \\Backup\\Desktop"), 1)
-        << "run " << run;
-  }
-}
-
-TEST_F(ConfigWriterTest, UnwritableFolderIsReported) {
-  state_.app_folder = Q(app_ + "/missing");
-  BackupConfigWriter writer(state_);
-  QString error;
-  EXPECT_FALSE(writer.OpenAndWriteHeader(&error));
-  EXPECT_TRUE(error.contains("config.txt")) << Std(error);
-  EXPECT_FALSE(writer.WriteFavorites(true));
 }
 
 }  // namespace

@@ -96,8 +96,7 @@ TEST(MenuConfigTest, RestoreListOfEverySectionKind) {
   };
   // Notify cleared on every page: only the configuration block says "NotifyUser Y", which
   // the menu reads as notify set; the restore blocks follow what was read.
-  const MenuConfig config = wizard::ParseMenuConfig(EverySectionKind("/app", false));
-  ASSERT_TRUE(config.notify_user);
+  ASSERT_TRUE(wizard::ParseMenuConfig(EverySectionKind("/app", false)).notify_user);
   const MenuConfig without_notify = wizard::ParseMenuConfig(
       EverySectionKind("/app", false).filter(QRegularExpression("^(?!NotifyUser)")));
   ASSERT_FALSE(without_notify.notify_user);
@@ -108,9 +107,29 @@ TEST(MenuConfigTest, RestoreListOfEverySectionKind) {
     EXPECT_EQ(Std(item.local_path), expected[i].local_path) << expected[i].entry;
     EXPECT_EQ(Std(item.kind), expected[i].kind) << expected[i].entry;
     EXPECT_EQ(Std(item.stored_block), expected[i].block) << expected[i].entry;
-    QString with_notify = config.restore_items[static_cast<qsizetype>(i)].stored_block;
-    EXPECT_EQ(Std(with_notify.replace("NotifyUser Y", "NotifyUser N")), expected[i].block);
   }
+}
+
+TEST(MenuConfigTest, DamagedFilesGiveWhatTheyHold) {
+  // Cut at every line of a complete file: the reading never fails, and a section cut
+  // before its LocalPath line still gives its entry, with no location to keep.
+  const QStringList whole = EverySectionKind("/app", true);
+  for (qsizetype cut = 0; cut <= whole.size(); ++cut) {
+    const MenuConfig config = wizard::ParseMenuConfig(whole.mid(0, cut));
+    EXPECT_LE(config.restore_items.size(), 7) << cut;
+    for (const RestoreItem& item : config.restore_items) {
+      EXPECT_TRUE(item.stored_block.endsWith("CopyFromNVX\r\n\r\n")) << cut;
+    }
+  }
+  const MenuConfig odd = wizard::ParseMenuConfig(
+      {"NVXuser", "#Individual File:", "LocalPath", "#Other folder:", "#Desktop folder",
+       QString(100000, 'x'), "#Outlook file: a.pst", "LocalPath no-slash.pst", "SendToNVX"});
+  EXPECT_EQ(Std(odd.login_id), "");
+  ASSERT_EQ(odd.restore_items.size(), 4);
+  // A section without its own SendToNVX line reads on into the next one.
+  EXPECT_EQ(Std(odd.restore_items[0].entry), "FILE: no-slash.pst (Location: )");
+  EXPECT_EQ(Std(odd.restore_items[3].kind), "no-slash.pst");
+  EXPECT_EQ(Std(odd.restore_items[3].local_path), "");
 }
 
 TEST(MenuConfigTest, LogLevelAndCaseSensitivePrefixes) {
