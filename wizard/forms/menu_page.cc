@@ -12,7 +12,12 @@
 
 namespace nvx::wizard {
 
-inline constexpr char kBackupResultsName[] = "Backup Results.txt";
+namespace {
+
+// The backup's results report in the logs folder, found in any letter case.
+constexpr char kBackupResultsName[] = "Backup Results.txt";
+
+}  // namespace
 
 MenuPage::MenuPage(WizardContext& context, QWidget* parent)
     : Page("MenuFull", "Norrvault Backup", parent), context_(context) {
