@@ -1,0 +1,83 @@
+// TestLogin, loaded from the install folder by the wizard's loader, against a real
+// nvxserver: each account state gives its result, and a service that cannot be reached
+// lets the login through (result 1), as the wizard expects of the check.
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/server_process.h"
+#include "tests/support/temp_dir.h"
+#include "wizard/core/login_library.h"
+
+namespace nvx::test {
+namespace {
+
+class TestLoginTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Administer({"account", "add", "alice", "wonderland"});
+    Administer({"account", "add", "dora", "disabled-pw"});
+    Administer({"account", "set", "dora", "--state", "disabled"});
+    Administer({"account", "add", "eve", "expired-pw"});
+    Administer({"account", "set", "eve", "--state", "expired"});
+    server_ = std::make_unique<ServerProcess>(data_, temp_.File("server.log"));
+    ASSERT_NE(server_->port(), 0) << ReadFileText(temp_.File("server.log"));
+    QString reason;
+    ASSERT_TRUE(library_.Load(NVX_INSTALL_FOLDER_PATH, &reason)) << reason.toStdString();
+  }
+
+  void Administer(const std::vector<std::string>& arguments) {
+    RunResult result = RunNvxServer(data_, arguments);
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+  }
+
+  // The library reads its server list from NVX_SERVER when a CNvxapi is made, which
+  // TestLogin does on every call.
+  int TestLoginAt(const std::string& server, const char* id, const char* password) {
+    setenv("NVX_SERVER", server.c_str(), 1);
+    return library_.TestLogin(id, password);
+  }
+
+  TempDir temp_;
+  std::string data_ = temp_.File("data");
+  std::unique_ptr<ServerProcess> server_;
+  wizard::LoginLibrary library_;
+};
+
+TEST_F(TestLoginTest, AccountStatesGiveTheirResults) {
+  const std::string server = "127.0.0.1:" + std::to_string(server_->port());
+  struct Case {
+    const char* id;
+    const char* password;
+    int result;
+  } cases[] = {
+      {"alice", "wonderland", 1}, {"nobody", "x", 2},       {"alice", "wrong", 3},
+      {"dora", "disabled-pw", 4}, {"eve", "expired-pw", 5},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TestLoginAt(server, c.id, c.password), c.result) << c.id << " / " << c.password;
+  }
+  // Results other than 2 to 5 are accepted logins; refusals have their message.
+  EXPECT_TRUE(wizard::LoginRefusalMessage(1).isEmpty());
+  EXPECT_EQ(wizard::LoginRefusalMessage(3).toStdString(), "Password invalid, please try again");
+}
+
+TEST_F(TestLoginTest, UnreachableServiceLetsTheLoginThrough) {
+  const int port = server_->port();
+  server_->Stop();
+  EXPECT_EQ(TestLoginAt("127.0.0.1:" + std::to_string(port), "alice", "wonderland"), 1);
+}
+
+TEST(LoginLibraryTest, MissingLibraryGivesTheLoadersReason) {
+  TempDir empty;
+  wizard::LoginLibrary library;
+  QString reason;
+  EXPECT_FALSE(library.Load(QString::fromStdString(empty.path()), &reason));
+  EXPECT_TRUE(reason.contains("libnvxapib.so")) << reason.toStdString();
+  EXPECT_EQ(library.TestLogin("alice", "wonderland"), -1);
+}
+
+}  // namespace
+}  // namespace nvx::test

@@ -1,0 +1,84 @@
+// The Login page: every result of the login check, empty fields, an unavailable check
+// library, and the Notify box, which decides the NotifyUser lines of the sections.
+#include <QLineEdit>
+
+#include "tests/wizard/forms/wizard_fixture.h"
+
+namespace nvx::test {
+namespace {
+
+class LoginTest : public WizardTest {};
+
+TEST_F(LoginTest, EveryLoginResultEitherStaysWithItsMessageOrGoesOn) {
+  struct Case {
+    std::optional<int> result;
+    const char* message;  // "" when the login is accepted
+  } cases[] = {
+      {0, ""},
+      {1, ""},
+      {2, "Login ID invalid, please try again"},
+      {3, "Password invalid, please try again"},
+      {4, "Your account is disabled, please login using a web browser to reactivate"},
+      {5,
+       "Your password has expired, please login using a web browser to change your "
+       "password"},
+      {6, ""},
+      {-1, ""},
+      {std::nullopt, "Login check unavailable: libnvxapib.so: cannot open shared object file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.result ? std::to_string(*c.result) : "unavailable");
+    desktop_.ClearRecord();
+    login_results_ = {c.result};
+    StartWizard();
+    PassSplashAndLogin("bob", "pw");
+    if (*c.message == '\0') {
+      ExpectPage("ChooseType");
+      EXPECT_TRUE(desktop_.messages().isEmpty());
+      EXPECT_NE(ReadApp("config.txt").find("NVXuser bob\r\n"), std::string::npos);
+      EXPECT_EQ(state_.login_id, "bob");
+    } else {
+      ExpectPage("Login");
+      EXPECT_EQ(desktop_.messages(), QStringList{c.message});
+    }
+    EXPECT_EQ(desktop_.busy_count(), 0);
+  }
+}
+
+TEST_F(LoginTest, EmptyIdOrPasswordIsRefusedWithoutAskingTheService) {
+  StartWizard();
+  Click("Continue");
+  for (auto [id, password] : {std::pair{"", "pw"}, std::pair{"bob", ""}, std::pair{"", ""}}) {
+    Type("NVX_ID", id);
+    Type("NVX_password", password);
+    Click("Login");
+    ExpectPage("Login");
+  }
+  EXPECT_EQ(desktop_.messages(), QStringList(3, "Please enter an ID and Password"));
+  EXPECT_TRUE(login_calls_.empty());
+  EXPECT_EQ(start_up_->current_page()->findChild<QLineEdit*>("NVX_password")->echoMode(),
+            QLineEdit::Password);
+}
+
+TEST_F(LoginTest, ClearingNotifyLeavesNotifyUserOnlyInTheConfigurationBlock) {
+  MakeFile(home_.File("Documents/a.txt"), 10);
+  StartWizard();
+  Click("Continue");
+  EXPECT_TRUE(start_up_->current_page()->findChild<QCheckBox*>("Notify")->isChecked());
+  SetChecked("Notify", false);
+  Type("NVX_ID", "bob");
+  Type("NVX_password", "pw");
+  Click("Login");
+  Click("Continue");  // ChooseType
+  Click("Continue");  // mydocuments
+  Click("BackupLater");
+  EXPECT_TRUE(start_up_->ended());
+  std::string config = ReadApp("config.txt");
+  size_t block = config.find("#Configuration and associated files");
+  ASSERT_NE(block, std::string::npos);
+  EXPECT_EQ(config.find("NotifyUser"), config.find("NotifyUser", block)) << config;
+  EXPECT_TRUE(desktop_.started().empty());  // backup later
+}
+
+}  // namespace
+}  // namespace nvx::test

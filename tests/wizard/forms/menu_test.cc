@@ -1,0 +1,224 @@
+// MenuFull on a complete configuration: run the existing backup, a new configuration,
+// restore with one item, cleanup, the configuration download, the ID/Password tab and the
+// log level.
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+#include "tests/support/os_helpers.h"
+#include "tests/wizard/forms/wizard_fixture.h"
+#include "wizard/core/config_sections.h"
+
+namespace nvx::test {
+namespace {
+
+class MenuTest : public WizardTest {
+ protected:
+  // A complete config.txt as the wizard writes it: My Documents, one desktop folder,
+  // then the tail.
+  void WriteCompleteConfig() {
+    wizard::WizardState state = state_;
+    state.login_id = "alice";
+    state.password = "[scrambled]";
+    state.notify_user = true;
+    QStringList lines = wizard::HeaderLines(state);
+    lines += wizard::MyDocumentsLines(state, true, {});
+    lines += wizard::DesktopLines(state, false, {"Projects"});
+    lines += wizard::TailLines(state);
+    WriteFileText(AppFile("config.txt"), (lines.join("\r\n") + "\r\n").toStdString());
+  }
+
+  QListWidget* RestoreList() {
+    return start_up_->current_page()->findChild<QListWidget*>("RestoreList");
+  }
+};
+
+TEST_F(MenuTest, RunExistingStartsTheBackupAndShowsRunning) {
+  WriteCompleteConfig();
+  StartWizard();
+  wizard::Page* menu = ExpectPage("MenuFull");
+  QString summary = menu->findChild<QPlainTextEdit*>("BackupList")->toPlainText();
+  EXPECT_TRUE(summary.startsWith("Backup Configuration for user alice")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("The My Documents folder is included in the backup,"));
+  EXPECT_FALSE(menu->findChild<QPushButton*>("DisplayResults")->isEnabled());
+  EXPECT_EQ(menu->findChild<QLineEdit*>("ChangeNVX_ID")->text(), "alice");
+  EXPECT_TRUE(menu->findChild<QCheckBox*>("ChangeNotify")->isChecked());
+
+  Click("Continue");
+  EXPECT_EQ(desktop_.messages(), QStringList{"Please choose a Backup Task"});
+  SetChecked("NewConfig", true);
+  SetChecked("RunExisting", true);
+  EXPECT_FALSE(menu->findChild<QCheckBox*>("NewConfig")->isChecked());
+  Click("Continue");
+
+  wizard::Page* running = ExpectPage("Running");
+  EXPECT_FALSE(running->findChild<QLabel*>("SubHead")->text().contains("schedule"));
+  ASSERT_EQ(desktop_.started().size(), 1u);
+  EXPECT_TRUE(desktop_.started()[0].arguments.isEmpty());
+  Click("OKButton");
+  EXPECT_TRUE(start_up_->ended());
+}
+
+TEST_F(MenuTest, AJobThatCannotStartIsNotAnnouncedAsStarted) {
+  WriteCompleteConfig();
+  desktop_.FailProgramStarts();
+  StartWizard();
+  SetChecked("RunExisting", true);
+  Click("Continue");
+  EXPECT_TRUE(start_up_->ended());
+  EXPECT_EQ(start_up_->current_page(), nullptr);
+  EXPECT_EQ(desktop_.messages(),
+            QStringList{"Could not start " + QString::fromStdString(AppFile("NVXbackup"))});
+}
+
+TEST_F(MenuTest, NewConfigurationSkipsChooseType) {
+  WriteCompleteConfig();
+  StartWizard();
+  SetChecked("NewConfig", true);
+  Click("Continue");
+  PassSplashAndLogin();
+  ExpectPage("mydocuments");
+  // Login truncated the old configuration.
+  EXPECT_EQ(ReadApp("config.txt").find("#END"), std::string::npos);
+}
+
+TEST_F(MenuTest, RestoreOneItemWritesTheJobAndEnds) {
+  WriteCompleteConfig();
+  StartWizard();
+  ExpectPage("MenuFull");
+  ASSERT_EQ(RestoreList()->count(), 2);
+  EXPECT_EQ(RestoreList()->item(0)->text(), "FOLDER: My Documents");
+  EXPECT_EQ(RestoreList()->item(1)->text(), "FOLDER: Projects (Location: Desktop)");
+
+  Click("BeginRestore");
+  EXPECT_EQ(desktop_.messages(), QStringList{"No Items Selected for Restore"});
+  EXPECT_TRUE(desktop_.started().empty());
+
+  // The desktop folder does not exist here: no question, the browser; cancelling it
+  // leaves the entry unselected.
+  desktop_.ClearRecord();
+  RestoreList()->item(1)->setSelected(true);
+  EXPECT_FALSE(RestoreList()->item(1)->isSelected());
+  EXPECT_EQ(desktop_.messages().back(),
+            "Original location not found & no folder selected; item will not be restored. ");
+
+  // My Documents exists: keep the original location.
+  desktop_.ClearRecord();
+  desktop_.QueueAnswer(wizard::Answer::kYes);
+  RestoreList()->item(0)->setSelected(true);
+  EXPECT_TRUE(RestoreList()->item(0)->isSelected());
+  ASSERT_EQ(desktop_.questions().size(), 2u) << desktop_.messages().join("|").toStdString();
+  EXPECT_EQ(desktop_.questions()[0].text,
+            "You have selected a FOLDER to restore. This will restore ALL files and "
+            "subfolders.");
+  EXPECT_EQ(desktop_.questions()[1].title, "Chose original location or Browse for new location");
+  Click("BeginRestore");
+
+  wizard::Page* notice = ExpectPage("RunningRestore");
+  EXPECT_EQ(notice->windowTitle(), "Norrvault Restore Job Started");
+  ASSERT_EQ(desktop_.started().size(), 1u);
+  EXPECT_EQ(desktop_.started()[0].arguments, QStringList({"-f", "restore-config.txt"}));
+  std::string job = ReadApp("restore-config.txt");
+  EXPECT_EQ(PermissionsOf(AppFile("restore-config.txt")) & 0777, 0600u);
+  EXPECT_NE(job.find("NVXPwEncrypt [scrambled]\r\n"), std::string::npos);
+  EXPECT_NE(job.find("LocalPath " + home_.File("Documents/")), std::string::npos) << job;
+  EXPECT_EQ(job.find("Projects"), std::string::npos);
+  EXPECT_NE(job.find("#END config file for restore"), std::string::npos);
+  Click("OKButton");
+  EXPECT_TRUE(start_up_->ended());
+}
+
+TEST_F(MenuTest, CleanupAsksFirstThenStartsTheCleanupJob) {
+  WriteCompleteConfig();
+  MakeFile(AppFile("Logs/20260101120000.log"), 10);
+  StartWizard();
+  Click("Cleanup");  // the question is answered Cancel
+  ExpectPage("MenuFull");
+  EXPECT_FALSE(PathExists(AppFile("cleanup-config.txt")));
+  EXPECT_TRUE(PathExists(AppFile("Logs/20260101120000.log")));
+
+  desktop_.QueueAnswer(wizard::Answer::kOk);
+  Click("Cleanup");
+  wizard::Page* notice = ExpectPage("RunningRestore");
+  EXPECT_EQ(notice->windowTitle(), "Norrvault Cleanup Job Started");
+  EXPECT_EQ(notice->findChild<QLabel*>("Heading")->text(), "Norrvault Backup Cleanup running");
+  EXPECT_EQ(desktop_.started().back().arguments, QStringList({"-f", "cleanup-config.txt"}));
+  EXPECT_FALSE(PathExists(AppFile("Logs/20260101120000.log")));
+  std::string job = ReadApp("cleanup-config.txt");
+  EXPECT_NE(job.find("CleanNVX"), std::string::npos);
+  EXPECT_EQ(job.find("SendToNVX"), std::string::npos);
+  EXPECT_NE(job.find("#END Cleanup-configuration"), std::string::npos);
+  CloseBox();
+  EXPECT_TRUE(start_up_->ended());
+}
+
+TEST_F(MenuTest, DownloadFromTheMenuKeepsTheMenuOpen) {
+  WriteCompleteConfig();
+  WriteFileText(AppFile("config.old"), "older\r\n");
+  StartWizard();
+  desktop_.QueueAnswer(wizard::Answer::kOk);
+  Click("DownloadConfig");
+  wizard::Page* menu = ExpectPage("MenuFull");
+  EXPECT_EQ(desktop_.started().back().arguments, QStringList({"-f", "download-config.txt"}));
+  EXPECT_FALSE(menu->findChild<QLabel*>("DownloadStatus")->text().isEmpty());
+  EXPECT_NE(ReadApp("config.old").find("#END config file for backup"), std::string::npos);
+  EXPECT_FALSE(PathExists(AppFile("config.txt")));
+}
+
+TEST_F(MenuTest, IdPasswordTabChecksTheLoginAndRewritesTheConfiguration) {
+  WriteCompleteConfig();
+  StartWizard();
+  Type("ChangeNVX_ID", "carol");
+  Click("ChangeID");  // no password typed
+  EXPECT_EQ(desktop_.messages().back(), "Please enter an ID and Password");
+  login_results_ = {3, 1};
+  Type("ChangeNVX_pass", "new-pw");
+  Click("ChangeID");
+  EXPECT_EQ(desktop_.messages().back(), "Password invalid, please try again");
+  EXPECT_NE(ReadApp("config.txt").find("NVXuser alice"), std::string::npos);
+  SetChecked("ChangeNotify", false);
+  Click("ChangeID");
+  EXPECT_EQ(desktop_.messages().back(), "ID, Password, and Results Email Option set");
+  std::string config = ReadApp("config.txt");
+  EXPECT_NE(config.find("NVXuser carol\r\n"), std::string::npos);
+  EXPECT_NE(config.find("NVXPwEncrypt new-pw\r\n"), std::string::npos);
+  EXPECT_EQ(config.find("NotifyUser Y"), std::string::npos);
+  EXPECT_EQ(PermissionsOf(AppFile("config.txt")) & 0777, 0600u);
+  EXPECT_FALSE(PathExists(AppFile("config.tmp")));
+}
+
+TEST_F(MenuTest, LogLevelIsShownAndRewritten) {
+  WriteCompleteConfig();
+  StartWizard();
+  WhenDialogShows("LogLevelfrm", [](QDialog* dialog) {
+    EXPECT_EQ(dialog->findChild<QLabel*>("CurrentLevel")->text(),
+              "Current level is: Activity (recommended default)");
+    dialog->findChild<QRadioButton*>("ErrorsOnly")->setChecked(true);
+    dialog->findChild<QPushButton*>("Apply")->click();
+  });
+  Click("LogLevel");
+  EXPECT_NE(ReadApp("config.txt").find("LogLevel ErrorOnly\r\n"), std::string::npos);
+  EXPECT_EQ(state_.log_level, wizard::kLogErrorOnly);
+}
+
+TEST_F(MenuTest, ResultsShowTheBackupReportFoundInAnyLetterCase) {
+  WriteCompleteConfig();
+  MakeFolder(AppFile("logs"));
+  WriteFileText(AppFile("logs/backup results.txt"), "Online Backup Results: No Errors\r\n");
+  StartWizard();
+  wizard::Page* menu = ExpectPage("MenuFull");
+  ASSERT_TRUE(menu->findChild<QPushButton*>("DisplayResults")->isEnabled());
+  QString shown;
+  WhenDialogShows("Results", [&shown](QDialog* dialog) {
+    shown = dialog->findChild<QPlainTextEdit*>("Text1")->toPlainText();
+    dialog->findChild<QPushButton*>("Close")->click();
+  });
+  Click("DisplayResults");
+  EXPECT_EQ(shown, "Online Backup Results: No Errors");
+  ExpectPage("MenuFull");
+}
+
+}  // namespace
+}  // namespace nvx::test

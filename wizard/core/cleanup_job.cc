@@ -1,0 +1,75 @@
+#include "wizard/core/cleanup_job.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "wizard/core/config_rewrites.h"
+#include "wizard/core/job_file.h"
+#include "wizard/core/wizard_environment.h"
+
+namespace nvx::wizard {
+
+QString CleanupQuestion() {
+  return QString("Cleanup removes files and folders from your ") + "Norrvault Backup Account " +
+         "\r\n" + "if those files or folders no longer " + "exist on your PC." + "\r\n\r\n" +
+         "Continue with Cleanup?";
+}
+
+QString CleanupRunningText() {
+  return QString("The Norrvault Cleanup Job has been started ") +
+         "in a separate window, which will remain open until " +
+         "the Cleanup Job completes. Closing the separate window will " + "stop the Cleanup Job.";
+}
+
+QStringList CleanupLines(const QStringList& config_lines) {
+  QStringList lines;
+  bool file_section = false;
+  for (const QString& line : config_lines) {
+    const QString upper = line.toUpper();
+    if (upper.startsWith("#CONFIGURATION AND ASSOCIATED")) {
+      lines << "#END Cleanup-configuration";
+      break;
+    }
+    if (upper.startsWith("#INDIVID") || upper.startsWith("#OUTLOOK")) {
+      file_section = true;
+      lines << line;
+    } else if (upper.startsWith("LOCALPATH")) {
+      // Files and the file patterns of a section are cleaned as files, not as folders.
+      if (file_section || line.endsWith(".rpt") || line.endsWith("*.txt")) {
+        lines << "LocalFile " + line.mid(10);
+      } else {
+        lines << line;
+      }
+      file_section = false;
+    } else if (upper.startsWith("SENDTONVX")) {
+      lines << "CleanNVX";
+    } else if (upper.startsWith("RESULTSTYPE")) {
+      lines << "ResultsType Cleanup";
+    } else {
+      lines << line;
+    }
+  }
+  return lines;
+}
+
+int DeleteActivityLogs(const QString& app_folder) {
+  const QString logs = LogsFolder(app_folder);
+  int deleted = 0;
+  for (const QString& name : QDir(logs).entryList({"*.log"}, QDir::Files | QDir::Hidden)) {
+    if (QFile::remove(logs + "/" + name)) ++deleted;
+  }
+  return deleted;
+}
+
+bool PrepareCleanup(const QString& app_folder, QString* error) {
+  bool found = false;
+  const QStringList config = ReadLines(AppFile(app_folder, kConfigName), &found);
+  if (!found) {
+    if (error) *error = AppFile(app_folder, kConfigName) + ": cannot be read";
+    return false;
+  }
+  DeleteActivityLogs(app_folder);
+  return WriteJobFile(AppFile(app_folder, kCleanupConfigName), CleanupLines(config), error);
+}
+
+}  // namespace nvx::wizard

@@ -1,0 +1,43 @@
+// Rewrites of an existing config.txt: the upgrade of a configuration written before the
+// configuration-and-logs block existed, the log level, and the ID/password/notify change.
+// Each writes config.tmp (0600) and renames it over config.txt, so that a crash never
+// leaves neither. Also the start-up fallback to config.old. GUI thread.
+#ifndef NVX_WIZARD_CORE_CONFIG_REWRITES_H_
+#define NVX_WIZARD_CORE_CONFIG_REWRITES_H_
+
+#include <QString>
+#include <QStringList>
+
+namespace nvx::wizard {
+
+inline constexpr char kConfigName[] = "config.txt";
+inline constexpr char kConfigScratchName[] = "config.tmp";
+inline constexpr char kConfigOldName[] = "config.old";
+inline constexpr char kIdPasswordSetMessage[] = "ID, Password, and Results Email Option set";
+
+// AppFolder + "/" + name.
+QString AppFile(const QString& app_folder, const QString& name);
+
+// When config.txt is missing and config.old exists, renames config.old to config.txt.
+// True when it did.
+bool FallBackToConfigOld(const QString& app_folder);
+
+// Every line whose first 4 characters upper-cased are "#END" becomes the configuration-
+// and-logs block followed by "#END Configuration File for Backup".
+QStringList UpgradedLines(const QString& app_folder, const QStringList& lines);
+bool UpgradeConfig(const QString& app_folder, QString* error);
+
+// A LogLevel line becomes "LogLevel " + word; when no LogLevel line is known to exist
+// (`log_level_present` false), one is added after the first LogDirectory line.
+QStringList LogLevelLines(const QStringList& lines, int level, bool log_level_present);
+bool RewriteLogLevel(const QString& app_folder, int level, bool log_level_present, QString* error);
+
+// Lines beginning "NVXuser", "NVXPwEncrypt" and "NotifyUser" get the new values.
+QStringList IdPasswordLines(const QStringList& lines, const QString& login_id,
+                            const QString& password, bool notify_user);
+bool RewriteIdPassword(const QString& app_folder, const QString& login_id, const QString& password,
+                       bool notify_user, QString* error);
+
+}  // namespace nvx::wizard
+
+#endif  // NVX_WIZARD_CORE_CONFIG_REWRITES_H_

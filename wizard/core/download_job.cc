@@ -1,0 +1,96 @@
+#include "wizard/core/download_job.h"
+
+#include <QFile>
+#include <cstdio>
+
+#include "wizard/core/config_rewrites.h"
+#include "wizard/core/config_sections.h"
+#include "wizard/core/job_file.h"
+
+namespace nvx::wizard {
+
+namespace {
+
+QStringList DownloadTail(const QString& app_folder) {
+  return {" ",
+          "Progress Y",
+          "LogDirectory " + LogsFolderPath(app_folder),
+          " ",
+          "LocalPath " + app_folder,
+          "NVXpath \\Backup\\Configuration and Logs",
+          "NVXfile config.txt",
+          "TransferCompress N",
+          "NotifyUser N",
+          "CopyFromNVX",
+          " ",
+          "END download-config.txt"};
+}
+
+// config.txt becomes config.old, replacing an older one in the same step.
+bool MoveConfigToOld(const QString& app_folder, QString* error) {
+  const QString config = AppFile(app_folder, kConfigName);
+  if (!QFile::exists(config)) return true;
+  if (std::rename(QFile::encodeName(config).constData(),
+                  QFile::encodeName(AppFile(app_folder, kConfigOldName)).constData()) != 0) {
+    if (error) *error = "Cannot rename " + config + " to " + kConfigOldName;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+QString DownloadQuestion() {
+  return QString("Backup/Restore Configuration from your ") +
+         "Norrvault Backup Account will be downloaded if available." + "\r\n\r\n" +
+         "Continue with Download?";
+}
+
+QString DownloadRunningText() {
+  return QString("The Norrvault Configuration Download has been started ") +
+         "in a separate window, which will remain open until " +
+         "the Configuration Download completes. Closing the separate window will " +
+         "stop the Download.";
+}
+
+QString DownloadRunningTextWithRelaunch() {
+  return DownloadRunningText() + "\r\n\r\n" +
+         "Close this window and relaunch Norrvault Backup after Configuration Download is "
+         "complete.";
+}
+
+QStringList MenuDownloadLines(const QString& app_folder, const QStringList& config_lines) {
+  QStringList lines{"#Download Configuration from Norrvault", " "};
+  for (const QString& line : config_lines) {
+    const QString upper = line.toUpper();
+    if (upper.startsWith("NVXUSER")) lines << line;
+    // Separate tests: a NVXPwEncrypt line passes both and is written twice, which the job
+    // runner reads as the same password given twice.
+    if (upper.startsWith("NVXPWENCRYPT")) lines << line;
+    if (upper.startsWith("NVXPW")) lines << line;
+  }
+  return lines << DownloadTail(app_folder);
+}
+
+QStringList ChooseTypeDownloadLines(const QString& app_folder, const QString& login_id,
+                                    const QString& password) {
+  QStringList lines{"#Download Configuration from Norrvault", " ", "NVXuser " + login_id,
+                    "NVXPwEncrypt " + password};
+  return lines << DownloadTail(app_folder);
+}
+
+bool PrepareMenuDownload(const QString& app_folder, QString* error) {
+  const QStringList config = ReadLines(AppFile(app_folder, kConfigName));
+  return WriteJobFile(AppFile(app_folder, kDownloadConfigName),
+                      MenuDownloadLines(app_folder, config), error) &&
+         MoveConfigToOld(app_folder, error);
+}
+
+bool PrepareChooseTypeDownload(const QString& app_folder, const QString& login_id,
+                               const QString& password, QString* error) {
+  return WriteJobFile(AppFile(app_folder, kDownloadConfigName),
+                      ChooseTypeDownloadLines(app_folder, login_id, password), error) &&
+         MoveConfigToOld(app_folder, error);
+}
+
+}  // namespace nvx::wizard

@@ -1,0 +1,248 @@
+#include "wizard/core/menu_config.h"
+
+#include <QFile>
+
+#include "wizard/core/job_file.h"
+
+namespace nvx::wizard {
+
+namespace {
+
+constexpr char kCrLf[] = "\r\n";
+
+// The text after `keyword` and one blank, or the empty text when the line is shorter.
+QString ValueAfter(const QString& line, const QString& keyword) {
+  return line.mid(keyword.size() + 1);
+}
+
+QString LastComponent(const QString& path) {
+  QString trimmed = path;
+  while (trimmed.size() > 1 && trimmed.endsWith('/')) trimmed.chop(1);
+  return trimmed.mid(trimmed.lastIndexOf('/') + 1);
+}
+
+// Splits a file path into its folder (ending with "/") and its name.
+void SplitFilePath(const QString& path, QString* folder, QString* name) {
+  const qsizetype slash = path.lastIndexOf('/');
+  *folder = path.left(slash + 1);
+  *name = path.mid(slash + 1);
+}
+
+// The summary: one text per recognised line, with the list headings written once.
+class SummaryBuilder {
+ public:
+  void Add(const QString& line) {
+    if (line.startsWith("#My Documents not")) {
+      lines_ << "The My Documents folder is NOT included in the backup,";
+    } else if (line.startsWith("#My Documents included")) {
+      lines_ << "The My Documents folder is included in the backup,";
+    } else if (line.startsWith("SkipFolder")) {
+      AddListed(skip_heading_,
+                "but not including the following subfolders:", ValueAfter(line, "SkipFolder"));
+    } else if (line.startsWith("#Favorites not")) {
+      lines_ << "The Favorites folder is NOT included in the backup,";
+    } else if (line.startsWith("#Favorites included")) {
+      lines_ << "The Favorites folder is included in the backup,";
+    } else if (line.startsWith("#Desktop FILES included")) {
+      lines_ << QString("Desktop FILES are included in the backup ") +
+                    "(excluding programs and shortcuts)";
+    } else if (line.startsWith("#Desktop FILES NOT included")) {
+      lines_ << "Desktop FILES are NOT included in the backup ";
+    } else if (line.startsWith("#Desktop folder")) {
+      AddListed(desktop_heading_, "These Desktop FOLDERS are included in the backup:",
+                ValueAfter(line, "#Desktop folder"));
+    } else if (line.startsWith("#Other folder")) {
+      AddListed(other_heading_, "These other folders are included in the backup:",
+                ValueAfter(line, "#Other folder:"));
+    } else if (line.startsWith("#Outlook file:")) {
+      AddListed(outlook_heading_, "These Outlook files are included in the backup:",
+                ValueAfter(line, "#Outlook file:"));
+    } else if (line.startsWith("#Individual File:")) {
+      AddListed(file_heading_, "These individual files are included in the backup:",
+                ValueAfter(line, "#Individual File:"));
+    }
+  }
+
+  QString Text(const QString& login_id) const {
+    return (QStringList{"Backup Configuration for user " + login_id} + lines_).join(kCrLf);
+  }
+
+ private:
+  void AddListed(bool& heading_written, const char* heading, const QString& item) {
+    if (!heading_written) lines_ << heading;
+    heading_written = true;
+    lines_ << "\t" + item;
+  }
+
+  QStringList lines_;
+  bool skip_heading_ = false;
+  bool desktop_heading_ = false;
+  bool other_heading_ = false;
+  bool outlook_heading_ = false;
+  bool file_heading_ = false;
+};
+
+enum class SectionKind {
+  kNone,
+  kMyDocuments,
+  kFavorites,
+  kDesktopFiles,
+  kDesktopFolder,
+  kOtherFolder,
+  kOutlookFile,
+  kIndividualFile
+};
+
+SectionKind KindOfComment(const QString& line) {
+  if (line.startsWith("#My Documents included")) return SectionKind::kMyDocuments;
+  if (line.startsWith("#Favorites included")) return SectionKind::kFavorites;
+  if (line.startsWith("#Desktop FILES included")) return SectionKind::kDesktopFiles;
+  if (line.startsWith("#Desktop folder")) return SectionKind::kDesktopFolder;
+  if (line.startsWith("#Other folder:")) return SectionKind::kOtherFolder;
+  if (line.startsWith("#Outlook file:")) return SectionKind::kOutlookFile;
+  if (line.startsWith("#Individual File:")) return SectionKind::kIndividualFile;
+  return SectionKind::kNone;
+}
+
+// The restore entry of the section whose comment is lines[start]; scans up to its
+// SendToNVX line.
+RestoreItem RestoreItemAt(const QStringList& lines, qsizetype start, SectionKind kind,
+                          bool notify_user) {
+  const QString comment = lines[start];
+  QString local_path;
+  QStringList server_paths;
+  for (qsizetype i = start + 1; i < lines.size() && !lines[i].startsWith("SendToNVX"); ++i) {
+    if (lines[i].startsWith("LocalPath")) local_path = ValueAfter(lines[i], "LocalPath");
+    if (lines[i].startsWith("NVXpath")) server_paths << lines[i];
+  }
+  const QString notify = notify_user ? "NotifyUser Y" : "NotifyUser N";
+  const QStringList folder_lines{
+      "TransferCompress Y", "IncludeSubfolders Y", "UseNVXdate Y", notify, "CopyFromNVX", ""};
+  RestoreItem item;
+  item.local_path = local_path;
+  QStringList block = server_paths;
+  switch (kind) {
+    case SectionKind::kMyDocuments:
+      item.entry = "FOLDER: My Documents";
+      block << folder_lines;
+      break;
+    case SectionKind::kFavorites:
+      item.entry = "FOLDER: Favorites";
+      block << "TransferCompress N"
+            << "IncludeSubfolders Y"
+            << "UseNVXdate Y" << notify << "CopyFromNVX"
+            << "";
+      break;
+    case SectionKind::kDesktopFiles:
+      item.entry = "FOLDER: Desktop";
+      block << folder_lines;
+      break;
+    case SectionKind::kDesktopFolder: {
+      const QString name = ValueAfter(comment, "#Desktop folder");
+      item.entry = "FOLDER: " + name + " (Location: Desktop)";
+      for (QString& path : block) path += "\\" + name;
+      block << folder_lines;
+      break;
+    }
+    case SectionKind::kOtherFolder: {
+      const QString path = ValueAfter(comment, "#Other folder:");
+      item.entry = "FOLDER: " + path;
+      for (QString& server_path : block) server_path += "\\" + LastComponent(path);
+      block << folder_lines;
+      break;
+    }
+    case SectionKind::kOutlookFile:
+    case SectionKind::kIndividualFile: {
+      QString folder;
+      QString name;
+      SplitFilePath(local_path, &folder, &name);
+      item.local_path = folder;
+      item.kind = name;
+      item.entry = kind == SectionKind::kOutlookFile
+                       ? "FILE: " + ValueAfter(comment, "#Outlook file:")
+                       : "FILE: " + name + " (Location: " + folder + ")";
+      for (QString& server_path : block) server_path += "\\";
+      block << "NVXfile " + name << "TransferCompress Y"
+            << "UseNVXdate Y" << notify << "CopyFromNVX"
+            << "";
+      break;
+    }
+    case SectionKind::kNone:
+      break;
+  }
+  item.stored_block = block.join(kCrLf) + kCrLf;
+  return item;
+}
+
+void ReadLogLevel(const QString& line, MenuConfig& config) {
+  const QString upper = line.toUpper();
+  if (!upper.startsWith("LOGLEVEL")) return;
+  config.log_level_present = true;
+  config.log_level = kLogActivity;
+  if (upper.contains("ACTIVITY")) config.log_level = kLogActivity;
+  if (upper.contains("DEBUG1")) config.log_level = kLogDebug1;
+  if (upper.contains("DEBUG2")) config.log_level = kLogDebug2;
+  if (upper.contains("DEBUG3")) config.log_level = kLogDebug3;
+  if (upper.contains("ERRORONLY")) config.log_level = kLogErrorOnly;
+}
+
+}  // namespace
+
+StartupScan ScanConfigForStartup(const QString& config_path) {
+  StartupScan scan;
+  const QStringList lines = ReadLines(config_path, &scan.exists);
+  for (const QString& line : lines) {
+    if (line.left(7).toUpper() == "SENDLOG") scan.send_log_present = true;
+    if (line.startsWith("#END")) scan.complete = true;
+  }
+  return scan;
+}
+
+MenuConfig ParseMenuConfig(const QStringList& lines) {
+  MenuConfig config;
+  SummaryBuilder summary;
+  for (const QString& line : lines) {
+    if (line.startsWith("NVXuser")) config.login_id = ValueAfter(line, "NVXuser");
+    if (line.startsWith("NVXPwEncrypt")) config.password = ValueAfter(line, "NVXPwEncrypt");
+    if (line.startsWith("NotifyUser Y")) config.notify_user = true;
+    ReadLogLevel(line, config);
+    summary.Add(line);
+  }
+  config.summary = summary.Text(config.login_id);
+  // The restore blocks carry the notify choice, known only once the whole file is read.
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const SectionKind kind = KindOfComment(lines[i]);
+    if (kind != SectionKind::kNone) {
+      config.restore_items.push_back(RestoreItemAt(lines, i, kind, config.notify_user));
+    }
+  }
+  return config;
+}
+
+MenuConfig ReadMenuConfig(const QString& config_path) {
+  return ParseMenuConfig(ReadLines(config_path));
+}
+
+void ApplyMenuConfig(const MenuConfig& config, WizardState& state) {
+  state.login_id = config.login_id;
+  state.password = config.password;
+  state.notify_user = config.notify_user;
+  state.log_level = config.log_level;
+  state.log_level_present = config.log_level_present;
+  state.restore_items = config.restore_items;
+}
+
+QString CurrentLogLevelText(int level) {
+  static const char* const kNames[] = {" Activity (recommended default)", " Debug1", " Debug2",
+                                       " Debug3", " Errors Only"};
+  const int index = level >= kLogActivity && level <= kLogErrorOnly ? level : kLogActivity;
+  return QString("Current level is:") + kNames[index];
+}
+
+QString LogLevelWord(int level) {
+  static const char* const kWords[] = {"Activity", "Debug1", "Debug2", "Debug3", "ErrorOnly"};
+  const int index = level >= kLogActivity && level <= kLogErrorOnly ? level : kLogActivity;
+  return kWords[index];
+}
+
+}  // namespace nvx::wizard

@@ -1,0 +1,73 @@
+// WizardState: the one record of what the wizard's pages collect and decide, shared by the
+// forms and the job-file writers. A plain value; the wizard is single-threaded and owns
+// exactly one of these for the life of the program.
+//
+// Folders (AppFolder excepted) end with "/". Sizes are bytes, held as doubles as the size
+// texts expect.
+#ifndef NVX_WIZARD_CORE_WIZARD_STATE_H_
+#define NVX_WIZARD_CORE_WIZARD_STATE_H_
+
+#include <QString>
+#include <QVector>
+
+namespace nvx::wizard {
+
+// Log levels as the menu reads them from config.txt and LogLevelfrm offers them.
+enum LogLevel : int {
+  kLogActivity = 0,
+  kLogDebug1 = 1,
+  kLogDebug2 = 2,
+  kLogDebug3 = 3,
+  kLogErrorOnly = 4,
+};
+
+// One entry of the menu's restore list (see menu_config.h for how it is built).
+struct RestoreItem {
+  QString entry;         // the list text: "FOLDER: My Documents", "FILE: a.doc (Location: /x)"
+  QString stored_block;  // the lines after the LocalPath line, each ended by CR LF
+  QString local_path;    // where the item goes back to, without CR LF; replaced by the
+                         // destination choice
+  QString kind;          // the file name for file items, empty for folders
+};
+
+struct WizardState {
+  QString app_folder;  // the current directory at start, without a trailing "/"
+  QString os_name;
+  QString user_name;
+  QString login_id;
+  QString password;
+  bool notify_user = false;
+  bool send_log_present = false;
+  bool configuration_complete = false;
+  bool new_configuration_chosen = false;
+  bool something_selected = false;
+  bool backup_now = false;
+  bool restore_started = false;
+  bool page_skipped = false;
+  bool loading = false;
+  bool include_subfolders_in_size = false;
+  // The verify block of these server folders has been written to config.txt.
+  bool desktop_verify_written = false;
+  bool outlook_verify_written = false;
+  bool other_folders_verify_written = false;
+  // Running space totals in bytes: per page and over the whole wizard.
+  double my_documents_total = 0;
+  double favorites_total = 0;
+  double desktop_total = 0;
+  double outlook_total = 0;
+  double other_total = 0;
+  double total = 0;
+  QString my_documents_folder;
+  QString favorites_folder;
+  QString desktop_folder;
+  QString outlook_folder;
+  int log_level = kLogActivity;
+  bool log_level_present = false;
+  QVector<RestoreItem> restore_items;  // 0-based; list entries correspond by position
+  QString error_context;               // name of the running handler, for error messages
+  int busy_count = 0;
+};
+
+}  // namespace nvx::wizard
+
+#endif  // NVX_WIZARD_CORE_WIZARD_STATE_H_

@@ -1,0 +1,149 @@
+// MenuFull's ID/Password, and Advanced tabs: the credential change, the cleanup job, the
+// configuration download and the log level.
+#include <QEvent>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "wizard/core/cleanup_job.h"
+#include "wizard/core/config_rewrites.h"
+#include "wizard/core/download_job.h"
+#include "wizard/forms/log_level_page.h"
+#include "wizard/forms/menu_page.h"
+
+namespace nvx::wizard {
+namespace {
+
+// Selects the whole text of a line edit whenever it is entered.
+class SelectAllOnFocus : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::FocusIn) {
+      auto* edit = static_cast<QLineEdit*>(watched);
+      // After the focus event, or the mouse press that caused it would unselect.
+      QTimer::singleShot(0, edit, &QLineEdit::selectAll);
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+QWidget* MenuPage::BuildAccountTab() {
+  auto* tab = new QWidget(this);
+  tab->setObjectName("AccountTab");
+  QLabel* title = MakeHeading("ChangeIDLabel1", "Update your Norrvault ID and Password");
+  QLabel* id_prompt = MakeLabel("ChangeID_prompt", "Login ID", false);
+  auto* id = new QLineEdit(context_.state.login_id, tab);
+  id->setObjectName("ChangeNVX_ID");
+  QLabel* password_prompt = MakeLabel("ChangePassword_Prompt", "Password (Not Displayed)", false);
+  // The stored password is never shown; a change needs it typed again.
+  auto* password = new QLineEdit(tab);
+  password->setObjectName("ChangeNVX_pass");
+  password->setEchoMode(QLineEdit::Password);
+  password->setPlaceholderText("(hidden)");
+  auto* select_all = new SelectAllOnFocus(tab);
+  id->installEventFilter(select_all);
+  password->installEventFilter(select_all);
+  QCheckBox* notify =
+      MakeCheck("ChangeNotify", "Send Results Email After Each Backup (Recommended)");
+  notify->setChecked(context_.state.notify_user);
+  QPushButton* apply = MakeButton("ChangeID", "Apply");
+
+  auto* fields = new QFormLayout;
+  fields->addRow(id_prompt, id);
+  fields->addRow(password_prompt, password);
+  auto* layout = new QVBoxLayout(tab);
+  layout->addWidget(title);
+  layout->addLayout(fields);
+  layout->addWidget(notify);
+  layout->addLayout(ButtonRow({apply}));
+  layout->addStretch(1);
+  connect(apply, &QPushButton::clicked, this, &MenuPage::ChangeIdClicked);
+  return tab;
+}
+
+QWidget* MenuPage::BuildAdvancedTab() {
+  auto* tab = new QWidget(this);
+  tab->setObjectName("AdvancedTab");
+  QPushButton* cleanup = MakeButton("Cleanup", "Cleanup...");
+  QPushButton* download = MakeButton("DownloadConfig", "Download Configuration");
+  QPushButton* update = MakeButton("UpdateSDK", "Update NVX components");
+  QPushButton* debug = MakeButton("GetDebugCode", "Install Debug Support");
+  // Component updates come with the program's updates, which this build does not offer.
+  update->setEnabled(false);
+  debug->setEnabled(false);
+  QPushButton* log_level = MakeButton("LogLevel", "Set Log Level");
+  QLabel* status = MakeLabel("DownloadStatus", {});
+
+  auto* layout = new QVBoxLayout(tab);
+  for (QPushButton* button : {cleanup, download, update, debug, log_level}) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(button);
+    row->addStretch(1);
+    button->setMinimumWidth(220);
+    layout->addLayout(row);
+  }
+  layout->addWidget(status);
+  layout->addStretch(1);
+  connect(cleanup, &QPushButton::clicked, this, &MenuPage::CleanupClicked);
+  connect(download, &QPushButton::clicked, this, &MenuPage::DownloadConfigClicked);
+  connect(log_level, &QPushButton::clicked, this, &MenuPage::LogLevelClicked);
+  return tab;
+}
+
+void MenuPage::ChangeIdClicked() {
+  QString id = Control<QLineEdit>(this, "ChangeNVX_ID")->text();
+  QString password = Control<QLineEdit>(this, "ChangeNVX_pass")->text();
+  bool notify = Control<QCheckBox>(this, "ChangeNotify")->isChecked();
+  if (!CheckLogin(context_, id, password)) return;
+  QString error;
+  if (!RewriteIdPassword(context_.state.app_folder, id, password, notify, &error)) {
+    context_.desktop.Tell("Could not write config.txt: " + error);
+    return;
+  }
+  context_.state.login_id = id;
+  context_.state.password = password;
+  context_.state.notify_user = notify;
+  context_.desktop.Tell(kIdPasswordSetMessage);
+}
+
+void MenuPage::CleanupClicked() {
+  if (context_.desktop.Ask(kMessageTitle, CleanupQuestion(), Buttons::kOkCancel) != Answer::kOk) {
+    return;
+  }
+  QString error;
+  if (!PrepareCleanup(context_.state.app_folder, &error)) {
+    context_.desktop.Tell("Could not prepare the cleanup: " + error);
+    return;
+  }
+  if (!StartJobRunner(context_, {"-f", kCleanupConfigName})) return;
+  running_texts_ = CleanupRunningTexts();
+  context_.state.restore_started = true;
+  accept();
+}
+
+void MenuPage::DownloadConfigClicked() {
+  if (context_.desktop.Ask(kMessageTitle, DownloadQuestion(), Buttons::kOkCancel) != Answer::kOk) {
+    return;
+  }
+  QString error;
+  if (!PrepareMenuDownload(context_.state.app_folder, &error)) {
+    context_.desktop.Tell("Could not prepare the configuration download: " + error);
+    return;
+  }
+  if (!StartJobRunner(context_, {"-f", kDownloadConfigName})) return;
+  // The menu stays open; the notice goes into its status line.
+  Control<QLabel>(this, "DownloadStatus")->setText(DownloadRunningText());
+}
+
+void MenuPage::LogLevelClicked() {
+  LogLevelPage page(context_, this);
+  page.exec();
+}
+
+}  // namespace nvx::wizard

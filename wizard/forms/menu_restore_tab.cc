@@ -1,0 +1,103 @@
+// MenuFull's Restore tab: the restore list, the destination choice and the restore job.
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include "wizard/core/restore_job.h"
+#include "wizard/forms/menu_page.h"
+
+namespace nvx::wizard {
+namespace {
+
+// The advice under the restore list; the web address is the service's own site.
+const char kRestoreAdvice[] =
+    "Selecting a FOLDER restores all the files in it and in its subfolders, except files "
+    "whose copy on this computer is newer than the one in your Norrvault account.\n"
+    "To restore only one or two files, the web interface of your account at "
+    "https://www.norrvault.example/ may be more convenient.";
+
+}  // namespace
+
+QWidget* MenuPage::BuildRestoreTab() {
+  auto* tab = new QWidget(this);
+  tab->setObjectName("RestoreTab");
+  QLabel* title = MakeHeading("RestoreHed", "Select Items to Restore");
+  auto* list = new QListWidget(tab);
+  list->setObjectName("RestoreList");
+  list->setSelectionMode(QAbstractItemView::MultiSelection);
+  for (const RestoreItem& item : context_.state.restore_items) list->addItem(item.entry);
+  QPushButton* begin = MakeButton("BeginRestore", "Restore");
+  QPushButton* cancel = MakeButton("RestoreCancel", "Cancel");
+  QLabel* advice =
+      MakeLabel("RestoreAdvice", "Important Considerations When Restoring Files and Folders");
+  QFont bold = advice->font();
+  bold.setBold(true);
+  advice->setFont(bold);
+  QLabel* advice_text = MakeLabel("RestoreAdviceText", kRestoreAdvice);
+
+  auto* layout = new QVBoxLayout(tab);
+  layout->addWidget(title);
+  layout->addWidget(list, 1);
+  layout->addLayout(ButtonRow({begin, cancel}));
+  layout->addWidget(advice);
+  layout->addWidget(advice_text);
+
+  connect(list, &QListWidget::itemSelectionChanged, this, &MenuPage::RestoreSelectionChanged);
+  connect(begin, &QPushButton::clicked, this, &MenuPage::BeginRestoreClicked);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  return tab;
+}
+
+void MenuPage::RestoreSelectionChanged() {
+  if (choosing_) return;
+  auto* list = Control<QListWidget>(this, "RestoreList");
+  std::set<int> now;
+  for (int row = 0; row < list->count(); ++row) {
+    if (list->item(row)->isSelected()) now.insert(row);
+  }
+  // Each entry that has just become selected gets its destination chosen.
+  choosing_ = true;
+  RestoreDestinationPrompts prompts;
+  prompts.inform = [this](const QString& message) { context_.desktop.Tell(message); };
+  prompts.ask_yes_no = [this](const QString& title, const QString& question) {
+    return context_.desktop.Ask(title, question, Buttons::kYesNo) == Answer::kYes;
+  };
+  prompts.browse_folder = [this](const QString& title) {
+    return context_.desktop.BrowseFolder(title);
+  };
+  std::set<int> chosen;
+  for (int row : now) {
+    if (selected_rows_.count(row) != 0 || row >= context_.state.restore_items.size()) {
+      chosen.insert(row);
+    } else if (ChooseRestoreDestination(context_.state.restore_items[row], prompts)) {
+      chosen.insert(row);
+    } else {
+      list->item(row)->setSelected(false);
+    }
+  }
+  choosing_ = false;
+  selected_rows_ = chosen;
+}
+
+void MenuPage::BeginRestoreClicked() {
+  auto* list = Control<QListWidget>(this, "RestoreList");
+  QVector<RestoreItem> selected;
+  for (int row = 0; row < list->count() && row < context_.state.restore_items.size(); ++row) {
+    if (list->item(row)->isSelected()) selected.push_back(context_.state.restore_items[row]);
+  }
+  QString error;
+  if (!WriteRestoreConfig(context_.state.app_folder, context_.state.login_id,
+                          context_.state.password, selected, &error)) {
+    context_.desktop.Tell("Could not write " + QString(kRestoreConfigName) + ": " + error);
+    return;
+  }
+  if (selected.isEmpty()) {
+    context_.desktop.Tell(kNothingToRestoreMessage);
+    return;
+  }
+  if (!StartJobRunner(context_, {"-f", kRestoreConfigName})) return;
+  running_texts_ = RestoreRunningTexts();
+  context_.state.restore_started = true;
+  accept();
+}
+
+}  // namespace nvx::wizard

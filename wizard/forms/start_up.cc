@@ -1,0 +1,180 @@
+#include "wizard/forms/start_up.h"
+
+#include "wizard/core/config_rewrites.h"
+#include "wizard/core/menu_config.h"
+#include "wizard/core/wizard_environment.h"
+#include "wizard/forms/choose_type_page.h"
+#include "wizard/forms/desktop_page.h"
+#include "wizard/forms/favorites_page.h"
+#include "wizard/forms/file_dialog_page.h"
+#include "wizard/forms/login_page.h"
+#include "wizard/forms/menu_page.h"
+#include "wizard/forms/my_documents_page.h"
+#include "wizard/forms/outlook_page.h"
+#include "wizard/forms/running_page.h"
+#include "wizard/forms/splash_page.h"
+
+namespace nvx::wizard {
+namespace {
+
+inline constexpr char kNothingSelectedMessage[] =
+    "No files or folders were selected for Backup. Backup will not be run";
+
+// Exit codes of the wizard.
+constexpr int kExitNormal = 0;
+constexpr int kExitNotInstalled = 1;
+
+}  // namespace
+
+StartUp::StartUp(WizardState& state, Desktop& desktop, LoginCheck login, const QString& drive_c)
+    : state_(state),
+      config_(state),
+      context_{state, desktop, config_, std::move(login)},
+      drive_c_(drive_c) {}
+
+StartUp::~StartUp() {
+  delete current_.data();
+}
+
+void StartUp::Start() {
+  const QString& folder = state_.app_folder;
+  EnsureLogsFolder(folder);
+  if (!InstallationComplete(folder)) {
+    context_.desktop.Tell(kNotInstalledMessage);
+    End(kExitNotInstalled);
+    return;
+  }
+  FallBackToConfigOld(folder);
+  StartupScan scan = ScanConfigForStartup(AppFile(folder, kConfigName));
+  state_.send_log_present = scan.send_log_present;
+  state_.configuration_complete = scan.complete;
+  if (scan.exists && !scan.send_log_present) {
+    QString error;
+    if (!UpgradeConfig(folder, &error)) {
+      context_.desktop.Tell("Could not upgrade config.txt: " + error);
+    }
+  }
+  if (state_.configuration_complete) {
+    ShowMenu();
+  } else {
+    NewConfiguration();
+  }
+}
+
+void StartUp::ShowPage(Page* page, std::function<void(int result)> next) {
+  current_ = page;
+  connect(page, &QDialog::finished, this, [this, page, next](int result) {
+    if (current_ == page) current_ = nullptr;
+    page->deleteLater();
+    next(result);
+  });
+  page->show();
+}
+
+void StartUp::ShowLastPage(Page* page) {
+  ShowPage(page, [this](int) { End(kExitNormal); });
+}
+
+void StartUp::End(int exit_code) {
+  if (ended_) return;
+  ended_ = true;
+  exit_code_ = exit_code;
+  emit Ended(exit_code);
+}
+
+void StartUp::ShowMenu() {
+  auto* menu = new MenuPage(context_);
+  ShowPage(menu, [this, menu](int result) {
+    if (result != QDialog::Accepted) return End(kExitNormal);
+    if (state_.restore_started) return ShowLastPage(new RunningPage(menu->running_texts()));
+    if (state_.new_configuration_chosen) return NewConfiguration();
+    // A job that could not be started is not announced as started.
+    if (!StartJobRunner(context_, {})) return End(kExitNormal);
+    ShowLastPage(new RunningPage(false));
+  });
+}
+
+void StartUp::NewConfiguration() {
+  ShowPage(new SplashPage, [this](int result) {
+    if (result != QDialog::Accepted) return End(kExitNormal);
+    state_.notify_user = true;
+    ShowPage(new LoginPage(context_), [this](int login_result) {
+      if (login_result != QDialog::Accepted) return End(kExitNormal);
+      AfterLogin();
+    });
+  });
+}
+
+void StartUp::AfterLogin() {
+  if (state_.new_configuration_chosen) return MyDocumentsStep();
+  ShowPage(new ChooseTypePage(context_), [this](int result) {
+    if (result == ChooseTypePage::kRestoreChosen) {
+      return ShowLastPage(new RunningPage(DownloadRunningTexts(true)));
+    }
+    if (result != QDialog::Accepted) return End(kExitNormal);
+    MyDocumentsStep();
+  });
+}
+
+void StartUp::ShowUnlessSkipped(Page* page, std::function<void()> next) {
+  if (state_.page_skipped) {
+    delete page;
+    return next();
+  }
+  ShowPage(page, [this, next](int result) {
+    if (result != QDialog::Accepted) return End(kExitNormal);
+    next();
+  });
+}
+
+// The pages that scan folders show the busy pointer while they load.
+void StartUp::MyDocumentsStep() {
+  context_.desktop.BusyPointer(true);
+  state_.page_skipped = false;
+  auto* page = new MyDocumentsPage(context_);
+  context_.desktop.BusyPointer(false);
+  ShowUnlessSkipped(page, [this] { FavoritesStep(); });
+}
+
+void StartUp::FavoritesStep() {
+  context_.desktop.BusyPointer(true);
+  auto* page = new FavoritesPage(context_);
+  context_.desktop.BusyPointer(false);
+  ShowUnlessSkipped(page, [this] { DesktopStep(); });
+}
+
+void StartUp::DesktopStep() {
+  context_.desktop.BusyPointer(true);
+  auto* page = new DesktopPage(context_);
+  context_.desktop.BusyPointer(false);
+  ShowUnlessSkipped(page, [this] { OutlookStep(); });
+}
+
+void StartUp::OutlookStep() {
+  context_.desktop.BusyPointer(true);
+  auto* page = new OutlookPage(context_, drive_c_);
+  context_.desktop.BusyPointer(false);
+  ShowUnlessSkipped(page, [this] { FileDialogStep(); });
+}
+
+void StartUp::FileDialogStep() {
+  ShowPage(new FileDialogPage(context_), [this](int result) {
+    if (result != QDialog::Accepted) return End(kExitNormal);
+    Finish();
+  });
+}
+
+void StartUp::Finish() {
+  if (!config_.WriteTailAndClose()) {
+    context_.desktop.Tell("Could not write config.txt: " + config_.LastError());
+    return End(kExitNormal);
+  }
+  if (!state_.something_selected) {
+    context_.desktop.Tell(kNothingSelectedMessage);
+    return End(kExitNormal);
+  }
+  if (!state_.backup_now || !StartJobRunner(context_, {})) return End(kExitNormal);
+  ShowLastPage(new RunningPage(!state_.configuration_complete));
+}
+
+}  // namespace nvx::wizard

@@ -1,0 +1,42 @@
+// What every page works with: the wizard's state, the desktop, the open backup
+// configuration and the login check. The start-up procedure owns all of it and hands
+// the pages one context; pages keep a reference for their life.
+#ifndef NVX_WIZARD_FORMS_WIZARD_CONTEXT_H_
+#define NVX_WIZARD_FORMS_WIZARD_CONTEXT_H_
+
+#include <functional>
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+
+#include "wizard/core/config_writer.h"
+#include "wizard/core/wizard_state.h"
+#include "wizard/desktop/desktop.h"
+
+namespace nvx::wizard {
+
+// The login check of the outside library: the TestLogin result, or nothing (with the
+// reason in *reason) when the library cannot be loaded.
+using LoginCheck =
+    std::function<std::optional<int>(const QString& id, const QString& password, QString* reason)>;
+
+struct WizardContext {
+  WizardState& state;
+  Desktop& desktop;
+  BackupConfigWriter& config;  // config.txt while the new-configuration path writes it
+  LoginCheck login;
+};
+
+// Runs the login check for `id` and `password` as the Login page and the ID/Password
+// tab do: an empty text, a refused login or an unavailable library is told to the user
+// and gives false; true means the login was accepted.
+bool CheckLogin(WizardContext& context, const QString& id, const QString& password);
+
+// Starts the job runner from AppFolder with `arguments` ("-f" and a job file, or none for
+// config.txt) and does not wait for it. A failure to start is told to the user.
+bool StartJobRunner(WizardContext& context, const QStringList& arguments);
+
+}  // namespace nvx::wizard
+
+#endif  // NVX_WIZARD_FORMS_WIZARD_CONTEXT_H_

@@ -1,0 +1,35 @@
+// NorrvaultBackup: the backup wizard. Gathers the facts of this computer, then runs the
+// start-up procedure with the real desktop and the login check of libnvxapib.so, which
+// is loaded from AppFolder at the first login.
+#include <optional>
+
+#include <QApplication>
+#include <QTimer>
+
+#include "wizard/core/login_library.h"
+#include "wizard/core/outlook_discovery.h"
+#include "wizard/core/wizard_environment.h"
+#include "wizard/desktop/qt_desktop.h"
+#include "wizard/forms/start_up.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  application.setApplicationName("Norrvault Backup");
+  // Pages follow one another; the program ends when the start-up procedure says so.
+  application.setQuitOnLastWindowClosed(false);
+
+  nvx::wizard::WizardState state;
+  nvx::wizard::GatherEnvironment(state);
+  nvx::wizard::QtDesktop desktop;
+  nvx::wizard::LoginLibrary library;
+  auto login = [&library, &state](const QString& id, const QString& password,
+                                  QString* reason) -> std::optional<int> {
+    if (!library.Load(state.app_folder, reason)) return std::nullopt;
+    return library.TestLogin(id, password);
+  };
+  nvx::wizard::StartUp start_up(state, desktop, login, nvx::wizard::WineDriveC());
+  QObject::connect(&start_up, &nvx::wizard::StartUp::Ended, &application,
+                   [](int exit_code) { QCoreApplication::exit(exit_code); });
+  QTimer::singleShot(0, &start_up, &nvx::wizard::StartUp::Start);
+  return application.exec();
+}
