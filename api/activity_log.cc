@@ -1,11 +1,11 @@
 #include "api/activity_log.h"
 
 #include <cstdarg>
-#include <mutex>
 
 #include "api/results_report.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/mutex.h"
 #include "platform/text_format.h"
 
 namespace nvx {

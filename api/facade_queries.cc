@@ -1,9 +1,9 @@
 // The CNvxapi operations that read state, look up the folder list, and finish results.
-#include <mutex>
 
 #include "api/activity_log.h"
 #include "api/facade_access.h"
 #include "api/results_report.h"
+#include "platform/mutex.h"
 #include "platform/text_format.h"
 #include "protocol/folder_tree.h"
 

@@ -1,2 +1,2 @@
-// libnvxapi.so is nvx_core linked whole; its exports are the classes of api/nvxapi.h.
+// libnvxapi.so is nvx_api linked whole; its exports are the classes of api/nvxapi.h.
 #include "api/nvxapi.h"

@@ -1,11 +1,10 @@
 #include "api/results_report.h"
 
-#include <mutex>
-
 #include "api/activity_log.h"
 #include "platform/error_text.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/mutex.h"
 #include "platform/text_format.h"
 
 namespace nvx {

@@ -1,7 +1,6 @@
 #include "api/statistics.h"
 
-#include <mutex>
-
+#include "platform/mutex.h"
 #include "platform/text_format.h"
 
 namespace nvx {

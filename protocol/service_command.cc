@@ -161,9 +161,9 @@ ServiceReply ServiceCommand(ServiceSession& session, std::string_view name) {
   }
   if (!AcceptAnswerStatus(session, name, header.text)) return reply;
   reply.conclusion = TakeAnswerHeaders(session, header.text, /*seed_estimate=*/true);
-  if (std::optional<int32_t> options = ParseCrunchyfrog(header.text)) {
-    session.state().service_options = *options;
-  }
+  reply.space = ParseLarch(header.text);
+  reply.options = ParseCrunchyfrog(header.text);
+  if (reply.options) session.state().service_options = *reply.options;
   if (!ReceiveAnswerBody(session, name, header.text, &reply.body)) return reply;
   link.CloseIfMarked();
   reply.answered = true;

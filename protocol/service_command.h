@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/response_headers.h"
 #include "protocol/service_session.h"
 
 namespace nvx {
@@ -21,6 +22,10 @@ struct ServiceReply {
   bool answered = false;
   // The answer's "X-NVX-CONCLUSION", "" when it had none.
   std::string conclusion;
+  // The space figures ("X-NVX-LARCH") and option bits ("X-NVX-CRUNCHYFROG"), when the
+  // answer carried them; the protocol's record keeps them too.
+  std::optional<SpaceFigures> space;
+  std::optional<int32_t> options;
   // The body, when the answer announced one.
   std::optional<std::string> body;
 

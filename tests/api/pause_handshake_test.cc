@@ -2,7 +2,6 @@
 // SyncFileAccessNext, and the snapshot's waiting field is 1 exactly while it stops.
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>

@@ -86,6 +86,9 @@ TEST_F(ServiceCommandTest, AnswerHeadersFillTheSharedBlock) {
   ServiceReply reply = ServiceCommand(session(), "ResetSpace");
   EXPECT_TRUE(reply);
   EXPECT_EQ(reply.conclusion, "Successful");
+  ASSERT_TRUE(reply.space.has_value());
+  EXPECT_EQ(reply.space->quota, 5368709120);
+  EXPECT_EQ(reply.options, 5);
   EXPECT_EQ(Conclusion(), "Successful");
   EXPECT_EQ(block_.protocol.space_limit, 5368709120);
   EXPECT_EQ(block_.protocol.space_used, 1073741824);

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "api/shared_block.h"
 #include "api/transfer_session.h"
 #include "platform/clock.h"
+#include "platform/mutex.h"
 #include "protocol/service_link.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/loopback_peer.h"

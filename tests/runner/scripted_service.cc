@@ -1,7 +1,6 @@
 #include "tests/runner/scripted_service.h"
 
 #include <memory>
-#include <mutex>
 
 #include "api/facade_access.h"
 #include "api/file_access_pause.h"
