@@ -21,12 +21,11 @@ inline constexpr size_t kServiceNameMax = 255;
 inline constexpr size_t kServiceVersionIdMax = 15;
 // The path of a static file below the web folder, in bytes.
 inline constexpr size_t kServiceStaticPathMax = 1024;
-// Connections served at once; further ones wait in the listen queue.
+// Connections served at once; a further one is answered "503" and closed at once.
 inline constexpr size_t kServiceConnectionsMax = 256;
-// How long a connection may wait for the next byte of a request, and for its next
-// request, in milliseconds: as long as the library waits for an answer.
+// How long a connection may wait for the next bytes of a request body, in milliseconds:
+// as long as the library waits for an answer.
 inline constexpr int kServiceReadTimeoutMillis = 180000;
-inline constexpr int kServiceKeepAliveMillis = 180000;
 
 }  // namespace nvx
 
