@@ -1,11 +1,16 @@
 #include "service/administration.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/directory_sync.h"
 #include "platform/error_text.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/data_folder.h"
 #include "service/date_stamp.h"
@@ -103,6 +108,116 @@ int ListFolders(Store& store, const Account& account, std::string* out, std::str
   return kExitOk;
 }
 
+std::string PathText(const std::vector<std::string>& path) {
+  std::string text;
+  for (const std::string& name : path) text += "\\" + name;
+  return text;
+}
+
+std::string HexOf(const Digest& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t byte : digest) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
+  }
+  return text;
+}
+
+// The administrator sees every folder of the account, hidden ones too.
+int ListDocumentsIn(Store& store, const Account& account, const CommandLine& command,
+                    std::string* out, std::string* err) {
+  std::optional<Folder> folder = store.FindFolderByPath(account.key, command.path);
+  if (!folder) return Failure(err, "no folder " + PathText(command.path) + " in " + account.id);
+  std::vector<Document> documents;
+  if (!store.ListDocuments(folder->id, &documents)) return Failure(err, store.error_text());
+  for (const Document& document : documents) {
+    *out += StrFormat("%s\t%lld\t%s\t%s\t%s\t%lld\n", document.name.c_str(),
+                      static_cast<long long>(document.size), document.date_stamp.c_str(),
+                      HexOf(document.digest).c_str(), document.complete ? "complete" : "incomplete",
+                      static_cast<long long>(document.vid));
+  }
+  return kExitOk;
+}
+
+using ByteSink = std::function<bool(const char* data, size_t size)>;
+
+// Copies the stored bytes of `document` to `sink`, checking them against the size and MD5
+// the store keeps, so a damaged blob is reported rather than handed out as the document.
+// Nothing on success; otherwise why it failed.
+std::string CopyStoredBytes(const BlobStore& blobs, const Document& document,
+                            const ByteSink& sink) {
+  platform::File source =
+      platform::File::Open(blobs.PathOf(document.blob), platform::File::Access::kRead);
+  if (!source.is_open()) {
+    return "cannot read the stored bytes: " + platform::ErrorText(source.error());
+  }
+  if (source.Size() != document.size) return "the stored bytes are damaged (wrong size)";
+  Md5Context md5;
+  Md5Init(md5);
+  std::vector<char> piece(kCopyPieceSize);
+  for (int64_t left = document.size; left > 0;) {
+    size_t count = static_cast<size_t>(std::min<int64_t>(left, kCopyPieceSize));
+    if (source.ReadFully(piece.data(), count) != static_cast<int64_t>(count)) {
+      return "cannot read the stored bytes: " + platform::ErrorText(source.error());
+    }
+    Md5Update(md5, piece.data(), count);
+    if (!sink(piece.data(), count)) return "cannot write the document";
+    left -= static_cast<int64_t>(count);
+  }
+  Digest digest{};
+  Md5Final(md5, digest.data());
+  if (digest != document.digest) return "the stored bytes are damaged (MD5 differs)";
+  return {};
+}
+
+// Writes the document to `path` through a temporary file beside it, renamed only once
+// every byte is checked and flushed: a failed get leaves `path` as it was.
+std::string WriteDocumentFile(const BlobStore& blobs, const Document& document,
+                              const std::string& path) {
+  std::string temporary = path + "." + RandomFileName(".tmp");
+  platform::File target = platform::File::Open(temporary, platform::File::Access::kCreateTruncate);
+  if (!target.is_open()) {
+    return "cannot write " + path + ": " + platform::ErrorText(target.error());
+  }
+  std::string problem = CopyStoredBytes(
+      blobs, document, [&](const char* data, size_t size) { return target.WriteAll(data, size); });
+  int error = 0;
+  if (problem.empty() && !target.Sync()) problem = "cannot write " + path;
+  target.Close();
+  if (problem.empty() && !platform::RenameFile(temporary, path, &error)) {
+    problem = "cannot write " + path + ": " + platform::ErrorText(error);
+  }
+  if (!problem.empty()) {
+    platform::RemoveFile(temporary);
+    return problem;
+  }
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  platform::SyncDirectory(folder.empty() ? "." : folder);
+  return {};
+}
+
+std::string WriteDocumentToStandardOutput(const BlobStore& blobs, const Document& document) {
+  std::string problem = CopyStoredBytes(blobs, document, [](const char* data, size_t size) {
+    return std::fwrite(data, 1, size, stdout) == size;
+  });
+  if (std::fflush(stdout) != 0 && problem.empty()) problem = "cannot write standard output";
+  return problem;
+}
+
+int GetDocument(Store& store, const BlobStore& blobs, const Account& account,
+                const CommandLine& command, std::string* err) {
+  std::vector<std::string> folder_path(command.path.begin(), command.path.end() - 1);
+  std::optional<Folder> folder = store.FindFolderByPath(account.key, folder_path);
+  if (!folder) return Failure(err, "no folder " + PathText(folder_path) + " in " + account.id);
+  std::optional<Document> document = store.FindDocumentByName(folder->id, command.path.back());
+  if (!document) return Failure(err, "no document " + PathText(command.path) + " in " + account.id);
+  std::string problem = command.file.empty() ? WriteDocumentToStandardOutput(blobs, *document)
+                                             : WriteDocumentFile(blobs, *document, command.file);
+  if (!problem.empty()) return Failure(err, PathText(command.path) + ": " + problem);
+  return kExitOk;
+}
+
 }  // namespace
 
 int ImportDocument(Store& store, const BlobStore& blobs, const Account& account,
@@ -186,6 +301,10 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
       if (code == kExitOk) *out += StrFormat("%lld\n", static_cast<long long>(vid));
       return code;
     }
+    case Action::kDocumentList:
+      return ListDocumentsIn(store, *account, command, out, err);
+    case Action::kDocumentGet:
+      return GetDocument(store, BlobStore(folder.blobs), *account, command, err);
     default:
       return Failure(err, "not an administration command");
   }

@@ -130,6 +130,21 @@ std::string ParseDocumentOptions(OptionReader& options, CommandLine* command) {
   return {};
 }
 
+std::string ParseNothingMore(const OptionReader& options) {
+  return options.Done() ? std::string() : "unexpected argument " + options.Name();
+}
+
+// doc get: the local file to write, when one follows the document path.
+std::string ParseOptionalFile(OptionReader& options, CommandLine* command) {
+  if (options.Done()) return {};
+  if (options.Name().empty() || options.Name().rfind("--", 0) == 0) {
+    return "unexpected argument " + options.Name();
+  }
+  command->file = options.Name();
+  options.TakeFlag();
+  return ParseNothingMore(options);
+}
+
 std::string ParseListen(std::string_view text, CommandLine* command) {
   size_t colon = text.rfind(':');
   if (colon == 0 || colon == std::string_view::npos) return "--listen takes ADDR:PORT";
@@ -190,6 +205,12 @@ std::string ParseAction(const Arguments& words, size_t at, CommandLine* command)
   } else if (group == "doc" && verb == "add") {
     command->action = Action::kDocumentAdd;
     positional = 3;
+  } else if (group == "doc" && verb == "list") {
+    command->action = Action::kDocumentList;
+    positional = 2;
+  } else if (group == "doc" && verb == "get") {
+    command->action = Action::kDocumentGet;
+    positional = 2;
   } else {
     return "unknown command: " + std::string(group) + " " + std::string(verb);
   }
@@ -216,17 +237,21 @@ std::string ParseAction(const Arguments& words, size_t at, CommandLine* command)
     case Action::kAccountSet:
       return ParseAccountOptions(options, command, false);
     case Action::kFolderAdd:
-    case Action::kDocumentAdd: {
+    case Action::kDocumentAdd:
+    case Action::kDocumentList:
+    case Action::kDocumentGet: {
       std::optional<std::vector<std::string>> path = SplitServerPath(words[first + 1]);
       if (!path) return "not a server path (\\Folder\\...): " + words[first + 1];
       command->path = *path;
       if (command->action == Action::kFolderAdd) return ParseFolderOptions(options, command);
+      if (command->action == Action::kDocumentList) return ParseNothingMore(options);
       if (command->path.size() < 2) return "a document path names a folder and a name";
+      if (command->action == Action::kDocumentGet) return ParseOptionalFile(options, command);
       command->file = words[first + 2];
       return ParseDocumentOptions(options, command);
     }
     default:
-      return options.Done() ? std::string() : "unexpected argument " + options.Name();
+      return ParseNothingMore(options);
   }
 }
 
@@ -312,7 +337,9 @@ std::string UsageText() {
          "  nvxserver --data DIR folder add ID \\Path [--access W|V|N] [--compressed]\n"
          "  nvxserver --data DIR folder list ID\n"
          "  nvxserver --data DIR doc add ID \\Path\\Name FILE [--date STAMP]"
-         " [--incomplete BYTES]\n";
+         " [--incomplete BYTES]\n"
+         "  nvxserver --data DIR doc list ID \\Path\n"
+         "  nvxserver --data DIR doc get ID \\Path\\Name [FILE]\n";
 }
 
 }  // namespace nvx::service

@@ -11,6 +11,8 @@
 //   nvxserver --data DIR folder add ID \Path [--access W|V|N] [--compressed]
 //   nvxserver --data DIR folder list ID
 //   nvxserver --data DIR doc add ID \Path\Name FILE [--date STAMP] [--incomplete BYTES]
+//   nvxserver --data DIR doc list ID \Path
+//   nvxserver --data DIR doc get ID \Path\Name [FILE]
 #ifndef NVX_SERVICE_COMMAND_LINE_H_
 #define NVX_SERVICE_COMMAND_LINE_H_
 
@@ -42,6 +44,8 @@ struct CommandLine {
     kFolderAdd,
     kFolderList,
     kDocumentAdd,
+    kDocumentList,
+    kDocumentGet,
   };
   Action action = Action::kServe;
   std::string data_folder;
@@ -57,7 +61,7 @@ struct CommandLine {
   std::vector<std::string> path;  // folder and document paths, one name per component
   char access = kAccessWrite;
   bool compressed = false;
-  std::string file;  // doc add: the local file
+  std::string file;  // doc add: the local file; doc get: where to write (empty: standard output)
   std::optional<std::string> date_stamp;
   std::optional<int64_t> incomplete_bytes;
 };
