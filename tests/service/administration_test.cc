@@ -49,6 +49,13 @@ TEST_F(AdministrationTest, BadArgumentsExitTwoAndChangeNothing) {
       {"doc", "add", "alice", "\\MyFiles\\Docs\\a.txt", small, "--date", "2004"},
       {"doc", "add", "alice", "\\MyFiles\\Docs\\a.txt", small, "--incomplete", "6"},
       {"doc", "add", "alice", "\\MyFiles\\Docs\\a.txt"},
+      {"doc", "list", "alice"},
+      {"doc", "list", "alice", "MyFiles"},
+      {"doc", "list", "alice", "\\MyFiles", "extra"},
+      {"doc", "get", "alice"},
+      {"doc", "get", "alice", "\\MyFiles"},
+      {"doc", "get", "alice", "\\MyFiles\\Docs\\a.txt", small, "extra"},
+      {"doc", "get", "alice", "\\MyFiles\\Docs\\a.txt", "--date", "07D403050E0709"},
       {"account", "remove", "alice"},
       {"bogus"},
       {"--listen", "127.0.0.1:1", "account", "list"},
@@ -98,14 +105,22 @@ TEST_F(AdministrationTest, RefusedCommandsExitOne) {
       {"folder", "list", "bob"},
       {"doc", "add", "alice", "\\MyFiles\\Missing\\a.txt", temp_.File("small.txt")},
       {"doc", "add", "alice", "\\MyFiles\\Docs\\a.txt", temp_.File("no-such-file")},
+      {"doc", "list", "bob", "\\MyFiles"},
+      {"doc", "list", "alice", "\\MyFiles\\Missing"},
+      {"doc", "get", "bob", "\\MyFiles\\a.txt", temp_.File("got")},
+      {"doc", "get", "alice", "\\MyFiles\\Missing\\a.txt", temp_.File("got")},
+      {"doc", "get", "alice", "\\MyFiles\\Docs\\a.txt", temp_.File("got")},
+      {"doc", "get", "alice", "\\MyFiles\\Docs\\a.txt"},
   };
   std::string before = Snapshot();
   for (const auto& arguments : cases) {
     RunResult result = RunNvxServer(data(), arguments);
     EXPECT_EQ(result.exit_code, 1) << arguments[0] << " " << arguments[1] << result.err;
     EXPECT_FALSE(result.err.empty());
+    EXPECT_TRUE(result.out.empty());
     EXPECT_EQ(Snapshot(), before);
   }
+  EXPECT_FALSE(std::filesystem::exists(temp_.File("got")));
 }
 
 TEST_F(AdministrationTest, AccountsAreAddedChangedAndListed) {
@@ -149,6 +164,89 @@ TEST_F(AdministrationTest, DocumentsAreAddedWholeOrIncomplete) {
   // Replacing a document frees its old blob.
   AddDocument("alice", "\\MyFiles\\Docs\\a.txt", "hello again");
   EXPECT_EQ(ListFolder(data() + "/blobs").size(), 2u);
+}
+
+// Every byte value, over several copy pieces.
+std::string BinaryContent(size_t size) {
+  std::string content(size, '\0');
+  for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+  return content;
+}
+
+TEST_F(AdministrationTest, DocumentsAreListedAndFetchedFromEveryFolder) {
+  StartServer();  // the commands work beside a running server
+  Admin({"folder", "add", "alice", "\\MyFiles\\Closed", "--access", "N"});
+  std::string whole =
+      AddDocument("alice", "\\MyFiles\\Docs\\a.txt", "hello", {"--date", "07D403050E0709"});
+  std::string part = AddDocument("alice", "\\MyFiles\\Docs\\b.txt", "0123456789",
+                                 {"--date", "07D50A1F000000", "--incomplete", "4"});
+  std::string binary = BinaryContent(200003);
+  AddDocument("alice", "\\MyFiles\\Closed\\c.bin", binary);
+
+  EXPECT_EQ(Admin({"doc", "list", "ALICE", "\\myfiles\\docs"}),
+            "a.txt\t5\t07D403050E0709\t5d41402abc4b2a76b9719d911017c592\tcomplete\t" + whole +
+                "\nb.txt\t4\t07D50A1F000000\teb62f6b9306db575c2d596b1279627a4\tincomplete\t" +
+                part + "\n");
+  EXPECT_EQ(Admin({"doc", "list", "alice", "\\MyFiles"}), "");
+  // The administrator sees hidden folders too.
+  EXPECT_EQ(Admin({"doc", "list", "alice", "\\MyFiles\\Closed"}).rfind("c.bin\t200003\t", 0), 0u);
+
+  struct Case {
+    std::string path;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"\\MyFiles\\Docs\\a.txt", "hello"},
+      {"\\MyFiles\\Docs\\b.txt", "0123"},
+      {"\\MyFiles\\Closed\\c.bin", binary},
+  };
+  std::string file = temp_.File("out/got");
+  std::filesystem::create_directory(temp_.File("out"));
+  WriteFileText(file, "an older file of the same name");
+  for (const Case& c : cases) {
+    EXPECT_EQ(Admin({"doc", "get", "alice", c.path}), c.expected) << c.path;
+    EXPECT_EQ(Admin({"doc", "get", "alice", c.path, file}), "") << c.path;
+    EXPECT_EQ(ReadFileText(file), c.expected) << c.path;
+    EXPECT_EQ(ListFolder(temp_.File("out")).size(), 1u) << c.path;
+  }
+  StopServer();
+}
+
+TEST_F(AdministrationTest, DamagedStoredBytesFailAndLeaveTheFileAsItWas) {
+  struct Case {
+    std::string name;
+    std::string blob;  // what the blob file then holds; empty: it is gone
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"shorter", "hell", "wrong size"},
+      {"longer", "hello!", "wrong size"},
+      {"changed", "jello", "MD5"},
+      {"missing", "", "cannot read"},
+  };
+  std::filesystem::create_directory(temp_.File("out"));
+  std::string file = temp_.File("out/got");
+  for (const Case& c : cases) {
+    std::string path = "\\MyFiles\\Docs\\" + c.name;
+    AddDocument("alice", path, "hello");
+    std::string blob;
+    for (const std::string& name : ListFolder(data() + "/blobs")) {
+      if (ReadFileText(data() + "/blobs/" + name) == "hello") blob = data() + "/blobs/" + name;
+    }
+    ASSERT_FALSE(blob.empty()) << c.name;
+    if (c.blob.empty()) {
+      std::filesystem::remove(blob);
+    } else {
+      WriteFileText(blob, c.blob);
+    }
+    WriteFileText(file, "kept");
+    RunResult to_file = RunNvxServer(data(), {"doc", "get", "alice", path, file});
+    EXPECT_EQ(to_file.exit_code, 1) << c.name;
+    EXPECT_NE(to_file.err.find(c.message), std::string::npos) << c.name << ": " << to_file.err;
+    EXPECT_EQ(ReadFileText(file), "kept") << c.name;
+    EXPECT_EQ(ListFolder(temp_.File("out")).size(), 1u) << c.name;
+    EXPECT_EQ(RunNvxServer(data(), {"doc", "get", "alice", path}).exit_code, 1) << c.name;
+  }
 }
 
 }  // namespace
