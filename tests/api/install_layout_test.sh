@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# `cmake --install` of a build lays out the install folder: NVXbackup, libnvxapi.so,
+# `cmake --install` of a build lays out the install folder: NVXbackup, NVXscheduledBackup, libnvxapi.so,
 # nvxserver, the wizard NorrvaultBackup with its desktop entry and libnvxapib.so in bin/,
 # nvxapi.h alone in include/. A small program built against the
 # installed header and library only (the header's folder on the include path, system
@@ -22,7 +22,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
 
 # Exactly the design's layout, nothing more.
 layout=$(cd "$prefix" && find . -mindepth 1 | sort | tr '\n' ' ')
-expected="./bin ./bin/NVXbackup ./bin/NorrvaultBackup ./bin/NorrvaultBackup.desktop"
+expected="./bin ./bin/NVXbackup ./bin/NVXscheduledBackup ./bin/NorrvaultBackup ./bin/NorrvaultBackup.desktop"
 expected+=" ./bin/libnvxapi.so ./bin/libnvxapib.so ./bin/nvxserver ./include ./include/nvxapi.h "
 [[ "$layout" == "$expected" ]] || fail "layout is '$layout', expected '$expected'"
 
