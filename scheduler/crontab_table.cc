@@ -42,6 +42,16 @@ bool IsMarkedLine(std::string_view line) {
 
 std::string UpdatedTable(std::string_view table, const std::optional<std::string>& line) {
   std::string updated;
+  if (!line) {
+    // Nothing to remove: the table stays exactly as it is, last line end or not.
+    bool marked = false;
+    for (std::string_view rest = table; !rest.empty() && !marked;) {
+      const size_t end = rest.find('\n');
+      marked = IsMarkedLine(rest.substr(0, end));
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    if (!marked) return std::string(table);
+  }
   bool placed = false;
   while (!table.empty()) {
     const size_t end = table.find('\n');
