@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `cmake --install` of a build lays out the install folder: NVXbackup, NVXscheduledBackup, libnvxapi.so,
-# nvxserver, the wizard NorrvaultBackup with its desktop entry and libnvxapib.so in bin/,
+# `cmake --install` of a build lays out the install folder: NVXbackup, NVXscheduledBackup,
+# libnvxapi.so, nvxserver, the wizard NorrvaultBackup with its desktop entry and
+# libnvxapib.so in bin/,
 # nvxapi.h alone in include/. A small program built against the
 # installed header and library only (the header's folder on the include path, system
 # headers beside it) runs, and the installed NVXbackup finds its library beside itself.
