@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace nvx::platform {
@@ -73,6 +74,19 @@ std::string ExecutablePath() {
   ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (length <= 0) return {};
   return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+std::string CreateUniqueFile(std::string_view directory, std::string_view prefix, int* error) {
+  std::string name = JoinDirectory(directory, prefix);
+  name += "XXXXXX";
+  // mkstemp creates the file with mode 0600 and never reuses an existing name.
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    Report(false, error);
+    return {};
+  }
+  ::close(fd);
+  return name;
 }
 
 }  // namespace nvx::platform

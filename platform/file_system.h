@@ -25,6 +25,10 @@ std::string CurrentDirectory();
 std::string JoinDirectory(std::string_view directory, std::string_view name);
 // The full path of the running program file, empty when it cannot be read.
 std::string ExecutablePath();
+// Creates a new empty file, readable and writable by its owner only, named `prefix`
+// followed by six unique characters in `directory`: its path, or empty on failure.
+std::string CreateUniqueFile(std::string_view directory, std::string_view prefix,
+                             int* error = nullptr);
 
 }  // namespace nvx::platform
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `cmake --install` of a build lays out the install folder: NVXbackup, libnvxapi.so,
-# nvxserver, the wizard NorrvaultBackup with its desktop entry and libnvxapib.so in bin/,
+# `cmake --install` of a build lays out the install folder: NVXbackup, NVXscheduledBackup,
+# libnvxapi.so, nvxserver, the wizard NorrvaultBackup with its desktop entry and
+# libnvxapib.so in bin/,
 # nvxapi.h alone in include/. A small program built against the
 # installed header and library only (the header's folder on the include path, system
 # headers beside it) runs, and the installed NVXbackup finds its library beside itself.
@@ -22,7 +23,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
 
 # Exactly the design's layout, nothing more.
 layout=$(cd "$prefix" && find . -mindepth 1 | sort | tr '\n' ' ')
-expected="./bin ./bin/NVXbackup ./bin/NorrvaultBackup ./bin/NorrvaultBackup.desktop"
+expected="./bin ./bin/NVXbackup ./bin/NVXscheduledBackup ./bin/NorrvaultBackup ./bin/NorrvaultBackup.desktop"
 expected+=" ./bin/libnvxapi.so ./bin/libnvxapib.so ./bin/nvxserver ./include ./include/nvxapi.h "
 [[ "$layout" == "$expected" ]] || fail "layout is '$layout', expected '$expected'"
 

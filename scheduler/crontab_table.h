@@ -1,0 +1,37 @@
+// The user's crontab as text, and the one line of it that NVXscheduledBackup owns. That
+// line ends with the marker "#NVXscheduledBackup"; it changes to the folder of the
+// programs and starts NVXbackup there with its output appended to Logs/NVXbackup.out.
+// Every other byte of the table is kept. Plain functions of text; any thread.
+#ifndef NVX_SCHEDULER_CRONTAB_TABLE_H_
+#define NVX_SCHEDULER_CRONTAB_TABLE_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "scheduler/schedule_file.h"
+
+namespace nvx::scheduler {
+
+inline constexpr std::string_view kCrontabMarker = "#NVXscheduledBackup";
+
+// `folder` quoted for the shell that cron starts: in single quotes, with every "%"
+// escaped for cron, which would otherwise end the command there. False when the folder
+// cannot stand in a crontab line at all (a line end in its name).
+bool QuoteFolderForCron(std::string_view folder, std::string* quoted);
+
+// The marked line (without its line end) that starts the backup in the folder whose
+// quoted form is `quoted_folder` at the schedule's hour and day. `schedule` is not none.
+std::string ScheduledLine(const Schedule& schedule, std::string_view quoted_folder);
+
+// True for a line (without its line end) that NVXscheduledBackup wrote.
+bool IsMarkedLine(std::string_view line);
+
+// The table with exactly one marked line `line`, in place of the first marked line of
+// `table` or else at its end; with no marked line when `line` is none. Other lines keep
+// their bytes and order; a last line without a line end gains one, as crontab demands.
+std::string UpdatedTable(std::string_view table, const std::optional<std::string>& line);
+
+}  // namespace nvx::scheduler
+
+#endif  // NVX_SCHEDULER_CRONTAB_TABLE_H_

@@ -1,0 +1,57 @@
+// The backup schedule as the wizard keeps it: BackupSchedule.txt in the install folder
+// (four CR LF lines: a heading, one space, "RunOnDay " + day, "RunAtTime " + time), the
+// choices of the day and time lists with their codes, the check-box rules of both
+// schedule places, and the menu's text of the current schedule. The forms only collect
+// the choices and show the texts. Plain functions; GUI thread.
+#ifndef NVX_WIZARD_CORE_BACKUP_SCHEDULE_H_
+#define NVX_WIZARD_CORE_BACKUP_SCHEDULE_H_
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace nvx::wizard {
+
+inline const QString kScheduleFileName = QStringLiteral("BackupSchedule.txt");
+inline const QString kNoScheduleDay = QStringLiteral("none");
+inline const QString kNoScheduleTime = QStringLiteral("0000");
+
+// The `DayOfWeek` list, "Monday" ... "Sunday", and the `DailyTime` list, "1:00 a.m." ...
+// "11:00 a.m.", "Noon", "1:00 p.m." ... "11:00 p.m.", "Midnight", in their order.
+QStringList DayOfWeekChoices();
+QStringList DailyTimeChoices();
+// The short day ("mon" ... "sun") of a `DayOfWeek` text, and the time code ("0000" ...
+// "2300") of a `DailyTime` text; empty for a text that is not in the list.
+QString DayCodeOf(const QString& day_text);
+QString TimeCodeOf(const QString& time_text);
+
+// The two check boxes and whether `DayOfWeek` with its label is shown.
+struct ScheduleChecks {
+  bool daily = false;
+  bool weekly = false;
+  bool day_shown = false;
+};
+// Checking "every day" clears "once a week"; checking "once a week" shows the day and
+// clears "every day"; clearing it hides the day.
+ScheduleChecks AfterDailyToggled(ScheduleChecks checks, bool checked);
+ScheduleChecks AfterWeeklyToggled(ScheduleChecks checks, bool checked);
+
+// The day to write for the checks and the chosen day text: "all", a short day, or none
+// when neither box is checked (the forms then show their "No selection made" message).
+std::optional<QString> ChosenDay(const ScheduleChecks& checks, const QString& day_text);
+
+// The four lines of the schedule file (without line ends).
+QStringList ScheduleFileLines(const QString& day, const QString& time);
+// Writes BackupSchedule.txt whole in `folder` by way of a new file and a rename. False
+// with the reason in *error; the old file is then unchanged.
+bool WriteScheduleFile(const QString& folder, const QString& day, const QString& time,
+                       QString* error);
+
+// The menu's `CurrentSchedule` text for the schedule file in `folder`: "No Backups
+// currently scheduled" for the day "none", else "Backups currently scheduled for " + day
+// phrase + "at " + time phrase. None when the file does not exist.
+std::optional<QString> CurrentScheduleText(const QString& folder);
+
+}  // namespace nvx::wizard
+
+#endif  // NVX_WIZARD_CORE_BACKUP_SCHEDULE_H_
