@@ -36,6 +36,81 @@ void BlockReporter::AddFileNote(std::string_view path, int kind, bool report_mis
   nvx::AddFileNote(block_, path, kind, report_missing, system_error);
 }
 
+namespace {
+
+int32_t& CountField(TransferProgress& progress, FileCount count) {
+  switch (count) {
+    case FileCount::kUploaded:
+      return progress.files_uploaded;
+    case FileCount::kUploadUpdated:
+      return progress.files_upload_updated;
+    case FileCount::kUploadMatched:
+      return progress.files_upload_matched;
+    case FileCount::kUploadError:
+      return progress.files_upload_error;
+    case FileCount::kUploadZeroLength:
+      return progress.files_upload_zero_length;
+    case FileCount::kUploadedUncompressed:
+      return progress.files_uploaded_uncompressed;
+    case FileCount::kDownloaded:
+      return progress.files_downloaded;
+    case FileCount::kDownloadUpdated:
+      return progress.files_download_updated;
+    case FileCount::kDownloadMatched:
+      return progress.files_download_matched;
+    case FileCount::kDownloadError:
+      return progress.files_download_error;
+    case FileCount::kNotFound:
+      return progress.files_not_found;
+    case FileCount::kReplacement:
+      break;
+  }
+  return progress.replacement_count;
+}
+
+}  // namespace
+
+void BlockProgress::ResetRecord() {
+  platform::MutexLock lock(block_.state_lock);
+  block_.reported.live_progress = TransferProgress{};
+  block_.reported.live_file_name.clear();
+}
+
+void BlockProgress::RestartSequence() {
+  platform::MutexLock lock(block_.state_lock);
+  block_.reported.live_progress.sequence = 0;
+}
+
+void BlockProgress::StartFile(std::string_view path, int32_t phase) {
+  platform::MutexLock lock(block_.state_lock);
+  TransferProgress& live = block_.reported.live_progress;
+  ++live.sequence;
+  live.total_blocks = 0;
+  live.block = 0;
+  live.phase = phase;
+  block_.reported.live_file_name.assign(path);
+}
+
+void BlockProgress::SetFileName(std::string_view path) {
+  platform::MutexLock lock(block_.state_lock);
+  block_.reported.live_file_name.assign(path);
+}
+
+void BlockProgress::SetPhase(int32_t phase) {
+  platform::MutexLock lock(block_.state_lock);
+  block_.reported.live_progress.phase = phase;
+}
+
+void BlockProgress::Count(FileCount count, int32_t change) {
+  platform::MutexLock lock(block_.state_lock);
+  CountField(block_.reported.live_progress, count) += change;
+}
+
+void BlockProgress::SetBlock(int32_t block) {
+  platform::MutexLock lock(block_.state_lock);
+  block_.reported.live_progress.block = block;
+}
+
 void BlockProgress::BeginFile(int64_t local_size, int32_t total_blocks) {
   platform::MutexLock lock(block_.state_lock);
   block_.engine.local_size = local_size;

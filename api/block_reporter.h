@@ -32,8 +32,15 @@ class BlockProgress final : public ProgressSink {
  public:
   explicit BlockProgress(SharedBlock& block) : block_(block) {}
 
+  void ResetRecord() override;
+  void RestartSequence() override;
+  void StartFile(std::string_view path, int32_t phase) override;
+  void SetFileName(std::string_view path) override;
+  void SetPhase(int32_t phase) override;
+  void Count(FileCount count, int32_t change) override;
   void BeginFile(int64_t local_size, int32_t total_blocks) override;
   void ClearBlocks() override;
+  void SetBlock(int32_t block) override;
   void AdvanceBlock() override;
   void SetReplacementCount(int32_t count) override;
 

@@ -43,7 +43,14 @@ class RecordingReporter : public Reporter {
 
 class NoProgress : public ProgressSink {
  public:
+  void ResetRecord() override {}
+  void RestartSequence() override {}
+  void StartFile(std::string_view, int32_t) override {}
+  void SetFileName(std::string_view) override {}
+  void SetPhase(int32_t) override {}
+  void Count(FileCount, int32_t) override {}
   void BeginFile(int64_t, int32_t) override {}
+  void SetBlock(int32_t) override {}
   void ClearBlocks() override {}
   void AdvanceBlock() override {}
   void SetReplacementCount(int32_t) override {}
