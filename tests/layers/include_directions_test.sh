@@ -9,10 +9,11 @@
 root=${1:?usage: $0 SOURCE_ROOT}
 cd "$root" || exit 2
 
-# Files of transfer/ above the protocol: the sources of nvx_engines and the context.
+# Files of transfer/ above the protocol: the sources of nvx_engines and the engines'
+# headers that have no source of their own.
 engines=$(sed -n '/add_library(nvx_engines/,/)/p' transfer/CMakeLists.txt |
           grep -o '[a-z_0-9]*\.cc' | sed 's/\.cc$//')
-engines="$engines engine_context"
+engines="$engines engine_context upload_file_state compression"
 
 # The folders (and single headers) that a file in layer $1 may include.
 allowed() {
