@@ -23,8 +23,9 @@ inline const char kMessageTitle[] = "Norrvault Backup";
 struct ProgramStart {
   QString program;  // full path
   QStringList arguments;
-  QString working_folder;  // the program starts there
-  QString output_file;     // where its output is appended when it has no terminal
+  QString working_folder;   // the program starts there
+  QString output_file;      // where its output is appended when it has no terminal
+  bool in_terminal = true;  // shown in a terminal window when the desktop has one
 };
 
 class Desktop {

@@ -56,7 +56,8 @@ QStringList QtDesktop::OpenFiles(const QString& title, const QString& initial_fo
 }
 
 bool QtDesktop::StartProgram(const ProgramStart& start) {
-  QString terminal = QStandardPaths::findExecutable("x-terminal-emulator");
+  QString terminal =
+      start.in_terminal ? QStandardPaths::findExecutable("x-terminal-emulator") : QString();
   if (!terminal.isEmpty()) {
     QStringList arguments{"-e", start.program};
     arguments += start.arguments;

@@ -78,15 +78,6 @@ QWidget* MenuPage::BuildBackupTab(const QString& summary) {
   return tab;
 }
 
-QWidget* MenuPage::BuildScheduleTab() {
-  auto* tab = new QWidget(this);
-  tab->setObjectName("ScheduleTab");
-  auto* layout = new QVBoxLayout(tab);
-  layout->addWidget(MakeLabel("CurrentSchedule", {}));
-  layout->addStretch(1);
-  return tab;
-}
-
 void MenuPage::BackupContinueClicked() {
   bool existing = Control<QCheckBox>(this, "RunExisting")->isChecked();
   bool fresh = Control<QCheckBox>(this, "NewConfig")->isChecked();

@@ -12,6 +12,7 @@
 #include "wizard/forms/my_documents_page.h"
 #include "wizard/forms/outlook_page.h"
 #include "wizard/forms/running_page.h"
+#include "wizard/forms/schedule_task_page.h"
 #include "wizard/forms/splash_page.h"
 
 namespace nvx::wizard {
@@ -173,8 +174,14 @@ void StartUp::Finish() {
     context_.desktop.Tell(kNothingSelectedMessage);
     return End(kExitNormal);
   }
-  if (!state_.backup_now || !StartJobRunner(context_, {})) return End(kExitNormal);
-  ShowLastPage(new RunningPage(!state_.configuration_complete));
+  // The schedule page follows whether or not the backup runs now; a job that could not
+  // be started is not announced as started.
+  if (!state_.backup_now || !StartJobRunner(context_, {})) return ScheduleStep();
+  ShowPage(new RunningPage(!state_.configuration_complete), [this](int) { ScheduleStep(); });
+}
+
+void StartUp::ScheduleStep() {
+  ShowLastPage(new ScheduleTaskPage(context_));
 }
 
 }  // namespace nvx::wizard

@@ -56,6 +56,7 @@ class StartUp : public QObject {
   void OutlookStep();
   void FileDialogStep();
   void Finish();
+  void ScheduleStep();
   // Shows a page that may have set page skipped while loading; skipped pages go straight
   // on to `next`.
   void ShowUnlessSkipped(Page* page, std::function<void()> next);

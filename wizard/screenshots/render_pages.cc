@@ -11,6 +11,7 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "wizard/core/backup_schedule.h"
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
 #include "wizard/desktop/recording_desktop.h"
@@ -26,6 +27,7 @@
 #include "wizard/forms/outlook_page.h"
 #include "wizard/forms/results_page.h"
 #include "wizard/forms/running_page.h"
+#include "wizard/forms/schedule_task_page.h"
 #include "wizard/forms/splash_page.h"
 
 namespace nvx::wizard {
@@ -151,15 +153,18 @@ int Render(const QString& output) {
   renderer.Save(&running, "Running");
   RunningPage restore(RestoreRunningTexts());
   renderer.Save(&restore, "RunningRestore");
+  ScheduleTaskPage schedule(context);
+  schedule.findChild<QCheckBox*>("CheckWeekly")->setChecked(true);
+  renderer.Save(&schedule, "scheduletask");
 
   WriteSampleConfig(state);
+  QString error;
+  WriteScheduleFile(state.app_folder, "sun", "1200", &error);
   MenuPage menu(context);
   auto* tabs = menu.findChild<QTabWidget*>("Tabs");
-  // The Schedule tab has no controls of its own yet; it is left out.
-  const char* tab_names[] = {"MenuFull-Backup", "MenuFull-Restore", nullptr, "MenuFull-IDPassword",
-                             "MenuFull-Advanced"};
+  const char* tab_names[] = {"MenuFull-Backup", "MenuFull-Restore", "MenuFull-Schedule",
+                             "MenuFull-IDPassword", "MenuFull-Advanced"};
   for (int index = 0; index < tabs->count(); ++index) {
-    if (tab_names[index] == nullptr) continue;
     tabs->setCurrentIndex(index);
     renderer.Save(&menu, tab_names[index]);
   }

@@ -98,6 +98,9 @@ TEST_F(StartUpTest, NewConfigurationFromSplashToRunningLeavesACompleteConfig) {
   EXPECT_TRUE(desktop_.started()[0].arguments.isEmpty());
   EXPECT_EQ(desktop_.started()[0].working_folder, state_.app_folder);
   Click("OKButton");
+  // The schedule page comes last; the program ends when it closes.
+  ExpectPage("scheduletask");
+  Click("Cancel");
   EXPECT_TRUE(start_up_->ended());
   EXPECT_EQ(desktop_.busy_count(), 0);
   EXPECT_FALSE(desktop_.busy_shown());

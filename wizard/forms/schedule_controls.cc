@@ -1,0 +1,95 @@
+#include "wizard/forms/schedule_controls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "wizard/core/config_rewrites.h"
+#include "wizard/core/wizard_environment.h"
+
+namespace nvx::wizard {
+namespace {
+
+template <typename T>
+T* Named(T* widget, const QString& name) {
+  widget->setObjectName(name);
+  return widget;
+}
+
+}  // namespace
+
+ScheduleControls::ScheduleControls(QWidget* parent) : QWidget(parent) {
+  setObjectName("ScheduleControls");
+  auto* question = Named(new QLabel(kScheduleQuestion, this), "ScheduleQuestion");
+  question->setWordWrap(true);
+  daily_ = Named(new QCheckBox("Run Norrvault Backup every day", this), "CheckDaily");
+  weekly_ = Named(new QCheckBox("Run Norrvault Backup once a week", this), "CheckWeekly");
+  day_label_ = Named(new QLabel("Run on what day?", this), "DayOfWeekLabel");
+  day_ = Named(new QComboBox(this), "DayOfWeek");
+  day_->addItems(DayOfWeekChoices());
+  auto* time_label = Named(new QLabel("Run at what time?", this), "DailyTimeLabel");
+  time_ = Named(new QComboBox(this), "DailyTime");
+  time_->addItems(DailyTimeChoices());
+  day_label_->hide();
+  day_->hide();
+
+  auto* lists = new QGridLayout;
+  lists->addWidget(day_label_, 0, 0);
+  lists->addWidget(day_, 0, 1);
+  lists->addWidget(time_label, 1, 0);
+  lists->addWidget(time_, 1, 1);
+  lists->setColumnStretch(2, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(question);
+  layout->addWidget(daily_);
+  layout->addWidget(weekly_);
+  layout->addLayout(lists);
+
+  connect(daily_, &QCheckBox::toggled, this, &ScheduleControls::DailyToggled);
+  connect(weekly_, &QCheckBox::toggled, this, &ScheduleControls::WeeklyToggled);
+}
+
+std::optional<QString> ScheduleControls::ChosenDay() const {
+  return wizard::ChosenDay(Checks(), day_->currentText());
+}
+
+QString ScheduleControls::ChosenTime() const {
+  return TimeCodeOf(time_->currentText());
+}
+
+void ScheduleControls::DailyToggled(bool checked) {
+  Show(AfterDailyToggled(Checks(), checked));
+}
+
+void ScheduleControls::WeeklyToggled(bool checked) {
+  Show(AfterWeeklyToggled(Checks(), checked));
+}
+
+void ScheduleControls::Show(const ScheduleChecks& checks) {
+  const QSignalBlocker block_daily(daily_);
+  const QSignalBlocker block_weekly(weekly_);
+  daily_->setChecked(checks.daily);
+  weekly_->setChecked(checks.weekly);
+  day_label_->setVisible(checks.day_shown);
+  day_->setVisible(checks.day_shown);
+}
+
+ScheduleChecks ScheduleControls::Checks() const {
+  return {daily_->isChecked(), weekly_->isChecked(), !day_->isHidden()};
+}
+
+bool ExecuteTimer(WizardContext& context) {
+  const QString& folder = context.state.app_folder;
+  ProgramStart start;
+  start.program = AppFile(folder, kSchedulerProgramName);
+  start.working_folder = folder;
+  start.output_file = LogsFolder(folder) + "/NVXscheduledBackup.out";
+  start.in_terminal = false;
+  return context.desktop.StartProgram(start);
+}
+
+}  // namespace nvx::wizard

@@ -1,0 +1,61 @@
+// The schedule choice that the `scheduletask` page and the menu's Schedule tab share: the
+// question, the check boxes `CheckDaily` and `CheckWeekly`, `DayOfWeekLabel` with the list
+// `DayOfWeek` (hidden until "once a week" is checked) and `DailyTimeLabel` with the list
+// `DailyTime`, with the rules that keep the boxes apart. Also `ExecuteTimer`, which both
+// places run after writing BackupSchedule.txt: it starts NVXscheduledBackup.
+// GUI thread only.
+#ifndef NVX_WIZARD_FORMS_SCHEDULE_CONTROLS_H_
+#define NVX_WIZARD_FORMS_SCHEDULE_CONTROLS_H_
+
+#include <optional>
+
+#include <QString>
+#include <QWidget>
+
+#include "wizard/core/backup_schedule.h"
+#include "wizard/forms/wizard_context.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+
+namespace nvx::wizard {
+
+inline constexpr char kSchedulerProgramName[] = "NVXscheduledBackup";
+inline constexpr char kScheduleQuestion[] =
+    "Do you want to schedule Norrvault Backup to run each day or once a week?";
+
+class ScheduleControls : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Fills both lists; the day list and its label start hidden.
+  explicit ScheduleControls(QWidget* parent = nullptr);
+
+  // The day to write ("all" or a short day), or none when neither box is checked.
+  std::optional<QString> ChosenDay() const;
+  // The time code of the chosen `DailyTime` entry ("0000" ... "2300").
+  QString ChosenTime() const;
+
+ private:
+  void DailyToggled(bool checked);
+  void WeeklyToggled(bool checked);
+  // Shows `checks` on the boxes and the day list without running the rules again.
+  void Show(const ScheduleChecks& checks);
+  ScheduleChecks Checks() const;
+
+  QCheckBox* daily_;
+  QCheckBox* weekly_;
+  QLabel* day_label_;
+  QComboBox* day_;
+  QComboBox* time_;
+};
+
+// Starts NVXscheduledBackup from AppFolder without arguments and without waiting; it
+// picks up the new BackupSchedule.txt. It runs without a window, its output appended to
+// Logs/NVXscheduledBackup.out. False when it could not be started.
+bool ExecuteTimer(WizardContext& context);
+
+}  // namespace nvx::wizard
+
+#endif  // NVX_WIZARD_FORMS_SCHEDULE_CONTROLS_H_

@@ -1,0 +1,51 @@
+#include "wizard/forms/schedule_task_page.h"
+
+#include <QVBoxLayout>
+
+#include "wizard/core/backup_schedule.h"
+#include "wizard/forms/schedule_controls.h"
+
+namespace nvx::wizard {
+
+ScheduleTaskPage::ScheduleTaskPage(WizardContext& context, QWidget* parent)
+    : Page("scheduletask", "Schedule Backup Daily or Weekly", parent), context_(context) {
+  auto* controls = new ScheduleControls(this);
+  QPushButton* schedule = MakeButton("Continue", "Schedule Recurring Backup");
+  schedule->setDefault(true);
+  QPushButton* cancel = MakeButton("Cancel", "Do Not Schedule");
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(controls);
+  layout->addStretch(1);
+  layout->addLayout(ButtonRow({schedule, cancel}));
+  setMinimumWidth(460);
+  connect(schedule, &QPushButton::clicked, this, &ScheduleTaskPage::ContinueClicked);
+  connect(cancel, &QPushButton::clicked, this, &ScheduleTaskPage::DoNotScheduleClicked);
+}
+
+void ScheduleTaskPage::ContinueClicked() {
+  const auto* controls = Control<ScheduleControls>(this, "ScheduleControls");
+  const std::optional<QString> day = controls->ChosenDay();
+  if (!day) {
+    context_.desktop.Tell(kNoSelectionNotScheduled);
+    return;
+  }
+  // Whatever fails here, the user hears one message and the page closes: the backup
+  // itself is configured and can be scheduled later from the menu.
+  QString error;
+  const bool scheduled =
+      !day->isEmpty() &&
+      WriteScheduleFile(context_.state.app_folder, *day, controls->ChosenTime(), &error) &&
+      ExecuteTimer(context_);
+  context_.desktop.Tell(scheduled ? kScheduleCreated : kCouldNotSchedule);
+  accept();
+}
+
+void ScheduleTaskPage::DoNotScheduleClicked() {
+  QString error;
+  if (!WriteScheduleFile(context_.state.app_folder, kNoScheduleDay, kNoScheduleTime, &error)) {
+    context_.desktop.Tell("Could not write " + kScheduleFileName + ": " + error);
+  }
+  reject();
+}
+
+}  // namespace nvx::wizard
