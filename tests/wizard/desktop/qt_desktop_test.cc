@@ -64,6 +64,45 @@ TEST(QtDesktopTest, ProgramWithoutTerminalAppendsItsOutputAndIsNotWaitedFor) {
   qputenv("PATH", path);
 }
 
+// With a terminal emulator on the PATH, the job runner opens in it; a program started
+// without a terminal (NVXscheduledBackup) never does and appends its output instead.
+TEST(QtDesktopTest, TerminalOnlyForProgramsThatAskForOne) {
+  Application();
+  const struct {
+    bool in_terminal;
+    std::string terminal_record;  // what the stand-in terminal was asked to run
+    std::string output;           // the program's appended output
+  } cases[] = {
+      {true, "-e /bin/sh -c echo ran\n", ""},
+      {false, "", "ran\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in_terminal);
+    TempDir folder;
+    WriteFileText(folder.File("x-terminal-emulator"),
+                  "#!/bin/sh\necho \"$*\" >" + folder.File("terminal.txt") + "\n");
+    SetPermissions(folder.File("x-terminal-emulator"), 0755);
+    QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(folder.path()));
+    wizard::QtDesktop desktop;
+    wizard::ProgramStart start;
+    start.program = "/bin/sh";
+    start.arguments = {"-c", "echo ran"};
+    start.working_folder = QString::fromStdString(folder.path());
+    start.output_file = QString::fromStdString(folder.File("Logs/out.txt"));
+    start.in_terminal = c.in_terminal;
+    EXPECT_TRUE(desktop.StartProgram(start));
+    qputenv("PATH", path);
+    if (c.in_terminal) {
+      EXPECT_TRUE(WaitForText(folder.File("terminal.txt"), c.terminal_record));
+      EXPECT_FALSE(PathExists(folder.File("Logs/out.txt")));
+    } else {
+      EXPECT_TRUE(WaitForText(folder.File("Logs/out.txt"), c.output));
+      EXPECT_FALSE(PathExists(folder.File("terminal.txt")));
+    }
+  }
+}
+
 TEST(QtDesktopTest, BusyPointerIsAnOverrideCursorWhileTheCountIsPositive) {
   Application();
   wizard::QtDesktop desktop;
