@@ -26,13 +26,14 @@ set(CPACK_PACKAGE_CONTACT "Norrvault Backup maintainers <backup@norrvault.invali
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Norrvault Backup: backup wizard, job runner and scheduler for the Norrvault service")
 set(CPACK_PACKAGE_DESCRIPTION
-    "The wizard NorrvaultBackup sets up, runs, schedules and restores backups; NVXbackup\n"
-    "runs backup jobs with libnvxapi.so; NVXscheduledBackup starts them from cron;\n"
-    "nvxserver is a local stand-in of the storage service.")
+    "The wizard NorrvaultBackup sets up, runs, schedules and restores backups; NVXbackup \
+runs backup jobs with libnvxapi.so; NVXscheduledBackup starts them from cron; nvxserver \
+is a local stand-in of the storage service.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${NVX_PACKAGE_FOLDER})
-# The install folder and the package's own files.
+# The install folder and the package's own files, in one package.
 set(CPACK_COMPONENTS_ALL Unspecified package)
-set(CPACK_DEB_COMPONENT_INSTALL OFF)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -40,6 +41,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # test of the package checks that every library they need is in one of these. minizip
 # and zlib serve the ZIP work files of transfers; cron runs scheduled backups.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libsqlite3-0, libminizip1, zlib1g, libcpp-httplib0.11, libssl3")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libsqlite3-0, libminizip1, zlib1g, libcpp-httplib0.11")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron")
 include(CPack)

@@ -64,18 +64,24 @@ exec_line=$(grep '^Exec=' "$entry")
 
 # Every library each program and library loads is the package's own (found through
 # $ORIGIN) or belongs to a package named in Depends.
+declare -A owners
 for file in "$bin"/*; do
   head -c 4 "$file" | grep -q 'ELF' || continue
   resolved=$(ldd "$file")
   ! grep -q 'not found' <<<"$resolved" || fail "$(basename "$file"): $(grep 'not found' <<<"$resolved")"
   for soname in $(objdump -p "$file" | awk '$1 == "NEEDED" {print $2}'); do
-    path=$(awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}' <<<"$resolved")
+    # "soname => path (address)", or "path (address)" for the program loader.
+    path=$(awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}
+      substr($1, length($1) - length(so)) == "/" so {print $1}' <<<"$resolved")
     [[ -n $path ]] || fail "$(basename "$file"): $soname is not resolved"
     [[ $path == "$bin/"* ]] && continue
-    owner=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(readlink -f "$path")" 2>/dev/null) ||
-      fail "$(basename "$file"): no Debian package holds $path"
-    owner=${owner%%:*}
-    grep -Eq "(^|, )$owner( |,|$)" <<<"$depends" ||
+    if [[ -z ${owners[$path]:-} ]]; then
+      owner=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(readlink -f "$path")" 2>/dev/null) ||
+        fail "$(basename "$file"): no Debian package holds $path"
+      owners[$path]=${owner%%:*}
+    fi
+    owner=${owners[$path]}
+    tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qxF "$owner" ||
       fail "$(basename "$file") needs $soname from $owner, which Depends does not name: $depends"
   done
 done
@@ -90,7 +96,7 @@ read -r -t 20 port <&"${SERVER[0]}" || fail "nvxserver did not start: $(cat "$wo
 jobs=$work/jobs
 mkdir -p "$jobs/Logs" "$work/runtime"
 # Login accepted: 0 and a clean report; a wrong password: 4 and the refusal.
-for case in "demo-password 0 Online Backup Results for DEMO: No Errors" \
+for case in "demo-password 0 Online Backup Results for demo: No Errors" \
   "wrong-password 4 User Password Invalid"; do
   read -r password expected_code expected_report <<<"$case"
   printf 'NVXUser demo\r\nNVXPw %s\r\nNVXServer 127.0.0.1:%s\r\nResultsType Backup\r\nLogDirectory %s\r\nVerifyPath \\Backup\\Docs\r\nVerifyNVXFolders\r\n' \
