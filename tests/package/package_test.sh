@@ -18,8 +18,11 @@ work=$(mktemp -d /tmp/nvx-package-test.XXXXXX)
 server_pid=""
 wizard_pid=""
 cleanup() {
-  [[ -n "$wizard_pid" ]] && kill "$wizard_pid" 2>/dev/null && wait "$wizard_pid" 2>/dev/null
-  [[ -n "$server_pid" ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  set +e  # a stopped process's status must not end the clean-up early
+  for pid in $wizard_pid $server_pid; do
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
