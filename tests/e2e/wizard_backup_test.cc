@@ -105,6 +105,8 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   Click("continue");
   ASSERT_EQ(PageName(), "Running") << desktop_.messages().join(" | ").toStdString();
   Click("OKButton");
+  ASSERT_EQ(PageName(), "scheduletask");
+  Click("Cancel");  // "Do Not Schedule"
   EXPECT_TRUE(start_up_->ended());
 
   std::string config = ReadFileText(app + "/config.txt");
