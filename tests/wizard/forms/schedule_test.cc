@@ -100,122 +100,78 @@ class ScheduleTest : public WizardTest {
   const wizard::WizardState fresh_state_;
 };
 
-struct SetCase {
+// One button press in either place, from an earlier schedule of Tuesdays at 3:00 a.m.
+struct ButtonCase {
   Place place;
-  bool daily;
-  bool weekly;
+  const char* check;  // the box checked first, or none
   const char* day;
   const char* time;
-  std::string file;
-  const char* message;
-  const char* menu_text;  // the next menu's CurrentSchedule
+  const char* button;
+  std::string file;       // BackupSchedule.txt afterwards
+  bool starts;            // NVXscheduledBackup started
+  const char* message;    // told to the user, or none
+  bool stays;             // the page is still on screen
+  const char* menu_text;  // CurrentSchedule of the next menu
 };
 
-TEST_F(ScheduleTest, SettingAScheduleWritesTheFileStartsTheSchedulerAndShowsIt) {
-  const SetCase cases[] = {
-      {Place::kSchedulePage, true, false, "Monday", "Midnight", ScheduleFile("all", "0000"),
-       "Scheduled Backup Task Created", "Backups currently scheduled for every day at midnight"},
-      {Place::kSchedulePage, false, true, "Sunday", "Noon", ScheduleFile("sun", "1200"),
-       "Scheduled Backup Task Created", "Backups currently scheduled for every Sunday at noon"},
-      {Place::kMenu, false, true, "Sunday", "Noon", ScheduleFile("sun", "1200"),
-       "Backup schedule set", "Backups currently scheduled for every Sunday at noon"},
-      {Place::kMenu, true, false, "Friday", "3:00 p.m.", ScheduleFile("all", "1500"),
-       "Backup schedule set", "Backups currently scheduled for every day at 3:00 p.m."},
-      {Place::kMenu, false, true, "Wednesday", "11:00 a.m.", ScheduleFile("wed", "1100"),
-       "Backup schedule set", "Backups currently scheduled for every Wednesday at 11:00 a.m."},
+const std::string kTuesday = ScheduleFile("tue", "0300");
+const char kTuesdayText[] = "Backups currently scheduled for every Tuesday at 3:00 a.m.";
+
+TEST_F(ScheduleTest, EachButtonWritesStartsTellsAndShowsWhatItShould) {
+  const Place page = Place::kSchedulePage, menu = Place::kMenu;
+  const ButtonCase cases[] = {
+      {page, "CheckDaily", "Monday", "Midnight", "Continue", ScheduleFile("all", "0000"), true,
+       "Scheduled Backup Task Created", false,
+       "Backups currently scheduled for every day at midnight"},
+      {page, "CheckWeekly", "Sunday", "Noon", "Continue", ScheduleFile("sun", "1200"), true,
+       "Scheduled Backup Task Created", false,
+       "Backups currently scheduled for every Sunday at noon"},
+      {page, nullptr, "Sunday", "Noon", "Continue", kTuesday, false,
+       "No selection made, Backup job will not be scheduled", true, kTuesdayText},
+      {page, "CheckDaily", "Sunday", "Noon", "Cancel", ScheduleFile("none", "0000"), false, nullptr,
+       false, "No Backups currently scheduled"},
+      {menu, "CheckWeekly", "Sunday", "Noon", "Apply_Schedule", ScheduleFile("sun", "1200"), true,
+       "Backup schedule set", true, "Backups currently scheduled for every Sunday at noon"},
+      {menu, "CheckDaily", "Friday", "3:00 p.m.", "Apply_Schedule", ScheduleFile("all", "1500"),
+       true, "Backup schedule set", true, "Backups currently scheduled for every day at 3:00 p.m."},
+      {menu, nullptr, "Friday", "Noon", "Apply_Schedule", kTuesday, false,
+       "No selection made, Backup schedule unchanged", true, kTuesdayText},
+      {menu, "CheckWeekly", "Friday", "Noon", "NoSchedule", ScheduleFile("none", "0000"), false,
+       "Backup schedule set to 'None'", true, "No Backups currently scheduled"},
   };
-  for (const SetCase& c : cases) {
-    SCOPED_TRACE(std::string(NameOf(c.place)) + " " + c.day + " " + c.time);
-    // An earlier schedule is replaced whole.
-    WriteFileText(AppFile("BackupSchedule.txt"), ScheduleFile("none", "0000") + "junk\r\n");
+  for (const ButtonCase& c : cases) {
+    SCOPED_TRACE(std::string(NameOf(c.place)) + " " + c.button + " " + (c.check ? c.check : "-") +
+                 " " + c.day + " " + c.time);
+    WriteFileText(AppFile("BackupSchedule.txt"), kTuesday);
     Reach(c.place);
+    if (c.place == menu) {
+      EXPECT_EQ(CurrentSchedule(), kTuesdayText);
+    }
     desktop_.ClearRecord();
-    if (c.weekly) SetChecked("CheckWeekly", true);
-    if (c.daily) SetChecked("CheckDaily", true);
+    if (c.check != nullptr) SetChecked(c.check, true);
     Choose("DayOfWeek", c.day);
     Choose("DailyTime", c.time);
-    Click(c.place == Place::kMenu ? "Apply_Schedule" : "Continue");
+    Click(c.button);
 
     EXPECT_EQ(ReadApp("BackupSchedule.txt"), c.file);
-    EXPECT_EQ(desktop_.messages(), QStringList{c.message});
-    ASSERT_EQ(desktop_.started().size(), 1u);
-    const wizard::ProgramStart& start = desktop_.started()[0];
-    EXPECT_EQ(start.program, QString::fromStdString(AppFile("NVXscheduledBackup")));
-    EXPECT_TRUE(start.arguments.isEmpty());
-    EXPECT_EQ(start.working_folder, state_.app_folder);
-    EXPECT_FALSE(start.in_terminal);
-    if (c.place == Place::kSchedulePage) {
-      EXPECT_TRUE(start_up_->ended());  // the program ends after this page
-    } else {
-      ExpectPage("MenuFull");
-      EXPECT_EQ(CurrentSchedule(), "");
+    EXPECT_EQ(desktop_.messages(), c.message ? QStringList{c.message} : QStringList{});
+    ASSERT_EQ(desktop_.started().size(), c.starts ? 1u : 0u);
+    if (c.starts) {
+      const wizard::ProgramStart& start = desktop_.started()[0];
+      EXPECT_EQ(start.program, QString::fromStdString(AppFile("NVXscheduledBackup")));
+      EXPECT_TRUE(start.arguments.isEmpty());
+      EXPECT_EQ(start.working_folder, state_.app_folder);
+      EXPECT_FALSE(start.in_terminal);
+    }
+    // The program ends after the schedule page, whatever was chosen.
+    EXPECT_EQ(start_up_->ended(), !c.stays);
+    if (c.stays) ExpectPage(NameOf(c.place));
+    // A menu that changed the schedule clears the old text.
+    if (c.place == menu) {
+      EXPECT_EQ(CurrentSchedule(), c.file == kTuesday ? kTuesdayText : "");
     }
     OpenMenu();
     EXPECT_EQ(CurrentSchedule(), c.menu_text);
-    EXPECT_FALSE(Shown("DayOfWeek"));  // the menu does not preselect the schedule
-  }
-}
-
-TEST_F(ScheduleTest, NoScheduleOverwritesWithNoneAndDoesNotStartTheScheduler) {
-  const struct {
-    Place place;
-    const char* button;
-    QStringList messages;
-  } cases[] = {
-      {Place::kSchedulePage, "Cancel", {}},
-      {Place::kMenu, "NoSchedule", {"Backup schedule set to 'None'"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(NameOf(c.place));
-    WriteFileText(AppFile("BackupSchedule.txt"), ScheduleFile("sun", "1200"));
-    Reach(c.place);
-    if (c.place == Place::kMenu) {
-      EXPECT_EQ(CurrentSchedule(), "Backups currently scheduled for every Sunday at noon");
-    }
-    desktop_.ClearRecord();
-    SetChecked("CheckDaily", true);  // a choice on screen does not matter
-    Click(c.button);
-    EXPECT_EQ(ReadApp("BackupSchedule.txt"), ScheduleFile("none", "0000"));
-    EXPECT_TRUE(desktop_.started().empty());
-    EXPECT_EQ(desktop_.messages(), c.messages);
-    if (c.place == Place::kSchedulePage) {
-      EXPECT_TRUE(start_up_->ended());
-    } else {
-      ExpectPage("MenuFull");
-      EXPECT_EQ(CurrentSchedule(), "");
-    }
-    OpenMenu();
-    EXPECT_EQ(CurrentSchedule(), "No Backups currently scheduled");
-  }
-}
-
-TEST_F(ScheduleTest, NeitherBoxCheckedLeavesTheFileAndThePageAsTheyWere) {
-  const struct {
-    Place place;
-    const char* button;
-    const char* message;
-  } cases[] = {
-      {Place::kSchedulePage, "Continue", "No selection made, Backup job will not be scheduled"},
-      {Place::kMenu, "Apply_Schedule", "No selection made, Backup schedule unchanged"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(NameOf(c.place));
-    const std::string before = ScheduleFile("tue", "0300");
-    WriteFileText(AppFile("BackupSchedule.txt"), before);
-    Reach(c.place);
-    desktop_.ClearRecord();
-    // Checked and cleared again: neither box is checked.
-    SetChecked("CheckWeekly", true);
-    SetChecked("CheckWeekly", false);
-    Click(c.button);
-    EXPECT_EQ(desktop_.messages(), QStringList{c.message});
-    EXPECT_EQ(ReadApp("BackupSchedule.txt"), before);
-    EXPECT_TRUE(desktop_.started().empty());
-    EXPECT_FALSE(start_up_->ended());
-    ExpectPage(NameOf(c.place));
-    if (c.place == Place::kMenu) {
-      EXPECT_EQ(CurrentSchedule(), "Backups currently scheduled for every Tuesday at 3:00 a.m.");
-    }
   }
 }
 
