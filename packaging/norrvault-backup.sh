@@ -10,7 +10,7 @@ installed=$(dirname "$(readlink -f "$0")")
 folder=${XDG_DATA_HOME:-$HOME/.local/share}/norrvault-backup
 mkdir -p "$folder"
 for name in NorrvaultBackup NVXbackup NVXscheduledBackup libnvxapi.so libnvxapib.so; do
-  if [ ! -e "$folder/$name" ] || [ "$installed/$name" -nt "$folder/$name" ]; then
+  if [ ! -e "$folder/$name" ] || [ -n "$(find "$installed/$name" -newer "$folder/$name")" ]; then
     # Copied beside the old one and renamed over it, so a program is never half there.
     cp -p "$installed/$name" "$folder/$name.new"
     mv -f "$folder/$name.new" "$folder/$name"

@@ -119,7 +119,7 @@ done
 # --- the launcher: the wizard runs in the user's copy of the install folder ------------
 home=$work/home
 mkdir -p "$home"
-env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/runtime \
+env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" \
   NVX_WEB_HOST=127.0.0.1:9 NVX_SERVER=127.0.0.1:9 "$bin/$name" >"$work/wizard.out" 2>&1 &
 wizard_pid=$!
 copy=$home/.local/share/$name
