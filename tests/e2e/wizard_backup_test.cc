@@ -2,10 +2,12 @@
 // test, it checks the login through libnvxapib.so against a real nvxserver, writes
 // config.txt and starts NVXbackup, which the test then lets run: the run against the
 // same server ends with exit code 0 and leaves the server folders of the configuration.
+// The weekly schedule it sets reaches a crontab through the real NVXscheduledBackup.
 #include <filesystem>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -55,7 +57,7 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   // The install folder as the wizard finds it: the programs side by side.
   std::string app = temp_.File("install");
   MakeFolder(app);
-  for (const char* file : {"NVXbackup", "libnvxapi.so", "libnvxapib.so"}) {
+  for (const char* file : {"NVXbackup", "libnvxapi.so", "libnvxapib.so", "NVXscheduledBackup"}) {
     std::filesystem::copy_file(InstallFolder() + "/" + file, app + "/" + file);
   }
   std::string documents = temp_.File("home/Documents");
@@ -105,14 +107,18 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   Click("continue");
   ASSERT_EQ(PageName(), "Running") << desktop_.messages().join(" | ").toStdString();
   Click("OKButton");
+  // The last page: a weekly backup on Sundays at noon.
   ASSERT_EQ(PageName(), "scheduletask");
-  Click("Cancel");  // "Do Not Schedule"
+  start_up_->current_page()->findChild<QCheckBox*>("CheckWeekly")->setChecked(true);
+  start_up_->current_page()->findChild<QComboBox*>("DayOfWeek")->setCurrentText("Sunday");
+  start_up_->current_page()->findChild<QComboBox*>("DailyTime")->setCurrentText("Noon");
+  Click("Continue");
   EXPECT_TRUE(start_up_->ended());
 
   std::string config = ReadFileText(app + "/config.txt");
   EXPECT_NE(config.find("NVXuser alice\r\n"), std::string::npos);
   EXPECT_NE(config.find("#END config file for backup\r\n"), std::string::npos);
-  ASSERT_EQ(desktop_.started().size(), 1u);
+  ASSERT_EQ(desktop_.started().size(), 2u);
   const wizard::ProgramStart& start = desktop_.started()[0];
   EXPECT_EQ(start.program.toStdString(), app + "/NVXbackup");
   EXPECT_TRUE(start.arguments.isEmpty());
@@ -128,6 +134,26 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   EXPECT_FALSE(FolderId("alice", "My Documents").empty())
       << ::testing::PrintToString(Folders("alice"));
   EXPECT_FALSE(FolderId("alice", "Configuration and Logs").empty());
+
+  // The scheduler the wizard started turns BackupSchedule.txt into the crontab line that
+  // runs NVXbackup from the install folder (a stand-in crontab keeps the table in a file).
+  const wizard::ProgramStart& timer = desktop_.started()[1];
+  EXPECT_EQ(timer.program.toStdString(), app + "/NVXscheduledBackup");
+  std::string crontab = temp_.File("crontab");
+  WriteFileText(
+      crontab,
+      "#!/bin/sh\ntable=\"$0.table\"\nif [ \"$1\" = -l ]; then cat \"$table\" 2>/dev/null "
+      "|| { echo 'no crontab for tester' >&2; exit 1; }; else cp \"$1\" \"$table\"; fi\n");
+  SetPermissions(crontab, 0700);
+  ChildProcess::Options timer_options;
+  timer_options.working_directory = timer.working_folder.toStdString();
+  timer_options.env = {"NVX_CRONTAB=" + crontab};
+  RunResult scheduled =
+      RunProgram(timer.program.toStdString(), timer_options, std::chrono::seconds(60));
+  EXPECT_EQ(scheduled.exit_code, 0) << scheduled.out << scheduled.err;
+  std::string table = PathExists(crontab + ".table") ? ReadFileText(crontab + ".table") : "";
+  EXPECT_EQ(table.rfind("0 12 * * sun cd '" + app + "' && ", 0), 0u) << table;
+  EXPECT_NE(table.find("./NVXbackup"), std::string::npos) << table;
 }
 
 }  // namespace
