@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
-#include <QTabWidget>
 
 #include "tests/support/os_helpers.h"
 #include "tests/wizard/forms/wizard_fixture.h"
@@ -192,15 +191,9 @@ TEST_F(ScheduleTest, CheckBoxesKeepEachOtherApartAndTheDayListFollowsWeekly) {
     SCOPED_TRACE(NameOf(place));
     Reach(place);
     QWidget* page = start_up_->current_page();
-    auto* days = page->findChild<QComboBox*>("DayOfWeek");
-    auto* times = page->findChild<QComboBox*>("DailyTime");
-    ASSERT_EQ(days->count(), 7);
-    EXPECT_EQ(days->itemText(0), "Monday");
-    EXPECT_EQ(days->itemText(6), "Sunday");
-    ASSERT_EQ(times->count(), 24);
-    EXPECT_EQ(times->itemText(0), "1:00 a.m.");
-    EXPECT_EQ(times->itemText(11), "Noon");
-    EXPECT_EQ(times->itemText(23), "Midnight");
+    // Both lists are filled as the page loads.
+    EXPECT_EQ(page->findChild<QComboBox*>("DayOfWeek")->count(), 7);
+    EXPECT_EQ(page->findChild<QComboBox*>("DailyTime")->count(), 24);
     EXPECT_FALSE(Shown("DayOfWeek"));
     EXPECT_FALSE(Shown("DayOfWeekLabel"));
     EXPECT_TRUE(Shown("DailyTime"));
