@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/child_process.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/os_helpers.h"
 #include "tests/support/server_process.h"
@@ -346,6 +347,36 @@ TEST_F(UpdatesTest, AReplacementThatCannotBeWrittenLosesNothing) {
         EXPECT_EQ(ReadFileText(app_.File(kept)), "kept");
       }
     }
+  }
+}
+
+// The main job's web folder, made by its script from this build's install folder: no
+// newer version is offered, and "Update NVX components" installs the very programs and
+// libraries of the build, which pass as files of this machine.
+TEST_F(UpdatesTest, TheMainJobsWebFolderServesThisBuildsComponents) {
+  const std::string bin = std::string(NVX_INSTALL_FOLDER);
+  ChildProcess::Options options;
+  options.args = {NVX_SOURCE_FOLDER "/scripts/prepare-web-folder.sh", data_.path(), bin};
+  RunResult prepared = RunProgram("/bin/bash", options);
+  ASSERT_EQ(prepared.exit_code, 0) << prepared.err;
+  EXPECT_EQ(ReadFileText(data_.File("web/uploadmanager/backupversion.txt")),
+            "versionavailable=2\r\n");
+  EXPECT_FALSE(wizard::CheckForNewerVersion(web_host_));
+  QByteArray page;
+  wizard::UrlAnswer answer =
+      wizard::FetchUrl(wizard::WebUrl(web_host_, wizard::kUpdatePagePath), &page);
+  EXPECT_TRUE(answer.Succeeded()) << Std(answer.error);
+  EXPECT_TRUE(page.contains("Norrvault Backup")) << page.toStdString();
+
+  ComponentUpdateResult result = Update(ComponentSet::kCurrent);
+
+  EXPECT_EQ(result.failure, Failure::kNone) << Std(result.detail);
+  EXPECT_EQ(result.replaced.size(), 4);
+  for (const wizard::Component& component : wizard::kComponents) {
+    EXPECT_EQ(ReadFileText(app_.File(component.file_name)),
+              ReadFileText(bin + "/" + component.file_name))
+        << component.file_name;
+    EXPECT_EQ(FileMode(app_.File(component.file_name)), component.program ? 0755 : 0644);
   }
 }
 
