@@ -22,6 +22,7 @@ data=$work/data
 "$bin/service/nvxserver" --data "$data" account add demo demo-password --quota 1073741824 \
   >/dev/null
 "$bin/service/nvxserver" --data "$data" account set demo --email demo@example.test >/dev/null
+scripts/prepare-web-folder.sh "$data" "$bin/bin" >/dev/null
 
 # Port 0: the server picks a free port and prints it on its first line.
 coproc SERVER { exec "$bin/service/nvxserver" --data "$data" --listen 127.0.0.1:0 2>"$work/server.log"; }

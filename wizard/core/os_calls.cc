@@ -56,4 +56,8 @@ void UnloadLibrary(void* library) {
   if (library) dlclose(library);
 }
 
+bool SyncFile(int descriptor) {
+  return descriptor >= 0 && fsync(descriptor) == 0;
+}
+
 }  // namespace nvx::wizard::os

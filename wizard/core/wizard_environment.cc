@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 
 #include "wizard/core/os_calls.h"
+#include "wizard/core/web_host.h"
 
 namespace nvx::wizard {
 
@@ -69,6 +70,7 @@ void GatherEnvironment(WizardState& state) {
   state.my_documents_folder = MyDocumentsFolder();
   state.desktop_folder = DesktopFolder();
   state.favorites_folder = FavoritesFolder();
+  state.web_host = WebHostFromEnvironment();
 }
 
 QString LogsFolder(const QString& app_folder) {

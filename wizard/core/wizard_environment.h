@@ -37,7 +37,8 @@ QString CurrentUserName();
 // The system name and release ("Linux 6.1.0-13-amd64"), "Failed" when they cannot be read.
 QString OperatingSystemName();
 
-// Fills app_folder, os_name, user_name and the three special folders of `state`.
+// Fills app_folder, os_name, user_name, the three special folders and the web host of
+// `state`.
 void GatherEnvironment(WizardState& state);
 
 // The logs folder of AppFolder: the existing entry named "logs" in any letter case, else

@@ -34,6 +34,7 @@ struct WizardState {
   QString app_folder;  // the current directory at start, without a trailing "/"
   QString os_name;
   QString user_name;
+  QString web_host;  // host or host:port of the update notice and components; empty: none
   QString login_id;
   QString password;
   bool notify_user = false;

@@ -74,9 +74,6 @@ QWidget* MenuPage::BuildAdvancedTab() {
   QPushButton* download = MakeButton("DownloadConfig", "Download Configuration");
   QPushButton* update = MakeButton("UpdateSDK", "Update NVX components");
   QPushButton* debug = MakeButton("GetDebugCode", "Install Debug Support");
-  // Component updates come with the program's updates, which this build does not offer.
-  update->setEnabled(false);
-  debug->setEnabled(false);
   QPushButton* log_level = MakeButton("LogLevel", "Set Log Level");
   QLabel* status = MakeLabel("DownloadStatus", {});
 
@@ -92,6 +89,8 @@ QWidget* MenuPage::BuildAdvancedTab() {
   layout->addStretch(1);
   connect(cleanup, &QPushButton::clicked, this, &MenuPage::CleanupClicked);
   connect(download, &QPushButton::clicked, this, &MenuPage::DownloadConfigClicked);
+  connect(update, &QPushButton::clicked, this, &MenuPage::UpdateSdkClicked);
+  connect(debug, &QPushButton::clicked, this, &MenuPage::GetDebugCodeClicked);
   connect(log_level, &QPushButton::clicked, this, &MenuPage::LogLevelClicked);
   return tab;
 }

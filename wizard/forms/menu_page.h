@@ -11,6 +11,7 @@
 
 #include <set>
 
+#include "wizard/core/component_update.h"
 #include "wizard/forms/page.h"
 #include "wizard/forms/running_page.h"
 #include "wizard/forms/wizard_context.h"
@@ -44,6 +45,10 @@ class MenuPage : public Page {
   void CleanupClicked();
   void DownloadConfigClicked();
   void LogLevelClicked();
+  void UpdateSdkClicked();
+  void GetDebugCodeClicked();
+  // Replaces the components of `set` and tells how it went.
+  void RunComponentUpdate(ComponentSet set);
 
   WizardContext& context_;
   RunningTexts running_texts_;

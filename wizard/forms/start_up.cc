@@ -2,6 +2,8 @@
 
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/menu_config.h"
+#include "wizard/core/update_check.h"
+#include "wizard/core/web_host.h"
 #include "wizard/core/wizard_environment.h"
 #include "wizard/forms/choose_type_page.h"
 #include "wizard/forms/desktop_page.h"
@@ -10,6 +12,7 @@
 #include "wizard/forms/login_page.h"
 #include "wizard/forms/menu_page.h"
 #include "wizard/forms/my_documents_page.h"
+#include "wizard/forms/new_version_page.h"
 #include "wizard/forms/outlook_page.h"
 #include "wizard/forms/running_page.h"
 #include "wizard/forms/schedule_task_page.h"
@@ -38,6 +41,21 @@ StartUp::~StartUp() {
 }
 
 void StartUp::Start() {
+  // A web host is always named in the program; without one (tests of other pages) there
+  // is nothing to ask.
+  if (!state_.web_host.isEmpty() && CheckForNewerVersion(state_.web_host)) {
+    QString setup_page = WebUrl(state_.web_host, kUpdatePagePath);
+    ShowPage(new NewVersionPage(context_.desktop, setup_page), [this](int result) {
+      // OK opened the setup page: the program ends so that the setup can replace it.
+      if (result == QDialog::Accepted) return End(kExitNormal);
+      AfterUpdateCheck();
+    });
+    return;
+  }
+  AfterUpdateCheck();
+}
+
+void StartUp::AfterUpdateCheck() {
   const QString& folder = state_.app_folder;
   EnsureLogsFolder(folder);
   if (!InstallationComplete(folder)) {

@@ -1,6 +1,8 @@
-// The start-up procedure: installation check, config.old fallback, the upgrade of an
-// older config.txt, then either the menu of a complete configuration or the pages of a
-// new one, in order and with their skip rules, and the end of the program.
+// The start-up procedure: the check for a newer version, installation check, config.old
+// fallback, the upgrade of an older config.txt, then either the menu of a complete
+// configuration or the pages of a new one, in order and with their skip rules, and the
+// end of the program. The version check waits for the web host in a local event loop, at
+// most its time-out.
 //
 // Pages are shown one at a time as top-level windows; the procedure goes on from each
 // page's end (QDialog::finished), so it never blocks and tests can drive the current
@@ -47,6 +49,8 @@ class StartUp : public QObject {
   void ShowLastPage(Page* page);
   void End(int exit_code);
 
+  // Everything after the update check: installation check, config.txt, the first page.
+  void AfterUpdateCheck();
   void ShowMenu();
   void NewConfiguration();
   void AfterLogin();

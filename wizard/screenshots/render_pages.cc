@@ -24,6 +24,7 @@
 #include "wizard/forms/login_page.h"
 #include "wizard/forms/menu_page.h"
 #include "wizard/forms/my_documents_page.h"
+#include "wizard/forms/new_version_page.h"
 #include "wizard/forms/outlook_page.h"
 #include "wizard/forms/results_page.h"
 #include "wizard/forms/running_page.h"
@@ -156,6 +157,8 @@ int Render(const QString& output) {
   ScheduleTaskPage schedule(context);
   schedule.findChild<QCheckBox*>("CheckWeekly")->setChecked(true);
   renderer.Save(&schedule, "scheduletask");
+  NewVersionPage new_version(desktop, "http://www.norrvault.com/Norrvault_Backup_Update1.html");
+  renderer.Save(&new_version, "NewVersion");
 
   WriteSampleConfig(state);
   QString error;
@@ -168,6 +171,10 @@ int Render(const QString& output) {
     tabs->setCurrentIndex(index);
     renderer.Save(&menu, tab_names[index]);
   }
+  // The Advanced tab while a component is being fetched.
+  tabs->setCurrentIndex(tabs->count() - 1);
+  menu.findChild<QLabel*>("DownloadStatus")->setText("Downloading Debug Version of libnvxapi.so");
+  renderer.Save(&menu, "MenuFull-Advanced-Downloading");
   ResultsPage results(state.app_folder + "/Logs/Backup Results.txt");
   renderer.Save(&results, "Results");
   LogLevelPage log_level(context);
