@@ -83,6 +83,19 @@ bool BlobWriter::Flush() {
   return true;
 }
 
+bool BlobWriter::Promote(std::string* blob) {
+  if (!Flush()) return false;
+  if (blob_.empty()) {
+    std::string name = RandomFileName(".blob");
+    if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+    finished_ = true;
+    platform::SyncDirectory(store_.folder());
+    blob_ = name;
+  }
+  *blob = blob_;
+  return true;
+}
+
 bool BlobWriter::Finish(std::string* blob) {
   if (!ok()) return false;
   if (!file_.Sync()) {
@@ -90,6 +103,10 @@ bool BlobWriter::Finish(std::string* blob) {
     return false;
   }
   file_.Close();
+  if (!blob_.empty()) {
+    *blob = blob_;
+    return true;
+  }
   std::string name = RandomFileName(".blob");
   if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
   finished_ = true;

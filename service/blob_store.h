@@ -54,7 +54,12 @@ class BlobWriter {
   const std::string& temporary_path() const { return temporary_path_; }
   // Forces what was written to the disk, so that others may read the temporary file.
   bool Flush();
-  // Flushes, closes and renames the file to a fresh blob name, written to `blob`.
+  // Flushes and renames the file to a fresh blob name, written to `blob`, and keeps it
+  // open and locked: further writes grow the blob in place, and the caller owns the blob
+  // (the writer's end no longer removes it).
+  bool Promote(std::string* blob);
+  // Flushes, closes and renames the file to a fresh blob name (the promoted name, when it
+  // was promoted), written to `blob`.
   bool Finish(std::string* blob);
 
  private:
@@ -64,6 +69,7 @@ class BlobWriter {
   int64_t size_ = 0;
   int error_ = 0;
   bool finished_ = false;
+  std::string blob_;  // once promoted
 };
 
 // A fresh random name for a blob or a temporary file, with the given ending.
