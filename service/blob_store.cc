@@ -7,6 +7,7 @@
 #include "platform/directory_sync.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
+#include "transfer/hidden_work_file.h"
 
 namespace nvx::service {
 
@@ -34,7 +35,14 @@ int BlobStore::RemoveStaleTemporaryFiles() const {
   int removed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
     const std::filesystem::path& path = entry.path();
-    if (path.extension() != ".tmp" || !entry.is_regular_file(error)) continue;
+    if (!entry.is_regular_file(error)) continue;
+    // Archive entries being unpacked are written under work names of their own; nobody
+    // unpacks into this folder while the server starts.
+    if (IsHiddenWorkFileName(path.filename().string(), kUnpackWorkSuffix)) {
+      if (platform::RemoveFile(path.string())) ++removed;
+      continue;
+    }
+    if (path.extension() != ".tmp") continue;
     // The lock is taken on a file of its own; a writer at work keeps it and its file.
     platform::File file = platform::File::Open(path.string(), platform::File::Access::kRead);
     if (!file.is_open() || !file.TryLockExclusive()) continue;

@@ -26,7 +26,8 @@ class BlobStore {
   // Removes a blob that no document names any more; a missing file is no failure.
   void Remove(std::string_view blob) const;
   // Removes the temporary files that no writer holds any more (left by writers that a
-  // crash stopped). Returns how many went.
+  // crash stopped) and unfinished unpacked archive entries. Call it when the server
+  // starts. Returns how many went.
   int RemoveStaleTemporaryFiles() const;
   // Renames a finished temporary file of this folder (written by other means than a
   // BlobWriter, for example an unpacked archive entry) to a fresh blob name, written to
