@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <mutex>
 #include <random>
+#include <unordered_set>
 
 #include "platform/directory_sync.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
+#include "transfer/hidden_work_file.h"
 
 namespace nvx::service {
 
@@ -30,13 +32,37 @@ void BlobStore::Remove(std::string_view blob) const {
   if (!blob.empty()) platform::RemoveFile(PathOf(blob));
 }
 
-int BlobStore::RemoveStaleTemporaryFiles(int64_t age_seconds) const {
+int BlobStore::RemoveStaleTemporaryFiles() const {
+  std::error_code error;
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    const std::filesystem::path& path = entry.path();
+    if (!entry.is_regular_file(error)) continue;
+    // Archive entries being unpacked are written under work names of their own; nobody
+    // unpacks into this folder while the server starts.
+    if (IsHiddenWorkFileName(path.filename().string(), kUnpackWorkSuffix)) {
+      if (platform::RemoveFile(path.string())) ++removed;
+      continue;
+    }
+    if (path.extension() != ".tmp") continue;
+    // The lock is taken on a file of its own; a writer at work keeps it and its file.
+    platform::File file = platform::File::Open(path.string(), platform::File::Access::kRead);
+    if (!file.is_open() || !file.TryLockExclusive()) continue;
+    if (platform::RemoveFile(path.string())) ++removed;
+  }
+  return removed;
+}
+
+int BlobStore::RemoveUnreferencedBlobs(const std::vector<std::string>& referenced,
+                                       int64_t age_seconds) const {
+  std::unordered_set<std::string> named(referenced.begin(), referenced.end());
   std::error_code error;
   auto now = std::filesystem::file_time_type::clock::now();
   int removed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
     const std::filesystem::path& path = entry.path();
-    if (path.extension() != ".tmp" || !entry.is_regular_file(error)) continue;
+    if (path.extension() != ".blob" || !entry.is_regular_file(error)) continue;
+    if (named.count(path.filename().string()) != 0) continue;
     auto written = entry.last_write_time(error);
     if (error || now - written < std::chrono::seconds(age_seconds)) continue;
     if (platform::RemoveFile(path.string())) ++removed;
@@ -44,10 +70,18 @@ int BlobStore::RemoveStaleTemporaryFiles(int64_t age_seconds) const {
   return removed;
 }
 
+bool BlobStore::Adopt(const std::string& temporary_path, std::string* blob) const {
+  std::string name = RandomFileName(".blob");
+  if (!platform::RenameFile(temporary_path, PathOf(name))) return false;
+  platform::SyncDirectory(folder_);
+  *blob = name;
+  return true;
+}
+
 BlobWriter::BlobWriter(const BlobStore& store)
     : store_(store), temporary_path_(store.PathOf(RandomFileName(".tmp"))) {
   file_ = platform::File::Open(temporary_path_, platform::File::Access::kCreateTruncate);
-  if (!file_.is_open()) error_ = file_.error();
+  if (!file_.is_open() || !file_.TryLockExclusive()) error_ = file_.error();
 }
 
 BlobWriter::~BlobWriter() {
@@ -67,6 +101,28 @@ bool BlobWriter::Write(const void* data, size_t size) {
   return true;
 }
 
+bool BlobWriter::Flush() {
+  if (!ok()) return false;
+  if (!file_.Sync()) {
+    error_ = file_.error();
+    return false;
+  }
+  return true;
+}
+
+bool BlobWriter::Promote(std::string* blob) {
+  if (!Flush()) return false;
+  if (blob_.empty()) {
+    std::string name = RandomFileName(".blob");
+    if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+    finished_ = true;
+    platform::SyncDirectory(store_.folder());
+    blob_ = name;
+  }
+  *blob = blob_;
+  return true;
+}
+
 bool BlobWriter::Finish(std::string* blob) {
   if (!ok()) return false;
   if (!file_.Sync()) {
@@ -74,6 +130,10 @@ bool BlobWriter::Finish(std::string* blob) {
     return false;
   }
   file_.Close();
+  if (!blob_.empty()) {
+    *blob = blob_;
+    return true;
+  }
   std::string name = RandomFileName(".blob");
   if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
   finished_ = true;

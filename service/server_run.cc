@@ -17,8 +17,8 @@
 namespace nvx::service {
 namespace {
 
-// A temporary blob file this old was left by a writer that a crash stopped.
-constexpr int64_t kStaleTemporaryFileSeconds = 24 * 60 * 60;
+// An unreferenced blob this old is no writer's that is about to name it.
+constexpr int64_t kUnreferencedBlobAgeSeconds = 60;
 
 }  // namespace
 
@@ -37,8 +37,14 @@ int RunServer(const CommandLine& command, std::string* err) {
     return kExitFailed;
   }
   BlobStore blobs(folder.blobs);
-  if (int removed = blobs.RemoveStaleTemporaryFiles(kStaleTemporaryFileSeconds); removed > 0) {
+  if (int removed = blobs.RemoveStaleTemporaryFiles(); removed > 0) {
     LogLine(StrFormat("nvxserver removed %d unfinished blob files", removed));
+  }
+  std::vector<std::string> referenced;
+  if (store.ListBlobNames(&referenced)) {
+    int removed = blobs.RemoveUnreferencedBlobs(referenced, kUnreferencedBlobAgeSeconds);
+    if (removed > 0)
+      LogLine(StrFormat("nvxserver removed %d blob files no document names", removed));
   }
   ServiceEnvironment environment{store, blobs, folder.web, folder.outbox};
   ServiceRouter router(environment);

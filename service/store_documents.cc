@@ -39,6 +39,13 @@ bool Store::ListDocuments(int64_t folder, std::vector<Document>* documents) {
   return CollectRows(select, documents, DocumentFromRow);
 }
 
+bool Store::ListBlobNames(std::vector<std::string>* blobs) {
+  DatabasePool::Lease db = pool_.Acquire();
+  blobs->clear();
+  Statement select(*db, "SELECT blob FROM documents");
+  return CollectRows(select, blobs, [](const Statement& row) { return row.Text(0); });
+}
+
 StoreStatus Store::CountDocuments(int64_t folder, int64_t* count) {
   DatabasePool::Lease db = pool_.Acquire();
   Statement select(*db, "SELECT count(*) FROM documents WHERE folder = ?");
@@ -150,7 +157,7 @@ StoreStatus Store::DeleteDocument(int64_t account, int64_t vid, std::string* blo
   return StoreStatus::kOk;
 }
 
-StoreStatus Store::CompleteDocument(int64_t account, int64_t vid) {
+StoreStatus Store::CompleteDocument(int64_t account, int64_t vid, bool as_stored) {
   std::lock_guard<std::mutex> writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   Transaction transaction(*db);
@@ -162,8 +169,8 @@ StoreStatus Store::CompleteDocument(int64_t account, int64_t vid) {
     return allowed;
   }
   if (document->complete) return StoreStatus::kOk;
-  if (document->size != document->full_size) return StoreStatus::kIncomplete;
-  Statement update(*db, "UPDATE documents SET complete = 1 WHERE vid = ?");
+  if (document->size != document->full_size && !as_stored) return StoreStatus::kIncomplete;
+  Statement update(*db, "UPDATE documents SET complete = 1, full_size = size WHERE vid = ?");
   if (!update.Bind(1, vid).Run() || !transaction.Commit()) return StoreStatus::kFailed;
   return StoreStatus::kOk;
 }
