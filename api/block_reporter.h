@@ -23,6 +23,7 @@ class BlockReporter final : public Reporter {
   void LogText(int32_t bits, std::string_view text) override;
   void WriteResultText(std::string_view text) override;
   void AddFileNote(std::string_view path, int kind, bool report_missing, int system_error) override;
+  void AddFileErrorNote(std::string_view path, int error_code) override;
 
  private:
   SharedBlock& block_;

@@ -39,7 +39,9 @@ class Socket {
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
 
-  // Makes a new stream socket of the Internet family, closing an open one first.
+  // Makes a new stream socket of the Internet family, closing an open one first. Small
+  // writes leave at once (TCP_NODELAY): exchanges on a kept-alive connection must not
+  // wait for the peer's delayed acknowledgement.
   bool Create();
   // Connects to `address` (network byte order) and `port`. Waits in short slices and
   // asks `cancelled` between them; a cancelled connect fails with kErrorCancelled.
