@@ -195,13 +195,14 @@ TEST(UploadRulesTest, SkipFoldersExcludedExtensionsAndDates) {
   list[0].date = "07D403050E0709";
   list[1].name = "other.txt";
   list[1].date = "07D403050E0709";
+  const ServerFileIndex index(list);
   const ServerFileEntry* matched = nullptr;
-  EXPECT_TRUE(DateMatchesServerList(list, "report.doc", when, &matched));
+  EXPECT_TRUE(DateMatchesServerList(index, "report.doc", when, &matched));
   EXPECT_EQ(matched, &list[0]);
-  EXPECT_FALSE(DateMatchesServerList(list, "report.doc", when + 1, &matched));
+  EXPECT_FALSE(DateMatchesServerList(index, "report.doc", when + 1, &matched));
   EXPECT_EQ(matched, &list[0]);  // same name, other date: the digest will be asked for
-  EXPECT_FALSE(DateMatchesServerList(list, "report.doc", std::nullopt, &matched));
-  EXPECT_FALSE(DateMatchesServerList(list, "missing", when, &matched));
+  EXPECT_FALSE(DateMatchesServerList(index, "report.doc", std::nullopt, &matched));
+  EXPECT_FALSE(DateMatchesServerList(index, "missing", when, &matched));
   EXPECT_EQ(matched, nullptr);
 }
 
