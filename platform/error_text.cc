@@ -11,6 +11,7 @@ const int kErrorPathNotFound = ENOTDIR;
 const int kErrorSharingViolation = EBUSY;
 const int kErrorNoSpace = ENOSPC;
 const int kErrorInvalidName = EINVAL;
+const int kErrorFileExists = EEXIST;
 
 std::string ErrorText(int error_number) {
   char buffer[256] = {};

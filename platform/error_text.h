@@ -12,6 +12,7 @@ extern const int kErrorPathNotFound;      // a folder on the way is missing or n
 extern const int kErrorSharingViolation;  // the file is held exclusively by another process
 extern const int kErrorNoSpace;           // the disk is full
 extern const int kErrorInvalidName;       // a name that cannot be used as given
+extern const int kErrorFileExists;        // a new file was asked for and the name is taken
 
 // The system's message text for an error number, in the neutral (C) language.
 std::string ErrorText(int error_number);

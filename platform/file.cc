@@ -27,6 +27,8 @@ int OpenFlags(File::Access access) {
       return O_RDWR;
     case File::Access::kCreateReadWrite:
       return O_RDWR | O_CREAT;
+    case File::Access::kCreateNew:
+      return O_WRONLY | O_CREAT | O_EXCL;
   }
   return O_RDONLY;
 }

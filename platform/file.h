@@ -22,6 +22,7 @@ class File {
     kAppend,           // for writing at the end; created when missing
     kReadWrite,        // an existing file, for reading and writing
     kCreateReadWrite,  // for reading and writing; created when missing, content kept
+    kCreateNew,        // for writing; a new file, refused with EEXIST when the name exists
   };
 
   File() = default;

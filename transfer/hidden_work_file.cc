@@ -1,0 +1,71 @@
+#include "transfer/hidden_work_file.h"
+
+#include <random>
+
+#include "platform/error_text.h"
+
+namespace nvx {
+namespace {
+
+// Room for the dot, the random part and the suffix within a 255-byte name.
+constexpr size_t kMaxKeptNameBytes = 200;
+constexpr size_t kRandomLetters = 10;
+constexpr int kMaxAttempts = 32;
+constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+std::string RandomLetters() {
+  thread_local std::mt19937_64 generator{std::random_device{}()};
+  std::uniform_int_distribution<size_t> pick(0, kLetters.size() - 1);
+  std::string letters(kRandomLetters, ' ');
+  for (char& letter : letters) letter = kLetters[pick(generator)];
+  return letters;
+}
+
+std::string_view LastComponent(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string_view FolderOfPath(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash + 1);
+}
+
+platform::File CreateHiddenWorkFile(std::string_view directory, std::string_view name,
+                                    std::string_view suffix, std::string* path, int* error) {
+  std::string prefix(directory);
+  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  prefix += '.';
+  prefix += LastComponent(name).substr(0, kMaxKeptNameBytes);
+  prefix += '.';
+  platform::File file;
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    std::string candidate = prefix + RandomLetters();
+    candidate += suffix;
+    file = platform::File::Open(candidate, platform::File::Access::kCreateNew);
+    if (file.is_open()) {
+      *path = std::move(candidate);
+      *error = 0;
+      return file;
+    }
+    if (file.error() != platform::kErrorFileExists) break;
+  }
+  *error = file.error();
+  path->clear();
+  return file;
+}
+
+bool IsHiddenWorkFileName(std::string_view file_name, std::string_view suffix) {
+  if (file_name.size() < 2 + kRandomLetters + suffix.size() || file_name.front() != '.' ||
+      !file_name.ends_with(suffix)) {
+    return false;
+  }
+  const std::string_view rest = file_name.substr(0, file_name.size() - suffix.size());
+  const std::string_view letters = rest.substr(rest.size() - kRandomLetters);
+  return rest[rest.size() - kRandomLetters - 1] == '.' &&
+         letters.find_first_not_of(kLetters) == std::string_view::npos;
+}
+
+}  // namespace nvx
