@@ -27,6 +27,10 @@ void BlockReporter::LogText(int32_t bits, std::string_view text) {
   nvx::LogText(block_, bits, text);
 }
 
+bool BlockReporter::Logs(int32_t bits) const {
+  return (block_.log_level.load(std::memory_order_relaxed) & bits) != 0;
+}
+
 void BlockReporter::WriteResultText(std::string_view text) {
   nvx::WriteResultText(block_, text);
 }

@@ -1,5 +1,5 @@
 // One TCP connection target (a service server or the proxy) and its socket: resolving,
-// opening, sending in 4096-byte pieces and receiving with a time-out. Time-outs are
+// opening, sending and receiving with a time-out. Time-outs are
 // measured with the process clock (platform::GetClock), while the socket is polled in
 // short slices of real time; between slices the owner's stop request is checked, so a
 // worker whose CNvxapi is being destroyed never sits out a silent server. Used by the
@@ -22,7 +22,6 @@ inline constexpr int32_t kDefaultReceiveTimeoutSeconds = 180;
 inline constexpr int32_t kSlowServerReceiveTimeoutSeconds = 720;
 inline constexpr size_t kConnectionHostMax = 127;
 inline constexpr size_t kFailureTextMax = 47;
-inline constexpr size_t kSendPieceSize = 4096;
 // The longest real-time wait between two looks at the clock and the stop request.
 inline constexpr int kWaitSliceMillis = 50;
 
@@ -47,8 +46,8 @@ class Connection {
   void Close();
   bool is_open() const { return (state_bits_ & kOpenBit) != 0; }
 
-  // Sends every byte, in pieces of kSendPieceSize; false on the first failure (the
-  // error is in last_error()).
+  // Sends every byte, as much per system call as the socket takes; false on the first
+  // failure (the error is in last_error()).
   bool SendAll(const void* data, size_t size);
 
   // Waits for data (at most the receive time-out) and receives at most `size` bytes:

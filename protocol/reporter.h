@@ -52,6 +52,12 @@ class Reporter {
 
   // An activity-log line, written when the log level has any of `bits`.
   virtual void LogText(int32_t bits, std::string_view text) = 0;
+  // True when the log level has any of `bits`: work done only for a log line (a digest
+  // for a trace) is skipped otherwise.
+  virtual bool Logs(int32_t bits) const {
+    (void)bits;
+    return false;
+  }
   void LogLine(int32_t bits, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
   // Results report: a text as it stands, and a per-file note (the file's name and folder

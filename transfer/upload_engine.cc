@@ -206,13 +206,13 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
   context.progress().RestartSequence();
   if (!FetchServerFolderFacts(job)) return false;
 
-  const std::vector<ServerFileEntry>& server_list = context.state().lists.server_file_list;
+  const ServerFileIndex server_files(context.state().lists.server_file_list);
   for (const platform::DirectoryEntry& entry : entries) {
     if (!IsFile(entry) || IsExcludedExtension(settings, entry.name)) continue;
     const ServerFileEntry* matched = nullptr;
     const bool date_match =
         settings.flags.verification &&
-        DateMatchesServerList(server_list, entry.name, entry.last_write_time, &matched);
+        DateMatchesServerList(server_files, entry.name, entry.last_write_time, &matched);
     if (date_match && !settings.flags.move) {
       CountDateMatch(job, entry.name);
     } else {

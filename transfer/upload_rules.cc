@@ -28,19 +28,35 @@ bool IsExcludedExtension(const JobSettings& job, std::string_view name) {
       [ending](const std::string& excluded) { return EqualsIgnoreCase(excluded, ending); });
 }
 
-bool DateMatchesServerList(const std::vector<ServerFileEntry>& list, std::string_view name,
+namespace {
+
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+}  // namespace
+
+ServerFileIndex::ServerFileIndex(const std::vector<ServerFileEntry>& list) {
+  by_name_.reserve(list.size());
+  for (const ServerFileEntry& entry : list) by_name_[LowerCase(entry.name)] = &entry;
+}
+
+const ServerFileEntry* ServerFileIndex::Find(std::string_view name) const {
+  auto found = by_name_.find(LowerCase(name));
+  return found == by_name_.end() ? nullptr : found->second;
+}
+
+bool DateMatchesServerList(const ServerFileIndex& index, std::string_view name,
                            std::optional<int64_t> last_write_time,
                            const ServerFileEntry** matched) {
-  *matched = nullptr;
-  std::optional<std::string> stamp;
-  if (last_write_time) stamp = FormatDateStamp(*last_write_time);
-  bool match = false;
-  for (const ServerFileEntry& entry : list) {
-    if (!EqualsIgnoreCase(entry.name, name)) continue;
-    *matched = &entry;
-    match = stamp.has_value() && entry.date == *stamp;
-  }
-  return match;
+  *matched = index.Find(name);
+  if (*matched == nullptr || !last_write_time) return false;
+  std::optional<std::string> stamp = FormatDateStamp(*last_write_time);
+  return stamp.has_value() && (*matched)->date == *stamp;
 }
 
 bool WouldExceedQuota(int64_t local_size, int64_t used_estimate, int64_t limit, bool replacement) {

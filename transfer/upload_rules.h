@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "protocol/job_settings.h"
@@ -32,10 +33,20 @@ bool IsSkippedFolder(const JobSettings& job, std::string_view name);
 // extensions (letter case ignored). A name without a dot is never excluded.
 bool IsExcludedExtension(const JobSettings& job, std::string_view name);
 
-// Looks `name` up in the server file list (letter case ignored): `*matched` is the entry
-// of that name or null. True when the entry's date stamp equals the stamp of
-// `last_write_time`.
-bool DateMatchesServerList(const std::vector<ServerFileEntry>& list, std::string_view name,
+// The server file list by name, letter case ignored, so that a folder of many files is
+// matched in one pass; the last entry of a name counts. The list must outlive it.
+class ServerFileIndex {
+ public:
+  explicit ServerFileIndex(const std::vector<ServerFileEntry>& list);
+  const ServerFileEntry* Find(std::string_view name) const;
+
+ private:
+  std::unordered_map<std::string, const ServerFileEntry*> by_name_;
+};
+
+// Looks `name` up in the server file list: `*matched` is the entry of that name or null.
+// True when the entry's date stamp equals the stamp of `last_write_time`.
+bool DateMatchesServerList(const ServerFileIndex& index, std::string_view name,
                            std::optional<int64_t> last_write_time, const ServerFileEntry** matched);
 
 // True when sending `local_size` more bytes would take the estimated use past the limit
