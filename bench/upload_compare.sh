@@ -56,7 +56,8 @@ fail() {
 data=$work/data
 user=bench password=bench-password
 "$server" --data "$data" account add "$user" "$password" --quota $((1 << 40)) >/dev/null
-"$server" --data "$data" folder add "$user" '\Bench' >/dev/null
+# A job's server paths start in the account's MyFiles folder.
+"$server" --data "$data" folder add "$user" '\MyFiles\Bench' >/dev/null
 folder_id=$("$server" --data "$data" folder list "$user" | awk -F'\t' '$2 == "Bench" { print $4 }')
 [ -n "$folder_id" ] || fail "no folder id for \\Bench"
 coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 2>"$work/server.log"; }
@@ -96,7 +97,7 @@ for ((round = 1; round <= rounds; round++)); do
   curl "${curl_args[@]}" "$base_url?curl-$round.bin"
   curl_upload+=($(($(now_ns) - start)))
   grep -qi '^X-NVX-CONCLUSION: Successful' "$work/curl.head" || fail "curl's upload was refused"
-  [ "$(stored_size "curl-$round.bin" '\Bench')" = "$upload_bytes" ] || fail "curl's upload is not stored whole"
+  [ "$(stored_size "curl-$round.bin" '\MyFiles\Bench')" = "$upload_bytes" ] || fail "curl's upload is not stored whole"
 
   mkdir -p "$work/round-$round"
   ln "$upload_file" "$work/round-$round/ours-$round.bin"
@@ -104,8 +105,7 @@ for ((round = 1; round <= rounds; round++)); do
   start=$(now_ns)
   run_backup
   ours_upload+=($(($(now_ns) - start)))
-  [ "$(stored_size "ours-$round.bin" '\Bench')" = "$upload_bytes" ] || fail "NVXbackup's upload is not stored whole"
-  "$server" --data "$data" doc list "$user" '\Bench' >/dev/null
+  [ "$(stored_size "ours-$round.bin" '\MyFiles\Bench')" = "$upload_bytes" ] || fail "NVXbackup's upload is not stored whole"
 done
 ours_ns=$(best_min "${ours_upload[@]}")
 curl_ns=$(best_min "${curl_upload[@]}")
@@ -155,7 +155,7 @@ head -c $((rss_small_mib * 1024 * 1024)) /dev/urandom >"$work/rss-small/small.bi
 truncate -s $((rss_large_mib * 1024 * 1024)) "$work/rss-large/large.bin"
 small_kib=$(peak_kib "$work/rss-small")
 large_kib=$(peak_kib "$work/rss-large")
-[ "$(stored_size large.bin '\Bench\rss-large')" = $((rss_large_mib * 1024 * 1024)) ] ||
+[ "$(stored_size large.bin '\MyFiles\Bench\rss-large')" = $((rss_large_mib * 1024 * 1024)) ] ||
   fail "the large file is not stored whole"
 awk -v s="$small_kib" -v l="$large_kib" -v sm="$rss_small_mib" -v lm="$rss_large_mib" 'BEGIN {
   d = l - s; if (d < 0) d = -d

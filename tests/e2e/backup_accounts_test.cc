@@ -98,9 +98,11 @@ TEST_F(AccountBackupTest, QuotaRefusalsEndTheRunWithExitEight) {
 
 TEST_F(AccountBackupTest, AFailedSendJobIsReportedAsErrorsAndLaterJobsRun) {
   // The service refuses a folder name that holds a backslash, so the send job's command
-  // fails without a transfer error code.
-  WriteContent(tree_ + "/fine.txt", 100, Content::kText);
-  WriteContent(tree_ + "/bad\\name/inside.txt", 100, Content::kText);
+  // fails without a transfer error code. The refused folder's files must not land in its
+  // parent, where one would take the place of the parent's own file of that name.
+  WriteContent(tree_ + "/fine.txt", 100, Content::kText, 1);
+  WriteContent(tree_ + "/bad\\name/fine.txt", 100, Content::kRandom, 2);
+  WriteContent(tree_ + "/bad\\name/inside.txt", 100, Content::kText, 3);
   SendJob job{tree_, "\\Backup", true, false, false, true, {}, {}};
   std::string jobs = job.Lines() + "VerifyPath \\Later\r\nVerifyNVXFolders\r\n";
   RunResult run = RunJob(BackupJobFile(jobs));
@@ -108,6 +110,14 @@ TEST_F(AccountBackupTest, AFailedSendJobIsReportedAsErrorsAndLaterJobsRun) {
   std::string report = Report();
   EXPECT_EQ(report.rfind("Online Backup Results for alice: Errors Detected\r\n", 0), 0u) << report;
   EXPECT_NE(FolderId("alice", "Later"), "") << "the job after the failed one did not run";
+  // Nothing of the refused folder is stored anywhere: not in its parent, not at the top.
+  for (std::string folder : {"", "\\Backup", "\\Backup\\Data"}) {
+    for (const auto& [name, document] : Documents(folder)) {
+      EXPECT_EQ(folder + "\\" + name, "\\Backup\\Data\\fine.txt")
+          << "a file of the refused folder stored in " << folder;
+    }
+  }
+  EXPECT_EQ(StoredMd5("\\Backup\\Data\\fine.txt"), FileMd5(tree_ + "/fine.txt"));
 }
 
 }  // namespace

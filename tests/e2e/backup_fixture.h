@@ -53,8 +53,8 @@ struct SendJob {
 
 class BackupTest : public EndToEndTest {
  protected:
-  // The documents of the server folder `folder_path` ("\Backup\Data"), by name; empty
-  // when the folder does not exist.
+  // The documents of the server folder `folder_path` as a job names it ("\Backup\Data",
+  // inside "MyFiles"), by name; empty when the folder does not exist.
   std::map<std::string, StoredDocument> Documents(const std::string& folder_path,
                                                   const std::string& account = "alice");
   // The MD5 of the stored bytes of `document_path` ("\Backup\Data\a.txt") read back

@@ -94,7 +94,7 @@ TEST_F(TreeBackupTest, SendsTheTreeOnceThenMatchesChangesAndTouches) {
   }
   // The skip folder is skipped only at the top: no server folder for it there.
   for (const std::string& line : Folders("alice")) {
-    EXPECT_NE(line.rfind("2\tCache\t", 0), 0u) << "skipped folder made on the server: " << line;
+    EXPECT_NE(line.rfind("3\tCache\t", 0), 0u) << "skipped folder made on the server: " << line;
   }
   // No work file outlives its upload, and the user's own ".zip" file is untouched.
   EXPECT_EQ(FilesBelow(tree_), local_files);
