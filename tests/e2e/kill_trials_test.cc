@@ -94,6 +94,7 @@ TEST_F(KillTrialTest, BackupKilledAtRandomMomentsEndsWhole) {
   RunResult timing = RunJob(BackupJobFile(timing_job.Lines(), "timer", "timer-pw"));
   ASSERT_EQ(timing.exit_code, 0) << timing.out << timing.err;
   auto whole = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+  job_file_ = BackupJobFile(timing_job.Lines());  // the job file is one file: alice's again
   other_documents_ = Documents("\\Backup\\Data", "timer").size() +
                      Documents("\\Backup\\Data\\Photos", "timer").size();
   std::uniform_int_distribution<int64_t> moment(whole / 20, whole * 9 / 10);
