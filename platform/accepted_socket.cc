@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -84,6 +85,15 @@ void AcceptedSocket::ShutdownAndClose() {
   ::shutdown(fd_, SHUT_RDWR);
   ::close(fd_);
   fd_ = -1;
+}
+
+bool AcceptedSocket::SetNoDelay() {
+  int on = 1;
+  if (::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+    error_ = errno;
+    return false;
+  }
+  return true;
 }
 
 bool SetListenQueueLength(int listening_fd, int length) {

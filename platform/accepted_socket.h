@@ -41,6 +41,11 @@ class AcceptedSocket {
   bool PeerAddress(std::string* ip, int* port) const;
   bool LocalAddress(std::string* ip, int* port) const;
 
+  // Sends small writes at once instead of holding them back until the peer acknowledges
+  // earlier ones (TCP_NODELAY): a short reply on a kept-alive connection must not wait
+  // for a delayed acknowledgement. False on failure.
+  bool SetNoDelay();
+
   // Ends the sending direction (the peer reads the end of the data) and keeps receiving.
   void ShutdownSend();
   // Ends both directions and closes the socket; later calls do nothing.

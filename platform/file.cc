@@ -148,6 +148,14 @@ bool File::Sync() {
   return true;
 }
 
+bool File::TryLockExclusive() {
+  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    error_ = errno;
+    return false;
+  }
+  return true;
+}
+
 void File::Close() {
   if (fd_ >= 0) {
     ::close(fd_);

@@ -54,6 +54,10 @@ class File {
   bool Truncate(int64_t size);
   // Forces written data to the disk.
   bool Sync();
+  // Takes an exclusive advisory lock on the file without waiting: false (error() set)
+  // when another open file holds one. The lock ends with the file's close or the
+  // process's end, so a lock that can be taken shows its former holder is gone.
+  bool TryLockExclusive();
   void Close();
 
  private:

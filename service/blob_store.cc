@@ -1,6 +1,5 @@
 #include "service/blob_store.h"
 
-#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <random>
@@ -30,24 +29,32 @@ void BlobStore::Remove(std::string_view blob) const {
   if (!blob.empty()) platform::RemoveFile(PathOf(blob));
 }
 
-int BlobStore::RemoveStaleTemporaryFiles(int64_t age_seconds) const {
+int BlobStore::RemoveStaleTemporaryFiles() const {
   std::error_code error;
-  auto now = std::filesystem::file_time_type::clock::now();
   int removed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
     const std::filesystem::path& path = entry.path();
     if (path.extension() != ".tmp" || !entry.is_regular_file(error)) continue;
-    auto written = entry.last_write_time(error);
-    if (error || now - written < std::chrono::seconds(age_seconds)) continue;
+    // The lock is taken on a file of its own; a writer at work keeps it and its file.
+    platform::File file = platform::File::Open(path.string(), platform::File::Access::kRead);
+    if (!file.is_open() || !file.TryLockExclusive()) continue;
     if (platform::RemoveFile(path.string())) ++removed;
   }
   return removed;
 }
 
+bool BlobStore::Adopt(const std::string& temporary_path, std::string* blob) const {
+  std::string name = RandomFileName(".blob");
+  if (!platform::RenameFile(temporary_path, PathOf(name))) return false;
+  platform::SyncDirectory(folder_);
+  *blob = name;
+  return true;
+}
+
 BlobWriter::BlobWriter(const BlobStore& store)
     : store_(store), temporary_path_(store.PathOf(RandomFileName(".tmp"))) {
   file_ = platform::File::Open(temporary_path_, platform::File::Access::kCreateTruncate);
-  if (!file_.is_open()) error_ = file_.error();
+  if (!file_.is_open() || !file_.TryLockExclusive()) error_ = file_.error();
 }
 
 BlobWriter::~BlobWriter() {
@@ -64,6 +71,15 @@ bool BlobWriter::Write(const void* data, size_t size) {
     return false;
   }
   size_ += static_cast<int64_t>(size);
+  return true;
+}
+
+bool BlobWriter::Flush() {
+  if (!ok()) return false;
+  if (!file_.Sync()) {
+    error_ = file_.error();
+    return false;
+  }
   return true;
 }
 

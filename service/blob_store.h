@@ -3,7 +3,9 @@
 // its final name, so a blob name in the store never refers to a half-written file. The
 // store's transaction that names a new blob runs after the rename; a crash in between
 // leaves an unreferenced file, never a reference to a missing one. Blob names are random
-// and never reused. Safe for concurrent use by several threads and processes.
+// and never reused. A writer holds an exclusive lock on its temporary file for as long as
+// it lives, so a temporary file whose lock can be taken was left by a writer that a crash
+// stopped. Safe for concurrent use by several threads and processes.
 #ifndef NVX_SERVICE_BLOB_STORE_H_
 #define NVX_SERVICE_BLOB_STORE_H_
 
@@ -23,10 +25,13 @@ class BlobStore {
   std::string PathOf(std::string_view blob) const;
   // Removes a blob that no document names any more; a missing file is no failure.
   void Remove(std::string_view blob) const;
-  // Removes temporary files older than `age_seconds`, left by writers that a crash
-  // stopped. Younger ones may belong to a writer at work in another process. Returns how
-  // many went.
-  int RemoveStaleTemporaryFiles(int64_t age_seconds) const;
+  // Removes the temporary files that no writer holds any more (left by writers that a
+  // crash stopped). Returns how many went.
+  int RemoveStaleTemporaryFiles() const;
+  // Renames a finished temporary file of this folder (written by other means than a
+  // BlobWriter, for example an unpacked archive entry) to a fresh blob name, written to
+  // `blob`. False when the rename failed; the file is then left where it was.
+  bool Adopt(const std::string& temporary_path, std::string* blob) const;
 
  private:
   std::string folder_;
@@ -45,6 +50,10 @@ class BlobWriter {
   int error() const { return error_; }
   bool Write(const void* data, size_t size);
   int64_t size() const { return size_; }
+  // The temporary file, which stays until Finish or the writer's end.
+  const std::string& temporary_path() const { return temporary_path_; }
+  // Forces what was written to the disk, so that others may read the temporary file.
+  bool Flush();
   // Flushes, closes and renames the file to a fresh blob name, written to `blob`.
   bool Finish(std::string* blob);
 

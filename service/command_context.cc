@@ -43,6 +43,8 @@ std::string_view ConclusionOf(StoreStatus status) {
       return kQuotaExceeded;
     case StoreStatus::kTooDeep:
       return kFolderTooDeep;
+    case StoreStatus::kChanged:
+      return kDocumentChanged;
     case StoreStatus::kFailed:
       return kServiceFailure;
   }

@@ -7,7 +7,6 @@
 #include <cstddef>
 
 #include "service/service_limits.h"
-#include "service/service_limits.h"
 
 namespace nvx::service {
 

@@ -1,9 +1,12 @@
 #include "service/header_fields.h"
 
+#include <algorithm>
 #include <charconv>
+#include <utility>
 
 #include "platform/text_format.h"
 #include "service/service_limits.h"
+#include "transfer/base64.h"
 
 namespace nvx::service {
 namespace {
@@ -61,6 +64,55 @@ std::optional<int64_t> ParseVersionReference(std::string_view header) {
   std::string_view vid = Trim(rest.substr(0, semicolon));
   if (vid.size() > kServiceVersionIdMax) return std::nullopt;
   return ParseDecimal(vid);
+}
+
+namespace {
+
+// "first,second;" with two decimals; the second at most kServiceVersionIdMax digits.
+std::optional<std::pair<int64_t, int64_t>> ParsePairWithEnd(std::string_view header) {
+  size_t comma = header.find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  std::string_view rest = header.substr(comma + 1);
+  size_t semicolon = rest.find(';');
+  if (semicolon == std::string_view::npos) return std::nullopt;
+  std::optional<int64_t> first = ParseDecimal(Trim(header.substr(0, comma)));
+  std::string_view second_text = Trim(rest.substr(0, semicolon));
+  if (second_text.size() > kServiceVersionIdMax) return std::nullopt;
+  std::optional<int64_t> second = ParseDecimal(second_text);
+  if (!first || !second) return std::nullopt;
+  return std::make_pair(*first, *second);
+}
+
+}  // namespace
+
+std::optional<DocumentReference> ParseDocumentReference(std::string_view header) {
+  std::optional<std::pair<int64_t, int64_t>> pair = ParsePairWithEnd(header);
+  if (!pair || pair->first > 1) return std::nullopt;
+  return DocumentReference{pair->first, pair->second};
+}
+
+std::optional<RestartReference> ParseRestartReference(std::string_view header) {
+  std::optional<std::pair<int64_t, int64_t>> pair = ParsePairWithEnd(header);
+  if (!pair) return std::nullopt;
+  return RestartReference{pair->first, pair->second};
+}
+
+std::optional<DigestReference> ParseDigestReference(std::string_view header) {
+  // The reference form "0,vid;" ends with ";"; the digest form never does.
+  if (header.find(';') != std::string_view::npos) return std::nullopt;
+  size_t comma = header.find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  std::string_view text = Trim(header.substr(0, comma));
+  // A digest travels as 24 characters; anything much longer is not a digest.
+  if (text.empty() || text.size() > 32) return std::nullopt;
+  std::optional<int64_t> size = ParseDecimal(Trim(header.substr(comma + 1)));
+  if (!size) return std::nullopt;
+  std::string bytes = Base64Decode(text);
+  if (bytes.size() > 16) return std::nullopt;
+  DigestReference reference;
+  std::copy(bytes.begin(), bytes.end(), reference.digest.begin());
+  reference.size = *size;
+  return reference;
 }
 
 std::optional<TransferFields> ParseTransferFields(std::string_view header) {

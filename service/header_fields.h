@@ -29,6 +29,30 @@ std::optional<FolderReference> ParseFolderReference(std::string_view header);
 // The version id of a reference "0,vid;": the digits between the first comma and ";".
 std::optional<int64_t> ParseVersionReference(std::string_view header);
 
+// X-NVX-LUPIN "k,vid;" of an upload: k = 0 replaces document vid, k = 1 carries a delta for
+// it. Nothing when the form does not fit.
+struct DocumentReference {
+  int64_t kind = 0;
+  int64_t vid = 0;
+};
+std::optional<DocumentReference> ParseDocumentReference(std::string_view header);
+
+// X-NVX-RESTART "offset,vid;": continue document vid at offset.
+struct RestartReference {
+  int64_t offset = 0;
+  int64_t vid = 0;
+};
+std::optional<RestartReference> ParseRestartReference(std::string_view header);
+
+// X-NVX-LUPIN "base64digest,size" of the is-it-there test: the client's digest of its file
+// and the file's size. Nothing when the form does not fit (then no digest was sent); a
+// digest that decodes to fewer than 16 bytes is completed with zeros.
+struct DigestReference {
+  std::array<uint8_t, 16> digest{};
+  int64_t size = 0;
+};
+std::optional<DigestReference> ParseDigestReference(std::string_view header);
+
 // X-NVX-FANG: up to five comma-separated decimals; missing ones are 0.
 struct TransferFields {
   std::array<int64_t, 5> values{};

@@ -218,6 +218,7 @@ ServiceHttpServer::ServiceHttpServer(const ConnectionSettings& settings) : setti
     return threads_;
   };
   set_keep_alive_max_count(1000000);
+  set_tcp_nodelay(true);
 }
 
 bool ServiceHttpServer::LengthenListenQueue() {
@@ -232,6 +233,9 @@ void ServiceHttpServer::RequestStop() {
 
 bool ServiceHttpServer::process_and_close_socket(socket_t sock) {
   auto socket = std::make_shared<platform::AcceptedSocket>(sock);
+  // Replies are written in pieces (header, body); none may wait for the client's
+  // acknowledgement of the one before.
+  socket->SetNoDelay();
   std::string ip;
   int port = -1;
   socket->PeerAddress(&ip, &port);

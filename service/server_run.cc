@@ -15,12 +15,7 @@
 #include "service/store.h"
 
 namespace nvx::service {
-namespace {
-
-// A temporary blob file this old was left by a writer that a crash stopped.
-constexpr int64_t kStaleTemporaryFileSeconds = 24 * 60 * 60;
-
-}  // namespace
+namespace {}  // namespace
 
 int RunServer(const CommandLine& command, std::string* err) {
   // Before any thread exists, so that every thread inherits the blocked stop signals.
@@ -37,7 +32,7 @@ int RunServer(const CommandLine& command, std::string* err) {
     return kExitFailed;
   }
   BlobStore blobs(folder.blobs);
-  if (int removed = blobs.RemoveStaleTemporaryFiles(kStaleTemporaryFileSeconds); removed > 0) {
+  if (int removed = blobs.RemoveStaleTemporaryFiles(); removed > 0) {
     LogLine(StrFormat("nvxserver removed %d unfinished blob files", removed));
   }
   ServiceEnvironment environment{store, blobs, folder.web, folder.outbox};

@@ -6,6 +6,7 @@
 #include "service/service_commands.h"
 #include "service/service_limits.h"
 #include "service/static_files.h"
+#include "service/upload_command.h"
 
 namespace nvx::service {
 namespace {
@@ -85,13 +86,13 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
     if (IsFileInfoRequest(request, target.query)) {
       FileInfoCommand(context);
     } else {
-      reply.SetConclusion(kUnknownCommand);
+      IsItThereCommand(context, target.query);
     }
   } else if (request.method == "PUT") {
     if (target.query == "email.txt" && request.headers.Find("X-NVX-BEAVERCHEESE")) {
       EmailCommand(context);
     } else {
-      reply.SetConclusion(kUnknownCommand);
+      UploadCommand(context, target.query);
     }
   } else {
     reply.status = 405;

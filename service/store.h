@@ -95,6 +95,7 @@ enum class StoreStatus {
   kIncomplete,
   kQuotaExceeded,
   kTooDeep,  // the folder would lie deeper than kServiceFolderLevelsMax allows
+  kChanged,  // the document an upload continues or replaces changed meanwhile
   kFailed,   // the database failed; error_text() tells why
 };
 
@@ -157,8 +158,25 @@ class Store {
   // Documents in a hidden folder are kNotFound; in a view-only folder kAccessDenied.
   StoreStatus DeleteDocument(int64_t account, int64_t vid, std::string* blob);
   // Marks an incomplete document complete when it holds all its bytes (kIncomplete when
-  // it does not); a complete document stays as it is. Folder access as for deletion.
-  StoreStatus CompleteDocument(int64_t account, int64_t vid);
+  // it does not); a complete document stays as it is. With `as_stored` the stored bytes
+  // are the whole document whatever size was announced (the client showed that its file
+  // equals them). Folder access as for deletion.
+  StoreStatus CompleteDocument(int64_t account, int64_t vid, bool as_stored = false);
+  // Takes in what an upload wrote (see UploadCommit) in one transaction: the document
+  // goes into its folder, replacing the document it continues or replaces and any other
+  // of the same name there. The folder must be visible and writable. kChanged when the
+  // document it takes the place of is gone or has other bytes by now; kQuotaExceeded when
+  // `check_quota` and the space used would rise above the quota. The blobs no document
+  // names any more go to `removed_blobs`, for the caller to remove.
+  struct UploadCommit {
+    Document document;         // vid is ignored unless keep_vid
+    int64_t replaces_vid = 0;  // 0: none
+    std::string replaces_blob;
+    bool keep_vid = false;  // a continuation keeps the version id it continues
+    bool check_quota = true;
+  };
+  StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
+                           std::vector<std::string>* removed_blobs);
 
  private:
   // Where a folder lies: whether it is hidden and its level. Nothing when the database

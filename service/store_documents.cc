@@ -150,7 +150,7 @@ StoreStatus Store::DeleteDocument(int64_t account, int64_t vid, std::string* blo
   return StoreStatus::kOk;
 }
 
-StoreStatus Store::CompleteDocument(int64_t account, int64_t vid) {
+StoreStatus Store::CompleteDocument(int64_t account, int64_t vid, bool as_stored) {
   std::lock_guard<std::mutex> writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   Transaction transaction(*db);
@@ -162,8 +162,8 @@ StoreStatus Store::CompleteDocument(int64_t account, int64_t vid) {
     return allowed;
   }
   if (document->complete) return StoreStatus::kOk;
-  if (document->size != document->full_size) return StoreStatus::kIncomplete;
-  Statement update(*db, "UPDATE documents SET complete = 1 WHERE vid = ?");
+  if (document->size != document->full_size && !as_stored) return StoreStatus::kIncomplete;
+  Statement update(*db, "UPDATE documents SET complete = 1, full_size = size WHERE vid = ?");
   if (!update.Bind(1, vid).Run() || !transaction.Commit()) return StoreStatus::kFailed;
   return StoreStatus::kOk;
 }

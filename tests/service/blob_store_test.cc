@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -47,16 +46,20 @@ TEST(BlobStoreTest, AnAbandonedWriterLeavesNothing) {
   EXPECT_FALSE(failing.Finish(&name));
 }
 
-TEST(BlobStoreTest, OnlyOldTemporaryFilesAreSwept) {
+TEST(BlobStoreTest, OnlyTemporaryFilesNoWriterHoldsAreSwept) {
   test::TempDir temp;
   BlobStore store(temp.path());
-  test::WriteFileText(temp.File("old.tmp"), "old");
-  test::WriteFileText(temp.File("young.tmp"), "young");
+  test::WriteFileText(temp.File("left.tmp"), "left by a writer that died");
   test::WriteFileText(temp.File("kept.blob"), "blob");
-  std::filesystem::last_write_time(
-      temp.File("old.tmp"), std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
-  EXPECT_EQ(store.RemoveStaleTemporaryFiles(24 * 60 * 60), 1);
-  EXPECT_EQ(test::ListFolder(temp.path()), (std::vector<std::string>{"kept.blob", "young.tmp"}));
+  BlobWriter live(store);
+  ASSERT_TRUE(live.Write("at work", 7));
+  EXPECT_EQ(store.RemoveStaleTemporaryFiles(), 1);
+  EXPECT_EQ(test::ListFolder(temp.path()).size(), 2u);
+  EXPECT_TRUE(std::filesystem::exists(temp.File("kept.blob")));
+  EXPECT_TRUE(std::filesystem::exists(live.temporary_path()));
+  std::string blob;
+  ASSERT_TRUE(live.Finish(&blob));
+  EXPECT_EQ(test::ReadFileText(store.PathOf(blob)), "at work");
 }
 
 }  // namespace

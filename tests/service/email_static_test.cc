@@ -102,7 +102,9 @@ TEST_F(EmailTest, Refusals) {
   RawHttpReply upload = Exchange(ScriptRequest("PUT", "email.txt", {{"Content-Length", "3"}},
                                                MakeLoginToken("alice", "secret")) +
                                  "abc");
-  EXPECT_EQ(upload.Header("X-NVX-CONCLUSION"), "Error - Unknown Command");
+  EXPECT_EQ(upload.Header("X-NVX-CONCLUSION"), "Successful");
+  EXPECT_NE(Admin({"doc", "list", "alice", "\\MyFiles"}).find("email.txt\t3\t"), std::string::npos);
+  EXPECT_TRUE(Outbox().empty());
 }
 
 TEST_F(EmailTest, TheOutboxIsBoundedPerAccount) {

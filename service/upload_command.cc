@@ -1,0 +1,307 @@
+// The upload: a PUT whose query is a file name stores the body as a document. What it
+// does is decided from the headers before a byte of the body is read (a new document, a
+// continuation of an incomplete one, a replacement, a refusal); the body then streams
+// into a temporary blob file while its digest is computed, and the blob becomes the
+// document's bytes in one store transaction. A body that breaks off is kept as an
+// incomplete document where the client can resume it.
+#include "service/upload_command.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/text_format.h"
+#include "service/date_stamp.h"
+#include "service/header_fields.h"
+#include "service/names.h"
+#include "service/upload_archive.h"
+#include "service/upload_body.h"
+#include "transfer/key_table.h"
+
+namespace nvx::service {
+namespace {
+
+constexpr std::string_view kInvalidRestart = "Error - Invalid Restart";
+constexpr std::string_view kInvalidTransferFields = "Error - Invalid Transfer Fields";
+constexpr std::string_view kLengthRequired = "Error - Length Required";
+constexpr std::string_view kDeltaFailed = "Error - Gen New From Diff Error";
+constexpr std::string_view kUploadIncomplete = "Error - Upload Incomplete";
+constexpr std::string_view kZipEnding = ".zip";
+constexpr size_t kCopyPieceSize = 65536;
+
+// What an upload is to do, decided from its headers.
+struct UploadPlan {
+  int64_t folder = 0;
+  std::string name;                  // the document's name (without ".zip" for an archive)
+  std::optional<Document> previous;  // the document continued or replaced by version id
+  int64_t offset = 0;                // bytes of `previous` that the new content keeps
+  bool continuation = false;         // X-NVX-RESTART
+  int64_t body_length = 0;           // Content-Length
+  int64_t plain_length = 0;          // the body's bytes without the padding
+  std::optional<size_t> key_index;   // the body is enciphered with this key
+  bool archive = false;              // the body is a one-entry ZIP archive
+  int64_t expected_size = 0;         // the document's size once the upload is whole
+  std::string date_stamp;
+};
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// The stored name of the query's file name: an archive is stored under the name of what
+// it holds.
+std::optional<std::string> StoredName(std::string_view query, bool archive) {
+  std::optional<std::string> name = UnescapeQuery(query);
+  if (!name) return std::nullopt;
+  if (archive && name->size() > kZipEnding.size() &&
+      EqualsIgnoreCase(std::string_view(*name).substr(name->size() - kZipEnding.size()),
+                       kZipEnding)) {
+    name->resize(name->size() - kZipEnding.size());
+  }
+  if (!IsValidName(*name)) return std::nullopt;
+  return name;
+}
+
+// The body's length and cipher from Content-Length and X-NVX-FANG. False with the
+// conclusion set when they do not describe a body this service can take.
+bool PlanBody(CommandContext& context, UploadPlan* plan) {
+  std::optional<int64_t> length = ParseDecimal(Trimmed(HeaderOrEmpty(context, "Content-Length")));
+  if (!length) {
+    context.reply.SetConclusion(kLengthRequired);
+    return false;
+  }
+  plan->body_length = *length;
+  plan->plain_length = *length;
+  std::optional<TransferFields> fields;
+  if (std::optional<std::string_view> fang = context.request.headers.Find("X-NVX-FANG")) {
+    fields = ParseTransferFields(*fang);
+    if (!fields) {
+      context.reply.SetConclusion(kInvalidTransferFields);
+      return false;
+    }
+  }
+  TransferFields values = fields.value_or(TransferFields{});
+  plan->archive = values.values[2] == 1;
+  if (context.account.encrypt) {
+    int64_t plain = values.values[0];
+    int64_t key_code = values.values[1];
+    if (!fields || plain < 0 || plain > *length ||
+        static_cast<int64_t>(RoundUpToBlock(static_cast<size_t>(plain))) != *length ||
+        key_code < 0 || key_code > 0xFFFF ||
+        KeyIndexOfCode(static_cast<uint16_t>(key_code)) >= kKeyMaterialSize) {
+      context.reply.SetConclusion(kInvalidTransferFields);
+      return false;
+    }
+    plan->plain_length = plain;
+    plan->key_index = KeyIndexOfCode(static_cast<uint16_t>(key_code));
+  }
+  // An archive's size once unpacked is what the client announced; the archive itself
+  // when that is smaller (the unpacked size is checked again when it is known).
+  plan->expected_size =
+      plan->archive ? std::max(plan->plain_length, values.values[4]) : plan->plain_length;
+  return true;
+}
+
+// The document a continuation or replacement names, when the account may change it.
+std::optional<Document> ChangeableDocument(CommandContext& context, int64_t vid) {
+  Store& store = context.service.store;
+  std::optional<Document> document = store.FindDocument(context.account.key, vid);
+  std::optional<Folder> folder;
+  if (document) folder = store.FindFolder(context.account.key, document->folder);
+  if (!document || !folder || store.IsHidden(*folder)) {
+    context.reply.SetConclusion(kDocumentNotFound);
+    return std::nullopt;
+  }
+  if (folder->access != kAccessWrite) {
+    context.reply.SetConclusion(kAccessDenied);
+    return std::nullopt;
+  }
+  return document;
+}
+
+// Which document the upload makes or changes. False with the conclusion set.
+bool PlanTarget(CommandContext& context, UploadPlan* plan) {
+  if (std::optional<std::string_view> restart = context.request.headers.Find("X-NVX-RESTART")) {
+    std::optional<RestartReference> reference = ParseRestartReference(*restart);
+    if (!reference) {
+      context.reply.SetConclusion(kInvalidRestart);
+      return false;
+    }
+    plan->previous = ChangeableDocument(context, reference->vid);
+    if (!plan->previous) return false;
+    // Only an incomplete document is continued, never past its stored bytes, and an
+    // archive always travels whole.
+    if (reference->offset > plan->previous->size ||
+        (reference->offset > 0 && (plan->previous->complete || plan->archive))) {
+      context.reply.SetConclusion(kInvalidRestart);
+      return false;
+    }
+    plan->offset = reference->offset;
+    plan->continuation = !plan->previous->complete;
+    plan->folder = plan->previous->folder;
+    return true;
+  }
+  if (std::optional<std::string_view> lupin = context.request.headers.Find("X-NVX-LUPIN")) {
+    std::optional<DocumentReference> reference = ParseDocumentReference(*lupin);
+    if (!reference) {
+      context.reply.SetConclusion(kDocumentNotFound);
+      return false;
+    }
+    if (reference->kind == 1) {
+      context.reply.SetConclusion(kDeltaFailed);
+      return false;
+    }
+    plan->previous = ChangeableDocument(context, reference->vid);
+    if (!plan->previous) return false;
+    plan->folder = plan->previous->folder;
+    return true;
+  }
+  std::optional<Folder> folder = VisibleRequestedFolder(context);
+  if (!folder) return false;
+  if (folder->access != kAccessWrite) {
+    context.reply.SetConclusion(kAccessDenied);
+    return false;
+  }
+  plan->folder = folder->id;
+  return true;
+}
+
+// Refuses an upload that would take the space used above the quota, counting what it
+// replaces. True when it fits.
+bool FitsQuota(CommandContext& context, const UploadPlan& plan) {
+  std::optional<Account> account = context.service.store.FindAccount(context.account.id);
+  if (!account) return false;
+  int64_t replaced = plan.previous ? plan.previous->size : 0;
+  if (std::optional<Document> same =
+          context.service.store.FindDocumentByName(plan.folder, plan.name);
+      same && (!plan.previous || same->vid != plan.previous->vid)) {
+    replaced += same->size;
+  }
+  int64_t size = plan.offset + plan.expected_size;
+  // Compared as differences so that no sum of large figures can wrap.
+  return size - replaced <= account->quota - account->used;
+}
+
+// Copies the first `count` bytes of a stored blob into the writer and the digest.
+bool CopyPrefix(const BlobStore& blobs, const Document& document, int64_t count, BlobWriter& writer,
+                Md5Context& md5) {
+  platform::File source =
+      platform::File::Open(blobs.PathOf(document.blob), platform::File::Access::kRead);
+  if (!source.is_open() || source.Size() < count) return false;
+  std::vector<char> piece(kCopyPieceSize);
+  for (int64_t left = count; left > 0;) {
+    size_t size = static_cast<size_t>(std::min<int64_t>(left, kCopyPieceSize));
+    if (source.ReadFully(piece.data(), size) != static_cast<int64_t>(size)) return false;
+    Md5Update(md5, piece.data(), size);
+    if (!writer.Write(piece.data(), size)) return false;
+    left -= static_cast<int64_t>(size);
+  }
+  return true;
+}
+
+// Takes the new blob into the store. On failure the blob goes again.
+void Commit(CommandContext& context, const UploadPlan& plan, const Document& document,
+            std::string_view success) {
+  Store::UploadCommit commit;
+  commit.document = document;
+  if (plan.previous) {
+    commit.replaces_vid = plan.previous->vid;
+    commit.replaces_blob = plan.previous->blob;
+    commit.keep_vid = plan.continuation;
+  }
+  // What broke off is smaller than what the quota was checked for.
+  commit.check_quota = document.complete;
+  Document stored;
+  std::vector<std::string> removed;
+  StoreStatus status =
+      context.service.store.CommitUpload(context.account.key, commit, &stored, &removed);
+  if (status != StoreStatus::kOk) {
+    context.service.blobs.Remove(document.blob);
+    context.reply.SetConclusion(ConclusionOf(status));
+    return;
+  }
+  for (const std::string& blob : removed) context.service.blobs.Remove(blob);
+  context.reply.SetConclusion(success);
+}
+
+}  // namespace
+
+void UploadCommand(CommandContext& context, std::string_view query) {
+  UploadPlan plan;
+  if (!PlanBody(context, &plan) || !PlanTarget(context, &plan)) return;
+  std::optional<std::string> name = StoredName(query, plan.archive);
+  if (!name) {
+    context.reply.SetConclusion(kInvalidName);
+    return;
+  }
+  plan.name = *name;
+  if (!FitsQuota(context, plan)) {
+    context.reply.SetConclusion(kQuotaExceeded);
+    return;
+  }
+  std::string_view stamp = Trimmed(HeaderOrEmpty(context, "X-NVX-DINSDALE"));
+  if (IsDateStamp(stamp)) {
+    plan.date_stamp = std::string(stamp);
+  } else if (plan.continuation) {
+    plan.date_stamp = plan.previous->date_stamp;
+  } else {
+    plan.date_stamp = DateStampOf(platform::GetClock().NowSeconds());
+  }
+  if (!context.request.read_body) {
+    context.reply.SetConclusion(kBadRequest);
+    return;
+  }
+
+  BlobWriter writer(context.service.blobs);
+  Md5Context md5;
+  Md5Init(md5);
+  if (!writer.ok() || (plan.offset > 0 && !CopyPrefix(context.service.blobs, *plan.previous,
+                                                      plan.offset, writer, md5))) {
+    context.reply.SetConclusion(kServiceFailure);
+    return;
+  }
+  std::optional<TransferCipher> cipher;
+  if (plan.key_index) cipher.emplace(*plan.key_index);
+  UploadBody body(writer, md5, plan.plain_length, cipher ? &*cipher : nullptr);
+  bool whole = context.request.read_body(
+      [&body](const char* data, size_t size) { return body.Take(data, size); });
+  whole = whole && body.plain_written() == plan.plain_length;
+
+  Document document;
+  document.folder = plan.folder;
+  document.name = plan.name;
+  document.date_stamp = plan.date_stamp;
+  document.size = plan.offset + body.plain_written();
+  document.full_size = plan.offset + plan.plain_length;
+  document.complete = whole;
+  if (body.write_failed()) {
+    context.reply.SetConclusion(kServiceFailure);
+    return;
+  }
+  if (!whole) {
+    // Only what can be resumed is kept: the bytes of a new document or a continuation.
+    // An archive or a replacement that broke off leaves the store as it was.
+    context.reply.SetConclusion(kUploadIncomplete);
+    bool resumable = !plan.archive && (!plan.previous || plan.continuation);
+    if (!resumable || body.plain_written() == 0) return;
+  }
+  if (whole && plan.archive) {
+    if (!UnpackArchive(context.service.blobs, writer, &document)) {
+      context.reply.SetConclusion(kInvalidArchive);
+      return;
+    }
+  } else {
+    Md5Final(md5, document.digest.data());
+    if (!writer.Finish(&document.blob)) {
+      context.reply.SetConclusion(kServiceFailure);
+      return;
+    }
+  }
+  Commit(context, plan, document, whole ? kSuccessful : kUploadIncomplete);
+}
+
+}  // namespace nvx::service
