@@ -229,7 +229,8 @@ TEST_F(UploadEngineTest, EncipheredBodyIsPaddedAndDeciphersToTheFile) {
 
 TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   // root/a.txt, root/empty.txt, root/d.tmp, root/skip/x.txt, root/sub/b.txt,
-  // root/sub/skip/c.txt: "skip" is skipped at the top only.
+  // root/sub/skip/c.txt: "skip" is skipped at the top only; a name with a line break is
+  // reported, never sent.
   const std::string root = local_.File("root");
   for (const char* folder : {"root", "root/skip", "root/sub", "root/sub/skip"}) {
     platform::MakeDirectory(local_.File(folder));
@@ -237,6 +238,7 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   test::WriteFileText(root + "/a.txt", "alpha");
   test::WriteFileText(root + "/empty.txt", "");
   test::WriteFileText(root + "/d.tmp", "scratch");
+  test::WriteFileText(root + "/two\nlines.txt", "never: the name cannot travel");
   test::WriteFileText(root + "/skip/x.txt", "never");
   test::WriteFileText(root + "/sub/b.txt", "beta");
   test::WriteFileText(root + "/sub/skip/c.txt", "gamma");
@@ -274,8 +276,9 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   const TransferProgress progress = Progress();
   EXPECT_EQ(progress.files_uploaded, 3);
   EXPECT_EQ(progress.files_upload_zero_length, 1);
-  EXPECT_EQ(progress.files_upload_error, 0);
+  EXPECT_EQ(progress.files_upload_error, 1);
   EXPECT_NE(Results().find("zero-length"), std::string::npos);
+  EXPECT_NE(Results().find("lines.txt"), std::string::npos);
   EXPECT_EQ(Status(), "Processing local file list complete");
 }
 
