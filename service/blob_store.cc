@@ -7,6 +7,7 @@
 #include "platform/directory_sync.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
+#include "transfer/hidden_work_file.h"
 
 namespace nvx::service {
 
@@ -34,7 +35,14 @@ int BlobStore::RemoveStaleTemporaryFiles() const {
   int removed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
     const std::filesystem::path& path = entry.path();
-    if (path.extension() != ".tmp" || !entry.is_regular_file(error)) continue;
+    if (!entry.is_regular_file(error)) continue;
+    // Archive entries being unpacked are written under work names of their own; nobody
+    // unpacks into this folder while the server starts.
+    if (IsHiddenWorkFileName(path.filename().string(), kUnpackWorkSuffix)) {
+      if (platform::RemoveFile(path.string())) ++removed;
+      continue;
+    }
+    if (path.extension() != ".tmp") continue;
     // The lock is taken on a file of its own; a writer at work keeps it and its file.
     platform::File file = platform::File::Open(path.string(), platform::File::Access::kRead);
     if (!file.is_open() || !file.TryLockExclusive()) continue;
@@ -83,6 +91,19 @@ bool BlobWriter::Flush() {
   return true;
 }
 
+bool BlobWriter::Promote(std::string* blob) {
+  if (!Flush()) return false;
+  if (blob_.empty()) {
+    std::string name = RandomFileName(".blob");
+    if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+    finished_ = true;
+    platform::SyncDirectory(store_.folder());
+    blob_ = name;
+  }
+  *blob = blob_;
+  return true;
+}
+
 bool BlobWriter::Finish(std::string* blob) {
   if (!ok()) return false;
   if (!file_.Sync()) {
@@ -90,6 +111,10 @@ bool BlobWriter::Finish(std::string* blob) {
     return false;
   }
   file_.Close();
+  if (!blob_.empty()) {
+    *blob = blob_;
+    return true;
+  }
   std::string name = RandomFileName(".blob");
   if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
   finished_ = true;

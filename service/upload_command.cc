@@ -7,16 +7,14 @@
 #include "service/upload_command.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 #include "platform/clock.h"
-#include "platform/file.h"
-#include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/date_stamp.h"
+#include "service/document_writer.h"
 #include "service/header_fields.h"
 #include "service/names.h"
-#include "service/upload_archive.h"
 #include "service/upload_body.h"
 #include "transfer/key_table.h"
 
@@ -27,9 +25,7 @@ constexpr std::string_view kInvalidRestart = "Error - Invalid Restart";
 constexpr std::string_view kInvalidTransferFields = "Error - Invalid Transfer Fields";
 constexpr std::string_view kLengthRequired = "Error - Length Required";
 constexpr std::string_view kDeltaFailed = "Error - Gen New From Diff Error";
-constexpr std::string_view kUploadIncomplete = "Error - Upload Incomplete";
 constexpr std::string_view kZipEnding = ".zip";
-constexpr size_t kCopyPieceSize = 65536;
 
 // What an upload is to do, decided from its headers.
 struct UploadPlan {
@@ -186,48 +182,6 @@ bool FitsQuota(CommandContext& context, const UploadPlan& plan) {
   return size - replaced <= account->quota - account->used;
 }
 
-// Copies the first `count` bytes of a stored blob into the writer and the digest.
-bool CopyPrefix(const BlobStore& blobs, const Document& document, int64_t count, BlobWriter& writer,
-                Md5Context& md5) {
-  platform::File source =
-      platform::File::Open(blobs.PathOf(document.blob), platform::File::Access::kRead);
-  if (!source.is_open() || source.Size() < count) return false;
-  std::vector<char> piece(kCopyPieceSize);
-  for (int64_t left = count; left > 0;) {
-    size_t size = static_cast<size_t>(std::min<int64_t>(left, kCopyPieceSize));
-    if (source.ReadFully(piece.data(), size) != static_cast<int64_t>(size)) return false;
-    Md5Update(md5, piece.data(), size);
-    if (!writer.Write(piece.data(), size)) return false;
-    left -= static_cast<int64_t>(size);
-  }
-  return true;
-}
-
-// Takes the new blob into the store. On failure the blob goes again.
-void Commit(CommandContext& context, const UploadPlan& plan, const Document& document,
-            std::string_view success) {
-  Store::UploadCommit commit;
-  commit.document = document;
-  if (plan.previous) {
-    commit.replaces_vid = plan.previous->vid;
-    commit.replaces_blob = plan.previous->blob;
-    commit.keep_vid = plan.continuation;
-  }
-  // What broke off is smaller than what the quota was checked for.
-  commit.check_quota = document.complete;
-  Document stored;
-  std::vector<std::string> removed;
-  StoreStatus status =
-      context.service.store.CommitUpload(context.account.key, commit, &stored, &removed);
-  if (status != StoreStatus::kOk) {
-    context.service.blobs.Remove(document.blob);
-    context.reply.SetConclusion(ConclusionOf(status));
-    return;
-  }
-  for (const std::string& blob : removed) context.service.blobs.Remove(blob);
-  context.reply.SetConclusion(success);
-}
-
 }  // namespace
 
 void UploadCommand(CommandContext& context, std::string_view query) {
@@ -256,52 +210,31 @@ void UploadCommand(CommandContext& context, std::string_view query) {
     return;
   }
 
-  BlobWriter writer(context.service.blobs);
-  Md5Context md5;
-  Md5Init(md5);
-  if (!writer.ok() || (plan.offset > 0 && !CopyPrefix(context.service.blobs, *plan.previous,
-                                                      plan.offset, writer, md5))) {
-    context.reply.SetConclusion(kServiceFailure);
+  UploadTarget target;
+  target.folder = plan.folder;
+  target.name = plan.name;
+  target.date_stamp = plan.date_stamp;
+  target.previous = plan.previous;
+  target.offset = plan.offset;
+  target.continuation = plan.continuation;
+  target.full_size = plan.offset + plan.plain_length;
+  target.archive = plan.archive;
+  // A new document or a continuation is kept as far as it came; an archive or a
+  // replacement that broke off leaves the store as it was.
+  target.resumable = !plan.archive && (!plan.previous || plan.continuation);
+  DocumentWriter writer(context.service, context.account, std::move(target));
+  if (!writer.Begin()) {
+    context.reply.SetConclusion(writer.conclusion());
     return;
   }
   std::optional<TransferCipher> cipher;
   if (plan.key_index) cipher.emplace(*plan.key_index);
-  UploadBody body(writer, md5, plan.plain_length, cipher ? &*cipher : nullptr);
+  UploadBody body([&writer](const char* data, size_t size) { return writer.Write(data, size); },
+                  plan.plain_length, cipher ? &*cipher : nullptr);
   bool whole = context.request.read_body(
       [&body](const char* data, size_t size) { return body.Take(data, size); });
   whole = whole && body.plain_written() == plan.plain_length;
-
-  Document document;
-  document.folder = plan.folder;
-  document.name = plan.name;
-  document.date_stamp = plan.date_stamp;
-  document.size = plan.offset + body.plain_written();
-  document.full_size = plan.offset + plan.plain_length;
-  document.complete = whole;
-  if (body.write_failed()) {
-    context.reply.SetConclusion(kServiceFailure);
-    return;
-  }
-  if (!whole) {
-    // Only what can be resumed is kept: the bytes of a new document or a continuation.
-    // An archive or a replacement that broke off leaves the store as it was.
-    context.reply.SetConclusion(kUploadIncomplete);
-    bool resumable = !plan.archive && (!plan.previous || plan.continuation);
-    if (!resumable || body.plain_written() == 0) return;
-  }
-  if (whole && plan.archive) {
-    if (!UnpackArchive(context.service.blobs, writer, &document)) {
-      context.reply.SetConclusion(kInvalidArchive);
-      return;
-    }
-  } else {
-    Md5Final(md5, document.digest.data());
-    if (!writer.Finish(&document.blob)) {
-      context.reply.SetConclusion(kServiceFailure);
-      return;
-    }
-  }
-  Commit(context, plan, document, whole ? kSuccessful : kUploadIncomplete);
+  context.reply.SetConclusion(writer.Finish(whole));
 }
 
 }  // namespace nvx::service

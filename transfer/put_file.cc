@@ -96,6 +96,12 @@ PutFileFields PutFields(UploadJob& job, bool enciphered, int64_t seconds) {
   fields.fang = FangFor(enciphered, length, seconds, file.work_file_in_use,
                         context.job().flags.transfer_compress, size_before);
   fields.last_write_time = file.last_write_time;
+  // A packed file names its own digest and size when the log traces transfer detail.
+  if (file.work_file_in_use && file.local_digest && context.report().Logs(kLogDebug)) {
+    fields.nee_digest_base64 = Base64Encode(std::string_view(
+        reinterpret_cast<const char*>(file.local_digest->data()), file.local_digest->size()));
+    fields.nee_size = file.local_size;
+  }
   return fields;
 }
 

@@ -216,6 +216,17 @@ bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
   job.run_state = kRunStateRunning;
   report.LogLine(kLineActivity, " UploadFile Processing file %s\n", file.name.c_str());
 
+  if (!NameCanTravel(file.name)) {
+    // Sent as it stands, the name would reach the service cut short, as another
+    // document's name; the file is reported and the scan goes on.
+    context.progress().Count(FileCount::kUploadError);
+    context.progress().SetFileName("");
+    report.LogLine(kLineError, " UploadFile Name Cannot Be Sent %s\n",
+                   TextForLog(file.name).c_str());
+    report.AddFileNote(file.full_path, kNoteCouldNotOpen, true, platform::kErrorInvalidName);
+    state.current_file.clear();
+    return true;
+  }
   if (!OpenFileInHand(job, report_missing)) return true;
   if (!Connected(job)) return ConnectFailed(job, kNoteConnectBeforeTest);
 

@@ -40,6 +40,13 @@ std::string LowerCase(std::string_view text) {
 
 }  // namespace
 
+bool NameCanTravel(std::string_view name) {
+  return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
 ServerFileIndex::ServerFileIndex(const std::vector<ServerFileEntry>& list) {
   by_name_.reserve(list.size());
   for (const ServerFileEntry& entry : list) by_name_[LowerCase(entry.name)] = &entry;

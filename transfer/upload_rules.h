@@ -44,6 +44,10 @@ class ServerFileIndex {
   std::unordered_map<std::string, const ServerFileEntry*> by_name_;
 };
 
+// False for a name that the request line cannot carry as it stands: one with a control
+// character (CR and LF would end the line early and name another document).
+bool NameCanTravel(std::string_view name);
+
 // Looks `name` up in the server file list: `*matched` is the entry of that name or null.
 // True when the entry's date stamp equals the stamp of `last_write_time`.
 bool DateMatchesServerList(const ServerFileIndex& index, std::string_view name,

@@ -232,9 +232,14 @@ TEST(UploadRulesTest, WildcardsOfTheLocalSearch) {
   }
 }
 
-TEST(UploadRulesTest, ServerTextsReachTheLogTamed) {
+TEST(UploadRulesTest, ServerTextsReachTheLogTamedAndLocalNamesTravelWhole) {
   EXPECT_EQ(TextForLog("Error\x1b[2J\tgone\x7f"), "Error?[2J?gone?");
   EXPECT_EQ(TextForLog(std::string(300, 'a')).size(), 255u);
+  const std::vector<std::pair<std::string, bool>> names = {
+      {"plain.txt", true},   {"with space & 100%.txt", true},
+      {"caf\xc3\xa9", true}, {"a\r\nX-Evil: 1", false},
+      {"tab\there", false},  {"", false}};
+  for (const auto& [name, travels] : names) EXPECT_EQ(NameCanTravel(name), travels) << name;
 }
 
 }  // namespace
