@@ -9,6 +9,8 @@
 #   small requests on one kept-alive connection (FolderList, the is-it-there HEAD), with
 #            ab -k when installed, else curl reusing its connection
 # Each timed pair runs ROUNDS times, alternating, and the best run of each side counts.
+# NVXbackup lowers itself to the lowest scheduling priority when it starts; the peer tools
+# run at that priority too, so that other load on the machine weighs on both sides alike.
 # --quick runs every step on small inputs in a few seconds (bench/run_once.sh uses it).
 #
 # Usage: bench/upload_compare.sh BUILD_DIR [--quick]     Environment: NVX_BENCH_ROUNDS (3)
@@ -94,7 +96,7 @@ for header in "${upload_headers[@]}"; do curl_args+=(-H "$header"); done
 ours_upload=() curl_upload=()
 for ((round = 1; round <= rounds; round++)); do
   start=$(now_ns)
-  curl "${curl_args[@]}" "$base_url?curl-$round.bin"
+  nice -n 19 curl "${curl_args[@]}" "$base_url?curl-$round.bin"
   curl_upload+=($(($(now_ns) - start)))
   grep -qi '^X-NVX-CONCLUSION: Successful' "$work/curl.head" || fail "curl's upload was refused"
   [ "$(stored_size "curl-$round.bin" '\MyFiles\Bench')" = "$upload_bytes" ] || fail "curl's upload is not stored whole"
@@ -133,7 +135,7 @@ for ((round = 1; round <= rounds; round++)); do
   run_backup
   ours_rerun+=($(($(now_ns) - start)))
   start=$(now_ns)
-  rsync -a "$tree/" "$work/copy/"
+  nice -n 19 rsync -a "$tree/" "$work/copy/"
   rsync_rerun+=($(($(now_ns) - start)))
 done
 [ "$(puts_logged)" -eq "$before" ] || fail "a re-run over an unchanged tree sent files"
