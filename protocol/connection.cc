@@ -124,6 +124,30 @@ bool Connection::SendAll(const void* data, size_t size) {
   return true;
 }
 
+bool Connection::SendFileRange(platform::File& file, int64_t offset, size_t count) {
+  const int64_t end = offset + static_cast<int64_t>(count);
+  while (offset < end) {
+    if (!is_open()) {
+      last_error_ = platform::kErrorCancelled;
+      return false;
+    }
+    const int64_t before = offset;
+    int64_t sent = socket_.SendFromFile(file, &offset, static_cast<size_t>(end - offset));
+    if (sent < 0) {
+      last_error_ = socket_.error();
+      return false;
+    }
+    if (sent > 0) continue;
+    if (offset == before && socket_.WaitWritable(0) == platform::Socket::WaitResult::kReady) {
+      // Writable, yet nothing went: the file has no more bytes.
+      last_error_ = kErrorFileEnded;
+      return false;
+    }
+    if (!WaitUntil(/*readable=*/false, ReceiveDeadline())) return false;
+  }
+  return true;
+}
+
 int64_t Connection::ReceiveSome(void* buffer, size_t size) {
   return ReceiveSomeBy(buffer, size, ReceiveDeadline());
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
 #include "platform/socket.h"
 
 namespace nvx {
@@ -24,6 +25,8 @@ inline constexpr size_t kConnectionHostMax = 127;
 inline constexpr size_t kFailureTextMax = 47;
 // The longest real-time wait between two looks at the clock and the stop request.
 inline constexpr int kWaitSliceMillis = 50;
+// The error of a file range that ended before all its bytes were sent.
+inline constexpr int32_t kErrorFileEnded = -2;
 
 // The port of a port text: decimal digits only, 1 to 65535; anything else gives 0.
 uint16_t PortFromText(std::string_view port_text);
@@ -49,6 +52,11 @@ class Connection {
   // Sends every byte, as much per system call as the socket takes; false on the first
   // failure (the error is in last_error()).
   bool SendAll(const void* data, size_t size);
+
+  // Sends `count` bytes of `file` from `offset` the same way, without copying them
+  // through a buffer of ours. False on a failure or when the file ends before `count`
+  // bytes (the error is then kErrorFileEnded).
+  bool SendFileRange(platform::File& file, int64_t offset, size_t count);
 
   // Waits for data (at most the receive time-out) and receives at most `size` bytes:
   // the count received; 0 when the peer closed the connection; -1 on time-out, error or

@@ -145,6 +145,16 @@ bool ServiceLink::SendAll(std::string_view bytes) {
   return false;
 }
 
+bool ServiceLink::SendFileRange(platform::File& file, int64_t offset, size_t count) {
+  if (active_ == nullptr) {
+    last_send_error_ = platform::kErrorCancelled;
+    return false;
+  }
+  if (active_->SendFileRange(file, offset, count)) return true;
+  last_send_error_ = active_->last_error();
+  return false;
+}
+
 int64_t ServiceLink::ReceiveSome(void* buffer, size_t size) {
   if (active_ == nullptr) return -1;
   return active_->ReceiveSome(buffer, size);

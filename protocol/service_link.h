@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
 #include "protocol/job_settings.h"
 #include "protocol/reporter.h"
 #include "protocol/request_builder.h"
@@ -74,6 +75,10 @@ class ServiceLink {
   // Sends every byte on the active connection; a failure keeps the socket error as the
   // last send error.
   bool SendAll(std::string_view bytes);
+  // Sends `count` bytes of `file` from `offset` on the active connection, straight from
+  // the file system's cache; a failure keeps the error as the last send error
+  // (kErrorFileEnded when the file is shorter than that).
+  bool SendFileRange(platform::File& file, int64_t offset, size_t count);
   // Receives at most `size` bytes: the count, 0 when the peer closed, -1 on time-out,
   // error or stop request (and when there is no active connection).
   int64_t ReceiveSome(void* buffer, size_t size);
