@@ -193,12 +193,20 @@ int64_t Socket::SendFromFile(File& file, int64_t* offset, size_t count) {
 }
 
 int64_t Socket::ReceiveSome(void* buffer, size_t size) {
+  return Receive(buffer, size, 0);
+}
+
+int64_t Socket::PeekSome(void* buffer, size_t size) {
+  return Receive(buffer, size, MSG_PEEK);
+}
+
+int64_t Socket::Receive(void* buffer, size_t size, int flags) {
   if (fd_ < 0) {
     error_ = EBADF;
     return -1;
   }
   for (;;) {
-    ssize_t received = ::recv(fd_, buffer, size, 0);
+    ssize_t received = ::recv(fd_, buffer, size, flags);
     if (received >= 0) return static_cast<int64_t>(received);
     if (errno == EINTR) continue;
     error_ = (errno == EWOULDBLOCK) ? EAGAIN : errno;

@@ -69,10 +69,13 @@ class Socket {
   // connection, -1 on failure (also when nothing is there yet: error() is then
   // kErrorWouldBlock).
   int64_t ReceiveSome(void* buffer, size_t size);
+  // The same, leaving what it copies in the socket for the next receive.
+  int64_t PeekSome(void* buffer, size_t size);
 
   void Close();
 
  private:
+  int64_t Receive(void* buffer, size_t size, int flags);
   int fd_ = -1;
   int error_ = 0;
 };

@@ -153,13 +153,21 @@ int64_t Connection::ReceiveSome(void* buffer, size_t size) {
 }
 
 int64_t Connection::ReceiveSomeBy(void* buffer, size_t size, int64_t deadline_millis) {
+  return ReceiveBy(buffer, size, deadline_millis, /*peek=*/false);
+}
+
+int64_t Connection::PeekSomeBy(void* buffer, size_t size, int64_t deadline_millis) {
+  return ReceiveBy(buffer, size, deadline_millis, /*peek=*/true);
+}
+
+int64_t Connection::ReceiveBy(void* buffer, size_t size, int64_t deadline_millis, bool peek) {
   if (!is_open()) {
     last_error_ = platform::kErrorCancelled;
     return -1;
   }
   for (;;) {
     if (!WaitUntil(/*readable=*/true, deadline_millis)) return -1;
-    int64_t received = socket_.ReceiveSome(buffer, size);
+    int64_t received = peek ? socket_.PeekSome(buffer, size) : socket_.ReceiveSome(buffer, size);
     if (received > 0) return received;
     if (received == 0) {
       Close();

@@ -65,6 +65,8 @@ class Connection {
   // The same, waiting no later than `deadline_millis` on the process clock: a time-out
   // that bounds several receives together (see ReceiveDeadline).
   int64_t ReceiveSomeBy(void* buffer, size_t size, int64_t deadline_millis);
+  // The same, leaving the bytes in the socket: the next receive gets them again.
+  int64_t PeekSomeBy(void* buffer, size_t size, int64_t deadline_millis);
   // The moment, on the process clock, at which the receive time-out counted from now
   // runs out.
   int64_t ReceiveDeadline() const;
@@ -87,6 +89,7 @@ class Connection {
   // Waits for the socket until `deadline_millis`; false (socket closed, error set) when
   // it runs out or the owner stops.
   bool WaitUntil(bool readable, int64_t deadline_millis);
+  int64_t ReceiveBy(void* buffer, size_t size, int64_t deadline_millis, bool peek);
 
   uint32_t state_bits_ = 0;
   int32_t last_error_ = 0;

@@ -27,6 +27,8 @@ inline constexpr uint32_t kLinkCloseAfterExchange = 0x4;
 // Connection attempts after the first one, and the pause before each.
 inline constexpr int32_t kConnectRetries = 3;
 inline constexpr int64_t kConnectPauseMillis = 5000;
+// How much of an answer the header reader looks at in one go.
+inline constexpr size_t kHeaderPeekSize = 1024;
 // The environment variable that changes that pause (milliseconds, 0 to 60000), for
 // whole-program tests and for operators who would rather fail fast.
 inline constexpr const char* kConnectPauseVariable = "NVX_CONNECT_PAUSE_MS";
@@ -82,7 +84,7 @@ class ServiceLink {
   // Receives at most `size` bytes: the count, 0 when the peer closed, -1 on time-out,
   // error or stop request (and when there is no active connection).
   int64_t ReceiveSome(void* buffer, size_t size);
-  // Reads one response header, byte by byte so that no byte of the body is taken. The
+  // Reads one response header, taking no byte of the body from the socket. The
   // connection's receive time-out bounds the whole header, not each byte. A header cut
   // at kResponseHeaderMax marks the connection to be closed after the exchange: what is
   // left of it must not be read as the next answer.
