@@ -1,8 +1,10 @@
 #include "service/blob_store.h"
 
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <random>
+#include <unordered_set>
 
 #include "platform/directory_sync.h"
 #include "platform/file_system.h"
@@ -46,6 +48,23 @@ int BlobStore::RemoveStaleTemporaryFiles() const {
     // The lock is taken on a file of its own; a writer at work keeps it and its file.
     platform::File file = platform::File::Open(path.string(), platform::File::Access::kRead);
     if (!file.is_open() || !file.TryLockExclusive()) continue;
+    if (platform::RemoveFile(path.string())) ++removed;
+  }
+  return removed;
+}
+
+int BlobStore::RemoveUnreferencedBlobs(const std::vector<std::string>& referenced,
+                                       int64_t age_seconds) const {
+  std::unordered_set<std::string> named(referenced.begin(), referenced.end());
+  std::error_code error;
+  auto now = std::filesystem::file_time_type::clock::now();
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    const std::filesystem::path& path = entry.path();
+    if (path.extension() != ".blob" || !entry.is_regular_file(error)) continue;
+    if (named.count(path.filename().string()) != 0) continue;
+    auto written = entry.last_write_time(error);
+    if (error || now - written < std::chrono::seconds(age_seconds)) continue;
     if (platform::RemoveFile(path.string())) ++removed;
   }
   return removed;

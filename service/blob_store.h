@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -29,6 +30,12 @@ class BlobStore {
   // crash stopped) and unfinished unpacked archive entries. Call it when the server
   // starts. Returns how many went.
   int RemoveStaleTemporaryFiles() const;
+  // Removes the blobs that are not in `referenced` and were last written at least
+  // `age_seconds` ago: a crash between a blob's rename and the store's transaction that
+  // names it leaves one. Younger ones may be a writer's in another process that is about
+  // to name it. Returns how many went.
+  int RemoveUnreferencedBlobs(const std::vector<std::string>& referenced,
+                              int64_t age_seconds) const;
   // Renames a finished temporary file of this folder (written by other means than a
   // BlobWriter, for example an unpacked archive entry) to a fresh blob name, written to
   // `blob`. False when the rename failed; the file is then left where it was.

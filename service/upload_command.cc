@@ -27,19 +27,13 @@ constexpr std::string_view kLengthRequired = "Error - Length Required";
 constexpr std::string_view kDeltaFailed = "Error - Gen New From Diff Error";
 constexpr std::string_view kZipEnding = ".zip";
 
-// What an upload is to do, decided from its headers.
+// What an upload is to do, decided from its headers: the document it makes, and how its
+// body travels.
 struct UploadPlan {
-  int64_t folder = 0;
-  std::string name;                  // the document's name (without ".zip" for an archive)
-  std::optional<Document> previous;  // the document continued or replaced by version id
-  int64_t offset = 0;                // bytes of `previous` that the new content keeps
-  bool continuation = false;         // X-NVX-RESTART
-  int64_t body_length = 0;           // Content-Length
-  int64_t plain_length = 0;          // the body's bytes without the padding
-  std::optional<size_t> key_index;   // the body is enciphered with this key
-  bool archive = false;              // the body is a one-entry ZIP archive
-  int64_t expected_size = 0;         // the document's size once the upload is whole
-  std::string date_stamp;
+  UploadTarget target;
+  int64_t plain_length = 0;         // the body's bytes without the padding
+  std::optional<size_t> key_index;  // the body is enciphered with this key
+  int64_t expected_size = 0;        // the body's share of the document once whole
 };
 
 std::string_view Trimmed(std::string_view text) {
@@ -70,7 +64,6 @@ bool PlanBody(CommandContext& context, UploadPlan* plan) {
     context.reply.SetConclusion(kLengthRequired);
     return false;
   }
-  plan->body_length = *length;
   plan->plain_length = *length;
   std::optional<TransferFields> fields;
   if (std::optional<std::string_view> fang = context.request.headers.Find("X-NVX-FANG")) {
@@ -81,7 +74,7 @@ bool PlanBody(CommandContext& context, UploadPlan* plan) {
     }
   }
   TransferFields values = fields.value_or(TransferFields{});
-  plan->archive = values.values[2] == 1;
+  plan->target.archive = values.values[2] == 1;
   if (context.account.encrypt) {
     int64_t plain = values.values[0];
     int64_t key_code = values.values[1];
@@ -98,7 +91,7 @@ bool PlanBody(CommandContext& context, UploadPlan* plan) {
   // An archive's size once unpacked is what the client announced; the archive itself
   // when that is smaller (the unpacked size is checked again when it is known).
   plan->expected_size =
-      plan->archive ? std::max(plan->plain_length, values.values[4]) : plan->plain_length;
+      plan->target.archive ? std::max(plan->plain_length, values.values[4]) : plan->plain_length;
   return true;
 }
 
@@ -127,18 +120,18 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
       context.reply.SetConclusion(kInvalidRestart);
       return false;
     }
-    plan->previous = ChangeableDocument(context, reference->vid);
-    if (!plan->previous) return false;
+    plan->target.previous = ChangeableDocument(context, reference->vid);
+    if (!plan->target.previous) return false;
     // Only an incomplete document is continued, never past its stored bytes, and an
     // archive always travels whole.
-    if (reference->offset > plan->previous->size ||
-        (reference->offset > 0 && (plan->previous->complete || plan->archive))) {
+    if (reference->offset > plan->target.previous->size ||
+        (reference->offset > 0 && (plan->target.previous->complete || plan->target.archive))) {
       context.reply.SetConclusion(kInvalidRestart);
       return false;
     }
-    plan->offset = reference->offset;
-    plan->continuation = !plan->previous->complete;
-    plan->folder = plan->previous->folder;
+    plan->target.offset = reference->offset;
+    plan->target.continuation = !plan->target.previous->complete;
+    plan->target.folder = plan->target.previous->folder;
     return true;
   }
   if (std::optional<std::string_view> lupin = context.request.headers.Find("X-NVX-LUPIN")) {
@@ -151,9 +144,9 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
       context.reply.SetConclusion(kDeltaFailed);
       return false;
     }
-    plan->previous = ChangeableDocument(context, reference->vid);
-    if (!plan->previous) return false;
-    plan->folder = plan->previous->folder;
+    plan->target.previous = ChangeableDocument(context, reference->vid);
+    if (!plan->target.previous) return false;
+    plan->target.folder = plan->target.previous->folder;
     return true;
   }
   std::optional<Folder> folder = VisibleRequestedFolder(context);
@@ -162,7 +155,7 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
     context.reply.SetConclusion(kAccessDenied);
     return false;
   }
-  plan->folder = folder->id;
+  plan->target.folder = folder->id;
   return true;
 }
 
@@ -171,13 +164,13 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
 bool FitsQuota(CommandContext& context, const UploadPlan& plan) {
   std::optional<Account> account = context.service.store.FindAccount(context.account.id);
   if (!account) return false;
-  int64_t replaced = plan.previous ? plan.previous->size : 0;
+  int64_t replaced = plan.target.previous ? plan.target.previous->size : 0;
   if (std::optional<Document> same =
-          context.service.store.FindDocumentByName(plan.folder, plan.name);
-      same && (!plan.previous || same->vid != plan.previous->vid)) {
+          context.service.store.FindDocumentByName(plan.target.folder, plan.target.name);
+      same && (!plan.target.previous || same->vid != plan.target.previous->vid)) {
     replaced += same->size;
   }
-  int64_t size = plan.offset + plan.expected_size;
+  int64_t size = plan.target.offset + plan.expected_size;
   // Compared as differences so that no sum of large figures can wrap.
   return size - replaced <= account->quota - account->used;
 }
@@ -187,42 +180,35 @@ bool FitsQuota(CommandContext& context, const UploadPlan& plan) {
 void UploadCommand(CommandContext& context, std::string_view query) {
   UploadPlan plan;
   if (!PlanBody(context, &plan) || !PlanTarget(context, &plan)) return;
-  std::optional<std::string> name = StoredName(query, plan.archive);
+  std::optional<std::string> name = StoredName(query, plan.target.archive);
   if (!name) {
     context.reply.SetConclusion(kInvalidName);
     return;
   }
-  plan.name = *name;
+  plan.target.name = *name;
   if (!FitsQuota(context, plan)) {
     context.reply.SetConclusion(kQuotaExceeded);
     return;
   }
   std::string_view stamp = Trimmed(HeaderOrEmpty(context, "X-NVX-DINSDALE"));
   if (IsDateStamp(stamp)) {
-    plan.date_stamp = std::string(stamp);
-  } else if (plan.continuation) {
-    plan.date_stamp = plan.previous->date_stamp;
+    plan.target.date_stamp = std::string(stamp);
+  } else if (plan.target.continuation) {
+    plan.target.date_stamp = plan.target.previous->date_stamp;
   } else {
-    plan.date_stamp = DateStampOf(platform::GetClock().NowSeconds());
+    plan.target.date_stamp = DateStampOf(platform::GetClock().NowSeconds());
   }
   if (!context.request.read_body) {
     context.reply.SetConclusion(kBadRequest);
     return;
   }
 
-  UploadTarget target;
-  target.folder = plan.folder;
-  target.name = plan.name;
-  target.date_stamp = plan.date_stamp;
-  target.previous = plan.previous;
-  target.offset = plan.offset;
-  target.continuation = plan.continuation;
-  target.full_size = plan.offset + plan.plain_length;
-  target.archive = plan.archive;
+  plan.target.full_size = plan.target.offset + plan.plain_length;
   // A new document or a continuation is kept as far as it came; an archive or a
   // replacement that broke off leaves the store as it was.
-  target.resumable = !plan.archive && (!plan.previous || plan.continuation);
-  DocumentWriter writer(context.service, context.account, std::move(target));
+  plan.target.resumable =
+      !plan.target.archive && (!plan.target.previous || plan.target.continuation);
+  DocumentWriter writer(context.service, context.account, std::move(plan.target));
   if (!writer.Begin()) {
     context.reply.SetConclusion(writer.conclusion());
     return;

@@ -125,6 +125,32 @@ int64_t NextPiece(UploadJob& job, size_t count, const TransferCipher* cipher) {
   return static_cast<int64_t>(cipher->Encipher(job.piece.data(), count, job.piece.data()));
 }
 
+// Sends the next `count` bytes of the file, from `position`. Plain bytes go straight
+// from the file system's cache to the socket; enciphered ones through the piece buffer.
+// False after a read error or a short file (logged; no transport failure) or a send
+// failure (the link's communication-failure flag set).
+bool SendPiece(UploadJob& job, const TransferCipher* cipher, int64_t position, size_t count) {
+  ServiceLink& link = job.context.link();
+  if (cipher == nullptr) {
+    if (link.SendFileRange(job.file.file, position, count)) return true;
+    if (link.last_send_error() == kErrorFileEnded) {
+      job.context.report().LogLine(kLineError,
+                                   " Err - FormatPutFile ReadFile BytesReadNoMatch %d\n", 0);
+    } else {
+      link.MarkCommunicationFailure();
+    }
+    return false;
+  }
+  const int64_t piece = NextPiece(job, count, cipher);
+  if (piece < 0) return false;
+  if (link.SendAll(std::string_view(reinterpret_cast<const char*>(job.piece.data()),
+                                    static_cast<size_t>(piece)))) {
+    return true;
+  }
+  link.MarkCommunicationFailure();
+  return false;
+}
+
 }  // namespace
 
 bool FormatPutFile(UploadJob& job) {
@@ -169,22 +195,21 @@ bool FormatPutFile(UploadJob& job) {
     return TransportFailure(link);
   }
   const size_t piece_size = job.piece.size() - job.piece.size() % kUploadBlockSize;
+  int64_t position = file.server_size + (length - left);
   while (left > 0) {
     const auto count = static_cast<size_t>(std::min<int64_t>(left, piece_size));
-    const int64_t piece = NextPiece(job, count, body_cipher);
-    if (piece < 0) {
+    if (!SendPiece(job, body_cipher, position, count)) {
+      if (link.communication_failure()) {
+        report.LogLine(
+            kLineError, "Err - %s - Error %d Sending Data to server  fs=%lld ss=%lld cs=%lld \n",
+            file.name.c_str(), link.last_send_error(), static_cast<long long>(file.local_size),
+            static_cast<long long>(length), static_cast<long long>(block));
+      }
       // Part of the body is out: the connection cannot carry another request.
       link.MarkCloseAfterExchange();
       return false;
     }
-    if (!link.SendAll(std::string_view(reinterpret_cast<const char*>(job.piece.data()),
-                                       static_cast<size_t>(piece)))) {
-      report.LogLine(
-          kLineError, "Err - %s - Error %d Sending Data to server  fs=%lld ss=%lld cs=%lld \n",
-          file.name.c_str(), link.last_send_error(), static_cast<long long>(file.local_size),
-          static_cast<long long>(length), static_cast<long long>(block));
-      return TransportFailure(link);
-    }
+    position += static_cast<int64_t>(count);
     left -= static_cast<int64_t>(count);
     block += BlockCount(static_cast<int64_t>(count));
     context.progress().SetBlock(static_cast<int32_t>(block));

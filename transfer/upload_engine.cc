@@ -96,7 +96,7 @@ bool RunUpload(EngineContext& context) {
   if (const FolderRecord* mapped = state.lists.mapped_folder) {
     state.current_server_folder_id = mapped->folder_id;
     state.current_server_folder_name = mapped->name;
-    job.server_node = const_cast<FolderRecord*>(mapped);
+    job.server_node = mapped;
   }
 
   const std::string& local_file = settings.texts.local_file;
@@ -132,7 +132,7 @@ bool MatchServerFolder(UploadJob& job) {
     return true;
   }
   if (const FolderRecord* child = ChildNamed(job.server_node, name)) {
-    job.server_node = const_cast<FolderRecord*>(child);
+    job.server_node = child;
     state.current_server_folder_id = child->folder_id;
     state.current_server_folder_name = child->name;
     return true;
@@ -148,7 +148,7 @@ bool UploadSubfolder(UploadJob& job, std::string_view name, bool top) {
   ProtocolState& state = job.context.state();
   const std::string saved_name = state.current_server_folder_name;
   const std::string saved_id = state.current_server_folder_id;
-  FolderRecord* const saved_node = job.server_node;
+  const FolderRecord* const saved_node = job.server_node;
   const std::string saved_folder = job.file.local_folder;
   const auto restore = [&] {
     state.current_server_folder_name = saved_name;
@@ -164,7 +164,7 @@ bool UploadSubfolder(UploadJob& job, std::string_view name, bool top) {
       return false;
     }
     state.current_server_folder_id = state.new_folder_id;
-    job.server_node = const_cast<FolderRecord*>(ChildNamed(saved_node, name));
+    job.server_node = ChildNamed(saved_node, name);
     job.file.local_folder = saved_folder + "/" + std::string(name);
   }
   const bool scanned = UploadFolder(job, "*", top);

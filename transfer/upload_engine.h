@@ -43,7 +43,7 @@ struct UploadJob {
   UploadFileState file;
   // The server folder node whose children MatchServerFolder searches; null below a
   // folder the engine created (the service then finds or creates by name).
-  FolderRecord* server_node = nullptr;
+  const FolderRecord* server_node = nullptr;
   // The server file list's entry named like the file UploadFile is about to send (any
   // date), found by the folder scan; null when there is none.
   const ServerFileEntry* list_entry = nullptr;

@@ -17,6 +17,7 @@
 #include "transfer/md5.h"
 #include "transfer/transfer_cipher.h"
 #include "transfer/upload_engine.h"
+#include "transfer/upload_rules.h"
 
 namespace nvx {
 namespace {
@@ -225,6 +226,58 @@ TEST_F(UploadEngineTest, EncipheredBodyIsPaddedAndDeciphersToTheFile) {
   TransferCipher(KeyIndexOfCode(key_code)).Decipher(body.data(), body.data(), body.size());
   EXPECT_EQ(body.substr(0, 5003), content);
   EXPECT_EQ(body.substr(5003), std::string(5, '\0'));
+}
+
+TEST_F(UploadEngineTest, LargeBodiesTravelWholePlainAndEnciphered) {
+  // Around the size sent with the header and the size of one piece; a resume point that
+  // is not a multiple of 2048.
+  struct Case {
+    size_t size;
+    bool enciphered;
+    int64_t resume;
+  };
+  const std::vector<Case> cases = {{65537, false, 0},     {262144, false, 0}, {262145, false, 0},
+                                   {600000, false, 0},    {600000, true, 0},  {262151, true, 0},
+                                   {600000, false, 70001}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + (c.enciphered ? " enciphered" : " plain") + " from " +
+                 std::to_string(c.resume));
+    std::string content(c.size, '\0');
+    for (size_t i = 0; i < c.size; ++i) content[i] = static_cast<char>((i * 7919) >> 3);
+    test::WriteFileText(local_.File("big.bin"), content);
+    LoopbackPeer peer;
+    std::vector<PeerReply> replies;
+    const Md5Digest head = Md5Of(content.substr(0, static_cast<size_t>(c.resume)));
+    replies.push_back(
+        Answer(c.resume == 0 ? "X-NVX-CONCLUSION: NotHere\r\n"
+                             : "X-NVX-CONCLUSION: Incomplete\r\nX-NVX-LUPIN: " + Base64Of(head) +
+                                   "," + std::to_string(c.resume) + ",V5;\r\n"));
+    replies.push_back(Answer("X-NVX-CONCLUSION: Successful\r\n"));
+    peer.AddConnection(replies);
+    UseServer(peer);
+    block_.protocol.service_options = c.enciphered ? 1 : 0;
+    block_.protocol.space_limit = 100000000;
+    block_.job.texts.local_directory = local_.path();
+    block_.job.texts.local_file = "big.bin";
+    block_.job.flags.verification = true;
+    ASSERT_TRUE(RunUpload(session()));
+    session().CloseConnection();
+
+    const std::vector<std::string> requests = peer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    std::string body = BodyOf(requests[1]);
+    const std::string expected = content.substr(static_cast<size_t>(c.resume));
+    if (c.enciphered) {
+      const std::string fang = RequestHeader(requests[1], "X-NVX-FANG: ");
+      const auto key_code = static_cast<uint16_t>(std::stoi(fang.substr(fang.find(',') + 1)));
+      ASSERT_EQ(body.size() % 8, 0u);
+      TransferCipher(KeyIndexOfCode(key_code)).Decipher(body.data(), body.data(), body.size());
+      body.resize(expected.size());
+    }
+    EXPECT_EQ(body == expected, true);
+    EXPECT_EQ(Progress().block, BlockCount(static_cast<int64_t>(c.size)));
+    session().progress().ResetRecord();
+  }
 }
 
 TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
