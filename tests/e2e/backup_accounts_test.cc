@@ -96,7 +96,7 @@ TEST_F(AccountBackupTest, QuotaRefusalsEndTheRunWithExitEight) {
   }
 }
 
-// Disabled: the upload engine goes on after a refused subfolder and stores its files elsewhere.
+// Disabled: FolderCreate takes a refusal's empty body for an empty id (MyFiles) and goes on.
 TEST_F(AccountBackupTest, DISABLED_AFailedSendJobIsReportedAsErrorsAndLaterJobsRun) {
   // The service refuses a folder name that holds a backslash, so the send job's command
   // fails without a transfer error code. The refused folder's files must not land in its
