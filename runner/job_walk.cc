@@ -71,7 +71,19 @@ void RunDriver::VerifyFolders(const JobEntry& job) {
   for (const std::string& folder : job.folder_list) {
     api_.VerifyNVXPath(folder.c_str());
     Poll(1000);
+    // A folder that could not be made sure of fails the job; the others are still tried.
+    if (api_.GetStatus() == kStatusFailed) {
+      NoteFailedCommand(job, folder, TextOrEmpty(api_.GetStatusMsg()));
+    }
   }
+}
+
+void RunDriver::NoteFailedCommand(const JobEntry& job, std::string_view server_folder,
+                                  std::string_view status_message) {
+  api_.WriteResult(FailedCommandText(JobKeyword(job), server_folder, status_message,
+                                     TextOrEmpty(api_.GetConclusion()))
+                       .c_str());
+  flags_.command_failed = true;
 }
 
 void RunDriver::ApplyJobSettings(const JobEntry& job) {
@@ -128,6 +140,9 @@ void RunDriver::DeleteEmptyFolders(const JobEntry& job) {
   if (job.debug) console_.Print("Delete Empty NVX Folders Processing\n");
   api_.DeleteEmptyNVXFolders();
   Poll(1000);
+  if (api_.GetStatus() == kStatusFailed) {
+    NoteFailedCommand(job, job.server_path, TextOrEmpty(api_.GetStatusMsg()));
+  }
   if (!job.debug) return;
   std::string conclusion = TextOrEmpty(api_.GetConclusion());
   if (conclusion == "Successful") {
@@ -142,8 +157,10 @@ void RunDriver::Clean(const JobEntry& job) {
   api_.CleanNVX();
   ApiTransferWatch watch(api_);
   RunCleanSpinner(watch, DisplayFor(job), console_);
+  const bool failed = api_.GetStatus() == kStatusFailed;
+  if (failed) NoteFailedCommand(job, job.server_path, TextOrEmpty(api_.GetStatusMsg()));
   if (!job.debug && !job.progress) return;
-  if (api_.GetStatus() == kStatusFailed) {
+  if (failed) {
     console_.Print("\nClean NVX Folders %s\n", TextOrEmpty(api_.GetConclusion()));
   } else {
     console_.Print("\nClean NVX Folders Successful\n");

@@ -108,6 +108,41 @@ TransferVerdict DecideAfterTransfer(int32_t error_code) {
   }
 }
 
+const char* JobKeyword(const JobEntry& job) {
+  switch (KindOf(job)) {
+    case JobKind::kVerifyFolders:
+      return "VerifyNVXFolders";
+    case JobKind::kUpload:
+      return job.move ? "MoveToNVX" : "SendToNVX";
+    case JobKind::kDownload:
+      return job.move ? "MoveFromNVX" : "CopyFromNVX";
+    case JobKind::kDeleteEmptyFolders:
+      return "DeleteEmptyNVXFolders";
+    case JobKind::kClean:
+      return "CleanNVX";
+    case JobKind::kSendLog:
+      return "SendLog";
+    case JobKind::kNone:
+      break;
+  }
+  return "Job";
+}
+
+std::string FailedCommandText(std::string_view keyword, std::string_view server_folder,
+                              std::string_view status_message, std::string_view conclusion) {
+  std::string_view reason = status_message;
+  if (reason.find_first_not_of(" \r\n\t") == std::string_view::npos) reason = conclusion;
+  std::string shown(reason.substr(0, kMaxFailureReasonBytes));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  const size_t end = shown.find_last_not_of(' ');
+  shown.resize(end == std::string::npos ? 0 : end + 1);
+  if (shown.empty()) shown = "no reason given";
+  return StrFormat("\r\n\r\n%s job for Norrvault folder %s\r\n  ended with a failure: %s\r\n",
+                   std::string(keyword).c_str(), std::string(server_folder).c_str(), shown.c_str());
+}
+
 void NoteTransferCounters(const TransferProgress& counters, RunFlags& flags) {
   if (counters.files_upload_error != 0 || counters.files_download_error != 0) {
     flags.errors_seen = true;

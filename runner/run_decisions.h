@@ -66,10 +66,24 @@ struct RunFlags {
   bool errors_seen = false;       // some file failed
   bool zero_length_seen = false;  // zero-length files were ignored
   bool notes_seen = false;        // something was not transferred, for a reason reported
+  bool command_failed = false;    // a job's command ended failed (status 3)
 };
 
 // Raises the flags that a finished transfer's counters call for.
 void NoteTransferCounters(const TransferProgress& counters, RunFlags& flags);
+
+// The verb that names a job in its configuration: "SendToNVX", "MoveToNVX",
+// "CopyFromNVX", "MoveFromNVX", "VerifyNVXFolders", "CleanNVX", "DeleteEmptyNVXFolders",
+// "SendLog".
+const char* JobKeyword(const JobEntry& job);
+
+// The results text for a job whose command ended failed: the job's verb, the server folder
+// it worked on and why it failed (the status message, else the conclusion). The reason
+// comes from the library and the service: control characters become blanks and it is
+// cut at kMaxFailureReasonBytes.
+inline constexpr size_t kMaxFailureReasonBytes = 512;
+std::string FailedCommandText(std::string_view keyword, std::string_view server_folder,
+                              std::string_view status_message, std::string_view conclusion);
 
 // Keeps the first problem's exit code: 5, 6 and 7 are set only while the code is 0.
 inline void KeepFirstExitCode(int& exit_code, int code) {

@@ -44,6 +44,10 @@ class RunDriver {
   void DeleteEmptyFolders(const JobEntry& job);
   void Clean(const JobEntry& job);
   DisplaySettings DisplayFor(const JobEntry& job) const;
+  // A job's command ended failed: the results say which job and why, the subject says
+  // "Errors Detected" and the run does not end with 0.
+  void NoteFailedCommand(const JobEntry& job, std::string_view server_folder,
+                         std::string_view status_message);
 
   // After a transfer and the end of the run (run_end.cc).
   std::optional<int> AfterTransfer(const JobEntry& job, JobKind kind);

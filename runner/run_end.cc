@@ -11,6 +11,8 @@ std::optional<int> RunDriver::AfterTransfer(const JobEntry& job, JobKind kind) {
   // Taken before the statistics command, which (like every command) starts by clearing
   // the error code.
   const int32_t error_code = api_.GetErrorCode();
+  const bool failed = api_.GetStatus() == kStatusFailed;
+  const std::string status_message = TextOrEmpty(api_.GetStatusMsg());
   NoteTransferCounters(*api_.GetTransferProgress(), flags_);
   api_.DumpStats();
   AppendStatistics(statistics_, TextOrEmpty(api_.GetStats()));
@@ -44,6 +46,8 @@ std::optional<int> RunDriver::AfterTransfer(const JobEntry& job, JobKind kind) {
       // As above: the results stay pending.
       return kExitSystemError;
     case TransferVerdict::kNextJob:
+      // A command that failed without an error code is no success either.
+      if (failed) NoteFailedCommand(job, job.server_path, status_message);
       break;
   }
   if (kind == JobKind::kUpload) {
@@ -89,6 +93,8 @@ int RunDriver::EndOfRun() {
   console_.Print("\n\nNorrvault, Inc. %s Processing Complete\n\n", type);
   std::string subject = CloseReport(flags_);
   if (AnyNotify()) SendStatusEmail(subject);
+  // A run in which a job's command failed never ends as a success.
+  if (flags_.command_failed) KeepFirstExitCode(exit_code_, kExitSystemError);
   api_.Reset();
   if (first_job_.progress) {
     console_.Print("\n\nNorrvault, Inc. %s Finished\n\n", type);

@@ -13,7 +13,7 @@ std::string SubjectStart(std::string_view results_type, std::string_view user) {
 
 std::string RunSubject(std::string_view results_type, std::string_view user,
                        const RunFlags& flags) {
-  bool problems = flags.errors_seen || flags.notes_seen;
+  bool problems = flags.errors_seen || flags.notes_seen || flags.command_failed;
   return SubjectStart(results_type, user) + (problems ? ": Errors Detected" : ": No Errors");
 }
 

@@ -11,6 +11,7 @@
 #include "platform/file_mode.h"
 #include "platform/file_system.h"
 #include "transfer/hidden_work_file.h"
+#include "transfer/zip_entry_reader.h"
 #include "transfer/zip_file_io.h"
 
 namespace nvx {
@@ -37,18 +38,6 @@ bool CopyIntoEntry(platform::File& source, zipFile zip, ZipFileIo& io, CopyBuffe
       *error = io.last_error();
       return false;
     }
-  }
-}
-
-// Unpacks the entry that is open in `unzip` into `target`. Every piece is read, even
-// after a failed write, so that closing the entry checks the CRC of the whole entry.
-bool CopyOutOfEntry(unzFile unzip, platform::File& target, CopyBuffer& buffer) {
-  bool written = true;
-  for (;;) {
-    const int got = unzReadCurrentFile(unzip, buffer.data(), buffer.size());
-    if (got == 0) return written;
-    if (got < 0) return false;
-    if (written && !target.WriteAll(buffer.data(), static_cast<size_t>(got))) written = false;
   }
 }
 
@@ -114,24 +103,17 @@ bool UnzipFirstEntry(const std::string& zip_path, const std::string& target_path
   ZipFileIo io;
   unzFile unzip = unzOpen2_64(zip_path.c_str(), io.functions());
   if (unzip == nullptr) return false;
-  if (unzGoToFirstFile(unzip) != UNZ_OK || unzOpenCurrentFile(unzip) != UNZ_OK) {
-    unzClose(unzip);
-    return false;
-  }
+  ZipEntryLocation entry;
+  const bool located = unzGoToFirstFile(unzip) == UNZ_OK && LocateCurrentEntry(unzip, &entry);
+  if (unzClose(unzip) != UNZ_OK || !located) return false;
 
   std::string work_path;
   int error = 0;
   platform::File work = CreateHiddenWorkFile(FolderOfPath(target_path), target_path,
                                              kUnpackWorkSuffix, &work_path, &error);
-  bool ok = work.is_open();
-  if (ok) {
-    CopyBuffer buffer;
-    ok = CopyOutOfEntry(unzip, work, buffer);
-  }
-  // Closing the entry after its last byte is where a CRC mismatch shows.
-  if (unzCloseCurrentFile(unzip) != UNZ_OK) ok = false;
-  if (unzClose(unzip) != UNZ_OK) ok = false;
-  if (ok) ok = work.Sync();
+  if (!work.is_open()) return false;
+  // The target appears only once the whole entry is written and its CRC checked out.
+  bool ok = ExtractEntry(zip_path, entry, work) && work.Sync();
   work.Close();
   if (ok) {
     // A replaced file keeps its access rights.
@@ -140,7 +122,7 @@ bool UnzipFirstEntry(const std::string& zip_path, const std::string& target_path
     }
     ok = platform::RenameFile(work_path, target_path);
   }
-  if (!ok && !work_path.empty()) platform::RemoveFile(work_path);
+  if (!ok) platform::RemoveFile(work_path);
   return ok;
 }
 

@@ -1,6 +1,8 @@
 // The job walk and the end of a run against a scripted service: the checks of each job's
 // server folder, what reaches the library, the branches after a transfer, and the
 // results report and e-mail at the end.
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "tests/runner/driver_fixture.h"
@@ -9,7 +11,9 @@ namespace nvx {
 namespace {
 
 using test::DriverTest;
+using test::MakeFolder;
 using test::ScriptedTransfer;
+using test::ServiceScript;
 
 constexpr char kHead[] = "Online Backup Results for bob";
 
@@ -254,7 +258,8 @@ TEST_F(DriverTest, CleanAndDeleteEmptyFoldersTellTheirOutcome) {
   script_.delete_empty_conclusion = "Nothing to delete";
   std::string jobs =
       "Debug Y\nLocalPath /\nNVXPath \\Backup\nCleanNVX\nNVXPath \\Backup\nDeleteEmptyNVXFolders\n";
-  EXPECT_EQ(Run(Head() + jobs), 0);
+  // The failed clean makes the run end with 10 (see below); the next job still runs.
+  EXPECT_EQ(Run(Head() + jobs), 10);
   EXPECT_NE(out_.find("Clean NVX Folders Processing\n\nClean NVX Folders Clean refused\n"),
             std::string::npos)
       << out_;
@@ -298,6 +303,105 @@ TEST_F(DriverTest, NoLogFolderMeansNoReportAndNoSummary) {
   EXPECT_EQ(Run(config), 0);
   EXPECT_TRUE(script_.emails.empty());
   EXPECT_TRUE(test::ListFolder(logs_).empty());
+}
+
+// A job whose command ends failed is never reported as a success, whatever the error
+// code says: the results name the job and the reason, the subject says "Errors Detected",
+// and the run ends with 10 unless an earlier problem already chose its exit code. The
+// jobs after it still run.
+TEST_F(DriverTest, AFailedCommandIsNeverReportedAsASuccess) {
+  struct Case {
+    const char* label;
+    std::function<void(ServiceScript&)> script;
+    std::string jobs;
+    int exit_code;
+    std::vector<std::string> results_hold;  // empty: the run is clean
+    size_t jobs_run;                        // commands that saw a job (not VerifyPath)
+  };
+  const std::string upload = "LocalPath /\nNVXPath \\Backup\nSendToNVX\n";
+  const std::vector<Case> cases = {
+      {"a clean run", [](ServiceScript&) {}, upload + upload, 0, {}, 2},
+      {"an upload that failed with error code 0",
+       [](ServiceScript& s) {
+         ScriptedTransfer failed;
+         failed.succeeded = false;
+         failed.status_message = "Processing local file list failed. Error=5\n";
+         s.transfers = {failed};
+       },
+       upload + upload,
+       10,
+       {"\r\n\r\nSendToNVX job for Norrvault folder \\Backup\r\n  ended with a failure: "
+        "Processing local file list failed. Error=5\r\n"},
+       2},
+      {"a move whose reason holds control characters",
+       [](ServiceScript& s) {
+         ScriptedTransfer failed;
+         failed.succeeded = false;
+         failed.status_message = "bad\x1b[2Jtext\r\n";
+         s.transfers = {failed};
+       },
+       "LocalPath /\nNVXPath \\Backup\nMoveToNVX\n",
+       10,
+       {"MoveToNVX job for Norrvault folder \\Backup\r\n  ended with a failure: bad [2Jtext\r\n"},
+       1},
+      {"a folder that could not be created",
+       [](ServiceScript& s) { s.refused_paths = {"\\Backup\\Favorites"}; },
+       "VerifyPath \\Backup\\Docs\nVerifyPath \\Backup\\Favorites\nVerifyNVXFolders\n" + upload,
+       10,
+       {"VerifyNVXFolders job for Norrvault folder \\Backup\\Favorites\r\n  ended with a "
+        "failure: Unable to create folder\r\n"},
+       1},
+      {"a failed clean",
+       [](ServiceScript& s) {
+         s.clean_status = 3;
+         s.clean_conclusion = "Clean refused";
+       },
+       "LocalPath /\nNVXPath \\Backup\nCleanNVX\n" + upload,
+       10,
+       {"CleanNVX job for Norrvault folder \\Backup\r\n  ended with a failure: Clean refused\r\n"},
+       2},
+      {"a failed delete of empty folders",
+       [](ServiceScript& s) {
+         s.delete_empty_status = 3;
+         s.delete_empty_conclusion = "";
+       },
+       "NVXPath \\Backup\nDeleteEmptyNVXFolders\n" + upload,
+       10,
+       {"DeleteEmptyNVXFolders job for Norrvault folder \\Backup\r\n  ended with a failure: "
+        "no reason given\r\n"},
+       2},
+      {"a missing folder first keeps its 5",
+       [](ServiceScript& s) {
+         ScriptedTransfer failed;
+         failed.succeeded = false;
+         s.transfers = {failed};
+       },
+       "LocalPath /\nNVXPath \\Gone\nSendToNVX\n" + upload,
+       5,
+       {"was not transfered because the NVX Folder was not found.",
+        "SendToNVX job for Norrvault folder \\Backup\r\n"},
+       1},
+  };
+  int run = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    script_ = ServiceScript{};
+    script_.folders = {{"\\Backup"}};
+    c.script(script_);
+    logs_ = temp_.File("logs" + std::to_string(++run));
+    MakeFolder(logs_);
+    EXPECT_EQ(Run(Head() + c.jobs), c.exit_code);
+    EXPECT_EQ(script_.jobs.size(), c.jobs_run);
+    const std::string results = Results();
+    const char* subject = c.results_hold.empty() ? ": No Errors\r\n" : ": Errors Detected\r\n";
+    EXPECT_EQ(results.rfind(std::string(kHead) + subject, 0), 0u) << results;
+    for (const std::string& text : c.results_hold) {
+      EXPECT_NE(results.find(text), std::string::npos) << text << "\n---\n" << results;
+    }
+    if (c.results_hold.empty()) {
+      EXPECT_EQ(results.find("ended with a failure"), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

@@ -124,6 +124,7 @@ bool PlayTransfer(TransferSession& session, const char* command) {
     block.reported.live_progress.files_not_found = transfer.files_not_found;
   }
   block.control.error_code.store(transfer.error_code);
+  if (!transfer.status_message.empty()) SetStatusMessage(block, transfer.status_message);
   return transfer.succeeded;
 }
 
@@ -148,12 +149,19 @@ bool PlayDeleteEmpty(TransferSession& session) {
   Record("DeleteEmpty");
   g_script->jobs.push_back(SeeJob(session.block(), "DeleteEmpty"));
   SetConclusion(session.block(), g_script->delete_empty_conclusion);
-  return true;
+  return g_script->delete_empty_status == 2;
 }
 
 bool PlayVerifyPath(TransferSession& session) {
   Record("VerifyPath");
-  g_script->verified_paths.push_back(session.block().job.path_to_verify);
+  const std::string& path = session.block().job.path_to_verify;
+  g_script->verified_paths.push_back(path);
+  for (const std::string& refused : g_script->refused_paths) {
+    if (refused == path) {
+      SetStatusMessage(session.block(), g_script->refused_path_message);
+      return false;
+    }
+  }
   return true;
 }
 

@@ -31,6 +31,7 @@ struct ScriptedTransfer {
   int32_t files_upload_zero_length = 0;
   int32_t files_downloaded = 0;
   int32_t files_not_found = 0;
+  std::string status_message;  // set when not empty
   // Files the engine goes through one after the other, pausing after each when the
   // caller asked for it.
   std::vector<std::string> files;
@@ -80,6 +81,10 @@ struct ServiceScript {
   int32_t clean_status = 2;
   std::string clean_conclusion = "Successful";
   std::string delete_empty_conclusion = "Successful";
+  int32_t delete_empty_status = 2;
+  // Folders whose VerifyPath fails, with the status message it leaves.
+  std::vector<std::string> refused_paths;
+  std::string refused_path_message = "Unable to create folder";
 
   // What happened.
   std::vector<std::string> commands;
