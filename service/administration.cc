@@ -152,7 +152,9 @@ std::string CopyStoredBytes(const BlobStore& blobs, const Document& document,
   if (!source.is_open()) {
     return "cannot read the stored bytes: " + platform::ErrorText(source.error());
   }
-  if (source.Size() != document.size) return "the stored bytes are damaged (wrong size)";
+  // A blob may hold more bytes than its document after a crash in mid-upload; only the
+  // first `size` belong to the document.
+  if (source.Size() < document.size) return "the stored bytes are damaged (wrong size)";
   Md5Context md5;
   Md5Init(md5);
   std::vector<char> piece(kCopyPieceSize);

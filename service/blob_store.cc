@@ -1,12 +1,15 @@
 #include "service/blob_store.h"
 
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <random>
+#include <unordered_set>
 
 #include "platform/directory_sync.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
+#include "transfer/hidden_work_file.h"
 
 namespace nvx::service {
 
@@ -34,10 +37,34 @@ int BlobStore::RemoveStaleTemporaryFiles() const {
   int removed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
     const std::filesystem::path& path = entry.path();
-    if (path.extension() != ".tmp" || !entry.is_regular_file(error)) continue;
+    if (!entry.is_regular_file(error)) continue;
+    // Archive entries being unpacked are written under work names of their own; nobody
+    // unpacks into this folder while the server starts.
+    if (IsHiddenWorkFileName(path.filename().string(), kUnpackWorkSuffix)) {
+      if (platform::RemoveFile(path.string())) ++removed;
+      continue;
+    }
+    if (path.extension() != ".tmp") continue;
     // The lock is taken on a file of its own; a writer at work keeps it and its file.
     platform::File file = platform::File::Open(path.string(), platform::File::Access::kRead);
     if (!file.is_open() || !file.TryLockExclusive()) continue;
+    if (platform::RemoveFile(path.string())) ++removed;
+  }
+  return removed;
+}
+
+int BlobStore::RemoveUnreferencedBlobs(const std::vector<std::string>& referenced,
+                                       int64_t age_seconds) const {
+  std::unordered_set<std::string> named(referenced.begin(), referenced.end());
+  std::error_code error;
+  auto now = std::filesystem::file_time_type::clock::now();
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    const std::filesystem::path& path = entry.path();
+    if (path.extension() != ".blob" || !entry.is_regular_file(error)) continue;
+    if (named.count(path.filename().string()) != 0) continue;
+    auto written = entry.last_write_time(error);
+    if (error || now - written < std::chrono::seconds(age_seconds)) continue;
     if (platform::RemoveFile(path.string())) ++removed;
   }
   return removed;
@@ -83,6 +110,19 @@ bool BlobWriter::Flush() {
   return true;
 }
 
+bool BlobWriter::Promote(std::string* blob) {
+  if (!Flush()) return false;
+  if (blob_.empty()) {
+    std::string name = RandomFileName(".blob");
+    if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+    finished_ = true;
+    platform::SyncDirectory(store_.folder());
+    blob_ = name;
+  }
+  *blob = blob_;
+  return true;
+}
+
 bool BlobWriter::Finish(std::string* blob) {
   if (!ok()) return false;
   if (!file_.Sync()) {
@@ -90,6 +130,10 @@ bool BlobWriter::Finish(std::string* blob) {
     return false;
   }
   file_.Close();
+  if (!blob_.empty()) {
+    *blob = blob_;
+    return true;
+  }
   std::string name = RandomFileName(".blob");
   if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
   finished_ = true;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -26,8 +27,15 @@ class BlobStore {
   // Removes a blob that no document names any more; a missing file is no failure.
   void Remove(std::string_view blob) const;
   // Removes the temporary files that no writer holds any more (left by writers that a
-  // crash stopped). Returns how many went.
+  // crash stopped) and unfinished unpacked archive entries. Call it when the server
+  // starts. Returns how many went.
   int RemoveStaleTemporaryFiles() const;
+  // Removes the blobs that are not in `referenced` and were last written at least
+  // `age_seconds` ago: a crash between a blob's rename and the store's transaction that
+  // names it leaves one. Younger ones may be a writer's in another process that is about
+  // to name it. Returns how many went.
+  int RemoveUnreferencedBlobs(const std::vector<std::string>& referenced,
+                              int64_t age_seconds) const;
   // Renames a finished temporary file of this folder (written by other means than a
   // BlobWriter, for example an unpacked archive entry) to a fresh blob name, written to
   // `blob`. False when the rename failed; the file is then left where it was.
@@ -54,7 +62,12 @@ class BlobWriter {
   const std::string& temporary_path() const { return temporary_path_; }
   // Forces what was written to the disk, so that others may read the temporary file.
   bool Flush();
-  // Flushes, closes and renames the file to a fresh blob name, written to `blob`.
+  // Flushes and renames the file to a fresh blob name, written to `blob`, and keeps it
+  // open and locked: further writes grow the blob in place, and the caller owns the blob
+  // (the writer's end no longer removes it).
+  bool Promote(std::string* blob);
+  // Flushes, closes and renames the file to a fresh blob name (the promoted name, when it
+  // was promoted), written to `blob`.
   bool Finish(std::string* blob);
 
  private:
@@ -64,6 +77,7 @@ class BlobWriter {
   int64_t size_ = 0;
   int error_ = 0;
   bool finished_ = false;
+  std::string blob_;  // once promoted
 };
 
 // A fresh random name for a blob or a temporary file, with the given ending.

@@ -15,7 +15,12 @@
 #include "service/store.h"
 
 namespace nvx::service {
-namespace {}  // namespace
+namespace {
+
+// An unreferenced blob this old is no writer's that is about to name it.
+constexpr int64_t kUnreferencedBlobAgeSeconds = 60;
+
+}  // namespace
 
 int RunServer(const CommandLine& command, std::string* err) {
   // Before any thread exists, so that every thread inherits the blocked stop signals.
@@ -34,6 +39,12 @@ int RunServer(const CommandLine& command, std::string* err) {
   BlobStore blobs(folder.blobs);
   if (int removed = blobs.RemoveStaleTemporaryFiles(); removed > 0) {
     LogLine(StrFormat("nvxserver removed %d unfinished blob files", removed));
+  }
+  std::vector<std::string> referenced;
+  if (store.ListBlobNames(&referenced)) {
+    int removed = blobs.RemoveUnreferencedBlobs(referenced, kUnreferencedBlobAgeSeconds);
+    if (removed > 0)
+      LogLine(StrFormat("nvxserver removed %d blob files no document names", removed));
   }
   ServiceEnvironment environment{store, blobs, folder.web, folder.outbox};
   ServiceRouter router(environment);

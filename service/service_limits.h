@@ -52,6 +52,11 @@ inline constexpr int kServiceFolderLevelsMax = 256;
 inline constexpr size_t kServiceOutboxMessagesMax = 100;
 inline constexpr int64_t kServiceOutboxBytesMax = int64_t{4} << 20;
 
+// A resumable upload is made durable (flushed, and recorded as an incomplete document)
+// each time this many more bytes of it arrived, so a crash of the server loses at most
+// this much of it.
+inline constexpr int64_t kServiceUploadCheckpointBytes = int64_t{4} << 20;
+
 }  // namespace nvx::service
 
 #endif  // NVX_SERVICE_SERVICE_LIMITS_H_

@@ -147,6 +147,8 @@ class Store {
 
   // Documents.
   bool ListDocuments(int64_t folder, std::vector<Document>* documents);
+  // The blob names that documents name, of every account.
+  bool ListBlobNames(std::vector<std::string>* blobs);
   StoreStatus CountDocuments(int64_t folder, int64_t* count);
   std::optional<Document> FindDocument(int64_t account, int64_t vid);
   std::optional<Document> FindDocumentByName(int64_t folder, std::string_view name);

@@ -39,6 +39,13 @@ bool Store::ListDocuments(int64_t folder, std::vector<Document>* documents) {
   return CollectRows(select, documents, DocumentFromRow);
 }
 
+bool Store::ListBlobNames(std::vector<std::string>* blobs) {
+  DatabasePool::Lease db = pool_.Acquire();
+  blobs->clear();
+  Statement select(*db, "SELECT blob FROM documents");
+  return CollectRows(select, blobs, [](const Statement& row) { return row.Text(0); });
+}
+
 StoreStatus Store::CountDocuments(int64_t folder, int64_t* count) {
   DatabasePool::Lease db = pool_.Acquire();
   Statement select(*db, "SELECT count(*) FROM documents WHERE folder = ?");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace nvx::service {
 namespace {
@@ -11,20 +12,18 @@ constexpr size_t kWorkSize = 65536;
 
 }  // namespace
 
-UploadBody::UploadBody(BlobWriter& writer, Md5Context& md5, int64_t plain_length,
-                       const TransferCipher* cipher)
-    : writer_(writer), md5_(md5), plain_length_(plain_length), cipher_(cipher) {
+UploadBody::UploadBody(PlainSink sink, int64_t plain_length, const TransferCipher* cipher)
+    : sink_(std::move(sink)), plain_length_(plain_length), cipher_(cipher) {
   if (cipher_ != nullptr) work_.resize(kWorkSize);
 }
 
 bool UploadBody::WritePlain(const char* data, size_t size) {
   size_t count = static_cast<size_t>(std::min<int64_t>(plain_length_ - written_, size));
   if (count == 0) return true;
-  if (!writer_.Write(data, count)) {
-    write_failed_ = true;
+  if (!sink_(data, count)) {
+    stopped_ = true;
     return false;
   }
-  Md5Update(md5_, data, count);
   written_ += static_cast<int64_t>(count);
   return true;
 }
@@ -35,7 +34,7 @@ bool UploadBody::WriteBlocks(size_t size) {
 }
 
 bool UploadBody::Take(const char* data, size_t size) {
-  if (write_failed_) return false;
+  if (stopped_) return false;
   if (cipher_ == nullptr) return WritePlain(data, size);
   while (size > 0) {
     size_t count = std::min(size, work_.size() - carried_);

@@ -7,16 +7,14 @@
 #include "service/upload_command.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 #include "platform/clock.h"
-#include "platform/file.h"
-#include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/date_stamp.h"
+#include "service/document_writer.h"
 #include "service/header_fields.h"
 #include "service/names.h"
-#include "service/upload_archive.h"
 #include "service/upload_body.h"
 #include "transfer/key_table.h"
 
@@ -27,23 +25,15 @@ constexpr std::string_view kInvalidRestart = "Error - Invalid Restart";
 constexpr std::string_view kInvalidTransferFields = "Error - Invalid Transfer Fields";
 constexpr std::string_view kLengthRequired = "Error - Length Required";
 constexpr std::string_view kDeltaFailed = "Error - Gen New From Diff Error";
-constexpr std::string_view kUploadIncomplete = "Error - Upload Incomplete";
 constexpr std::string_view kZipEnding = ".zip";
-constexpr size_t kCopyPieceSize = 65536;
 
-// What an upload is to do, decided from its headers.
+// What an upload is to do, decided from its headers: the document it makes, and how its
+// body travels.
 struct UploadPlan {
-  int64_t folder = 0;
-  std::string name;                  // the document's name (without ".zip" for an archive)
-  std::optional<Document> previous;  // the document continued or replaced by version id
-  int64_t offset = 0;                // bytes of `previous` that the new content keeps
-  bool continuation = false;         // X-NVX-RESTART
-  int64_t body_length = 0;           // Content-Length
-  int64_t plain_length = 0;          // the body's bytes without the padding
-  std::optional<size_t> key_index;   // the body is enciphered with this key
-  bool archive = false;              // the body is a one-entry ZIP archive
-  int64_t expected_size = 0;         // the document's size once the upload is whole
-  std::string date_stamp;
+  UploadTarget target;
+  int64_t plain_length = 0;         // the body's bytes without the padding
+  std::optional<size_t> key_index;  // the body is enciphered with this key
+  int64_t expected_size = 0;        // the body's share of the document once whole
 };
 
 std::string_view Trimmed(std::string_view text) {
@@ -74,7 +64,6 @@ bool PlanBody(CommandContext& context, UploadPlan* plan) {
     context.reply.SetConclusion(kLengthRequired);
     return false;
   }
-  plan->body_length = *length;
   plan->plain_length = *length;
   std::optional<TransferFields> fields;
   if (std::optional<std::string_view> fang = context.request.headers.Find("X-NVX-FANG")) {
@@ -85,7 +74,7 @@ bool PlanBody(CommandContext& context, UploadPlan* plan) {
     }
   }
   TransferFields values = fields.value_or(TransferFields{});
-  plan->archive = values.values[2] == 1;
+  plan->target.archive = values.values[2] == 1;
   if (context.account.encrypt) {
     int64_t plain = values.values[0];
     int64_t key_code = values.values[1];
@@ -102,7 +91,7 @@ bool PlanBody(CommandContext& context, UploadPlan* plan) {
   // An archive's size once unpacked is what the client announced; the archive itself
   // when that is smaller (the unpacked size is checked again when it is known).
   plan->expected_size =
-      plan->archive ? std::max(plan->plain_length, values.values[4]) : plan->plain_length;
+      plan->target.archive ? std::max(plan->plain_length, values.values[4]) : plan->plain_length;
   return true;
 }
 
@@ -131,18 +120,18 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
       context.reply.SetConclusion(kInvalidRestart);
       return false;
     }
-    plan->previous = ChangeableDocument(context, reference->vid);
-    if (!plan->previous) return false;
+    plan->target.previous = ChangeableDocument(context, reference->vid);
+    if (!plan->target.previous) return false;
     // Only an incomplete document is continued, never past its stored bytes, and an
     // archive always travels whole.
-    if (reference->offset > plan->previous->size ||
-        (reference->offset > 0 && (plan->previous->complete || plan->archive))) {
+    if (reference->offset > plan->target.previous->size ||
+        (reference->offset > 0 && (plan->target.previous->complete || plan->target.archive))) {
       context.reply.SetConclusion(kInvalidRestart);
       return false;
     }
-    plan->offset = reference->offset;
-    plan->continuation = !plan->previous->complete;
-    plan->folder = plan->previous->folder;
+    plan->target.offset = reference->offset;
+    plan->target.continuation = !plan->target.previous->complete;
+    plan->target.folder = plan->target.previous->folder;
     return true;
   }
   if (std::optional<std::string_view> lupin = context.request.headers.Find("X-NVX-LUPIN")) {
@@ -155,9 +144,9 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
       context.reply.SetConclusion(kDeltaFailed);
       return false;
     }
-    plan->previous = ChangeableDocument(context, reference->vid);
-    if (!plan->previous) return false;
-    plan->folder = plan->previous->folder;
+    plan->target.previous = ChangeableDocument(context, reference->vid);
+    if (!plan->target.previous) return false;
+    plan->target.folder = plan->target.previous->folder;
     return true;
   }
   std::optional<Folder> folder = VisibleRequestedFolder(context);
@@ -166,7 +155,7 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
     context.reply.SetConclusion(kAccessDenied);
     return false;
   }
-  plan->folder = folder->id;
+  plan->target.folder = folder->id;
   return true;
 }
 
@@ -175,57 +164,15 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
 bool FitsQuota(CommandContext& context, const UploadPlan& plan) {
   std::optional<Account> account = context.service.store.FindAccount(context.account.id);
   if (!account) return false;
-  int64_t replaced = plan.previous ? plan.previous->size : 0;
+  int64_t replaced = plan.target.previous ? plan.target.previous->size : 0;
   if (std::optional<Document> same =
-          context.service.store.FindDocumentByName(plan.folder, plan.name);
-      same && (!plan.previous || same->vid != plan.previous->vid)) {
+          context.service.store.FindDocumentByName(plan.target.folder, plan.target.name);
+      same && (!plan.target.previous || same->vid != plan.target.previous->vid)) {
     replaced += same->size;
   }
-  int64_t size = plan.offset + plan.expected_size;
+  int64_t size = plan.target.offset + plan.expected_size;
   // Compared as differences so that no sum of large figures can wrap.
   return size - replaced <= account->quota - account->used;
-}
-
-// Copies the first `count` bytes of a stored blob into the writer and the digest.
-bool CopyPrefix(const BlobStore& blobs, const Document& document, int64_t count, BlobWriter& writer,
-                Md5Context& md5) {
-  platform::File source =
-      platform::File::Open(blobs.PathOf(document.blob), platform::File::Access::kRead);
-  if (!source.is_open() || source.Size() < count) return false;
-  std::vector<char> piece(kCopyPieceSize);
-  for (int64_t left = count; left > 0;) {
-    size_t size = static_cast<size_t>(std::min<int64_t>(left, kCopyPieceSize));
-    if (source.ReadFully(piece.data(), size) != static_cast<int64_t>(size)) return false;
-    Md5Update(md5, piece.data(), size);
-    if (!writer.Write(piece.data(), size)) return false;
-    left -= static_cast<int64_t>(size);
-  }
-  return true;
-}
-
-// Takes the new blob into the store. On failure the blob goes again.
-void Commit(CommandContext& context, const UploadPlan& plan, const Document& document,
-            std::string_view success) {
-  Store::UploadCommit commit;
-  commit.document = document;
-  if (plan.previous) {
-    commit.replaces_vid = plan.previous->vid;
-    commit.replaces_blob = plan.previous->blob;
-    commit.keep_vid = plan.continuation;
-  }
-  // What broke off is smaller than what the quota was checked for.
-  commit.check_quota = document.complete;
-  Document stored;
-  std::vector<std::string> removed;
-  StoreStatus status =
-      context.service.store.CommitUpload(context.account.key, commit, &stored, &removed);
-  if (status != StoreStatus::kOk) {
-    context.service.blobs.Remove(document.blob);
-    context.reply.SetConclusion(ConclusionOf(status));
-    return;
-  }
-  for (const std::string& blob : removed) context.service.blobs.Remove(blob);
-  context.reply.SetConclusion(success);
 }
 
 }  // namespace
@@ -233,75 +180,47 @@ void Commit(CommandContext& context, const UploadPlan& plan, const Document& doc
 void UploadCommand(CommandContext& context, std::string_view query) {
   UploadPlan plan;
   if (!PlanBody(context, &plan) || !PlanTarget(context, &plan)) return;
-  std::optional<std::string> name = StoredName(query, plan.archive);
+  std::optional<std::string> name = StoredName(query, plan.target.archive);
   if (!name) {
     context.reply.SetConclusion(kInvalidName);
     return;
   }
-  plan.name = *name;
+  plan.target.name = *name;
   if (!FitsQuota(context, plan)) {
     context.reply.SetConclusion(kQuotaExceeded);
     return;
   }
   std::string_view stamp = Trimmed(HeaderOrEmpty(context, "X-NVX-DINSDALE"));
   if (IsDateStamp(stamp)) {
-    plan.date_stamp = std::string(stamp);
-  } else if (plan.continuation) {
-    plan.date_stamp = plan.previous->date_stamp;
+    plan.target.date_stamp = std::string(stamp);
+  } else if (plan.target.continuation) {
+    plan.target.date_stamp = plan.target.previous->date_stamp;
   } else {
-    plan.date_stamp = DateStampOf(platform::GetClock().NowSeconds());
+    plan.target.date_stamp = DateStampOf(platform::GetClock().NowSeconds());
   }
   if (!context.request.read_body) {
     context.reply.SetConclusion(kBadRequest);
     return;
   }
 
-  BlobWriter writer(context.service.blobs);
-  Md5Context md5;
-  Md5Init(md5);
-  if (!writer.ok() || (plan.offset > 0 && !CopyPrefix(context.service.blobs, *plan.previous,
-                                                      plan.offset, writer, md5))) {
-    context.reply.SetConclusion(kServiceFailure);
+  plan.target.full_size = plan.target.offset + plan.plain_length;
+  // A new document or a continuation is kept as far as it came; an archive or a
+  // replacement that broke off leaves the store as it was.
+  plan.target.resumable =
+      !plan.target.archive && (!plan.target.previous || plan.target.continuation);
+  DocumentWriter writer(context.service, context.account, std::move(plan.target));
+  if (!writer.Begin()) {
+    context.reply.SetConclusion(writer.conclusion());
     return;
   }
   std::optional<TransferCipher> cipher;
   if (plan.key_index) cipher.emplace(*plan.key_index);
-  UploadBody body(writer, md5, plan.plain_length, cipher ? &*cipher : nullptr);
+  UploadBody body([&writer](const char* data, size_t size) { return writer.Write(data, size); },
+                  plan.plain_length, cipher ? &*cipher : nullptr);
   bool whole = context.request.read_body(
       [&body](const char* data, size_t size) { return body.Take(data, size); });
   whole = whole && body.plain_written() == plan.plain_length;
-
-  Document document;
-  document.folder = plan.folder;
-  document.name = plan.name;
-  document.date_stamp = plan.date_stamp;
-  document.size = plan.offset + body.plain_written();
-  document.full_size = plan.offset + plan.plain_length;
-  document.complete = whole;
-  if (body.write_failed()) {
-    context.reply.SetConclusion(kServiceFailure);
-    return;
-  }
-  if (!whole) {
-    // Only what can be resumed is kept: the bytes of a new document or a continuation.
-    // An archive or a replacement that broke off leaves the store as it was.
-    context.reply.SetConclusion(kUploadIncomplete);
-    bool resumable = !plan.archive && (!plan.previous || plan.continuation);
-    if (!resumable || body.plain_written() == 0) return;
-  }
-  if (whole && plan.archive) {
-    if (!UnpackArchive(context.service.blobs, writer, &document)) {
-      context.reply.SetConclusion(kInvalidArchive);
-      return;
-    }
-  } else {
-    Md5Final(md5, document.digest.data());
-    if (!writer.Finish(&document.blob)) {
-      context.reply.SetConclusion(kServiceFailure);
-      return;
-    }
-  }
-  Commit(context, plan, document, whole ? kSuccessful : kUploadIncomplete);
+  context.reply.SetConclusion(writer.Finish(whole));
 }
 
 }  // namespace nvx::service

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -60,6 +61,23 @@ TEST(BlobStoreTest, OnlyTemporaryFilesNoWriterHoldsAreSwept) {
   std::string blob;
   ASSERT_TRUE(live.Finish(&blob));
   EXPECT_EQ(test::ReadFileText(store.PathOf(blob)), "at work");
+}
+
+TEST(BlobStoreTest, OnlyOldBlobsThatNoDocumentNamesAreSwept) {
+  test::TempDir temp;
+  BlobStore store(temp.path());
+  auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5);
+  for (const char* name : {"named-old.blob", "named-young.blob", "orphan-old.blob",
+                           "orphan-young.blob", "orphan-old.txt"}) {
+    test::WriteFileText(temp.File(name), name);
+    if (std::string(name).find("-old") != std::string::npos) {
+      std::filesystem::last_write_time(temp.File(name), old);
+    }
+  }
+  EXPECT_EQ(store.RemoveUnreferencedBlobs({"named-old.blob", "named-young.blob"}, 60), 1);
+  EXPECT_EQ(test::ListFolder(temp.path()),
+            (std::vector<std::string>{"named-old.blob", "named-young.blob", "orphan-old.txt",
+                                      "orphan-young.blob"}));
 }
 
 }  // namespace

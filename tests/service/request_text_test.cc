@@ -209,6 +209,61 @@ TEST(HeaderFieldsTest, TransferAndEmailFields) {
   EXPECT_FALSE(ParseEmailRouting("a,b,c;"));
 }
 
+TEST(HeaderFieldsTest, UploadReferences) {
+  // "k,vid;" of a replacement or delta, "offset,vid;" of a continuation: a table of texts
+  // and what each parser makes of them (-1: refused).
+  struct Case {
+    const char* text;
+    int64_t document_kind;   // ParseDocumentReference
+    int64_t restart_offset;  // ParseRestartReference
+    int64_t vid;
+  };
+  const Case cases[] = {
+      {"0,17;", 0, 0, 17},
+      {"1,17;", 1, 1, 17},
+      {" 0 , 17 ;", 0, 0, 17},
+      {"2,17;", -1, 2, 17},
+      {"5368709120,9;", -1, 5368709120, 9},
+      {"0,17", -1, -1, 0},
+      {"0;17,", -1, -1, 0},
+      {"-1,17;", -1, -1, 0},
+      {"0,-17;", -1, -1, 0},
+      {"0,;", -1, -1, 0},
+      {",17;", -1, -1, 0},
+      {"0,1234567890123456;", -1, -1, 0},
+      {"99999999999999999999,1;", -1, -1, 0},
+      {"", -1, -1, 0},
+  };
+  for (const Case& c : cases) {
+    std::optional<DocumentReference> document = ParseDocumentReference(c.text);
+    EXPECT_EQ(document ? document->kind : -1, c.document_kind) << c.text;
+    EXPECT_EQ(document ? document->vid : 0, c.document_kind < 0 ? 0 : c.vid) << c.text;
+    std::optional<RestartReference> restart = ParseRestartReference(c.text);
+    EXPECT_EQ(restart ? restart->offset : -1, c.restart_offset) << c.text;
+    EXPECT_EQ(restart ? restart->vid : 0, c.restart_offset < 0 ? 0 : c.vid) << c.text;
+  }
+}
+
+TEST(HeaderFieldsTest, DigestReferences) {
+  // MD5 of "alpha" in Base64.
+  const std::string digest = "LBdDo5EwX782ffjk8Gn5+Q==";
+  std::optional<DigestReference> reference = ParseDigestReference(digest + ",5");
+  ASSERT_TRUE(reference);
+  EXPECT_EQ(reference->size, 5);
+  EXPECT_EQ(reference->digest[0], 0x2C);
+  EXPECT_EQ(reference->digest[15], 0xF9);
+  // Short digests are completed with zeros, as the client completes them.
+  reference = ParseDigestReference("AAEC,5368709120");
+  ASSERT_TRUE(reference);
+  EXPECT_EQ(reference->digest[1], 1);
+  EXPECT_EQ(reference->digest[3], 0);
+  EXPECT_EQ(reference->size, 5368709120);
+  for (const char* refused : {"0,17;", "LBdDo5EwX782ffjk8Gn5+Q==", ",5", "LAX36Z,x", "LAX36Z,-5",
+                              "LBdDo5EwX782ffjk8Gn5+Q==LBdDo5EwX782ffjk8Gn5+Q==,5", ""}) {
+    EXPECT_FALSE(ParseDigestReference(refused)) << refused;
+  }
+}
+
 TEST(DateStampTest, FormatsAndChecks) {
   EXPECT_EQ(DateStampOf(1078495629), "07D403050E0709");  // 2004-03-05 14:07:09 UTC
   EXPECT_EQ(DateStampOf(0), "07B20101000000");

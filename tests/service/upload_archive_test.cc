@@ -1,0 +1,110 @@
+// Uploads whose body is a one-entry ZIP archive: the document is the entry, under the
+// file name without ".zip"; an archive that is broken stores nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/service/upload_fixture.h"
+#include "transfer/zip_archive.h"
+
+namespace nvx::test {
+namespace {
+
+class UploadArchiveTest : public UploadFixture {
+ protected:
+  // `content` packed as the client packs a file before it travels.
+  std::string Zipped(const std::string& content) {
+    std::string source = temp_.File("source");
+    std::string archive = temp_.File("source.zip");
+    WriteFileText(source, content);
+    int error = 0;
+    EXPECT_TRUE(ZipOneFile(source, archive, &error)) << error;
+    return ReadFileText(archive);
+  }
+  static std::string Fang(const std::string& body, size_t unpacked) {
+    return std::to_string(body.size()) + ",0,1,1," + std::to_string(unpacked);
+  }
+};
+
+TEST_F(UploadArchiveTest, TheFirstEntryIsStoredUnderTheNameWithoutZip) {
+  Admin({"account", "set", "alice", "--quota", "100000000"});
+  StartServer();
+  std::string text;
+  for (int line = 0; text.size() < 300000; ++line) text += "line " + std::to_string(line) + "\n";
+  const std::string random = Bytes(70000, 11);
+  struct Case {
+    std::string query;
+    std::string stored;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"report.txt.zip", "report.txt", text},
+      {"Report.TXT.ZIP", "Report.TXT", random},
+      {"plain", "plain", "short"},
+      {"empty.zip", "empty", ""},
+  };
+  for (const Case& c : cases) {
+    std::string body = Zipped(c.content);
+    RawHttpReply put = Put(c.query,
+                           {{"X-NVX-FANG", Fang(body, c.content.size())},
+                            {"X-NVX-BLACMANGE", docs_},
+                            {"X-NVX-DINSDALE", "07D403050E0709"}},
+                           body);
+    EXPECT_EQ(put.Header("X-NVX-CONCLUSION"), "Successful") << c.query;
+    ListedDocument listed = List()[c.stored];
+    EXPECT_EQ(listed.size, static_cast<int64_t>(c.content.size())) << c.query;
+    EXPECT_EQ(listed.md5, HexMd5(c.content)) << c.query;
+    EXPECT_EQ(listed.date_stamp, "07D403050E0709");
+    EXPECT_EQ(Get("\\MyFiles\\Docs\\" + c.stored), c.content) << c.query;
+  }
+  EXPECT_EQ(List().size(), 4u);
+  EXPECT_EQ(TemporaryCount(), 0u);
+  EXPECT_EQ(BlobCount(), 4u);
+
+  // A replacement by version id, enciphered this time.
+  Admin({"account", "set", "alice", "--encrypt", "on"});
+  std::string vid = List()["report.txt"].vid;
+  std::string zipped = Zipped(random);
+  std::string fang;
+  std::string body = Encipher(zipped, 123, &fang);
+  fang =
+      fang.substr(0, fang.find(',', fang.find(',') + 1)) + ",1,1," + std::to_string(random.size());
+  RawHttpReply put = Put(
+      "report.txt.zip",
+      {{"X-NVX-LUPIN", "0," + vid + ";"}, {"X-NVX-FANG", fang}, {"X-NVX-BLACMANGE", docs_}}, body);
+  EXPECT_EQ(put.Header("X-NVX-CONCLUSION"), "Successful");
+  EXPECT_NE(List()["report.txt"].vid, vid);
+  EXPECT_EQ(Get("\\MyFiles\\Docs\\report.txt"), random);
+  EXPECT_EQ(BlobCount(), 4u);
+}
+
+TEST_F(UploadArchiveTest, BrokenArchivesStoreNothing) {
+  std::string kept = AddDocument("alice", "\\MyFiles\\Docs\\data.bin", "kept");
+  StartServer();
+  const std::string content = Bytes(20000, 12);
+  std::string good = Zipped(content);
+  std::string flipped = good;
+  flipped[good.size() / 2] = static_cast<char>(flipped[good.size() / 2] ^ 0x55);
+  struct Case {
+    const char* label;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"not an archive", "PK\x03\x04 but nothing after"},
+      {"a byte flipped in the entry", flipped},
+      {"cut short", good.substr(0, good.size() - 30)},
+      {"empty", ""},
+  };
+  for (const Case& c : cases) {
+    RawHttpReply put = Put(
+        "data.bin.zip", {{"X-NVX-FANG", Fang(c.body, 20000)}, {"X-NVX-BLACMANGE", docs_}}, c.body);
+    EXPECT_EQ(put.Header("X-NVX-CONCLUSION"), "Error - Invalid Archive") << c.label;
+    EXPECT_EQ(put.Header("X-NVX-LARCH"), "1000000,4") << c.label;
+    EXPECT_EQ(List()["data.bin"].vid, kept) << c.label;
+  }
+  EXPECT_EQ(Get("\\MyFiles\\Docs\\data.bin"), "kept");
+  EXPECT_EQ(ListFolder(data() + "/blobs").size(), 1u);
+}
+
+}  // namespace
+}  // namespace nvx::test
