@@ -32,7 +32,8 @@ void Sink(size_t value) {
 void FeedTransferAnswers(std::string_view text) {
   const TransferAnswer answer = ParseIsItThereAnswer(text);
   const int64_t named = answer.lupin ? answer.lupin->size : 0;
-  for (int64_t local_size : {int64_t{0}, int64_t{1}, named, named + 1, INT64_MAX}) {
+  const int64_t past_named = named < INT64_MAX ? named + 1 : named;
+  for (int64_t local_size : {int64_t{0}, int64_t{1}, named, past_named, INT64_MAX}) {
     for (const std::optional<Md5Digest>& digest :
          {std::optional<Md5Digest>(), std::optional<Md5Digest>(Md5Digest{})}) {
       IsItThereDecision decision = DecideIsItThere(answer, local_size, digest);

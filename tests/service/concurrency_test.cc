@@ -2,6 +2,7 @@
 // same account's tree stay consistent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <string>
@@ -76,6 +77,47 @@ TEST_F(ConcurrencyTest, ConcurrentFolderCreation) {
   EXPECT_EQ(shared_ids.size(), 1u);
   std::string tree = Command("FolderList").body;
   EXPECT_EQ(std::count(tree.begin(), tree.end(), '\n'), 1 + kClients * kFoldersEach + 1);
+}
+
+TEST_F(ConcurrencyTest, UploadsAtOnceEachStoreTheirOwnBytes) {
+  StartServer();
+  constexpr int kClients = 4;
+  constexpr int kRounds = 3;
+  std::vector<std::thread> clients;
+  std::atomic<int> failures{0};
+  auto content = [](int client, int round) {
+    return std::string(20000 + client * 1000 + round, static_cast<char>('a' + client));
+  };
+  for (int client = 0; client < kClients; ++client) {
+    clients.emplace_back([&, client] {
+      std::string token = MakeLoginToken("alice", "secret");
+      for (int round = 0; round < kRounds; ++round) {
+        // Every client replaces one shared name too: one document per name at the end.
+        for (const std::string& name : {"own" + std::to_string(client), std::string("shared")}) {
+          std::string body = content(client, round);
+          std::string request = ScriptRequest("PUT", name,
+                                              {{"Content-Length", std::to_string(body.size())},
+                                               {"X-NVX-BLACMANGE", "NO"}},
+                                              token) +
+                                body;
+          std::optional<RawHttpReply> reply = RawHttpExchange(port(), request);
+          if (!reply || reply->Header("X-NVX-CONCLUSION") != "Successful") ++failures;
+        }
+      }
+    });
+  }
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(failures.load(), 0);
+  std::string listing = Admin({"doc", "list", "alice", "\\MyFiles"});
+  for (int client = 0; client < kClients; ++client) {
+    EXPECT_NE(listing.find("own" + std::to_string(client) + "\t" +
+                           std::to_string(content(client, kRounds - 1).size()) + "\t"),
+              std::string::npos)
+        << listing;
+  }
+  EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), kClients + 1) << listing;
+  // Every blob is named by one document; the replaced ones went.
+  EXPECT_EQ(ListFolder(data() + "/blobs").size(), static_cast<size_t>(kClients + 1));
 }
 
 }  // namespace
