@@ -40,6 +40,10 @@ void BlockReporter::AddFileNote(std::string_view path, int kind, bool report_mis
   nvx::AddFileNote(block_, path, kind, report_missing, system_error);
 }
 
+void BlockReporter::AddFileErrorNote(std::string_view path, int error_code) {
+  nvx::AddFileErrorNote(block_, path, error_code);
+}
+
 namespace {
 
 int32_t& CountField(TransferProgress& progress, FileCount count) {

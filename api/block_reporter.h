@@ -24,6 +24,7 @@ class BlockReporter final : public Reporter {
   bool Logs(int32_t bits) const override;
   void WriteResultText(std::string_view text) override;
   void AddFileNote(std::string_view path, int kind, bool report_missing, int system_error) override;
+  void AddFileErrorNote(std::string_view path, int error_code) override;
 
  private:
   SharedBlock& block_;

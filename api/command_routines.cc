@@ -9,6 +9,7 @@
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
 #include "protocol/web_files.h"
+#include "transfer/upload_engine.h"
 
 namespace nvx {
 namespace {
@@ -76,6 +77,10 @@ bool RoutineVerifyPath(TransferSession& session) {
 bool RoutineSetServer(TransferSession& session) {
   session.link().ReplaceServerList(session.job().link.server_host);
   return true;
+}
+
+bool RoutineUpload(TransferSession& session) {
+  return RunUpload(session);
 }
 
 }  // namespace nvx

@@ -1,4 +1,4 @@
-// The worker routines of the protocol's command codes: folder list (1), login check
+// The worker routines of the command codes: folder list (1), upload (2), login check
 // (3), help file (4), version file (5), folder file list (6), file information (7),
 // space refresh (10), delete empty folders (13), verify a server path (15) and replace
 // the server list (19). Each runs the service command on the worker's session, stores
@@ -25,6 +25,8 @@ bool RoutineResetSpace(TransferSession& session);
 bool RoutineDeleteEmptyFolders(TransferSession& session);
 bool RoutineVerifyPath(TransferSession& session);
 bool RoutineSetServer(TransferSession& session);
+// Code 2: the upload engine, for UploadFile and for SendLog's upload of the activity log.
+bool RoutineUpload(TransferSession& session);
 
 }  // namespace nvx
 

@@ -13,7 +13,7 @@ CommandTable DefaultCommandTable() {
   };
   //               name                  routine                     sync   keeps  transfer
   row(kCmdFolderList) = {"FolderList", &RoutineFolderList, false, false, false};
-  row(kCmdUpload) = {"Upload", nullptr, false, false, true};
+  row(kCmdUpload) = {"Upload", &RoutineUpload, false, false, true};
   row(kCmdVerifyId) = {"VerifyId", &RoutineVerifyId, false, false, false};
   row(kCmdHelpFile) = {"HelpFile", &RoutineHelpFile, false, false, false};
   row(kCmdVersionFile) = {"VersionFile", &RoutineVersionFile, false, false, false};

@@ -17,3 +17,5 @@ grep -q "BM_" "$work/primitives_bench.txt" || { cat "$work/primitives_bench.txt"
 for shape in minimal widest oversized; do
   "$bench/folder_list_memory" "$shape"
 done
+# NVXbackup's uploads next to curl, rsync and ab, on small inputs.
+"$(dirname "$0")/upload_compare.sh" "$1" --quick

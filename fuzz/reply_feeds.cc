@@ -1,5 +1,7 @@
 #include "fuzz/reply_feeds.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "protocol/date_stamp.h"
@@ -9,8 +11,11 @@
 #include "protocol/reply_body.h"
 #include "protocol/response_headers.h"
 #include "protocol/server_file_list.h"
+#include "protocol/transfer_answers.h"
 #include "protocol/url_escape.h"
 #include "protocol/web_files.h"
+#include "transfer/md5.h"
+#include "transfer/upload_rules.h"
 
 namespace nvx::fuzz {
 namespace {
@@ -20,6 +25,24 @@ volatile size_t g_sink = 0;
 
 void Sink(size_t value) {
   g_sink = g_sink + value;
+}
+
+// The upload's answers: parsed, then decided for local sizes around what the answer
+// names, with and without a local digest; texts for the log.
+void FeedTransferAnswers(std::string_view text) {
+  const TransferAnswer answer = ParseIsItThereAnswer(text);
+  const int64_t named = answer.lupin ? answer.lupin->size : 0;
+  const int64_t past_named = named < INT64_MAX ? named + 1 : named;
+  for (int64_t local_size : {int64_t{0}, int64_t{1}, named, past_named, INT64_MAX}) {
+    for (const std::optional<Md5Digest>& digest :
+         {std::optional<Md5Digest>(), std::optional<Md5Digest>(Md5Digest{})}) {
+      IsItThereDecision decision = DecideIsItThere(answer, local_size, digest);
+      Sink(static_cast<size_t>(decision.server_size) + decision.version_id.size());
+    }
+  }
+  const TransferAnswer put = ParsePutAnswer(text);
+  Sink(put.conclusion ? put.conclusion->size() : 0);
+  Sink(TextForLog(text).size());
 }
 
 }  // namespace
@@ -70,6 +93,7 @@ void FeedResponseHeader(std::string_view bytes) {
     if (auto info = ParseFileInfoLupin(text)) Sink(info->name.size() + info->date_stamp.size());
     if (auto fang = ParseDownloadFang(text)) Sink(static_cast<size_t>(fang->key_number));
     Sink(HasRestartHeader(text));
+    FeedTransferAnswers(text);
   }
   Sink(DecipherReplyBody(bytes).size());
   Sink(static_cast<size_t>(ParseDateStamp(bytes.substr(0, 20)).value_or(0)));

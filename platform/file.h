@@ -12,6 +12,8 @@
 
 namespace nvx::platform {
 
+class Socket;
+
 class File {
  public:
   enum class Access {
@@ -62,6 +64,7 @@ class File {
 
  private:
   friend class MappedFile;
+  friend class Socket;
   explicit File(int fd) : fd_(fd) {}
 
   int fd_ = -1;

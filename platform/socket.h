@@ -14,6 +14,8 @@
 
 namespace nvx::platform {
 
+class File;
+
 // The error number reported when a host name does not resolve to an IPv4 address.
 extern const int kErrorHostNotFound;
 // The error number reported when a wait was given up because the caller asked to stop.
@@ -39,7 +41,9 @@ class Socket {
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
 
-  // Makes a new stream socket of the Internet family, closing an open one first.
+  // Makes a new stream socket of the Internet family, closing an open one first. Small
+  // writes leave at once (TCP_NODELAY): exchanges on a kept-alive connection must not
+  // wait for the peer's delayed acknowledgement.
   bool Create();
   // Connects to `address` (network byte order) and `port`. Waits in short slices and
   // asks `cancelled` between them; a cancelled connect fails with kErrorCancelled.
@@ -57,14 +61,21 @@ class Socket {
   // Sends what the socket takes at once: the count sent (0 when it would block), -1 on
   // failure.
   int64_t SendSome(const void* data, size_t size);
+  // Sends up to `count` bytes of `file` from `*offset` straight from the file system's
+  // cache, without passing through a buffer of ours; advances `*offset`. The count sent
+  // (0 when the socket would block or the file ends early), -1 on failure.
+  int64_t SendFromFile(File& file, int64_t* offset, size_t count);
   // Receives what has arrived: the count received, 0 when the peer closed the
   // connection, -1 on failure (also when nothing is there yet: error() is then
   // kErrorWouldBlock).
   int64_t ReceiveSome(void* buffer, size_t size);
+  // The same, leaving what it copies in the socket for the next receive.
+  int64_t PeekSome(void* buffer, size_t size);
 
   void Close();
 
  private:
+  int64_t Receive(void* buffer, size_t size, int flags);
   int fd_ = -1;
   int error_ = 0;
 };

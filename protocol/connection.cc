@@ -106,21 +106,44 @@ bool Connection::WaitUntil(bool readable, int64_t deadline) {
 bool Connection::SendAll(const void* data, size_t size) {
   const auto* bytes = static_cast<const uint8_t*>(data);
   size_t offset = 0;
+  // Each call offers everything that is left: the socket takes what fits, and a file's
+  // piece leaves in a few system calls rather than one per few kilobytes.
   while (offset < size) {
     if (!is_open()) {
       last_error_ = platform::kErrorCancelled;
       return false;
     }
-    size_t piece_end = offset + std::min(kSendPieceSize, size - offset);
-    while (offset < piece_end) {
-      int64_t sent = socket_.SendSome(bytes + offset, piece_end - offset);
-      if (sent < 0) {
-        last_error_ = socket_.error();
-        return false;
-      }
-      if (sent == 0 && !WaitUntil(/*readable=*/false, ReceiveDeadline())) return false;
-      offset += static_cast<size_t>(sent);
+    int64_t sent = socket_.SendSome(bytes + offset, size - offset);
+    if (sent < 0) {
+      last_error_ = socket_.error();
+      return false;
     }
+    if (sent == 0 && !WaitUntil(/*readable=*/false, ReceiveDeadline())) return false;
+    offset += static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+bool Connection::SendFileRange(platform::File& file, int64_t offset, size_t count) {
+  const int64_t end = offset + static_cast<int64_t>(count);
+  while (offset < end) {
+    if (!is_open()) {
+      last_error_ = platform::kErrorCancelled;
+      return false;
+    }
+    const int64_t before = offset;
+    int64_t sent = socket_.SendFromFile(file, &offset, static_cast<size_t>(end - offset));
+    if (sent < 0) {
+      last_error_ = socket_.error();
+      return false;
+    }
+    if (sent > 0) continue;
+    if (offset == before && socket_.WaitWritable(0) == platform::Socket::WaitResult::kReady) {
+      // Writable, yet nothing went: the file has no more bytes.
+      last_error_ = kErrorFileEnded;
+      return false;
+    }
+    if (!WaitUntil(/*readable=*/false, ReceiveDeadline())) return false;
   }
   return true;
 }
@@ -130,13 +153,21 @@ int64_t Connection::ReceiveSome(void* buffer, size_t size) {
 }
 
 int64_t Connection::ReceiveSomeBy(void* buffer, size_t size, int64_t deadline_millis) {
+  return ReceiveBy(buffer, size, deadline_millis, /*peek=*/false);
+}
+
+int64_t Connection::PeekSomeBy(void* buffer, size_t size, int64_t deadline_millis) {
+  return ReceiveBy(buffer, size, deadline_millis, /*peek=*/true);
+}
+
+int64_t Connection::ReceiveBy(void* buffer, size_t size, int64_t deadline_millis, bool peek) {
   if (!is_open()) {
     last_error_ = platform::kErrorCancelled;
     return -1;
   }
   for (;;) {
     if (!WaitUntil(/*readable=*/true, deadline_millis)) return -1;
-    int64_t received = socket_.ReceiveSome(buffer, size);
+    int64_t received = peek ? socket_.PeekSome(buffer, size) : socket_.ReceiveSome(buffer, size);
     if (received > 0) return received;
     if (received == 0) {
       Close();

@@ -1,5 +1,5 @@
 // One TCP connection target (a service server or the proxy) and its socket: resolving,
-// opening, sending in 4096-byte pieces and receiving with a time-out. Time-outs are
+// opening, sending and receiving with a time-out. Time-outs are
 // measured with the process clock (platform::GetClock), while the socket is polled in
 // short slices of real time; between slices the owner's stop request is checked, so a
 // worker whose CNvxapi is being destroyed never sits out a silent server. Used by the
@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
 #include "platform/socket.h"
 
 namespace nvx {
@@ -22,9 +23,10 @@ inline constexpr int32_t kDefaultReceiveTimeoutSeconds = 180;
 inline constexpr int32_t kSlowServerReceiveTimeoutSeconds = 720;
 inline constexpr size_t kConnectionHostMax = 127;
 inline constexpr size_t kFailureTextMax = 47;
-inline constexpr size_t kSendPieceSize = 4096;
 // The longest real-time wait between two looks at the clock and the stop request.
 inline constexpr int kWaitSliceMillis = 50;
+// The error of a file range that ended before all its bytes were sent.
+inline constexpr int32_t kErrorFileEnded = -2;
 
 // The port of a port text: decimal digits only, 1 to 65535; anything else gives 0.
 uint16_t PortFromText(std::string_view port_text);
@@ -47,9 +49,14 @@ class Connection {
   void Close();
   bool is_open() const { return (state_bits_ & kOpenBit) != 0; }
 
-  // Sends every byte, in pieces of kSendPieceSize; false on the first failure (the
-  // error is in last_error()).
+  // Sends every byte, as much per system call as the socket takes; false on the first
+  // failure (the error is in last_error()).
   bool SendAll(const void* data, size_t size);
+
+  // Sends `count` bytes of `file` from `offset` the same way, without copying them
+  // through a buffer of ours. False on a failure or when the file ends before `count`
+  // bytes (the error is then kErrorFileEnded).
+  bool SendFileRange(platform::File& file, int64_t offset, size_t count);
 
   // Waits for data (at most the receive time-out) and receives at most `size` bytes:
   // the count received; 0 when the peer closed the connection; -1 on time-out, error or
@@ -58,6 +65,8 @@ class Connection {
   // The same, waiting no later than `deadline_millis` on the process clock: a time-out
   // that bounds several receives together (see ReceiveDeadline).
   int64_t ReceiveSomeBy(void* buffer, size_t size, int64_t deadline_millis);
+  // The same, leaving the bytes in the socket: the next receive gets them again.
+  int64_t PeekSomeBy(void* buffer, size_t size, int64_t deadline_millis);
   // The moment, on the process clock, at which the receive time-out counted from now
   // runs out.
   int64_t ReceiveDeadline() const;
@@ -80,6 +89,7 @@ class Connection {
   // Waits for the socket until `deadline_millis`; false (socket closed, error set) when
   // it runs out or the owner stops.
   bool WaitUntil(bool readable, int64_t deadline_millis);
+  int64_t ReceiveBy(void* buffer, size_t size, int64_t deadline_millis, bool peek);
 
   uint32_t state_bits_ = 0;
   int32_t last_error_ = 0;

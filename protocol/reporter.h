@@ -66,6 +66,9 @@ class Reporter {
   virtual void WriteResultText(std::string_view text) = 0;
   virtual void AddFileNote(std::string_view path, int kind, bool report_missing,
                            int system_error) = 0;
+  // Results report: the file's name and folder lines, then "was not transferred. Error
+  // Code = n".
+  virtual void AddFileErrorNote(std::string_view path, int error_code) = 0;
 };
 
 }  // namespace nvx

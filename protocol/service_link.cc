@@ -145,6 +145,16 @@ bool ServiceLink::SendAll(std::string_view bytes) {
   return false;
 }
 
+bool ServiceLink::SendFileRange(platform::File& file, int64_t offset, size_t count) {
+  if (active_ == nullptr) {
+    last_send_error_ = platform::kErrorCancelled;
+    return false;
+  }
+  if (active_->SendFileRange(file, offset, count)) return true;
+  last_send_error_ = active_->last_error();
+  return false;
+}
+
 int64_t ServiceLink::ReceiveSome(void* buffer, size_t size) {
   if (active_ == nullptr) return -1;
   return active_->ReceiveSome(buffer, size);
@@ -156,16 +166,32 @@ ResponseHeader ServiceLink::ReadResponseHeader() {
   // The receive time-out bounds the whole header: a server that drips a byte now and
   // then must not hold the exchange (and the run) for ever.
   const int64_t deadline = active_ != nullptr ? active_->ReceiveDeadline() : 0;
+  // What has arrived is looked at first and only the header's own bytes are taken from
+  // the socket: the body stays for its reader, and a header costs a few system calls
+  // rather than two per byte.
+  char piece[kHeaderPeekSize];
   while (!accumulator.complete()) {
-    char byte = 0;
-    int64_t received = active_ != nullptr ? active_->ReceiveSomeBy(&byte, 1, deadline) : -1;
-    if (received != 1) {
-      header.last_receive = received;
+    int64_t seen = active_ != nullptr ? active_->PeekSomeBy(piece, sizeof piece, deadline) : -1;
+    if (seen <= 0) {
+      header.last_receive = seen;
       header.receive_error = active_ != nullptr ? active_->last_error() : 0;
       header.text = accumulator.text();
       return header;
     }
-    accumulator.Feed(byte);
+    size_t used = 0;
+    while (used < static_cast<size_t>(seen) && !accumulator.Feed(piece[used])) ++used;
+    if (used < static_cast<size_t>(seen)) ++used;  // the byte that completed the header
+    // The bytes are there: taking them cannot wait.
+    for (size_t taken = 0; taken < used;) {
+      int64_t got = active_->ReceiveSomeBy(piece, used - taken, deadline);
+      if (got <= 0) {
+        header.last_receive = got;
+        header.receive_error = active_->last_error();
+        header.text = accumulator.text();
+        return header;
+      }
+      taken += static_cast<size_t>(got);
+    }
   }
   if (accumulator.cut()) MarkCloseAfterExchange();
   header.complete = true;

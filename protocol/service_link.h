@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
 #include "protocol/job_settings.h"
 #include "protocol/reporter.h"
 #include "protocol/request_builder.h"
@@ -26,6 +27,8 @@ inline constexpr uint32_t kLinkCloseAfterExchange = 0x4;
 // Connection attempts after the first one, and the pause before each.
 inline constexpr int32_t kConnectRetries = 3;
 inline constexpr int64_t kConnectPauseMillis = 5000;
+// How much of an answer the header reader looks at in one go.
+inline constexpr size_t kHeaderPeekSize = 1024;
 // The environment variable that changes that pause (milliseconds, 0 to 60000), for
 // whole-program tests and for operators who would rather fail fast.
 inline constexpr const char* kConnectPauseVariable = "NVX_CONNECT_PAUSE_MS";
@@ -74,10 +77,14 @@ class ServiceLink {
   // Sends every byte on the active connection; a failure keeps the socket error as the
   // last send error.
   bool SendAll(std::string_view bytes);
+  // Sends `count` bytes of `file` from `offset` on the active connection, straight from
+  // the file system's cache; a failure keeps the error as the last send error
+  // (kErrorFileEnded when the file is shorter than that).
+  bool SendFileRange(platform::File& file, int64_t offset, size_t count);
   // Receives at most `size` bytes: the count, 0 when the peer closed, -1 on time-out,
   // error or stop request (and when there is no active connection).
   int64_t ReceiveSome(void* buffer, size_t size);
-  // Reads one response header, byte by byte so that no byte of the body is taken. The
+  // Reads one response header, taking no byte of the body from the socket. The
   // connection's receive time-out bounds the whole header, not each byte. A header cut
   // at kResponseHeaderMax marks the connection to be closed after the exchange: what is
   // left of it must not be read as the next answer.

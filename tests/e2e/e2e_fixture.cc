@@ -55,8 +55,8 @@ void EndToEndTest::SetUp() {
   MakeFolder(runtime_);
   Administer({"account", "add", "alice", "wonderland", "--quota", "1073741824"});
   Administer({"account", "set", "alice", "--email", "alice@example.test"});
-  server_ = std::make_unique<ServerProcess>(data_, temp_.File("server.log"));
-  ASSERT_NE(server_->port(), 0) << ReadFileText(temp_.File("server.log"));
+  server_ = std::make_unique<ServerProcess>(data_, server_log_);
+  ASSERT_NE(server_->port(), 0) << ReadFileText(server_log_);
 }
 
 void EndToEndTest::Administer(const std::vector<std::string>& arguments) {
@@ -92,8 +92,8 @@ std::string EndToEndTest::JobFile(const std::string& user, const std::string& pa
   return path;
 }
 
-RunResult EndToEndTest::RunJob(const std::string& job_file, const std::string& servers) {
-  std::filesystem::remove(logs_ + "/Backup Results.txt");
+ChildProcess::Options EndToEndTest::JobOptions(const std::string& job_file,
+                                               const std::string& servers) {
   ChildProcess::Options options;
   options.args = {"-f", job_file};
   std::string server_list =
@@ -101,7 +101,18 @@ RunResult EndToEndTest::RunJob(const std::string& job_file, const std::string& s
   options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=" + server_list,
                  "NVX_CONNECT_PAUSE_MS=0"};
   options.working_directory = temp_.path();
-  return RunProgram(BuildFolder() + "/bin/NVXbackup", options, std::chrono::seconds(120));
+  return options;
+}
+
+RunResult EndToEndTest::RunJob(const std::string& job_file, const std::string& servers) {
+  std::filesystem::remove(logs_ + "/Backup Results.txt");
+  return RunProgram(BuildFolder() + "/bin/NVXbackup", JobOptions(job_file, servers),
+                    std::chrono::seconds(120));
+}
+
+std::unique_ptr<ChildProcess> EndToEndTest::StartJob(const std::string& job_file) {
+  std::filesystem::remove(logs_ + "/Backup Results.txt");
+  return std::make_unique<ChildProcess>(BuildFolder() + "/bin/NVXbackup", JobOptions(job_file, ""));
 }
 
 std::string EndToEndTest::Report() {

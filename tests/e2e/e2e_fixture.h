@@ -49,15 +49,22 @@ class EndToEndTest : public ::testing::Test {
                       const std::string& jobs);
   // Runs NVXbackup on `job_file` with NVX_SERVER = `servers` (this server when empty).
   RunResult RunJob(const std::string& job_file, const std::string& servers = "");
+  // Starts NVXbackup on `job_file` against this server and returns at once, so that a
+  // test can stop it midway; the object ends the program if it still runs.
+  std::unique_ptr<ChildProcess> StartJob(const std::string& job_file);
   // The results report of the last run, "" when none was written.
   std::string Report();
   // The messages in the service's outbox, oldest first.
   std::vector<std::string> Outbox();
 
+  // How NVXbackup is started on `job_file` with NVX_SERVER = `servers`.
+  ChildProcess::Options JobOptions(const std::string& job_file, const std::string& servers);
+
   TempDir temp_;
   std::string data_ = temp_.File("data");
   std::string logs_ = temp_.File("logs");
   std::string runtime_ = temp_.File("runtime");
+  std::string server_log_ = temp_.File("server.log");  // one line per request
   std::unique_ptr<ServerProcess> server_;
 };
 

@@ -13,7 +13,7 @@ cd "$root" || exit 2
 # headers that have no source of their own.
 engines=$(sed -n '/add_library(nvx_engines/,/)/p' transfer/CMakeLists.txt |
           grep -o '[a-z_0-9]*\.cc' | sed 's/\.cc$//')
-engines="$engines engine_context upload_file_state compression"
+engines="$engines engine_context upload_file_state compression upload_exchanges"
 
 # The folders (and single headers) that a file in layer $1 may include.
 allowed() {

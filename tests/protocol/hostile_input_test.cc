@@ -25,6 +25,11 @@ const std::vector<std::string>& Seeds() {
       "X-NVX-CRUNCHYFROG: 1,0,1\r\nContent-Length: 12\r\nConnection: close\r\n\r\n",
       "HTTP/1.1 200 OK\r\nX-NVX-LUPIN: 1B2M2Y8AsgTpgAmY7PhCfg==,10,A17,07D403050E0709;a,b.txt\r\n"
       "X-NVX-Fang: 6442450944,300,1\r\nX-NVX-RESTART: 1\r\n\r\n",
+      "HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: Incomplete\r\n"
+      "X-NVX-LUPIN: 1B2M2Y8AsgTpgAmY7PhCfg==,9223372036854775807,V2;\r\n\r\n",
+      "HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: ReplaceX\r\nX-NVX-LUPIN: ,0123456789ABCDEFGHIJ;\r\n"
+      "X-NVX-LARCH: -1,-9223372036854775808\r\n\r\n",
+      "HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: DateNoMatch\r\nX-NVX-LUPIN: ====,5,;\r\n\r\n",
       "HTTP/1.0 407 Proxy Authentication Required\r\n\r\n",
       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n\r\n",
       "1.0.9 Fixes proxy login",

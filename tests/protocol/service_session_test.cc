@@ -37,6 +37,9 @@ class RecordingReporter : public Reporter {
   void AddFileNote(std::string_view path, int kind, bool, int) override {
     lines.push_back("note: " + std::string(path) + " " + std::to_string(kind));
   }
+  void AddFileErrorNote(std::string_view path, int code) override {
+    lines.push_back("error note: " + std::string(path) + " " + std::to_string(code));
+  }
 
   std::vector<std::string> lines;
 };

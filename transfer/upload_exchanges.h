@@ -1,0 +1,37 @@
+// The upload's two exchanges with the service for the file in hand: the is-it-there
+// test (HEAD) and the upload itself (PUT), and the preparation of a differential upload.
+// Each works on the UploadJob's file state and reports through its context. Worker
+// thread only.
+#ifndef NVX_TRANSFER_UPLOAD_EXCHANGES_H_
+#define NVX_TRANSFER_UPLOAD_EXCHANGES_H_
+
+#include "transfer/upload_engine.h"
+
+namespace nvx {
+
+// Asks the service about the file in hand and takes its answer into the file state
+// (server size, digest, version id, differential allowed, incomplete). True when a
+// conclusion was understood; false after a transport failure (the link's
+// communication-failure flag is then set) or an answer that cannot be used.
+bool FormatIsItThere(UploadJob& job);
+
+// Sends the file in hand: resumes at the server size when the server's first bytes are
+// the local ones, replaces the versioned copy, or sends a new document. True when the
+// service accepted the file; false after a transport failure (flag set, connection
+// marked to be closed), a refusal (the conclusion is in job.put_conclusion) or a read
+// error.
+bool FormatPutFile(UploadJob& job);
+
+// What the preparation of a differential upload came to.
+enum class DeltaPreparation {
+  kNotPrepared,        // send the whole file
+  kNothingMoreToSend,  // the files are equal, or the delta went up
+  kFailed,             // the job must stop
+};
+// Prepares the upload of only the differences from the server's versioned copy. No
+// differences are prepared yet: the file always goes whole, as a replacement.
+DeltaPreparation PrepareDeltaUpload(UploadJob& job);
+
+}  // namespace nvx
+
+#endif  // NVX_TRANSFER_UPLOAD_EXCHANGES_H_

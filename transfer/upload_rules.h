@@ -1,0 +1,85 @@
+// The upload engine's decisions that need no connection and no file: which folders and
+// files a scan passes over, whether the server file list already holds a file of that
+// date, the block arithmetic, the quota test and what an answer to the is-it-there test
+// means. Pure functions; any thread.
+#ifndef NVX_TRANSFER_UPLOAD_RULES_H_
+#define NVX_TRANSFER_UPLOAD_RULES_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "protocol/job_settings.h"
+#include "protocol/server_file_list.h"
+#include "protocol/transfer_answers.h"
+#include "transfer/md5.h"
+
+namespace nvx {
+
+// Bytes per block of the progress count and of the wire's pieces.
+inline constexpr int64_t kUploadBlockSize = 2048;
+// A file may take the space used this far past the account's limit.
+inline constexpr int64_t kQuotaGraceBytes = 10240;
+
+// Blocks of a transfer of `size` bytes: whole blocks plus one for a remainder.
+int32_t BlockCount(int64_t size);
+
+// A folder name that the job skips (letter case ignored).
+bool IsSkippedFolder(const JobSettings& job, std::string_view name);
+// A file whose ending from its last dot (dot included) is one of the job's excluded
+// extensions (letter case ignored). A name without a dot is never excluded.
+bool IsExcludedExtension(const JobSettings& job, std::string_view name);
+
+// The server file list by name, letter case ignored, so that a folder of many files is
+// matched in one pass; the last entry of a name counts. The list must outlive it.
+class ServerFileIndex {
+ public:
+  explicit ServerFileIndex(const std::vector<ServerFileEntry>& list);
+  const ServerFileEntry* Find(std::string_view name) const;
+
+ private:
+  std::unordered_map<std::string, const ServerFileEntry*> by_name_;
+};
+
+// False for a name that the request line cannot carry as it stands: one with a control
+// character (CR and LF would end the line early and name another document).
+bool NameCanTravel(std::string_view name);
+
+// Looks `name` up in the server file list: `*matched` is the entry of that name or null.
+// True when the entry's date stamp equals the stamp of `last_write_time`.
+bool DateMatchesServerList(const ServerFileIndex& index, std::string_view name,
+                           std::optional<int64_t> last_write_time, const ServerFileEntry** matched);
+
+// True when sending `local_size` more bytes would take the estimated use past the limit
+// and its grace. A replacement of a versioned copy is never refused.
+bool WouldExceedQuota(int64_t local_size, int64_t used_estimate, int64_t limit, bool replacement);
+
+// What the answer to the is-it-there test means for the file in hand.
+struct IsItThereDecision {
+  enum class Outcome {
+    kUnderstood,    // the fields below hold
+    kServerError,   // "HTTP/1.1 500"
+    kNoConclusion,  // no "X-NVX-CONCLUSION"
+    kInvalidLupin,  // a conclusion that needs "X-NVX-LUPIN" came without a usable one
+    kNeedDigest,    // decide again once the local digest is known
+  };
+  Outcome outcome = Outcome::kUnderstood;
+  int64_t server_size = 0;  // == local size: already there; else the resume point
+  Md5Digest server_digest{};
+  std::string version_id;
+  bool differential_allowed = false;
+  bool incomplete = false;
+  // The conclusion is no error: later steps must not show it as one.
+  bool clear_conclusion = false;
+  // Status "Server response received." is shown.
+  bool response_received_status = false;
+};
+IsItThereDecision DecideIsItThere(const TransferAnswer& answer, int64_t local_size,
+                                  const std::optional<Md5Digest>& local_digest);
+
+}  // namespace nvx
+
+#endif  // NVX_TRANSFER_UPLOAD_RULES_H_
