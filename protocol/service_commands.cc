@@ -124,6 +124,13 @@ bool FolderCreate(ServiceSession& session) {
   std::optional<std::string> body = CommandWithRetry(session, "FolderCreate", policy).body;
   if (!body) return false;
   std::string id = body->substr(0, body->find_first_of(std::string_view("\r\n\0", 3)));
+  if (id.empty()) {
+    // A refusal comes as a conclusion without an id: no folder was made, and nothing may
+    // be stored under an empty id.
+    session.report().SetStatusMessage("Folder create failed at Norrvault");
+    session.report().LogLine(kLineError, " Err - FolderCreate - no folder id in the answer\n");
+    return false;
+  }
   const bool carries_compressed_mark =
       state.current_server_folder_id.find("-C") != std::string::npos;
   if (carries_compressed_mark && id.find("-C") == std::string::npos) {

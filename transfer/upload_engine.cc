@@ -9,6 +9,7 @@
 #include "protocol/server_file_list.h"
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
+#include "transfer/hidden_work_file.h"
 #include "transfer/upload_rules.h"
 
 namespace nvx {
@@ -70,8 +71,12 @@ bool FetchServerFolderFacts(UploadJob& job) {
   return true;
 }
 
+// A regular file of the user's. Work files of our own that a crash left behind (a packed
+// copy on its way up, an entry being unpacked) are never sent.
 bool IsFile(const platform::DirectoryEntry& entry) {
-  return entry.kind == platform::DirectoryEntry::Kind::kFile;
+  return entry.kind == platform::DirectoryEntry::Kind::kFile &&
+         !IsHiddenWorkFileName(entry.name, kZipWorkSuffix) &&
+         !IsHiddenWorkFileName(entry.name, kUnpackWorkSuffix);
 }
 
 }  // namespace

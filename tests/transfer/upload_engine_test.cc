@@ -283,7 +283,7 @@ TEST_F(UploadEngineTest, LargeBodiesTravelWholePlainAndEnciphered) {
 TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   // root/a.txt, root/empty.txt, root/d.tmp, root/skip/x.txt, root/sub/b.txt,
   // root/sub/skip/c.txt: "skip" is skipped at the top only; a name with a line break is
-  // reported, never sent.
+  // reported, never sent; work files a killed run left behind are never sent.
   const std::string root = local_.File("root");
   for (const char* folder : {"root", "root/skip", "root/sub", "root/sub/skip"}) {
     platform::MakeDirectory(local_.File(folder));
@@ -294,6 +294,8 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   test::WriteFileText(root + "/two\nlines.txt", "never: the name cannot travel");
   test::WriteFileText(root + "/skip/x.txt", "never");
   test::WriteFileText(root + "/sub/b.txt", "beta");
+  test::WriteFileText(root + "/sub/.b.txt.ab3de6gh9k.nvxzip", "left by a killed run");
+  test::WriteFileText(root + "/.a.txt.zq8wx2cv5n.nvxpart", "left by a killed restore");
   test::WriteFileText(root + "/sub/skip/c.txt", "gamma");
 
   // One answer serves every request: a conclusion that FolderFileCount reads as a count
