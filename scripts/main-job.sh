@@ -18,7 +18,7 @@ fi
 scripts/install-deps.sh
 
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target NVXbackup nvxserver nvxapi
+cmake --build --preset default -j "$(nproc)" --target NVXbackup nvxserver nvxapi nvxapib NVXscheduledBackup
 
 bin=$root/build/default
 server=$bin/service/nvxserver
