@@ -195,6 +195,12 @@ class Store {
   static bool LoadFoldersIn(Database& db, int64_t account, std::vector<Folder>* folders);
   static bool AdjustUsedIn(Database& db, int64_t account, int64_t change);
   static std::optional<Document> FindDocumentIn(Database& db, int64_t account, int64_t vid);
+  // Inserts `document` under `vid`, or under a new version id when `vid` is 0; the id
+  // it got, or nothing when the database failed.
+  static std::optional<int64_t> InsertDocumentIn(Database& db, const Document& document,
+                                                 int64_t vid);
+  // kOk when raising the account's space used by `change` keeps it within the quota.
+  static StoreStatus QuotaAllowsIn(Database& db, int64_t account, int64_t change);
   // kOk when the document's folder may be changed (see DeleteDocument).
   static StoreStatus DocumentChangeAllowed(Database& db, int64_t account, const Document& document);
 

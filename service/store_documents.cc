@@ -107,34 +107,46 @@ StoreStatus Store::PutDocument(int64_t account, const Document& document, bool c
     }
   }
   if (check_quota) {
-    Statement select(*db, "SELECT quota, used FROM accounts WHERE key = ?");
-    if (select.Bind(1, account).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
-    if (select.Int(1) - replaced_size + document.size > select.Int(0)) {
-      return StoreStatus::kQuotaExceeded;
-    }
+    StoreStatus quota = QuotaAllowsIn(*db, account, document.size - replaced_size);
+    if (quota != StoreStatus::kOk) return quota;
   }
   Statement remove(*db, "DELETE FROM documents WHERE folder = ? AND name = ?");
   if (!remove.Bind(1, document.folder).Bind(2, document.name).Run()) return StoreStatus::kFailed;
-  Statement insert(*db,
-                   "INSERT INTO documents(folder, name, size, full_size, date_stamp, digest,"
-                   " complete, blob) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
-  insert.Bind(1, document.folder)
-      .Bind(2, document.name)
-      .Bind(3, document.size)
-      .Bind(4, document.full_size)
-      .Bind(5, document.date_stamp)
-      .BindBlob(6, document.digest.data(), document.digest.size())
-      .Bind(7, int64_t{document.complete ? 1 : 0})
-      .Bind(8, document.blob);
-  if (!insert.Run()) return StoreStatus::kFailed;
+  std::optional<int64_t> vid = InsertDocumentIn(*db, document, 0);
+  if (!vid) return StoreStatus::kFailed;
   Document result = document;
-  result.vid = db->LastInsertRowId();
+  result.vid = *vid;
   if (!AdjustUsedIn(*db, account, document.size - replaced_size) || !transaction.Commit()) {
     return StoreStatus::kFailed;
   }
   *stored = result;
   *replaced_blob = old_blob;
   return StoreStatus::kOk;
+}
+
+std::optional<int64_t> Store::InsertDocumentIn(Database& db, const Document& document,
+                                               int64_t vid) {
+  Statement insert(db,
+                   "INSERT INTO documents(vid, folder, name, size, full_size, date_stamp, digest,"
+                   " complete, blob) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  // A null version id lets the store issue a new one.
+  if (vid != 0) insert.Bind(1, vid);
+  insert.Bind(2, document.folder)
+      .Bind(3, document.name)
+      .Bind(4, document.size)
+      .Bind(5, document.full_size)
+      .Bind(6, document.date_stamp)
+      .BindBlob(7, document.digest.data(), document.digest.size())
+      .Bind(8, int64_t{document.complete ? 1 : 0})
+      .Bind(9, document.blob);
+  if (!insert.Run()) return std::nullopt;
+  return db.LastInsertRowId();
+}
+
+StoreStatus Store::QuotaAllowsIn(Database& db, int64_t account, int64_t change) {
+  Statement select(db, "SELECT quota, used FROM accounts WHERE key = ?");
+  if (select.Bind(1, account).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
+  return select.Int(1) + change > select.Int(0) ? StoreStatus::kQuotaExceeded : StoreStatus::kOk;
 }
 
 StoreStatus Store::DeleteDocument(int64_t account, int64_t vid, std::string* blob) {

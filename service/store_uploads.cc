@@ -57,31 +57,19 @@ StoreStatus Store::CommitUpload(int64_t account, const UploadCommit& commit, Doc
   for (const Replaced& old : replaced) freed += old.size;
   int64_t change = commit.document.size - freed;
   if (commit.check_quota && change > 0) {
-    Statement select(*db, "SELECT quota, used FROM accounts WHERE key = ?");
-    if (select.Bind(1, account).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
-    if (select.Int(1) + change > select.Int(0)) return StoreStatus::kQuotaExceeded;
+    StoreStatus quota = QuotaAllowsIn(*db, account, change);
+    if (quota != StoreStatus::kOk) return quota;
   }
   for (const Replaced& old : replaced) {
     Statement remove(*db, "DELETE FROM documents WHERE vid = ?");
     if (!remove.Bind(1, old.vid).Run()) return StoreStatus::kFailed;
   }
   const Document& document = commit.document;
-  Statement insert(*db,
-                   "INSERT INTO documents(vid, folder, name, size, full_size, date_stamp, digest,"
-                   " complete, blob) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  // A null version id lets the store issue a new one.
-  if (commit.keep_vid && commit.replaces_vid != 0) insert.Bind(1, commit.replaces_vid);
-  insert.Bind(2, document.folder)
-      .Bind(3, document.name)
-      .Bind(4, document.size)
-      .Bind(5, document.full_size)
-      .Bind(6, document.date_stamp)
-      .BindBlob(7, document.digest.data(), document.digest.size())
-      .Bind(8, int64_t{document.complete ? 1 : 0})
-      .Bind(9, document.blob);
-  if (!insert.Run()) return StoreStatus::kFailed;
+  std::optional<int64_t> vid =
+      InsertDocumentIn(*db, document, commit.keep_vid ? commit.replaces_vid : 0);
+  if (!vid) return StoreStatus::kFailed;
   Document result = document;
-  result.vid = db->LastInsertRowId();
+  result.vid = *vid;
   if (!AdjustUsedIn(*db, account, change) || !transaction.Commit()) return StoreStatus::kFailed;
   *stored = result;
   for (const Replaced& old : replaced) {
