@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   zlib1g-dev libminizip-dev libsqlite3-dev libcpp-httplib-dev libssl-dev libbrotli-dev
   googletest libgtest-dev libbenchmark-dev
   qt6-base-dev
