@@ -11,29 +11,10 @@
 #include <ctime>
 #include <string>
 
+#include "bench/login_header.h"
 #include "protocol/request_builder.h"
-#include "transfer/md5.h"
-#include "transfer/scrambled_text.h"
 
-namespace {
-
-// The login token of X-NVX-RATTART: the password's MD5 digest, the user id and a zero
-// byte, scrambled with the key that `now` picks.
-std::string LoginToken(const std::string& user, const std::string& password, int64_t now) {
-  nvx::Md5Digest digest = nvx::Md5Of(password);
-  std::string plaintext(reinterpret_cast<const char*>(digest.data()), digest.size());
-  plaintext += user;
-  plaintext.push_back('\0');
-  return nvx::ScrambleBytes(plaintext, now);
-}
-
-void Print(const std::string& line) {
-  std::string text = line;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  std::printf("%s\n", text.c_str());
-}
-
-}  // namespace
+using nvx::bench::PrintHeaderLine;
 
 int main(int argc, char** argv) {
   if (argc != 5) {
@@ -46,11 +27,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   int64_t now = std::time(nullptr);
-  Print(nvx::RattartHeader(LoginToken(argv[1], argv[2], now)));
-  Print(nvx::UserAgentHeader());
-  Print(nvx::FangHeader(nvx::FangFor(false, status.st_size, now, false, false, 0)));
-  Print(nvx::BlacmangeOneFieldHeader(argv[3]));
-  if (auto dinsdale = nvx::DinsdaleHeader(status.st_mtim.tv_sec)) Print(*dinsdale);
-  Print(nvx::NeeHeader("", status.st_size));
+  PrintHeaderLine(nvx::RattartHeader(nvx::bench::LoginToken(argv[1], argv[2], now)));
+  PrintHeaderLine(nvx::UserAgentHeader());
+  PrintHeaderLine(nvx::FangHeader(nvx::FangFor(false, status.st_size, now, false, false, 0)));
+  PrintHeaderLine(nvx::BlacmangeOneFieldHeader(argv[3]));
+  if (auto dinsdale = nvx::DinsdaleHeader(status.st_mtim.tv_sec)) PrintHeaderLine(*dinsdale);
+  PrintHeaderLine(nvx::NeeHeader("", status.st_size));
   return 0;
 }
