@@ -1,34 +1,46 @@
 #!/usr/bin/env bash
-# The main job: builds the system, starts nvxserver on a free loopback port with a fresh
-# data folder and a demo account, and backs up FOLDER (default: a sample tree made here)
-# with verification, compression and the progress line on. It then runs the same job a
-# second time, which finds every file already on the server and sends nothing, and prints
-# the two exit codes, the results reports and the documents of every server folder.
+# The main job: a round trip through a real nvxserver. It builds the system, starts
+# nvxserver on a free loopback port with a fresh data folder and a demo account, and with
+# FOLDER (default: a sample tree made here; a given folder is copied first and never
+# changed):
+#   1. backs the tree up (verification, compression and the progress line on);
+#   2. backs it up again unchanged: nothing is sent;
+#   3. changes one 2048-byte block in the middle of the largest file, adds a file and
+#      deletes one, and backs up again: the large file goes as a delta of that block;
+#   4. restores the whole server tree into a new folder with a download job that gives
+#      the files the server's dates, and compares every file's bytes and date with the
+#      source (the deleted file is still on the server and comes back too);
+#   5. runs a clean job, which deletes the deleted file's server copy.
+# Every job talks to the service through a counting relay, so that each step prints what
+# travelled: requests by method (the service's request log) and bytes each way. It ends
+# with the documents of every server folder, and exits 0 only when every job ended with 0
+# and nothing differed.
 #
 # Usage: scripts/main-job.sh [FOLDER]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-source_folder=""
+given_folder=""
 if [ $# -gt 0 ]; then
   [ -d "$1" ] || { echo "main-job.sh: $1 is not a folder" >&2; exit 2; }
-  source_folder=$(cd "$1" && pwd)
+  given_folder=$(cd "$1" && pwd)
 fi
 
 scripts/install-deps.sh
 
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target NVXbackup nvxserver nvxapi nvxapib NVXscheduledBackup
+cmake --build --preset default -j "$(nproc)" --target NVXbackup nvxserver nvxapi nvxapib \
+  NVXscheduledBackup wire_relay
 
 bin=$root/build/default
 server=$bin/service/nvxserver
 work=$(mktemp -d /tmp/nvx-main-job.XXXXXX)
-server_pid=""
+server_pid="" relay_pid=""
 cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
+  for pid in $relay_pid $server_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -47,10 +59,13 @@ make_sample_tree() {
   head -c 150000 /dev/urandom >"$tree/Pictures/random.bin"
   head -c $((64 * 1024 * 1024 + 4097)) /dev/urandom >"$tree/disk-image.bin"
 }
-if [ -z "$source_folder" ]; then
-  source_folder=$work/Sample
+source_folder=$work/Sample
+if [ -n "$given_folder" ]; then
+  cp -a "$given_folder/." "$source_folder/"
+else
   make_sample_tree "$source_folder"
 fi
+tree_name=$(basename "$source_folder")
 
 data=$work/data
 "$server" --data "$data" account add demo demo-password --quota 1073741824 >/dev/null
@@ -60,63 +75,129 @@ data=$work/data
 # the wizard's update works against this service.
 scripts/prepare-web-folder.sh "$data" "$bin/bin" >/dev/null
 
-# Port 0: the server picks a free port and prints it on its first line.
+# Port 0: the server picks a free port and prints it on its first line; so does the relay.
 coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 2>"$work/server.log"; }
 server_pid=$SERVER_PID
-read -r -t 20 port <&"${SERVER[0]}"
-echo "nvxserver listening on 127.0.0.1:$port (data in $data)"
-echo "backing up $source_folder"
+read -r -t 20 server_port <&"${SERVER[0]}"
+coproc RELAY { exec "$bin/bench/wire_relay" "$server_port" "$work/wire.txt"; }
+relay_pid=$RELAY_PID
+read -r -t 20 port <&"${RELAY[0]}"
+echo "nvxserver listening on 127.0.0.1:$server_port (data in $data), jobs through 127.0.0.1:$port"
+echo "backing up $source_folder (a copy of ${given_folder:-a sample tree made for this run})"
 
 mkdir -p "$work/Logs"
+job_head() {
+  printf '%s\n' "NVXUser demo" "NVXPwEncrypt demo-password" "NVXServer 127.0.0.1:$port" \
+    "LogDirectory $work/Logs" "LogLevel ACTIVITY" "ResultsType Demo Backup"
+}
 # The first job makes sure the server folder exists; the second sends the tree into it,
 # where it lands in a subfolder named like the local folder.
-cat >"$work/config.txt" <<CONFIG
-NVXUser demo
-NVXPwEncrypt demo-password
-NVXServer 127.0.0.1:$port
-LogDirectory $work/Logs
-LogLevel ACTIVITY
-ResultsType Demo Backup
-VerifyPath \\Backup
-VerifyNVXFolders
-LocalPath $source_folder
-NVXPath \\Backup
-IncludeSubFolders Y
-Verify Y
-Compress Y
-Progress Y
-SendToNVX
-CONFIG
+{ job_head; printf '%s\n' 'VerifyPath \Backup' VerifyNVXFolders "LocalPath $source_folder" \
+  'NVXPath \Backup' 'IncludeSubFolders Y' 'Verify Y' 'Compress Y' 'Progress Y' SendToNVX; } \
+  >"$work/backup.txt"
+restored=$work/Restored
+{ job_head; printf '%s\n' "LocalPath $restored" "NVXPath \\Backup\\$tree_name" \
+  'IncludeSubFolders Y' 'Verify Y' 'UseNVXdate Y' 'Progress Y' CopyFromNVX; } >"$work/restore.txt"
+{ job_head; printf '%s\n' "LocalPath $source_folder" 'NVXPath \Backup' 'IncludeSubFolders Y' \
+  'Progress Y' CleanNVX; } >"$work/clean.txt"
 
-# Runs the job; $1 names the run. Sets run_exit and keeps the run's results report.
-run_job() {
-  local name=$1 before
-  before=$(grep -c ' PUT ' "$work/server.log" || true)
+problems=()
+wire() { tail -n 1 "$work/wire.txt"; }  # open, seen, bytes to the service, bytes back
+# Runs job file $1 as step $2 and prints what travelled; keeps the results report.
+# Sets step_sent (bytes to the service) and step_puts.
+step=0
+run_step() {
+  local job=$1 name=$2 log_before exit_code
+  step=$((step + 1))
+  log_before=$(wc -l <"$work/server.log")
+  read -r _ _ up_before down_before < <(wire)
   echo
-  echo "=== $name run ==="
+  echo "=== step $step: $name ==="
+  rm -f "$work/Logs/Demo Backup Results.txt"
   set +e
-  "$bin/bin/NVXbackup" -f "$work/config.txt"
-  run_exit=$?
+  "$bin/bin/NVXbackup" -f "$job"
+  exit_code=$?
   set -e
-  cp "$work/Logs/Demo Backup Results.txt" "$work/$name-results.txt" 2>/dev/null ||
-    echo "(no results report was written)" >"$work/$name-results.txt"
-  run_puts=$(($(grep -c ' PUT ' "$work/server.log" || true) - before))
+  for _ in $(seq 1 100); do  # the relay notes a connection once both ends closed it
+    [ "$(wire | awk '{ print $1 }')" = 0 ] && break
+    sleep 0.05
+  done
+  read -r _ _ up_after down_after < <(wire)
+  cp "$work/Logs/Demo Backup Results.txt" "$work/step-$step-results.txt" 2>/dev/null ||
+    echo "(no results report was written)" >"$work/step-$step-results.txt"
+  step_sent=$((up_after - up_before))
+  step_puts=$(tail -n +"$((log_before + 1))" "$work/server.log" | awk '$2 == "PUT"' | wc -l)
+  echo "--- step $step ($name): exit code $exit_code; requests:" \
+    "$(tail -n +"$((log_before + 1))" "$work/server.log" | awk 'NF > 3 && $2 ~ /^[A-Z-]+$/ { n[$2]++ }
+      END { for (m in n) printf "%s %d, ", m, n[m] }')" \
+    "bytes to the service $step_sent, from the service $((down_after - down_before))"
+  [ "$exit_code" -eq 0 ] || problems+=("step $step ($name) ended with $exit_code")
 }
 
-run_job first
-first_exit=$run_exit
-first_puts=$run_puts
-run_job second
-second_exit=$run_exit
-second_puts=$run_puts
+run_step "$work/backup.txt" "back up the tree"
+run_step "$work/backup.txt" "back up again, nothing changed"
+[ "$step_puts" -eq 0 ] || problems+=("the unchanged re-run sent $step_puts files")
 
+# The largest file gets one new 2048-byte block in its middle; a file is added and one
+# deleted (its bytes kept aside: the restore brings it back until the clean step).
+large=$(find "$source_folder" -type f -printf '%s\t%p\n' | sort -rn | head -n 1 | cut -f 2)
+large_size=$(stat -c %s "$large")
+deleted=$(find "$source_folder" -type f ! -path "$large" -size +0 | sort | head -n 1)
+deleted_name=${deleted#"$source_folder"/}
+mkdir -p "$work/deleted"
+cp -p "$deleted" "$work/deleted/copy"
+rm "$deleted"
+head -c 2048 /dev/urandom |
+  dd of="$large" bs=2048 seek=$((large_size / 2 / 2048)) conv=notrunc status=none
+printf 'A file added before the second backup.\n' >"$source_folder/added later.txt"
 echo
-echo "=== exit codes: first run $first_exit, second run $second_exit ==="
-echo "=== uploads (PUT requests): first run $first_puts, second run $second_puts ==="
-for name in first second; do
+echo "changed one 2048-byte block of ${large#"$source_folder"/} ($large_size bytes), added" \
+  "'added later.txt', deleted '$deleted_name'"
+run_step "$work/backup.txt" "back up the changes"
+# Whole, the large file alone would put its size on the wire.
+[ "$step_sent" -lt $((large_size / 2)) ] ||
+  problems+=("the changed large file did not travel as a delta ($step_sent bytes sent)")
+
+mkdir -p "$restored"
+run_step "$work/restore.txt" "restore the whole tree into $restored"
+echo "comparing every file of the source with the restored tree (bytes and dates)"
+compared=0 empty=0
+while IFS= read -r -d '' file; do
+  relative=${file#"$source_folder"/}
+  if [ ! -s "$file" ]; then  # zero-length files are never sent, so never restored
+    empty=$((empty + 1))
+    continue
+  fi
+  compared=$((compared + 1))
+  if ! cmp -s "$file" "$restored/$relative"; then
+    problems+=("restored '$relative' differs from the source")
+  elif [ "$(stat -c %Y "$file")" != "$(stat -c %Y "$restored/$relative")" ]; then
+    problems+=("restored '$relative' has the date $(stat -c %y "$restored/$relative"), the source $(stat -c %y "$file")")
+  fi
+done < <(find "$source_folder" -type f -print0)
+cmp -s "$work/deleted/copy" "$restored/$deleted_name" ||
+  problems+=("the deleted file '$deleted_name', still on the server, did not come back whole")
+while IFS= read -r -d '' file; do
+  relative=${file#"$restored"/}
+  [ -e "$source_folder/$relative" ] || [ "$relative" = "$deleted_name" ] ||
+    problems+=("the restore left '$relative', which the source does not hold")
+done < <(find "$restored" -type f -print0)
+echo "compared $compared files ($empty zero-length files are not backed up)"
+
+run_step "$work/clean.txt" "clean: server copies of deleted files go"
+# The job's server paths start in the account's MyFiles folder.
+deleted_folder="\\MyFiles\\Backup\\$tree_name"
+deleted_parent=$(dirname "$deleted_name")
+[ "$deleted_parent" = "." ] || deleted_folder="$deleted_folder\\${deleted_parent//\//\\}"
+if "$server" --data "$data" doc list demo "$deleted_folder" |
+  awk -F'\t' -v n="$(basename "$deleted_name")" '$1 == n { found = 1 } END { exit !found }'; then
+  problems+=("the clean job left '$deleted_name' on the server")
+fi
+
+for ((i = 1; i <= step; i++)); do
   echo
-  echo "=== results report of the $name run ==="
-  cat "$work/$name-results.txt"
+  echo "=== results report of step $i ==="
+  cat "$work/step-$i-results.txt"
 done
 
 echo
@@ -136,4 +217,11 @@ while IFS=$'\t' read -r level name _access _id; do
   "$server" --data "$data" doc list demo "$path" | sed 's/^/    /'
 done < <("$server" --data "$data" folder list demo)
 
-[ "$first_exit" -eq 0 ] && [ "$second_exit" -eq 0 ] && [ "$second_puts" -eq 0 ]
+echo
+if [ ${#problems[@]} -eq 0 ]; then
+  echo "=== round trip complete: every restored file equals its source ==="
+  exit 0
+fi
+echo "=== the round trip found ${#problems[@]} problem(s) ==="
+printf '  %s\n' "${problems[@]}"
+exit 1
