@@ -9,6 +9,7 @@
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
 #include "protocol/web_files.h"
+#include "transfer/clean_engine.h"
 #include "transfer/download_engine.h"
 #include "transfer/upload_engine.h"
 
@@ -86,6 +87,10 @@ bool RoutineUpload(TransferSession& session) {
 
 bool RoutineDownload(TransferSession& session) {
   return RunDownload(session);
+}
+
+bool RoutineClean(TransferSession& session) {
+  return CleanNVX(session);
 }
 
 }  // namespace nvx

@@ -30,7 +30,7 @@ CommandTable DefaultCommandTable() {
   row(kCmdGetStats) = {"GetStats", &RoutineGetStats, true, false, false};
   row(kCmdEmailSendJustText) = {"EmailSendJustText", &RoutineEmailSendJustText, false, false,
                                 false};
-  row(kCmdClean) = {"Clean", nullptr, false, false, true};
+  row(kCmdClean) = {"Clean", &RoutineClean, false, false, true};
   row(kCmdSetServer) = {"SetServer", &RoutineSetServer, true, true, false};
   return table;
 }
