@@ -95,8 +95,10 @@ job_head() {
 { job_head; printf '%s\n' 'VerifyPath \Backup' VerifyNVXFolders "LocalPath $source_folder" \
   'NVXPath \Backup' 'IncludeSubFolders Y' 'Verify Y' 'Compress Y' 'Progress Y' SendToNVX; } \
   >"$work/backup.txt"
-restored=$work/Restored
-{ job_head; printf '%s\n' "LocalPath $restored" "NVXPath \\Backup\\$tree_name" \
+# The restore lands in a subfolder named like the server folder it starts from.
+restore_folder=$work/Restored
+restored=$restore_folder/$tree_name
+{ job_head; printf '%s\n' "LocalPath $restore_folder" "NVXPath \\Backup\\$tree_name" \
   'IncludeSubFolders Y' 'Verify Y' 'UseNVXdate Y' 'Progress Y' CopyFromNVX; } >"$work/restore.txt"
 { job_head; printf '%s\n' "LocalPath $source_folder" 'NVXPath \Backup' 'IncludeSubFolders Y' \
   'Progress Y' CleanNVX; } >"$work/clean.txt"
@@ -158,8 +160,7 @@ run_step "$work/backup.txt" "back up the changes"
 [ "$step_sent" -lt $((large_size / 2)) ] ||
   problems+=("the changed large file did not travel as a delta ($step_sent bytes sent)")
 
-mkdir -p "$restored"
-run_step "$work/restore.txt" "restore the whole tree into $restored"
+run_step "$work/restore.txt" "restore the whole tree into $restore_folder"
 echo "comparing every file of the source with the restored tree (bytes and dates)"
 compared=0 empty=0
 while IFS= read -r -d '' file; do
@@ -180,8 +181,8 @@ cmp -s "$work/deleted/copy" "$restored/$deleted_name" ||
 while IFS= read -r -d '' file; do
   relative=${file#"$restored"/}
   [ -e "$source_folder/$relative" ] || [ "$relative" = "$deleted_name" ] ||
-    problems+=("the restore left '$relative', which the source does not hold")
-done < <(find "$restored" -type f -print0)
+    problems+=("the restore left '${file#"$restore_folder"/}', which the source does not hold")
+done < <(find "$restore_folder" -type f -print0)
 echo "compared $compared files ($empty zero-length files are not backed up)"
 
 run_step "$work/clean.txt" "clean: server copies of deleted files go"
