@@ -27,6 +27,8 @@ bool RoutineVerifyPath(TransferSession& session);
 bool RoutineSetServer(TransferSession& session);
 // Code 2: the upload engine, for UploadFile and for SendLog's upload of the activity log.
 bool RoutineUpload(TransferSession& session);
+// Code 8: the download engine.
+bool RoutineDownload(TransferSession& session);
 
 }  // namespace nvx
 
