@@ -125,9 +125,9 @@ IsItThereDecision DecideIsItThere(const TransferAnswer& answer, int64_t local_si
   decision.version_id = answer.lupin->version_id;
   decision.incomplete = conclusion == "Incomplete";
   decision.response_received_status = true;
-  // A copy of another date is the same file only when its digest says so; with the "X"
-  // the copy may also take a differential update, but until one is prepared the file
-  // goes whole, so equal sizes alone must never count as a match.
+  // A copy of another date is the same file only when its digest says so, so equal
+  // sizes alone must never count as a match; with the "X" the copy may also take a
+  // differential update.
   if (conclusion == "DateNoMatch" || conclusion == "DateNoMatchX") {
     decision.differential_allowed = conclusion == "DateNoMatchX";
     if (decision.server_size == local_size) {
