@@ -35,13 +35,19 @@ test_programs() {
   ctest --preset "$1" -N | awk '$1 == "Test" && $2 ~ /^#/ { print $3 }' |
     while read -r name; do [[ "$targets" == *" $name "* ]] && echo "$name"; done
 }
+# Builds and tests one preset; its build and test times go to the summary at the end.
+timings=()
 run() {
-  local preset=$1
+  local preset=$1 started
   shift
   echo "=== ${preset} build ==="
+  started=$SECONDS
   configure "${preset}"
   cmake --build --preset "${preset}" -j "${jobs}" "$@"
+  timings+=("${preset} build $((SECONDS - started)) s")
+  started=$SECONDS
   ctest --preset "${preset}" -j "${jobs}"
+  timings+=("${preset} tests $((SECONDS - started)) s")
 }
 
 run default
@@ -50,9 +56,14 @@ configure tsan
 mapfile -t tsan_programs < <(test_programs tsan)
 run tsan --target "${tsan_programs[@]}"
 echo "=== release build and benchmarks, once each ==="
+started=$SECONDS
 configure release
 cmake --build --preset release -j "${jobs}" --target nvx_benchmarks
+timings+=("release build $((SECONDS - started)) s")
+started=$SECONDS
 bench/run_once.sh build/release
+timings+=("benchmarks once $((SECONDS - started)) s")
+echo "=== times: ${timings[*]/%/,} ${SECONDS} s in all ==="
 if command -v ccache >/dev/null; then
   read -r hits misses < <(ccache_counts)
   echo "ccache: $((hits - hits_before)) compilations from the cache, $((misses - misses_before)) compiled"
