@@ -159,6 +159,8 @@ write_job "$relay_port" "LocalPath $tree" 'NVXPath \Bench' 'Verify Y' 'Compress 
 run_backup  # the first run sends the whole file
 wait_relay_idle
 read -r _ _ first_up first_down < <(wire)
+[ "$first_up" -gt $((delta_mib * 1024 * 1024)) ] ||
+  fail "the relay counted $first_up bytes for a whole upload of $delta_mib MiB"
 # The block in the middle of the file, replaced by other bytes; the date moves on.
 middle_block=$((delta_mib * 1024 * 1024 / 2 / 2048))
 head -c 2048 /dev/urandom |
