@@ -65,9 +65,10 @@ server_pid=$SERVER_PID
 read -r -t 20 port <&"${SERVER[0]}" || fail "nvxserver did not start"
 base_url="http://127.0.0.1:$port/scripts/rizezi7.dll"
 # The relay counts what travels between NVXbackup and the service in the delta step.
-coproc RELAY { exec "$relay" "$port" "$work/wire.txt"; }
-relay_pid=$RELAY_PID
-read -r -t 20 relay_port <&"${RELAY[0]}" || fail "wire_relay did not start"
+"$relay" "$port" "$work/wire.txt" >"$work/relay.port" &
+relay_pid=$!
+for _ in $(seq 1 200); do [ -s "$work/relay.port" ] && break; sleep 0.05; done
+read -r relay_port <"$work/relay.port" || fail "wire_relay did not start"
 export XDG_RUNTIME_DIR=$work
 
 now_ns() { date +%s%N; }
@@ -179,4 +180,5 @@ rsync_sent=$(awk -F': ' '/^Total bytes sent/ { gsub(",", "", $2); print $2 }' <<
 rsync_received=$(awk -F': ' '/^Total bytes received/ { gsub(",", "", $2); print $2 }' <<<"$rsync_out")
 awk -v up="$delta_up" -v down="$delta_down" -v whole="$first_up" -v sent="$rsync_sent" \
   -v received="$rsync_received" -v mib="$delta_mib" 'BEGIN {
-  printf "one changed 2048-byte block of a %d MiB file: NVXbackup sent %d bytes, received %d (the first, whole upload sent %d); rsync --no-whole-file sent %d, received %d; ratio sent rsync/NVXbackup %.2f (target >= 1.00)\n", mib, up, down, whole, sent, received, sent / up }'
+  how = up * 2 < whole ? "as a delta" : "WHOLE, not as a delta"
+  printf "one changed 2048-byte block of a %d MiB file (%s): NVXbackup sent %d bytes, received %d (the first, whole upload sent %d); rsync --no-whole-file sent %d, received %d; ratio sent rsync/NVXbackup %.2f (target >= 1.00)\n", mib, how, up, down, whole, sent, received, sent / up }'

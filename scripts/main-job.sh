@@ -79,9 +79,10 @@ scripts/prepare-web-folder.sh "$data" "$bin/bin" >/dev/null
 coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 2>"$work/server.log"; }
 server_pid=$SERVER_PID
 read -r -t 20 server_port <&"${SERVER[0]}"
-coproc RELAY { exec "$bin/bench/wire_relay" "$server_port" "$work/wire.txt"; }
-relay_pid=$RELAY_PID
-read -r -t 20 port <&"${RELAY[0]}"
+"$bin/bench/wire_relay" "$server_port" "$work/wire.txt" >"$work/relay.port" &
+relay_pid=$!
+for _ in $(seq 1 200); do [ -s "$work/relay.port" ] && break; sleep 0.05; done
+read -r port <"$work/relay.port"
 echo "nvxserver listening on 127.0.0.1:$server_port (data in $data), jobs through 127.0.0.1:$port"
 echo "backing up $source_folder (a copy of ${given_folder:-a sample tree made for this run})"
 
