@@ -132,8 +132,8 @@ run_step() {
   step_puts=$(tail -n +"$((log_before + 1))" "$work/server.log" | awk '$2 == "PUT"' | wc -l)
   echo "--- step $step ($name): exit code $exit_code; requests:" \
     "$(tail -n +"$((log_before + 1))" "$work/server.log" | awk 'NF > 3 && $2 ~ /^[A-Z-]+$/ { n[$2]++ }
-      END { for (m in n) printf "%s %d, ", m, n[m] }')" \
-    "bytes to the service $step_sent, from the service $((down_after - down_before))"
+      END { for (m in n) printf "%s %d, ", m, n[m] }')bytes to the service $step_sent," \
+    "from the service $((down_after - down_before))"
   [ "$exit_code" -eq 0 ] || problems+=("step $step ($name) ended with $exit_code")
 }
 
