@@ -157,9 +157,11 @@ echo
 echo "changed one 2048-byte block of ${large#"$source_folder"/} ($large_size bytes), added" \
   "'added later.txt', deleted '$deleted_name'"
 run_step "$work/backup.txt" "back up the changes"
-# Whole, the large file alone would put its size on the wire.
-[ "$step_sent" -lt $((large_size / 2)) ] ||
+# Whole, the large file alone would put its size on the wire. The service offers a delta
+# from two blocks on; below 64 KiB the saving is too small to tell from the other files.
+if [ "$large_size" -ge 65536 ] && [ "$step_sent" -ge $((large_size / 2)) ]; then
   problems+=("the changed large file did not travel as a delta ($step_sent bytes sent)")
+fi
 
 run_step "$work/restore.txt" "restore the whole tree into $restore_folder"
 echo "comparing every file of the source with the restored tree (bytes and dates)"
