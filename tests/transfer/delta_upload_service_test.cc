@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,14 @@ namespace {
 std::string Content(size_t size, unsigned seed) {
   std::string text(size, '\0');
   for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
+  return text;
+}
+
+// Two bytes of a block trade places: the block's 16-bit sum stays, so the delta leaves
+// the block out and the service's digest check refuses what it rebuilds.
+std::string Swapped(std::string text, size_t at) {
+  while (text[at] == text[at + 1]) ++at;
+  std::swap(text[at], text[at + 1]);
   return text;
 }
 
@@ -89,6 +98,7 @@ TEST_F(DeltaUploadServiceTest, ChangedFilesTravelAsDeltasAndTheServiceCopyFollow
     bool enciphered;
     bool transfer_compress;
     size_t most_delta_bytes;  // the size of "diff.crc" is at most this
+    bool falls_back = false;  // the service refuses the delta; the whole file follows
   };
   const std::vector<Case> cases = {
       {"one block changed", Changed(stored, 20 * 2048 + 5, 10), false, false, 2048 + 200},
@@ -98,6 +108,7 @@ TEST_F(DeltaUploadServiceTest, ChangedFilesTravelAsDeltasAndTheServiceCopyFollow
       {"grown by blocks", stored + Content(3 * 2048 + 5, 9), false, false, 5 * 2048 + 200},
       {"cut to a multiple of the block", stored.substr(0, 40 * 2048), true, false, 200},
       {"cut to less than a block", stored.substr(0, 700), false, false, 700 + 200},
+      {"a change the block sums miss", Swapped(stored, 30 * 2048 + 100), false, false, 200, true},
   };
   int round = 0;
   for (const Case& c : cases) {
@@ -128,7 +139,7 @@ TEST_F(DeltaUploadServiceTest, ChangedFilesTravelAsDeltasAndTheServiceCopyFollow
     EXPECT_LE(test::ReadFileText("diff.crc").size(), c.most_delta_bytes);
     const TransferProgress progress = Progress();
     EXPECT_EQ(progress.files_upload_updated, 1);
-    EXPECT_EQ(progress.files_upload_error, 0);
+    EXPECT_EQ(progress.files_upload_error, c.falls_back ? 1 : 0);
     session().progress().ResetRecord();
   }
   // One signature fetch and one upload per file, after the test.
@@ -139,6 +150,9 @@ TEST_F(DeltaUploadServiceTest, ChangedFilesTravelAsDeltasAndTheServiceCopyFollow
     ++fetches;
   }
   EXPECT_EQ(fetches, cases.size());
+  const size_t refusal = log.find("Gen New From Diff Error");
+  EXPECT_NE(refusal, std::string::npos);
+  EXPECT_EQ(log.find("Gen New From Diff Error", refusal + 1), std::string::npos);
 }
 
 }  // namespace
