@@ -92,6 +92,15 @@ PeerReply EncipheredList(const std::string& entries) {
   return Reply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n", body));
 }
 
+// A one-entry ZIP archive of `content`, as a service packs a document.
+std::string ZipOf(const std::string& content) {
+  test::TempDir scratch;
+  test::WriteFileText(scratch.File("a.txt"), content);
+  int error = 0;
+  EXPECT_TRUE(ZipOneFile(scratch.File("a.txt"), scratch.File("a.zip"), &error));
+  return test::ReadFileText(scratch.File("a.zip"));
+}
+
 std::string Enciphered(const std::string& plain) {
   std::string out(RoundUpToBlock(plain.size()), '\0');
   CipherForDownload(kKey).Encipher(plain.data(), plain.size(), out.data());
@@ -131,13 +140,7 @@ TEST_F(DownloadEngineTest, LocalCopiesAndAnswers) {
   const std::string content = Content();
   const std::string head = content.substr(0, 2048);
   const std::string rest = content.substr(2048);
-  const std::string zip = [&] {
-    test::TempDir scratch;
-    test::WriteFileText(scratch.File("a.txt"), content);
-    int error = 0;
-    EXPECT_TRUE(ZipOneFile(scratch.File("a.txt"), scratch.File("a.zip"), &error));
-    return test::ReadFileText(scratch.File("a.zip"));
-  }();
+  const std::string zip = ZipOf(content);
   const std::string fang = "X-NVX-Fang: 5003,0,0\r\n";
   const std::string list = Entry("a.txt", "V1");
   struct Case {
@@ -321,13 +324,7 @@ TEST_F(DownloadEngineTest, CompletionReplacesTheTargetInOneStep) {
   // Whatever moment a crash picks, the folder holds the old file or the new one: the
   // new content is renamed over the target, never put there after a deletion.
   const std::string content = Content();
-  const std::string zip = [&] {
-    test::TempDir scratch;
-    test::WriteFileText(scratch.File("a.txt"), content);
-    int error = 0;
-    EXPECT_TRUE(ZipOneFile(scratch.File("a.txt"), scratch.File("a.zip"), &error));
-    return test::ReadFileText(scratch.File("a.zip"));
-  }();
+  const std::string zip = ZipOf(content);
   struct Case {
     std::string name;
     PeerReply answer;
