@@ -36,37 +36,13 @@ else
   restore_mib=1024 rss_small_mib=64 delta_mib=100 rounds=${NVX_BENCH_ROUNDS:-3}
 fi
 
-work=$(mktemp -d /tmp/nvx-restore-compare.XXXXXX)
-server_pid="" relay_pid=""
-cleanup() {
-  for pid in $relay_pid $server_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "restore_compare.sh: $*" >&2
-  [ -f "$work/server.log" ] && tail -n 5 "$work/server.log" >&2
-  exit 1
-}
-
-data=$work/data
-user=bench password=bench-password
-"$server" --data "$data" account add "$user" "$password" --quota $((1 << 40)) >/dev/null
-# A job's server paths start in the account's MyFiles folder.
-"$server" --data "$data" folder add "$user" '\MyFiles\Bench' >/dev/null
-folder_id=$("$server" --data "$data" folder list "$user" | awk -F'\t' '$2 == "Bench" { print $4 }')
-[ -n "$folder_id" ] || fail "no folder id for \\Bench"
-coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 2>"$work/server.log"; }
-server_pid=$SERVER_PID
-read -r -t 20 port <&"${SERVER[0]}" || fail "nvxserver did not start"
-base_url="http://127.0.0.1:$port/scripts/rizezi7.dll"
+# shellcheck source=bench/bench_service.sh
+source "$(dirname "$0")/bench_service.sh"
+bench_begin restore_compare
+bench_start_service "$server"
 # The relay counts what travels between NVXbackup and the service in the delta step.
 "$relay" "$port" "$work/wire.txt" >"$work/relay.port" &
-relay_pid=$!
+bench_pids+=($!)
 for _ in $(seq 1 200); do [ -s "$work/relay.port" ] && break; sleep 0.05; done
 read -r relay_port <"$work/relay.port" || fail "wire_relay did not start"
 export XDG_RUNTIME_DIR=$work

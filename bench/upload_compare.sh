@@ -38,34 +38,10 @@ else
   rss_small_mib=64 rss_large_mib=4096 requests=2000
 fi
 
-work=$(mktemp -d /tmp/nvx-upload-compare.XXXXXX)
-server_pid=""
-cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "upload_compare.sh: $*" >&2
-  [ -f "$work/server.log" ] && tail -n 5 "$work/server.log" >&2
-  exit 1
-}
-
-data=$work/data
-user=bench password=bench-password
-"$server" --data "$data" account add "$user" "$password" --quota $((1 << 40)) >/dev/null
-# A job's server paths start in the account's MyFiles folder.
-"$server" --data "$data" folder add "$user" '\MyFiles\Bench' >/dev/null
-folder_id=$("$server" --data "$data" folder list "$user" | awk -F'\t' '$2 == "Bench" { print $4 }')
-[ -n "$folder_id" ] || fail "no folder id for \\Bench"
-coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 2>"$work/server.log"; }
-server_pid=$SERVER_PID
-read -r -t 20 port <&"${SERVER[0]}" || fail "nvxserver did not start"
-base_url="http://127.0.0.1:$port/scripts/rizezi7.dll"
+# shellcheck source=bench/bench_service.sh
+source "$(dirname "$0")/bench_service.sh"
+bench_begin upload_compare
+bench_start_service "$server"
 export XDG_RUNTIME_DIR=$work
 
 now_ns() { date +%s%N; }
