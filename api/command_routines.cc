@@ -9,6 +9,8 @@
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
 #include "protocol/web_files.h"
+#include "transfer/download_engine.h"
+#include "transfer/clean_engine.h"
 #include "transfer/upload_engine.h"
 
 namespace nvx {
@@ -81,6 +83,14 @@ bool RoutineSetServer(TransferSession& session) {
 
 bool RoutineUpload(TransferSession& session) {
   return RunUpload(session);
+}
+
+bool RoutineDownload(TransferSession& session) {
+  return RunDownload(session);
+}
+
+bool RoutineClean(TransferSession& session) {
+  return CleanNVX(session);
 }
 
 }  // namespace nvx

@@ -1,9 +1,9 @@
 // The worker routines of the command codes: folder list (1), upload (2), login check
 // (3), help file (4), version file (5), folder file list (6), file information (7),
-// space refresh (10), delete empty folders (13), verify a server path (15) and replace
-// the server list (19). Each runs the service command on the worker's session, stores
-// what the block keeps of it and returns true for status 2 and false for status 3.
-// Worker thread only.
+// space refresh (10), delete empty folders (13), verify a server path (15), clean (18)
+// and replace the server list (19). Each runs the service command on the worker's
+// session, stores what the block keeps of it and returns true for status 2 and false for
+// status 3. Worker thread only.
 #ifndef NVX_API_COMMAND_ROUTINES_H_
 #define NVX_API_COMMAND_ROUTINES_H_
 
@@ -27,6 +27,10 @@ bool RoutineVerifyPath(TransferSession& session);
 bool RoutineSetServer(TransferSession& session);
 // Code 2: the upload engine, for UploadFile and for SendLog's upload of the activity log.
 bool RoutineUpload(TransferSession& session);
+// Code 8: the download engine.
+bool RoutineDownload(TransferSession& session);
+// Code 18: the clean engine, deleting server copies of what is gone locally.
+bool RoutineClean(TransferSession& session);
 
 }  // namespace nvx
 

@@ -19,7 +19,7 @@ CommandTable DefaultCommandTable() {
   row(kCmdVersionFile) = {"VersionFile", &RoutineVersionFile, false, false, false};
   row(kCmdFolderFileList) = {"FolderFileList", &RoutineFolderFileList, false, false, false};
   row(kCmdFileInfo) = {"FileInfo", &RoutineFileInfo, false, false, false};
-  row(kCmdDownload) = {"Download", nullptr, false, false, true};
+  row(kCmdDownload) = {"Download", &RoutineDownload, false, false, true};
   row(kCmdResetSpace) = {"ResetSpace", &RoutineResetSpace, false, false, false};
   row(kCmdReset) = {"Reset", &RoutineReset, true, true, false};
   row(kCmdEmailStats) = {"EmailStats", &RoutineEmailStats, false, false, false};
@@ -30,7 +30,7 @@ CommandTable DefaultCommandTable() {
   row(kCmdGetStats) = {"GetStats", &RoutineGetStats, true, false, false};
   row(kCmdEmailSendJustText) = {"EmailSendJustText", &RoutineEmailSendJustText, false, false,
                                 false};
-  row(kCmdClean) = {"Clean", nullptr, false, false, true};
+  row(kCmdClean) = {"Clean", &RoutineClean, false, false, true};
   row(kCmdSetServer) = {"SetServer", &RoutineSetServer, true, true, false};
   return table;
 }

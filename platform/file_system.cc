@@ -42,6 +42,15 @@ bool IsRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+int TestPath(const std::string& path, PathKind* kind) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return errno;
+  *kind = S_ISDIR(info.st_mode)   ? PathKind::kDirectory
+          : S_ISREG(info.st_mode) ? PathKind::kFile
+                                  : PathKind::kOther;
+  return 0;
+}
+
 std::optional<int64_t> FileSizeOf(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;

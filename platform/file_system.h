@@ -16,6 +16,11 @@ bool RenameFile(const std::string& from, const std::string& to, int* error = nul
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
+// What a name is in the file system, following symbolic links.
+enum class PathKind { kDirectory, kFile, kOther };
+// Tests `path`: 0 with `*kind` set, or the system error number (kErrorFileNotFound or
+// kErrorPathNotFound when the name or a folder on its way is missing).
+int TestPath(const std::string& path, PathKind* kind);
 std::optional<int64_t> FileSizeOf(const std::string& path);
 bool MakeDirectory(const std::string& path, int* error = nullptr);
 bool RemoveDirectory(const std::string& path, int* error = nullptr);

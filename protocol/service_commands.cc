@@ -194,15 +194,17 @@ bool DeleteEmptyFolders(ServiceSession& session) {
   return true;
 }
 
-bool DeleteFolderTree(ServiceSession& session) {
+bool DeleteFolderTree(ServiceSession& session, bool* deleted) {
   Reporter& report = session.report();
+  if (deleted != nullptr) *deleted = false;
   if (!NameMappedFolder(session.state())) return false;
   report.SetStatusMessage("Delete Empty Folders");
   report.LogLine(kLineActivity, " Delete NVX Folder %s\n",
                  FolderPath(*session.state().lists.mapped_folder).c_str());
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY Delete Folder at Norrvault",
                      "Err - RETRY Delete  Folder at Norrvault\n", "DMFT"};
-  CommandWithRetry(session, "DMFT", policy);
+  ServiceReply reply = CommandWithRetry(session, "DMFT", policy);
+  if (deleted != nullptr) *deleted = reply && EqualsIgnoreCase(reply.conclusion, "successful");
   report.SetStatusMessage("Delete  Folders Complete");
   return true;
 }

@@ -46,8 +46,9 @@ bool ResetSpace(ServiceSession& session);
 bool DeleteEmptyFolders(ServiceSession& session);
 
 // "DMFT": deletes the mapped folder with everything below it. False when no folder is
-// mapped.
-bool DeleteFolderTree(ServiceSession& session);
+// mapped. The command ends true whatever the service answered; `*deleted`, when given,
+// tells whether the service said "successful" (letter case ignored).
+bool DeleteFolderTree(ServiceSession& session, bool* deleted = nullptr);
 
 }  // namespace nvx
 

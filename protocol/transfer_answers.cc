@@ -1,5 +1,7 @@
 #include "protocol/transfer_answers.h"
 
+#include <cstdint>
+
 namespace nvx {
 namespace {
 
@@ -27,6 +29,35 @@ TransferAnswer ParseIsItThereAnswer(std::string_view header) {
 
 TransferAnswer ParsePutAnswer(std::string_view header) {
   return ParseCommon(header);
+}
+
+DownloadAnswer ParseDownloadAnswer(std::string_view header) {
+  DownloadAnswer answer;
+  answer.common = ParseCommon(header);
+  answer.status_ok = StatusIs(header, "HTTP/1.1 200") || StatusIs(header, "HTTP/1.0 200");
+  answer.already_current = answer.common.conclusion && *answer.common.conclusion == "UGOTIT";
+  answer.restart = HasRestartHeader(header);
+  answer.fang = ParseDownloadFang(header);
+  if (std::optional<ContentLength> length = ParseContentLength(header)) {
+    answer.content_length_present = true;
+    if (length->valid && length->length >= 0) answer.body_length = length->length;
+  }
+  return answer;
+}
+
+std::optional<int64_t> EncipheredFinalLength(bool restart, int64_t offered_size, int64_t work_size,
+                                             int64_t fang_length) {
+  // Zero padding fills the last 8-byte block only.
+  constexpr int64_t kPaddingMax = 7;
+  const auto fits = [work_size](int64_t length) {
+    return length >= 0 && length <= work_size && work_size - length <= kPaddingMax;
+  };
+  if (fits(fang_length)) return fang_length;
+  if (restart && fang_length >= 0 && fang_length <= INT64_MAX - offered_size &&
+      fits(offered_size + fang_length)) {
+    return offered_size + fang_length;
+  }
+  return std::nullopt;
 }
 
 std::string TextForLog(std::string_view text, size_t max) {

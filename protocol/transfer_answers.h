@@ -6,6 +6,7 @@
 #ifndef NVX_PROTOCOL_TRANSFER_ANSWERS_H_
 #define NVX_PROTOCOL_TRANSFER_ANSWERS_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,30 @@ bool IsReplaceConclusion(std::string_view conclusion);
 TransferAnswer ParseIsItThereAnswer(std::string_view header);
 // The answer to an upload: no "X-NVX-LUPIN" is read.
 TransferAnswer ParsePutAnswer(std::string_view header);
+
+// The answer to a download or signature download: the common part, then whether the
+// offered copy is current ("UGOTIT": no body follows), whether the body resumes the
+// offered copy ("X-NVX-RESTART"), the "X-NVX-Fang" fields (true length, key number,
+// zipped) and the body length. A missing or broken Content-Length leaves `body_length`
+// unset: such an answer carries nothing that may be written.
+struct DownloadAnswer {
+  TransferAnswer common;
+  bool status_ok = false;  // "HTTP/1.1 200" or "HTTP/1.0 200"
+  bool already_current = false;
+  bool restart = false;
+  std::optional<DownloadFang> fang;
+  bool content_length_present = false;
+  std::optional<int64_t> body_length;  // a valid, non-negative Content-Length
+};
+DownloadAnswer ParseDownloadAnswer(std::string_view header);
+
+// The size an enciphered download ends with once the cipher's padding is cut off: the
+// true length of "X-NVX-Fang", read as the whole document's length or, on a resume, as
+// the length of the part the body carried (servers say either), whichever lies within
+// one cipher block below `work_size` (the work file's size with its padding). None when
+// neither does: the length cannot be trusted.
+std::optional<int64_t> EncipheredFinalLength(bool restart, int64_t offered_size, int64_t work_size,
+                                             int64_t fang_length);
 
 // A server-supplied text as it may go into the activity log: control characters (and
 // DEL) become "?", and the text is cut at `max` bytes.

@@ -50,6 +50,7 @@ std::string FormatDownload(const TransferRequestBase& base, const DownloadFields
     request +=
         Restart2Header(*fields.restart_digest_base64, fields.restart_length, fields.version_id);
   }
+  request += DinsdaleOrNothing(fields.last_write_time);
   request += FangHeader(fields.fang);
   request += kEndOfHeaders;
   return request;

@@ -47,11 +47,14 @@ struct PutFileFields {
 std::string FormatPutFile(const TransferRequestBase& base, const PutFileFields& fields);
 
 // The download ("DownLoad") or signature download ("DownLoadX") of the document named by
-// `version_id`; a local copy adds X-NVX-RESTART2 (download only).
+// `version_id`; a local copy adds X-NVX-RESTART2 and the target's date X-NVX-DINSDALE
+// (download only).
 struct DownloadFields {
   std::string version_id;
   std::optional<std::string> restart_digest_base64;  // with restart_length
   int64_t restart_length = 0;
+  // The local target's last-write time (X-NVX-DINSDALE after X-NVX-RESTART2), when known.
+  std::optional<int64_t> last_write_time;
   FangFields fang;
 };
 std::string FormatDownload(const TransferRequestBase& base, const DownloadFields& fields);

@@ -9,7 +9,6 @@
 #include "protocol/server_file_list.h"
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
-#include "transfer/hidden_work_file.h"
 #include "transfer/upload_rules.h"
 
 namespace nvx {
@@ -19,27 +18,6 @@ namespace {
 constexpr size_t kUploadPieceSize = 256 * 1024;
 // Room for the zero padding of the last piece when the body travels enciphered.
 constexpr size_t kCipherPaddingRoom = 8;
-
-// A local directory as the engine joins names to it: without trailing "/", so that the
-// root becomes "" and joining gives "/name".
-std::string TidyLocalDirectory(std::string_view directory) {
-  while (!directory.empty() && directory.back() == '/') directory.remove_suffix(1);
-  return std::string(directory);
-}
-
-std::string_view LastComponent(std::string_view path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-const FolderRecord* ChildNamed(const FolderRecord* node, std::string_view name) {
-  if (node == nullptr) return nullptr;
-  for (const FolderRecord* child = node->first_child; child != nullptr;
-       child = child->next_sibling) {
-    if (EqualsIgnoreCase(child->name, name)) return child;
-  }
-  return nullptr;
-}
 
 // A result note for a file or a request that failed: a communication failure when the
 // last exchange broke off, else an error the service reported.
@@ -69,14 +47,6 @@ bool FetchServerFolderFacts(UploadJob& job) {
   context.state().lists.server_file_list =
       text ? ParseServerFileList(std::string_view(*text)) : std::vector<ServerFileEntry>();
   return true;
-}
-
-// A regular file of the user's. Work files of our own that a crash left behind (a packed
-// copy on its way up, an entry being unpacked) are never sent.
-bool IsFile(const platform::DirectoryEntry& entry) {
-  return entry.kind == platform::DirectoryEntry::Kind::kFile &&
-         !IsHiddenWorkFileName(entry.name, kZipWorkSuffix) &&
-         !IsHiddenWorkFileName(entry.name, kUnpackWorkSuffix);
 }
 
 }  // namespace
@@ -203,7 +173,7 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
       if (top && IsSkippedFolder(settings, entry.name)) continue;
       if (!UploadSubfolder(job, entry.name, /*top=*/false)) return false;
       if (context.StopRequested()) return false;
-    } else if (IsFile(entry)) {
+    } else if (IsUserFile(entry)) {
       ++file_count;
     }
   }
@@ -213,7 +183,7 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
 
   const ServerFileIndex server_files(context.state().lists.server_file_list);
   for (const platform::DirectoryEntry& entry : entries) {
-    if (!IsFile(entry) || IsExcludedExtension(settings, entry.name)) continue;
+    if (!IsUserFile(entry) || IsExcludedExtension(settings, entry.name)) continue;
     const ServerFileEntry* matched = nullptr;
     const bool date_match =
         settings.flags.verification &&

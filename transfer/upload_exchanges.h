@@ -28,8 +28,12 @@ enum class DeltaPreparation {
   kNothingMoreToSend,  // the files are equal, or the delta went up
   kFailed,             // the job must stop
 };
-// Prepares the upload of only the differences from the server's versioned copy. No
-// differences are prepared yet: the file always goes whole, as a replacement.
+// Prepares and sends only the differences from the server's versioned copy (see
+// delta_upload.h): fetches the copy's signature, writes the delta and uploads it.
+// kNotPrepared when the file must go whole (no usable signature, no delta could be
+// written, or the service could not apply the delta); kNothingMoreToSend when the
+// files are equal or the delta went up; kFailed when the signature could not be mapped
+// or the delta upload failed otherwise.
 DeltaPreparation PrepareDeltaUpload(UploadJob& job);
 
 }  // namespace nvx

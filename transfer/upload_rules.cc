@@ -5,12 +5,32 @@
 #include "platform/text_format.h"
 #include "protocol/date_stamp.h"
 #include "transfer/base64.h"
+#include "transfer/hidden_work_file.h"
 
 namespace nvx {
 
 int32_t BlockCount(int64_t size) {
   if (size <= 0) return 0;
   return static_cast<int32_t>(size / kUploadBlockSize + (size % kUploadBlockSize != 0 ? 1 : 0));
+}
+
+std::string TidyLocalDirectory(std::string_view directory) {
+  while (!directory.empty() && directory.back() == '/') directory.remove_suffix(1);
+  return std::string(directory);
+}
+
+std::string_view LastComponent(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+const FolderRecord* ChildNamed(const FolderRecord* node, std::string_view name) {
+  if (node == nullptr) return nullptr;
+  for (const FolderRecord* child = node->first_child; child != nullptr;
+       child = child->next_sibling) {
+    if (EqualsIgnoreCase(child->name, name)) return child;
+  }
+  return nullptr;
 }
 
 bool IsSkippedFolder(const JobSettings& job, std::string_view name) {
@@ -28,7 +48,11 @@ bool IsExcludedExtension(const JobSettings& job, std::string_view name) {
       [ending](const std::string& excluded) { return EqualsIgnoreCase(excluded, ending); });
 }
 
-namespace {
+bool IsUserFile(const platform::DirectoryEntry& entry) {
+  return entry.kind == platform::DirectoryEntry::Kind::kFile &&
+         !IsHiddenWorkFileName(entry.name, kZipWorkSuffix) &&
+         !IsHiddenWorkFileName(entry.name, kUnpackWorkSuffix);
+}
 
 std::string LowerCase(std::string_view text) {
   std::string lower(text);
@@ -37,8 +61,6 @@ std::string LowerCase(std::string_view text) {
   }
   return lower;
 }
-
-}  // namespace
 
 bool NameCanTravel(std::string_view name) {
   return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
@@ -125,9 +147,9 @@ IsItThereDecision DecideIsItThere(const TransferAnswer& answer, int64_t local_si
   decision.version_id = answer.lupin->version_id;
   decision.incomplete = conclusion == "Incomplete";
   decision.response_received_status = true;
-  // A copy of another date is the same file only when its digest says so; with the "X"
-  // the copy may also take a differential update, but until one is prepared the file
-  // goes whole, so equal sizes alone must never count as a match.
+  // A copy of another date is the same file only when its digest says so, so equal
+  // sizes alone must never count as a match; with the "X" the copy may also take a
+  // differential update.
   if (conclusion == "DateNoMatch" || conclusion == "DateNoMatchX") {
     decision.differential_allowed = conclusion == "DateNoMatchX";
     if (decision.server_size == local_size) {

@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/directory_search.h"
+#include "protocol/folder_tree.h"
 #include "protocol/job_settings.h"
 #include "protocol/server_file_list.h"
 #include "protocol/transfer_answers.h"
@@ -27,11 +29,27 @@ inline constexpr int64_t kQuotaGraceBytes = 10240;
 // Blocks of a transfer of `size` bytes: whole blocks plus one for a remainder.
 int32_t BlockCount(int64_t size);
 
+// A local directory as the engines join names to it: without trailing "/", so that the
+// root becomes "" and joining gives "/name".
+std::string TidyLocalDirectory(std::string_view directory);
+// The last component of a local path: the name a server folder of its copy carries.
+std::string_view LastComponent(std::string_view path);
+// The child folder of `node` named `name` (letter case ignored), or null.
+const FolderRecord* ChildNamed(const FolderRecord* node, std::string_view name);
+
 // A folder name that the job skips (letter case ignored).
 bool IsSkippedFolder(const JobSettings& job, std::string_view name);
 // A file whose ending from its last dot (dot included) is one of the job's excluded
 // extensions (letter case ignored). A name without a dot is never excluded.
 bool IsExcludedExtension(const JobSettings& job, std::string_view name);
+
+// A regular file of the user's. Work files of our own that a crash left behind (a packed
+// copy on its way up, an entry being unpacked) are never sent, nor taken for the user's.
+bool IsUserFile(const platform::DirectoryEntry& entry);
+
+// `text` with the letters A to Z made lower case: the key under which names are
+// compared without regard to letter case.
+std::string LowerCase(std::string_view text);
 
 // The server file list by name, letter case ignored, so that a folder of many files is
 // matched in one pass; the last entry of a name counts. The list must outlive it.

@@ -1,10 +1,12 @@
 #!/bin/sh
 # Fails when a source file includes a header of a higher layer. Layers, bottom up:
-#   platform <- transfer primitives <- protocol <- transfer/delta and the engines <- api
+#   platform <- transfer primitives <- protocol <- the engines <- api
 #   <- the programs (runner, nvxapib: the exported header only).
-# The service stands on platform and the primitives; wizard and scheduler on platform
-# alone. The exported header api/nvxapi.h and the library's limits api/library_limits.h
-# include nothing of ours, so every layer of the library may include them.
+# transfer/delta (signatures and deltas) stands on the primitives beside the protocol.
+# The service stands on platform, the primitives and transfer/delta; wizard and
+# scheduler on platform alone. The exported header api/nvxapi.h and the library's limits
+# api/library_limits.h include nothing of ours, so every layer of the library may
+# include them.
 # Usage: include_directions_test.sh SOURCE_ROOT
 root=${1:?usage: $0 SOURCE_ROOT}
 cd "$root" || exit 2
@@ -21,12 +23,13 @@ allowed() {
   case $1 in
     platform) echo "platform/" ;;
     primitives) echo "platform/ primitives" ;;
+    delta) echo "platform/ primitives transfer/delta/" ;;
     protocol) echo "platform/ primitives protocol/ $leaf" ;;
     engines) echo "platform/ transfer/ protocol/ $leaf" ;;
     api) echo "platform/ transfer/ protocol/ api/" ;;
     runner) echo "platform/ runner/ api/nvxapi.h" ;;
     nvxapib) echo "platform/ nvxapib/ api/nvxapi.h" ;;
-    service) echo "platform/ primitives service/" ;;
+    service) echo "platform/ primitives transfer/delta/ service/" ;;
     wizard) echo "platform/ wizard/" ;;
     scheduler) echo "platform/ scheduler/" ;;
   esac
@@ -40,7 +43,7 @@ is_engine_file() {
 
 layer_of() {
   case $1 in
-    transfer/delta/*) echo engines ;;
+    transfer/delta/*) echo delta ;;
     transfer/*) if is_engine_file "$1"; then echo engines; else echo primitives; fi ;;
     *) echo "${1%%/*}" ;;
   esac
