@@ -43,6 +43,19 @@ void FeedTransferAnswers(std::string_view text) {
   const TransferAnswer put = ParsePutAnswer(text);
   Sink(put.conclusion ? put.conclusion->size() : 0);
   Sink(TextForLog(text).size());
+
+  const DownloadAnswer download = ParseDownloadAnswer(text);
+  Sink(download.already_current + download.restart + download.status_ok);
+  if (download.fang) {
+    const int64_t body = download.body_length.value_or(0);
+    for (int64_t offered : {int64_t{0}, int64_t{2048}, INT64_MAX}) {
+      for (int64_t work_size : {body, offered, INT64_MAX}) {
+        Sink(static_cast<size_t>(
+            EncipheredFinalLength(download.restart, offered, work_size, download.fang->length)
+                .value_or(0)));
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 
 namespace nvx::platform {
 
+class File;
+
 class AcceptedSocket {
  public:
   using Wait = SocketWaitResult;
@@ -36,6 +38,10 @@ class AcceptedSocket {
   int64_t Receive(void* buffer, size_t size);
   // Sends at most `size` bytes without blocking: the count, -1 on failure.
   int64_t Send(const void* data, size_t size);
+  // Sends at most `count` bytes of `file` from `*offset` straight from the file system,
+  // without blocking, and moves `*offset` past them: the count, -1 on failure (also when
+  // the socket takes nothing now: error() is then EAGAIN).
+  int64_t SendFromFile(File& file, int64_t* offset, size_t count);
 
   // The peer's and the own address as dotted text and port; false when unknown.
   bool PeerAddress(std::string* ip, int* port) const;

@@ -12,6 +12,7 @@
 
 namespace nvx::platform {
 
+class AcceptedSocket;
 class Socket;
 
 class File {
@@ -63,6 +64,7 @@ class File {
   void Close();
 
  private:
+  friend class AcceptedSocket;
   friend class MappedFile;
   friend class Socket;
   explicit File(int fd) : fd_(fd) {}

@@ -1,8 +1,14 @@
 #include "service/exchange.h"
 
 #include "platform/text_format.h"
+#include "transfer/transfer_cipher.h"
 
 namespace nvx::service {
+
+int64_t FileBody::WireLength() const {
+  if (!key_index) return length;
+  return static_cast<int64_t>(RoundUpToBlock(static_cast<size_t>(length)));
+}
 
 void Reply::SetHeader(std::string_view name, std::string_view value) {
   for (auto& [existing, text] : headers) {

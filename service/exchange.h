@@ -8,11 +8,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/file.h"
 #include "service/raw_headers.h"
 
 namespace nvx::service {
@@ -36,6 +39,20 @@ inline constexpr const char* kSpaceHeader = "X-NVX-LARCH";
 inline constexpr const char* kOptionsHeader = "X-NVX-CRUNCHYFROG";
 inline constexpr const char* kDocumentHeader = "X-NVX-LUPIN";
 
+// A stored file sent as a reply body: `length` bytes of `file` from `offset`. With a key
+// index the bytes travel enciphered with the transfer cipher in 8-byte blocks, the last
+// one zero-padded, and the body is the padded length. The file is shared so that it
+// stays open (even once removed from its folder) until the body went out.
+struct FileBody {
+  std::shared_ptr<platform::File> file;
+  int64_t offset = 0;
+  int64_t length = 0;
+  std::optional<size_t> key_index;
+
+  // The body's length on the wire.
+  int64_t WireLength() const;
+};
+
 struct Reply {
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;
@@ -44,6 +61,8 @@ struct Reply {
   // A file sent as the body instead of `body` (static files), with its size.
   std::string body_file;
   int64_t body_file_size = 0;
+  // A document's bytes sent as the body (downloads), instead of the above.
+  std::optional<FileBody> file_body;
   // The connection ends after this reply (the request's body was left unread).
   bool close_connection = false;
 

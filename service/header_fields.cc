@@ -97,6 +97,16 @@ std::optional<RestartReference> ParseRestartReference(std::string_view header) {
   return RestartReference{pair->first, pair->second};
 }
 
+std::optional<RestartDigestReference> ParseRestartDigestReference(std::string_view header) {
+  size_t comma = header.find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  std::optional<RestartReference> rest = ParseRestartReference(header.substr(comma + 1));
+  std::optional<DigestReference> digest =
+      ParseDigestReference(header.substr(0, header.find(',', comma + 1)));
+  if (!rest || !digest) return std::nullopt;
+  return RestartDigestReference{digest->digest, rest->offset, rest->vid};
+}
+
 std::optional<DigestReference> ParseDigestReference(std::string_view header) {
   // The reference form "0,vid;" ends with ";"; the digest form never does.
   if (header.find(';') != std::string_view::npos) return std::nullopt;

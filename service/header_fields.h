@@ -53,6 +53,15 @@ struct DigestReference {
 };
 std::optional<DigestReference> ParseDigestReference(std::string_view header);
 
+// X-NVX-RESTART2 "base64digest,n,vid;" of a download: the digest of the first n bytes of
+// the copy the client holds of document vid. Nothing when the form does not fit.
+struct RestartDigestReference {
+  std::array<uint8_t, 16> digest{};
+  int64_t size = 0;
+  int64_t vid = 0;
+};
+std::optional<RestartDigestReference> ParseRestartDigestReference(std::string_view header);
+
 // X-NVX-FANG: up to five comma-separated decimals; missing ones are 0.
 struct TransferFields {
   std::array<int64_t, 5> values{};

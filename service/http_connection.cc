@@ -113,6 +113,7 @@ void ConnectionStream::BeginRequest() {
   header_too_large_ = false;
   length_unsound_ = false;
   bytes_written_ = 0;
+  sent_ahead_ = 0;
 }
 
 int ConnectionStream::Fill() {
@@ -181,7 +182,26 @@ ssize_t ConnectionStream::read(char* ptr, size_t size) {
   return static_cast<ssize_t>(count);
 }
 
+bool ConnectionStream::SendFileAhead(platform::File& file, int64_t offset, int64_t count) {
+  int64_t end = offset + count;
+  while (offset < end) {
+    if (!WaitReady(true, settings_.read_timeout_millis)) return false;
+    int64_t put = socket_.SendFromFile(file, &offset, static_cast<size_t>(end - offset));
+    if (put < 0 && !platform::IsWouldBlock(socket_.error())) return false;
+    // A file that shrank since its size was taken cannot fill the announced length.
+    if (put == 0) return false;
+    if (put > 0) sent_ahead_ += static_cast<uint64_t>(put);
+  }
+  return true;
+}
+
 ssize_t ConnectionStream::write(const char* ptr, size_t size) {
+  if (sent_ahead_ > 0) {
+    size_t taken = static_cast<size_t>(std::min<uint64_t>(sent_ahead_, size));
+    sent_ahead_ -= taken;
+    bytes_written_ += taken;
+    return static_cast<ssize_t>(taken);
+  }
   size_t done = 0;
   while (done < size) {
     if (!WaitReady(true, settings_.read_timeout_millis)) return -1;

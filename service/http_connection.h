@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/accepted_socket.h"
+#include "platform/file.h"
 #include "service/connection_settings.h"
 
 namespace nvx::service {
@@ -46,6 +47,13 @@ class ConnectionStream final : public httplib::Stream {
   // trusted (see RawHeaders::content_length_sound); the request is refused whole.
   bool length_unsound() const { return length_unsound_; }
   uint64_t bytes_written() const { return bytes_written_; }
+
+  // Sends `count` bytes of `file` from `offset` straight from the file system (the
+  // body of a document), waiting for the client as write() does. cpp-httplib counts a
+  // body's bytes only as they pass through write(), so the bytes sent here are owed to
+  // it: the next write() calls for that many bytes take them as sent without reading
+  // their data. False when the client went or stopped reading.
+  bool SendFileAhead(platform::File& file, int64_t offset, int64_t count);
 
   // httplib::Stream
   bool is_readable() const override;
@@ -81,21 +89,26 @@ class ConnectionStream final : public httplib::Stream {
   bool header_too_large_ = false;
   bool length_unsound_ = false;
   uint64_t bytes_written_ = 0;
+  uint64_t sent_ahead_ = 0;  // sent by SendFileAhead, not yet passed through write()
 };
 
 // What a handler may learn about, and ask of, the connection of the request it serves.
 class ConnectionRequest {
  public:
-  explicit ConnectionRequest(const ConnectionStream& stream) : stream_(stream) {}
+  explicit ConnectionRequest(ConnectionStream& stream) : stream_(stream) {}
   std::string_view header_block() const { return stream_.header_block(); }
   bool header_too_large() const { return stream_.header_too_large(); }
   // The client's "address:port".
   std::string remote() const;
   void CloseAfterReply() { close_after_reply_ = true; }
   bool close_after_reply() const { return close_after_reply_; }
+  // See ConnectionStream::SendFileAhead.
+  bool SendFileAhead(platform::File& file, int64_t offset, int64_t count) {
+    return stream_.SendFileAhead(file, offset, count);
+  }
 
  private:
-  const ConnectionStream& stream_;
+  ConnectionStream& stream_;
   bool close_after_reply_ = false;
 };
 

@@ -6,11 +6,18 @@
 #include "platform/file.h"
 #include "platform/text_format.h"
 #include "service/request_log.h"
+#include "transfer/transfer_cipher.h"
 
 namespace nvx::service {
 namespace {
 
 constexpr size_t kFilePieceSize = 65536;
+// A plain document goes out in pieces of this many bytes straight from the file system;
+// an enciphered one is read, enciphered and sent through a buffer of the second size (a
+// multiple of the cipher's block, so that only the last piece is padded).
+constexpr int64_t kDocumentSendPieceSize = int64_t{16} << 20;
+constexpr size_t kCipherPieceSize = 256 * 1024;
+static_assert(kCipherPieceSize % 8 == 0);
 
 void SetFileBody(httplib::Response& response, const Reply& reply) {
   // An empty file is an empty body, which cpp-httplib announces with a length of 0.
@@ -31,6 +38,53 @@ void SetFileBody(httplib::Response& response, const Reply& reply) {
                                   if (got <= 0) return false;
                                   return sink.write(piece.data(), static_cast<size_t>(got));
                                 });
+}
+
+// Sends a plain document body with sendfile: the bytes never pass through the service's
+// memory. cpp-httplib is then handed the count of bytes sent (see SendFileAhead).
+bool SendPlainPiece(const FileBody& body, size_t offset, size_t length, httplib::DataSink& sink) {
+  ConnectionRequest* connection = CurrentConnectionRequest();
+  if (connection == nullptr) return false;
+  int64_t piece = std::min(static_cast<int64_t>(length), kDocumentSendPieceSize);
+  if (!connection->SendFileAhead(*body.file, body.offset + static_cast<int64_t>(offset), piece)) {
+    return false;
+  }
+  // The data pointer is never read: every byte of the piece is already on its way.
+  static const char kSentAhead = 0;
+  return sink.write(&kSentAhead, static_cast<size_t>(piece));
+}
+
+// Reads, enciphers and sends the next piece of an enciphered body. `offset` counts the
+// body's bytes, which are the file's bytes one for one up to the padding of the end.
+bool SendEncipheredPiece(const FileBody& body, const TransferCipher& cipher,
+                         std::vector<char>& buffer, size_t offset, httplib::DataSink& sink) {
+  int64_t left = body.length - static_cast<int64_t>(offset);
+  if (left <= 0) return false;
+  size_t plain = static_cast<size_t>(std::min<int64_t>(left, kCipherPieceSize));
+  if (!body.file->Seek(body.offset + static_cast<int64_t>(offset))) return false;
+  if (body.file->ReadFully(buffer.data(), plain) != static_cast<int64_t>(plain)) return false;
+  size_t sent = cipher.Encipher(buffer.data(), plain, buffer.data());
+  return sink.write(buffer.data(), sent);
+}
+
+void SetDocumentBody(httplib::Response& response, const FileBody& body) {
+  int64_t wire_length = body.WireLength();
+  if (wire_length == 0) return;
+  const std::string type = "application/octet-stream";
+  if (!body.key_index) {
+    response.set_content_provider(static_cast<size_t>(wire_length), type,
+                                  [body](size_t offset, size_t length, httplib::DataSink& sink) {
+                                    return SendPlainPiece(body, offset, length, sink);
+                                  });
+    return;
+  }
+  auto cipher = std::make_shared<TransferCipher>(*body.key_index);
+  auto buffer = std::make_shared<std::vector<char>>(kCipherPieceSize);
+  response.set_content_provider(
+      static_cast<size_t>(wire_length), type,
+      [body, cipher, buffer](size_t offset, size_t, httplib::DataSink& sink) {
+        return SendEncipheredPiece(body, *cipher, *buffer, offset, sink);
+      });
 }
 
 // True when the request announces a body.
@@ -144,7 +198,9 @@ void HttpFrontend::Dispatch(const httplib::Request& request, httplib::Response& 
   }
   response.status = reply.status;
   for (const auto& [name, value] : reply.headers) response.set_header(name, value);
-  if (!reply.body_file.empty()) {
+  if (reply.file_body) {
+    SetDocumentBody(response, *reply.file_body);
+  } else if (!reply.body_file.empty()) {
     SetFileBody(response, reply);
   } else if (!reply.body.empty()) {
     response.set_content(reply.body, reply.content_type);

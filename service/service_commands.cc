@@ -11,7 +11,7 @@
 namespace nvx::service {
 
 CommandHandler FindServiceCommand(std::string_view name) {
-  static constexpr std::array<std::pair<std::string_view, CommandHandler>, 10> kCommands = {{
+  static constexpr std::array<std::pair<std::string_view, CommandHandler>, 12> kCommands = {{
       {"TestId", TestIdCommand},
       {"ResetSpace", ResetSpaceCommand},
       {"FolderList", FolderListCommand},
@@ -22,6 +22,8 @@ CommandHandler FindServiceCommand(std::string_view name) {
       {"ResetIDoc", ResetIncompleteDocCommand},
       {"DEMF", DeleteEmptyFoldersCommand},
       {"DMFT", DeleteFolderTreeCommand},
+      {"DownLoad", DownloadCommand},
+      {"DownLoadX", SignatureDownloadCommand},
   }};
   for (const auto& [command, handler] : kCommands) {
     if (command == name) return handler;

@@ -4,6 +4,9 @@
 #ifndef NVX_SERVICE_SERVICE_COMMANDS_H_
 #define NVX_SERVICE_SERVICE_COMMANDS_H_
 
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 #include "service/command_context.h"
@@ -29,6 +32,18 @@ void FolderFileCountCommand(CommandContext& context);
 void DeleteDocCommand(CommandContext& context);
 void ResetIncompleteDocCommand(CommandContext& context);  // ResetIDoc
 void FileInfoCommand(CommandContext& context);            // HEAD FileInfo
+
+// Download commands.
+void DownloadCommand(CommandContext& context);           // DownLoad
+void SignatureDownloadCommand(CommandContext& context);  // DownLoadX
+// The complete, visible document that X-NVX-LUPIN "0,vid;" names; otherwise the reply
+// concludes "Document Not Found" or "Document Incomplete".
+std::optional<Document> DownloadableDocument(CommandContext& context);
+// Makes `length` bytes of `file` from `offset` the reply's body (enciphered when the
+// account has transfer encryption on), with X-NVX-Fang and, for the rest of a client's
+// copy, X-NVX-RESTART; concludes "Successful".
+void SendFileBody(CommandContext& context, std::shared_ptr<platform::File> file, int64_t offset,
+                  int64_t length, bool restart, bool zipped);
 
 // Sets the reply body to `text`, enciphered when the account has transfer encryption on.
 void SetListBody(CommandContext& context, std::string_view text);

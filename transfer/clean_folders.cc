@@ -35,7 +35,11 @@ bool MarkMissingFolders(CleanJob& job, const FolderRecord& node, const std::stri
     if (!IsUsableFolderName(child->name)) {
       report.LogLine(kLineError, " Err - CleanNVX - Invalid Folder Name %s in %s\n",
                      child->name.c_str(), FolderPath(node).c_str());
-      report.AddFileNote(child->name, kNoteServerError, true, 0);
+      // The note names the folder it was found for; a "/" in the name would read as a
+      // folder of its own there.
+      std::string shown = child->name;
+      for (char& c : shown) c = c == '/' ? '\\' : c;
+      report.AddFileNote(local_folder + "/" + shown, kNoteServerError, true, 0);
       continue;
     }
     const std::string path = local_folder + "/" + child->name;

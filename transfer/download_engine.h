@@ -21,6 +21,9 @@ namespace nvx {
 
 // The suffix of a download's work file.
 inline constexpr std::string_view kDownloadWorkSuffix = "~";
+// The longest name a local folder entry may have; a server name that would make a longer
+// work file name is refused like any name that cannot be a local one.
+inline constexpr size_t kLocalNameMax = 255;
 
 // What one download command carries from folder to folder.
 struct DownloadJob {

@@ -102,7 +102,8 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   Reporter& report = context.report();
   ProgressSink& progress = context.progress();
   const JobFlags& flags = context.job().flags;
-  if (!IsUsableLocalName(entry.name)) {
+  if (!IsUsableLocalName(entry.name) ||
+      entry.name.size() + kDownloadWorkSuffix.size() > kLocalNameMax) {
     RefuseName(job, entry);
     return true;
   }
@@ -178,7 +179,7 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
       return true;
     case DownloadOutcome::kIncomplete:
       progress.Count(FileCount::kDownloadError);
-      report.AddFileNote(target, kNoteCommunicationFailure, true, 0);
+      report.AddFileErrorNote(target, kErrorTransferConnection);
       return true;
     case DownloadOutcome::kAlreadyCurrent:
       LogDuplicates(report, entry);

@@ -4,6 +4,7 @@
 // with what should be gone; the local tree is never touched.
 #include <chrono>
 #include <filesystem>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -45,6 +46,10 @@ struct CleanCase {
   std::set<std::string> gone;  // server documents and folders ("x/") that must go
   bool succeeds = true;
 };
+
+void PrintTo(const CleanCase& test, std::ostream* out) {
+  *out << test.name;
+}
 
 std::vector<CleanCase> Cases() {
   return {

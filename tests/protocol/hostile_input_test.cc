@@ -31,6 +31,9 @@ const std::vector<std::string>& Seeds() {
       "X-NVX-LARCH: -1,-9223372036854775808\r\n\r\n",
       "HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: DateNoMatch\r\nX-NVX-LUPIN: ====,5,;\r\n\r\n",
       "HTTP/1.0 407 Proxy Authentication Required\r\n\r\n",
+      "HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: UGOTIT\r\nX-NVX-Fang: 5003,300,0\r\n"
+      "X-NVX-RESTART: 1\r\nContent-Length: 9223372036854775807\r\n\r\n",
+      "HTTP/1.1 200 OK\r\nX-NVX-Fang: -1,-9223372036854775808,1\r\nContent-Length: -5\r\n\r\n",
       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n\r\n",
       "1.0.9 Fixes proxy login",
       "07D403050E0709",
