@@ -39,9 +39,7 @@ std::vector<bool> PutKinds(const std::vector<std::string>& headers) {
   return kinds;
 }
 
-TEST_F(RestoreTest,
-       DISABLED_ChangedBlockTravelsAsDeltaAndRefusedDeltaFallsBack) {  // waits for the service's
-                                                                       // download and delta
+TEST_F(RestoreTest, ChangedBlockTravelsAsDeltaAndRefusedDeltaFallsBack) {
   const std::string tree = temp_.File("Data");
   WriteTree(tree,
             {{"large.bin", kLargeSize, Content::kRandom}, {"small.txt", 5000, Content::kText}});

@@ -29,9 +29,7 @@ const std::vector<TreeFile> kTree = {
     {"Photos/Older/notes.txt", 3000, Content::kText},
 };
 
-TEST_F(
-    RestoreTest,
-    DISABLED_RestoreKilledAtRandomMomentsEndsWhole) {  // waits for the service's download and delta
+TEST_F(RestoreTest, RestoreKilledAtRandomMomentsEndsWhole) {
   const std::string tree = temp_.File("Data");
   WriteTree(tree, kTree);
   BackUp(tree);
@@ -42,14 +40,14 @@ TEST_F(
   SCOPED_TRACE("seed " + std::to_string(seed));
 
   // How long an uncut restore takes sets the range of the kills.
-  RestoreJob timing_job{temp_.File("Timing")};
+  RestoreJob timing_job{temp_.File("Timing/Data")};
   auto start = Clock::now();
   RunResult timing = RunJobs(timing_job.Lines());
   ASSERT_EQ(timing.exit_code, 0) << timing.out << timing.err;
   auto whole = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
   std::uniform_int_distribution<int64_t> moment(whole / 20, whole * 9 / 10);
 
-  const std::string copy = temp_.File("Restore");
+  const std::string copy = temp_.File("Restore/Data");
   RestoreJob job{copy};
   job.use_server_date = true;
   const std::string job_file = JobFile("alice", "wonderland", job.Lines());

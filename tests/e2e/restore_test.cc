@@ -54,8 +54,7 @@ class TreeRestoreTest : public RestoreTest {
   std::vector<std::string> stored_ = PathsOf(kTree, true);
 };
 
-TEST_F(TreeRestoreTest,
-       DISABLED_RoundTripsEqualInEveryWay) {  // waits for the service's download and delta
+TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
   struct Variant {
     std::string name;
     bool enciphered;
@@ -74,8 +73,10 @@ TEST_F(TreeRestoreTest,
   for (const Variant& variant : variants) {
     SCOPED_TRACE(variant.name);
     Administer({"account", "set", "alice", "--encrypt", variant.enciphered ? "on" : "off"});
-    std::string copy = temp_.File("Restore-" + variant.name);
-    RestoreJob job{copy};
+    // The tree lands in a folder named like the server folder below the job's folder.
+    std::string into = temp_.File("Restore-" + variant.name);
+    std::string copy = into + "/Data";
+    RestoreJob job{into};
     job.use_server_date = variant.server_date;
     job.transfer_compress = variant.zipped;
     auto relay = MakeRelay();
@@ -84,6 +85,7 @@ TEST_F(TreeRestoreTest,
     EXPECT_EQ(TreeDifferences(tree_, copy, stored_, variant.server_date),
               std::vector<std::string>{});
     EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{});
+    EXPECT_EQ(ListFolder(into), std::vector<std::string>{"Data"});
     // Without the service's date a file is dated by its restore.
     if (!variant.server_date) {
       EXPECT_GE(FileTime(copy + "/top.txt"), started);
@@ -102,8 +104,8 @@ TEST_F(TreeRestoreTest,
   }
 
   // The same restore again: the service's dates match, nothing is asked for.
-  std::string copy = temp_.File("Restore-plain");
-  RestoreJob again{copy};
+  std::string copy = temp_.File("Restore-plain/Data");
+  RestoreJob again{copy};  // named like the server folder: restored into it
   again.use_server_date = true;
   auto relay = MakeRelay();
   RunResult rerun = RunJobs(again.Lines(), relay.get());
@@ -111,8 +113,8 @@ TEST_F(TreeRestoreTest,
   EXPECT_EQ(RequestsWith(*relay, "?DownLoad ").size(), 0u);
   EXPECT_EQ(TreeDifferences(tree_, copy, stored_, true), std::vector<std::string>{});
 
-  // A copy whose dates differ is offered to the service, which answers that it has it.
-  for (const std::string& path : stored_) SetFileTime(copy + "/" + path, 1700000000);
+  // A copy older than the service's is offered to it, which answers that it has it.
+  for (const std::string& path : stored_) SetFileTime(copy + "/" + path, 1500000000);
   auto second_relay = MakeRelay();
   RunResult offered = RunJobs(again.Lines(), second_relay.get());
   ASSERT_EQ(offered.exit_code, 0) << offered.out << offered.err;
@@ -125,8 +127,7 @@ TEST_F(TreeRestoreTest,
   EXPECT_EQ(TreeDifferences(tree_, copy, stored_, false), std::vector<std::string>{});
 }
 
-TEST_F(TreeRestoreTest,
-       DISABLED_NamesAndPatternsChooseTheFiles) {  // waits for the service's download and delta
+TEST_F(TreeRestoreTest, NamesAndPatternsChooseTheFiles) {
   struct Choice {
     std::string server_file;
     std::vector<std::string> restored;
@@ -177,9 +178,8 @@ TEST_F(TreeRestoreTest,
   EXPECT_FALSE(PathExists(temp_.File("Malformed")));
 }
 
-TEST_F(TreeRestoreTest,
-       DISABLED_MoveTakesTheFilesOffTheService) {  // waits for the service's download and delta
-  std::string copy = temp_.File("Moved");
+TEST_F(TreeRestoreTest, MoveTakesTheFilesOffTheService) {
+  std::string copy = temp_.File("Moved/Data");
   RestoreJob job{copy};
   job.move = true;
   RunResult run = RunJobs(job.Lines());
@@ -205,8 +205,7 @@ int64_t Offset(std::mt19937& random) {
   return std::uniform_int_distribution<int64_t>(20000, 200000)(random);
 }
 
-TEST_F(RestoreTest,
-       DISABLED_CutRestoresCompleteFromTheWorkFile) {  // waits for the service's download and delta
+TEST_F(RestoreTest, CutRestoresCompleteFromTheWorkFile) {
   const std::string tree = temp_.File("Data");
   WriteTree(tree, kCutTree);
   BackUp(tree);
@@ -224,8 +223,8 @@ TEST_F(RestoreTest,
     SCOPED_TRACE(std::string(cut.enciphered ? "enciphered" : "plain") +
                  (cut.reset ? ", reset" : ", closed") + ", seed " + std::to_string(seed));
     Administer({"account", "set", "alice", "--encrypt", cut.enciphered ? "on" : "off"});
-    std::string copy =
-        temp_.File(std::string("Cut-") + (cut.enciphered ? "e" : "p") + (cut.reset ? "r" : "c"));
+    std::string copy = temp_.File(std::string("Cut-") + (cut.enciphered ? "e" : "p") +
+                                  (cut.reset ? "r" : "c") + "/Data");
     RestoreJob job{copy};
     auto relay = MakeRelay();
     if (cut.reset) {
@@ -258,14 +257,12 @@ TEST_F(RestoreTest,
   }
 }
 
-TEST_F(
-    RestoreTest,
-    DISABLED_EncipheredCutKeepsWholeCipherBlocks) {  // waits for the service's download and delta
+TEST_F(RestoreTest, EncipheredCutKeepsWholeCipherBlocks) {
   const std::string tree = temp_.File("Data");
   WriteTree(tree, {{"letter.bin", 20000, Content::kRandom}});
   BackUp(tree);
   Administer({"account", "set", "alice", "--encrypt", "on"});
-  std::string copy = temp_.File("Copy");
+  std::string copy = temp_.File("Copy/Data");
   RestoreJob job{copy};
   auto relay = MakeRelay();
   relay->ArmCut({"X-NVX-Fang:", 5000, false});
