@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -52,18 +53,22 @@ TEST_F(RestoreTest, RestoreKilledAtRandomMomentsEndsWhole) {
   job.use_server_date = true;
   const std::string job_file = JobFile("alice", "wonderland", job.Lines());
   int work_files_left = 0;
+  int cuts = 0;
   for (int trial = 0; trial < 10; ++trial) {
     std::unique_ptr<ChildProcess> run = StartJob(job_file);
     std::this_thread::sleep_for(milliseconds(moment(random)));
     bool cut = run->Running();
     ::kill(run->pid(), SIGKILL);
     ASSERT_TRUE(run->Wait(std::chrono::seconds(10)).has_value());
+    if (cut) ++cuts;
     if (!LeftOvers(copy).empty()) ++work_files_left;
     // A run that ended before its kill gets new work: the large file again.
     if (!cut) std::filesystem::remove(copy + "/big.bin");
   }
   EXPECT_GT(work_files_left, 0) << "no kill left a work file to resume (uncut run: " << whole
                                 << " ms)";
+  std::printf("restore kill trials: seed %u, uncut run %lld ms, %d cut, %d left a work file\n",
+              seed, static_cast<long long>(whole), cuts, work_files_left);
 
   RunResult last = RunJobs(job.Lines());
   ASSERT_EQ(last.exit_code, 0) << last.out << last.err;
