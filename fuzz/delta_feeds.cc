@@ -14,22 +14,23 @@
 namespace nvx::fuzz {
 namespace {
 
-const std::string& Folder() {
-  static const std::string folder = [] {
+// The feeds' own temporary folder, removed with what it holds when the process ends.
+struct FeedFolder {
+  FeedFolder() {
     const char* tmp = getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/nvx-delta-feeds-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) abort();
-    // Removed when the process ends normally.
-    atexit([] {
-      for (const char* name : {"base", "input", "output"}) {
-        platform::RemoveFile(Folder() + "/" + name);
-      }
-      platform::RemoveDirectory(Folder());
-    });
-    return pattern;
-  }();
-  return folder;
+    path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/nvx-delta-feeds-XXXXXX";
+    if (mkdtemp(path.data()) == nullptr) abort();
+  }
+  ~FeedFolder() {
+    for (const char* name : {"base", "input", "output"}) platform::RemoveFile(path + "/" + name);
+    platform::RemoveDirectory(path);
+  }
+  std::string path;
+};
+
+const std::string& Folder() {
+  static const FeedFolder folder;
+  return folder.path;
 }
 
 std::string PathOf(const char* name) {

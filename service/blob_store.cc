@@ -28,8 +28,16 @@ std::string BlobStore::PathOf(std::string_view blob) const {
   return folder_ + "/" + std::string(blob);
 }
 
+std::string BlobStore::SignaturePathOf(std::string_view blob) const {
+  return PathOf(blob) + std::string(kSignatureEnding);
+}
+
 void BlobStore::Remove(std::string_view blob) const {
-  if (!blob.empty()) platform::RemoveFile(PathOf(blob));
+  if (blob.empty()) return;
+  // The signature first: a crash in between leaves an unreferenced blob, which the next
+  // start removes, never a signature without its blob.
+  platform::RemoveFile(SignaturePathOf(blob));
+  platform::RemoveFile(PathOf(blob));
 }
 
 int BlobStore::RemoveStaleTemporaryFiles() const {
@@ -61,8 +69,13 @@ int BlobStore::RemoveUnreferencedBlobs(const std::vector<std::string>& reference
   int removed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
     const std::filesystem::path& path = entry.path();
-    if (path.extension() != ".blob" || !entry.is_regular_file(error)) continue;
-    if (named.count(path.filename().string()) != 0) continue;
+    // A signature belongs to the blob whose name it extends.
+    std::string blob = path.filename().string();
+    if (path.extension() == kSignatureEnding) blob = path.stem().string();
+    if (std::filesystem::path(blob).extension() != ".blob" || !entry.is_regular_file(error)) {
+      continue;
+    }
+    if (named.count(blob) != 0) continue;
     auto written = entry.last_write_time(error);
     if (error || now - written < std::chrono::seconds(age_seconds)) continue;
     if (platform::RemoveFile(path.string())) ++removed;

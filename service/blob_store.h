@@ -18,19 +18,25 @@
 
 namespace nvx::service {
 
+inline constexpr std::string_view kSignatureEnding = ".sig";
+
 class BlobStore {
  public:
   explicit BlobStore(std::string folder) : folder_(std::move(folder)) {}
 
   const std::string& folder() const { return folder_; }
   std::string PathOf(std::string_view blob) const;
-  // Removes a blob that no document names any more; a missing file is no failure.
+  // The block signature kept beside a blob (made when it is first asked for): the blob's
+  // name with kSignatureEnding. It goes with its blob.
+  std::string SignaturePathOf(std::string_view blob) const;
+  // Removes a blob that no document names any more, with its signature; a missing file is
+  // no failure.
   void Remove(std::string_view blob) const;
   // Removes the temporary files that no writer holds any more (left by writers that a
   // crash stopped) and unfinished unpacked archive entries. Call it when the server
   // starts. Returns how many went.
   int RemoveStaleTemporaryFiles() const;
-  // Removes the blobs that are not in `referenced` and were last written at least
+  // Removes the blobs (and signatures) that are not in `referenced` and were last written at least
   // `age_seconds` ago: a crash between a blob's rename and the store's transaction that
   // names it leaves one. Younger ones may be a writer's in another process that is about
   // to name it. Returns how many went.

@@ -1,6 +1,7 @@
 // The upload: a PUT whose query is a file name stores the body as a document. What it
 // does is decided from the headers before a byte of the body is read (a new document, a
-// continuation of an incomplete one, a replacement, a refusal); the body then streams
+// continuation of an incomplete one, a replacement, a delta for a stored document (see
+// delta_upload.h), a refusal); the body then streams
 // into a temporary blob file while its digest is computed, and the blob becomes the
 // document's bytes in one store transaction. A body that breaks off is kept as an
 // incomplete document where the client can resume it.
@@ -12,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/text_format.h"
 #include "service/date_stamp.h"
+#include "service/delta_upload.h"
 #include "service/document_writer.h"
 #include "service/header_fields.h"
 #include "service/names.h"
@@ -24,7 +26,6 @@ namespace {
 constexpr std::string_view kInvalidRestart = "Error - Invalid Restart";
 constexpr std::string_view kInvalidTransferFields = "Error - Invalid Transfer Fields";
 constexpr std::string_view kLengthRequired = "Error - Length Required";
-constexpr std::string_view kDeltaFailed = "Error - Gen New From Diff Error";
 constexpr std::string_view kZipEnding = ".zip";
 
 // What an upload is to do, decided from its headers: the document it makes, and how its
@@ -34,6 +35,7 @@ struct UploadPlan {
   int64_t plain_length = 0;         // the body's bytes without the padding
   std::optional<size_t> key_index;  // the body is enciphered with this key
   int64_t expected_size = 0;        // the body's share of the document once whole
+  bool delta = false;               // the body is a delta for target.previous
 };
 
 std::string_view Trimmed(std::string_view text) {
@@ -140,12 +142,14 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
       context.reply.SetConclusion(kDocumentNotFound);
       return false;
     }
-    if (reference->kind == 1) {
+    plan->target.previous = ChangeableDocument(context, reference->vid);
+    if (!plan->target.previous) return false;
+    plan->delta = reference->kind == 1;
+    // A delta is made against a whole document.
+    if (plan->delta && !plan->target.previous->complete) {
       context.reply.SetConclusion(kDeltaFailed);
       return false;
     }
-    plan->target.previous = ChangeableDocument(context, reference->vid);
-    if (!plan->target.previous) return false;
     plan->target.folder = plan->target.previous->folder;
     return true;
   }
@@ -175,11 +179,26 @@ bool FitsQuota(CommandContext& context, const UploadPlan& plan) {
   return size - replaced <= account->quota - account->used;
 }
 
+// The date stamp a new version gets: the one the client sent, else that of the document
+// it continues, else now.
+std::string NewDateStamp(CommandContext& context, const UploadTarget& target) {
+  std::string_view stamp = Trimmed(HeaderOrEmpty(context, "X-NVX-DINSDALE"));
+  if (IsDateStamp(stamp)) return std::string(stamp);
+  if (target.continuation) return target.previous->date_stamp;
+  return DateStampOf(platform::GetClock().NowSeconds());
+}
+
 }  // namespace
 
 void UploadCommand(CommandContext& context, std::string_view query) {
   UploadPlan plan;
   if (!PlanBody(context, &plan) || !PlanTarget(context, &plan)) return;
+  if (plan.delta) {
+    // The query names the delta file, not the document, which keeps its name.
+    DeltaBody body{plan.plain_length, plan.key_index, plan.target.archive};
+    ApplyDeltaUpload(context, *plan.target.previous, body, NewDateStamp(context, plan.target));
+    return;
+  }
   std::optional<std::string> name = StoredName(query, plan.target.archive);
   if (!name) {
     context.reply.SetConclusion(kInvalidName);
@@ -190,14 +209,7 @@ void UploadCommand(CommandContext& context, std::string_view query) {
     context.reply.SetConclusion(kQuotaExceeded);
     return;
   }
-  std::string_view stamp = Trimmed(HeaderOrEmpty(context, "X-NVX-DINSDALE"));
-  if (IsDateStamp(stamp)) {
-    plan.target.date_stamp = std::string(stamp);
-  } else if (plan.target.continuation) {
-    plan.target.date_stamp = plan.target.previous->date_stamp;
-  } else {
-    plan.target.date_stamp = DateStampOf(platform::GetClock().NowSeconds());
-  }
+  plan.target.date_stamp = NewDateStamp(context, plan.target);
   if (!context.request.read_body) {
     context.reply.SetConclusion(kBadRequest);
     return;

@@ -72,7 +72,7 @@ TEST_F(UploadTest, NewReplacedAndEncipheredDocumentsReadBackWhole) {
                 .Header("X-NVX-CONCLUSION"),
             "Error - Document Not Found");
 
-  // A delta is not taken yet, and changes nothing.
+  // A body that is no delta is refused and changes nothing.
   put = Put("My+File%281%29.txt", With(InDocs(), "X-NVX-LUPIN", "1," + replaced.vid + ";"), "d");
   EXPECT_EQ(put.Header("X-NVX-CONCLUSION"), "Error - Gen New From Diff Error");
   EXPECT_EQ(put.Header("X-NVX-LARCH"), "1000000,5000");
