@@ -112,6 +112,9 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
         text);
   };
   const PeerReply refused_signature = Answer("X-NVX-CONCLUSION: Error - Document Not Found\r\n");
+  PeerReply refused_with_length = refused_signature;
+  refused_with_length.bytes =
+      ServiceAnswer("X-NVX-CONCLUSION: Error - Document Not Found\r\n", "", /*with_length=*/true);
   PeerReply cut_signature = signature(stored_signature);
   cut_signature.bytes.resize(cut_signature.bytes.size() - 10);
   cut_signature.close_after = true;
@@ -148,6 +151,9 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
        {{signature(stored_signature), Cut()}, {Answer(ok)}}, "",
        "HEAD GET PUT PUT", {"1,V7;", "1,V7;"}, true, 1, 0, "", true},
       {"no signature: the whole file goes", replace_x, {{refused_signature}, {Answer(ok)}}, "",
+       "HEAD GET PUT", {"0,V7;"}, false, 1, 0, "", true},
+      {"an error with an empty body is no signature", replace_x,
+       {{refused_with_length}, {Answer(ok)}}, "",
        "HEAD GET PUT", {"0,V7;"}, false, 1, 0, "", true},
       {"a stale signature is never read as this file's", replace_x,
        {{refused_signature}, {Answer(ok)}}, local_signature,
@@ -215,6 +221,7 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
     EXPECT_EQ(progress.files_upload_updated, c.updated);
     EXPECT_EQ(progress.files_upload_error, c.errors);
     EXPECT_EQ(progress.files_upload_matched, 0);
+    EXPECT_EQ(progress.files_upload_zero_length, 0);
     if (!c.result_text.empty()) {
       EXPECT_NE(Results().find(c.result_text), std::string::npos) << Results();
     }
