@@ -39,8 +39,7 @@ std::vector<bool> PutKinds(const std::vector<std::string>& headers) {
   return kinds;
 }
 
-// Disabled until the service serves signatures and applies deltas.
-TEST_F(RestoreTest, DISABLED_ChangedBlockTravelsAsDeltaAndRefusedDeltaFallsBack) {
+TEST_F(RestoreTest, ChangedBlockTravelsAsDeltaAndRefusedDeltaFallsBack) {
   const std::string tree = temp_.File("Data");
   WriteTree(tree,
             {{"large.bin", kLargeSize, Content::kRandom}, {"small.txt", 5000, Content::kText}});
