@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <set>
 
@@ -54,6 +55,24 @@ int64_t FileTime(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) return -1;
   return static_cast<int64_t>(status.st_mtime);
+}
+
+int64_t StampTime(const std::string& stamp) {
+  if (stamp.size() != 14 ||
+      stamp.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+    return -1;
+  }
+  auto field = [&stamp](size_t at, size_t length) {
+    return std::stoi(stamp.substr(at, length), nullptr, 16);
+  };
+  std::tm time{};
+  time.tm_year = field(0, 4) - 1900;
+  time.tm_mon = field(4, 2) - 1;
+  time.tm_mday = field(6, 2);
+  time.tm_hour = field(8, 2);
+  time.tm_min = field(10, 2);
+  time.tm_sec = field(12, 2);
+  return static_cast<int64_t>(::timegm(&time));
 }
 
 int64_t FileSize(const std::string& path) {

@@ -76,6 +76,9 @@ class RestoreTest : public BackupTest {
 std::vector<std::string> PathsOf(const std::vector<TreeFile>& files, bool without_empty);
 // The last-write time of a file in seconds since 1970, -1 when it has none.
 int64_t FileTime(const std::string& path);
+// The moment a service date stamp (14 hexadecimal digits, UTC) names, in seconds since
+// 1970; -1 for anything else.
+int64_t StampTime(const std::string& stamp);
 // Size of a file, -1 when it does not exist.
 int64_t FileSize(const std::string& path);
 

@@ -125,6 +125,18 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
   }
   EXPECT_LT(second_relay->downstream_bytes(), 100000) << "bodies travelled for current copies";
   EXPECT_EQ(TreeDifferences(tree_, copy, stored_, false), std::vector<std::string>{});
+
+  // A newer version on the service replaces the older copy, which is offered and refused,
+  // and the copy takes the service's date of it.
+  WriteContent(tree_ + "/top.txt", 25000, Content::kRandom, 99);
+  SetFileTime(tree_ + "/top.txt", 1600000000);
+  BackUp(tree_);
+  RunResult updated = RunJobs(again.Lines());
+  ASSERT_EQ(updated.exit_code, 0) << updated.out << updated.err;
+  EXPECT_EQ(TreeDifferences(tree_, copy, stored_, false), std::vector<std::string>{});
+  EXPECT_EQ(FileTime(copy + "/top.txt"), StampTime(Documents("\\Backup\\Data")["top.txt"].date));
+  EXPECT_EQ(FileTime(copy + "/top.txt"), 1600000000);
+  EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{});
 }
 
 TEST_F(TreeRestoreTest, NamesAndPatternsChooseTheFiles) {
