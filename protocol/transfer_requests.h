@@ -53,9 +53,9 @@ struct DownloadFields {
   std::string version_id;
   std::optional<std::string> restart_digest_base64;  // with restart_length
   int64_t restart_length = 0;
+  FangFields fang;
   // The local target's last-write time (X-NVX-DINSDALE after X-NVX-RESTART2), when known.
   std::optional<int64_t> last_write_time;
-  FangFields fang;
 };
 std::string FormatDownload(const TransferRequestBase& base, const DownloadFields& fields);
 std::string FormatSignatureDownload(const TransferRequestBase& base, const DownloadFields& fields);

@@ -217,11 +217,14 @@ TEST(TransferRequests, HeaderBlocksInTheirOrder) {
   put.version_id.clear();
   EXPECT_EQ(FormatPutFile(base, put).find("X-NVX-LUPIN"), std::string::npos);
 
-  DownloadFields download{"A17", "ZGln", 6442450944, FangFor(false, 0, 5000, false, true, 0)};
+  // 2004-03-05 14:07:09 UTC: the offered copy's date follows its digest.
+  DownloadFields download{"A17", "ZGln", 6442450944, FangFor(false, 0, 5000, false, true, 0),
+                          1078495629};
   EXPECT_EQ(FormatDownload(base, download),
             "GET /scripts/rizezi7.dll?DownLoad HTTP/1.1\r\nHost: b2.norrvault.com\r\n"
             "X-NVX-RATTART: TOKEN\r\nUser-Agent: NVX Upload Manager(1.0.8)\r\n"
-            "X-NVX-LUPIN: 0,A17;\r\nX-NVX-RESTART2: ZGln,6442450944,A17;\r\n" +
+            "X-NVX-LUPIN: 0,A17;\r\nX-NVX-RESTART2: ZGln,6442450944,A17;\r\n"
+            "X-NVX-DINSDALE: 07D403050E0709\r\n" +
                 FangHeader(download.fang) + "\r\n");
   EXPECT_EQ(FormatSignatureDownload(base, download),
             "GET /scripts/rizezi7.dll?DownLoadX HTTP/1.1\r\nHost: b2.norrvault.com\r\n"

@@ -287,6 +287,18 @@ TEST_F(DownloadEngineTest, ServerDateGoesOnTheFile) {
   EXPECT_EQ(platform::ModificationTime(Docs("a.txt")), kServerTime);
 }
 
+TEST_F(DownloadEngineTest, LengthsPastFourGibibytesKeepTheirValue) {
+  LoopbackPeer peer;
+  peer.AddConnection({List(Entry("big.bin", "V9")),
+                      Body("X-NVX-Fang: 6442450944,0,0\r\n", "abc", 6442450944, true)});
+  UseServer(peer);
+  EXPECT_TRUE(RunDownload(session()));
+  EXPECT_EQ(test::ReadFileText(Docs("big.bin~")), "abc");
+  EXPECT_FALSE(platform::PathExists(Docs("big.bin")));
+  EXPECT_EQ(Progress().total_blocks, 6291456);
+  EXPECT_EQ(Progress().files_download_error, 1);
+}
+
 TEST_F(DownloadEngineTest, HostileFileListWritesNothingOutsideTheRestoreFolder) {
   test::TempDir outside;
   const std::vector<std::string> bad_names = {"..",
