@@ -113,14 +113,7 @@ void FeedDelta(std::string_view bytes) {
     Check(ReadDeltaHeader(bytes, &header, &length).empty(), "applied a delta without a header");
     std::string rebuilt = ReadWhole(output);
     Check(static_cast<int64_t>(rebuilt.size()) == header.new_size, "rebuilt size differs");
-    Md5Digest digest = Md5Of(rebuilt);
-    std::string hex;
-    static const char kHex[] = "0123456789abcdef";
-    for (uint8_t byte : digest) {
-      hex += kHex[byte >> 4];
-      hex += kHex[byte & 15];
-    }
-    Check(hex == header.digest, "rebuilt digest differs");
+    Check(DigestText(Md5Of(rebuilt)) == header.digest, "rebuilt digest differs");
   } else {
     Check(!platform::PathExists(output), "refused delta left output");
   }

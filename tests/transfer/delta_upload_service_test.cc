@@ -3,8 +3,6 @@
 // delta of the changed blocks, and the service's document then equals the local file,
 // plain or enciphered, with and without transfer compression. Only the delta travels:
 // "diff.crc" holds a few blocks, however large the file.
-#include <unistd.h>
-
 #include <memory>
 #include <string>
 #include <utility>
@@ -15,6 +13,7 @@
 #include "platform/file_system.h"
 #include "platform/mutex.h"
 #include "tests/protocol/session_fixture.h"
+#include "tests/support/current_directory.h"
 #include "tests/support/server_process.h"
 #include "transfer/upload_engine.h"
 
@@ -39,17 +38,6 @@ std::string Changed(std::string text, size_t at, size_t count) {
   for (size_t i = at; i < at + count && i < text.size(); ++i) text[i] = static_cast<char>(~text[i]);
   return text;
 }
-
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const std::string& path) : old_(platform::CurrentDirectory()) {
-    EXPECT_EQ(::chdir(path.c_str()), 0);
-  }
-  ~ScopedCurrentDirectory() { EXPECT_EQ(::chdir(old_.c_str()), 0); }
-
- private:
-  std::string old_;
-};
 
 class DeltaUploadServiceTest : public test::SessionTest {
  protected:
@@ -87,7 +75,7 @@ class DeltaUploadServiceTest : public test::SessionTest {
   std::string data_ = server_folder_.File("data");
   std::string server_log_ = server_folder_.File("server.log");
   std::unique_ptr<test::ServerProcess> server_;
-  ScopedCurrentDirectory in_work_folder_{work_.path()};
+  test::ScopedCurrentDirectory in_work_folder_{work_.path()};
 };
 
 TEST_F(DeltaUploadServiceTest, ChangedFilesTravelAsDeltasAndTheServiceCopyFollows) {

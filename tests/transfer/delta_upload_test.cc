@@ -4,8 +4,6 @@
 // other refusals, cut connections, a signature that never arrives while a stale
 // "temp.crc" lies in the current folder). The delta that travels is applied to the
 // server's copy and must give the local file.
-#include <unistd.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -16,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/mutex.h"
 #include "tests/protocol/session_fixture.h"
+#include "tests/support/current_directory.h"
 #include "transfer/delta/block_signature.h"
 #include "transfer/delta/delta_apply.h"
 #include "transfer/upload_engine.h"
@@ -51,19 +50,6 @@ std::string BodyOf(const std::string& request) {
   return end == std::string::npos ? "" : request.substr(end + 4);
 }
 
-// Runs the test in a folder of its own: the delta's work files have fixed names in the
-// current folder.
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const std::string& path) : old_(platform::CurrentDirectory()) {
-    EXPECT_EQ(::chdir(path.c_str()), 0);
-  }
-  ~ScopedCurrentDirectory() { EXPECT_EQ(::chdir(old_.c_str()), 0); }
-
- private:
-  std::string old_;
-};
-
 class DeltaUploadTest : public test::SessionTest {
  protected:
   DeltaUploadTest() : in_work_folder_(work_.path()) {
@@ -83,7 +69,7 @@ class DeltaUploadTest : public test::SessionTest {
   test::TempDir local_;
   test::TempDir server_;
   test::TempDir work_;
-  ScopedCurrentDirectory in_work_folder_;
+  test::ScopedCurrentDirectory in_work_folder_;
 };
 
 std::string Content(size_t size, unsigned seed) {
@@ -204,6 +190,8 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
       }
     }
     EXPECT_EQ(methods, c.methods);
+    // Equal files leave no delta behind.
+    EXPECT_FALSE(c.methods == "HEAD GET" && platform::PathExists("diff.crc"));
     EXPECT_EQ(lupins, c.put_lupins);
     for (size_t i = 0; i < bodies.size(); ++i) {
       if (i == 0 && c.delta_sent) {

@@ -89,6 +89,12 @@ std::string BlockChecksumText(uint16_t sum) {
   return StrFormat("%02x%02X", static_cast<unsigned>(sum >> 8), static_cast<unsigned>(sum & 0xFF));
 }
 
+std::string DigestText(const Md5Digest& digest) {
+  std::string text;
+  for (uint8_t byte : digest) text += StrFormat("%2.2x", static_cast<unsigned>(byte));
+  return text;
+}
+
 std::string ReadSignature(std::string_view text, BlockSignature* signature) {
   *signature = BlockSignature();
   std::string_view rest = text;
@@ -172,12 +178,12 @@ bool MakeSignature(const std::string& path, int64_t block_size, std::string* sig
     }
     checksums += BlockChecksumText(sum);
   }
-  uint8_t digest[kMd5DigestSize];
-  Md5Final(md5, digest);
+  Md5Digest digest{};
+  Md5Final(md5, digest.data());
 
   *signature = StrFormat("%" PRId64 ",0,%" PRId64 ",%" PRId64 ",%" PRId64 ",", size, block_size,
                          full_blocks, partial_size);
-  for (uint8_t byte : digest) *signature += StrFormat("%2.2x", static_cast<unsigned>(byte));
+  *signature += DigestText(digest);
   *signature += ',';
   *signature += checksums;
   return true;

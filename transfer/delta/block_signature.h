@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "transfer/md5.h"
+
 namespace nvx {
 
 // The block size the service signs its documents with.
@@ -49,6 +51,8 @@ struct BlockSignature {
 // lower-case hexadecimal digits and the low byte in two upper-case ones (0x1A2B gives
 // "1a2B"). Signatures compare checksums as these texts.
 std::string BlockChecksumText(uint16_t sum);
+// An MD5 digest as signatures and deltas write it: 32 lower-case hexadecimal digits.
+std::string DigestText(const Md5Digest& digest);
 uint16_t BlockSum(const uint8_t* data, size_t size, uint16_t sum = 0);
 
 // Parses a signature. Returns the empty text on success, else the reason, checked in

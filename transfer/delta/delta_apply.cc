@@ -162,12 +162,6 @@ std::string WalkRecords(const DeltaHeader& header, platform::File& delta, int64_
   return take_base_blocks(block_count);
 }
 
-std::string DigestText(const Md5Digest& digest) {
-  std::string text;
-  for (uint8_t byte : digest) text += StrFormat("%2.2x", static_cast<unsigned>(byte));
-  return text;
-}
-
 }  // namespace
 
 std::string ReadDeltaHeader(std::string_view text, DeltaHeader* header, size_t* header_length) {
