@@ -11,6 +11,7 @@
 #include "protocol/server_file_list.h"
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
+#include "protocol/transfer_answers.h"
 #include "transfer/upload_rules.h"
 
 namespace nvx {
@@ -57,7 +58,8 @@ void DeleteServerDocument(CleanJob& job, const ServerFileEntry& entry) {
   if (!DeleteDoc(job.context)) return;
   const std::string folder_path = job.server_node ? FolderPath(*job.server_node) : std::string();
   job.context.report().LogLine(kLineActivity, " CLEANNVX Delete File - %s - From NVX Folder %s\n",
-                               entry.name.c_str(), folder_path.c_str());
+                               TextForLog(entry.name, entry.name.size()).c_str(),
+                               TextForLog(folder_path, folder_path.size()).c_str());
 }
 
 // Makes `node` the current server folder.
@@ -85,7 +87,7 @@ bool CleanWholeFolder(CleanJob& job) {
     case StartFolder::kPresent:
       break;
     case StartFolder::kMissing:
-      report.LogLine(kLineActivity, "  Clean Nvx Folder %s\n", start->name.c_str());
+      report.LogLine(kLineActivity, "  Clean Nvx Folder %s\n", TextForLog(start->name).c_str());
       return DeleteServerFolder(job, *start);
     case StartFolder::kUntestable:
       return true;

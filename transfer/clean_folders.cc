@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "protocol/service_commands.h"
+#include "protocol/transfer_answers.h"
 #include "transfer/clean_engine.h"
 #include "transfer/upload_rules.h"
 
@@ -33,11 +34,13 @@ bool MarkMissingFolders(CleanJob& job, const FolderRecord& node, const std::stri
     // What a skip folder holds is never examined, so its server copy stays whole.
     if (top && IsSkippedFolder(job.context.job(), child->name)) continue;
     if (!IsUsableFolderName(child->name)) {
+      const std::string server_path = FolderPath(node);
       report.LogLine(kLineError, " Err - CleanNVX - Invalid Folder Name %s in %s\n",
-                     child->name.c_str(), FolderPath(node).c_str());
+                     TextForLog(child->name).c_str(),
+                     TextForLog(server_path, server_path.size()).c_str());
       // The note names the folder it was found for; a "/" in the name would read as a
       // folder of its own there.
-      std::string shown = child->name;
+      std::string shown = TextForLog(child->name);
       for (char& c : shown) c = c == '/' ? '\\' : c;
       report.AddFileNote(local_folder + "/" + shown, kNoteServerError, true, 0);
       continue;
