@@ -1,6 +1,7 @@
 // NVXbackup sends real folder trees to a real nvxserver: which files travel and where
 // they land, what a second run sends (nothing), what a changed or touched file costs,
 // the results report's statistics and notes, and that no work file is left behind.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -118,8 +119,9 @@ TEST_F(TreeBackupTest, SendsTheTreeOnceThenMatchesChangesAndTouches) {
   EXPECT_NE(Report().find(UploadStatistics(tree_, 0, kSentCount, 0, 1)), std::string::npos)
       << Report();
 
-  // Third run: a file changed in place (same size, other bytes, other date) is replaced;
-  // a file whose date alone changed has the same digest and counts as matched.
+  // Third run: a file changed in place (same size, other bytes, other date) is patched
+  // with a delta of its blocks after a fetch of its signature; a file whose date alone
+  // changed has the same digest and counts as matched.
   const std::string changed = "Nested/Deeper/deep.txt";
   const std::string touched = "four-k.dat";
   auto before = Documents(ServerFolderOf(changed));
@@ -131,7 +133,13 @@ TEST_F(TreeBackupTest, SendsTheTreeOnceThenMatchesChangesAndTouches) {
   ASSERT_EQ(third.exit_code, 0) << third.out << third.err;
   std::vector<std::string> puts = RequestsSince(mark, "PUT");
   ASSERT_EQ(puts.size(), 1u);
-  EXPECT_NE(puts[0].find("deep.txt"), std::string::npos) << puts[0];
+  EXPECT_NE(puts[0].find("diff.crc"), std::string::npos) << puts[0];
+  const std::vector<std::string> gets = RequestsSince(mark, "GET");
+  EXPECT_EQ(std::count_if(gets.begin(), gets.end(),
+                          [](const std::string& line) {
+                            return line.find("?DownLoadX ") != std::string::npos;
+                          }),
+            1);
   EXPECT_NE(Report().find(UploadStatistics(tree_, 0, kSentCount - 1, 1, 1)), std::string::npos)
       << Report();
   auto after = Documents(ServerFolderOf(changed));
