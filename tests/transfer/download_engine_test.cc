@@ -4,6 +4,9 @@
 // counts and the results report. A hostile file list (names that climb out of the
 // folder, absolute names, names too long) writes nothing outside the restore folder and
 // reports every refusal; a folder walk passes over folders without access.
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -89,6 +92,15 @@ PeerReply EncipheredList(const std::string& entries) {
   return Reply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n", body));
 }
 
+// A one-entry ZIP archive of `content`, as a service packs a document.
+std::string ZipOf(const std::string& content) {
+  test::TempDir scratch;
+  test::WriteFileText(scratch.File("a.txt"), content);
+  int error = 0;
+  EXPECT_TRUE(ZipOneFile(scratch.File("a.txt"), scratch.File("a.zip"), &error));
+  return test::ReadFileText(scratch.File("a.zip"));
+}
+
 std::string Enciphered(const std::string& plain) {
   std::string out(RoundUpToBlock(plain.size()), '\0');
   CipherForDownload(kKey).Encipher(plain.data(), plain.size(), out.data());
@@ -128,13 +140,7 @@ TEST_F(DownloadEngineTest, LocalCopiesAndAnswers) {
   const std::string content = Content();
   const std::string head = content.substr(0, 2048);
   const std::string rest = content.substr(2048);
-  const std::string zip = [&] {
-    test::TempDir scratch;
-    test::WriteFileText(scratch.File("a.txt"), content);
-    int error = 0;
-    EXPECT_TRUE(ZipOneFile(scratch.File("a.txt"), scratch.File("a.zip"), &error));
-    return test::ReadFileText(scratch.File("a.zip"));
-  }();
+  const std::string zip = ZipOf(content);
   const std::string fang = "X-NVX-Fang: 5003,0,0\r\n";
   const std::string list = Entry("a.txt", "V1");
   struct Case {
@@ -285,6 +291,65 @@ TEST_F(DownloadEngineTest, ServerDateGoesOnTheFile) {
   block_.job.flags.use_server_date = true;
   ASSERT_TRUE(RunDownload(session()));
   EXPECT_EQ(platform::ModificationTime(Docs("a.txt")), kServerTime);
+}
+
+// The names that were deleted from, and moved into, a folder while it was watched.
+class FolderWatch {
+ public:
+  explicit FolderWatch(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK)) {
+    inotify_add_watch(fd_, folder.c_str(), IN_DELETE | IN_MOVED_TO);
+  }
+  ~FolderWatch() { close(fd_); }
+  FolderWatch(const FolderWatch&) = delete;
+  FolderWatch& operator=(const FolderWatch&) = delete;
+  // "-name" for a deletion, "+name" for a name moved in, in order.
+  std::vector<std::string> Events() {
+    std::vector<std::string> events;
+    alignas(inotify_event) char buffer[8192];
+    for (ssize_t got; (got = read(fd_, buffer, sizeof buffer)) > 0;) {
+      for (char* at = buffer; at < buffer + got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        events.push_back(std::string((event->mask & IN_DELETE) != 0 ? "-" : "+") + event->name);
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+    return events;
+  }
+
+ private:
+  int fd_;
+};
+
+TEST_F(DownloadEngineTest, CompletionReplacesTheTargetInOneStep) {
+  // Whatever moment a crash picks, the folder holds the old file or the new one: the
+  // new content is renamed over the target, never put there after a deletion.
+  const std::string content = Content();
+  const std::string zip = ZipOf(content);
+  struct Case {
+    std::string name;
+    PeerReply answer;
+  };
+  const std::vector<Case> cases = {
+      {"plain", Body("X-NVX-Fang: 5003,0,0\r\n", content)},
+      {"zipped", Body("X-NVX-Fang: " + std::to_string(zip.size()) + ",0,1\r\n", zip)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::MakeDirectory(restore_.File("Docs"));
+    test::WriteFileText(Docs("a.txt"), "old");
+    platform::SetModificationTime(Docs("a.txt"), kServerTime - 60);
+    LoopbackPeer peer;
+    peer.AddConnection({List(Entry("a.txt", "V1")), c.answer});
+    UseServer(peer);
+    block_.job.flags.verification = true;
+    FolderWatch watch(restore_.File("Docs"));
+    ASSERT_TRUE(RunDownload(session()));
+    session().CloseConnection();
+    EXPECT_TRUE(test::ReadFileText(Docs("a.txt")) == content);
+    const std::vector<std::string> events = watch.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "-a.txt"), 0);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "+a.txt"), 1);
+  }
 }
 
 TEST_F(DownloadEngineTest, LengthsPastFourGibibytesKeepTheirValue) {
