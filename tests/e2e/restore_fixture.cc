@@ -8,6 +8,7 @@
 #include <set>
 
 #include "tests/support/os_helpers.h"
+#include "tests/support/temp_dir.h"
 
 namespace nvx::test {
 namespace {
@@ -73,6 +74,12 @@ int64_t StampTime(const std::string& stamp) {
   time.tm_min = field(10, 2);
   time.tm_sec = field(12, 2);
   return static_cast<int64_t>(::timegm(&time));
+}
+
+bool HoldsStartOf(const std::string& part, const std::string& whole) {
+  std::string start = ReadFileText(part);
+  std::string all = ReadFileText(whole);
+  return start.size() <= all.size() && all.compare(0, start.size(), start) == 0;
 }
 
 int64_t FileSize(const std::string& path) {

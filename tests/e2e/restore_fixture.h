@@ -79,6 +79,8 @@ int64_t FileTime(const std::string& path);
 // The moment a service date stamp (14 hexadecimal digits, UTC) names, in seconds since
 // 1970; -1 for anything else.
 int64_t StampTime(const std::string& stamp);
+// True when the file `part` holds the first bytes of the file `whole`, and no more.
+bool HoldsStartOf(const std::string& part, const std::string& whole);
 // Size of a file, -1 when it does not exist.
 int64_t FileSize(const std::string& path);
 

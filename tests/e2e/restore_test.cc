@@ -260,6 +260,8 @@ TEST_F(RestoreTest, CutRestoresCompleteFromTheWorkFile) {
       ASSERT_TRUE(run.exit_code.has_value()) << run.out << run.err;
       EXPECT_TRUE(relay->cut_made()) << "offset " << offset;
       EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{"first.bin~"});
+      // What arrived is kept deciphered, ready to be offered and continued.
+      EXPECT_TRUE(HoldsStartOf(copy + "/first.bin~", tree + "/first.bin"));
     }
     int64_t before = relay->downstream_bytes();
     RunResult last = RunJobs(job.Lines(), relay.get());
@@ -285,6 +287,7 @@ TEST_F(RestoreTest, EncipheredCutKeepsWholeCipherBlocks) {
   ASSERT_TRUE(relay->cut_made());
   EXPECT_FALSE(PathExists(copy + "/letter.bin"));
   EXPECT_EQ(FileSize(copy + "/letter.bin~"), 4096);
+  EXPECT_TRUE(HoldsStartOf(copy + "/letter.bin~", tree + "/letter.bin"));
 
   size_t mark = relay->RequestHeaders().size();
   RunResult rest = RunJobs(job.Lines(), relay.get());
