@@ -99,11 +99,6 @@ bool FetchSignature(EngineContext& context, const std::string& version_id) {
   request.work_path = kSignatureWorkFile;
   const DownloadResult result = RunDownloadExchange(context, request);
   context.link().CloseIfMarked();
-  // An error conclusion that came with an empty body is no signature either.
-  if (result.conclusion.find("Error") != std::string::npos) {
-    platform::RemoveFile(kSignatureFile);
-    return false;
-  }
   return result.outcome == DownloadOutcome::kCompleted;
 }
 

@@ -248,9 +248,11 @@ DownloadResult RunDownloadExchange(EngineContext& context, const DownloadRequest
   if (answer.already_current) return AlreadyCurrent(exchange, answer);
 
   // A body resumes only what was offered; an answer that says otherwise, or brings no
-  // usable body, is refused and nothing local changes.
+  // usable body, is refused and nothing local changes. An error conclusion is never a
+  // body, even one of length 0: taken as one, it would empty the target.
   const bool resume_without_copy = answer.restart && !request.offered;
-  if (!answer.status_ok || !answer.body_length || resume_without_copy) {
+  const bool error_conclusion = exchange.result.conclusion.rfind("Error", 0) == 0;
+  if (!answer.status_ok || !answer.body_length || resume_without_copy || error_conclusion) {
     report.LogLine(kLineError, "Err - %s - Error Conclusion from server - %s\n",
                    request.target_path.c_str(),
                    TextForLog(exchange.result.conclusion.empty() ? ResponseLineOf(header.text)
