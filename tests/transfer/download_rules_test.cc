@@ -1,6 +1,6 @@
 // The download's decisions that need no connection: name patterns with every result,
-// the answer to a download read from its header, the length an enciphered body ends
-// with, and the deciphering of a work file (whole, cut short, resumed).
+// the length an enciphered body ends with, and the deciphering of a work file (whole,
+// cut short, resumed).
 #include <string>
 #include <vector>
 
@@ -79,43 +79,6 @@ TEST(MatchNamePattern, EveryResult) {
   EXPECT_TRUE(IsNamePattern("a\\b"));
   EXPECT_TRUE(IsNamePattern("[x]"));
   EXPECT_FALSE(IsNamePattern("report.doc"));
-}
-
-TEST(DownloadAnswer, HeadersAndBodyLength) {
-  struct Case {
-    std::string header;
-    bool status_ok, current, restart, zipped, has_fang;
-    int64_t fang_length;
-    std::optional<int64_t> body_length;
-  };
-  const std::vector<Case> cases = {
-      {"HTTP/1.1 200 OK\r\nX-NVX-Fang: 6442450944,300,1\r\nContent-Length: 6442450944\r\n\r\n",
-       true, false, false, true, true, 6442450944, 6442450944},
-      {"HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: UGOTIT\r\n\r\n", true, true, false, false, false, 0,
-       std::nullopt},
-      {"HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: UGOTITX\r\nX-NVX-RESTART: 1\r\n"
-       "Content-Length: 0\r\n\r\n",
-       true, false, true, false, false, 0, 0},
-      {"HTTP/1.1 200 OK\r\nX-NVX-FANG: 5,0,1\r\nContent-Length: -1\r\n\r\n", true, false, false,
-       false, false, 0, std::nullopt},
-      {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\n", false, false, false, false, false, 0,
-       9},
-      {"HTTP/1.0 200 OK\r\nX-NVX-Fang: x,y,z\r\nContent-Length: 99999999999999999999\r\n\r\n", true,
-       false, false, false, true, 0, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.header);
-    const DownloadAnswer answer = ParseDownloadAnswer(c.header);
-    EXPECT_EQ(answer.status_ok, c.status_ok);
-    EXPECT_EQ(answer.already_current, c.current);
-    EXPECT_EQ(answer.restart, c.restart);
-    EXPECT_EQ(answer.fang.has_value(), c.has_fang);
-    if (answer.fang) {
-      EXPECT_EQ(answer.fang->compressed, c.zipped);
-      EXPECT_EQ(answer.fang->length, c.fang_length);
-    }
-    EXPECT_EQ(answer.body_length, c.body_length);
-  }
 }
 
 TEST(EncipheredFinalLength, TrustsOnlyALengthWithinThePadding) {
