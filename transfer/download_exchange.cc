@@ -18,6 +18,7 @@
 #include "protocol/transfer_answers.h"
 #include "protocol/transfer_requests.h"
 #include "transfer/base64.h"
+#include "transfer/download_engine.h"
 #include "transfer/zip_archive.h"
 
 namespace nvx {
@@ -158,6 +159,17 @@ void KeepWhatArrived(Exchange& exchange, const DownloadAnswer& answer) {
                             exchange.request.target_path.c_str());
 }
 
+// Gives `path` the server's date when the request carries one; a failure is logged and
+// the download goes on.
+void GiveServerDate(Exchange& exchange, const std::string& path) {
+  const DownloadRequest& request = exchange.request;
+  if (request.server_date.empty()) return;
+  if (int error = 0; !SetFileDateFromServer(path, request.server_date, &error)) {
+    exchange.report().LogLine(kLineError, " Set File Date to NVX date Failed %d %s\n", error,
+                              request.target_path.c_str());
+  }
+}
+
 // The whole body is in: decipher, then put it in place.
 DownloadResult Complete(Exchange& exchange, const DownloadAnswer& answer) {
   const DownloadRequest& request = exchange.request;
@@ -182,6 +194,9 @@ DownloadResult Complete(Exchange& exchange, const DownloadAnswer& answer) {
   if (exchange.result.zipped) {
     if (request.show_progress) exchange.context.progress().SetPhase(kPhaseUncompressing);
     const bool unpacked = UnzipFirstEntry(request.work_path, request.target_path);
+    // The archive stays until the target has its date: a crash before that leaves it as
+    // the next run's offer, which no longer matches, so the file comes again.
+    if (unpacked) GiveServerDate(exchange, request.target_path);
     platform::RemoveFile(request.work_path);
     if (!unpacked) {
       report.LogLine(kLineError, " Err - %s - Unzip Failed %s\n", exchange.name(),
@@ -189,10 +204,13 @@ DownloadResult Complete(Exchange& exchange, const DownloadAnswer& answer) {
       exchange.result.conclusion = "Unzip Failed";
       return exchange.Finish(DownloadOutcome::kRefused);
     }
-  } else if (int error = 0; !platform::RenameFile(request.work_path, request.target_path, &error)) {
-    report.LogLine(kLineError, " Err - %s - MoveFile Failed %d %s\n", exchange.name(), error,
-                   request.target_path.c_str());
-    return exchange.LocalFailure(error);
+  } else {
+    GiveServerDate(exchange, request.work_path);
+    if (int error = 0; !platform::RenameFile(request.work_path, request.target_path, &error)) {
+      report.LogLine(kLineError, " Err - %s - MoveFile Failed %d %s\n", exchange.name(), error,
+                     request.target_path.c_str());
+      return exchange.LocalFailure(error);
+    }
   }
   exchange.link().CloseIfMarked();
   return exchange.Finish(DownloadOutcome::kCompleted);

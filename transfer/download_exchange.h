@@ -45,6 +45,10 @@ struct DownloadRequest {
   std::optional<OfferedCopy> offered;
   // The target's last-write time (X-NVX-DINSDALE), when it could be read.
   std::optional<int64_t> target_time;
+  // The server's date text (UseNvxDate), "" for none. It is given to the new content
+  // before that takes the target's name, so that a crash never leaves the new content
+  // with the date it arrived on (a later run would take that copy for current).
+  std::string server_date;
   // The name of the step in log lines (" Err - <name> - ...").
   std::string log_name = "DownloadFile";
   // Status texts and the progress record's blocks and phases follow the transfer.

@@ -124,6 +124,7 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   request.version_id = entry.version_id;
   request.target_path = target;
   request.work_path = work;
+  if (flags.use_server_date) request.server_date = entry.date;
   if (offer != Offer::kNone) {
     const std::string& offered_path = offer == Offer::kPartial ? work : target;
     platform::File copy = platform::File::Open(offered_path, platform::File::Access::kSharedRead);
@@ -188,13 +189,6 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
       break;
   }
 
-  if (flags.use_server_date) {
-    int error = 0;
-    if (!SetFileDateFromServer(target, entry.date, &error)) {
-      report.LogLine(kLineError, " Set File Date to NVX date Failed %d %s\n", error,
-                     target.c_str());
-    }
-  }
   if (result.restart || offer == Offer::kUpdating) {
     progress.Count(FileCount::kDownloadUpdated);
     report.LogLine(kLineActivity, offer == Offer::kUpdating

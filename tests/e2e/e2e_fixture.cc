@@ -104,10 +104,10 @@ ChildProcess::Options EndToEndTest::JobOptions(const std::string& job_file,
   return options;
 }
 
-RunResult EndToEndTest::RunJob(const std::string& job_file, const std::string& servers) {
+RunResult EndToEndTest::RunJob(const std::string& job_file, const std::string& servers,
+                               std::chrono::seconds limit) {
   std::filesystem::remove(logs_ + "/Backup Results.txt");
-  return RunProgram(BuildFolder() + "/bin/NVXbackup", JobOptions(job_file, servers),
-                    std::chrono::seconds(120));
+  return RunProgram(BuildFolder() + "/bin/NVXbackup", JobOptions(job_file, servers), limit);
 }
 
 std::unique_ptr<ChildProcess> EndToEndTest::StartJob(const std::string& job_file) {

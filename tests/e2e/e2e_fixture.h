@@ -5,6 +5,7 @@
 #ifndef NVX_TESTS_E2E_E2E_FIXTURE_H_
 #define NVX_TESTS_E2E_E2E_FIXTURE_H_
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,8 +48,10 @@ class EndToEndTest : public ::testing::Test {
   // A job file: the account's credentials, the log folder, debug output, then `jobs`.
   std::string JobFile(const std::string& user, const std::string& password,
                       const std::string& jobs);
-  // Runs NVXbackup on `job_file` with NVX_SERVER = `servers` (this server when empty).
-  RunResult RunJob(const std::string& job_file, const std::string& servers = "");
+  // Runs NVXbackup on `job_file` with NVX_SERVER = `servers` (this server when empty),
+  // ending it after `limit`.
+  RunResult RunJob(const std::string& job_file, const std::string& servers = "",
+                   std::chrono::seconds limit = std::chrono::seconds(120));
   // Starts NVXbackup on `job_file` against this server and returns at once, so that a
   // test can stop it midway; the object ends the program if it still runs.
   std::unique_ptr<ChildProcess> StartJob(const std::string& job_file);
