@@ -165,12 +165,10 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
     return false;
   }
 
-  // Subfolders first, each at once; skip folders count only below the starting folder.
+  // Subfolders first, each at once; skip folders count only in the starting folder.
   int64_t file_count = 0;
   for (const platform::DirectoryEntry& entry : entries) {
-    if (entry.kind == platform::DirectoryEntry::Kind::kDirectory) {
-      if (entry.name.front() == '.' || !settings.flags.subfolders) continue;
-      if (top && IsSkippedFolder(settings, entry.name)) continue;
+    if (EntersSubfolder(settings, entry, top)) {
       if (!UploadSubfolder(job, entry.name, /*top=*/false)) return false;
       if (context.StopRequested()) return false;
     } else if (IsUserFile(entry)) {

@@ -38,6 +38,12 @@ bool IsSkippedFolder(const JobSettings& job, std::string_view name) {
                      [name](const std::string& skip) { return EqualsIgnoreCase(skip, name); });
 }
 
+bool EntersSubfolder(const JobSettings& job, const platform::DirectoryEntry& entry, bool top) {
+  if (entry.kind != platform::DirectoryEntry::Kind::kDirectory) return false;
+  if (entry.name.empty() || entry.name.front() == '.' || !job.flags.subfolders) return false;
+  return !(top && IsSkippedFolder(job, entry.name));
+}
+
 bool IsExcludedExtension(const JobSettings& job, std::string_view name) {
   if (job.texts.excluded_extensions.empty()) return false;
   const size_t dot = name.rfind('.');

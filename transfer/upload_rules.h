@@ -43,6 +43,11 @@ bool IsSkippedFolder(const JobSettings& job, std::string_view name);
 // extensions (letter case ignored). A name without a dot is never excluded.
 bool IsExcludedExtension(const JobSettings& job, std::string_view name);
 
+// Whether a walk of the local tree (backup, clean) enters the subfolder `entry`: never a
+// folder whose name begins with ".", only when the job takes subfolders, and never a skip
+// folder of the starting folder (`top`); deeper folders of a skip folder's name are entered.
+bool EntersSubfolder(const JobSettings& job, const platform::DirectoryEntry& entry, bool top);
+
 // A regular file of the user's. Work files of our own that a crash left behind (a packed
 // copy on its way up, an entry being unpacked) are never sent, nor taken for the user's.
 bool IsUserFile(const platform::DirectoryEntry& entry);
