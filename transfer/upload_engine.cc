@@ -167,13 +167,13 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
 
   // Subfolders first, each at once; skip folders count only in the starting folder.
   int64_t file_count = 0;
-  for (const platform::DirectoryEntry& entry : entries) {
-    if (EntersSubfolder(settings, entry, top)) {
-      if (!UploadSubfolder(job, entry.name, /*top=*/false)) return false;
-      if (context.StopRequested()) return false;
-    } else if (IsUserFile(entry)) {
-      ++file_count;
-    }
+  if (!EnterSubfoldersFirst(
+          settings, entries, top,
+          [&](const std::string& name) {
+            return UploadSubfolder(job, name, /*top=*/false) && !context.StopRequested();
+          },
+          &file_count)) {
+    return false;
   }
   context.state().folder_file_count = file_count;
   context.progress().RestartSequence();

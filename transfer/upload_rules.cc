@@ -44,6 +44,21 @@ bool EntersSubfolder(const JobSettings& job, const platform::DirectoryEntry& ent
   return !(top && IsSkippedFolder(job, entry.name));
 }
 
+bool EnterSubfoldersFirst(const JobSettings& job,
+                          const std::vector<platform::DirectoryEntry>& entries, bool top,
+                          const std::function<bool(const std::string& name)>& enter,
+                          int64_t* file_count) {
+  *file_count = 0;
+  for (const platform::DirectoryEntry& entry : entries) {
+    if (EntersSubfolder(job, entry, top)) {
+      if (!enter(entry.name)) return false;
+    } else if (IsUserFile(entry)) {
+      ++*file_count;
+    }
+  }
+  return true;
+}
+
 bool IsExcludedExtension(const JobSettings& job, std::string_view name) {
   if (job.texts.excluded_extensions.empty()) return false;
   const size_t dot = name.rfind('.');

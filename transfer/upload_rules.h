@@ -6,6 +6,7 @@
 #define NVX_TRANSFER_UPLOAD_RULES_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,14 @@ bool IsExcludedExtension(const JobSettings& job, std::string_view name);
 // folder whose name begins with ".", only when the job takes subfolders, and never a skip
 // folder of the starting folder (`top`); deeper folders of a skip folder's name are entered.
 bool EntersSubfolder(const JobSettings& job, const platform::DirectoryEntry& entry, bool top);
+
+// The first pass of a folder walk (backup, clean) over the entries of one local folder:
+// each subfolder the walk enters goes to `enter` at once, and the user's files are
+// counted into `file_count`. False as soon as `enter` returns false (a failure, or a stop).
+bool EnterSubfoldersFirst(const JobSettings& job,
+                          const std::vector<platform::DirectoryEntry>& entries, bool top,
+                          const std::function<bool(const std::string& name)>& enter,
+                          int64_t* file_count);
 
 // A regular file of the user's. Work files of our own that a crash left behind (a packed
 // copy on its way up, an entry being unpacked) are never sent, nor taken for the user's.
