@@ -152,6 +152,9 @@ TEST_F(ConnectionLimitsTest, ConnectionsBeyondTheLimitsAreRefusedAtOnce) {
   for (int i = 0; i < 3; ++i) {
     first.push_back(std::make_unique<RawHttpConnection>(port()));
     EXPECT_EQ(LoginCheck(*first.back()), "Successful") << i;
+    // A connection is idle from just after its reply: the order must not hang on when a
+    // thread of a loaded machine gets there.
+    std::this_thread::sleep_for(milliseconds(100));
   }
   // One address's share is used up; another address still gets in.
   RawHttpConnection fourth(port());
