@@ -12,6 +12,7 @@
 #include "service/blob_store.h"
 #include "service/exchange.h"
 #include "service/store.h"
+#include "service/upload_reservations.h"
 
 namespace nvx::service {
 
@@ -21,6 +22,8 @@ struct ServiceEnvironment {
   BlobStore& blobs;
   std::string web_folder;
   std::string outbox_folder;
+  // The space that uploads in flight claim, per account.
+  UploadReservations reservations{};
 };
 
 struct CommandContext {

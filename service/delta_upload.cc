@@ -6,10 +6,10 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "service/blob_store.h"
+#include "service/upload_archive.h"
 #include "service/upload_body.h"
 #include "transfer/delta/block_signature.h"
 #include "transfer/delta/delta_apply.h"
-#include "transfer/zip_archive.h"
 
 namespace nvx::service {
 namespace {
@@ -81,18 +81,29 @@ bool ReceiveBody(CommandContext& context, const DeltaBody& body, BlobWriter& wri
   return whole && plain.plain_written() == body.plain_length && writer.Flush();
 }
 
+// Unpacks the archived delta at `zip_path` into `target`; an entry larger than `most` is
+// refused before a byte of it is unpacked.
+UnpackResult UnpackDelta(const std::string& zip_path, const TemporaryFile& target, int64_t most) {
+  platform::File file =
+      platform::File::Open(target.path(), platform::File::Access::kCreateTruncate);
+  if (!file.is_open()) return UnpackResult::kInvalid;
+  return UnpackFirstEntry(zip_path, file, [most](int64_t size) { return size <= most; });
+}
+
 }  // namespace
 
 void ApplyDeltaUpload(CommandContext& context, const Document& base, const DeltaBody& body,
                       std::string_view date_stamp) {
   ServiceEnvironment& service = context.service;
-  std::optional<Account> account = service.store.FindAccount(context.account.id);
-  if (!account) {
+  std::optional<int64_t> room = service.reservations.Room(service.store, context.account);
+  if (!room) {
     context.reply.SetConclusion(kServiceFailure);
     return;
   }
-  // A body no new version within the quota could need is not taken in at all.
-  if (body.plain_length > DeltaBodyMax(base.size, account->quota - account->used)) {
+  // A body no new version within the quota could need is not taken in at all, and an
+  // archived one does not unpack to more.
+  const int64_t body_max = DeltaBodyMax(base.size, *room);
+  if (body.plain_length > body_max) {
     context.reply.SetConclusion(kQuotaExceeded);
     return;
   }
@@ -104,17 +115,30 @@ void ApplyDeltaUpload(CommandContext& context, const Document& base, const Delta
   std::string delta_path = received.temporary_path();
   TemporaryFile unpacked(service.blobs);
   if (body.archive) {
-    if (!UnzipFirstEntry(delta_path, unpacked.path())) {
-      context.reply.SetConclusion(kDeltaFailed);
+    UnpackResult result = UnpackDelta(delta_path, unpacked, body_max);
+    if (result != UnpackResult::kUnpacked) {
+      context.reply.SetConclusion(result == UnpackResult::kTooLarge ? kQuotaExceeded
+                                                                    : kDeltaFailed);
       return;
     }
     delta_path = unpacked.path();
   }
   DeltaHeader header;
   Document document;
+  if (!ReadHeaderOf(delta_path, &header) || !DigestOfHex(header.digest, &document.digest)) {
+    context.reply.SetConclusion(kDeltaFailed);
+    return;
+  }
+  // The new version's space is claimed before it is rebuilt, which never writes more than
+  // its announced size.
+  std::optional<Reservation> reservation =
+      service.reservations.Reserve(service.store, context.account, header.new_size - base.size);
+  if (!reservation) {
+    context.reply.SetConclusion(kQuotaExceeded);
+    return;
+  }
   TemporaryFile rebuilt(service.blobs);
-  if (!ReadHeaderOf(delta_path, &header) || !DigestOfHex(header.digest, &document.digest) ||
-      !ApplyDelta(service.blobs.PathOf(base.blob), delta_path, rebuilt.path()).empty()) {
+  if (!ApplyDelta(service.blobs.PathOf(base.blob), delta_path, rebuilt.path()).empty()) {
     context.reply.SetConclusion(kDeltaFailed);
     return;
   }

@@ -1,10 +1,11 @@
 // The upload of a delta (PUT with X-NVX-LUPIN "1,vid;"): the body holds the changed blocks
 // of a new version of document vid, which is rebuilt from the stored document. The body
 // (plain, or deciphered, or unpacked when it is an archive) goes to a temporary file
-// first; the delta is then checked record by record against the size its header
-// announces before the new content is written into a new blob, whose size and MD5 must
-// be the announced ones. Only then does the new version take the document's place, under
-// a new version id, with the quota checked against its size. Any refusal answers
+// first (an archived one never unpacks to more than a delta for the quota could hold);
+// the new version's announced size is claimed against the quota, and the delta is checked
+// record by record against that size before the new content is written into a new blob,
+// whose size and MD5 must be the announced ones. Only then does the new version take the
+// document's place, under a new version id. Any refusal answers
 // "Error - Gen New From Diff Error" (the client then sends the whole file) and leaves the
 // store and the blob folder as they were. One request's thread.
 #ifndef NVX_SERVICE_DELTA_UPLOAD_H_

@@ -30,8 +30,8 @@ bool ReadPrefix(platform::File& source, int64_t count, Md5Context& md5, BlobWrit
 }  // namespace
 
 DocumentWriter::DocumentWriter(ServiceEnvironment& service, const Account& account,
-                               UploadTarget target)
-    : service_(service), account_(account), target_(std::move(target)) {
+                               UploadTarget target, Reservation& reservation)
+    : service_(service), account_(account), target_(std::move(target)), reservation_(reservation) {
   Md5Init(md5_);
 }
 
@@ -148,8 +148,11 @@ bool DocumentWriter::Checkpoint(bool complete) {
   commit.check_quota = complete;
   Document stored;
   std::vector<std::string> removed;
-  StoreStatus status = service_.store.CommitUpload(account_.key, commit, &stored, &removed);
+  int64_t used_change = 0;
+  StoreStatus status =
+      service_.store.CommitUpload(account_.key, commit, &stored, &removed, &used_change);
   if (status != StoreStatus::kOk) return Fail(ConclusionOf(status));
+  reservation_.Settle(used_change);
   blob_owned_ = false;
   recorded_ = stored;
   checkpointed_ = written_;
@@ -159,33 +162,42 @@ bool DocumentWriter::Checkpoint(bool complete) {
 
 std::string_view DocumentWriter::Finish(bool whole) {
   if (!conclusion_.empty()) return conclusion_;
-  if (whole && target_.archive) {
-    Document document;
-    if (!UnpackArchive(service_.blobs, *writer_, &document)) return kInvalidArchive;
-    Store::UploadCommit commit;
-    document.folder = target_.folder;
-    document.name = target_.name;
-    document.date_stamp = target_.date_stamp;
-    document.complete = true;
-    commit.document = document;
-    if (target_.previous) {
-      commit.replaces_vid = target_.previous->vid;
-      commit.replaces_blob = target_.previous->blob;
-    }
-    Document stored;
-    std::vector<std::string> removed;
-    StoreStatus status = service_.store.CommitUpload(account_.key, commit, &stored, &removed);
-    if (status != StoreStatus::kOk) {
-      service_.blobs.Remove(document.blob);
-      return ConclusionOf(status);
-    }
-    for (const std::string& blob : removed) service_.blobs.Remove(blob);
-    return kSuccessful;
-  }
+  if (whole && target_.archive) return FinishArchive();
   if (whole) return Checkpoint(true) ? kSuccessful : conclusion_;
   // Only what can be resumed is kept: the bytes of a new document or a continuation.
   if (target_.resumable && written_ > checkpointed_) Checkpoint(false);
   return conclusion_.empty() ? kUploadIncomplete : conclusion_;
+}
+
+std::string_view DocumentWriter::FinishArchive() {
+  Document document;
+  // The claim made from what the client announced becomes the entry's own size; an entry
+  // that does not fit is refused before a byte of it is unpacked.
+  UnpackResult unpacked = UnpackArchive(
+      service_.blobs, *writer_,
+      [this](int64_t size) { return reservation_.Resize(size - target_.replaced_size); },
+      &document);
+  if (unpacked == UnpackResult::kTooLarge) return kQuotaExceeded;
+  if (unpacked != UnpackResult::kUnpacked) return kInvalidArchive;
+  Store::UploadCommit commit;
+  document.folder = target_.folder;
+  document.name = target_.name;
+  document.date_stamp = target_.date_stamp;
+  document.complete = true;
+  commit.document = document;
+  if (target_.previous) {
+    commit.replaces_vid = target_.previous->vid;
+    commit.replaces_blob = target_.previous->blob;
+  }
+  Document stored;
+  std::vector<std::string> removed;
+  StoreStatus status = service_.store.CommitUpload(account_.key, commit, &stored, &removed);
+  if (status != StoreStatus::kOk) {
+    service_.blobs.Remove(document.blob);
+    return ConclusionOf(status);
+  }
+  for (const std::string& blob : removed) service_.blobs.Remove(blob);
+  return kSuccessful;
 }
 
 }  // namespace nvx::service

@@ -23,6 +23,7 @@
 #include "service/blob_store.h"
 #include "service/command_context.h"
 #include "service/store.h"
+#include "service/upload_reservations.h"
 #include "transfer/md5.h"
 
 namespace nvx::service {
@@ -40,11 +41,16 @@ struct UploadTarget {
   int64_t full_size = 0;             // the document's size once whole (archives: unknown)
   bool resumable = false;            // what arrived is kept when the body breaks off
   bool archive = false;              // the bytes are a one-entry ZIP archive
+  int64_t replaced_size = 0;         // bytes of the documents the new one takes the place of
 };
 
 class DocumentWriter {
  public:
-  DocumentWriter(ServiceEnvironment& service, const Account& account, UploadTarget target);
+  // `reservation` claims the space the upload takes; the writer settles what each
+  // checkpoint records and, for an archive, sets the claim to the entry's size. It must
+  // outlive the writer.
+  DocumentWriter(ServiceEnvironment& service, const Account& account, UploadTarget target,
+                 Reservation& reservation);
   ~DocumentWriter();
   DocumentWriter(const DocumentWriter&) = delete;
   DocumentWriter& operator=(const DocumentWriter&) = delete;
@@ -66,10 +72,13 @@ class DocumentWriter {
   // Flushes and records the bytes so far; `complete` when they are the whole document.
   bool Checkpoint(bool complete);
   bool Fail(std::string_view conclusion);
+  // Unpacks a whole archive and records its entry as the document. Returns the conclusion.
+  std::string_view FinishArchive();
 
   ServiceEnvironment& service_;
   const Account& account_;
   const UploadTarget target_;
+  Reservation& reservation_;
   // Exactly one of the two is in use: a new blob, or the previous document's blob.
   std::unique_ptr<BlobWriter> writer_;
   platform::File in_place_;

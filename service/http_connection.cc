@@ -77,8 +77,13 @@ std::string ConnectionRequest::remote() const {
 
 ConnectionStream::ConnectionStream(platform::AcceptedSocket& socket,
                                    const ConnectionSettings& settings,
-                                   const std::atomic<bool>& stopping)
-    : socket_(socket), settings_(settings), stopping_(stopping), buffer_(kReadBufferSize) {}
+                                   const std::atomic<bool>& stopping,
+                                   const std::atomic<bool>& ended)
+    : socket_(socket),
+      settings_(settings),
+      stopping_(stopping),
+      ended_(ended),
+      buffer_(kReadBufferSize) {}
 
 bool ConnectionStream::WaitReady(bool for_write, int timeout_millis) const {
   int64_t deadline = NowMillis() + timeout_millis;
@@ -86,7 +91,7 @@ bool ConnectionStream::WaitReady(bool for_write, int timeout_millis) const {
     // No slice outlasts the deadline, and a deadline that passed ends the wait before
     // bytes that keep coming could prolong it.
     int64_t left = deadline - NowMillis();
-    if (left <= 0 || stopping_.load()) return false;
+    if (left <= 0 || stopping_.load() || ended_.load()) return false;
     int slice = static_cast<int>(std::min<int64_t>(left, kWaitSliceMillis));
     auto ready = for_write ? socket_.WaitWritable(slice) : socket_.WaitReadable(slice);
     if (ready == platform::AcceptedSocket::Wait::kReady) return true;
@@ -259,7 +264,10 @@ bool ServiceHttpServer::process_and_close_socket(socket_t sock) {
   std::string ip;
   int port = -1;
   socket->PeerAddress(&ip, &port);
-  if (threads_->Start(ip, [this, socket] { ServeConnection(*socket); })) return true;
+  if (threads_->Start(ip,
+                      [this, socket](ConnectionSlot& slot) { ServeConnection(*socket, slot); })) {
+    return true;
+  }
   // Refused on the accepting thread: the reply fits an empty send buffer, so sending it
   // never waits. What the client sent already is read first, so that closing does not
   // reset the connection before the reply is read.
@@ -275,10 +283,11 @@ bool ServiceHttpServer::process_and_close_socket(socket_t sock) {
   return true;
 }
 
-void ServiceHttpServer::ServeConnection(platform::AcceptedSocket& socket) {
-  ConnectionStream stream(socket, settings_, stopping_);
+void ServiceHttpServer::ServeConnection(platform::AcceptedSocket& socket, ConnectionSlot& slot) {
+  ConnectionStream stream(socket, settings_, stopping_, slot.ended());
   bool linger = false;
-  while (!stopping_.load() && stream.WaitForRequest()) {
+  // Idle from admission until the first byte of a request, and again after each reply.
+  while (!stopping_.load() && stream.WaitForRequest() && slot.Serving()) {
     stream.BeginRequest();
     ConnectionRequest request(stream);
     bool connection_closed = false;
@@ -298,6 +307,7 @@ void ServiceHttpServer::ServeConnection(platform::AcceptedSocket& socket) {
     }
     linger = stream.header_too_large() || stream.length_unsound() || request.close_after_reply();
     if (!answered || connection_closed || linger) break;
+    slot.WaitingForRequest();
   }
   if (linger) LingeringClose(socket);
 }

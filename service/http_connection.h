@@ -8,8 +8,9 @@
 //  - bounds the time a connection may sit idle and the time a header block may take to
 //    arrive, waits for any other byte at most the library's receive time-out, and stops
 //    waiting promptly when the server is asked to stop.
-// Each admitted connection runs on its own thread (ConnectionThreads); a connection
-// beyond the limits is answered "503" on the accepting thread and closed at once. A
+// Each admitted connection runs on its own thread (ConnectionThreads), which may end an
+// idle connection to make room for it; a connection refused by the limits is answered
+// "503" on the accepting thread and closed at once. A
 // ConnectionStream belongs to its connection's thread.
 #ifndef NVX_SERVICE_HTTP_CONNECTION_H_
 #define NVX_SERVICE_HTTP_CONNECTION_H_
@@ -31,11 +32,13 @@ namespace nvx::service {
 
 class ConnectionStream final : public httplib::Stream {
  public:
+  // Waits end when `stopping` (the server stops) or `ended` (the connection was ended to
+  // make room for another) is set; both must outlive the stream.
   ConnectionStream(platform::AcceptedSocket& socket, const ConnectionSettings& settings,
-                   const std::atomic<bool>& stopping);
+                   const std::atomic<bool>& stopping, const std::atomic<bool>& ended);
 
   // Waits for the first byte of the next request (or the client's close), at most the
-  // idle time. False when none came or the server stops.
+  // idle time. False when none came, the server stops or the connection was ended.
   bool WaitForRequest();
   // Starts counting a new request; its header block must be whole within the header
   // time from now.
@@ -80,6 +83,7 @@ class ConnectionStream final : public httplib::Stream {
   platform::AcceptedSocket& socket_;
   const ConnectionSettings& settings_;
   const std::atomic<bool>& stopping_;
+  const std::atomic<bool>& ended_;
   std::vector<char> buffer_;
   size_t begin_ = 0;
   size_t end_ = 0;
@@ -120,6 +124,7 @@ ConnectionRequest* CurrentConnectionRequest();
 using RefusalLogger =
     std::function<void(const std::string& remote, int status, std::string_view conclusion)>;
 
+class ConnectionSlot;
 class ConnectionThreads;
 
 class ServiceHttpServer final : public httplib::Server {
@@ -136,8 +141,9 @@ class ServiceHttpServer final : public httplib::Server {
   // Called by the accepting thread for each new connection: starts its thread, or
   // answers "503" and closes it when the limits are reached.
   bool process_and_close_socket(socket_t sock) override;
-  // Replaces cpp-httplib's own loop over the requests of one connection.
-  void ServeConnection(platform::AcceptedSocket& socket);
+  // Replaces cpp-httplib's own loop over the requests of one connection; `slot` learns
+  // when the connection is idle and tells when it was ended to make room.
+  void ServeConnection(platform::AcceptedSocket& socket, ConnectionSlot& slot);
 
   const ConnectionSettings settings_;
   // Made by cpp-httplib's task queue factory when listening begins; it owns it.

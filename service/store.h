@@ -169,7 +169,8 @@ class Store {
   // of the same name there. The folder must be visible and writable. kChanged when the
   // document it takes the place of is gone or has other bytes by now; kQuotaExceeded when
   // `check_quota` and the space used would rise above the quota. The blobs no document
-  // names any more go to `removed_blobs`, for the caller to remove.
+  // names any more go to `removed_blobs`, for the caller to remove; `used_change`, when
+  // given, receives how far the space used moved.
   struct UploadCommit {
     Document document;         // vid is ignored unless keep_vid
     int64_t replaces_vid = 0;  // 0: none
@@ -178,7 +179,7 @@ class Store {
     bool check_quota = true;
   };
   StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
-                           std::vector<std::string>* removed_blobs);
+                           std::vector<std::string>* removed_blobs, int64_t* used_change = nullptr);
 
  private:
   // Where a folder lies: whether it is hidden and its level. Nothing when the database

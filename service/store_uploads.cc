@@ -32,7 +32,7 @@ bool CollectReplaced(Database& db, const Store::UploadCommit& commit,
 }  // namespace
 
 StoreStatus Store::CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
-                                std::vector<std::string>* removed_blobs) {
+                                std::vector<std::string>* removed_blobs, int64_t* used_change) {
   std::lock_guard<std::mutex> writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   removed_blobs->clear();
@@ -72,6 +72,7 @@ StoreStatus Store::CommitUpload(int64_t account, const UploadCommit& commit, Doc
   result.vid = *vid;
   if (!AdjustUsedIn(*db, account, change) || !transaction.Commit()) return StoreStatus::kFailed;
   *stored = result;
+  if (used_change != nullptr) *used_change = change;
   for (const Replaced& old : replaced) {
     if (old.blob != document.blob) removed_blobs->push_back(old.blob);
   }

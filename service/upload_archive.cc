@@ -1,11 +1,13 @@
 #include "service/upload_archive.h"
 
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "transfer/md5.h"
-#include "transfer/zip_archive.h"
+#include "transfer/zip_entry_reader.h"
 
 namespace nvx::service {
 namespace {
@@ -33,18 +35,37 @@ bool DigestFile(const std::string& path, int64_t* size, Digest* digest) {
 
 }  // namespace
 
-bool UnpackArchive(const BlobStore& blobs, BlobWriter& archive, Document* document) {
-  // The entry appears under a temporary name only once it is whole and its CRC checked
-  // out; a crash before it is adopted leaves a temporary file that the next start removes.
-  std::string entry = blobs.PathOf(RandomFileName(".tmp"));
-  if (!archive.Flush() || !UnzipFirstEntry(archive.temporary_path(), entry) ||
-      !DigestFile(entry, &document->size, &document->digest) ||
-      !blobs.Adopt(entry, &document->blob)) {
-    platform::RemoveFile(entry);
-    return false;
+UnpackResult UnpackFirstEntry(const std::string& zip_path, platform::File& target,
+                              const EntrySizeCheck& size_allowed) {
+  ZipEntryLocation entry;
+  if (!LocateFirstEntry(zip_path, &entry)) return UnpackResult::kInvalid;
+  if (entry.uncompressed_size > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ||
+      !size_allowed(static_cast<int64_t>(entry.uncompressed_size))) {
+    return UnpackResult::kTooLarge;
   }
+  return ExtractEntry(zip_path, entry, target) ? UnpackResult::kUnpacked : UnpackResult::kInvalid;
+}
+
+UnpackResult UnpackArchive(const BlobStore& blobs, BlobWriter& archive,
+                           const EntrySizeCheck& size_allowed, Document* document) {
+  if (!archive.Flush()) return UnpackResult::kInvalid;
+  // A temporary file of the blob folder, locked like a BlobWriter's until it is a blob,
+  // so that a crash leaves a file that the next start removes. It becomes a blob only
+  // once the entry is whole and its CRC checked out.
+  std::string entry = blobs.PathOf(RandomFileName(".tmp"));
+  platform::File file = platform::File::Open(entry, platform::File::Access::kCreateTruncate);
+  UnpackResult result = UnpackResult::kInvalid;
+  if (file.is_open() && file.TryLockExclusive()) {
+    result = UnpackFirstEntry(archive.temporary_path(), file, size_allowed);
+  }
+  if (result == UnpackResult::kUnpacked &&
+      (!file.Sync() || !DigestFile(entry, &document->size, &document->digest) ||
+       !blobs.Adopt(entry, &document->blob))) {
+    result = UnpackResult::kInvalid;
+  }
+  if (result != UnpackResult::kUnpacked) platform::RemoveFile(entry);
   document->full_size = document->size;
-  return true;
+  return result;
 }
 
 }  // namespace nvx::service

@@ -1,10 +1,11 @@
 // The upload: a PUT whose query is a file name stores the body as a document. What it
 // does is decided from the headers before a byte of the body is read (a new document, a
 // continuation of an incomplete one, a replacement, a delta for a stored document (see
-// delta_upload.h), a refusal); the body then streams
-// into a temporary blob file while its digest is computed, and the blob becomes the
-// document's bytes in one store transaction. A body that breaks off is kept as an
-// incomplete document where the client can resume it.
+// delta_upload.h), a refusal), and the space it takes is claimed against the account's
+// quota beside the other uploads of the account in flight (upload_reservations.h). The
+// body then streams into a temporary blob file while its digest is computed, and the
+// blob becomes the document's bytes in one store transaction. A body that breaks off is
+// kept as an incomplete document where the client can resume it.
 #include "service/upload_command.h"
 
 #include <algorithm>
@@ -163,20 +164,19 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
   return true;
 }
 
-// Refuses an upload that would take the space used above the quota, counting what it
-// replaces. True when it fits.
-bool FitsQuota(CommandContext& context, const UploadPlan& plan) {
-  std::optional<Account> account = context.service.store.FindAccount(context.account.id);
-  if (!account) return false;
-  int64_t replaced = plan.target.previous ? plan.target.previous->size : 0;
+// Claims the space the upload takes, counting what it replaces: nothing when it would take
+// the space used, with the other uploads of the account in flight, above the quota.
+std::optional<Reservation> ReserveSpace(CommandContext& context, UploadPlan* plan) {
+  int64_t replaced = plan->target.previous ? plan->target.previous->size : 0;
   if (std::optional<Document> same =
-          context.service.store.FindDocumentByName(plan.target.folder, plan.target.name);
-      same && (!plan.target.previous || same->vid != plan.target.previous->vid)) {
+          context.service.store.FindDocumentByName(plan->target.folder, plan->target.name);
+      same && (!plan->target.previous || same->vid != plan->target.previous->vid)) {
     replaced += same->size;
   }
-  int64_t size = plan.target.offset + plan.expected_size;
-  // Compared as differences so that no sum of large figures can wrap.
-  return size - replaced <= account->quota - account->used;
+  plan->target.replaced_size = replaced;
+  int64_t size = plan->target.offset + plan->expected_size;
+  return context.service.reservations.Reserve(context.service.store, context.account,
+                                              size - replaced);
 }
 
 // The date stamp a new version gets: the one the client sent, else that of the document
@@ -205,7 +205,8 @@ void UploadCommand(CommandContext& context, std::string_view query) {
     return;
   }
   plan.target.name = *name;
-  if (!FitsQuota(context, plan)) {
+  std::optional<Reservation> reservation = ReserveSpace(context, &plan);
+  if (!reservation) {
     context.reply.SetConclusion(kQuotaExceeded);
     return;
   }
@@ -220,7 +221,7 @@ void UploadCommand(CommandContext& context, std::string_view query) {
   // replacement that broke off leaves the store as it was.
   plan.target.resumable =
       !plan.target.archive && (!plan.target.previous || plan.target.continuation);
-  DocumentWriter writer(context.service, context.account, std::move(plan.target));
+  DocumentWriter writer(context.service, context.account, std::move(plan.target), *reservation);
   if (!writer.Begin()) {
     context.reply.SetConclusion(writer.conclusion());
     return;

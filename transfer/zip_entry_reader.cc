@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "transfer/zip_archive.h"
+#include "transfer/zip_file_io.h"
 
 namespace nvx {
 namespace {
@@ -34,21 +35,24 @@ size_t ReadStored(platform::File& archive, Piece& piece, uint64_t* remaining) {
   return static_cast<size_t>(got);
 }
 
-// Copies stored bytes; *written and *crc follow what went to the target.
-bool CopyStored(platform::File& archive, platform::File& target, uint64_t remaining,
+// Copies stored bytes, never more than `limit`; *written and *crc follow what went to the
+// target.
+bool CopyStored(platform::File& archive, platform::File& target, uint64_t remaining, uint64_t limit,
                 uint64_t* written, uLong* crc) {
   Piece piece;
   while (remaining > 0) {
     const size_t got = ReadStored(archive, piece, &remaining);
-    if (got == 0 || !target.WriteAll(piece.data(), got)) return false;
+    if (got == 0 || got > limit - *written || !target.WriteAll(piece.data(), got)) return false;
     *crc = crc32(*crc, piece.data(), static_cast<uInt>(got));
     *written += got;
   }
   return true;
 }
 
-bool Inflate(platform::File& archive, platform::File& target, uint64_t remaining, uint64_t* written,
-             uLong* crc) {
+// Inflates the deflated bytes, never more than `limit` of output; *written and *crc follow
+// what went to the target.
+bool Inflate(platform::File& archive, platform::File& target, uint64_t remaining, uint64_t limit,
+             uint64_t* written, uLong* crc) {
   z_stream stream{};
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return false;
   Piece in;
@@ -66,7 +70,9 @@ bool Inflate(platform::File& archive, platform::File& target, uint64_t remaining
     const int result = inflate(&stream, Z_NO_FLUSH);
     const size_t produced = out.size() - stream.avail_out;
     if (produced > 0) {
-      if (!target.WriteAll(out.data(), produced)) break;
+      // Data that unpacks to more than the entry announced is broken; none of its excess
+      // reaches the disk.
+      if (produced > limit - *written || !target.WriteAll(out.data(), produced)) break;
       *crc = crc32(*crc, out.data(), static_cast<uInt>(produced));
       *written += produced;
     }
@@ -137,15 +143,24 @@ bool LocateCurrentEntry(unzFile unzip, ZipEntryLocation* entry) {
   return entry->data_offset > 0;
 }
 
+bool LocateFirstEntry(const std::string& zip_path, ZipEntryLocation* entry) {
+  ZipFileIo io;
+  unzFile unzip = unzOpen2_64(zip_path.c_str(), io.functions());
+  if (unzip == nullptr) return false;
+  const bool located = unzGoToFirstFile(unzip) == UNZ_OK && LocateCurrentEntry(unzip, entry);
+  return unzClose(unzip) == UNZ_OK && located;
+}
+
 bool ExtractEntry(const std::string& zip_path, const ZipEntryLocation& entry,
                   platform::File& target) {
   platform::File archive = platform::File::Open(zip_path, platform::File::Access::kRead);
   if (!archive.is_open() || !archive.Seek(static_cast<int64_t>(entry.data_offset))) return false;
   uint64_t written = 0;
   uLong crc = crc32(0, nullptr, 0);
-  const bool whole = entry.deflated
-                         ? Inflate(archive, target, entry.compressed_size, &written, &crc)
-                         : CopyStored(archive, target, entry.compressed_size, &written, &crc);
+  const uint64_t limit = entry.uncompressed_size;
+  const bool whole =
+      entry.deflated ? Inflate(archive, target, entry.compressed_size, limit, &written, &crc)
+                     : CopyStored(archive, target, entry.compressed_size, limit, &written, &crc);
   return whole && written == entry.uncompressed_size && crc == entry.crc;
 }
 

@@ -188,6 +188,8 @@ TEST_F(DeltaTest, ARefusedDeltaChangesNothing) {
       {"for an incomplete document", good, part, "Error - Gen New From Diff Error"},
       {"for an unknown document", good, "424242", "Error - Document Not Found"},
       {"larger than the quota allows", good + block(2000000), vid, "Error - Quota Exceeded"},
+      {"rebuilding beyond the quota", "5000,2048000,2048,1000,0," + std::string(32, 'a') + "$", vid,
+       "Error - Quota Exceeded"},
   };
   const std::vector<std::string> blobs = Blobs();
   for (const Case& c : cases) {

@@ -2,7 +2,12 @@
 // file name without ".zip"; an archive that is broken stores nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tests/service/upload_fixture.h"
 #include "transfer/zip_archive.h"
@@ -104,6 +109,51 @@ TEST_F(UploadArchiveTest, BrokenArchivesStoreNothing) {
   }
   EXPECT_EQ(Get("\\MyFiles\\Docs\\data.bin"), "kept");
   EXPECT_EQ(ListFolder(data() + "/blobs").size(), 1u);
+}
+
+TEST_F(UploadArchiveTest, AnArchiveNeverUnpacksBeyondTheQuota) {
+  StartServer();  // a quota of 1,000,000 bytes
+  // 64 MiB of zeros pack into about 64 KB; the client announces 1000 bytes in X-NVX-FANG.
+  std::string zeros = temp_.File("zeros");
+  WriteFileText(zeros, "");
+  std::filesystem::resize_file(zeros, 64 << 20);
+  int error = 0;
+  ASSERT_TRUE(ZipOneFile(zeros, zeros + ".zip", &error)) << error;
+  const std::string honest = ReadFileText(zeros + ".zip");
+  // The same entry announcing 1000 bytes in its local and central headers.
+  std::string lying = honest;
+  for (size_t at : {size_t{22}, lying.rfind("PK\x01\x02") + 24})
+    lying.replace(at, 4, "\xe8\x03\0\0", 4);
+  const struct {
+    const char* label;
+    std::string body;
+    const char* conclusion;
+  } cases[] = {{"announcing its size", honest, "Error - Quota Exceeded"},
+               {"announcing less than it holds", lying, "Error - Invalid Archive"}};
+  for (const auto& c : cases) {
+    // The largest file in the blob folder while the request runs.
+    std::atomic<bool> done{false};
+    std::uintmax_t largest = 0;
+    std::thread watch([&] {
+      while (!done.load()) {
+        std::error_code failed;
+        for (std::filesystem::directory_iterator it(data() + "/blobs", failed), end;
+             !failed && it != end; it.increment(failed)) {
+          std::uintmax_t size = it->file_size(failed);
+          if (!failed) largest = std::max(largest, size);
+          failed.clear();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    RawHttpReply put =
+        Put("zeros.zip", {{"X-NVX-FANG", Fang(c.body, 1000)}, {"X-NVX-BLACMANGE", docs_}}, c.body);
+    done = true;
+    watch.join();
+    EXPECT_EQ(put.Header("X-NVX-CONCLUSION"), c.conclusion) << c.label;
+    EXPECT_LE(largest, 1000000u + 10240u + 65536u) << c.label;
+    EXPECT_EQ(BlobCount(), 0u) << c.label;
+  }
 }
 
 }  // namespace

@@ -190,6 +190,20 @@ TEST_F(UploadTest, QuotaIsCheckedBeforeTheBodyAndCountsTheReplacedDocument) {
             "Error - Quota Exceeded");
   EXPECT_EQ(Put("old.bin", InDocs(), Bytes(6000, 9)).Header("X-NVX-CONCLUSION"), "Successful");
   EXPECT_EQ(List()["new.bin"].size, 4000);
+  // Uploads in flight count too: of two that fit alone but not together, the second is
+  // refused before its body while the first is on its way, and the first is stored.
+  Admin({"account", "set", "alice", "--quota", "22000"});
+  const std::string body = Bytes(7000, 3);
+  RawHttpConnection first(port());
+  ASSERT_TRUE(first.Send(PutRequest("a.bin", InDocs(), body.substr(0, 100), 7000)));
+  for (int tries = 0; tries < 400 && TemporaryCount() == 0; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(Put("b.bin", InDocs(), body).Header("X-NVX-CONCLUSION"), "Error - Quota Exceeded");
+  ASSERT_TRUE(first.Send(body.substr(100)));
+  std::optional<RawHttpReply> stored = first.ReadReply();
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->Header("X-NVX-CONCLUSION"), "Successful");
 }
 
 TEST_F(UploadTest, ACutBodyIsKeptIncompleteAndAResumeCompletesIt) {
