@@ -53,6 +53,20 @@ std::optional<std::string> TextBodyOf(ServiceSession& session, ServiceReply& rep
   return body;
 }
 
+// The status message of a folder list that could not be read, when the link has not
+// already said why (a failed connection, a proxy's refusal).
+std::optional<std::string> FolderListBreakText(const ServiceReply& reply) {
+  switch (reply.broke) {
+    case ExchangeBreak::kHeader:
+      return "Folder list not received from Norrvault: the answer broke off";
+    case ExchangeBreak::kBody:
+      return "Folder list not received from Norrvault: the answer's length was unusable or "
+             "its body broke off";
+    default:
+      return std::nullopt;
+  }
+}
+
 // Points the request at the mapped folder; false when none is mapped.
 bool NameMappedFolder(ProtocolState& state) {
   if (state.lists.mapped_folder == nullptr) return false;
@@ -69,19 +83,35 @@ bool FolderList(ServiceSession& session) {
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY FolderList at Norrvault",
                      "Err - RETRY FolderList at Norrvault\n", "FolderList"};
   ServiceReply reply = CommandWithRetry(session, "FolderList", policy);
-  if (!reply) return false;
-  if (std::optional<std::string> body = TextBodyOf(session, reply)) {
-    FolderListParse parsed = ParseFolderList(*body);
-    // A mapped folder keeps pointing into the tree it came from until Reset.
-    if (lists.folder_list != nullptr && lists.mapped_folder != nullptr) {
-      lists.retired_folder_lists.push_front(std::move(lists.folder_list));
+  if (!reply) {
+    if (std::optional<std::string> text = FolderListBreakText(reply)) {
+      report.SetStatusMessage(std::move(*text));
     }
-    lists.folder_list = std::move(parsed.tree);
-    report.SetStatusMessage(parsed.message);
-    if (!parsed.message.empty()) {
-      report.LogLine(kLineError, " Err - FolderList - %s\n", parsed.message.c_str());
-    }
+    return false;
   }
+  std::optional<std::string> body = TextBodyOf(session, reply);
+  if (!body) {
+    // An answer without a list: whatever folder list there was stays, and the command
+    // fails with what the service said.
+    std::string message = "Invalid Folder List";
+    if (!reply.conclusion.empty()) message += " - " + reply.conclusion;
+    report.LogLine(kLineError, " Err - FolderList - %s\n", message.c_str());
+    report.SetStatusMessage(std::move(message));
+    return false;
+  }
+  FolderListParse parsed = ParseFolderList(*body);
+  // A mapped folder keeps pointing into the tree it came from until Reset.
+  if (lists.folder_list != nullptr && lists.mapped_folder != nullptr) {
+    lists.retired_folder_lists.push_front(std::move(lists.folder_list));
+  }
+  lists.folder_list = std::move(parsed.tree);
+  report.SetStatusMessage(parsed.message);
+  if (!parsed.message.empty()) {
+    report.LogLine(kLineError, " Err - FolderList - %s\n", parsed.message.c_str());
+  }
+  // A reply that gave no tree at all fails the command, its message the status; one that
+  // stopped part way keeps the folders read so far and succeeds.
+  if (lists.folder_list == nullptr) return false;
   report.SetStatusMessage("Folder list retrieved from Norrvault");
   return true;
 }

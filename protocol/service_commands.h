@@ -14,6 +14,8 @@ namespace nvx {
 
 // "FolderList": fetches, deciphers when asked and parses the folder list into the
 // protocol's folder list. A tree that the mapped folder points into is kept until Reset.
+// False, with the reason as the status message, when no answer came, the answer had no
+// body, or its text gave no tree; a parse that stopped part way keeps what it read.
 bool FolderList(ServiceSession& session);
 
 // "FolderFileList" of the current server folder id (a wildcard server file pattern goes

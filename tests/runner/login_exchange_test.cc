@@ -1,7 +1,8 @@
-// The login check against a server whose answer breaks, from the configuration to the
-// exit code: the job driver and the library's own worker talk to a scripted loopback
-// peer. However the exchange breaks, the run ends with the system error's exit code and
-// the results say what happened; no job runs and nothing passes as a quiet success.
+// The login check and the folder list against a server whose answer breaks, from the
+// configuration to the exit code: the job driver and the library's own worker talk to a
+// scripted loopback peer. However the exchange breaks, the run ends with the system
+// error's exit code and the results say what happened; no job runs and nothing passes as
+// a quiet success.
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -95,6 +96,56 @@ TEST_F(LoginExchange, EveryBrokenAnswerEndsTheRunWith10AndSaysWhatHappened) {
       EXPECT_EQ(request.rfind("GET /scripts/rizezi7.dll?TestId HTTP/1.1\r\n", 0), 0u)
           << c.label << ": a job ran after the login check";
     }
+  }
+}
+
+// After a good login the folder list breaks: the run ends with 10 before any job, and
+// the finished report says why instead of passing the skipped jobs over in silence.
+TEST_F(LoginExchange, AFolderListThatCannotBeReadEndsTheRunWith10AndSaysWhy) {
+  const std::string header = "HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: Successful\r\n";
+  const std::string broke = "Folder list not received from Norrvault: the answer broke off";
+  const std::string unusable =
+      "Folder list not received from Norrvault: the answer's length was unusable or its body "
+      "broke off";
+  struct Case {
+    const char* label;
+    std::string reply;
+    bool retried;  // the library asks twice when no answer came
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"cuts its header", "HTTP/1.1 200 OK\r\nX-NVX-CONC", true, broke},
+      {"announces too much", header + "Content-Length: 99999999999\r\n\r\n", true, unusable},
+      {"announces a negative length", header + "Content-Length: -5\r\n\r\n", true, unusable},
+      {"sends less than announced", header + "Content-Length: 100\r\n\r\n0\tMyFiles\n", true,
+       unusable},
+      {"sends no list", test::ServiceAnswer("X-NVX-CONCLUSION: Error - Busy\r\n"), false,
+       "Invalid Folder List - Error - Busy"},
+      {"sends a list cut in its last line", test::ServiceAnswer("", "0\tMyFiles\tW\t1\n1\tCut"),
+       false, "System Error - Invalid data from server"},
+  };
+  HurriedClock clock(clock_);
+  platform::ScopedClockOverride use_clock(&clock);
+  for (const Case& c : cases) {
+    test::LoopbackPeer peer;
+    peer.AddConnection(
+        {Answer(test::ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"
+                                    "Connection: close\r\n"))});
+    peer.AddConnection({Answer(c.reply)});
+    if (c.retried) peer.AddConnection({Answer(c.reply)});
+    std::filesystem::remove(logs_ + "/Backup Results.txt");
+    int exit_code = Run(Head() + "NVXServer " + peer.address() +
+                        "\nLocalPath /\nNVXPath \\Backup\nSendToNVX\n");
+    EXPECT_EQ(exit_code, 10) << c.label;
+    const std::string results = Results();
+    EXPECT_EQ(results.rfind("Online Backup Results for bob: Errors Detected\r\n", 0), 0u)
+        << c.label << ": " << results;
+    EXPECT_NE(results.find("\r\n\r\nThe run ended before the SendToNVX job for Norrvault folder "
+                           "\\Backup:\r\n  the folder list could not be read: " +
+                           c.reason + "\r\n"),
+              std::string::npos)
+        << c.label << ": " << results;
+    EXPECT_EQ(peer.Requests().size(), c.retried ? 3u : 2u) << c.label;
   }
 }
 
