@@ -1,5 +1,7 @@
 #include "protocol/service_commands.h"
 
+#include <algorithm>
+
 #include "api/library_limits.h"
 #include "platform/text_format.h"
 #include "protocol/folder_tree.h"
@@ -8,6 +10,7 @@
 #include "protocol/server_file_list.h"
 #include "protocol/service_command.h"
 #include "protocol/service_link.h"
+#include "protocol/transfer_answers.h"
 
 namespace nvx {
 namespace {
@@ -43,13 +46,15 @@ ServiceReply CommandWithRetry(ServiceSession& session, std::string_view name,
   return reply;
 }
 
-// The reply body, deciphered when the service enciphers bodies, and read as text up to
-// its first zero byte.
+// The reply body, deciphered when the service enciphers bodies, without the zero bytes
+// at its end (the cipher's padding, or a text's terminator). Zero bytes inside stay: the
+// parsers judge them, so that one bad entry never cuts off the entries after it.
 std::optional<std::string> TextBodyOf(ServiceSession& session, ServiceReply& reply) {
   std::optional<std::string> body = std::move(reply.body);
   if (!body) return body;
   if ((session.state().service_options & kOptionEncipher) != 0) return DecipherReplyBody(*body);
-  body->resize(std::min(body->size(), body->find('\0')));
+  const size_t end = body->find_last_not_of('\0');
+  body->resize(end == std::string::npos ? 0 : end + 1);
   return body;
 }
 
@@ -65,6 +70,19 @@ std::optional<std::string> FolderListBreakText(const ServiceReply& reply) {
     default:
       return std::nullopt;
   }
+}
+
+// Why an entry of a server file list was passed over, as the results say it.
+const char* RefusalText(FileListRefusal reason) {
+  switch (reason) {
+    case FileListRefusal::kControlCharacter:
+      return "its name in the server's file list holds a control character";
+    case FileListRefusal::kBeyondBound:
+      return "the server's file list holds too many entries";
+    case FileListRefusal::kMalformed:
+      break;
+  }
+  return "its entry in the server's file list cannot be read";
 }
 
 // Points the request at the mapped folder; false when none is mapped.
@@ -126,6 +144,36 @@ bool FolderFileList(ServiceSession& session, std::optional<std::string>* text) {
   *text = TextBodyOf(session, reply);
   session.report().SetStatusMessage("Folder file list retrieved from Norrvault");
   return true;
+}
+
+std::vector<ServerFileEntry> TakeServerFileList(ServiceSession& session, std::string_view text,
+                                                std::optional<FileCount> error_count) {
+  ServerFileList list = ParseServerFileList(text);
+  if (list.refused_count == 0) return std::move(list.entries);
+  Reporter& report = session.report();
+  const std::string folder = TextForLog(session.state().current_server_folder_name);
+  for (const RefusedServerFile& refused : list.refused) {
+    const std::string shown = TextForLog(refused.name);
+    const char* reason = RefusalText(refused.reason);
+    report.LogLine(kLineError, " Err - FolderFileList - Entry refused: '%s' (%s): %s\n",
+                   shown.c_str(), folder.c_str(), reason);
+    report.WriteResultText("\r\n" + shown + "\r\n   in Norrvault folder: " + folder +
+                           "\r\n   was passed over because " + reason + ".\r\n");
+  }
+  if (const size_t more = list.refused_count - list.refused.size(); more > 0) {
+    report.LogLine(kLineError, " Err - FolderFileList - %zu more entries refused (%s)\n", more,
+                   folder.c_str());
+    report.WriteResultText(
+        StrFormat("\r\n%zu more entries\r\n   in Norrvault folder: %s\r\n   "
+                  "were passed over because the server's file list holds "
+                  "entries that cannot be used.\r\n",
+                  more, folder.c_str()));
+  }
+  if (error_count) {
+    session.progress().Count(*error_count, static_cast<int32_t>(std::min<size_t>(
+                                               list.refused_count, kServerFileListMaxEntries)));
+  }
+  return std::move(list.entries);
 }
 
 bool FolderFileCount(ServiceSession& session) {
