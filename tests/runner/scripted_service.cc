@@ -63,10 +63,7 @@ bool PlayVerifyId(TransferSession& session) {
 
 bool PlayFolderList(TransferSession& session) {
   Record("FolderList");
-  if (!g_script->folder_list_succeeds && g_script->folder_lists_before_failure-- == 0) {
-    SetStatusMessage(session.block(), "Folder list not received from Norrvault");
-    return false;
-  }
+  if (!g_script->folder_list_succeeds) return false;
   SharedBlock& block = session.block();
   auto tree = std::make_unique<FolderTree>();
   for (const ScriptedFolder& folder : g_script->folders) AddFolder(*tree, folder);

@@ -73,8 +73,6 @@ struct ServiceScript {
   std::string verify_conclusion = "Successful";
   // The folder list and the account's space figures that come with it.
   bool folder_list_succeeds = true;
-  // With folder_list_succeeds false: how many folder lists succeed before they fail.
-  size_t folder_lists_before_failure = 0;
   std::vector<ScriptedFolder> folders;
   int64_t space_limit = 1000000;
   int64_t space_used = 1000;
