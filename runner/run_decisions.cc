@@ -152,11 +152,10 @@ std::string FailedCommandText(std::string_view keyword, std::string_view server_
 
 std::string FolderListFailedText(std::string_view keyword, std::string_view server_folder,
                                  std::string_view status_message, std::string_view conclusion) {
-  std::string job(keyword);
-  if (!server_folder.empty())
-    job += " job for Norrvault folder " + std::string(server_folder);
-  else
-    job += " job";
+  const std::string job =
+      std::string(keyword) + " job" +
+      (server_folder.empty() ? std::string()
+                             : " for Norrvault folder " + std::string(server_folder));
   return StrFormat(
       "\r\n\r\nThe run ended before the %s:\r\n  the folder list could not be read: %s\r\n",
       job.c_str(), ShownReason(status_message, conclusion).c_str());
