@@ -47,7 +47,7 @@ bool RoutineFolderFileList(TransferSession& session) {
   std::optional<std::string> text;
   if (!FolderFileList(session, &text)) return false;
   session.block().protocol.lists.server_file_list =
-      text ? ParseServerFileList(std::string_view(*text)) : std::vector<ServerFileEntry>();
+      text ? TakeServerFileList(session, *text, std::nullopt) : std::vector<ServerFileEntry>();
   return true;
 }
 

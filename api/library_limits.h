@@ -56,6 +56,13 @@ inline constexpr size_t kVersionFileMax = 2031;
 // Entries of a server file list.
 inline constexpr size_t kServerFileNameMax = 511;
 inline constexpr size_t kServerFileDateMax = 31;
+// Entries one server file list may hold; later entries are refused and reported. With
+// the reply bound above, this keeps a list of tiny entries from costing ten times its
+// bytes.
+inline constexpr size_t kServerFileListMaxEntries = 500000;
+// Refused entries of one list that are kept by name and reported one by one; the rest
+// are counted and reported together.
+inline constexpr size_t kServerFileListRefusalsKept = 100;
 // Folders a "FolderList" reply may describe; a longer list is refused as a whole. At
 // this bound the folder tree stays well under 256 MiB (bench/folder_list_memory).
 inline constexpr size_t kFolderListMaxFolders = 500000;

@@ -1,6 +1,7 @@
 #include "fuzz/reply_feeds.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -82,10 +83,19 @@ void FeedFolderList(std::string_view bytes) {
 }
 
 void FeedServerFileList(std::string_view bytes) {
-  for (const ServerFileEntry& entry : ParseServerFileList(bytes)) {
+  const ServerFileList list = ParseServerFileList(bytes);
+  // Cut short, the list never yields an entry that the whole list does not hold.
+  const ServerFileList cut = ParseServerFileList(bytes.substr(0, bytes.size() / 2));
+  for (size_t i = 0; i < list.entries.size(); ++i) {
+    const ServerFileEntry& entry = list.entries[i];
+    if (TextForLog(entry.name, entry.name.size()) != entry.name ||
+        (i < cut.entries.size() && cut.entries[i].name != entry.name)) {
+      abort();
+    }
     Sink(entry.name.size() + entry.date.size() + entry.version_id.size());
     Sink(ParseDateStamp(entry.date).value_or(0) != 0);
   }
+  if (cut.entries.size() > list.entries.size()) abort();
 }
 
 void FeedResponseHeader(std::string_view bytes) {

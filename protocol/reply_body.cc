@@ -14,8 +14,8 @@ std::string DecipherReplyBody(std::string_view body) {
   std::string text(ciphertext.substr(0, ciphertext.size() / 8 * 8));
   TransferCipher cipher(key_number);
   cipher.Decipher(text.data(), text.data(), text.size());
-  size_t end = text.find('\0');
-  if (end != std::string::npos) text.resize(end);
+  const size_t end = text.find_last_not_of('\0');
+  text.resize(end == std::string::npos ? 0 : end + 1);
   return text;
 }
 

@@ -11,8 +11,9 @@ namespace nvx {
 
 // The clear text of an enciphered body: key number k = ((byte 0 AND 1) * 256) + byte 1;
 // the whole 8-byte blocks after the two bytes deciphered with the key bytes at k; the
-// text up to the first zero byte. A body shorter than two bytes gives the empty text; a
-// trailing part block is ignored.
+// text without the zero bytes that pad its end (zero bytes inside stay, for the parser
+// to judge). A body shorter than two bytes gives the empty text; a trailing part block
+// is ignored.
 std::string DecipherReplyBody(std::string_view body);
 
 }  // namespace nvx

@@ -1,5 +1,6 @@
 #include "protocol/server_file_list.h"
 
+#include <array>
 #include <limits>
 #include <optional>
 
@@ -9,64 +10,99 @@
 namespace nvx {
 namespace {
 
-// Hands out the fields of a text one at a time, a run of tabs counting as one separator.
-class FieldReader {
- public:
-  explicit FieldReader(std::string_view text) : rest_(text) {}
+constexpr size_t kFieldsPerEntry = 6;
+using EntryFields = std::array<std::string_view, kFieldsPerEntry>;
 
-  std::optional<std::string_view> Next() {
-    size_t start = rest_.find_first_not_of('\t');
-    if (start == std::string_view::npos) {
-      rest_ = {};
-      return std::nullopt;
-    }
-    rest_.remove_prefix(start);
-    size_t end = rest_.find('\t');
-    std::string_view field = rest_.substr(0, end);
-    rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end);
-    return field;
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return true;
   }
-
- private:
-  std::string_view rest_;
-};
-
-int64_t NumberOf(std::optional<std::string_view> field) {
-  if (!field) return 0;
-  std::string_view text = *field;
-  return ConsumeDecimal(text).value_or(0);
+  return false;
 }
 
-int32_t SmallNumberOf(std::optional<std::string_view> field) {
-  int64_t value = NumberOf(field);
-  if (value > std::numeric_limits<int32_t>::max() || value < std::numeric_limits<int32_t>::min()) {
-    return 0;
-  }
-  return static_cast<int32_t>(value);
+// The whole field as a decimal number within [min, max]; none otherwise.
+std::optional<int64_t> WholeNumber(std::string_view field, int64_t min, int64_t max) {
+  std::optional<int64_t> value = ConsumeDecimal(field);
+  if (!value || !field.empty() || *value < min || *value > max) return std::nullopt;
+  return value;
 }
 
-std::string TextOf(std::optional<std::string_view> field, size_t max) {
-  return field ? std::string(field->substr(0, max)) : std::string();
+std::optional<int32_t> SmallNumber(std::string_view field) {
+  std::optional<int64_t> value =
+      WholeNumber(field, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+  if (!value) return std::nullopt;
+  return static_cast<int32_t>(*value);
+}
+
+// The entry the six fields describe, or why it is refused.
+std::optional<ServerFileEntry> EntryOf(const EntryFields& fields, FileListRefusal* refusal) {
+  const auto& [version_id, name, size, date, duplicates, sixth] = fields;
+  if (HasControlCharacter(name)) {
+    *refusal = FileListRefusal::kControlCharacter;
+    return std::nullopt;
+  }
+  *refusal = FileListRefusal::kMalformed;
+  // A version id cut short, or one that a header line would cut, would name another
+  // document. A name cut at its width is longer than any local name, so never mistaken.
+  if (version_id.empty() || version_id.size() > kReplyVersionIdMax ||
+      HasControlCharacter(version_id) || HasControlCharacter(date)) {
+    return std::nullopt;
+  }
+  std::optional<int64_t> size_value = WholeNumber(size, 0, std::numeric_limits<int64_t>::max());
+  std::optional<int32_t> duplicate_count = SmallNumber(duplicates);
+  std::optional<int32_t> sixth_value = SmallNumber(sixth);
+  if (!size_value || !duplicate_count || !sixth_value) return std::nullopt;
+  ServerFileEntry entry;
+  entry.version_id = std::string(version_id);
+  entry.name = std::string(name.substr(0, kServerFileNameMax));
+  entry.size = *size_value;
+  entry.date = std::string(date.substr(0, kServerFileDateMax));
+  entry.duplicate_count = *duplicate_count;
+  entry.sixth_value = *sixth_value;
+  return entry;
+}
+
+void Refuse(ServerFileList& list, std::string_view name, FileListRefusal reason) {
+  ++list.refused_count;
+  if (list.refused.size() < kServerFileListRefusalsKept) {
+    list.refused.push_back({std::string(name.substr(0, kServerFileNameMax)), reason});
+  }
 }
 
 }  // namespace
 
-std::vector<ServerFileEntry> ParseServerFileList(std::string_view text) {
-  std::vector<ServerFileEntry> entries;
-  FieldReader fields(text);
+ServerFileList ParseServerFileList(std::string_view text) {
+  ServerFileList list;
+  size_t position = 0;
   for (;;) {
-    std::optional<std::string_view> version_id = fields.Next();
-    if (!version_id || version_id->empty() || version_id->front() == '\r') break;
-    ServerFileEntry entry;
-    entry.version_id = TextOf(version_id, kReplyVersionIdMax);
-    entry.name = TextOf(fields.Next(), kServerFileNameMax);
-    entry.size = NumberOf(fields.Next());
-    entry.date = TextOf(fields.Next(), kServerFileDateMax);
-    entry.duplicate_count = SmallNumberOf(fields.Next());
-    entry.sixth_value = SmallNumberOf(fields.Next());
-    entries.push_back(std::move(entry));
+    position = text.find_first_not_of("\r\n", position);
+    if (position == std::string_view::npos) break;
+    EntryFields fields;
+    size_t count = 0;
+    while (count < kFieldsPerEntry) {
+      const size_t tab = text.find('\t', position);
+      if (tab == std::string_view::npos) break;
+      fields[count++] = text.substr(position, tab - position);
+      position = tab + 1;
+    }
+    if (count < kFieldsPerEntry) {
+      // The text ends inside an entry: it was cut short, and what it holds is not whole.
+      Refuse(list, count > 1 ? fields[1] : std::string_view(), FileListRefusal::kMalformed);
+      break;
+    }
+    if (list.entries.size() >= kServerFileListMaxEntries) {
+      Refuse(list, fields[1], FileListRefusal::kBeyondBound);
+      continue;
+    }
+    FileListRefusal refusal = FileListRefusal::kMalformed;
+    if (std::optional<ServerFileEntry> entry = EntryOf(fields, &refusal)) {
+      list.entries.push_back(std::move(*entry));
+    } else {
+      Refuse(list, fields[1], refusal);
+    }
   }
-  return entries;
+  return list;
 }
 
 }  // namespace nvx

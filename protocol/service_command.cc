@@ -147,6 +147,7 @@ ServiceReply ServiceCommand(ServiceSession& session, std::string_view name) {
   session.report().SetConclusion("");
   if (!link.PrepareExchange()) {
     session.report().LogText(kLineError, "Err - Connect to server failed\n");
+    reply.broke = ExchangeBreak::kNoConnection;
     return reply;
   }
   std::string request = BuildServiceCommandRequest(session, name);
@@ -157,14 +158,21 @@ ServiceReply ServiceCommand(ServiceSession& session, std::string_view name) {
     ReportBrokenHeader(session, name, header.text.size(), header.last_receive);
     link.CloseConnection();
     link.MarkCommunicationFailure();
+    reply.broke = ExchangeBreak::kHeader;
     return reply;
   }
-  if (!AcceptAnswerStatus(session, name, header.text)) return reply;
+  if (!AcceptAnswerStatus(session, name, header.text)) {
+    reply.broke = ExchangeBreak::kProxyRefusal;
+    return reply;
+  }
   reply.conclusion = TakeAnswerHeaders(session, header.text, /*seed_estimate=*/true);
   reply.space = ParseLarch(header.text);
   reply.options = ParseCrunchyfrog(header.text);
   if (reply.options) session.state().service_options = *reply.options;
-  if (!ReceiveAnswerBody(session, name, header.text, &reply.body)) return reply;
+  if (!ReceiveAnswerBody(session, name, header.text, &reply.body)) {
+    reply.broke = ExchangeBreak::kBody;
+    return reply;
+  }
   link.CloseIfMarked();
   reply.answered = true;
   return reply;

@@ -16,10 +16,20 @@
 
 namespace nvx {
 
+// Where an exchange without an answer broke.
+enum class ExchangeBreak {
+  kNone,          // answered
+  kNoConnection,  // no connection to the service (already reported by the link)
+  kProxyRefusal,  // the proxy refused the credentials (already reported)
+  kHeader,        // the answer header broke off
+  kBody,          // the body was announced with an unusable length, or broke off
+};
+
 // What one service command exchange gave.
 struct ServiceReply {
   // True when an answer header was received (and its body when it announced one).
   bool answered = false;
+  ExchangeBreak broke = ExchangeBreak::kNone;
   // The answer's "X-NVX-CONCLUSION", "" when it had none.
   std::string conclusion;
   // The space figures ("X-NVX-LARCH") and option bits ("X-NVX-CRUNCHYFROG"), when the

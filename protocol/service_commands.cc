@@ -1,5 +1,7 @@
 #include "protocol/service_commands.h"
 
+#include <algorithm>
+
 #include "api/library_limits.h"
 #include "platform/text_format.h"
 #include "protocol/folder_tree.h"
@@ -8,6 +10,7 @@
 #include "protocol/server_file_list.h"
 #include "protocol/service_command.h"
 #include "protocol/service_link.h"
+#include "protocol/transfer_answers.h"
 
 namespace nvx {
 namespace {
@@ -43,14 +46,43 @@ ServiceReply CommandWithRetry(ServiceSession& session, std::string_view name,
   return reply;
 }
 
-// The reply body, deciphered when the service enciphers bodies, and read as text up to
-// its first zero byte.
+// The reply body, deciphered when the service enciphers bodies, without the zero bytes
+// at its end (the cipher's padding, or a text's terminator). Zero bytes inside stay: the
+// parsers judge them, so that one bad entry never cuts off the entries after it.
 std::optional<std::string> TextBodyOf(ServiceSession& session, ServiceReply& reply) {
   std::optional<std::string> body = std::move(reply.body);
   if (!body) return body;
   if ((session.state().service_options & kOptionEncipher) != 0) return DecipherReplyBody(*body);
-  body->resize(std::min(body->size(), body->find('\0')));
+  const size_t end = body->find_last_not_of('\0');
+  body->resize(end == std::string::npos ? 0 : end + 1);
   return body;
+}
+
+// The status message of a folder list that could not be read, when the link has not
+// already said why (a failed connection, a proxy's refusal).
+std::optional<std::string> FolderListBreakText(const ServiceReply& reply) {
+  switch (reply.broke) {
+    case ExchangeBreak::kHeader:
+      return "Folder list not received from Norrvault: the answer broke off";
+    case ExchangeBreak::kBody:
+      return "Folder list not received from Norrvault: the answer's length was unusable or "
+             "its body broke off";
+    default:
+      return std::nullopt;
+  }
+}
+
+// Why an entry of a server file list was passed over, as the results say it.
+const char* RefusalText(FileListRefusal reason) {
+  switch (reason) {
+    case FileListRefusal::kControlCharacter:
+      return "its name in the server's file list holds a control character";
+    case FileListRefusal::kBeyondBound:
+      return "the server's file list holds too many entries";
+    case FileListRefusal::kMalformed:
+      break;
+  }
+  return "its entry in the server's file list cannot be read";
 }
 
 // Points the request at the mapped folder; false when none is mapped.
@@ -69,19 +101,35 @@ bool FolderList(ServiceSession& session) {
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY FolderList at Norrvault",
                      "Err - RETRY FolderList at Norrvault\n", "FolderList"};
   ServiceReply reply = CommandWithRetry(session, "FolderList", policy);
-  if (!reply) return false;
-  if (std::optional<std::string> body = TextBodyOf(session, reply)) {
-    FolderListParse parsed = ParseFolderList(*body);
-    // A mapped folder keeps pointing into the tree it came from until Reset.
-    if (lists.folder_list != nullptr && lists.mapped_folder != nullptr) {
-      lists.retired_folder_lists.push_front(std::move(lists.folder_list));
+  if (!reply) {
+    if (std::optional<std::string> text = FolderListBreakText(reply)) {
+      report.SetStatusMessage(std::move(*text));
     }
-    lists.folder_list = std::move(parsed.tree);
-    report.SetStatusMessage(parsed.message);
-    if (!parsed.message.empty()) {
-      report.LogLine(kLineError, " Err - FolderList - %s\n", parsed.message.c_str());
-    }
+    return false;
   }
+  std::optional<std::string> body = TextBodyOf(session, reply);
+  if (!body) {
+    // An answer without a list: whatever folder list there was stays, and the command
+    // fails with what the service said.
+    std::string message = "Invalid Folder List";
+    if (!reply.conclusion.empty()) message += " - " + reply.conclusion;
+    report.LogLine(kLineError, " Err - FolderList - %s\n", message.c_str());
+    report.SetStatusMessage(std::move(message));
+    return false;
+  }
+  FolderListParse parsed = ParseFolderList(*body);
+  // A mapped folder keeps pointing into the tree it came from until Reset.
+  if (lists.folder_list != nullptr && lists.mapped_folder != nullptr) {
+    lists.retired_folder_lists.push_front(std::move(lists.folder_list));
+  }
+  lists.folder_list = std::move(parsed.tree);
+  report.SetStatusMessage(parsed.message);
+  if (!parsed.message.empty()) {
+    report.LogLine(kLineError, " Err - FolderList - %s\n", parsed.message.c_str());
+  }
+  // A reply that gave no tree at all fails the command, its message the status; one that
+  // stopped part way keeps the folders read so far and succeeds.
+  if (lists.folder_list == nullptr) return false;
   report.SetStatusMessage("Folder list retrieved from Norrvault");
   return true;
 }
@@ -96,6 +144,36 @@ bool FolderFileList(ServiceSession& session, std::optional<std::string>* text) {
   *text = TextBodyOf(session, reply);
   session.report().SetStatusMessage("Folder file list retrieved from Norrvault");
   return true;
+}
+
+std::vector<ServerFileEntry> TakeServerFileList(ServiceSession& session, std::string_view text,
+                                                std::optional<FileCount> error_count) {
+  ServerFileList list = ParseServerFileList(text);
+  if (list.refused_count == 0) return std::move(list.entries);
+  Reporter& report = session.report();
+  const std::string folder = TextForLog(session.state().current_server_folder_name);
+  for (const RefusedServerFile& refused : list.refused) {
+    const std::string shown = TextForLog(refused.name);
+    const char* reason = RefusalText(refused.reason);
+    report.LogLine(kLineError, " Err - FolderFileList - Entry refused: '%s' (%s): %s\n",
+                   shown.c_str(), folder.c_str(), reason);
+    report.WriteResultText("\r\n" + shown + "\r\n   in Norrvault folder: " + folder +
+                           "\r\n   was passed over because " + reason + ".\r\n");
+  }
+  if (const size_t more = list.refused_count - list.refused.size(); more > 0) {
+    report.LogLine(kLineError, " Err - FolderFileList - %zu more entries refused (%s)\n", more,
+                   folder.c_str());
+    report.WriteResultText(
+        StrFormat("\r\n%zu more entries\r\n   in Norrvault folder: %s\r\n   "
+                  "were passed over because the server's file list holds "
+                  "entries that cannot be used.\r\n",
+                  more, folder.c_str()));
+  }
+  if (error_count) {
+    session.progress().Count(*error_count, static_cast<int32_t>(std::min<size_t>(
+                                               list.refused_count, kServerFileListMaxEntries)));
+  }
+  return std::move(list.entries);
 }
 
 bool FolderFileCount(ServiceSession& session) {

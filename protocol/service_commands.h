@@ -7,19 +7,31 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "protocol/server_file_list.h"
 #include "protocol/service_session.h"
 
 namespace nvx {
 
 // "FolderList": fetches, deciphers when asked and parses the folder list into the
 // protocol's folder list. A tree that the mapped folder points into is kept until Reset.
+// False, with the reason as the status message, when no answer came, the answer had no
+// body, or its text gave no tree; a parse that stopped part way keeps what it read.
 bool FolderList(ServiceSession& session);
 
 // "FolderFileList" of the current server folder id (a wildcard server file pattern goes
 // along): the reply text (deciphered) goes into `text`. A reply without a body leaves no
 // text, which reads as an empty folder.
 bool FolderFileList(ServiceSession& session, std::optional<std::string>* text);
+
+// The usable entries of a "FolderFileList" reply text of the current server folder. Each
+// entry the parse refused is reported here, once for every consumer of the list: an
+// error line, a results note naming it in the current server folder and, when
+// `error_count` is given, one more of that count.
+std::vector<ServerFileEntry> TakeServerFileList(ServiceSession& session, std::string_view text,
+                                                std::optional<FileCount> error_count);
 
 // "FolderFileCount": the count into the protocol's folder file count. False when the
 // answer is not "OK,n".

@@ -18,12 +18,7 @@ std::optional<int> RunDriver::RunJob(const JobEntry& job) {
   api_.Reset();
   api_.GetNVXFolderList();
   Poll(2000);
-  if (api_.GetStatus() == kStatusFailed) {
-    // The job is skipped. The library has put the reason in the results (a failure to
-    // reach the service); the subject must not then claim that there were no errors.
-    flags_.notes_seen = true;
-    return std::nullopt;
-  }
+  if (api_.GetStatus() == kStatusFailed) return FolderListFailed(job);
   JobKind kind = KindOf(job);
   if (kind == JobKind::kVerifyFolders) {
     VerifyFolders(job);
@@ -64,6 +59,19 @@ std::optional<int> RunDriver::RunJob(const JobEntry& job) {
     default:
       return std::nullopt;
   }
+}
+
+int RunDriver::FolderListFailed(const JobEntry& job) {
+  // Without the folder list no job can find its server folder: the run ends here as a
+  // system error, with a finished report that says why.
+  if (job.debug) console_.Print("Returning Folder List Failed\n");
+  api_.WriteResult(FolderListFailedText(JobKeyword(job), job.server_path,
+                                        TextOrEmpty(api_.GetStatusMsg()),
+                                        TextOrEmpty(api_.GetConclusion()))
+                       .c_str());
+  flags_.command_failed = true;
+  exit_code_ = kExitSystemError;
+  return EndOfRun();
 }
 
 void RunDriver::VerifyFolders(const JobEntry& job) {
@@ -140,11 +148,15 @@ void RunDriver::DeleteEmptyFolders(const JobEntry& job) {
   if (job.debug) console_.Print("Delete Empty NVX Folders Processing\n");
   api_.DeleteEmptyNVXFolders();
   Poll(1000);
-  if (api_.GetStatus() == kStatusFailed) {
-    NoteFailedCommand(job, job.server_path, TextOrEmpty(api_.GetStatusMsg()));
+  const int32_t status = api_.GetStatus();
+  const std::string conclusion = TextOrEmpty(api_.GetConclusion());
+  if (DeleteEmptyFailed(status, conclusion)) {
+    // The library's status message only says that the exchange ended; the service's
+    // answer is the reason when the command itself did not fail.
+    NoteFailedCommand(job, job.server_path,
+                      status == kStatusFailed ? TextOrEmpty(api_.GetStatusMsg()) : "");
   }
   if (!job.debug) return;
-  std::string conclusion = TextOrEmpty(api_.GetConclusion());
   if (conclusion == "Successful") {
     console_.Print("Delete Empty NVX Folders Successful\n");
   } else {

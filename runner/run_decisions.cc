@@ -27,6 +27,22 @@ std::string LoginFailureText(std::string_view conclusion, std::string_view http_
   return text;
 }
 
+// A reason from the library or the service as the results show it: the status message,
+// else the conclusion; control characters become blanks, and it is cut at
+// kMaxFailureReasonBytes.
+std::string ShownReason(std::string_view status_message, std::string_view conclusion) {
+  std::string_view reason = status_message;
+  if (reason.find_first_not_of(" \r\n\t") == std::string_view::npos) reason = conclusion;
+  std::string shown(reason.substr(0, kMaxFailureReasonBytes));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  const size_t end = shown.find_last_not_of(' ');
+  shown.resize(end == std::string::npos ? 0 : end + 1);
+  if (shown.empty()) shown = "no reason given";
+  return shown;
+}
+
 }  // namespace
 
 LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion,
@@ -50,13 +66,12 @@ LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_
                    WithConclusion("Verify Id Complete Password Expired Result = %s\n", conclusion),
                    "User Password Expired\r\n");
     case 0:
-      if (status != kStatusFailed && !conclusion.empty()) {
-        if (conclusion == "Successful") {
-          LoginOutcome go_on;
-          go_on.go_on = true;
-          return go_on;
-        }
-        return Ended(0, "", "");
+      // Only "Successful" lets the run go on; any other conclusion is a login that did
+      // not succeed, and a scheduler must never read it as a finished run.
+      if (status != kStatusFailed && conclusion == "Successful") {
+        LoginOutcome go_on;
+        go_on.go_on = true;
+        return go_on;
       }
       [[fallthrough]];
     default:
@@ -130,17 +145,24 @@ const char* JobKeyword(const JobEntry& job) {
 
 std::string FailedCommandText(std::string_view keyword, std::string_view server_folder,
                               std::string_view status_message, std::string_view conclusion) {
-  std::string_view reason = status_message;
-  if (reason.find_first_not_of(" \r\n\t") == std::string_view::npos) reason = conclusion;
-  std::string shown(reason.substr(0, kMaxFailureReasonBytes));
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
-  const size_t end = shown.find_last_not_of(' ');
-  shown.resize(end == std::string::npos ? 0 : end + 1);
-  if (shown.empty()) shown = "no reason given";
   return StrFormat("\r\n\r\n%s job for Norrvault folder %s\r\n  ended with a failure: %s\r\n",
-                   std::string(keyword).c_str(), std::string(server_folder).c_str(), shown.c_str());
+                   std::string(keyword).c_str(), std::string(server_folder).c_str(),
+                   ShownReason(status_message, conclusion).c_str());
+}
+
+std::string FolderListFailedText(std::string_view keyword, std::string_view server_folder,
+                                 std::string_view status_message, std::string_view conclusion) {
+  const std::string job =
+      std::string(keyword) + " job" +
+      (server_folder.empty() ? std::string()
+                             : " for Norrvault folder " + std::string(server_folder));
+  return StrFormat(
+      "\r\n\r\nThe run ended before the %s:\r\n  the folder list could not be read: %s\r\n",
+      job.c_str(), ShownReason(status_message, conclusion).c_str());
+}
+
+bool DeleteEmptyFailed(int32_t status, std::string_view conclusion) {
+  return status == kStatusFailed || !EqualsIgnoreCase(conclusion, "Successful");
 }
 
 void NoteTransferCounters(const TransferProgress& counters, RunFlags& flags) {

@@ -24,10 +24,11 @@ struct LoginOutcome {
 };
 
 // The outcome of the login check from its final status, error code, the service's
-// conclusion and the last HTTP response line. A check that failed without an error code
-// (the library gave up before the service could answer), or that ended without any
-// conclusion (the exchange broke, or the answer held none), is a system error, not a
-// quiet success; its results text then says what happened instead of the conclusion.
+// conclusion and the last HTTP response line. Only the conclusion "Successful" without an
+// error code lets the run go on. Any other conclusion, a check that failed without an
+// error code (the library gave up before the service could answer), or one that ended
+// without any conclusion (the exchange broke, or the answer held none), is a system
+// error, not a quiet success; without a conclusion its results text says what happened.
 LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion,
                                 std::string_view http_response);
 
@@ -84,6 +85,16 @@ const char* JobKeyword(const JobEntry& job);
 inline constexpr size_t kMaxFailureReasonBytes = 512;
 std::string FailedCommandText(std::string_view keyword, std::string_view server_folder,
                               std::string_view status_message, std::string_view conclusion);
+
+// The results text for a run that ends because the folder list could not be read before
+// the job `keyword` (on `server_folder`, when it has one): the reason as in
+// FailedCommandText.
+std::string FolderListFailedText(std::string_view keyword, std::string_view server_folder,
+                                 std::string_view status_message, std::string_view conclusion);
+
+// Whether a delete of empty folders failed: the command failed, or the service answered
+// other than "Successful" (letter case ignored), which the library passes on unjudged.
+bool DeleteEmptyFailed(int32_t status, std::string_view conclusion);
 
 // Keeps the first problem's exit code: 5, 6 and 7 are set only while the code is 0.
 inline void KeepFirstExitCode(int& exit_code, int code) {

@@ -38,6 +38,9 @@ class RunDriver {
   // Job walk (job_walk.cc). A job returns the exit code when it ends the run.
   int WalkJobs();
   std::optional<int> RunJob(const JobEntry& job);
+  // The folder list could not be read before `job`: the reason goes to the results and
+  // the run ends with the system error's exit code.
+  int FolderListFailed(const JobEntry& job);
   void VerifyFolders(const JobEntry& job);
   void ApplyJobSettings(const JobEntry& job);
   std::optional<int> RunTransferJob(const JobEntry& job, JobKind kind);

@@ -45,7 +45,7 @@ bool FetchServerFiles(CleanJob& job) {
   if (!context.job().flags.verification) return FolderFileCount(context);
   std::optional<std::string> text;
   if (!FolderFileList(context, &text)) return false;
-  if (text) list = ParseServerFileList(std::string_view(*text));
+  if (text) list = TakeServerFileList(context, *text, FileCount::kUploadError);
   return true;
 }
 

@@ -120,7 +120,8 @@ bool DownloadServerFolder(DownloadJob& job, FolderRecord& folder) {
   if (!FolderFileList(context, &text)) return false;
   if (!text || text->empty()) return true;
   // The list is copied: the commands a file needs (DeleteDoc) must not disturb the walk.
-  const std::vector<ServerFileEntry> entries = ParseServerFileList(*text);
+  const std::vector<ServerFileEntry> entries =
+      TakeServerFileList(context, *text, FileCount::kDownloadError);
   context.state().lists.server_file_list = entries;
 
   const std::string& server_file = settings.texts.server_file;

@@ -45,7 +45,8 @@ bool FetchServerFolderFacts(UploadJob& job) {
   std::optional<std::string> text;
   if (!FolderFileList(context, &text)) return false;
   context.state().lists.server_file_list =
-      text ? ParseServerFileList(std::string_view(*text)) : std::vector<ServerFileEntry>();
+      text ? TakeServerFileList(context, *text, FileCount::kUploadError)
+           : std::vector<ServerFileEntry>();
   return true;
 }
 

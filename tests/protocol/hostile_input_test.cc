@@ -21,6 +21,7 @@ const std::vector<std::string>& Seeds() {
       "0\tMyFiles\n5\tDeep\tN\n1\tBack\tV\t7\n-3\tx\t\t\n",
       "A17\tA.txt\t10\t07D403050E0709\t0\t0\t\r\n",
       "1\tbig.bin\t6442450944\t07D403050E0709\t2\t9\t2\tpart\t5\t \t0\t0\t\r\n",
+      std::string("7\tx\0y\t1\t\t0\t0\t8\t\t2\t\t0\t0\t\r\n9\tz\t3\t \t0\t0\t\r\n", 39),
       "HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: Successful\r\nX-NVX-LARCH: 5368709120,1073741824\r\n"
       "X-NVX-CRUNCHYFROG: 1,0,1\r\nContent-Length: 12\r\nConnection: close\r\n\r\n",
       "HTTP/1.1 200 OK\r\nX-NVX-LUPIN: 1B2M2Y8AsgTpgAmY7PhCfg==,10,A17,07D403050E0709;a,b.txt\r\n"

@@ -6,12 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include "api/library_limits.h"
 #include "protocol/server_file_list.h"
 #include "protocol/server_list.h"
 #include "tests/protocol/session_fixture.h"
 
 namespace nvx {
 namespace {
+
+using namespace std::string_literals;
 
 std::vector<std::string> Hosts(ServerList& list) {
   std::vector<std::string> hosts;
@@ -84,7 +87,7 @@ TEST(ServerList, WhenEveryServerFailedTheNextOneIsTriedAnyway) {
 
 TEST(ServerFileList, SixFieldsPerDocument) {
   std::vector<ServerFileEntry> entries =
-      ParseServerFileList("A17\tA.txt\t10\t07D403050E0709\t0\t0\t\r\n");
+      ParseServerFileList("A17\tA.txt\t10\t07D403050E0709\t0\t0\t\r\n").entries;
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].version_id, "A17");
   EXPECT_EQ(entries[0].name, "A.txt");
@@ -94,8 +97,9 @@ TEST(ServerFileList, SixFieldsPerDocument) {
   EXPECT_EQ(entries[0].present_locally, 0);
 
   entries = ParseServerFileList(
-      "1\tbig.bin\t6442450944\t07D403050E0709\t2\t9\t"
-      "2\tpart.bin\t5\t \t0\t0\t\r\n");
+                "1\tbig.bin\t6442450944\t07D403050E0709\t2\t9\t"
+                "2\tpart.bin\t5\t \t0\t0\t\r\n")
+                .entries;
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].size, 6442450944);
   EXPECT_EQ(entries[0].duplicate_count, 2);
@@ -103,18 +107,41 @@ TEST(ServerFileList, SixFieldsPerDocument) {
   EXPECT_EQ(entries[1].name, "part.bin");
   EXPECT_EQ(entries[1].date, " ");
 
-  // A run of tabs is one separator; missing later fields are empty or 0.
-  entries = ParseServerFileList("\t\t7\t\tname\t12");
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].version_id, "7");
-  EXPECT_EQ(entries[0].name, "name");
-  EXPECT_EQ(entries[0].size, 12);
-  EXPECT_EQ(entries[0].date, "");
-  EXPECT_TRUE(ParseServerFileList("").empty());
-  EXPECT_TRUE(ParseServerFileList("\r\n").empty());
-  EXPECT_EQ(ParseServerFileList("v\t" + std::string(900, 'n') + "\t1\t" + std::string(50, 'd'))[0]
-                .name.size(),
-            511u);
+  EXPECT_TRUE(ParseServerFileList("").entries.empty());
+  EXPECT_EQ(ParseServerFileList("\r\n").refused_count, 0u);
+  EXPECT_EQ(
+      ParseServerFileList("v\t" + std::string(900, 'n') + "\t1\t\t0\t0\t").entries[0].name.size(),
+      511u);
+}
+
+// A bad entry between two good ones is refused with its reason; the next is read whole.
+TEST(ServerFileList, ABadEntryNeverHidesTheEntriesAfterIt) {
+  using R = FileListRefusal;
+  const std::pair<std::string, R> cases[] = {
+      {"3\tx\0y\t1\t\t0\t0\t"s, R::kControlCharacter},
+      {"3\r\n\tx\t1\t\t0\t0\t", R::kMalformed},  // an id a header line would cut
+      {"\tx\t1\t\t0\t0\t", R::kMalformed},
+      {"1234567890123456\tx\t1\t\t0\t0\t", R::kMalformed},
+      {"3\tx\t1\t\t\t0\t", R::kMalformed},
+  };
+  for (const auto& [entry, reason] : cases) {
+    const ServerFileList list =
+        ParseServerFileList("1\ta\t5\t\t0\t0\t" + entry + "2\tb\t6\tD\t0\t0\t\r\n");
+    ASSERT_EQ(list.entries.size(), 2u) << entry;
+    EXPECT_EQ(list.entries[1].version_id + list.entries[1].name + list.entries[1].date, "2bD");
+    ASSERT_EQ(list.refused.size(), 1u) << entry;
+    EXPECT_EQ(list.refused[0].reason, reason) << entry;
+  }
+}
+
+TEST(ServerFileList, CountsAreBounded) {
+  std::string text;
+  for (int i = 0; i < 150; ++i) text += "1\tbad\x01\t1\t\t0\t0\t";
+  for (size_t i = 0; i < kServerFileListMaxEntries + 2; ++i) text += "1\tf\t1\t\t0\t0\t";
+  const ServerFileList list = ParseServerFileList(text);
+  EXPECT_EQ(list.entries.size(), kServerFileListMaxEntries);
+  EXPECT_EQ(list.refused_count, 152u);
+  EXPECT_EQ(list.refused.size(), kServerFileListRefusalsKept);
 }
 
 }  // namespace

@@ -120,7 +120,8 @@ TEST_F(CommandsTest, FolderListKeepsATreeTheMappedFolderPointsInto) {
   ASSERT_TRUE(FolderList(session()));
   block_.protocol.lists.mapped_folder =
       FindFolder("Docs", *block_.protocol.lists.folder_list->root());
-  EXPECT_TRUE(FolderList(session()));  // the parse fails: no tree
+  EXPECT_FALSE(FolderList(session()));  // the parse fails: no tree, and the command fails
+  EXPECT_EQ(Status(), "System Error - Invalid data from server");
   EXPECT_EQ(block_.protocol.lists.folder_list, nullptr);
   EXPECT_EQ(block_.protocol.lists.mapped_folder->name, "Docs");  // still valid
   EXPECT_TRUE(LogHas(" Err - FolderList - System Error - Invalid data from server\n"));

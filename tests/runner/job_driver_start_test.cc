@@ -41,8 +41,8 @@ TEST_F(DriverTest, LoginOutcomesEndTheRunAsTheTableSays) {
       {false, 2, "", 10, "System Error - no answer from the service\r\n"},
       // The library gave up without an error code: not a success.
       {false, 0, "", 10, "System Error - no answer from the service\r\n"},
-      // The service answered something else: the run ends quietly with 0.
-      {true, 0, "Come back later", 0, ""},
+      // The service answered something else: the login did not succeed.
+      {true, 0, "Successfulness", 10, "System Error Successfulness\r\n"},
   };
   for (const Case& c : cases) {
     script_ = test::ServiceScript();
@@ -117,7 +117,7 @@ TEST_F(DriverTest, AScrambledPasswordOfTheUserReachesTheLibrary) {
   script_.verify_conclusion = "Done";
   std::string config = "NVXUser bob\nNVXPwEncrypt [" + token + "]\nResultsType Backup\n" +
                        "LogDirectory " + logs_ + "\n" + kOneJob;
-  EXPECT_EQ(Run(config), 0);
+  EXPECT_EQ(Run(config), 10);
   EXPECT_EQ(script_.scrambled_password, token);
 }
 
@@ -129,21 +129,21 @@ TEST_F(DriverTest, AScrambledProxyPasswordMustBeWellFormed) {
   EXPECT_TRUE(script_.commands.empty());
 
   std::string scrambled = ScrambleProxyPassword("proxy-secret");
-  EXPECT_EQ(Run(Head() + proxy + "ProxyPasswordEncrypt [" + scrambled + "]\n" + kOneJob), 0);
+  EXPECT_EQ(Run(Head() + proxy + "ProxyPasswordEncrypt [" + scrambled + "]\n" + kOneJob), 10);
   EXPECT_TRUE(script_.proxy_password_scrambled);
   EXPECT_EQ(script_.proxy_password, scrambled);
 }
 
 TEST_F(DriverTest, APlainProxyPasswordIsHandedOverAsItStands) {
   script_.verify_conclusion = "Done";
-  EXPECT_EQ(Run(Head() + "Proxy p\nProxyPort 1\nProxyId pid\nProxyPassword plain\n" + kOneJob), 0);
+  EXPECT_EQ(Run(Head() + "Proxy p\nProxyPort 1\nProxyId pid\nProxyPassword plain\n" + kOneJob), 10);
   EXPECT_FALSE(script_.proxy_password_scrambled);
   EXPECT_EQ(script_.proxy_password, "plain");
 }
 
 TEST_F(DriverTest, AServerLineReplacesTheServerBeforeTheLoginCheck) {
   script_.verify_conclusion = "Done";
-  EXPECT_EQ(Run(Head() + "NVXServer 127.0.0.1:8080\n" + kOneJob), 0);
+  EXPECT_EQ(Run(Head() + "NVXServer 127.0.0.1:8080\n" + kOneJob), 10);
   EXPECT_EQ(script_.commands, (std::vector<std::string>{"SetServer", "VerifyId"}));
 }
 

@@ -233,12 +233,15 @@ TEST_F(DriverTest, AMissingLocalFileIsNotedAndTheRunGoesOnWith7) {
   EXPECT_EQ(results.rfind(std::string(kHead) + ": Errors Detected\r\n", 0), 0u);
 }
 
-TEST_F(DriverTest, AFailedFolderListSkipsTheJobButTheSubjectSaysErrors) {
+TEST_F(DriverTest, AFolderListThatCannotBeReadEndsTheRunWith10) {
   script_.folder_list_succeeds = false;
-  EXPECT_EQ(Run(Head() + "LocalPath /\nNVXPath \\Backup\nSendToNVX\n"), 0);
+  EXPECT_EQ(Run(Head() + "LocalPath /\nNVXPath \\Backup\nSendToNVX\nCopyFromNVX\n"), 10);
   EXPECT_TRUE(script_.jobs.empty());
+  EXPECT_EQ(Count("FolderList"), 1u);
   EXPECT_EQ(out_, "\n\nNorrvault, Inc. Backup Processing Complete\n\n");
   EXPECT_EQ(Results().rfind(std::string(kHead) + ": Errors Detected\r\n", 0), 0u);
+  EXPECT_NE(Results().find("The run ended before the SendToNVX job for Norrvault folder \\Backup:"),
+            std::string::npos);
 }
 
 TEST_F(DriverTest, VerifyFoldersMakesSureOfEachFolderNewestFirst) {
@@ -369,6 +372,13 @@ TEST_F(DriverTest, AFailedCommandIsNeverReportedAsASuccess) {
        10,
        {"DeleteEmptyNVXFolders job for Norrvault folder \\Backup\r\n  ended with a failure: "
         "no reason given\r\n"},
+       2},
+      {"a delete of empty folders that the service refused",
+       [](ServiceScript& s) { s.delete_empty_conclusion = "Error - Folder Not Found"; },
+       "NVXPath \\Backup\nDeleteEmptyNVXFolders\n" + upload,
+       10,
+       {"DeleteEmptyNVXFolders job for Norrvault folder \\Backup\r\n  ended with a failure: "
+        "Error - Folder Not Found\r\n"},
        2},
       {"a missing folder first keeps its 5",
        [](ServiceScript& s) {

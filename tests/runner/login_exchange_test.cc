@@ -98,5 +98,36 @@ TEST_F(LoginExchange, EveryBrokenAnswerEndsTheRunWith10AndSaysWhatHappened) {
   }
 }
 
+// So does a folder list that breaks after a good login: the finished report says why.
+TEST_F(LoginExchange, AFolderListThatCannotBeReadEndsTheRunWith10AndSaysWhy) {
+  const std::string ok = "HTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: Successful\r\n";
+  const std::string lost = "Folder list not received from Norrvault: the answer";
+  const std::string unusable = lost + "'s length was unusable or its body broke off";
+  const std::pair<std::string, std::string> cases[] = {
+      {"HTTP/1.1 200 OK\r\nX-NVX-CONC", lost + " broke off"},
+      {ok + "Content-Length: 99999999999\r\n\r\n", unusable},
+      {ok + "Content-Length: -5\r\n\r\n", unusable},
+      {ok + "Content-Length: 100\r\n\r\n0\tMyFiles\n", unusable},
+      {test::ServiceAnswer("", "0\tMyFiles\tW\t1\n1\tCut"),
+       "System Error - Invalid data from server"},
+  };
+  HurriedClock clock(clock_);
+  platform::ScopedClockOverride use_clock(&clock);
+  for (const auto& [reply, reason] : cases) {
+    test::LoopbackPeer peer;
+    peer.AddConnection({Answer(ok + "Connection: close\r\n\r\n")});
+    peer.AddConnection({Answer(reply)});
+    peer.AddConnection({Answer(reply)});  // the retry after no answer
+    std::filesystem::remove(logs_ + "/Backup Results.txt");
+    EXPECT_EQ(Run(Head() + "NVXServer " + peer.address() + "\nNVXPath \\B\nCopyFromNVX\n"), 10);
+    EXPECT_NE(
+        Results().find("The run ended before the CopyFromNVX job for Norrvault folder \\B:\r\n"
+                       "  the folder list could not be read: " +
+                       reason + "\r\n"),
+        std::string::npos)
+        << Results();
+  }
+}
+
 }  // namespace
 }  // namespace nvx

@@ -22,7 +22,9 @@ TEST(LoginOutcome, EveryRowOfTheTable) {
   };
   const Case cases[] = {
       {2, 0, "Successful", "HTTP/1.1 200 OK", true, 0, "", ""},
-      {2, 0, "Maintenance", "HTTP/1.1 200 OK", false, 0, "", ""},
+      {2, 0, "Successfulness", "HTTP/1.1 200 OK", false, 10,
+       "Verify Id Complete System Error Result = Successfulness\n",
+       "System Error Successfulness\r\n"},
       {3, 9, "", "HTTP/1.1 407 Proxy", false, 2, "Returning Proxy Authentication Failed\n", ""},
       {2, 10, "ID Invalid", "", false, 3, "Verify Id Complete ID Invalid Result = ID Invalid\n",
        "User Id Invalid\r\n"},

@@ -31,6 +31,8 @@
 namespace nvx {
 namespace {
 
+using namespace std::string_literals;
+
 using test::LoopbackPeer;
 using test::PeerConnection;
 using test::PeerReply;
@@ -378,10 +380,13 @@ TEST_F(DownloadEngineTest, HostileFileListWritesNothingOutsideTheRestoreFolder) 
   std::string list;
   int version = 0;
   for (const std::string& name : bad_names) list += Entry(name, "B" + std::to_string(++version));
-  list += Entry("ok.txt", "OK");
+  // The list itself refuses a name with a zero byte, and loses nothing after it; an empty
+  // date stays in its place.
+  list += Entry("nul\0.txt"s, "C1") + "U1\tundated.txt\t2\t\t0\t0\t" + Entry("ok.txt", "OK");
   // A server that also sends the wrong body for any request the engine should not make.
-  PeerConnection connection{List(list), Body("X-NVX-Fang: 2,0,0\r\n", "ok")};
-  for (size_t i = 0; i < bad_names.size(); ++i) {
+  PeerConnection connection{List(list), Body("X-NVX-Fang: 2,0,0\r\n", "un"),
+                            Body("X-NVX-Fang: 2,0,0\r\n", "ok")};
+  for (size_t i = 0; i <= bad_names.size(); ++i) {
     connection.push_back(Body("X-NVX-Fang: 4,0,0\r\n", "EVIL"));
   }
   LoopbackPeer peer;
@@ -391,10 +396,13 @@ TEST_F(DownloadEngineTest, HostileFileListWritesNothingOutsideTheRestoreFolder) 
 
   EXPECT_TRUE(RunDownload(session()));
   session().CloseConnection();
-  EXPECT_EQ(Queries(peer.Requests()), "FolderFileList DownLoad");
+  EXPECT_EQ(Queries(peer.Requests()), "FolderFileList DownLoad DownLoad");
+  EXPECT_EQ(test::RequestHeader(peer.Requests()[1], "X-NVX-LUPIN: "), "0,U1;");
+  EXPECT_EQ(test::ReadFileText(Docs("undated.txt")), "un");
   EXPECT_EQ(test::ReadFileText(Docs("ok.txt")), "ok");
   EXPECT_EQ(test::ListFolder(restore_.path()), std::vector<std::string>{"Docs"});
-  EXPECT_EQ(test::ListFolder(restore_.File("Docs")), std::vector<std::string>{"ok.txt"});
+  EXPECT_EQ(test::ListFolder(restore_.File("Docs")),
+            (std::vector<std::string>{"ok.txt", "undated.txt"}));
   EXPECT_TRUE(test::ListFolder(outside.path()).empty());
   EXPECT_FALSE(platform::PathExists(restore_.File("escape.txt")));
   // Every refusal is in the log and the results report; the rest went on.
@@ -406,8 +414,10 @@ TEST_F(DownloadEngineTest, HostileFileListWritesNothingOutsideTheRestoreFolder) 
   }
   EXPECT_EQ(refusals, bad_names.size());
   EXPECT_NE(Results().find("../escape.txt"), std::string::npos);
-  EXPECT_EQ(Progress().files_download_error, static_cast<int32_t>(bad_names.size()));
-  EXPECT_EQ(Progress().files_downloaded, 1);
+  EXPECT_NE(Results().find("nul?.txt\r\n   in Norrvault folder: Docs\r\n   was passed over"),
+            std::string::npos);
+  EXPECT_EQ(Progress().files_download_error, static_cast<int32_t>(bad_names.size() + 1));
+  EXPECT_EQ(Progress().files_downloaded, 2);
 }
 
 TEST_F(DownloadEngineTest, SubtreePatternsAndNamedFiles) {
