@@ -104,13 +104,14 @@ void LoopbackPeer::Serve() {
   }
 }
 
-bool LoopbackPeer::ReadRequest(int fd, std::string* request) {
+bool LoopbackPeer::ReadRequest(int fd, bool header_only, std::string* request) {
   std::string received;
   size_t header_end = std::string::npos;
   int64_t wanted = -1;
   while (!stopping_) {
     if (header_end != std::string::npos &&
-        static_cast<int64_t>(received.size()) >= static_cast<int64_t>(header_end) + wanted) {
+        (header_only ||
+         static_cast<int64_t>(received.size()) >= static_cast<int64_t>(header_end) + wanted)) {
       break;
     }
     pollfd entry{fd, POLLIN, 0};
@@ -135,12 +136,16 @@ void LoopbackPeer::ServeConnection(int fd, const PeerConnection& replies) {
   for (const PeerReply& reply : replies) {
     if (reply.read_request) {
       std::string request;
-      bool complete = ReadRequest(fd, &request);
+      bool complete = ReadRequest(fd, reply.header_only, &request);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!request.empty()) requests_.push_back(request);
       }
       if (!complete) return;
+      if (reply.header_only) {
+        ::shutdown(fd, SHUT_WR);
+        return;
+      }
     }
     if (reply.stay_silent) {
       // Keep the connection open until the client gives up or the test ends.

@@ -24,6 +24,9 @@ struct PeerReply {
   bool read_request = true;  // false: answer without reading a request first
   bool stay_silent = false;  // send nothing and keep the connection open
   int drip_millis = 0;       // > 0: send the bytes one at a time, this many ms apart
+  // Read the request's header only, then end the connection with its body still on the
+  // way: the end first, then a reset for the bytes left unread.
+  bool header_only = false;
 };
 
 // The replies for one connection, in order; the connection closes after the last.
@@ -53,7 +56,7 @@ class LoopbackPeer {
  private:
   void Serve();
   void ServeConnection(int fd, const PeerConnection& replies);
-  bool ReadRequest(int fd, std::string* request);
+  bool ReadRequest(int fd, bool header_only, std::string* request);
 
   int listen_fd_ = -1;
   uint16_t port_ = 0;
