@@ -67,6 +67,10 @@ void Connection::Close() {
   socket_.Close();
 }
 
+bool Connection::ReadyForRequest() {
+  return is_open() && socket_.WaitReadable(0) == platform::Socket::WaitResult::kTimeout;
+}
+
 std::string Connection::FailureDescription() const {
   // The middle figure is a status that no connection ever sets; the line keeps its
   // place so that logs read the same as before.

@@ -127,6 +127,12 @@ bool ServiceLink::CloseConnection() {
 
 bool ServiceLink::PrepareExchange() {
   if ((link_bits_ & kLinkCloseAfterExchange) != 0) CloseConnection();
+  // The service ends a connection that idles while this side packs or digests a large
+  // file: it is opened anew now, instead of failing the request and costing its retry.
+  if (connected() && (active_ == nullptr || !active_->ReadyForRequest())) {
+    report_.LogText(kLineActivity, " Connection ended by Norrvault while idle, connecting again\n");
+    CloseConnection();
+  }
   if (!connected()) return Connect();
   return true;
 }

@@ -66,7 +66,9 @@ class ServiceLink {
   // Closes the active connection and forgets it; clears link bits 0x1 and 0x4. False
   // when there was no active connection.
   bool CloseConnection();
-  // Before a request: closes when marked, connects when not connected.
+  // Right before a request goes out: closes when marked, and when the service ended the
+  // kept-alive connection meanwhile (see Connection::ReadyForRequest); connects when not
+  // connected. Not reaching the service is the only failure.
   bool PrepareExchange();
   void MarkCloseAfterExchange() { link_bits_ |= kLinkCloseAfterExchange; }
   // After an exchange: closes when marked.

@@ -1,6 +1,7 @@
 // Backups under account settings and failures: transfer encryption on for the account,
-// the quota (a file that does not fit, an account already full), and a send job whose
-// command fails, which the run must report as an error.
+// the quota (a file that does not fit, an account already full), a service that ends
+// connections idle while a file is packed, and a send job whose command fails, which the
+// run must report as an error.
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -93,6 +94,23 @@ TEST_F(AccountBackupTest, QuotaRefusalsEndTheRunWithExitEight) {
     EXPECT_NE(results.find(c.sentence), std::string::npos) << results;
     EXPECT_EQ(Documents("\\Backup\\Data", c.account).count("big.jpg"), 0u);
     EXPECT_EQ(FolderId(c.account, "Later"), "");
+  }
+}
+
+TEST_F(AccountBackupTest, AFileWhosePackingOutlastsTheServiceIdleTimeTravelsOnTheFirstTry) {
+  // The service ends a connection idle for 200 ms; packing 16 MiB that do not compress
+  // takes longer, between the is-it-there test and the PUT.
+  server_.reset();
+  server_ = std::make_unique<ServerProcess>(data_, server_log_,
+                                            std::vector<std::string>{"--idle-timeout", "200"});
+  ASSERT_NE(server_->port(), 0);
+  WriteContent(tree_ + "/ledger.dat", 16 << 20, Content::kRandom, 4);
+  SendJob job{tree_, "\\Backup", true, true, false, true, {}, {}};
+  RunResult run = RunJob(BackupJobFile(job.Lines()));
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(StoredMd5("\\Backup\\Data\\ledger.dat"), FileMd5(tree_ + "/ledger.dat"));
+  for (const std::string& name : ListFolder(logs_)) {
+    EXPECT_EQ(ReadFileText(logs_ + "/" + name).find("RETRY"), std::string::npos) << name;
   }
 }
 
