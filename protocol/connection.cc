@@ -67,6 +67,11 @@ void Connection::Close() {
   socket_.Close();
 }
 
+void Connection::CloseBroken(int32_t error) {
+  last_error_ = error;
+  Close();
+}
+
 bool Connection::ReadyForRequest() {
   return is_open() && socket_.WaitReadable(0) == platform::Socket::WaitResult::kTimeout;
 }

@@ -47,6 +47,8 @@ class Connection {
   // failure_text() and last_error() telling why.
   bool Open();
   void Close();
+  // Closes the connection as broken with `error` as its last error.
+  void CloseBroken(int32_t error);
   bool is_open() const { return (state_bits_ & kOpenBit) != 0; }
   // True when the open connection can carry a new request. Between exchanges nothing is
   // due from the peer, so a socket with something to read (the peer's close, a reset,
