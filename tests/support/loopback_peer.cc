@@ -110,8 +110,7 @@ bool LoopbackPeer::ReadRequest(int fd, bool header_only, std::string* request) {
   int64_t wanted = -1;
   while (!stopping_) {
     if (header_end != std::string::npos &&
-        (header_only ||
-         static_cast<int64_t>(received.size()) >= static_cast<int64_t>(header_end) + wanted)) {
+        static_cast<int64_t>(received.size()) >= static_cast<int64_t>(header_end) + wanted) {
       break;
     }
     pollfd entry{fd, POLLIN, 0};
@@ -124,12 +123,13 @@ bool LoopbackPeer::ReadRequest(int fd, bool header_only, std::string* request) {
       size_t end = received.find("\r\n\r\n");
       if (end != std::string::npos) {
         header_end = end + 4;
-        wanted = AnnouncedLength(received.substr(0, header_end));
+        wanted = header_only ? 0 : AnnouncedLength(received.substr(0, header_end));
       }
     }
   }
   *request = std::move(received);
-  return !stopping_;
+  if (header_only) ::shutdown(fd, SHUT_WR);  // and the caller ends the connection
+  return !stopping_ && !header_only;
 }
 
 void LoopbackPeer::ServeConnection(int fd, const PeerConnection& replies) {
@@ -142,10 +142,6 @@ void LoopbackPeer::ServeConnection(int fd, const PeerConnection& replies) {
         if (!request.empty()) requests_.push_back(request);
       }
       if (!complete) return;
-      if (reply.header_only) {
-        ::shutdown(fd, SHUT_WR);
-        return;
-      }
     }
     if (reply.stay_silent) {
       // Keep the connection open until the client gives up or the test ends.

@@ -24,9 +24,7 @@ struct PeerReply {
   bool read_request = true;  // false: answer without reading a request first
   bool stay_silent = false;  // send nothing and keep the connection open
   int drip_millis = 0;       // > 0: send the bytes one at a time, this many ms apart
-  // Read the request's header only, then end the connection with its body still on the
-  // way: the end first, then a reset for the bytes left unread.
-  bool header_only = false;
+  bool header_only = false;  // read the header, then go away (the unread body gets a reset)
 };
 
 // The replies for one connection, in order; the connection closes after the last.
