@@ -44,6 +44,15 @@ inline constexpr size_t kResponseHeaderMax = 4096;
 // The largest reply body a service command accepts; a larger Content-Length is a broken
 // reply, never an allocation of that size.
 inline constexpr int64_t kCommandReplyBodyMax = int64_t{64} * 1024 * 1024;
+// A reply body keeps arriving at this rate or it is a broken transfer: a stretch of
+// kBodyRateWindowMillis or longer that brought fewer bytes than
+// kBodyRateFloorBytesPerSecond per second ends the exchange. Each receive has a time-out
+// of its own, but a server that drips a large body a byte now and then meets none.
+inline constexpr int64_t kBodyRateFloorBytesPerSecond = 1024;
+inline constexpr int64_t kBodyRateWindowMillis = 60000;
+// Interim answers ("HTTP/1.1 100", each at most kResponseHeaderMax bytes) taken before
+// the real answer; one more breaks the exchange off.
+inline constexpr int kInterimAnswersMax = 8;
 // Texts taken from reply headers.
 inline constexpr size_t kConclusionMax = 63;
 inline constexpr size_t kHttpResponseLineMax = 127;

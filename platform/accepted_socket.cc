@@ -1,12 +1,12 @@
 #include "platform/accepted_socket.h"
 
 #include "platform/file.h"
+#include "platform/socket_send_file.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -79,12 +79,8 @@ int64_t AcceptedSocket::SendFromFile(File& file, int64_t* offset, size_t count) 
     return -1;
   }
   for (;;) {
-    off_t position = static_cast<off_t>(*offset);
-    ssize_t put = ::sendfile(fd_, file.fd_, &position, count);
-    if (put >= 0) {
-      *offset = static_cast<int64_t>(position);
-      return put;
-    }
+    int64_t put = SendFileWithoutSignal(fd_, file.fd_, offset, count);
+    if (put >= 0) return put;
     if (errno == EINTR) continue;
     error_ = errno;
     return -1;

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -21,6 +22,10 @@ std::optional<std::string> EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr) return std::nullopt;
   return std::string(value);
+}
+
+void IgnoreBrokenPipeSignal() {
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace nvx::platform

@@ -5,7 +5,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <cstring>
 
 #include "platform/file.h"
+#include "platform/socket_send_file.h"
 #include "platform/socket_wait.h"
 
 namespace nvx::platform {
@@ -179,12 +179,8 @@ int64_t Socket::SendFromFile(File& file, int64_t* offset, size_t count) {
     return -1;
   }
   for (;;) {
-    off_t position = static_cast<off_t>(*offset);
-    ssize_t sent = ::sendfile(fd_, file.fd_, &position, count);
-    if (sent >= 0) {
-      *offset = static_cast<int64_t>(position);
-      return static_cast<int64_t>(sent);
-    }
+    int64_t sent = SendFileWithoutSignal(fd_, file.fd_, offset, count);
+    if (sent >= 0) return sent;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
     error_ = errno;

@@ -1,9 +1,10 @@
 // TCP client sockets over IPv4: name resolution, connecting, sending and receiving with
 // short waits. A Socket owns its descriptor (closed on destruction) and is used by one
 // thread at a time. Every failure leaves the system error number in error(); nothing
-// here raises SIGPIPE (sends use MSG_NOSIGNAL). The socket is non-blocking once
-// connected: callers wait with WaitReadable/WaitWritable in slices of their choosing, so
-// that they can measure time-outs with their own clock and notice stop requests.
+// here raises SIGPIPE (sends use MSG_NOSIGNAL; file sends hold the signal back). The
+// socket is non-blocking once connected: callers wait with WaitReadable/WaitWritable in
+// slices of their choosing, so that they can measure time-outs with their own clock and
+// notice stop requests.
 #ifndef NVX_PLATFORM_SOCKET_H_
 #define NVX_PLATFORM_SOCKET_H_
 

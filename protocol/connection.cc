@@ -67,6 +67,15 @@ void Connection::Close() {
   socket_.Close();
 }
 
+void Connection::CloseBroken(int32_t error) {
+  last_error_ = error;
+  Close();
+}
+
+bool Connection::ReadyForRequest() {
+  return is_open() && socket_.WaitReadable(0) == platform::Socket::WaitResult::kTimeout;
+}
+
 std::string Connection::FailureDescription() const {
   // The middle figure is a status that no connection ever sets; the line keeps its
   // place so that logs read the same as before.

@@ -47,7 +47,14 @@ class Connection {
   // failure_text() and last_error() telling why.
   bool Open();
   void Close();
+  // Closes the connection as broken with `error` as its last error.
+  void CloseBroken(int32_t error);
   bool is_open() const { return (state_bits_ & kOpenBit) != 0; }
+  // True when the open connection can carry a new request. Between exchanges nothing is
+  // due from the peer, so a socket with something to read (the peer's close, a reset,
+  // stray bytes) cannot: a server ends a kept-alive connection that idles too long.
+  // Does not wait.
+  bool ReadyForRequest();
 
   // Sends every byte, as much per system call as the socket takes; false on the first
   // failure (the error is in last_error()).

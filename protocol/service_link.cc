@@ -127,6 +127,12 @@ bool ServiceLink::CloseConnection() {
 
 bool ServiceLink::PrepareExchange() {
   if ((link_bits_ & kLinkCloseAfterExchange) != 0) CloseConnection();
+  // The service ends a connection that idles while this side packs or digests a large
+  // file: it is opened anew now, instead of failing the request and costing its retry.
+  if (connected() && (active_ == nullptr || !active_->ReadyForRequest())) {
+    report_.LogText(kLineActivity, " Connection ended by Norrvault while idle, connecting again\n");
+    CloseConnection();
+  }
   if (!connected()) return Connect();
   return true;
 }
@@ -157,7 +163,22 @@ bool ServiceLink::SendFileRange(platform::File& file, int64_t offset, size_t cou
 
 int64_t ServiceLink::ReceiveSome(void* buffer, size_t size) {
   if (active_ == nullptr) return -1;
-  return active_->ReceiveSome(buffer, size);
+  const int64_t received = active_->ReceiveSome(buffer, size);
+  if (received <= 0) return received;
+  const int64_t now = platform::GetClock().MonotonicMillis();
+  const int64_t elapsed = now - body_stretch_start_;
+  body_stretch_bytes_ += received;
+  if (elapsed < kBodyRateWindowMillis) return received;
+  if (body_stretch_bytes_ < kBodyRateFloorBytesPerSecond * elapsed / 1000) {
+    report_.LogLine(kLineError,
+                    " Err Communications reply data slower than %lld bytes per second\n",
+                    static_cast<long long>(kBodyRateFloorBytesPerSecond));
+    active_->CloseBroken(platform::kErrorTimedOut);
+    return -1;
+  }
+  body_stretch_start_ = now;
+  body_stretch_bytes_ = 0;
+  return received;
 }
 
 ResponseHeader ServiceLink::ReadResponseHeader() {
@@ -194,6 +215,8 @@ ResponseHeader ServiceLink::ReadResponseHeader() {
     }
   }
   if (accumulator.cut()) MarkCloseAfterExchange();
+  body_stretch_start_ = platform::GetClock().MonotonicMillis();
+  body_stretch_bytes_ = 0;
   header.complete = true;
   header.text = accumulator.text();
   return header;
@@ -201,7 +224,19 @@ ResponseHeader ServiceLink::ReadResponseHeader() {
 
 ResponseHeader ServiceLink::ReadResponseHeaderSkippingInterim() {
   ResponseHeader header = ReadResponseHeader();
-  while (header.complete && IsInterimResponse(header.text)) header = ReadResponseHeader();
+  for (int taken = 0; header.complete && IsInterimResponse(header.text); ++taken) {
+    if (taken == kInterimAnswersMax) {
+      // A server that says "not yet" without end never answers.
+      report_.LogLine(kLineError, " Err Communications more than %d interim answers\n",
+                      kInterimAnswersMax);
+      active_->CloseBroken(platform::kErrorTimedOut);
+      header.complete = false;
+      header.last_receive = -1;
+      header.receive_error = platform::kErrorTimedOut;
+      return header;
+    }
+    header = ReadResponseHeader();
+  }
   return header;
 }
 

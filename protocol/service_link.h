@@ -66,7 +66,9 @@ class ServiceLink {
   // Closes the active connection and forgets it; clears link bits 0x1 and 0x4. False
   // when there was no active connection.
   bool CloseConnection();
-  // Before a request: closes when marked, connects when not connected.
+  // Right before a request goes out: closes when marked, and when the service ended the
+  // kept-alive connection meanwhile (see Connection::ReadyForRequest); connects when not
+  // connected. Not reaching the service is the only failure.
   bool PrepareExchange();
   void MarkCloseAfterExchange() { link_bits_ |= kLinkCloseAfterExchange; }
   // After an exchange: closes when marked.
@@ -81,15 +83,20 @@ class ServiceLink {
   // the file system's cache; a failure keeps the error as the last send error
   // (kErrorFileEnded when the file is shorter than that).
   bool SendFileRange(platform::File& file, int64_t offset, size_t count);
-  // Receives at most `size` bytes: the count, 0 when the peer closed, -1 on time-out,
-  // error or stop request (and when there is no active connection).
+  // Receives at most `size` bytes of the body that follows the last answer header: the
+  // count, 0 when the peer closed, -1 on time-out, error or stop request (and when there
+  // is no active connection). A body that arrives slower than the rate floor
+  // (kBodyRateFloorBytesPerSecond over kBodyRateWindowMillis) is broken off: the
+  // connection is closed with a time-out error, -1.
   int64_t ReceiveSome(void* buffer, size_t size);
   // Reads one response header, taking no byte of the body from the socket. The
   // connection's receive time-out bounds the whole header, not each byte. A header cut
   // at kResponseHeaderMax marks the connection to be closed after the exchange: what is
   // left of it must not be read as the next answer.
   ResponseHeader ReadResponseHeader();
-  // The same, reading further headers while the one read is an interim "HTTP/1.1 100".
+  // The same, reading further headers while the one read is an interim "HTTP/1.1 100";
+  // after kInterimAnswersMax of them the next breaks the exchange off: the header is
+  // incomplete, the connection closed with a time-out error.
   ResponseHeader ReadResponseHeaderSkippingInterim();
 
   // Where requests go now: the current server's request host, the proxy form and the
@@ -123,6 +130,10 @@ class ServiceLink {
   Connection* active_ = nullptr;
   uint32_t link_bits_ = 0;
   int32_t last_send_error_ = 0;
+  // The current stretch of the body being received: when it began (process clock) and
+  // the bytes that arrived since.
+  int64_t body_stretch_start_ = 0;
+  int64_t body_stretch_bytes_ = 0;
 };
 
 }  // namespace nvx

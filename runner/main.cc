@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "runner/console.h"
 #include "runner/crash_report.h"
 #include "runner/job_runner.h"
@@ -10,6 +11,9 @@
 int main(int argc, char** argv) {
   // First of all, so that a fault anywhere in the run leaves a report and exit code 255.
   nvx::InstallCrashHandler();
+  // A console or a connection whose reader went away is an error to report, not the end
+  // of the run without its results.
+  nvx::platform::IgnoreBrokenPipeSignal();
 
   std::vector<std::string> args(argv + 1, argv + argc);
   nvx::Console console(std::cout, std::cerr);

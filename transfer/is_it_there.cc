@@ -67,9 +67,9 @@ bool FormatIsItThere(UploadJob& job) {
   link.ClearCommunicationFailure();
   file.server_copy_incomplete = false;
   report.SetStatusMessage(StrFormat("Testing file %s already uploaded", file.name.c_str()));
-  if (!link.PrepareExchange()) return TransportFailure(link);
-
   if (DigestNeeded(job) && !EnsureLocalDigest(job)) return false;
+  // After the digest, which may take long: the connection is looked at just before use.
+  if (!link.PrepareExchange()) return TransportFailure(link);
   const std::string request = BuildRequest(job);
   TraceProtocolLine(context, ">> ", request);
   if (!link.SendAll(request)) {

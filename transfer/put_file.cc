@@ -162,9 +162,6 @@ bool FormatPutFile(UploadJob& job) {
   report.SetConclusion("");
   job.put_conclusion.clear();
   link.ClearCommunicationFailure();
-  if (!link.PrepareExchange()) return TransportFailure(link);
-  SlowServerTimeout timeout(link, flags.compress || flags.transfer_compress || file.delta_upload);
-
   const bool enciphered = (context.state().service_options & kOptionEncipher) != 0;
   const int64_t seconds = platform::GetClock().NowSeconds();
   const PutFileFields fields = PutFields(job, enciphered, seconds);
@@ -174,6 +171,10 @@ bool FormatPutFile(UploadJob& job) {
     report.LogLine(kLineError, " Err - FormatPutFile SetFilePointer Error %d\n", file.file.error());
     return false;
   }
+  // After the resume point's digest, which may take long: the connection is looked at
+  // just before use.
+  if (!link.PrepareExchange()) return TransportFailure(link);
+  SlowServerTimeout timeout(link, flags.compress || flags.transfer_compress || file.delta_upload);
   TransferRequestBase base{link.Route(), LoginToken(context.job().link),
                            context.state().current_server_folder_id};
   std::string request = FormatPutFile(base, fields);

@@ -96,6 +96,19 @@ TEST_F(AccountBackupTest, QuotaRefusalsEndTheRunWithExitEight) {
   }
 }
 
+TEST_F(AccountBackupTest, AFileWhosePackingOutlastsTheServiceIdleTimeTravelsOnTheFirstTry) {
+  server_.reset();  // one that ends connections idle for 200 ms; packing 16 MiB takes longer
+  server_ = std::make_unique<ServerProcess>(data_, server_log_,
+                                            std::vector<std::string>{"--idle-timeout", "200"});
+  WriteContent(tree_ + "/ledger.dat", 16 << 20, Content::kRandom, 4);
+  RunResult run =
+      RunJob(BackupJobFile(SendJob{tree_, "\\Backup", true, true, false, true, {}, {}}.Lines()));
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  for (const std::string& log : ListFolder(logs_)) {
+    EXPECT_EQ(ReadFileText(logs_ + "/" + log).find("RETRY"), std::string::npos) << log;
+  }
+}
+
 TEST_F(AccountBackupTest, AFailedSendJobIsReportedAsErrorsAndLaterJobsRun) {
   // The service refuses a folder name that holds a backslash, so the send job's command
   // fails without a transfer error code. The refused folder's files must not land in its

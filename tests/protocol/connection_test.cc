@@ -131,6 +131,24 @@ TEST_F(ConnectTest, AServerDrippingItsAnswerHeaderTimesOutOnTheWholeHeader) {
   EXPECT_EQ(link().active_connection()->last_error(), platform::kErrorTimedOut);
 }
 
+// Answers that never end are transport failures: a body dripped far below the rate
+// floor (500 ms pass per clock read, about 1 s per byte), interim answers without end.
+TEST_F(ConnectTest, EndlessAnswersAreBrokenOff) {
+  LoopbackPeer peer;
+  PeerReply drip;
+  drip.bytes = ServiceAnswer("", std::string(400, 'd'));
+  drip.drip_millis = 1;
+  peer.AddConnection({drip});
+  std::string interims;
+  for (int i = 0; i < 100; ++i) interims += "HTTP/1.1 100 Continue\r\n\r\n";
+  peer.AddReply(interims + ServiceAnswer(""));
+  UseServer(peer);
+  clock_.SetAdvancePerRead(500);
+  EXPECT_FALSE(ServiceCommand(session(), "FolderList"));
+  ASSERT_TRUE(link().PrepareExchange() && link().SendAll("PUT / HTTP/1.1\r\n\r\n"));
+  EXPECT_FALSE(link().ReadResponseHeaderSkippingInterim().complete);
+}
+
 TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
   LoopbackPeer peer;
   PeerReply silent;

@@ -104,7 +104,7 @@ void LoopbackPeer::Serve() {
   }
 }
 
-bool LoopbackPeer::ReadRequest(int fd, std::string* request) {
+bool LoopbackPeer::ReadRequest(int fd, bool header_only, std::string* request) {
   std::string received;
   size_t header_end = std::string::npos;
   int64_t wanted = -1;
@@ -123,19 +123,20 @@ bool LoopbackPeer::ReadRequest(int fd, std::string* request) {
       size_t end = received.find("\r\n\r\n");
       if (end != std::string::npos) {
         header_end = end + 4;
-        wanted = AnnouncedLength(received.substr(0, header_end));
+        wanted = header_only ? 0 : AnnouncedLength(received.substr(0, header_end));
       }
     }
   }
   *request = std::move(received);
-  return !stopping_;
+  if (header_only) ::shutdown(fd, SHUT_WR);  // and the caller ends the connection
+  return !stopping_ && !header_only;
 }
 
 void LoopbackPeer::ServeConnection(int fd, const PeerConnection& replies) {
   for (const PeerReply& reply : replies) {
     if (reply.read_request) {
       std::string request;
-      bool complete = ReadRequest(fd, &request);
+      bool complete = ReadRequest(fd, reply.header_only, &request);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!request.empty()) requests_.push_back(request);

@@ -24,6 +24,7 @@ struct PeerReply {
   bool read_request = true;  // false: answer without reading a request first
   bool stay_silent = false;  // send nothing and keep the connection open
   int drip_millis = 0;       // > 0: send the bytes one at a time, this many ms apart
+  bool header_only = false;  // read the header, then go away (the unread body gets a reset)
 };
 
 // The replies for one connection, in order; the connection closes after the last.
@@ -53,7 +54,7 @@ class LoopbackPeer {
  private:
   void Serve();
   void ServeConnection(int fd, const PeerConnection& replies);
-  bool ReadRequest(int fd, std::string* request);
+  bool ReadRequest(int fd, bool header_only, std::string* request);
 
   int listen_fd_ = -1;
   uint16_t port_ = 0;

@@ -4,6 +4,8 @@
 // a moved file is deleted. A folder scan shows the order of folders and files and the
 // skip, exclude and zero-length rules.
 #include <algorithm>
+#include <csignal>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,9 @@
 #include "api/results_report.h"
 #include "platform/file_system.h"
 #include "platform/mutex.h"
+#include "protocol/email_exchange.h"
 #include "tests/protocol/session_fixture.h"
+#include "tests/support/current_directory.h"
 #include "transfer/base64.h"
 #include "transfer/md5.h"
 #include "transfer/transfer_cipher.h"
@@ -277,6 +281,40 @@ TEST_F(UploadEngineTest, LargeBodiesTravelWholePlainAndEnciphered) {
     EXPECT_EQ(body == expected, true);
     EXPECT_EQ(Progress().block, BlockCount(static_cast<int64_t>(c.size)));
     session().progress().ResetRecord();
+  }
+}
+
+// A peer that reads a PUT's header and goes away while the body is on its way: on every
+// send path a transport failure and one more try, never SIGPIPE (whose default action
+// would end this test program).
+TEST_F(UploadEngineTest, APeerGoneMidBodyIsATransportFailureOnEverySendPath) {
+  std::signal(SIGPIPE, SIG_DFL);
+  test::ScopedCurrentDirectory in_local_folder(local_.path());  // "temp.crc", "diff.crc"
+  std::string content(4 << 20, '\0');                           // does not compress
+  std::mt19937 random(5);
+  for (char& byte : content) byte = static_cast<char>(random());
+  test::WriteFileText(local_.File("data.txt"), content);
+  PeerReply gone, signature = Answer("");  // of a stored copy that has nothing in common
+  PeerReply replace_x = Answer("X-NVX-CONCLUSION: ReplaceX\r\nX-NVX-LUPIN: x,V7;\r\n");
+  gone.header_only = true;
+  signature.bytes = ServiceAnswer("", "4096,0,2048,2,0," + std::string(32, '0') + ",00000000");
+  block_.protocol.space_limit = 100000000;
+  block_.job.texts.local_directory = local_.path();
+  block_.job.texts.local_file = "data.txt";
+  for (const std::string path : {"plain", "enciphered", "compressed", "delta", "e-mail"}) {
+    SCOPED_TRACE(path);
+    LoopbackPeer peer;
+    PeerConnection first = {gone};
+    if (path == "delta") first = {replace_x, signature, gone};
+    peer.AddConnection(first);
+    peer.AddConnection({Answer("X-NVX-CONCLUSION: Successful\r\n")});
+    UseServer(peer);
+    block_.protocol.service_options = path == "enciphered" ? 1 : 0;
+    block_.job.flags.transfer_compress = path == "compressed";
+    block_.job.flags.verification = path == "delta";
+    EXPECT_TRUE(path == "e-mail" ? SendEmailText(session(), content.substr(0, 16000))
+                                 : RunUpload(session()));
+    EXPECT_EQ(peer.Requests().size(), path == "delta" ? 4u : 2u);
   }
 }
 
