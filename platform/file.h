@@ -25,7 +25,8 @@ class File {
     kAppend,           // for writing at the end; created when missing
     kReadWrite,        // an existing file, for reading and writing
     kCreateReadWrite,  // for reading and writing; created when missing, content kept
-    kCreateNew,        // for writing; a new file, refused with EEXIST when the name exists
+    kCreateNew,        // for reading and writing; a new file, refused with EEXIST when the
+                       // name exists (whatever it holds, a symbolic link included)
   };
 
   File() = default;
@@ -37,6 +38,12 @@ class File {
 
   // Opens `path`. On failure the result is not open and error() tells why.
   static File Open(const std::string& path, Access access);
+  // Opens `path` as Open does, but only a regular file, and never through a symbolic
+  // link at its last component: a link, folder, pipe, device or socket there is refused
+  // with kErrorNotRegularFile and left as it is (a pipe never makes the open wait). For
+  // names in folders that others may write into, where a planted link would take the
+  // bytes elsewhere.
+  static File OpenRegular(const std::string& path, Access access);
 
   bool is_open() const { return fd_ >= 0; }
   int error() const { return error_; }
@@ -61,6 +68,9 @@ class File {
   // when another open file holds one. The lock ends with the file's close or the
   // process's end, so a lock that can be taken shows its former holder is gone.
   bool TryLockExclusive();
+  // Sets the permission bits (rwx of owner, group and others, and the special bits) of
+  // the open file itself, whatever its name has come to hold meanwhile.
+  bool SetPermissions(uint32_t permissions);
   void Close();
 
  private:
@@ -68,6 +78,7 @@ class File {
   friend class MappedFile;
   friend class Socket;
   explicit File(int fd) : fd_(fd) {}
+  static File OpenWithFlags(const std::string& path, Access access, int extra_flags);
 
   int fd_ = -1;
   int error_ = 0;
