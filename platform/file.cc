@@ -183,10 +183,17 @@ bool File::Sync() {
 
 bool File::TryLockExclusive() {
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    error_ = errno;
+    error_ = errno == EWOULDBLOCK ? kErrorSharingViolation : errno;
     return false;
   }
   return true;
+}
+
+bool File::IsNamed(const std::string& path) {
+  struct stat open_file {};
+  struct stat named {};
+  return ::fstat(fd_, &open_file) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
 }
 
 bool File::SetPermissions(uint32_t permissions) {

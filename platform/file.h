@@ -64,10 +64,13 @@ class File {
   bool Truncate(int64_t size);
   // Forces written data to the disk.
   bool Sync();
-  // Takes an exclusive advisory lock on the file without waiting: false (error() set)
-  // when another open file holds one. The lock ends with the file's close or the
-  // process's end, so a lock that can be taken shows its former holder is gone.
+  // Takes an exclusive advisory lock on the file without waiting: false when another
+  // open file holds one (error() kErrorSharingViolation) or the file system has no locks
+  // (another error). The lock ends with the file's close or the process's end, so a lock
+  // that can be taken shows its former holder is gone.
   bool TryLockExclusive();
+  // True when `path` (a link at its last component not followed) names this open file.
+  bool IsNamed(const std::string& path);
   // Sets the permission bits (rwx of owner, group and others, and the special bits) of
   // the open file itself, whatever its name has come to hold meanwhile.
   bool SetPermissions(uint32_t permissions);

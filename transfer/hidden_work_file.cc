@@ -76,29 +76,31 @@ platform::File CreateHiddenWorkFile(std::string_view directory, std::string_view
   prefix += '.';
   prefix += LastComponent(name).substr(0, kMaxKeptNameBytes);
   prefix += '.';
-  platform::File file;
+  int last_error = 0;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     std::string candidate = prefix + RandomLetters();
     candidate += suffix;
-    file = platform::File::Open(candidate, platform::File::Access::kCreateNew);
+    platform::File file = platform::File::Open(candidate, platform::File::Access::kCreateNew);
     if (file.is_open()) {
-      // Nobody else can hold the lock of a file this new; failing to take it means locks
-      // do not work here, and a file without one could be taken for a stale one.
-      if (!file.TryLockExclusive()) {
-        *error = file.error();
-        platform::RemoveFile(candidate);
-        path->clear();
-        return {};
+      // Another run's sweep may take a file this new for a stale one before its lock is
+      // on: then the name is gone, or going, and another is tried. A file system without
+      // locks keeps the file unlocked, and no sweep there can take it either.
+      const bool locked = file.TryLockExclusive();
+      if ((!locked && file.error() == platform::kErrorSharingViolation) ||
+          (locked && !file.IsNamed(candidate))) {
+        last_error = platform::kErrorSharingViolation;
+        continue;
       }
       *path = std::move(candidate);
       *error = 0;
       return file;
     }
-    if (file.error() != platform::kErrorFileExists) break;
+    last_error = file.error();
+    if (last_error != platform::kErrorFileExists) break;
   }
-  *error = file.error();
+  *error = last_error;
   path->clear();
-  return file;
+  return {};
 }
 
 bool IsHiddenWorkFileName(std::string_view file_name, std::string_view suffix) {
