@@ -166,8 +166,8 @@ bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
     file.delta_upload = true;
     sent = SendDelta(job, source_path);
   }
-  file.file.Close();
   DeleteWorkFile(context, file);
+  file.file.Close();
   context.link().CloseIfMarked();
   return sent && job.run_state != kRunStateFailed;
 }
