@@ -1,6 +1,8 @@
 #include "api/reset.h"
 
 #include "platform/file_system.h"
+#include "transfer/delta/delta_file.h"
+#include "transfer/work_files.h"
 
 namespace nvx {
 
@@ -30,10 +32,16 @@ bool RoutineReset(TransferSession& session) {
     block.reported.last_http_response = last_http_response;
   }
 
-  // The differential work files of the last job, in the current folder.
-  for (const char* work_file : {"diff.crc", "temp.crc", "temp.crc~"}) {
-    platform::RemoveFile(work_file);
+  // The differential work files of the last job, in the current folder: our own regular
+  // files only, never a link or anything else planted at their names.
+  for (const char* work_file : {kDeltaFile, kSignatureFile, kSignatureWorkFile}) {
+    platform::RemoveRegularFile(work_file);
   }
+  // The hidden work files that killed runs left where work files are made and no walk
+  // passes: the current folder (the differential path's) and the work directory.
+  SweepStaleWorkFilesIn(session, ".");
+  const std::string& work_directory = block.job.work_directory;
+  if (!work_directory.empty()) SweepStaleWorkFilesIn(session, work_directory);
   return true;
 }
 

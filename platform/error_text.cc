@@ -12,6 +12,7 @@ const int kErrorSharingViolation = EBUSY;
 const int kErrorNoSpace = ENOSPC;
 const int kErrorInvalidName = EINVAL;
 const int kErrorFileExists = EEXIST;
+const int kErrorNotRegularFile = ELOOP;
 
 std::string ErrorText(int error_number) {
   char buffer[256] = {};

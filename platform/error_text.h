@@ -13,6 +13,9 @@ extern const int kErrorSharingViolation;  // the file is held exclusively by ano
 extern const int kErrorNoSpace;           // the disk is full
 extern const int kErrorInvalidName;       // a name that cannot be used as given
 extern const int kErrorFileExists;        // a new file was asked for and the name is taken
+// A regular file was asked for and the name holds a symbolic link, a folder, a pipe, a
+// device or a socket (the system's answer to a link, given for the others too).
+extern const int kErrorNotRegularFile;
 
 // The system's message text for an error number, in the neutral (C) language.
 std::string ErrorText(int error_number);

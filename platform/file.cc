@@ -28,7 +28,7 @@ int OpenFlags(File::Access access) {
     case File::Access::kCreateReadWrite:
       return O_RDWR | O_CREAT;
     case File::Access::kCreateNew:
-      return O_WRONLY | O_CREAT | O_EXCL;
+      return O_RDWR | O_CREAT | O_EXCL;
   }
   return O_RDONLY;
 }
@@ -52,9 +52,42 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File File::Open(const std::string& path, Access access) {
+  return OpenWithFlags(path, access, 0);
+}
+
+File File::OpenRegular(const std::string& path, Access access) {
+  // O_NONBLOCK: opening a pipe neither waits for its other end nor succeeds for long.
+  File file = OpenWithFlags(path, access, O_NOFOLLOW | O_NONBLOCK);
+  if (!file.is_open()) {
+    // A link (ELOOP), a folder opened for writing, a pipe without a reader or a socket.
+    const int error = file.error_;
+    if (error == ELOOP || error == EISDIR || error == ENXIO) file.error_ = kErrorNotRegularFile;
+    return file;
+  }
+  struct stat info {};
+  if (::fstat(file.fd_, &info) != 0) {
+    File failed;
+    failed.error_ = errno;
+    return failed;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    File refused;
+    refused.error_ = kErrorNotRegularFile;
+    return refused;
+  }
+  const int flags = ::fcntl(file.fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(file.fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    File failed;
+    failed.error_ = errno;
+    return failed;
+  }
+  return file;
+}
+
+File File::OpenWithFlags(const std::string& path, Access access, int extra_flags) {
   int fd;
   do {
-    fd = ::open(path.c_str(), OpenFlags(access) | O_CLOEXEC, 0644);
+    fd = ::open(path.c_str(), OpenFlags(access) | O_CLOEXEC | extra_flags, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     File failed;
@@ -150,6 +183,21 @@ bool File::Sync() {
 
 bool File::TryLockExclusive() {
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    error_ = errno == EWOULDBLOCK ? kErrorSharingViolation : errno;
+    return false;
+  }
+  return true;
+}
+
+bool File::IsNamed(const std::string& path) {
+  struct stat open_file {};
+  struct stat named {};
+  return ::fstat(fd_, &open_file) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+}
+
+bool File::SetPermissions(uint32_t permissions) {
+  if (::fchmod(fd_, static_cast<mode_t>(permissions & 07777)) != 0) {
     error_ = errno;
     return false;
   }

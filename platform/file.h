@@ -25,7 +25,8 @@ class File {
     kAppend,           // for writing at the end; created when missing
     kReadWrite,        // an existing file, for reading and writing
     kCreateReadWrite,  // for reading and writing; created when missing, content kept
-    kCreateNew,        // for writing; a new file, refused with EEXIST when the name exists
+    kCreateNew,        // for reading and writing; a new file, refused with EEXIST when the
+                       // name exists (whatever it holds, a symbolic link included)
   };
 
   File() = default;
@@ -37,6 +38,12 @@ class File {
 
   // Opens `path`. On failure the result is not open and error() tells why.
   static File Open(const std::string& path, Access access);
+  // Opens `path` as Open does, but only a regular file, and never through a symbolic
+  // link at its last component: a link, folder, pipe, device or socket there is refused
+  // with kErrorNotRegularFile and left as it is (a pipe never makes the open wait). For
+  // names in folders that others may write into, where a planted link would take the
+  // bytes elsewhere.
+  static File OpenRegular(const std::string& path, Access access);
 
   bool is_open() const { return fd_ >= 0; }
   int error() const { return error_; }
@@ -57,10 +64,16 @@ class File {
   bool Truncate(int64_t size);
   // Forces written data to the disk.
   bool Sync();
-  // Takes an exclusive advisory lock on the file without waiting: false (error() set)
-  // when another open file holds one. The lock ends with the file's close or the
-  // process's end, so a lock that can be taken shows its former holder is gone.
+  // Takes an exclusive advisory lock on the file without waiting: false when another
+  // open file holds one (error() kErrorSharingViolation) or the file system has no locks
+  // (another error). The lock ends with the file's close or the process's end, so a lock
+  // that can be taken shows its former holder is gone.
   bool TryLockExclusive();
+  // True when `path` (a link at its last component not followed) names this open file.
+  bool IsNamed(const std::string& path);
+  // Sets the permission bits (rwx of owner, group and others, and the special bits) of
+  // the open file itself, whatever its name has come to hold meanwhile.
+  bool SetPermissions(uint32_t permissions);
   void Close();
 
  private:
@@ -68,6 +81,7 @@ class File {
   friend class MappedFile;
   friend class Socket;
   explicit File(int fd) : fd_(fd) {}
+  static File OpenWithFlags(const std::string& path, Access access, int extra_flags);
 
   int fd_ = -1;
   int error_ = 0;

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/error_text.h"
+
 namespace nvx::platform {
 namespace {
 
@@ -17,10 +19,26 @@ bool Report(bool ok, int* error) {
   return ok;
 }
 
+PathKind KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return PathKind::kDirectory;
+  if (S_ISREG(mode)) return PathKind::kFile;
+  return S_ISLNK(mode) ? PathKind::kLink : PathKind::kOther;
+}
+
 }  // namespace
 
 bool RemoveFile(const std::string& path, int* error) {
   return Report(::unlink(path.c_str()) == 0, error);
+}
+
+bool RemoveRegularFile(const std::string& path, int* error) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return Report(errno == ENOENT, error);
+  if (!S_ISREG(info.st_mode)) {
+    if (error != nullptr) *error = kErrorNotRegularFile;
+    return false;
+  }
+  return Report(::unlink(path.c_str()) == 0 || errno == ENOENT, error);
 }
 
 bool RenameFile(const std::string& from, const std::string& to, int* error) {
@@ -45,9 +63,14 @@ bool IsRegularFile(const std::string& path) {
 int TestPath(const std::string& path, PathKind* kind) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return errno;
-  *kind = S_ISDIR(info.st_mode)   ? PathKind::kDirectory
-          : S_ISREG(info.st_mode) ? PathKind::kFile
-                                  : PathKind::kOther;
+  *kind = KindOf(info.st_mode);
+  return 0;
+}
+
+int TestPathItself(const std::string& path, PathKind* kind) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return errno;
+  *kind = KindOf(info.st_mode);
   return 0;
 }
 

@@ -11,16 +11,23 @@
 namespace nvx::platform {
 
 bool RemoveFile(const std::string& path, int* error = nullptr);
+// Removes `path` only when the name itself is a regular file; a symbolic link, folder or
+// anything else there stays. True when a file was removed or nothing was there.
+bool RemoveRegularFile(const std::string& path, int* error = nullptr);
 // Gives `from` the name `to`, replacing an existing `to` in one step.
 bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);
-// What a name is in the file system, following symbolic links.
-enum class PathKind { kDirectory, kFile, kOther };
-// Tests `path`: 0 with `*kind` set, or the system error number (kErrorFileNotFound or
-// kErrorPathNotFound when the name or a folder on its way is missing).
+// What a name is in the file system. kLink only from TestPathItself.
+enum class PathKind { kDirectory, kFile, kLink, kOther };
+// Tests `path`, following symbolic links: 0 with `*kind` set, or the system error number
+// (kErrorFileNotFound or kErrorPathNotFound when the name or a folder on its way is
+// missing).
 int TestPath(const std::string& path, PathKind* kind);
+// Tests what the name `path` itself holds, a symbolic link at its last component not
+// followed (kLink); otherwise as TestPath.
+int TestPathItself(const std::string& path, PathKind* kind);
 std::optional<int64_t> FileSizeOf(const std::string& path);
 bool MakeDirectory(const std::string& path, int* error = nullptr);
 bool RemoveDirectory(const std::string& path, int* error = nullptr);

@@ -21,7 +21,7 @@ bool SetModificationTime(const std::string& path, int64_t utc_seconds, int* erro
   times[0].tv_sec = static_cast<time_t>(utc_seconds);
   times[0].tv_nsec = 0;
   times[1] = times[0];
-  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+  if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
     if (error != nullptr) *error = errno;
     return false;
   }

@@ -13,6 +13,7 @@
 #include "protocol/service_link.h"
 #include "protocol/transfer_answers.h"
 #include "transfer/upload_rules.h"
+#include "transfer/work_files.h"
 
 namespace nvx {
 namespace {
@@ -205,6 +206,7 @@ bool CleanFolder(CleanJob& job, std::string_view pattern, bool top) {
     report.AddFileNote(search_path, kNoteCouldNotOpen, true, error);
     return false;
   }
+  SweepStaleWorkFiles(context, job.local_folder, entries);
 
   // Subfolders first, each at once; skip folders count only in the starting folder.
   int64_t file_count = 0;

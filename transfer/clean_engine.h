@@ -3,9 +3,10 @@
 // folders whose local folder no longer exists. It walks the local tree by the upload's
 // rules (skip folders at the top only, no folders beginning with ".", excluded
 // extensions, our own work files) but never sends data and never creates a folder.
-// Names from the service are only compared with local names; nothing local is ever
-// deleted. Everything runs on the worker thread through the engine context; a CleanJob
-// holds what one command knows between its steps.
+// Names from the service are only compared with local names; nothing of the user's is
+// ever deleted locally (the walk removes only stale work files of killed runs). Everything runs on
+// the worker thread through the engine context; a CleanJob holds what one command knows between its
+// steps.
 #ifndef NVX_TRANSFER_CLEAN_ENGINE_H_
 #define NVX_TRANSFER_CLEAN_ENGINE_H_
 

@@ -65,9 +65,10 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
   const std::string& folder = work_directory.empty() ? file.local_folder : work_directory;
   std::string work_path;
   int error = 0;
-  bool packed =
-      CreateHiddenWorkFile(folder, file.full_path, kZipWorkSuffix, &work_path, &error).is_open() &&
-      ZipOneFile(file.full_path, work_path, &error);
+  // The work file's own handle holds its lock while it is in use; it is what travels.
+  platform::File packed_file =
+      CreateHiddenWorkFile(folder, file.full_path, kZipWorkSuffix, &work_path, &error);
+  const bool packed = packed_file.is_open() && ZipOneFile(file.full_path, work_path, &error);
   if (!packed) {
     report.LogLine(kLineError, " Compress File for upload failed %d %s\n", error,
                    work_path.empty() ? file.full_path.c_str() : work_path.c_str());
@@ -83,26 +84,11 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
   }
 
   file.file.Close();
-  platform::File packed_file = platform::File::Open(work_path, platform::File::Access::kSharedRead);
-  if (!packed_file.is_open()) {
-    error = packed_file.error();
-    report.SetErrorCode(kErrorLocalFileOpen);
-    report.SetStatusMessage(
-        StrFormat("Unable to open Compressed file %s %d\n", work_path.c_str(), error));
-    context.progress().SetFileName("");
-    context.progress().Count(FileCount::kUploadError);
-    report.LogLine(kLineError, " UploadFile CreateFile Compressed Failed %d %s\n", error,
-                   work_path.c_str());
-    report.AddFileNote(work_path, kNoteCouldNotOpen, true, error);
-    platform::RemoveFile(work_path);
-    return false;
-  }
-
   file.uncompressed_size = file.local_size;
   file.local_size = packed_file.Size();
   if (file.local_size <= 0) {
-    packed_file.Close();
     platform::RemoveFile(work_path);
+    packed_file.Close();
     report.SetStatusMessage(StrFormat(" CompressedFile %s has no length", file.name.c_str()));
     context.progress().SetFileName("");
     report.LogLine(kLineError, " Compressed UploadFile File Zero Length  %s\n", work_path.c_str());
@@ -122,9 +108,10 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
 
 void DeleteWorkFile(EngineContext& context, UploadFileState& file) {
   if (!file.work_file_in_use) return;
-  // The handle goes first: the work file is removed, never left open.
-  file.file.Close();
+  // The name goes while the handle still holds the lock, so that no other run takes
+  // the file for a stale one and removes it first; then the handle goes.
   platform::RemoveFile(file.work_path);
+  file.file.Close();
   context.report().LogLine(kLineTrace, " Delete Compress work file %s\n", file.work_path.c_str());
   file.work_file_in_use = false;
   file.work_path.clear();

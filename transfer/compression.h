@@ -18,13 +18,13 @@ namespace nvx {
 bool IsCompressedType(std::string_view name);
 
 // Packs the file in hand (`file.full_path`, open in `file.file`) into a work file and
-// makes the work file the file in hand: `file.file`, `file.local_size`,
-// `file.uncompressed_size`, `file.name` (+ ".zip"), `file.work_file_in_use`,
-// `file.work_path`. True when the upload may go on (packed, or not packed and sent as
-// it is); false when the file's upload ends here: the work file turned out empty, or it
-// could not be opened again (already counted as an upload error and noted). The work
-// file is created exclusively under a hidden name of its own (see hidden_work_file.h),
-// so no user file is ever opened, emptied or removed in its place.
+// makes the work file the file in hand: `file.file` (the work file's own handle, which
+// holds its lock), `file.local_size`, `file.uncompressed_size`, `file.name` (+ ".zip"),
+// `file.work_file_in_use`, `file.work_path`. True when the upload may go on (packed, or
+// not packed and sent as it is); false when the file's upload ends here: the work file
+// turned out empty. The work file is created exclusively under a hidden name of its own
+// (see hidden_work_file.h), so no user file is ever opened, emptied or removed in its
+// place.
 bool CompressForUpload(EngineContext& context, UploadFileState& file);
 
 // Removes the work file, if one is in use, and gives the file its own name back. Called

@@ -16,6 +16,7 @@
 #include "transfer/download_exchange.h"
 #include "transfer/upload_exchanges.h"
 #include "transfer/upload_rules.h"
+#include "transfer/work_files.h"
 
 namespace nvx {
 namespace {
@@ -83,8 +84,10 @@ bool SendDelta(UploadJob& job, const std::string& source_path) {
 
 bool FetchSignature(EngineContext& context, const std::string& version_id) {
   // Whatever this exchange comes to, no signature of an earlier file may stay behind.
-  platform::RemoveFile(kSignatureFile);
-  platform::RemoveFile(kSignatureWorkFile);
+  // Only our own files go: what else may sit at these names stays, and the exchange
+  // refuses to open it.
+  platform::RemoveRegularFile(kSignatureFile);
+  platform::RemoveRegularFile(kSignatureWorkFile);
 
   context.progress().ClearBlocks();
   context.progress().SetFileName(kSignatureWorkFile);
@@ -121,7 +124,7 @@ bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
   report.SetStatusMessage(StrFormat("Accessing file %s", delta_name.c_str()));
   report.LogLine(kLineActivity, " UploadDiffFile Processing file %s\n", delta_name.c_str());
 
-  file.file = platform::File::Open(delta_name, platform::File::Access::kSharedRead);
+  file.file = platform::File::OpenRegular(delta_name, platform::File::Access::kSharedRead);
   int64_t size = file.file.is_open() ? file.file.Size() : -1;
   if (size < 0) {
     int error = file.file.error();
@@ -163,8 +166,8 @@ bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
     file.delta_upload = true;
     sent = SendDelta(job, source_path);
   }
-  file.file.Close();
   DeleteWorkFile(context, file);
+  file.file.Close();
   context.link().CloseIfMarked();
   return sent && job.run_state != kRunStateFailed;
 }
@@ -172,12 +175,23 @@ bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
 DeltaPreparation PrepareDeltaUpload(UploadJob& job) {
   EngineContext& context = job.context;
   Reporter& report = context.report();
+  // The differential path's names in the current folder hold our own files or nothing:
+  // anything else there (a link planted to take the bytes elsewhere) is reported and
+  // left alone, and the file goes whole.
+  for (const char* name : {kSignatureWorkFile, kSignatureFile, kDeltaFile}) {
+    if (!HoldsRegularFileOrNothing(name)) {
+      RefuseNotRegularFile(context, job.file.full_path,
+                           platform::JoinDirectory(platform::CurrentDirectory(), name),
+                           FileCount::kUploadError, "was sent whole");
+      return DeltaPreparation::kNotPrepared;
+    }
+  }
   FetchSignature(context, job.file.server_version_id);
   context.progress().SetFileName(job.file.full_path);
   context.progress().SetPhase(kPhaseDeterminingChanges);
 
   platform::File signature_file =
-      platform::File::Open(kSignatureFile, platform::File::Access::kRead);
+      platform::File::OpenRegular(kSignatureFile, platform::File::Access::kRead);
   int64_t signature_size = signature_file.is_open() ? signature_file.Size() : -1;
   if (signature_size < 0) {
     const int error = signature_file.error();

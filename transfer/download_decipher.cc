@@ -1,6 +1,7 @@
 // The local file work of a download that needs no connection: deciphering the work file
 // in place, and copying a target to the work file before a resume appends to it. Both
-// stream through one piece buffer, so memory does not grow with the file.
+// stream through one piece buffer, so memory does not grow with the file, and neither
+// opens a file through a link planted at its name.
 #include <algorithm>
 #include <cerrno>
 #include <vector>
@@ -14,7 +15,8 @@ namespace nvx {
 
 int DecipherDownloaded(const DecipherJob& job) {
   if (!job.enciphered) return 0;
-  platform::File file = platform::File::Open(job.work_path, platform::File::Access::kReadWrite);
+  platform::File file =
+      platform::File::OpenRegular(job.work_path, platform::File::Access::kReadWrite);
   if (!file.is_open()) return file.error();
   int64_t size = file.Size();
   if (size < 0) return file.error();
@@ -53,9 +55,9 @@ int DecipherDownloaded(const DecipherJob& job) {
 }
 
 int CopyWholeFile(const std::string& from, const std::string& to) {
-  platform::File source = platform::File::Open(from, platform::File::Access::kRead);
+  platform::File source = platform::File::OpenRegular(from, platform::File::Access::kRead);
   if (!source.is_open()) return source.error();
-  platform::File copy = platform::File::Open(to, platform::File::Access::kCreateTruncate);
+  platform::File copy = platform::File::OpenRegular(to, platform::File::Access::kCreateTruncate);
   if (!copy.is_open()) return copy.error();
   std::vector<uint8_t> piece(kDownloadPieceSize);
   for (;;) {

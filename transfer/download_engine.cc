@@ -11,6 +11,7 @@
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
 #include "transfer/name_pattern.h"
+#include "transfer/work_files.h"
 
 namespace nvx {
 namespace {
@@ -131,6 +132,8 @@ bool DownloadServerFolder(DownloadJob& job, FolderRecord& folder) {
     report.LogLine(kLineError, " Err - DownloadFile - Verify Local Folder Failed %d\n", error);
     return false;
   }
+  // Unpacking files of a killed restore, once per folder.
+  SweepStaleWorkFilesIn(context, job.local_folder);
 
   if (server_file.empty()) {
     for (const ServerFileEntry& entry : entries) {

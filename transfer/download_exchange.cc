@@ -89,11 +89,12 @@ bool HeaderEnded(const std::string& text) {
 }
 
 // Opens the work file for the body: appended to after the offered copy on a resume
-// (a target offered is copied there first), else created anew.
+// (a target offered is copied there first), else created anew. Never through a link
+// planted at its name (kErrorNotRegularFile).
 platform::File OpenWorkFile(Exchange& exchange, bool restart) {
   const DownloadRequest& request = exchange.request;
   if (!restart) {
-    return platform::File::Open(request.work_path, platform::File::Access::kCreateTruncate);
+    return platform::File::OpenRegular(request.work_path, platform::File::Access::kCreateTruncate);
   }
   if (!request.offered->is_work_file) {
     if (int error = CopyWholeFile(request.target_path, request.work_path); error != 0) {
@@ -104,7 +105,7 @@ platform::File OpenWorkFile(Exchange& exchange, bool restart) {
     }
   }
   platform::File file =
-      platform::File::Open(request.work_path, platform::File::Access::kCreateReadWrite);
+      platform::File::OpenRegular(request.work_path, platform::File::Access::kCreateReadWrite);
   // The body continues exactly after the bytes whose digest was offered.
   if (file.is_open() && (!file.Truncate(request.offered->size) || !file.SeekToEnd())) file.Close();
   return file;

@@ -18,6 +18,7 @@
 #include "transfer/download_exchange.h"
 #include "transfer/file_digest.h"
 #include "transfer/hidden_work_file.h"
+#include "transfer/work_files.h"
 
 namespace nvx {
 namespace {
@@ -48,9 +49,43 @@ void LogDuplicates(Reporter& report, const ServerFileEntry& entry) {
   }
 }
 
+// Something that is not a regular file sits where the download would read or write (a
+// link planted at the work file's name, a folder or a pipe at the target's): nothing is
+// read or written through it, it stays as it is, and the folder goes on.
+bool RefuseOccupied(DownloadJob& job, const std::string& target, const std::string& occupied) {
+  job.context.progress().SetFileName("");
+  RefuseNotRegularFile(job.context, target, occupied, FileCount::kDownloadError,
+                       "was not transfered");
+  return true;
+}
+
+// Which local copy may be offered, decided from what the names themselves hold: a link
+// is never followed. A link at the target's name is no copy to offer, and the new file
+// replaces it; at the work file's name, or anything else that is not a regular file at
+// either, the file is refused (`*occupied` names it).
+Offer ChooseOffer(const std::string& target, const std::string& work, std::string* occupied) {
+  platform::PathKind work_kind = platform::PathKind::kOther;
+  platform::PathKind target_kind = platform::PathKind::kOther;
+  // An error other than a missing name counts as nothing there; the exchange's own
+  // opens then decide.
+  const bool work_present = platform::TestPathItself(work, &work_kind) == 0;
+  const bool target_present = platform::TestPathItself(target, &target_kind) == 0;
+  if (work_present && work_kind != platform::PathKind::kFile) {
+    *occupied = work;
+  } else if (target_present && (target_kind == platform::PathKind::kDirectory ||
+                                target_kind == platform::PathKind::kOther)) {
+    *occupied = target;
+  } else if (work_present) {
+    return Offer::kPartial;
+  } else if (target_present && target_kind == platform::PathKind::kFile) {
+    return Offer::kUpdating;
+  }
+  return Offer::kNone;
+}
+
 // Makes what was written to `path` durable before the server copy goes.
 bool MakeDurable(const std::string& path) {
-  platform::File file = platform::File::Open(path, platform::File::Access::kRead);
+  platform::File file = platform::File::OpenRegular(path, platform::File::Access::kRead);
   if (!file.is_open() || !file.Sync()) return false;
   const std::string_view folder = FolderOfPath(path);
   return folder.empty() || platform::SyncDirectory(std::string(folder));
@@ -114,12 +149,9 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   report.SetStatusMessage(StrFormat("Accessing file %s", target.c_str()));
   report.LogLine(kLineActivity, " DownloadFile Processing file %s\n", target.c_str());
 
-  Offer offer = Offer::kNone;
-  if (platform::IsRegularFile(work)) {
-    offer = Offer::kPartial;
-  } else if (!platform::PathExists(work) && platform::IsRegularFile(target)) {
-    offer = Offer::kUpdating;
-  }
+  std::string occupied;
+  Offer offer = ChooseOffer(target, work, &occupied);
+  if (!occupied.empty()) return RefuseOccupied(job, target, occupied);
   DownloadRequest request;
   request.version_id = entry.version_id;
   request.target_path = target;
@@ -127,10 +159,12 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   if (flags.use_server_date) request.server_date = entry.date;
   if (offer != Offer::kNone) {
     const std::string& offered_path = offer == Offer::kPartial ? work : target;
-    platform::File copy = platform::File::Open(offered_path, platform::File::Access::kSharedRead);
+    platform::File copy =
+        platform::File::OpenRegular(offered_path, platform::File::Access::kSharedRead);
     const int64_t size = copy.is_open() ? copy.Size() : -1;
     if (size < 0) {
       const int error = copy.error();
+      if (error == platform::kErrorNotRegularFile) return RefuseOccupied(job, target, offered_path);
       if (error != platform::kErrorFileNotFound) {
         report.SetStatusMessage(StrFormat("Unable to open file %s %d\n", target.c_str(), error));
         progress.SetFileName("");
@@ -170,6 +204,8 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
     case DownloadOutcome::kTransportFailure:
       return false;
     case DownloadOutcome::kLocalFailure:
+      // A link planted at the work file's name since it was chosen.
+      if (result.error == platform::kErrorNotRegularFile) return RefuseOccupied(job, target, work);
       progress.Count(FileCount::kDownloadError);
       report.AddFileNote(target, kNoteCouldNotOpen, true, result.error);
       return false;

@@ -10,6 +10,7 @@
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
 #include "transfer/upload_rules.h"
+#include "transfer/work_files.h"
 
 namespace nvx {
 namespace {
@@ -165,6 +166,7 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
     report.AddFileNote(search_path, kNoteCouldNotOpen, true, error);
     return false;
   }
+  SweepStaleWorkFiles(context, job.file.local_folder, entries);
 
   // Subfolders first, each at once; skip folders count only in the starting folder.
   int64_t file_count = 0;

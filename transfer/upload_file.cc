@@ -35,8 +35,8 @@ void StartFileState(UploadJob& job, std::string_view name) {
 bool EndFile(UploadJob& job) {
   EngineContext& context = job.context;
   UploadFileState& file = job.file;
-  file.file.Close();
   DeleteWorkFile(context, file);
+  file.file.Close();
   context.link().CloseIfMarked();
   if (file.delete_after) {
     int error = 0;

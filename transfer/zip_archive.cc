@@ -113,12 +113,15 @@ bool UnzipFirstEntry(const std::string& zip_path, const std::string& target_path
                                              kUnpackWorkSuffix, &work_path, &error);
   if (!work.is_open()) return false;
   // The target appears only once the whole entry is written and its CRC checked out.
+  // The work file stays open, and so locked, until its name is gone either way.
   bool ok = ExtractEntry(zip_path, entry, work) && work.Sync();
-  work.Close();
   if (ok) {
-    // A replaced file keeps its access rights.
-    if (auto permissions = platform::FilePermissions(target_path)) {
-      platform::SetFilePermissions(work_path, *permissions);
+    // A replaced file keeps its access rights; a link at the target's name lends none.
+    platform::PathKind kind = platform::PathKind::kOther;
+    if (platform::TestPathItself(target_path, &kind) == 0 && kind == platform::PathKind::kFile) {
+      if (auto permissions = platform::FilePermissions(target_path)) {
+        work.SetPermissions(*permissions);
+      }
     }
     ok = platform::RenameFile(work_path, target_path);
   }

@@ -33,14 +33,16 @@ voidpf ZCALLBACK OpenFile(voidpf opaque, const void* filename, int mode) {
   if (filename == nullptr) return nullptr;
   const std::string path(static_cast<const char*>(filename));
   auto stream = std::make_unique<ZipStream>();
+  // Archives are work files and downloads: never opened through a link planted at
+  // their names.
   if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ) {
-    stream->file = platform::File::Open(path, platform::File::Access::kRead);
+    stream->file = platform::File::OpenRegular(path, platform::File::Access::kRead);
   } else if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) {
     // Read and write: the archive writer goes back to complete local headers.
-    stream->file = platform::File::Open(path, platform::File::Access::kCreateReadWrite);
+    stream->file = platform::File::OpenRegular(path, platform::File::Access::kCreateReadWrite);
     if (stream->file.is_open() && !stream->file.Truncate(0)) stream->file.Close();
   } else {
-    stream->file = platform::File::Open(path, platform::File::Access::kReadWrite);
+    stream->file = platform::File::OpenRegular(path, platform::File::Access::kReadWrite);
   }
   if (!stream->file.is_open()) {
     IoOf(opaque)->set_last_error(stream->file.error());

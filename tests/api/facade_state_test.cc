@@ -1,5 +1,6 @@
 // What the facade's setters store, what Reset clears and keeps, and the operations that
 // answer on the caller's thread (MapNVXPath, TestOverQuota, SendLog).
+#include <filesystem>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -131,6 +132,13 @@ TEST(FacadeReset, ClearsTheJobAndKeepsTheRun) {
   EXPECT_EQ(progress->files_uploaded, 0);
   EXPECT_STREQ(progress->file_name, "");
   for (const std::string& name : work_files) EXPECT_FALSE(platform::PathExists(name)) << name;
+  // Only our own files go: a link planted at one of those names stays; a killed run's goes.
+  std::filesystem::create_symlink(dir.File("secret"), "temp.crc");
+  test::WriteFileText(".diff.crc.abcdefghij.nvxzip", "killed");
+  api.Reset();
+  EXPECT_TRUE(std::filesystem::is_symlink("temp.crc"));
+  EXPECT_FALSE(platform::PathExists(".diff.crc.abcdefghij.nvxzip"));
+  platform::RemoveFile("temp.crc");
 
   EXPECT_EQ(block.job.link.user, "alice");
   EXPECT_EQ(block.job.link.password, "secret");

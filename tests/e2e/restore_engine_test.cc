@@ -1,7 +1,8 @@
 // The download engine against the real nvxserver, driven by NVXbackup restore jobs: a
 // resume from the "~" work file an earlier attempt left, a copy that is current already
 // ("UGOTIT") or matched by its date, bodies enciphered for the account and packed for
-// the transfer, and a move that deletes the server copies once the files are local.
+// the transfer, a move that deletes the server copies once the files are local, and
+// links planted in the restore folder, never written through.
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -150,6 +151,21 @@ TEST_F(RestoreEngineTest, MoveDeletesTheServerCopiesOnceLocal) {
   EXPECT_TRUE(Documents("\\Backup\\Data").empty());
   EXPECT_TRUE(Documents("\\Backup\\Data\\sub").empty());
   EXPECT_TRUE(Documents("\\Backup\\Data\\sub\\deeper").empty());
+}
+
+TEST_F(RestoreEngineTest, PlantedLinksAreNeverWrittenThrough) {
+  BackUp("alice", "wonderland");
+  const std::string secret = temp_.File("secret"), data = restore_ + "/Data/";
+  WriteFileText(secret, "secret");
+  std::filesystem::create_directories(data);
+  std::filesystem::create_symlink(secret, data + "a.txt~");  // at the work file's name
+  std::filesystem::create_symlink(secret, data + "b.bin");   // at a target's name: replaced
+  RunResult run = Restore("alice", "wonderland", "TransferCompress Y\r\n");
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(ReadFileText(secret), "secret");
+  EXPECT_TRUE(std::filesystem::is_symlink(data + "a.txt~"));
+  EXPECT_EQ(FileMd5(data + "b.bin"), FileMd5(tree_ + "/b.bin"));
+  EXPECT_NE(Report().find("a.txt~ is not a regular file"), std::string::npos) << Report();
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 // conclusion that allows a delta, the signature fetch, the delta PUT and what follows
 // each answer (equal files, applied delta, the service's "Gen New From Diff Error",
 // other refusals, cut connections, a signature that never arrives while a stale
-// "temp.crc" lies in the current folder). The delta that travels is applied to the
-// server's copy and must give the local file.
+// "temp.crc" lies in the current folder, a link planted at one of its names). The delta
+// that travels is applied to the server's copy and must give the local file.
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,7 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
     int updated, errors;
     std::string result_text;  // in the results report, "" = none
     bool succeeds;
+    std::string planted = "";  // a name of the path holding a link to a file elsewhere
   };
   // clang-format off
   const std::vector<Case> cases = {
@@ -149,6 +151,12 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
       {"a bad signature: the whole file goes", replace_x,
        {{signature("100,0,0,0,0")}, {Answer(ok)}}, "",
        "HEAD GET PUT", {"0,V7;"}, false, 1, 0, "", true},
+      {"a link at temp.crc~: the file goes whole", replace_x, {{Answer(ok)}}, "", "HEAD PUT",
+       {"0,V7;"}, false, 1, 1, "temp.crc~ is not a regular file", true, "temp.crc~"},
+      {"a link at temp.crc", replace_x, {{Answer(ok)}}, "", "HEAD PUT", {"0,V7;"}, false, 1, 1,
+       "temp.crc is not a regular file", true, "temp.crc"},
+      {"a link at diff.crc", replace_x, {{Answer(ok)}}, "", "HEAD PUT", {"0,V7;"}, false, 1, 1,
+       "diff.crc is not a regular file", true, "diff.crc"},
       {"a copy without X takes no delta",
        "X-NVX-CONCLUSION: Replace\r\nX-NVX-LUPIN: x,V7;\r\n" + space, {{Answer(ok)}}, "",
        "HEAD PUT", {"0,V7;"}, false, 1, 0, "", true},
@@ -164,6 +172,8 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
     UseServer(peer);
     for (const char* name : {"temp.crc", "temp.crc~", "diff.crc"}) platform::RemoveFile(name);
     if (!c.stale_signature.empty()) test::WriteFileText("temp.crc", c.stale_signature);
+    test::WriteFileText(server_.File("secret"), "secret");
+    if (!c.planted.empty()) std::filesystem::create_symlink(server_.File("secret"), c.planted);
     test::WriteFileText(local_.File("data.bin"), local);
     block_.protocol.space_used_estimate = 0;
     block_.job.texts.local_directory = local_.path();
@@ -214,6 +224,8 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
       EXPECT_NE(Results().find(c.result_text), std::string::npos) << Results();
     }
     EXPECT_TRUE(platform::PathExists(local_.File("data.bin")));
+    EXPECT_EQ(test::ReadFileText(server_.File("secret")), "secret");
+    EXPECT_TRUE(c.planted.empty() || std::filesystem::is_symlink(c.planted));
     session().progress().ResetRecord();
   }
 }

@@ -3,11 +3,13 @@
 // refused, cut twice), what travels, what the restore folder holds afterwards, the
 // counts and the results report. A hostile file list (names that climb out of the
 // folder, absolute names, names too long) writes nothing outside the restore folder and
-// reports every refusal; a folder walk passes over folders without access.
+// reports every refusal; so does a link, pipe or folder planted at a name the download
+// writes; a folder walk passes over folders without access.
 #include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "protocol/folder_tree.h"
 #include "protocol/response_headers.h"
 #include "tests/protocol/session_fixture.h"
+#include "tests/support/os_helpers.h"
 #include "transfer/base64.h"
 #include "transfer/download_engine.h"
 #include "transfer/md5.h"
@@ -418,6 +421,63 @@ TEST_F(DownloadEngineTest, HostileFileListWritesNothingOutsideTheRestoreFolder) 
             std::string::npos);
   EXPECT_EQ(Progress().files_download_error, static_cast<int32_t>(bad_names.size() + 1));
   EXPECT_EQ(Progress().files_downloaded, 2);
+}
+
+TEST_F(DownloadEngineTest, PlantedNamesAreNeverWrittenThrough) {
+  // Things planted at the names a download uses are neither read nor written through and
+  // stay, the refusal noted; a link at the target's own name is replaced. A killed
+  // restore's unpacking file goes; a running one's, and a link of that shape, stay.
+  namespace fs = std::filesystem;
+  test::TempDir outside;
+  const std::string secret = outside.File("secret"), content = Content(), zip = ZipOf(content);
+  const std::string running = ".b.txt.bbbbbbbbbb.nvxpart", shaped = ".c.txt.cccccccccc.nvxpart";
+  const PeerReply plain = Body("X-NVX-Fang: 5003,0,0\r\n", content);
+  const PeerReply packed = Body("X-NVX-Fang: " + std::to_string(zip.size()) + ",0,1\r\n", zip);
+  struct Case {
+    std::string planted;              // in Docs
+    char kind;                        // 'l' a link to the secret, 'p' a pipe, 'd' a folder
+    std::optional<PeerReply> answer;  // to a.txt's DownLoad, when one is due
+  };
+  const std::vector<Case> cases = {{"a.txt~", 'l', {}},
+                                   {"a.txt~", 'p', {}},
+                                   {"a.txt", 'd', {}},
+                                   {"a.txt", 'l', plain},
+                                   {"a.txt", 'l', packed}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.planted + " " + c.kind);
+    const std::string docs = restore_.File("Docs");
+    fs::remove_all(docs);
+    platform::MakeDirectory(docs);
+    test::WriteFileText(secret, "secret");
+    if (c.kind == 'l') fs::create_symlink(secret, docs + "/" + c.planted);
+    if (c.kind == 'p') test::MakeFifo(docs + "/" + c.planted);
+    if (c.kind == 'd') fs::create_directory(docs + "/" + c.planted);
+    test::WriteFileText(docs + "/.a.txt.aaaaaaaaaa.nvxpart", "killed");
+    test::WriteFileText(docs + "/" + running, "running");
+    platform::File held = platform::File::Open(docs + "/" + running, platform::File::Access::kRead);
+    ASSERT_TRUE(held.TryLockExclusive());
+    fs::create_symlink(secret, docs + "/" + shaped);
+    PeerConnection script = {List(Entry("a.txt", "V1") + Entry("ok.txt", "V2"))};
+    if (c.answer) script.push_back(*c.answer);
+    script.push_back(Body("X-NVX-Fang: 2,0,0\r\n", "ok"));
+    LoopbackPeer peer;
+    peer.AddConnection(script);
+    UseServer(peer);
+    block_.job.flags.verification = true;
+    EXPECT_TRUE(RunDownload(session()));
+    session().CloseConnection();
+    // The secret was neither read (no digest offered) nor written.
+    EXPECT_EQ(peer.Requests().size(), script.size());
+    for (const std::string& request : peer.Requests()) {
+      EXPECT_EQ(request.find("X-NVX-RESTART2"), std::string::npos);
+    }
+    EXPECT_EQ(test::ReadFileText(secret), "secret");
+    EXPECT_EQ(test::ListFolder(docs),
+              (std::vector<std::string>{running, shaped, c.planted, "ok.txt"}));
+    EXPECT_TRUE(!c.answer || test::ReadFileText(docs + "/a.txt") == content);
+    EXPECT_EQ(Progress().files_download_error, c.answer ? 0 : 1);
+    EXPECT_TRUE(c.answer || LogHas("left as it is: " + docs + "/" + c.planted + " (for"));
+  }
 }
 
 TEST_F(DownloadEngineTest, SubtreePatternsAndNamedFiles) {

@@ -1,10 +1,11 @@
 // The upload engine against a scripted service on loopback: for each answer of the
 // is-it-there test and of the upload, what travels (requests, resume offsets, bodies,
 // enciphering), what the counts, the error code and the results report say, and whether
-// a moved file is deleted. A folder scan shows the order of folders and files and the
-// skip, exclude and zero-length rules.
+// a moved file is deleted. A folder scan shows the order of folders and files, the skip,
+// exclude and zero-length rules, and the removal of stale work files.
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,7 +18,9 @@
 #include "protocol/email_exchange.h"
 #include "tests/protocol/session_fixture.h"
 #include "tests/support/current_directory.h"
+#include "tests/support/os_helpers.h"
 #include "transfer/base64.h"
+#include "transfer/hidden_work_file.h"
 #include "transfer/md5.h"
 #include "transfer/transfer_cipher.h"
 #include "transfer/upload_engine.h"
@@ -335,6 +338,16 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   test::WriteFileText(root + "/sub/.b.txt.ab3de6gh9k.nvxzip", "left by a killed run");
   test::WriteFileText(root + "/.a.txt.zq8wx2cv5n.nvxpart", "left by a killed restore");
   test::WriteFileText(root + "/sub/skip/c.txt", "gamma");
+  // Another run, still at work, holds its work file; a link of that shape stays too.
+  test::ChildHolding running([folder = root + "/sub"] {
+    static platform::File held;
+    std::string path;
+    int error = 0;
+    held = CreateHiddenWorkFile(folder, "held.txt", kZipWorkSuffix, &path, &error);
+    return held.is_open();
+  });
+  ASSERT_TRUE(running.took());
+  std::filesystem::create_symlink(root + "/a.txt", root + "/.l.txt.abcdefghij.nvxzip");
 
   // One answer serves every request: a conclusion that FolderFileCount reads as a count
   // and a body that FolderCreate reads as a folder id.
@@ -373,6 +386,10 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   EXPECT_NE(Results().find("zero-length"), std::string::npos);
   EXPECT_NE(Results().find("lines.txt"), std::string::npos);
   EXPECT_EQ(Status(), "Processing local file list complete");
+  EXPECT_EQ(test::ListFolder(root),
+            (std::vector<std::string>{".l.txt.abcdefghij.nvxzip", "a.txt", "d.tmp", "empty.txt",
+                                      "skip", "sub", "two\nlines.txt"}));
+  EXPECT_EQ(test::ListFolder(root + "/sub").size(), 3u);  // b.txt, skip, the running one's
 }
 
 }  // namespace

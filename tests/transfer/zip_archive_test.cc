@@ -294,8 +294,12 @@ TEST(HiddenWorkFileTest, NamesAreNewHiddenAndRecognisable) {
     EXPECT_TRUE(name.starts_with(".archive.tar.")) << name;
     EXPECT_TRUE(IsHiddenWorkFileName(name, kZipWorkSuffix)) << name;
     EXPECT_FALSE(IsHiddenWorkFileName(name, kUnpackWorkSuffix)) << name;
+    // Owned while open: no other open file can take its lock.
+    EXPECT_FALSE(platform::File::Open(path, platform::File::Access::kRead).TryLockExclusive());
     paths.push_back(path);
   }
+  // Closed, they are stale: a sweep takes them and nothing else.
+  EXPECT_EQ(RemoveStaleWorkFilesIn(dir.path()).size(), paths.size());
   std::sort(paths.begin(), paths.end());
   EXPECT_EQ(std::unique(paths.begin(), paths.end()), paths.end());
   EXPECT_EQ(ReadFileText(dir.File("archive.tar.zip")), "the user's own archive");

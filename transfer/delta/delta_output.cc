@@ -12,13 +12,14 @@ DeltaOutput::~DeltaOutput() {
 }
 
 bool DeltaOutput::Create(const std::string& path) {
-  path_ = path;
-  file_ = platform::File::Open(path, platform::File::Access::kCreateTruncate);
+  file_ = platform::File::OpenRegular(path, platform::File::Access::kCreateTruncate);
   if (!file_.is_open()) {
     error_ = file_.error();
     failed_ = true;
     return false;
   }
+  // Only a file this object opened is ever removed again.
+  path_ = path;
   buffer_.resize(kDeltaPieceSize);
   Md5Init(md5_);
   return true;

@@ -26,7 +26,8 @@ class DeltaOutput {
   DeltaOutput(const DeltaOutput&) = delete;
   DeltaOutput& operator=(const DeltaOutput&) = delete;
 
-  // Creates or empties `path`; false with error() set.
+  // Creates or empties `path`, never through a link planted at its name and never
+  // anything but a regular file; false with error() set.
   bool Create(const std::string& path);
   // Appends bytes (buffered); false once any write failed. The MD5 of everything
   // written is kept on the way.
