@@ -18,6 +18,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+  if (std::getenv("NVX_KEEP_TEMP") != nullptr) return;
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }

@@ -1,5 +1,6 @@
-// A temporary folder that is removed with everything in it when the object goes, and
-// small helpers to read and write whole files in tests.
+// A temporary folder that is removed with everything in it when the object goes (kept
+// when NVX_KEEP_TEMP is set, to look into a failed run's logs and data), and small
+// helpers to read and write whole files in tests.
 #ifndef NVX_TESTS_SUPPORT_TEMP_DIR_H_
 #define NVX_TESTS_SUPPORT_TEMP_DIR_H_
 
