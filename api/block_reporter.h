@@ -6,9 +6,9 @@
 #define NVX_API_BLOCK_REPORTER_H_
 
 #include "api/shared_block.h"
+#include "engines/engine_context.h"
 #include "protocol/progress_sink.h"
 #include "protocol/reporter.h"
-#include "transfer/engine_context.h"
 
 namespace nvx {
 

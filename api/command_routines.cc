@@ -3,15 +3,15 @@
 #include <optional>
 #include <string>
 
+#include "engines/clean_engine.h"
+#include "engines/download_engine.h"
+#include "engines/upload_engine.h"
 #include "protocol/folder_paths.h"
 #include "protocol/server_file_list.h"
 #include "protocol/service_command.h"
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
 #include "protocol/web_files.h"
-#include "transfer/clean_engine.h"
-#include "transfer/download_engine.h"
-#include "transfer/upload_engine.h"
 
 namespace nvx {
 namespace {

@@ -4,13 +4,13 @@
 #include <new>
 #include <string>
 
-#include "api/library_limits.h"
 #include "api/nvxapi.h"
+#include "codec/scrambled_text.h"
+#include "codec/secure_wipe.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
+#include "protocol/library_limits.h"
 #include "protocol/login_token.h"
-#include "transfer/scrambled_text.h"
-#include "transfer/secure_wipe.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "api/reset.h"
 
+#include "codec/delta/delta_file.h"
+#include "engines/work_files.h"
 #include "platform/file_system.h"
-#include "transfer/delta/delta_file.h"
-#include "transfer/work_files.h"
 
 namespace nvx {
 

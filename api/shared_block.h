@@ -26,7 +26,6 @@
 #include <thread>
 
 #include "api/command_table.h"
-#include "api/library_limits.h"
 #include "api/nvxapi.h"
 #include "platform/auto_reset_event.h"
 #include "platform/clock.h"
@@ -34,6 +33,7 @@
 #include "platform/mutex.h"
 #include "platform/thread_annotations.h"
 #include "protocol/job_settings.h"
+#include "protocol/library_limits.h"
 #include "protocol/protocol_state.h"
 
 namespace nvx {

@@ -11,8 +11,8 @@
 
 #include "api/block_reporter.h"
 #include "api/shared_block.h"
+#include "engines/engine_context.h"
 #include "protocol/service_link.h"
-#include "transfer/engine_context.h"
 
 namespace nvx {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "api/library_limits.h"
 #include "protocol/folder_tree.h"
+#include "protocol/library_limits.h"
 
 namespace nvx {
 namespace {

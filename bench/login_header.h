@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "transfer/md5.h"
-#include "transfer/scrambled_text.h"
+#include "codec/md5.h"
+#include "codec/scrambled_text.h"
 
 namespace nvx::bench {
 

@@ -6,9 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "transfer/base64.h"
-#include "transfer/md5.h"
-#include "transfer/transfer_cipher.h"
+#include "codec/base64.h"
+#include "codec/md5.h"
+#include "codec/transfer_cipher.h"
 
 namespace nvx {
 namespace {

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "api/library_limits.h"
+#include "codec/transfer_cipher.h"
+#include "engines/file_digest.h"
 #include "platform/file.h"
-#include "transfer/file_digest.h"
-#include "transfer/transfer_cipher.h"
+#include "protocol/library_limits.h"
 
 namespace nvx {
 namespace {

@@ -4,12 +4,12 @@
 
 #include <cstdio>
 
+#include "codec/delta/block_signature.h"
+#include "codec/delta/delta_apply.h"
+#include "codec/delta/delta_file.h"
+#include "codec/md5.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
-#include "transfer/delta/block_signature.h"
-#include "transfer/delta/delta_apply.h"
-#include "transfer/delta/delta_file.h"
-#include "transfer/md5.h"
 
 namespace nvx::fuzz {
 namespace {

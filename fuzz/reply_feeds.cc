@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "codec/md5.h"
+#include "engines/upload_rules.h"
 #include "protocol/date_stamp.h"
 #include "protocol/folder_tree.h"
 #include "protocol/header_reader.h"
@@ -15,8 +17,6 @@
 #include "protocol/transfer_answers.h"
 #include "protocol/url_escape.h"
 #include "protocol/web_files.h"
-#include "transfer/md5.h"
-#include "transfer/upload_rules.h"
 
 namespace nvx::fuzz {
 namespace {

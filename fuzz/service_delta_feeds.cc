@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <vector>
 
+#include "codec/md5.h"
 #include "platform/file.h"
 #include "service/blob_store.h"
 #include "service/delta_upload.h"
 #include "service/store.h"
-#include "transfer/md5.h"
 
 namespace nvx::fuzz {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "api/library_limits.h"
+#include "codec/base64.h"
+#include "codec/secure_wipe.h"
+#include "protocol/library_limits.h"
 #include "protocol/login_token.h"
-#include "transfer/base64.h"
-#include "transfer/secure_wipe.h"
 
 namespace nvx {
 namespace {

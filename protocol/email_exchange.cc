@@ -1,5 +1,6 @@
 #include "protocol/email_exchange.h"
 
+#include "codec/transfer_cipher.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
 #include "protocol/credentials.h"
@@ -7,7 +8,6 @@
 #include "protocol/response_headers.h"
 #include "protocol/service_command.h"
 #include "protocol/service_link.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "api/library_limits.h"
 #include "platform/error_text.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
+#include "protocol/library_limits.h"
 #include "protocol/service_commands.h"
 
 namespace nvx {

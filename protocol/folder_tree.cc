@@ -4,8 +4,8 @@
 #include <limits>
 #include <optional>
 
-#include "api/library_limits.h"
 #include "platform/text_format.h"
+#include "protocol/library_limits.h"
 #include "protocol/response_headers.h"
 
 namespace nvx {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "api/library_limits.h"
+#include "protocol/library_limits.h"
 
 namespace nvx {
 

@@ -1,9 +1,9 @@
 #include "protocol/login_token.h"
 
+#include "codec/md5.h"
+#include "codec/scrambled_text.h"
+#include "codec/secure_wipe.h"
 #include "platform/clock.h"
-#include "transfer/md5.h"
-#include "transfer/scrambled_text.h"
-#include "transfer/secure_wipe.h"
 
 namespace nvx {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "transfer/transfer_cipher.h"
+#include "codec/transfer_cipher.h"
 
 namespace nvx {
 

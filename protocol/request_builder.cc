@@ -1,8 +1,8 @@
 #include "protocol/request_builder.h"
 
+#include "codec/transfer_cipher.h"
 #include "platform/text_format.h"
 #include "protocol/date_stamp.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx {
 namespace {

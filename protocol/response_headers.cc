@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "api/library_limits.h"
+#include "protocol/library_limits.h"
 
 namespace nvx {
 namespace {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <optional>
 
-#include "api/library_limits.h"
+#include "protocol/library_limits.h"
 #include "protocol/response_headers.h"
 
 namespace nvx {

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "api/library_limits.h"
+#include "codec/base64.h"
 #include "platform/text_format.h"
 #include "protocol/credentials.h"
+#include "protocol/library_limits.h"
 #include "protocol/request_builder.h"
 #include "protocol/response_headers.h"
 #include "protocol/service_link.h"
-#include "transfer/base64.h"
 
 namespace nvx {
 namespace {

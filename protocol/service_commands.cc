@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "api/library_limits.h"
 #include "platform/text_format.h"
 #include "protocol/folder_tree.h"
+#include "protocol/library_limits.h"
 #include "protocol/reply_body.h"
 #include "protocol/response_headers.h"
 #include "protocol/server_file_list.h"

@@ -3,9 +3,9 @@
 #include <limits>
 #include <optional>
 
-#include "api/library_limits.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "protocol/library_limits.h"
 #include "protocol/request_builder.h"
 #include "protocol/response_headers.h"
 #include "protocol/service_command.h"

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "codec/md5.h"
 #include "platform/clock.h"
 #include "platform/directory_sync.h"
 #include "platform/error_text.h"
@@ -15,7 +16,6 @@
 #include "service/data_folder.h"
 #include "service/date_stamp.h"
 #include "service/service_limits.h"
-#include "transfer/md5.h"
 
 namespace nvx::service {
 namespace {

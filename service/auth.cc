@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "transfer/md5.h"
-#include "transfer/scrambled_text.h"
+#include "codec/md5.h"
+#include "codec/scrambled_text.h"
 
 namespace nvx::service {
 namespace {

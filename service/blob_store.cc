@@ -6,10 +6,10 @@
 #include <random>
 #include <unordered_set>
 
+#include "codec/hidden_work_file.h"
 #include "platform/directory_sync.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
-#include "transfer/hidden_work_file.h"
 
 namespace nvx::service {
 

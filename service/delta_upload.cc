@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "codec/delta/block_signature.h"
+#include "codec/delta/delta_apply.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "service/blob_store.h"
 #include "service/upload_archive.h"
 #include "service/upload_body.h"
-#include "transfer/delta/block_signature.h"
-#include "transfer/delta/delta_apply.h"
 
 namespace nvx::service {
 namespace {

@@ -2,11 +2,11 @@
 // an incomplete one, and the file information of one document.
 #include <vector>
 
+#include "codec/base64.h"
 #include "platform/text_format.h"
 #include "service/header_fields.h"
 #include "service/names.h"
 #include "service/service_commands.h"
-#include "transfer/base64.h"
 
 namespace nvx::service {
 namespace {

@@ -19,12 +19,12 @@
 #include <string>
 #include <string_view>
 
+#include "codec/md5.h"
 #include "platform/file.h"
 #include "service/blob_store.h"
 #include "service/command_context.h"
 #include "service/store.h"
 #include "service/upload_reservations.h"
-#include "transfer/md5.h"
 
 namespace nvx::service {
 

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "codec/md5.h"
+#include "codec/zip_archive.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
@@ -22,8 +24,6 @@
 #include "service/header_fields.h"
 #include "service/reply_cipher.h"
 #include "service/service_commands.h"
-#include "transfer/md5.h"
-#include "transfer/zip_archive.h"
 
 namespace nvx::service {
 namespace {

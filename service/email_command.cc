@@ -1,10 +1,10 @@
 #include "service/email_command.h"
 
+#include "codec/key_table.h"
+#include "codec/transfer_cipher.h"
 #include "service/email_outbox.h"
 #include "service/header_fields.h"
 #include "service/service_limits.h"
-#include "transfer/key_table.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::service {
 namespace {

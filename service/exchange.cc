@@ -1,7 +1,7 @@
 #include "service/exchange.h"
 
+#include "codec/transfer_cipher.h"
 #include "platform/text_format.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::service {
 

@@ -4,9 +4,9 @@
 #include <charconv>
 #include <utility>
 
+#include "codec/base64.h"
 #include "platform/text_format.h"
 #include "service/service_limits.h"
-#include "transfer/base64.h"
 
 namespace nvx::service {
 namespace {

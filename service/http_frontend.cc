@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "codec/transfer_cipher.h"
 #include "platform/file.h"
 #include "platform/text_format.h"
 #include "service/request_log.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::service {
 namespace {

@@ -1,11 +1,11 @@
 // The is-it-there test: a HEAD whose query is a file name asks whether the folder holds
 // that file already, and how the client goes on (send it, resume it, replace it, or
 // nothing). The rows are decided in a fixed order; the first that fits answers.
+#include "codec/base64.h"
 #include "platform/text_format.h"
 #include "service/header_fields.h"
 #include "service/names.h"
 #include "service/upload_command.h"
-#include "transfer/base64.h"
 
 namespace nvx::service {
 namespace {

@@ -1,6 +1,6 @@
 #include "service/reply_cipher.h"
 
-#include "transfer/transfer_cipher.h"
+#include "codec/transfer_cipher.h"
 
 namespace nvx::service {
 

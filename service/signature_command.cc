@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "codec/delta/block_signature.h"
 #include "platform/file_system.h"
 #include "service/service_commands.h"
-#include "transfer/delta/block_signature.h"
 
 namespace nvx::service {
 namespace {

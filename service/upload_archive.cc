@@ -4,10 +4,10 @@
 #include <limits>
 #include <vector>
 
+#include "codec/md5.h"
+#include "codec/zip_entry_reader.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
-#include "transfer/md5.h"
-#include "transfer/zip_entry_reader.h"
 
 namespace nvx::service {
 namespace {

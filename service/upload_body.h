@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "transfer/transfer_cipher.h"
+#include "codec/transfer_cipher.h"
 
 namespace nvx::service {
 

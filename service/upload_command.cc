@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "codec/key_table.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
 #include "service/date_stamp.h"
@@ -19,7 +20,6 @@
 #include "service/header_fields.h"
 #include "service/names.h"
 #include "service/upload_body.h"
-#include "transfer/key_table.h"
 
 namespace nvx::service {
 namespace {

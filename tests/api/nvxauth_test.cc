@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include "api/library_limits.h"
 #include "api/nvxapi.h"
+#include "codec/base64.h"
+#include "codec/md5.h"
+#include "codec/scrambled_text.h"
 #include "platform/clock.h"
+#include "protocol/library_limits.h"
 #include "protocol/login_token.h"
 #include "tests/support/fake_clock.h"
-#include "transfer/base64.h"
-#include "transfer/md5.h"
-#include "transfer/scrambled_text.h"
 
 namespace nvx {
 namespace {

@@ -8,10 +8,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "codec/md5.h"
 #include "tests/support/hex.h"
 #include "tests/support/os_helpers.h"
 #include "tests/support/temp_dir.h"
-#include "transfer/md5.h"
 
 namespace nvx::test {
 namespace {

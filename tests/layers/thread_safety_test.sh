@@ -6,5 +6,5 @@
 clangxx=${1:?usage: $0 CLANGXX SOURCE_ROOT}
 root=${2:?usage: $0 CLANGXX SOURCE_ROOT}
 cd "$root" || exit 2
-find platform transfer protocol api -name '*.cc' | sort |
+find $(ls -d platform codec wire protocol engines api 2>/dev/null) -name '*.cc' | sort |
   xargs -P 2 -n 8 "$clangxx" -std=c++20 -fsyntax-only -I. -Wthread-safety -Werror

@@ -7,13 +7,13 @@
 
 #include "api/activity_log.h"
 #include "api/block_reporter.h"
-#include "api/library_limits.h"
 #include "api/results_report.h"
 #include "api/shared_block.h"
 #include "platform/error_text.h"
 #include "platform/file_system.h"
 #include "protocol/folder_paths.h"
 #include "protocol/folder_tree.h"
+#include "protocol/library_limits.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx {

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include "codec/transfer_cipher.h"
 #include "platform/file_time.h"
 #include "protocol/date_stamp.h"
 #include "protocol/request_builder.h"
 #include "protocol/transfer_requests.h"
 #include "protocol/url_escape.h"
 #include "tests/support/temp_dir.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "api/library_limits.h"
 #include "protocol/header_reader.h"
+#include "protocol/library_limits.h"
 #include "protocol/response_headers.h"
 
 namespace nvx {

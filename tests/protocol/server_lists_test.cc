@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/library_limits.h"
+#include "protocol/library_limits.h"
 #include "protocol/server_file_list.h"
 #include "protocol/server_list.h"
 #include "tests/protocol/session_fixture.h"

@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "api/nvxapi.h"
+#include "codec/base64.h"
+#include "codec/scrambled_text.h"
 #include "protocol/login_token.h"
 #include "protocol/service_command.h"
 #include "protocol/service_commands.h"
 #include "tests/protocol/session_fixture.h"
-#include "transfer/base64.h"
-#include "transfer/scrambled_text.h"
 
 namespace nvx {
 namespace {

@@ -8,6 +8,8 @@
 
 #include "api/command_routines.h"
 #include "api/results_report.h"
+#include "codec/base64.h"
+#include "codec/transfer_cipher.h"
 #include "protocol/email_exchange.h"
 #include "protocol/folder_paths.h"
 #include "protocol/folder_tree.h"
@@ -17,8 +19,6 @@
 #include "protocol/service_commands.h"
 #include "protocol/web_files.h"
 #include "tests/protocol/session_fixture.h"
-#include "transfer/base64.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "codec/base64.h"
 #include "protocol/login_token.h"
 #include "tests/support/fake_clock.h"
-#include "transfer/base64.h"
 
 namespace nvx {
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "codec/delta/block_signature.h"
+#include "codec/delta/delta_file.h"
+#include "codec/transfer_cipher.h"
+#include "codec/zip_archive.h"
 #include "fuzz/service_delta_feeds.h"
 #include "tests/support/temp_dir.h"
-#include "transfer/delta/block_signature.h"
-#include "transfer/delta/delta_file.h"
-#include "transfer/transfer_cipher.h"
-#include "transfer/zip_archive.h"
 
 namespace nvx {
 namespace {

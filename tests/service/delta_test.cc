@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "codec/delta/block_signature.h"
+#include "codec/delta/delta_file.h"
+#include "codec/transfer_cipher.h"
+#include "codec/zip_archive.h"
 #include "tests/service/upload_fixture.h"
 #include "tests/support/raw_http_client.h"
 #include "tests/support/temp_dir.h"
-#include "transfer/delta/block_signature.h"
-#include "transfer/delta/delta_file.h"
-#include "transfer/transfer_cipher.h"
-#include "transfer/zip_archive.h"
 
 namespace nvx::test {
 namespace {

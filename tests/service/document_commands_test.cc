@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "codec/base64.h"
+#include "codec/md5.h"
+#include "codec/transfer_cipher.h"
 #include "tests/service/service_fixture.h"
 #include "tests/support/login_token.h"
-#include "transfer/base64.h"
-#include "transfer/md5.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::test {
 namespace {

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "codec/base64.h"
+#include "codec/md5.h"
+#include "codec/transfer_cipher.h"
 #include "platform/file.h"
 #include "service/store.h"
 #include "tests/service/upload_fixture.h"
 #include "tests/support/login_token.h"
 #include "tests/support/raw_http_client.h"
-#include "transfer/base64.h"
-#include "transfer/md5.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::test {
 namespace {

@@ -8,10 +8,10 @@
 #include <functional>
 #include <string>
 
+#include "codec/transfer_cipher.h"
+#include "codec/zip_archive.h"
 #include "tests/service/upload_fixture.h"
 #include "tests/support/temp_dir.h"
-#include "transfer/transfer_cipher.h"
-#include "transfer/zip_archive.h"
 
 namespace nvx::test {
 namespace {

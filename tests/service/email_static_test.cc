@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <string>
 
+#include "codec/transfer_cipher.h"
 #include "tests/service/service_fixture.h"
 #include "tests/support/login_token.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::test {
 namespace {

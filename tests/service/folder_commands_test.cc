@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "codec/transfer_cipher.h"
 #include "tests/service/service_fixture.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::test {
 namespace {

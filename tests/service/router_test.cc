@@ -5,11 +5,11 @@
 
 #include <string>
 
+#include "codec/md5.h"
 #include "service/blob_store.h"
 #include "service/store.h"
 #include "tests/support/login_token.h"
 #include "tests/support/temp_dir.h"
-#include "transfer/md5.h"
 
 namespace nvx::service {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "codec/zip_archive.h"
 #include "tests/service/upload_fixture.h"
-#include "transfer/zip_archive.h"
 
 namespace nvx::test {
 namespace {

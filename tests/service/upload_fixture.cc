@@ -5,11 +5,11 @@
 #include <sstream>
 #include <thread>
 
+#include "codec/base64.h"
+#include "codec/md5.h"
+#include "codec/transfer_cipher.h"
 #include "tests/support/hex.h"
 #include "tests/support/login_token.h"
-#include "transfer/base64.h"
-#include "transfer/md5.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::test {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
+#include "codec/transfer_cipher.h"
 #include "tests/service/upload_fixture.h"
 #include "tests/support/raw_http_client.h"
-#include "transfer/transfer_cipher.h"
 
 namespace nvx::test {
 namespace {

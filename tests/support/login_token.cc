@@ -1,7 +1,7 @@
 #include "tests/support/login_token.h"
 
-#include "transfer/md5.h"
-#include "transfer/scrambled_text.h"
+#include "codec/md5.h"
+#include "codec/scrambled_text.h"
 
 namespace nvx::test {
 

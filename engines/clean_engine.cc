@@ -1,0 +1,280 @@
+#include "engines/clean_engine.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "engines/upload_rules.h"
+#include "engines/work_files.h"
+#include "platform/directory_search.h"
+#include "platform/error_text.h"
+#include "platform/file_system.h"
+#include "platform/text_format.h"
+#include "protocol/server_file_list.h"
+#include "protocol/service_commands.h"
+#include "protocol/service_link.h"
+#include "protocol/transfer_answers.h"
+
+namespace nvx {
+namespace {
+
+bool IsNotFound(int error) {
+  return error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound;
+}
+
+// A result note for a clean that failed: a communication failure when the last exchange
+// broke off, else an error the service reported.
+void NoteFailure(CleanJob& job, std::string_view what) {
+  const bool transport = job.context.link().communication_failure();
+  job.context.report().AddFileNote(what, transport ? kNoteCommunicationFailure : kNoteServerError,
+                                   true, 0);
+}
+
+void NoteCommunicationFailure(CleanJob& job, std::string_view what) {
+  if (job.context.link().communication_failure()) {
+    job.context.report().AddFileNote(what, kNoteCommunicationFailure, true, 0);
+  }
+}
+
+// The current server folder's documents into the server file list. Without verification
+// only the count is asked for, and the list is left empty so that nothing is deleted on
+// the word of an older list.
+bool FetchServerFiles(CleanJob& job) {
+  EngineContext& context = job.context;
+  std::vector<ServerFileEntry>& list = context.state().lists.server_file_list;
+  list.clear();
+  if (!context.job().flags.verification) return FolderFileCount(context);
+  std::optional<std::string> text;
+  if (!FolderFileList(context, &text)) return false;
+  if (text) list = TakeServerFileList(context, *text, FileCount::kUploadError);
+  return true;
+}
+
+// Deletes one document of the current server folder. A refused delete is reported by
+// DeleteDoc itself and does not stop the pass.
+void DeleteServerDocument(CleanJob& job, const ServerFileEntry& entry) {
+  ProtocolState& state = job.context.state();
+  state.server_version_id = entry.version_id;
+  state.current_file = job.local_folder + "/" + entry.name;
+  if (!DeleteDoc(job.context)) return;
+  const std::string folder_path = job.server_node ? FolderPath(*job.server_node) : std::string();
+  job.context.report().LogLine(kLineActivity, " CLEANNVX Delete File - %s - From NVX Folder %s\n",
+                               TextForLog(entry.name, entry.name.size()).c_str(),
+                               TextForLog(folder_path, folder_path.size()).c_str());
+}
+
+// Makes `node` the current server folder.
+void MakeCurrent(CleanJob& job, const FolderRecord* node) {
+  ProtocolState& state = job.context.state();
+  job.server_node = node;
+  state.current_server_folder_id = node ? node->folder_id : std::string();
+  state.current_server_folder_name = node ? node->name : std::string();
+}
+
+// The local start folder gone: its whole server copy goes. A start folder that cannot be
+// tested (or is no folder) leaves everything as it is.
+enum class StartFolder { kPresent, kMissing, kUntestable };
+StartFolder TestStartFolder(const std::string& folder) {
+  platform::PathKind kind = platform::PathKind::kOther;
+  const int error = platform::TestPath(folder.empty() ? "/" : folder, &kind);
+  if (error != 0) return IsNotFound(error) ? StartFolder::kMissing : StartFolder::kUntestable;
+  return kind == platform::PathKind::kDirectory ? StartFolder::kPresent : StartFolder::kUntestable;
+}
+
+bool CleanWholeFolder(CleanJob& job) {
+  Reporter& report = job.context.report();
+  const FolderRecord* start = job.server_node;
+  switch (TestStartFolder(job.local_folder)) {
+    case StartFolder::kPresent:
+      break;
+    case StartFolder::kMissing:
+      report.LogLine(kLineActivity, "  Clean Nvx Folder %s\n", TextForLog(start->name).c_str());
+      return DeleteServerFolder(job, *start);
+    case StartFolder::kUntestable:
+      return true;
+  }
+  if (!CleanSubfolder(job, "", /*top=*/true)) {
+    NoteCommunicationFailure(job, "Clean NVX File X");
+    return false;
+  }
+  MakeCurrent(job, start);
+  return DeleteMissingFolders(job);
+}
+
+}  // namespace
+
+bool CleanNVX(EngineContext& context) {
+  Reporter& report = context.report();
+  const JobSettings& settings = context.job();
+  report.SetErrorCode(kErrorNone);
+  context.progress().ResetRecord();
+  if (settings.texts.local_directory.empty()) {
+    report.SetStatusMessage("No Local Folder");
+    report.SetErrorCode(kErrorNoLocalFolder);
+    return false;
+  }
+  // Without a mapped folder the request would name whatever folder an earlier command
+  // left current: nothing is deleted then.
+  const FolderRecord* mapped = context.state().lists.mapped_folder;
+  if (mapped == nullptr) {
+    report.SetStatusMessage("Folder Not Found");
+    report.SetErrorCode(kErrorFolderNotFound);
+    return false;
+  }
+
+  CleanJob job(context);
+  job.local_folder = TidyLocalDirectory(settings.texts.local_directory);
+  MakeCurrent(job, mapped);
+
+  const std::string& local_file = settings.texts.local_file;
+  if (!local_file.empty() && local_file.find('*') != std::string::npos) {
+    if (!CleanFolder(job, local_file, /*top=*/true)) {
+      NoteCommunicationFailure(job, "Upload File Folder");
+      return false;
+    }
+    return true;
+  }
+  if (!local_file.empty()) {
+    if (!CleanFile(job, local_file)) {
+      NoteFailure(job, local_file);
+      return false;
+    }
+    return true;
+  }
+  if (!FindServerFolder(job, /*children_only=*/false)) {
+    // The server holds no folder for this local folder.
+    report.SetStatusMessage("No Local Folder");
+    report.SetErrorCode(kErrorNoLocalFolder);
+    return false;
+  }
+  return CleanWholeFolder(job);
+}
+
+bool FindServerFolder(CleanJob& job, bool children_only) {
+  const std::string_view name = LastComponent(job.local_folder);
+  if (!children_only && job.server_node != nullptr &&
+      EqualsIgnoreCase(job.server_node->name, name)) {
+    return true;
+  }
+  const FolderRecord* child = ChildNamed(job.server_node, name);
+  if (child == nullptr) return false;
+  MakeCurrent(job, child);
+  return true;
+}
+
+bool CleanSubfolder(CleanJob& job, std::string_view name, bool top) {
+  const FolderRecord* const saved_node = job.server_node;
+  const std::string saved_folder = job.local_folder;
+  bool cleaned = false;
+  if (!name.empty()) {
+    job.local_folder = saved_folder + "/" + std::string(name);
+    if (!FindServerFolder(job, /*children_only=*/true)) {
+      // A local folder that was never backed up: nothing below it can be compared.
+      job.context.report().SetStatusMessage("Folder Not Found");
+      job.context.report().LogLine(kLineError, " Err - CleanNVX - No NVX Folder For %s\n",
+                                   job.local_folder.c_str());
+      MakeCurrent(job, saved_node);
+      job.local_folder = saved_folder;
+      return false;
+    }
+  }
+  cleaned = CleanFolder(job, "*", top);
+  MakeCurrent(job, saved_node);
+  job.local_folder = saved_folder;
+  return cleaned;
+}
+
+bool CleanFolder(CleanJob& job, std::string_view pattern, bool top) {
+  EngineContext& context = job.context;
+  Reporter& report = context.report();
+  const JobSettings& settings = context.job();
+  report.SetStatusMessage("Getting local file list.");
+  const std::string search_path = job.local_folder + "/" + std::string(pattern);
+  report.LogLine(kLineDebug, "  Clean NVX Process Local Folder %s\n", search_path.c_str());
+
+  std::vector<platform::DirectoryEntry> entries;
+  if (int error = platform::SearchDirectory(job.local_folder.empty() ? "/" : job.local_folder,
+                                            pattern, &entries);
+      error != 0) {
+    if (IsNotFound(error)) {
+      report.LogLine(kLineActivity, "CLEANNVX Specified LocalPath - %s - Not Found\n",
+                     search_path.c_str());
+      return true;
+    }
+    report.SetStatusMessage(StrFormat("Unable to get local file list. Error=%d", error));
+    context.progress().Count(FileCount::kUploadError);
+    report.AddFileNote(search_path, kNoteCouldNotOpen, true, error);
+    return false;
+  }
+  SweepStaleWorkFiles(context, job.local_folder, entries);
+
+  // Subfolders first, each at once; skip folders count only in the starting folder.
+  int64_t file_count = 0;
+  if (!EnterSubfoldersFirst(
+          settings, entries, top,
+          [&](const std::string& name) {
+            return CleanSubfolder(job, name, /*top=*/false) && !context.StopRequested();
+          },
+          &file_count)) {
+    return false;
+  }
+  context.state().folder_file_count = file_count;
+  context.progress().RestartSequence();
+  if (!FetchServerFiles(job)) return false;
+
+  // Dates do not matter: a server document stays when a file of its name (letter case
+  // ignored) is here and would be sent by a backup.
+  std::unordered_set<std::string> local_names;
+  for (const platform::DirectoryEntry& entry : entries) {
+    if (!IsUserFile(entry) || IsExcludedExtension(settings, entry.name)) continue;
+    local_names.insert(LowerCase(entry.name));
+  }
+  std::vector<ServerFileEntry>& server_files = context.state().lists.server_file_list;
+  for (ServerFileEntry& server_file : server_files) {
+    if (local_names.count(LowerCase(server_file.name)) != 0) server_file.present_locally = 1;
+  }
+  // Only documents the pattern speaks for are the clean's to delete: a clean of "*.doc"
+  // leaves the folder's other documents alone.
+  for (const ServerFileEntry& server_file : server_files) {
+    if (server_file.present_locally != 0) continue;
+    if (!platform::MatchesWildcard(pattern, server_file.name)) continue;
+    DeleteServerDocument(job, server_file);
+    if (context.StopRequested()) return false;
+  }
+  report.SetStatusMessage("Processing local file list complete");
+  return true;
+}
+
+bool CleanFile(CleanJob& job, std::string_view name) {
+  EngineContext& context = job.context;
+  Reporter& report = context.report();
+  report.SetStatusMessage("Getting local file list.");
+  const std::string path = job.local_folder + "/" + std::string(name);
+  platform::PathKind kind = platform::PathKind::kOther;
+  const int error = platform::TestPath(path, &kind);
+  if (error == 0) {
+    report.SetStatusMessage("Processing local file list complete");
+    return true;
+  }
+  if (!IsNotFound(error)) {
+    report.SetStatusMessage(StrFormat("Unable to get local file list. Error=%d", error));
+    context.progress().Count(FileCount::kUploadError);
+    report.AddFileNote(path, kNoteCouldNotOpen, true, error);
+    return false;
+  }
+  if (!FetchServerFiles(job)) return false;
+  for (const ServerFileEntry& server_file : context.state().lists.server_file_list) {
+    if (!EqualsIgnoreCase(server_file.name, name)) continue;
+    // A document named like the file in another letter case may be the copy of a file
+    // that is still here under that name.
+    if (server_file.name != name && platform::TestPath(job.local_folder + "/" + server_file.name,
+                                                       &kind) != platform::kErrorFileNotFound) {
+      continue;
+    }
+    DeleteServerDocument(job, server_file);
+  }
+  report.SetStatusMessage("Processing local file list complete");
+  return true;
+}
+
+}  // namespace nvx

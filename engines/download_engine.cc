@@ -1,0 +1,172 @@
+#include "engines/download_engine.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engines/name_pattern.h"
+#include "engines/work_files.h"
+#include "platform/text_format.h"
+#include "protocol/date_stamp.h"
+#include "protocol/folder_paths.h"
+#include "protocol/server_file_list.h"
+#include "protocol/service_commands.h"
+#include "protocol/service_link.h"
+
+namespace nvx {
+namespace {
+
+void MakeCurrent(EngineContext& context, const FolderRecord& folder) {
+  context.state().current_server_folder_id = folder.folder_id;
+  context.state().current_server_folder_name = folder.name;
+}
+
+// The marks of an earlier download anywhere in the tree would make LocalFolderFor stop
+// its walk up at the wrong folder: they all go before a download sets its own.
+void ClearDownloadMarks(FolderRecord& folder) {
+  FolderRecord* root = &folder;
+  while (root->parent != nullptr) root = root->parent;
+  std::vector<FolderRecord*> pending{root};
+  while (!pending.empty()) {
+    FolderRecord* record = pending.back();
+    pending.pop_back();
+    record->download_base_mark = false;
+    record->base_name_given_mark = false;
+    for (FolderRecord* child = record->first_child; child != nullptr; child = child->next_sibling) {
+      pending.push_back(child);
+    }
+  }
+}
+
+// One selected file with its retry: a transport failure gets one more try; a second
+// one writes the communication note `note_name`. False when the folder must stop.
+bool DownloadWithRetry(DownloadJob& job, const ServerFileEntry& entry, std::string_view note_name) {
+  EngineContext& context = job.context;
+  ServiceLink& link = context.link();
+  link.ClearCommunicationFailure();
+  bool done = DownloadFile(job, entry);
+  if (!done && link.communication_failure()) {
+    done = DownloadFile(job, entry);
+    if (!done && link.communication_failure()) {
+      context.report().AddFileNote(note_name, kNoteCommunicationFailure, true, 0);
+    }
+  }
+  if (!context.PauseAfterFile()) return false;
+  return done && !context.StopRequested();
+}
+
+// The plain server file name was not in the folder's list.
+bool ReportNotFound(DownloadJob& job, const FolderRecord& folder, const std::string& name) {
+  EngineContext& context = job.context;
+  const std::string server_path = FolderPath(folder) + name;
+  context.report().SetStatusMessage(
+      StrFormat("Specified NVX File not found %s\n", server_path.c_str()));
+  context.progress().Count(FileCount::kNotFound);
+  context.progress().SetFileName("");
+  context.report().LogLine(kLineError, " Specified NVX File not found  %s\n", server_path.c_str());
+  context.report().AddFileNote(job.local_folder + name, kNoteNotInServerFolder, true, 0);
+  return false;
+}
+
+}  // namespace
+
+bool RunDownload(EngineContext& context) {
+  Reporter& report = context.report();
+  ProtocolState& state = context.state();
+  const JobSettings& settings = context.job();
+  report.SetErrorCode(kErrorNone);
+  context.progress().ResetRecord();
+  if (state.lists.mapped_folder == nullptr) {
+    report.SetStatusMessage("Folder Not Found");
+    report.SetErrorCode(kErrorFolderNotFound);
+    return false;
+  }
+  // Without a local directory the files would land below the file system's root.
+  if (settings.texts.local_directory.empty()) {
+    report.SetStatusMessage("No Local Folder");
+    report.SetErrorCode(kErrorNoLocalFolder);
+    return false;
+  }
+  // The tree's records belong to the protocol's record, which the engine may mark.
+  auto& folder = const_cast<FolderRecord&>(*state.lists.mapped_folder);
+  ClearDownloadMarks(folder);
+  folder.download_base_mark = true;
+  DownloadJob job(context);
+  MakeCurrent(context, folder);
+  if (!DownloadServerFolder(job, folder)) return false;
+  const std::string& server_file = settings.texts.server_file;
+  if (settings.flags.subfolders && (server_file.empty() || server_file == "*.*")) {
+    const bool walked = DownloadSubtree(job, folder.first_child);
+    MakeCurrent(context, folder);
+    return walked;
+  }
+  return true;
+}
+
+bool DownloadSubtree(DownloadJob& job, FolderRecord* first) {
+  for (FolderRecord* folder = first; folder != nullptr; folder = folder->next_sibling) {
+    if (folder->no_access) continue;
+    MakeCurrent(job.context, *folder);
+    if (!DownloadServerFolder(job, *folder)) return false;
+    if (!DownloadSubtree(job, folder->first_child)) return false;
+  }
+  return true;
+}
+
+bool DownloadServerFolder(DownloadJob& job, FolderRecord& folder) {
+  EngineContext& context = job.context;
+  Reporter& report = context.report();
+  const JobSettings& settings = context.job();
+  std::optional<std::string> text;
+  if (!FolderFileList(context, &text)) return false;
+  if (!text || text->empty()) return true;
+  // The list is copied: the commands a file needs (DeleteDoc) must not disturb the walk.
+  const std::vector<ServerFileEntry> entries =
+      TakeServerFileList(context, *text, FileCount::kDownloadError);
+  context.state().lists.server_file_list = entries;
+
+  const std::string& server_file = settings.texts.server_file;
+  if (int error = LocalFolderFor(report, folder, settings.texts.local_directory, server_file,
+                                 &job.local_folder);
+      error != 0) {
+    report.LogLine(kLineError, " Err - DownloadFile - Verify Local Folder Failed %d\n", error);
+    return false;
+  }
+  // Unpacking files of a killed restore, once per folder.
+  SweepStaleWorkFilesIn(context, job.local_folder);
+
+  if (server_file.empty()) {
+    for (const ServerFileEntry& entry : entries) {
+      if (!DownloadWithRetry(job, entry, "File Download 2")) return false;
+    }
+    return true;
+  }
+  if (IsNamePattern(server_file)) {
+    for (const ServerFileEntry& entry : entries) {
+      if (MatchNamePattern(server_file, entry.name, /*ignore_case=*/true) !=
+          PatternResult::kMatch) {
+        continue;
+      }
+      if (!DownloadWithRetry(job, entry, "File Download")) return false;
+    }
+    return true;
+  }
+  for (const ServerFileEntry& entry : entries) {
+    if (EqualsIgnoreCase(entry.name, server_file)) {
+      return DownloadWithRetry(job, entry, "File Download 2");
+    }
+  }
+  return ReportNotFound(job, folder, server_file);
+}
+
+std::optional<int64_t> ParseServerDate(std::string_view date_text) {
+  return ParseDateStamp(date_text);
+}
+
+bool SetFileDateFromServer(const std::string& path, std::string_view date_text, int* error) {
+  *error = 0;
+  if (date_text.size() < 6) return true;
+  return ApplyDateStamp(path, date_text, error);
+}
+
+}  // namespace nvx

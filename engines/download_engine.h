@@ -1,0 +1,62 @@
+// The download engine (command 8): copies the files of the current server folder, and
+// with subfolders of its whole subtree, into the matching local folders, or moves them
+// (the server copy goes once the local one is safe). Per file it decides from the dates
+// and from the service's answer whether anything must travel, resumes from the work
+// file an earlier attempt left (the target's name + "~"), deciphers, unpacks and, when
+// asked, gives the file the server's date. Names in the server's file list are never
+// trusted as paths. Everything runs on the worker thread through the engine context.
+#ifndef NVX_ENGINES_DOWNLOAD_ENGINE_H_
+#define NVX_ENGINES_DOWNLOAD_ENGINE_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engines/engine_context.h"
+#include "protocol/folder_tree.h"
+#include "protocol/server_file_list.h"
+
+namespace nvx {
+
+// The suffix of a download's work file.
+inline constexpr std::string_view kDownloadWorkSuffix = "~";
+// The longest name a local folder entry may have; a server name that would make a longer
+// work file name is refused like any name that cannot be a local one.
+inline constexpr size_t kLocalNameMax = 255;
+
+// What one download command carries from folder to folder.
+struct DownloadJob {
+  explicit DownloadJob(EngineContext& engine_context) : context(engine_context) {}
+
+  EngineContext& context;
+  // The local folder of the server folder in hand, ending in "/".
+  std::string local_folder;
+};
+
+// The worker's handler for command 8; true on success.
+bool RunDownload(EngineContext& context);
+
+// Fetches the file list of `folder` (made current by the caller) and downloads its
+// selected files into its local folder.
+bool DownloadServerFolder(DownloadJob& job, FolderRecord& folder);
+
+// Walks the sibling chain from `first` depth-first, passing over folders the account
+// has no access to. False at the first folder that fails.
+bool DownloadSubtree(DownloadJob& job, FolderRecord* first);
+
+// Downloads the list entry `entry` into the job's local folder. False only when the job
+// must stop (the link's communication-failure flag tells a transport failure).
+bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry);
+
+// The time a server date stamp names, for comparisons; none when it names none.
+std::optional<int64_t> ParseServerDate(std::string_view date_text);
+
+// Gives the file at `path` the last-write time of a server date stamp. A stamp shorter
+// than 6 characters is passed over (true). False when the time could not be set;
+// `*error` then holds the system error (0 for a stamp that does not parse).
+bool SetFileDateFromServer(const std::string& path, std::string_view date_text, int* error);
+
+}  // namespace nvx
+
+#endif  // NVX_ENGINES_DOWNLOAD_ENGINE_H_

@@ -1,0 +1,54 @@
+// What a transfer engine (upload, download, delta, clean) works with. An engine is a
+// function `bool Engine(EngineContext&)`, registered in the command table through the
+// routine of its command code; it returns true for status 2 and false for status 3.
+// Everything it touches comes through this context, so an engine never sees the shared
+// block, its locks or the worker:
+//   - job()       the job settings (caller's values, read only while the command runs);
+//   - state()     the protocol's record (server folder, file information, lists);
+//   - link()      the link to the service (connection, requests, answers);
+//   - report()    status texts, conclusion, error code, activity log, results notes;
+//   - progress()  the progress the caller reads (begin file, block, count; locks inside);
+//   - buffer()    the reusable transfer buffer, kTransferBufferSize bytes;
+//   - StopRequested() the stop flag, checked between blocks and files;
+//   - PauseAfterFile() the pause after each file (SyncFileAccess), called once a file is
+//     done; false when the engine is to stop.
+// Worker thread only.
+#ifndef NVX_ENGINES_ENGINE_CONTEXT_H_
+#define NVX_ENGINES_ENGINE_CONTEXT_H_
+
+#include <cstdint>
+#include <span>
+
+#include "protocol/service_session.h"
+
+namespace nvx {
+
+// The pause after each file; the layer above implements it over its events.
+class FilePause {
+ public:
+  virtual ~FilePause() = default;
+  // Waits, when the job asked for a pause after each file, until the caller lets the
+  // engine go on. False when the engine is to stop.
+  virtual bool PauseAfterFile() = 0;
+};
+
+class EngineContext : public ServiceSession {
+ public:
+  EngineContext(const JobSettings& job, ProtocolState& state, Reporter& report,
+                ProgressSink& progress, ServiceLink& link, const std::atomic<bool>& stop,
+                std::span<uint8_t> buffer, FilePause& pause)
+      : ServiceSession(job, state, report, progress, link, stop), buffer_(buffer), pause_(pause) {}
+
+  // The transfer buffer that file reads and digests work through.
+  std::span<uint8_t> buffer() { return buffer_; }
+  // The pause after each file (see above).
+  bool PauseAfterFile() { return pause_.PauseAfterFile(); }
+
+ private:
+  std::span<uint8_t> buffer_;
+  FilePause& pause_;
+};
+
+}  // namespace nvx
+
+#endif  // NVX_ENGINES_ENGINE_CONTEXT_H_

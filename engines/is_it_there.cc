@@ -1,0 +1,129 @@
+// The is-it-there test: a HEAD naming the file, its date and, when needed, its digest;
+// the answer's conclusion says whether the file must travel and from where.
+#include <string>
+
+#include "codec/base64.h"
+#include "engines/file_digest.h"
+#include "engines/upload_exchanges.h"
+#include "engines/upload_rules.h"
+#include "platform/text_format.h"
+#include "protocol/credentials.h"
+#include "protocol/date_stamp.h"
+#include "protocol/service_command.h"
+#include "protocol/service_link.h"
+#include "protocol/transfer_answers.h"
+#include "protocol/transfer_requests.h"
+
+namespace nvx {
+namespace {
+
+constexpr const char* kExchangeName = "FormatIsItThere";
+
+bool TransportFailure(ServiceLink& link) {
+  link.MarkCommunicationFailure();
+  link.MarkCloseAfterExchange();
+  return false;
+}
+
+// The local digest, computed once per file. False when the file could not be read whole.
+bool EnsureLocalDigest(UploadJob& job) {
+  if (job.file.local_digest) return true;
+  Md5Digest digest{};
+  if (!DigestFileInHand(job.context, job.file.file, &digest)) return false;
+  job.file.local_digest = digest;
+  return true;
+}
+
+bool DigestNeeded(const UploadJob& job) {
+  const UploadFileState& file = job.file;
+  return job.context.job().flags.file_compare == 1 || !file.last_write_time ||
+         !FormatDateStamp(*file.last_write_time) || file.matched_entry != nullptr;
+}
+
+std::string BuildRequest(UploadJob& job) {
+  EngineContext& context = job.context;
+  const UploadFileState& file = job.file;
+  TransferRequestBase base{context.link().Route(), LoginToken(context.job().link),
+                           context.state().current_server_folder_id};
+  IsItThereFields fields;
+  fields.file_name = file.name;
+  fields.last_write_time = file.last_write_time;
+  if (file.local_digest) {
+    fields.digest_base64 = Base64Encode(std::string_view(
+        reinterpret_cast<const char*>(file.local_digest->data()), file.local_digest->size()));
+  }
+  fields.local_size = file.local_size;
+  return FormatIsItThere(base, fields);
+}
+
+}  // namespace
+
+bool FormatIsItThere(UploadJob& job) {
+  EngineContext& context = job.context;
+  Reporter& report = context.report();
+  ServiceLink& link = context.link();
+  UploadFileState& file = job.file;
+  report.SetConclusion("");
+  link.ClearCommunicationFailure();
+  file.server_copy_incomplete = false;
+  report.SetStatusMessage(StrFormat("Testing file %s already uploaded", file.name.c_str()));
+  if (DigestNeeded(job) && !EnsureLocalDigest(job)) return false;
+  // After the digest, which may take long: the connection is looked at just before use.
+  if (!link.PrepareExchange()) return TransportFailure(link);
+  const std::string request = BuildRequest(job);
+  TraceProtocolLine(context, ">> ", request);
+  if (!link.SendAll(request)) {
+    report.LogLine(kLineError, "Err - %s - Error Sending Header to server\n", kExchangeName);
+    return TransportFailure(link);
+  }
+  report.SetStatusMessage("Wait Server response. This could take awhile.");
+  ResponseHeader header = link.ReadResponseHeaderSkippingInterim();
+  if (!header.complete) {
+    report.LogLine(kLineError, " Err - %s - Connection Closed Incomplete HTTP response header\n",
+                   kExchangeName);
+    return TransportFailure(link);
+  }
+  if (!AcceptAnswerStatus(context, kExchangeName, header.text)) return false;
+  const TransferAnswer answer = ParseIsItThereAnswer(header.text);
+  if (answer.server_error) {
+    report.SetStatusMessage("Norrvault Web Server Error");
+    report.LogLine(kLineError, " Err - %s - Invalid HTTP response header\n", kExchangeName);
+    link.MarkCloseAfterExchange();
+    return false;
+  }
+  TakeAnswerHeaders(context, header.text, /*seed_estimate=*/true);
+  file.server_version_id.clear();
+  file.differential_allowed = false;
+  if (answer.conclusion) {
+    report.LogLine(kLineActivity, "    %s - Conclusion - %s\n", TextForLog(file.name).c_str(),
+                   TextForLog(*answer.conclusion).c_str());
+  }
+
+  IsItThereDecision decision = DecideIsItThere(answer, file.local_size, file.local_digest);
+  if (decision.outcome == IsItThereDecision::Outcome::kNeedDigest) {
+    if (!EnsureLocalDigest(job)) return false;
+    decision = DecideIsItThere(answer, file.local_size, file.local_digest);
+  }
+  switch (decision.outcome) {
+    case IsItThereDecision::Outcome::kUnderstood:
+      break;
+    case IsItThereDecision::Outcome::kNoConclusion:
+      report.SetStatusMessage("Norrvault Web Server Invalid Response");
+      return false;
+    case IsItThereDecision::Outcome::kInvalidLupin:
+    case IsItThereDecision::Outcome::kNeedDigest:
+    case IsItThereDecision::Outcome::kServerError:
+      report.SetStatusMessage("Norrvault Web Server Invalid Header Response");
+      return false;
+  }
+  file.server_size = decision.server_size;
+  file.server_digest = decision.server_digest;
+  file.server_version_id = decision.version_id;
+  file.differential_allowed = decision.differential_allowed;
+  file.server_copy_incomplete = decision.incomplete;
+  if (decision.clear_conclusion) report.SetConclusion("");
+  if (decision.response_received_status) report.SetStatusMessage("Server response received.");
+  return true;
+}
+
+}  // namespace nvx

@@ -1,0 +1,254 @@
+// The upload's PUT: the header block, then the file's bytes from the resume point, read
+// and sent a piece at a time (enciphered when the account asks), then the answer. The
+// wire counts in 2048-byte blocks; the system calls move whole pieces.
+#include <algorithm>
+#include <string>
+
+#include "codec/base64.h"
+#include "codec/transfer_cipher.h"
+#include "engines/upload_exchanges.h"
+#include "engines/upload_rules.h"
+#include "platform/clock.h"
+#include "platform/text_format.h"
+#include "protocol/connection.h"
+#include "protocol/credentials.h"
+#include "protocol/service_command.h"
+#include "protocol/service_link.h"
+#include "protocol/transfer_answers.h"
+#include "protocol/transfer_requests.h"
+
+namespace nvx {
+namespace {
+
+constexpr const char* kExchangeName = "FormatPutFile";
+// Bodies up to this size go out in the same send as the header.
+constexpr int64_t kSmallBodyMax = 64 * 1024;
+
+bool TransportFailure(ServiceLink& link) {
+  link.MarkCommunicationFailure();
+  link.MarkCloseAfterExchange();
+  return false;
+}
+
+// True when the local file's first `length` bytes have `expected` as their digest. The
+// file position is left at `length`.
+bool PrefixMatches(UploadJob& job, int64_t length, const Md5Digest& expected) {
+  platform::File& file = job.file.file;
+  if (!file.Seek(0)) return false;
+  Md5Context md5;
+  Md5Init(md5);
+  int64_t left = length;
+  while (left > 0) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(left, int64_t{256} * 1024));
+    const int64_t got = file.ReadFully(job.piece.data(), want);
+    if (got != static_cast<int64_t>(want)) return false;
+    Md5Update(md5, job.piece.data(), want);
+    left -= got;
+    if (job.context.StopRequested()) return false;
+  }
+  Md5Digest digest{};
+  Md5Final(md5, digest.data());
+  return digest == expected;
+}
+
+// The receive time-out while the service works long on what it receives (unpacking a
+// work file, applying a delta), and back to normal once its answer header is in.
+class SlowServerTimeout {
+ public:
+  SlowServerTimeout(ServiceLink& link, bool slow) : link_(link), slow_(slow) { Set(slow_); }
+  ~SlowServerTimeout() { Set(false); }
+  SlowServerTimeout(const SlowServerTimeout&) = delete;
+  SlowServerTimeout& operator=(const SlowServerTimeout&) = delete;
+  void Restore() { Set(false); }
+
+ private:
+  void Set(bool slow) {
+    if (Connection* connection = link_.active_connection()) {
+      connection->set_receive_timeout_seconds(slow ? kSlowServerReceiveTimeoutSeconds
+                                                   : kDefaultReceiveTimeoutSeconds);
+    }
+  }
+  ServiceLink& link_;
+  bool slow_;
+};
+
+// The header fields of this PUT; decides resume or replacement and fixes server_size.
+PutFileFields PutFields(UploadJob& job, bool enciphered, int64_t seconds) {
+  EngineContext& context = job.context;
+  UploadFileState& file = job.file;
+  PutFileFields fields;
+  fields.file_name = file.name;
+  if (file.server_size > 0 && file.server_size < file.local_size) {
+    if (!PrefixMatches(job, file.server_size, file.server_digest)) file.server_size = 0;
+    fields.resume_offset = file.server_size;
+    fields.version_id = file.server_version_id;
+  } else {
+    if (!file.server_version_id.empty()) {
+      fields.version_id = file.server_version_id;
+      fields.delta = file.delta_upload;
+    }
+    file.server_size = 0;
+  }
+  const int64_t length = file.local_size - file.server_size;
+  fields.content_length =
+      enciphered ? static_cast<int64_t>(RoundUpToBlock(static_cast<size_t>(length))) : length;
+  const int64_t size_before = file.work_file_in_use ? file.uncompressed_size : file.local_size;
+  fields.fang = FangFor(enciphered, length, seconds, file.work_file_in_use,
+                        context.job().flags.transfer_compress, size_before);
+  fields.last_write_time = file.last_write_time;
+  // A packed file names its own digest and size when the log traces transfer detail.
+  if (file.work_file_in_use && file.local_digest && context.report().Logs(kLogDebug)) {
+    fields.nee_digest_base64 = Base64Encode(std::string_view(
+        reinterpret_cast<const char*>(file.local_digest->data()), file.local_digest->size()));
+    fields.nee_size = file.local_size;
+  }
+  return fields;
+}
+
+// Reads the next `count` bytes of the file into the piece buffer and enciphers them
+// when asked: the bytes to send (padded to 8 at the very end), or -1 after a read error
+// (logged).
+int64_t NextPiece(UploadJob& job, size_t count, const TransferCipher* cipher) {
+  platform::File& file = job.file.file;
+  const int64_t got = file.ReadFully(job.piece.data(), count);
+  if (got < 0) {
+    job.context.report().LogLine(kLineError, " Err - FormatPutFile ReadFile Error %d\n",
+                                 file.error());
+    return -1;
+  }
+  if (got != static_cast<int64_t>(count)) {
+    job.context.report().LogLine(kLineError, " Err - FormatPutFile ReadFile BytesReadNoMatch %d\n",
+                                 static_cast<int>(got));
+    return -1;
+  }
+  if (cipher == nullptr) return got;
+  return static_cast<int64_t>(cipher->Encipher(job.piece.data(), count, job.piece.data()));
+}
+
+// Sends the next `count` bytes of the file, from `position`. Plain bytes go straight
+// from the file system's cache to the socket; enciphered ones through the piece buffer.
+// False after a read error or a short file (logged; no transport failure) or a send
+// failure (the link's communication-failure flag set).
+bool SendPiece(UploadJob& job, const TransferCipher* cipher, int64_t position, size_t count) {
+  ServiceLink& link = job.context.link();
+  if (cipher == nullptr) {
+    if (link.SendFileRange(job.file.file, position, count)) return true;
+    if (link.last_send_error() == kErrorFileEnded) {
+      job.context.report().LogLine(kLineError,
+                                   " Err - FormatPutFile ReadFile BytesReadNoMatch %d\n", 0);
+    } else {
+      link.MarkCommunicationFailure();
+    }
+    return false;
+  }
+  const int64_t piece = NextPiece(job, count, cipher);
+  if (piece < 0) return false;
+  if (link.SendAll(std::string_view(reinterpret_cast<const char*>(job.piece.data()),
+                                    static_cast<size_t>(piece)))) {
+    return true;
+  }
+  link.MarkCommunicationFailure();
+  return false;
+}
+
+}  // namespace
+
+bool FormatPutFile(UploadJob& job) {
+  EngineContext& context = job.context;
+  Reporter& report = context.report();
+  ServiceLink& link = context.link();
+  UploadFileState& file = job.file;
+  const JobFlags& flags = context.job().flags;
+  report.SetConclusion("");
+  job.put_conclusion.clear();
+  link.ClearCommunicationFailure();
+  const bool enciphered = (context.state().service_options & kOptionEncipher) != 0;
+  const int64_t seconds = platform::GetClock().NowSeconds();
+  const PutFileFields fields = PutFields(job, enciphered, seconds);
+  const TransferCipher cipher = CipherForUpload(seconds);
+  const TransferCipher* body_cipher = enciphered ? &cipher : nullptr;
+  if (!file.file.Seek(file.server_size)) {
+    report.LogLine(kLineError, " Err - FormatPutFile SetFilePointer Error %d\n", file.file.error());
+    return false;
+  }
+  // After the resume point's digest, which may take long: the connection is looked at
+  // just before use.
+  if (!link.PrepareExchange()) return TransportFailure(link);
+  SlowServerTimeout timeout(link, flags.compress || flags.transfer_compress || file.delta_upload);
+  TransferRequestBase base{link.Route(), LoginToken(context.job().link),
+                           context.state().current_server_folder_id};
+  std::string request = FormatPutFile(base, fields);
+  TraceProtocolLine(context, ">> ", request);
+
+  const int64_t length = file.local_size - file.server_size;
+  int64_t block = file.server_size / kUploadBlockSize;
+  context.progress().SetBlock(static_cast<int32_t>(block));
+  int64_t left = length;
+  // A small body travels in the header's send.
+  if (length <= kSmallBodyMax) {
+    const int64_t piece = NextPiece(job, static_cast<size_t>(length), body_cipher);
+    if (piece < 0) return false;  // nothing is out yet
+    request.append(reinterpret_cast<const char*>(job.piece.data()), static_cast<size_t>(piece));
+    left = 0;
+  }
+  if (!link.SendAll(request)) {
+    report.LogLine(kLineError, "Err - %s - Error Sending Header to server\n", file.name.c_str());
+    return TransportFailure(link);
+  }
+  const size_t piece_size = job.piece.size() - job.piece.size() % kUploadBlockSize;
+  int64_t position = file.server_size + (length - left);
+  while (left > 0) {
+    const auto count = static_cast<size_t>(std::min<int64_t>(left, piece_size));
+    if (!SendPiece(job, body_cipher, position, count)) {
+      if (link.communication_failure()) {
+        report.LogLine(
+            kLineError, "Err - %s - Error %d Sending Data to server  fs=%lld ss=%lld cs=%lld \n",
+            file.name.c_str(), link.last_send_error(), static_cast<long long>(file.local_size),
+            static_cast<long long>(length), static_cast<long long>(block));
+      }
+      // Part of the body is out: the connection cannot carry another request.
+      link.MarkCloseAfterExchange();
+      return false;
+    }
+    position += static_cast<int64_t>(count);
+    left -= static_cast<int64_t>(count);
+    block += BlockCount(static_cast<int64_t>(count));
+    context.progress().SetBlock(static_cast<int32_t>(block));
+    if (context.StopRequested()) return TransportFailure(link);
+  }
+  if (length <= kSmallBodyMax) {
+    context.progress().SetBlock(static_cast<int32_t>(BlockCount(file.local_size)));
+  }
+
+  ResponseHeader header = link.ReadResponseHeaderSkippingInterim();
+  timeout.Restore();
+  if (!header.complete) {
+    report.LogLine(kLineError, "Err - %s - Error %d Receiving header from server\n",
+                   file.name.c_str(), header.receive_error);
+    return TransportFailure(link);
+  }
+  if (!AcceptAnswerStatus(context, kExchangeName, header.text)) return false;
+  const std::string conclusion = TakeAnswerHeaders(context, header.text, /*seed_estimate=*/true);
+  const bool refused = conclusion.find("Error") != std::string::npos;
+  // An answer other than 200 is a refusal too, whatever its conclusion says.
+  if (refused || !StatusIs(header.text, "HTTP/1.1 200")) {
+    job.put_conclusion = conclusion.empty() ? ResponseLineOf(header.text) : conclusion;
+    report.LogLine(kLineError, "Err - %s - Error Conclusion from server - %s\n", file.name.c_str(),
+                   TextForLog(job.put_conclusion).c_str());
+    link.MarkCloseAfterExchange();
+    return false;
+  }
+  std::optional<std::string> answer_body;  // the answer is its conclusion
+  if (!ReceiveAnswerBody(context, kExchangeName, header.text, &answer_body)) return false;
+  if (file.server_version_id.empty()) {
+    context.progress().Count(FileCount::kUploaded);
+  } else {
+    context.progress().Count(FileCount::kUploadUpdated);
+    context.progress().Count(FileCount::kReplacement);
+  }
+  file.server_version_id.clear();
+  link.CloseIfMarked();
+  return true;
+}
+
+}  // namespace nvx
