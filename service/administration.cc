@@ -14,8 +14,8 @@
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/data_folder.h"
-#include "service/date_stamp.h"
 #include "service/service_limits.h"
+#include "wire/date_stamp.h"
 
 namespace nvx::service {
 namespace {
@@ -257,7 +257,8 @@ int ImportDocument(Store& store, const BlobStore& blobs, const Account& account,
   document.size = wanted;
   document.full_size = full_size;
   document.complete = !command.incomplete_bytes;
-  document.date_stamp = command.date_stamp.value_or(DateStampOf(platform::GetClock().NowSeconds()));
+  document.date_stamp = command.date_stamp.value_or(
+      FormatDateStamp(platform::GetClock().NowSeconds()).value_or(std::string()));
   if (!writer.Finish(&document.blob)) {
     return Failure(err, "cannot write the document: " + platform::ErrorText(writer.error()));
   }

@@ -1,9 +1,6 @@
 #include "service/auth.h"
 
-#include <cstring>
-
-#include "codec/md5.h"
-#include "codec/scrambled_text.h"
+#include "wire/login_token.h"
 
 namespace nvx::service {
 namespace {
@@ -17,19 +14,9 @@ bool SameDigest(const Digest& a, const Digest& b) {
 
 }  // namespace
 
-std::optional<LoginToken> DecodeLoginToken(std::string_view token) {
-  std::optional<std::string> plain = UnscrambleText(token);
-  if (!plain || plain->size() <= kMd5DigestSize) return std::nullopt;
-  LoginToken decoded;
-  std::memcpy(decoded.password_digest.data(), plain->data(), kMd5DigestSize);
-  std::string_view rest = std::string_view(*plain).substr(kMd5DigestSize);
-  decoded.user_id = std::string(rest.substr(0, rest.find('\0')));
-  return decoded;
-}
-
 LoginCheck CheckLogin(Store& store, std::optional<std::string_view> token) {
   LoginCheck check;
-  std::optional<LoginToken> decoded;
+  std::optional<LoginTokenContents> decoded;
   if (token) decoded = DecodeLoginToken(*token);
   std::optional<Account> account;
   if (decoded && !decoded->user_id.empty()) account = store.FindAccount(decoded->user_id);

@@ -1,8 +1,7 @@
 // The login check of every request to the service's script. The client sends a login
-// token in X-NVX-RATTART: a scrambled text whose plaintext is the 16-byte MD5 digest of
-// the password, the user id and a zero byte. The service deciphers it with the shared key
-// table, finds the account (the id without regard to letter case) and compares digests.
-// Any thread.
+// token in X-NVX-RATTART (wire/login_token.h: the scrambled password digest and user id).
+// The service decodes it, finds the account (the id without regard to letter case) and
+// compares digests. Any thread.
 #ifndef NVX_SERVICE_AUTH_H_
 #define NVX_SERVICE_AUTH_H_
 
@@ -13,14 +12,6 @@
 #include "service/store.h"
 
 namespace nvx::service {
-
-struct LoginToken {
-  Digest password_digest{};
-  std::string user_id;
-};
-
-// Nothing when the token is no scrambled text or too short to hold a digest.
-std::optional<LoginToken> DecodeLoginToken(std::string_view token);
 
 // The conclusions of a failed login check.
 inline constexpr std::string_view kIdInvalid = "ID Invalid";

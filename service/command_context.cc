@@ -1,6 +1,6 @@
 #include "service/command_context.h"
 
-#include "service/header_fields.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 
@@ -10,7 +10,7 @@ std::string_view HeaderOrEmpty(const CommandContext& context, std::string_view n
 
 std::optional<Folder> RequestedFolder(CommandContext& context) {
   std::optional<FolderReference> reference =
-      ParseFolderReference(HeaderOrEmpty(context, "X-NVX-BLACMANGE"));
+      ParseFolderReference(HeaderOrEmpty(context, kFolderHeader));
   if (!reference) return std::nullopt;
   if (reference->my_files) return context.service.store.FindMyFiles(context.account.key);
   return context.service.store.FindFolder(context.account.key, reference->id);

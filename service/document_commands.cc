@@ -4,15 +4,16 @@
 
 #include "codec/base64.h"
 #include "platform/text_format.h"
-#include "service/header_fields.h"
 #include "service/names.h"
 #include "service/service_commands.h"
+#include "wire/reply_fields.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {
 
 std::optional<int64_t> RequestedVersion(CommandContext& context) {
-  std::optional<int64_t> vid = ParseVersionReference(HeaderOrEmpty(context, "X-NVX-LUPIN"));
+  std::optional<int64_t> vid = ParseVersionReference(HeaderOrEmpty(context, kDocumentHeader));
   if (!vid) context.reply.SetConclusion(kDocumentNotFound);
   return vid;
 }
@@ -35,7 +36,7 @@ void FolderFileListCommand(CommandContext& context) {
   }
   // X-NVX-BIGGLES filters only when it holds a pattern; a path before the pattern (the
   // library's file setting may hold one) does not take part.
-  std::string_view pattern = HeaderOrEmpty(context, "X-NVX-BIGGLES");
+  std::string_view pattern = HeaderOrEmpty(context, kNameHeader);
   bool filter = HasWildcard(pattern);
   if (size_t slash = pattern.rfind('\\'); slash != std::string_view::npos) {
     pattern.remove_prefix(slash + 1);
@@ -96,11 +97,9 @@ void FileInfoCommand(CommandContext& context) {
   }
   std::string digest(reinterpret_cast<const char*>(document->digest.data()),
                      document->digest.size());
-  context.reply.SetHeader(
-      kDocumentHeader,
-      StrFormat("%s,%lld,%lld,%s;%s", Base64Encode(digest).c_str(),
-                static_cast<long long>(document->size), static_cast<long long>(document->vid),
-                ListedDate(*document).c_str(), document->name.c_str()));
+  context.reply.SetHeader(kDocumentHeader,
+                          FileInfoText(Base64Encode(digest), document->size, document->vid,
+                                       ListedDate(*document), document->name));
   context.reply.SetConclusion(kSuccessful);
 }
 

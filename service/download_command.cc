@@ -21,9 +21,10 @@
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/compressed_types.h"
-#include "service/header_fields.h"
 #include "service/reply_cipher.h"
 #include "service/service_commands.h"
+#include "wire/reply_fields.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {
@@ -61,7 +62,7 @@ std::optional<Digest> PrefixDigest(platform::File& file, int64_t count) {
 // the whole document; otherwise `plan` says where the body starts.
 bool CompareClientCopy(CommandContext& context, const Document& document, platform::File& file,
                        DownloadPlan* plan) {
-  std::optional<std::string_view> header = context.request.headers.Find("X-NVX-RESTART2");
+  std::optional<std::string_view> header = context.request.headers.Find(kRestartDigestHeader);
   if (!header) return false;
   std::optional<RestartDigestReference> copy = ParseRestartDigestReference(*header);
   // A copy of another version, or longer than this one, cannot be a beginning of it.
@@ -98,7 +99,7 @@ std::shared_ptr<platform::File> PackedDocument(const BlobStore& blobs, const Doc
 }  // namespace
 
 std::optional<Document> DownloadableDocument(CommandContext& context) {
-  std::optional<int64_t> vid = ParseVersionReference(HeaderOrEmpty(context, "X-NVX-LUPIN"));
+  std::optional<int64_t> vid = ParseVersionReference(HeaderOrEmpty(context, kDocumentHeader));
   std::optional<Document> document;
   if (vid) document = context.service.store.FindDocument(context.account.key, *vid);
   std::optional<Folder> folder;
@@ -125,10 +126,9 @@ void SendFileBody(CommandContext& context, std::shared_ptr<platform::File> file,
     key_index = ReplyKeyIndex(platform::GetClock().NowSeconds());
     body.key_index = static_cast<size_t>(key_index);
   }
-  if (restart) context.reply.SetHeader("X-NVX-RESTART", "1");
-  context.reply.SetHeader(
-      "X-NVX-Fang",
-      StrFormat("%lld,%d,%d", static_cast<long long>(offset + length), key_index, zipped ? 1 : 0));
+  if (restart) context.reply.SetHeader(kRestartHeader, kRestartAnswer);
+  context.reply.SetHeader(kDownloadTransferHeader,
+                          DownloadFangText(offset + length, key_index, zipped));
   context.reply.content_type = "application/octet-stream";
   context.reply.file_body = std::move(body);
   context.reply.SetConclusion(kSuccessful);
@@ -148,8 +148,8 @@ void DownloadCommand(CommandContext& context) {
     context.reply.SetConclusion(kCopyCurrent);
     return;
   }
-  std::optional<TransferFields> fields = ParseTransferFields(HeaderOrEmpty(context, "X-NVX-FANG"));
-  bool compress = fields && fields->values[3] == 1;
+  std::optional<FangFields> fields = ParseFangFields(HeaderOrEmpty(context, kTransferHeader));
+  bool compress = fields && fields->transfer_compress == 1;
   if (compress && !plan.restart && document->size > 0 && !IsOfCompressedType(document->name)) {
     std::shared_ptr<platform::File> archive = PackedDocument(context.service.blobs, *document);
     int64_t archive_size = archive ? archive->Size() : -1;

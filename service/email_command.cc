@@ -3,8 +3,8 @@
 #include "codec/key_table.h"
 #include "codec/transfer_cipher.h"
 #include "service/email_outbox.h"
-#include "service/header_fields.h"
 #include "service/service_limits.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {
@@ -33,10 +33,10 @@ bool ReadText(CommandContext& context, std::string* text) {
 // Deciphers an enciphered text in place and cuts the padding off. False when the fields
 // do not describe the body.
 bool DecipherText(std::string_view fang, std::string* text) {
-  std::optional<TransferFields> fields = ParseTransferFields(fang);
+  std::optional<FangFields> fields = ParseFangFields(fang);
   if (!fields) return false;
-  int64_t length = fields->values[0];
-  int64_t key_code = fields->values[1];
+  int64_t length = fields->content_length_or_filler;
+  int64_t key_code = fields->key_code_or_filler;
   if (key_code < 0 || key_code > 0xFFFF) return false;
   size_t key_index = KeyIndexOfCode(static_cast<uint16_t>(key_code));
   if (key_index >= kKeyMaterialSize || length < 0 || static_cast<size_t>(length) > text->size() ||
@@ -51,8 +51,7 @@ bool DecipherText(std::string_view fang, std::string* text) {
 }  // namespace
 
 void EmailCommand(CommandContext& context) {
-  std::optional<EmailRouting> routing =
-      ParseEmailRouting(HeaderOrEmpty(context, "X-NVX-BEAVERCHEESE"));
+  std::optional<EmailRouting> routing = ParseEmailRouting(HeaderOrEmpty(context, kEmailHeader));
   if (!routing) {
     context.reply.SetConclusion(kBadRequest);
     return;
@@ -67,7 +66,7 @@ void EmailCommand(CommandContext& context) {
     if (context.reply.conclusion().empty()) context.reply.SetConclusion(kTextBroken);
     return;
   }
-  if (context.account.encrypt && !DecipherText(HeaderOrEmpty(context, "X-NVX-FANG"), &text)) {
+  if (context.account.encrypt && !DecipherText(HeaderOrEmpty(context, kTransferHeader), &text)) {
     context.reply.SetConclusion(kBadRequest);
     return;
   }

@@ -10,6 +10,7 @@
 #include "platform/text_format.h"
 #include "service/blob_store.h"
 #include "service/service_limits.h"
+#include "wire/header_names.h"
 
 namespace nvx::service {
 namespace {
@@ -79,8 +80,8 @@ std::string FormatOutboxMessage(const OutboxMessage& message) {
   }
   std::string file = "To: " + to + "\r\n";
   file += "Subject: " + HeaderValue(message.subject) + "\r\n";
-  file += "X-NVX-Account: " + HeaderValue(message.account) + "\r\n";
-  file += "X-NVX-Results-Type: " + HeaderValue(message.results_type) + "\r\n";
+  file += std::string(kOutboxAccountHeader) + ": " + HeaderValue(message.account) + "\r\n";
+  file += std::string(kOutboxResultsTypeHeader) + ": " + HeaderValue(message.results_type) + "\r\n";
   file += "\r\n";
   file += message.text;
   return file;

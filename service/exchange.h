@@ -17,6 +17,7 @@
 
 #include "platform/file.h"
 #include "service/raw_headers.h"
+#include "wire/header_names.h"
 
 namespace nvx::service {
 
@@ -32,12 +33,6 @@ struct IncomingRequest {
   // sink stopped. Null when the request's body cannot be read (then it is not read).
   std::function<bool(const BodyPieceSink& sink)> read_body;
 };
-
-// The service's own reply headers.
-inline constexpr const char* kConclusionHeader = "X-NVX-CONCLUSION";
-inline constexpr const char* kSpaceHeader = "X-NVX-LARCH";
-inline constexpr const char* kOptionsHeader = "X-NVX-CRUNCHYFROG";
-inline constexpr const char* kDocumentHeader = "X-NVX-LUPIN";
 
 // A stored file sent as a reply body: `length` bytes of `file` from `offset`. With a key
 // index the bytes travel enciphered with the transfer cipher in 8-byte blocks, the last

@@ -27,7 +27,7 @@ void FolderCreateCommand(CommandContext& context) {
   // first folder of a path below "MyFiles", it names the "MyFiles" folder's id; "NO" or
   // an empty id also mean "MyFiles", so a client that has no folder id at hand still
   // creates the folder where its own tree links it.
-  std::optional<std::string_view> name = context.request.headers.Find("X-NVX-BIGGLES");
+  std::optional<std::string_view> name = context.request.headers.Find(kNameHeader);
   if (!name || !IsValidName(*name)) {
     context.reply.SetConclusion(kInvalidName);
     return;

@@ -98,7 +98,8 @@ bool HasBody(const RawHeaders& headers) {
 // its bound) carry the service's headers too.
 httplib::Server::HandlerResponse CompleteErrorReply(const httplib::Request&,
                                                     httplib::Response& response) {
-  if (response.has_header(kConclusionHeader)) return httplib::Server::HandlerResponse::Unhandled;
+  if (response.has_header(std::string(kConclusionHeader)))
+    return httplib::Server::HandlerResponse::Unhandled;
   if (response.status != 400 && response.status != 413 && response.status != 414) {
     return httplib::Server::HandlerResponse::Unhandled;
   }
@@ -108,8 +109,8 @@ httplib::Server::HandlerResponse CompleteErrorReply(const httplib::Request&,
     conclusion =
         response.status == 413 ? "Error - Request Too Large" : "Error - Request Header Too Large";
   }
-  response.set_header(kConclusionHeader, conclusion);
-  response.set_header(kSpaceHeader, "0,0");
+  response.set_header(std::string(kConclusionHeader), conclusion);
+  response.set_header(std::string(kSpaceHeader), "0,0");
   response.set_header("Connection", "close");
   if (connection != nullptr) connection->CloseAfterReply();
   return httplib::Server::HandlerResponse::Unhandled;
@@ -140,7 +141,7 @@ HttpFrontend::HttpFrontend(RequestHandler handler, const ConnectionSettings& set
     std::string remote = StrFormat("%s:%d", request.remote_addr.c_str(), request.remote_port);
     if (request.remote_addr.empty() && connection != nullptr) remote = connection->remote();
     LogRequest(remote, request.method, request.target, response.status,
-               response.get_header_value(kConclusionHeader));
+               response.get_header_value(std::string(kConclusionHeader)));
   });
   server_.set_refusal_logger(
       [](const std::string& remote, int status, std::string_view conclusion) {

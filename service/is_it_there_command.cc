@@ -3,9 +3,10 @@
 // nothing). The rows are decided in a fixed order; the first that fits answers.
 #include "codec/base64.h"
 #include "platform/text_format.h"
-#include "service/header_fields.h"
 #include "service/names.h"
 #include "service/upload_command.h"
+#include "wire/reply_fields.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {
@@ -26,13 +27,12 @@ std::string DigestText(const Digest& digest) {
 
 // "d,size,vid;": what the store holds of the document.
 std::string StoredBytesReference(const Document& document) {
-  return StrFormat("%s,%lld,%lld;", DigestText(document.digest).c_str(),
-                   static_cast<long long>(document.size), static_cast<long long>(document.vid));
+  return StoredBytesText(DigestText(document.digest), document.size, document.vid);
 }
 
 // "x,vid;": the client takes only the version id of a document it is to replace.
 std::string ReplacementReference(const Document& document) {
-  return StrFormat("x,%lld;", static_cast<long long>(document.vid));
+  return ReplacementText(document.vid);
 }
 
 void Answer(CommandContext& context, std::string_view word, const Document& document,
@@ -62,7 +62,7 @@ void IsItThereCommand(CommandContext& context, std::string_view query) {
     return;
   }
   std::optional<DigestReference> client =
-      ParseDigestReference(HeaderOrEmpty(context, "X-NVX-LUPIN"));
+      ParseDigestReference(HeaderOrEmpty(context, kDocumentHeader));
   if (!document->complete) {
     if (client && SameBytes(*document, *client)) {
       // The client's file is exactly what arrived: the document is whole.
@@ -90,7 +90,7 @@ void IsItThereCommand(CommandContext& context, std::string_view query) {
     }
     return;
   }
-  if (HeaderOrEmpty(context, "X-NVX-DINSDALE") == document->date_stamp) {
+  if (HeaderOrEmpty(context, kDateHeader) == document->date_stamp) {
     Answer(context, "ItsHere", *document, false);
     return;
   }

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wire/wire_limits.h"
+
 namespace nvx {
 
 // A request's line and header block together; a longer block is refused.
@@ -17,8 +19,8 @@ inline constexpr size_t kServiceHeaderBlockMax = 16384;
 inline constexpr size_t kServiceEmailTextMax = 65536;
 // A folder or document name, in bytes.
 inline constexpr size_t kServiceNameMax = 255;
-// A version id, in characters (the library keeps 15).
-inline constexpr size_t kServiceVersionIdMax = 15;
+// A version id, in characters: as many as the library keeps.
+inline constexpr size_t kServiceVersionIdMax = kWireVersionIdMax;
 // The path of a static file below the web folder, in bytes.
 inline constexpr size_t kServiceStaticPathMax = 1024;
 // Connections served at once; a further one is answered "503" and closed at once.

@@ -7,6 +7,7 @@
 #include "service/service_limits.h"
 #include "service/static_files.h"
 #include "service/upload_command.h"
+#include "wire/reply_fields.h"
 
 namespace nvx::service {
 namespace {
@@ -24,13 +25,12 @@ Reply Refusal(int status, std::string_view conclusion) {
 // happens to be named "FileInfo" by its document reference "0,vid;" (the test sends a
 // digest "base64,size" or no reference at all).
 bool IsFileInfoRequest(const IncomingRequest& request, std::string_view query) {
-  std::optional<std::string_view> reference = request.headers.Find("X-NVX-LUPIN");
+  std::optional<std::string_view> reference = request.headers.Find(kDocumentHeader);
   return query == "FileInfo" && reference && !reference->empty() && reference->back() == ';';
 }
 
-std::string SpaceFigures(const Account& account) {
-  return StrFormat("%lld,%lld", static_cast<long long>(account.quota),
-                   static_cast<long long>(account.used));
+std::string SpaceFiguresOf(const Account& account) {
+  return SpaceFiguresText(account.quota, account.used);
 }
 
 }  // namespace
@@ -66,11 +66,11 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
     return reply;
   }
   bool is_command = request.method == "GET" || request.method == "HEAD";
-  LoginCheck login = CheckLogin(service_.store, request.headers.Find("X-NVX-RATTART"));
+  LoginCheck login = CheckLogin(service_.store, request.headers.Find(kLoginHeader));
   if (!login.account) {
     // A request that fails the login does nothing else; an upload's body stays unread.
     Reply reply = Refusal(200, login.conclusion);
-    if (is_command) reply.SetHeader(kOptionsHeader, "0,0,0");
+    if (is_command) reply.SetHeader(kOptionsHeader, OptionsText(false));
     return reply;
   }
   Reply reply;
@@ -89,7 +89,7 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
       IsItThereCommand(context, target.query);
     }
   } else if (request.method == "PUT") {
-    if (target.query == "email.txt" && request.headers.Find("X-NVX-BEAVERCHEESE")) {
+    if (target.query == "email.txt" && request.headers.Find(kEmailHeader)) {
       EmailCommand(context);
     } else {
       UploadCommand(context, target.query);
@@ -100,8 +100,8 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
   }
   // The figures after the command: it may have changed the space used.
   std::optional<Account> after = service_.store.FindAccount(login.account->id);
-  reply.SetHeader(kSpaceHeader, SpaceFigures(after ? *after : *login.account));
-  if (is_command) reply.SetHeader(kOptionsHeader, login.account->encrypt ? "1,0,0" : "0,0,0");
+  reply.SetHeader(kSpaceHeader, SpaceFiguresOf(after ? *after : *login.account));
+  if (is_command) reply.SetHeader(kOptionsHeader, OptionsText(login.account->encrypt));
   return reply;
 }
 

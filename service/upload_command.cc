@@ -14,12 +14,12 @@
 #include "codec/key_table.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
-#include "service/date_stamp.h"
 #include "service/delta_upload.h"
 #include "service/document_writer.h"
-#include "service/header_fields.h"
 #include "service/names.h"
 #include "service/upload_body.h"
+#include "wire/date_stamp.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {
@@ -68,19 +68,19 @@ bool PlanBody(CommandContext& context, UploadPlan* plan) {
     return false;
   }
   plan->plain_length = *length;
-  std::optional<TransferFields> fields;
-  if (std::optional<std::string_view> fang = context.request.headers.Find("X-NVX-FANG")) {
-    fields = ParseTransferFields(*fang);
+  std::optional<FangFields> fields;
+  if (std::optional<std::string_view> fang = context.request.headers.Find(kTransferHeader)) {
+    fields = ParseFangFields(*fang);
     if (!fields) {
       context.reply.SetConclusion(kInvalidTransferFields);
       return false;
     }
   }
-  TransferFields values = fields.value_or(TransferFields{});
-  plan->target.archive = values.values[2] == 1;
+  FangFields values = fields.value_or(FangFields{});
+  plan->target.archive = values.compressed_work_file == 1;
   if (context.account.encrypt) {
-    int64_t plain = values.values[0];
-    int64_t key_code = values.values[1];
+    int64_t plain = values.content_length_or_filler;
+    int64_t key_code = values.key_code_or_filler;
     if (!fields || plain < 0 || plain > *length ||
         static_cast<int64_t>(RoundUpToBlock(static_cast<size_t>(plain))) != *length ||
         key_code < 0 || key_code > 0xFFFF ||
@@ -93,8 +93,9 @@ bool PlanBody(CommandContext& context, UploadPlan* plan) {
   }
   // An archive's size once unpacked is what the client announced; the archive itself
   // when that is smaller (the unpacked size is checked again when it is known).
-  plan->expected_size =
-      plan->target.archive ? std::max(plan->plain_length, values.values[4]) : plan->plain_length;
+  plan->expected_size = plan->target.archive
+                            ? std::max(plan->plain_length, values.size_before_compression)
+                            : plan->plain_length;
   return true;
 }
 
@@ -117,7 +118,7 @@ std::optional<Document> ChangeableDocument(CommandContext& context, int64_t vid)
 
 // Which document the upload makes or changes. False with the conclusion set.
 bool PlanTarget(CommandContext& context, UploadPlan* plan) {
-  if (std::optional<std::string_view> restart = context.request.headers.Find("X-NVX-RESTART")) {
+  if (std::optional<std::string_view> restart = context.request.headers.Find(kRestartHeader)) {
     std::optional<RestartReference> reference = ParseRestartReference(*restart);
     if (!reference) {
       context.reply.SetConclusion(kInvalidRestart);
@@ -137,7 +138,7 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
     plan->target.folder = plan->target.previous->folder;
     return true;
   }
-  if (std::optional<std::string_view> lupin = context.request.headers.Find("X-NVX-LUPIN")) {
+  if (std::optional<std::string_view> lupin = context.request.headers.Find(kDocumentHeader)) {
     std::optional<DocumentReference> reference = ParseDocumentReference(*lupin);
     if (!reference) {
       context.reply.SetConclusion(kDocumentNotFound);
@@ -182,10 +183,10 @@ std::optional<Reservation> ReserveSpace(CommandContext& context, UploadPlan* pla
 // The date stamp a new version gets: the one the client sent, else that of the document
 // it continues, else now.
 std::string NewDateStamp(CommandContext& context, const UploadTarget& target) {
-  std::string_view stamp = Trimmed(HeaderOrEmpty(context, "X-NVX-DINSDALE"));
+  std::string_view stamp = Trimmed(HeaderOrEmpty(context, kDateHeader));
   if (IsDateStamp(stamp)) return std::string(stamp);
   if (target.continuation) return target.previous->date_stamp;
-  return DateStampOf(platform::GetClock().NowSeconds());
+  return FormatDateStamp(platform::GetClock().NowSeconds()).value_or(std::string());
 }
 
 }  // namespace

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "service/date_stamp.h"
-#include "service/header_fields.h"
 #include "service/names.h"
 #include "service/raw_headers.h"
 #include "service/request_target.h"
+#include "wire/date_stamp.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {
@@ -191,14 +191,14 @@ TEST(HeaderFieldsTest, VersionReferences) {
 }
 
 TEST(HeaderFieldsTest, TransferAndEmailFields) {
-  std::optional<TransferFields> fields = ParseTransferFields("13,11265,0,1,13");
+  std::optional<FangFields> fields = ParseFangFields("13,11265,0,1,13");
   ASSERT_TRUE(fields);
-  EXPECT_EQ(fields->values[0], 13);
-  EXPECT_EQ(fields->values[1], 11265);
-  EXPECT_EQ(fields->values[4], 13);
-  EXPECT_TRUE(ParseTransferFields("5,6"));
-  EXPECT_FALSE(ParseTransferFields("1,2,3,4,5,6"));
-  EXPECT_FALSE(ParseTransferFields("1,x"));
+  EXPECT_EQ(fields->content_length_or_filler, 13);
+  EXPECT_EQ(fields->key_code_or_filler, 11265);
+  EXPECT_EQ(fields->size_before_compression, 13);
+  EXPECT_TRUE(ParseFangFields("5,6"));
+  EXPECT_FALSE(ParseFangFields("1,2,3,4,5,6"));
+  EXPECT_FALSE(ParseFangFields("1,x"));
 
   std::optional<EmailRouting> routing = ParseEmailRouting("1,0,Backup;");
   ASSERT_TRUE(routing);
@@ -265,9 +265,9 @@ TEST(HeaderFieldsTest, DigestReferences) {
 }
 
 TEST(DateStampTest, FormatsAndChecks) {
-  EXPECT_EQ(DateStampOf(1078495629), "07D403050E0709");  // 2004-03-05 14:07:09 UTC
-  EXPECT_EQ(DateStampOf(0), "07B20101000000");
-  EXPECT_EQ(DateStampOf(951868799), "07D0021D173B3B");  // 2000-02-29 23:59:59
+  EXPECT_EQ(FormatDateStamp(1078495629), "07D403050E0709");  // 2004-03-05 14:07:09 UTC
+  EXPECT_EQ(FormatDateStamp(0), "07B20101000000");
+  EXPECT_EQ(FormatDateStamp(951868799), "07D0021D173B3B");  // 2000-02-29 23:59:59
   EXPECT_TRUE(IsDateStamp("07D403050E0709"));
   EXPECT_FALSE(IsDateStamp("07d403050e0709"));
   EXPECT_FALSE(IsDateStamp("07D4030"));

@@ -1,4 +1,4 @@
-#include "protocol/date_stamp.h"
+#include "wire/date_stamp.h"
 
 #include <charconv>
 
@@ -92,6 +92,22 @@ std::optional<int64_t> ParseDateStamp(std::string_view stamp) {
     return std::nullopt;
   }
   return DaysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+}
+
+bool IsDateStamp(std::string_view text) {
+  if (text.size() != 14) return false;
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  }
+  static constexpr struct {
+    size_t position;
+    int64_t min, max;
+  } kFields[] = {{4, 1, 12}, {6, 1, 31}, {8, 0, 23}, {10, 0, 59}, {12, 0, 60}};
+  for (const auto& field : kFields) {
+    std::optional<int64_t> value = HexGroup(text, field.position, 2);
+    if (!value || *value < field.min || *value > field.max) return false;
+  }
+  return true;
 }
 
 bool ApplyDateStamp(const std::string& path, std::string_view stamp, int* error) {

@@ -1,14 +1,16 @@
-#include "service/header_fields.h"
+#include "wire/request_fields.h"
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <utility>
 
 #include "codec/base64.h"
+#include "codec/transfer_cipher.h"
 #include "platform/text_format.h"
-#include "service/service_limits.h"
+#include "wire/wire_limits.h"
 
-namespace nvx::service {
+namespace nvx {
 namespace {
 
 std::string_view Trim(std::string_view text) {
@@ -26,6 +28,10 @@ std::optional<int64_t> ParseSigned(std::string_view text) {
   return value;
 }
 
+long long Wide(int64_t value) {
+  return static_cast<long long>(value);
+}
+
 }  // namespace
 
 std::optional<int64_t> ParseDecimal(std::string_view text) {
@@ -39,10 +45,16 @@ std::optional<int64_t> ParseDecimal(std::string_view text) {
   return value;
 }
 
+std::string FolderFlagsText(std::string_view folder_id, bool subfolders, bool duplicates) {
+  if (folder_id.empty()) folder_id = kNoFolderId;
+  return StrFormat("%.*s,%d", static_cast<int>(folder_id.size()), folder_id.data(),
+                   (subfolders ? 2 : 0) + (duplicates ? 1 : 0));
+}
+
 std::optional<FolderReference> ParseFolderReference(std::string_view header) {
   std::string_view id = Trim(header.substr(0, header.find(',')));
   FolderReference reference;
-  if (id.empty() || id == "NO") {
+  if (id.empty() || id == kNoFolderId) {
     reference.my_files = true;
     return reference;
   }
@@ -55,6 +67,10 @@ std::optional<FolderReference> ParseFolderReference(std::string_view header) {
   return reference;
 }
 
+std::string DocumentReferenceText(int kind, std::string_view version_id) {
+  return StrFormat("%d,", kind) + std::string(version_id) + ";";
+}
+
 std::optional<int64_t> ParseVersionReference(std::string_view header) {
   size_t comma = header.find(',');
   if (comma == std::string_view::npos) return std::nullopt;
@@ -62,13 +78,13 @@ std::optional<int64_t> ParseVersionReference(std::string_view header) {
   size_t semicolon = rest.find(';');
   if (semicolon == std::string_view::npos) return std::nullopt;
   std::string_view vid = Trim(rest.substr(0, semicolon));
-  if (vid.size() > kServiceVersionIdMax) return std::nullopt;
+  if (vid.size() > kWireVersionIdMax) return std::nullopt;
   return ParseDecimal(vid);
 }
 
 namespace {
 
-// "first,second;" with two decimals; the second at most kServiceVersionIdMax digits.
+// "first,second;" with two decimals; the second at most kWireVersionIdMax digits.
 std::optional<std::pair<int64_t, int64_t>> ParsePairWithEnd(std::string_view header) {
   size_t comma = header.find(',');
   if (comma == std::string_view::npos) return std::nullopt;
@@ -77,7 +93,7 @@ std::optional<std::pair<int64_t, int64_t>> ParsePairWithEnd(std::string_view hea
   if (semicolon == std::string_view::npos) return std::nullopt;
   std::optional<int64_t> first = ParseDecimal(Trim(header.substr(0, comma)));
   std::string_view second_text = Trim(rest.substr(0, semicolon));
-  if (second_text.size() > kServiceVersionIdMax) return std::nullopt;
+  if (second_text.size() > kWireVersionIdMax) return std::nullopt;
   std::optional<int64_t> second = ParseDecimal(second_text);
   if (!first || !second) return std::nullopt;
   return std::make_pair(*first, *second);
@@ -91,10 +107,20 @@ std::optional<DocumentReference> ParseDocumentReference(std::string_view header)
   return DocumentReference{pair->first, pair->second};
 }
 
+std::string RestartReferenceText(int64_t offset, std::string_view version_id) {
+  return StrFormat("%lld,", Wide(offset)) + std::string(version_id) + ";";
+}
+
 std::optional<RestartReference> ParseRestartReference(std::string_view header) {
   std::optional<std::pair<int64_t, int64_t>> pair = ParsePairWithEnd(header);
   if (!pair) return std::nullopt;
   return RestartReference{pair->first, pair->second};
+}
+
+std::string RestartDigestText(std::string_view digest_base64, int64_t length,
+                              std::string_view version_id) {
+  return std::string(digest_base64) + StrFormat(",%lld,", Wide(length)) + std::string(version_id) +
+         ";";
 }
 
 std::optional<RestartDigestReference> ParseRestartDigestReference(std::string_view header) {
@@ -107,6 +133,10 @@ std::optional<RestartDigestReference> ParseRestartDigestReference(std::string_vi
   return RestartDigestReference{digest->digest, rest->offset, rest->vid};
 }
 
+std::string DigestReferenceText(std::string_view digest_base64, int64_t size) {
+  return std::string(digest_base64) + StrFormat(",%lld", Wide(size));
+}
+
 std::optional<DigestReference> ParseDigestReference(std::string_view header) {
   // The reference form "0,vid;" ends with ";"; the digest form never does.
   if (header.find(';') != std::string_view::npos) return std::nullopt;
@@ -114,7 +144,7 @@ std::optional<DigestReference> ParseDigestReference(std::string_view header) {
   if (comma == std::string_view::npos) return std::nullopt;
   std::string_view text = Trim(header.substr(0, comma));
   // A digest travels as 24 characters; anything much longer is not a digest.
-  if (text.empty() || text.size() > 32) return std::nullopt;
+  if (text.empty() || text.size() > kWireDigestTextMax) return std::nullopt;
   std::optional<int64_t> size = ParseDecimal(Trim(header.substr(comma + 1)));
   if (!size) return std::nullopt;
   std::string bytes = Base64Decode(text);
@@ -125,18 +155,50 @@ std::optional<DigestReference> ParseDigestReference(std::string_view header) {
   return reference;
 }
 
-std::optional<TransferFields> ParseTransferFields(std::string_view header) {
-  TransferFields fields;
+FangFields FangFor(bool enciphered, int64_t content_length, int64_t seconds,
+                   bool compressed_work_file, bool transfer_compress,
+                   int64_t size_before_compression) {
+  FangFields fields;
+  if (enciphered) {
+    fields.content_length_or_filler = content_length;
+    fields.key_code_or_filler = KeyCodeOf(UploadKeyIndex(seconds));
+  } else {
+    int64_t positive = seconds < 0 ? -seconds : seconds;
+    fields.content_length_or_filler = positive % 1025;
+    fields.key_code_or_filler = positive & 0xFFF;
+  }
+  fields.compressed_work_file = compressed_work_file ? 1 : 0;
+  fields.transfer_compress = transfer_compress ? 1 : 0;
+  fields.size_before_compression = size_before_compression;
+  return fields;
+}
+
+std::string FangText(const FangFields& fields) {
+  return StrFormat("%lld,%lld,%lld,%lld,%lld", Wide(fields.content_length_or_filler),
+                   Wide(fields.key_code_or_filler), Wide(fields.compressed_work_file),
+                   Wide(fields.transfer_compress), Wide(fields.size_before_compression));
+}
+
+std::optional<FangFields> ParseFangFields(std::string_view header) {
+  int64_t FangFields::*const kOrder[] = {
+      &FangFields::content_length_or_filler, &FangFields::key_code_or_filler,
+      &FangFields::compressed_work_file, &FangFields::transfer_compress,
+      &FangFields::size_before_compression};
+  FangFields fields;
   size_t index = 0;
   while (!Trim(header).empty()) {
-    if (index == fields.values.size()) return std::nullopt;
+    if (index == std::size(kOrder)) return std::nullopt;
     size_t comma = header.find(',');
     std::optional<int64_t> value = ParseSigned(header.substr(0, comma));
     if (!value) return std::nullopt;
-    fields.values[index++] = *value;
+    fields.*kOrder[index++] = *value;
     header.remove_prefix(comma == std::string_view::npos ? header.size() : comma + 1);
   }
   return fields;
+}
+
+std::string EmailRoutingText(bool to_user, bool to_admin, std::string_view results_type) {
+  return StrFormat("%d,%d,", to_user ? 1 : 0, to_admin ? 1 : 0) + std::string(results_type) + ";";
 }
 
 std::optional<EmailRouting> ParseEmailRouting(std::string_view header) {
@@ -156,4 +218,4 @@ std::optional<EmailRouting> ParseEmailRouting(std::string_view header) {
   return routing;
 }
 
-}  // namespace nvx::service
+}  // namespace nvx
