@@ -9,9 +9,9 @@
 
 #include "codec/md5.h"
 #include "platform/file.h"
-#include "service/blob_store.h"
-#include "service/delta_upload.h"
-#include "service/store.h"
+#include "service/commands/delta_upload.h"
+#include "service/store/blob_store.h"
+#include "service/store/store.h"
 
 namespace nvx::fuzz {
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/data_folder.h"
-#include "service/service_limits.h"
+#include "service/store/service_limits.h"
 #include "wire/date_stamp.h"
 
 namespace nvx::service {

@@ -1,7 +1,7 @@
 #include "service/command_line.h"
 
 #include "platform/text_format.h"
-#include "service/names.h"
+#include "service/commands/names.h"
 #include "wire/date_stamp.h"
 #include "wire/request_fields.h"
 

@@ -7,12 +7,12 @@
 #include "platform/clock.h"
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
-#include "service/blob_store.h"
+#include "service/commands/service_router.h"
 #include "service/data_folder.h"
-#include "service/http_frontend.h"
-#include "service/request_log.h"
-#include "service/service_router.h"
-#include "service/store.h"
+#include "service/http/http_frontend.h"
+#include "service/http/request_log.h"
+#include "service/store/blob_store.h"
+#include "service/store/store.h"
 
 namespace nvx::service {
 namespace {

@@ -15,7 +15,7 @@
 #include "codec/md5.h"
 #include "codec/transfer_cipher.h"
 #include "platform/file.h"
-#include "service/store.h"
+#include "service/store/store.h"
 #include "tests/service/upload_fixture.h"
 #include "tests/support/login_token.h"
 #include "tests/support/raw_http_client.h"

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "service/names.h"
-#include "service/raw_headers.h"
-#include "service/request_target.h"
+#include "service/commands/names.h"
+#include "service/commands/raw_headers.h"
+#include "service/commands/request_target.h"
 #include "wire/date_stamp.h"
 #include "wire/request_fields.h"
 

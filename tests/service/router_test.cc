@@ -1,13 +1,13 @@
 // The router driven without sockets: the same requests the front end hands it.
-#include "service/service_router.h"
+#include "service/commands/service_router.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "codec/md5.h"
-#include "service/blob_store.h"
-#include "service/store.h"
+#include "service/store/blob_store.h"
+#include "service/store/store.h"
 #include "tests/support/login_token.h"
 #include "tests/support/temp_dir.h"
 

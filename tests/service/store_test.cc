@@ -1,6 +1,6 @@
 // The service's store on a real SQLite file: accounts, the folder tree and its rules,
 // documents and the space used, and what survives closing and opening again.
-#include "service/store.h"
+#include "service/store/store.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/text_format.h"
-#include "service/sqlite_db.h"
+#include "service/store/sqlite_db.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx::service {
