@@ -15,6 +15,7 @@
 #include "platform/text_format.h"
 #include "service/data_folder.h"
 #include "service/store/service_limits.h"
+#include "service/store/sqlite_store.h"
 #include "wire/date_stamp.h"
 
 namespace nvx::service {
@@ -277,8 +278,9 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
   DataFolder folder;
   std::string error;
   if (!PrepareDataFolder(command.data_folder, &folder, &error)) return Failure(err, error);
-  Store store;
-  if (!store.Open(folder.database, &error)) return Failure(err, "cannot open the store: " + error);
+  SqliteStore store;
+  if (!store.Open(folder.database, folder.outbox, &error))
+    return Failure(err, "cannot open the store: " + error);
   using Action = CommandLine::Action;
   switch (command.action) {
     case Action::kAccountAdd:

@@ -12,7 +12,6 @@
 #include "service/commands/exchange.h"
 #include "service/store/blob_store.h"
 #include "service/store/store.h"
-#include "service/store/upload_reservations.h"
 
 namespace nvx::service {
 
@@ -21,9 +20,6 @@ struct ServiceEnvironment {
   Store& store;
   BlobStore& blobs;
   std::string web_folder;
-  std::string outbox_folder;
-  // The space that uploads in flight claim, per account.
-  UploadReservations reservations{};
 };
 
 struct CommandContext {

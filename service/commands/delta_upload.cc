@@ -95,7 +95,7 @@ UnpackResult UnpackDelta(const std::string& zip_path, const TemporaryFile& targe
 void ApplyDeltaUpload(CommandContext& context, const Document& base, const DeltaBody& body,
                       std::string_view date_stamp) {
   ServiceEnvironment& service = context.service;
-  std::optional<int64_t> room = service.reservations.Room(service.store, context.account);
+  std::optional<int64_t> room = service.store.UploadRoom(context.account);
   if (!room) {
     context.reply.SetConclusion(kServiceFailure);
     return;
@@ -131,8 +131,8 @@ void ApplyDeltaUpload(CommandContext& context, const Document& base, const Delta
   }
   // The new version's space is claimed before it is rebuilt, which never writes more than
   // its announced size.
-  std::optional<Reservation> reservation =
-      service.reservations.Reserve(service.store, context.account, header.new_size - base.size);
+  std::unique_ptr<UploadClaim> reservation =
+      service.store.ReserveUpload(context.account, header.new_size - base.size);
   if (!reservation) {
     context.reply.SetConclusion(kQuotaExceeded);
     return;

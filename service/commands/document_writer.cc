@@ -30,7 +30,7 @@ bool ReadPrefix(platform::File& source, int64_t count, Md5Context& md5, BlobWrit
 }  // namespace
 
 DocumentWriter::DocumentWriter(ServiceEnvironment& service, const Account& account,
-                               UploadTarget target, Reservation& reservation)
+                               UploadTarget target, UploadClaim& reservation)
     : service_(service), account_(account), target_(std::move(target)), reservation_(reservation) {
   Md5Init(md5_);
 }

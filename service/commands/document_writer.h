@@ -24,7 +24,6 @@
 #include "service/commands/command_context.h"
 #include "service/store/blob_store.h"
 #include "service/store/store.h"
-#include "service/store/upload_reservations.h"
 
 namespace nvx::service {
 
@@ -50,7 +49,7 @@ class DocumentWriter {
   // checkpoint records and, for an archive, sets the claim to the entry's size. It must
   // outlive the writer.
   DocumentWriter(ServiceEnvironment& service, const Account& account, UploadTarget target,
-                 Reservation& reservation);
+                 UploadClaim& reservation);
   ~DocumentWriter();
   DocumentWriter(const DocumentWriter&) = delete;
   DocumentWriter& operator=(const DocumentWriter&) = delete;
@@ -78,7 +77,7 @@ class DocumentWriter {
   ServiceEnvironment& service_;
   const Account& account_;
   const UploadTarget target_;
-  Reservation& reservation_;
+  UploadClaim& reservation_;
   // Exactly one of the two is in use: a new blob, or the previous document's blob.
   std::unique_ptr<BlobWriter> writer_;
   platform::File in_place_;

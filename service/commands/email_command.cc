@@ -86,7 +86,7 @@ void EmailCommand(CommandContext& context) {
   message.results_type = routing->results_type;
   message.text = std::move(text);
   std::string file_name;
-  switch (WriteOutboxMessage(context.service.outbox_folder, message, &file_name)) {
+  switch (context.service.store.PostMessage(message, &file_name)) {
     case OutboxResult::kWritten:
       context.reply.SetConclusion(kSuccessful);
       return;

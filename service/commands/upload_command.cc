@@ -2,7 +2,7 @@
 // does is decided from the headers before a byte of the body is read (a new document, a
 // continuation of an incomplete one, a replacement, a delta for a stored document (see
 // delta_upload.h), a refusal), and the space it takes is claimed against the account's
-// quota beside the other uploads of the account in flight (upload_reservations.h). The
+// quota beside the other uploads of the account in flight (Store::ReserveUpload). The
 // body then streams into a temporary blob file while its digest is computed, and the
 // blob becomes the document's bytes in one store transaction. A body that breaks off is
 // kept as an incomplete document where the client can resume it.
@@ -167,7 +167,7 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
 
 // Claims the space the upload takes, counting what it replaces: nothing when it would take
 // the space used, with the other uploads of the account in flight, above the quota.
-std::optional<Reservation> ReserveSpace(CommandContext& context, UploadPlan* plan) {
+std::unique_ptr<UploadClaim> ReserveSpace(CommandContext& context, UploadPlan* plan) {
   int64_t replaced = plan->target.previous ? plan->target.previous->size : 0;
   if (std::optional<Document> same =
           context.service.store.FindDocumentByName(plan->target.folder, plan->target.name);
@@ -176,8 +176,7 @@ std::optional<Reservation> ReserveSpace(CommandContext& context, UploadPlan* pla
   }
   plan->target.replaced_size = replaced;
   int64_t size = plan->target.offset + plan->expected_size;
-  return context.service.reservations.Reserve(context.service.store, context.account,
-                                              size - replaced);
+  return context.service.store.ReserveUpload(context.account, size - replaced);
 }
 
 // The date stamp a new version gets: the one the client sent, else that of the document
@@ -206,7 +205,7 @@ void UploadCommand(CommandContext& context, std::string_view query) {
     return;
   }
   plan.target.name = *name;
-  std::optional<Reservation> reservation = ReserveSpace(context, &plan);
+  std::unique_ptr<UploadClaim> reservation = ReserveSpace(context, &plan);
   if (!reservation) {
     context.reply.SetConclusion(kQuotaExceeded);
     return;

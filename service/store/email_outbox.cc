@@ -1,7 +1,6 @@
 #include "service/store/email_outbox.h"
 
 #include <filesystem>
-#include <mutex>
 
 #include "platform/clock.h"
 #include "platform/directory_sync.h"
@@ -60,9 +59,6 @@ OutboxUse UseOf(const std::string& outbox_folder, const std::string& prefix) {
   return use;
 }
 
-// Counting an account's messages and adding one is a single step for all threads.
-std::mutex g_outbox_mutex;
-
 }  // namespace
 
 std::string SubjectOf(std::string_view text) {
@@ -87,11 +83,12 @@ std::string FormatOutboxMessage(const OutboxMessage& message) {
   return file;
 }
 
-OutboxResult WriteOutboxMessage(const std::string& outbox_folder, const OutboxMessage& message,
-                                std::string* file_name) {
+OutboxResult FolderOutbox::Write(const OutboxMessage& message, std::string* file_name) {
+  if (folder_.empty()) return OutboxResult::kFailed;
+  const std::string& outbox_folder = folder_;
   std::string prefix = AccountPrefix(message.account);
   std::string content = FormatOutboxMessage(message);
-  std::lock_guard<std::mutex> lock(g_outbox_mutex);
+  platform::MutexLock lock(mutex_);
   OutboxUse use = UseOf(outbox_folder, prefix);
   if (use.messages + 1 > kServiceOutboxMessagesMax ||
       use.bytes + content.size() > static_cast<uint64_t>(kServiceOutboxBytesMax)) {

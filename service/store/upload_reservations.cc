@@ -11,46 +11,35 @@ int64_t Held(int64_t change) {
 
 }  // namespace
 
-Reservation::Reservation(UploadReservations* owner, Store* store, const Account* account)
-    : owner_(owner), store_(store), account_(account) {}
-
-Reservation::Reservation(Reservation&& other) noexcept
-    : owner_(other.owner_), store_(other.store_), account_(other.account_), change_(other.change_) {
-  other.owner_ = nullptr;
-}
-
 Reservation::~Reservation() {
-  if (owner_ == nullptr) return;
-  platform::MutexLock lock(owner_->mutex_);
-  owner_->ShiftLocked(account_->key, Held(change_), 0);
+  platform::MutexLock lock(owner_.mutex_);
+  owner_.ShiftLocked(account_.key, Held(change_), 0);
 }
 
 bool Reservation::Resize(int64_t change) {
-  platform::MutexLock lock(owner_->mutex_);
+  platform::MutexLock lock(owner_.mutex_);
   if (change > change_) {
-    std::optional<int64_t> room = owner_->RoomLocked(*store_, *account_, Held(change_));
+    std::optional<int64_t> room = owner_.RoomLocked(store_, account_, Held(change_));
     if (!room || change > *room) return false;
   }
-  owner_->ShiftLocked(account_->key, Held(change_), Held(change));
+  owner_.ShiftLocked(account_.key, Held(change_), Held(change));
   change_ = change;
   return true;
 }
 
 void Reservation::Settle(int64_t change) {
-  platform::MutexLock lock(owner_->mutex_);
-  owner_->ShiftLocked(account_->key, Held(change_), Held(change_ - change));
+  platform::MutexLock lock(owner_.mutex_);
+  owner_.ShiftLocked(account_.key, Held(change_), Held(change_ - change));
   change_ -= change;
 }
 
-std::optional<Reservation> UploadReservations::Reserve(Store& store, const Account& account,
-                                                       int64_t change) {
+std::unique_ptr<Reservation> UploadReservations::Reserve(Store& store, const Account& account,
+                                                         int64_t change) {
   platform::MutexLock lock(mutex_);
   std::optional<int64_t> room = RoomLocked(store, account, 0);
-  if (!room || change > *room) return std::nullopt;
+  if (!room || change > *room) return nullptr;
   ShiftLocked(account.key, 0, Held(change));
-  Reservation reservation(this, &store, &account);
-  reservation.change_ = change;
-  return reservation;
+  return std::unique_ptr<Reservation>(new Reservation(*this, store, account, change));
 }
 
 std::optional<int64_t> UploadReservations::Room(Store& store, const Account& account) {

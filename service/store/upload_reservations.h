@@ -1,15 +1,14 @@
-// The space that uploads in flight claim against their account's quota. The store counts
-// only what an upload recorded; while a body arrives, is unpacked or rebuilt, its bytes
-// are on the disk but in no document yet. Each upload therefore claims, before it writes
-// a byte, the bytes by which it will raise the space used, and the claim counts against
-// the quota of every other upload of that account until the store counts the bytes (a
-// checkpoint, the final commit) or the upload ends. Uploads of one account at once can
-// so never together take the disk past the account's quota.
+// The embedded store's claims of uploads in flight (Store::ReserveUpload). The store
+// counts only what an upload recorded; while a body arrives, is unpacked or rebuilt, its
+// bytes are on the disk but in no document yet. Each upload therefore claims, before it
+// writes a byte, the bytes by which it will raise the space used, and the claim counts
+// against the quota of every other upload of that account until the store counts the
+// bytes (a checkpoint, the final commit) or the upload ends. Uploads of one account at
+// once can so never together take the disk past the account's quota.
 //
-// This is the one place that keeps claims, and it keeps them in this process: the
-// embedded store is served by one process. A store shared by several serving processes
-// must keep them beside the accounts in its database (a row per upload in flight, with a
-// lease), behind the same calls.
+// The claims are kept in this process: the embedded store is served by one process. A
+// store shared by several serving processes keeps them beside the accounts in its
+// database (a row per upload in flight, with a lease), behind the same interface.
 //
 // Safe for concurrent use by all connection threads; a Reservation belongs to the thread
 // of its request.
@@ -18,6 +17,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "platform/mutex.h"
@@ -29,27 +29,24 @@ namespace nvx::service {
 class UploadReservations;
 
 // One upload's claim. Released when the object ends.
-class Reservation {
+class Reservation final : public UploadClaim {
  public:
-  Reservation(Reservation&& other) noexcept;
-  Reservation& operator=(Reservation&&) = delete;
+  ~Reservation() override;
   Reservation(const Reservation&) = delete;
-  ~Reservation();
+  Reservation& operator=(const Reservation&) = delete;
 
-  // Sets the claim to `change`, the rise of the space used that the rest of the upload
-  // makes. A larger claim must fit the room (see UploadReservations::Reserve); false,
-  // and the claim as it was, when it does not. A smaller one always succeeds.
-  [[nodiscard]] bool Resize(int64_t change);
-  // The store has counted `change` of the claim (a checkpoint recorded it).
-  void Settle(int64_t change);
+  // UploadClaim
+  [[nodiscard]] bool Resize(int64_t change) override;
+  void Settle(int64_t change) override;
 
  private:
   friend class UploadReservations;
-  Reservation(UploadReservations* owner, Store* store, const Account* account);
+  Reservation(UploadReservations& owner, Store& store, const Account& account, int64_t change)
+      : owner_(owner), store_(store), account_(account), change_(change) {}
 
-  UploadReservations* owner_;
-  Store* store_;
-  const Account* account_;  // outlives the request, so the reservation
+  UploadReservations& owner_;
+  Store& store_;
+  const Account& account_;  // outlives the request, so the reservation
   int64_t change_ = 0;      // the rise still to come; held as max(change_, 0)
 };
 
@@ -59,12 +56,10 @@ class UploadReservations {
   UploadReservations(const UploadReservations&) = delete;
   UploadReservations& operator=(const UploadReservations&) = delete;
 
-  // Claims `change` bytes (the rise of the space used once the upload is done; below 0
-  // when it frees space) for an upload of `account`. It fits when it is no more than the
-  // quota less the space used (read from `store` now) less what other uploads of the
-  // account claim. Nothing when it does not fit or the account cannot be read.
-  // `store` and `account` must outlive the reservation.
-  std::optional<Reservation> Reserve(Store& store, const Account& account, int64_t change);
+  // Claims `change` bytes for an upload of `account` (see Store::ReserveUpload), the
+  // space used read from `store` now. Null when it does not fit or the account cannot be
+  // read. `store` and `account` must outlive the reservation.
+  std::unique_ptr<Reservation> Reserve(Store& store, const Account& account, int64_t change);
   // The room left to the account: quota less space used less all claims. Nothing when
   // the account cannot be read.
   std::optional<int64_t> Room(Store& store, const Account& account);

@@ -3,7 +3,7 @@
 // the same name in its folder (one document per name and folder), with the space used
 // moved by the difference.
 #include "platform/text_format.h"
-#include "service/store/store.h"
+#include "service/store/sqlite_store.h"
 
 namespace nvx::service {
 namespace {
@@ -31,9 +31,10 @@ bool CollectReplaced(Database& db, const Store::UploadCommit& commit,
 
 }  // namespace
 
-StoreStatus Store::CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
-                                std::vector<std::string>* removed_blobs, int64_t* used_change) {
-  std::lock_guard<std::mutex> writing(write_mutex_);
+StoreStatus SqliteStore::CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
+                                      std::vector<std::string>* removed_blobs,
+                                      int64_t* used_change) {
+  platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   removed_blobs->clear();
   Transaction transaction(*db);

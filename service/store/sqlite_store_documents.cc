@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/text_format.h"
-#include "service/store/store.h"
+#include "service/store/sqlite_store.h"
 
 namespace nvx::service {
 namespace {
@@ -29,7 +29,7 @@ Document DocumentFromRow(const Statement& row) {
 
 }  // namespace
 
-bool Store::ListDocuments(int64_t folder, std::vector<Document>* documents) {
+bool SqliteStore::ListDocuments(int64_t folder, std::vector<Document>* documents) {
   DatabasePool::Lease db = pool_.Acquire();
   documents->clear();
   Statement select(*db, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? ORDER BY d.name",
@@ -39,14 +39,14 @@ bool Store::ListDocuments(int64_t folder, std::vector<Document>* documents) {
   return CollectRows(select, documents, DocumentFromRow);
 }
 
-bool Store::ListBlobNames(std::vector<std::string>* blobs) {
+bool SqliteStore::ListBlobNames(std::vector<std::string>* blobs) {
   DatabasePool::Lease db = pool_.Acquire();
   blobs->clear();
   Statement select(*db, "SELECT blob FROM documents");
   return CollectRows(select, blobs, [](const Statement& row) { return row.Text(0); });
 }
 
-StoreStatus Store::CountDocuments(int64_t folder, int64_t* count) {
+StoreStatus SqliteStore::CountDocuments(int64_t folder, int64_t* count) {
   DatabasePool::Lease db = pool_.Acquire();
   Statement select(*db, "SELECT count(*) FROM documents WHERE folder = ?");
   if (select.Bind(1, folder).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
@@ -54,7 +54,7 @@ StoreStatus Store::CountDocuments(int64_t folder, int64_t* count) {
   return StoreStatus::kOk;
 }
 
-std::optional<Document> Store::FindDocumentIn(Database& db, int64_t account, int64_t vid) {
+std::optional<Document> SqliteStore::FindDocumentIn(Database& db, int64_t account, int64_t vid) {
   Statement select(db, StrFormat("SELECT %s FROM documents d JOIN folders f ON d.folder = f.id"
                                  " WHERE d.vid = ? AND f.account = ?",
                                  kDocumentColumns)
@@ -63,12 +63,13 @@ std::optional<Document> Store::FindDocumentIn(Database& db, int64_t account, int
   return DocumentFromRow(select);
 }
 
-std::optional<Document> Store::FindDocument(int64_t account, int64_t vid) {
+std::optional<Document> SqliteStore::FindDocument(int64_t account, int64_t vid) {
   DatabasePool::Lease db = pool_.Acquire();
   return FindDocumentIn(*db, account, vid);
 }
 
-StoreStatus Store::DocumentChangeAllowed(Database& db, int64_t account, const Document& document) {
+StoreStatus SqliteStore::DocumentChangeAllowed(Database& db, int64_t account,
+                                               const Document& document) {
   std::optional<Folder> folder = FindFolderIn(db, account, document.folder);
   if (!folder) return StoreStatus::kNotFound;
   std::optional<Ancestry> ancestry = AncestryIn(db, *folder);
@@ -77,7 +78,7 @@ StoreStatus Store::DocumentChangeAllowed(Database& db, int64_t account, const Do
   return folder->access == kAccessWrite ? StoreStatus::kOk : StoreStatus::kAccessDenied;
 }
 
-std::optional<Document> Store::FindDocumentByName(int64_t folder, std::string_view name) {
+std::optional<Document> SqliteStore::FindDocumentByName(int64_t folder, std::string_view name) {
   DatabasePool::Lease db = pool_.Acquire();
   Statement select(*db, StrFormat("SELECT %s FROM documents d WHERE d.folder = ? AND d.name = ?",
                                   kDocumentColumns)
@@ -86,9 +87,9 @@ std::optional<Document> Store::FindDocumentByName(int64_t folder, std::string_vi
   return DocumentFromRow(select);
 }
 
-StoreStatus Store::PutDocument(int64_t account, const Document& document, bool check_quota,
-                               Document* stored, std::string* replaced_blob) {
-  std::lock_guard<std::mutex> writing(write_mutex_);
+StoreStatus SqliteStore::PutDocument(int64_t account, const Document& document, bool check_quota,
+                                     Document* stored, std::string* replaced_blob) {
+  platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   replaced_blob->clear();
   Transaction transaction(*db);
@@ -124,8 +125,8 @@ StoreStatus Store::PutDocument(int64_t account, const Document& document, bool c
   return StoreStatus::kOk;
 }
 
-std::optional<int64_t> Store::InsertDocumentIn(Database& db, const Document& document,
-                                               int64_t vid) {
+std::optional<int64_t> SqliteStore::InsertDocumentIn(Database& db, const Document& document,
+                                                     int64_t vid) {
   Statement insert(db,
                    "INSERT INTO documents(vid, folder, name, size, full_size, date_stamp, digest,"
                    " complete, blob) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -143,14 +144,14 @@ std::optional<int64_t> Store::InsertDocumentIn(Database& db, const Document& doc
   return db.LastInsertRowId();
 }
 
-StoreStatus Store::QuotaAllowsIn(Database& db, int64_t account, int64_t change) {
+StoreStatus SqliteStore::QuotaAllowsIn(Database& db, int64_t account, int64_t change) {
   Statement select(db, "SELECT quota, used FROM accounts WHERE key = ?");
   if (select.Bind(1, account).Next() != Statement::Step::kRow) return StoreStatus::kFailed;
   return select.Int(1) + change > select.Int(0) ? StoreStatus::kQuotaExceeded : StoreStatus::kOk;
 }
 
-StoreStatus Store::DeleteDocument(int64_t account, int64_t vid, std::string* blob) {
-  std::lock_guard<std::mutex> writing(write_mutex_);
+StoreStatus SqliteStore::DeleteDocument(int64_t account, int64_t vid, std::string* blob) {
+  platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
@@ -169,8 +170,8 @@ StoreStatus Store::DeleteDocument(int64_t account, int64_t vid, std::string* blo
   return StoreStatus::kOk;
 }
 
-StoreStatus Store::CompleteDocument(int64_t account, int64_t vid, bool as_stored) {
-  std::lock_guard<std::mutex> writing(write_mutex_);
+StoreStatus SqliteStore::CompleteDocument(int64_t account, int64_t vid, bool as_stored) {
+  platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;

@@ -9,7 +9,7 @@
 
 #include "platform/text_format.h"
 #include "service/store/service_limits.h"
-#include "service/store/store.h"
+#include "service/store/sqlite_store.h"
 
 namespace nvx::service {
 namespace {
@@ -78,15 +78,15 @@ std::vector<const Folder*> ChildrenList(const ChildMap& children, int64_t id) {
 
 }  // namespace
 
-std::optional<Folder> Store::FindFolderIn(Database& db, int64_t account, int64_t id) {
+std::optional<Folder> SqliteStore::FindFolderIn(Database& db, int64_t account, int64_t id) {
   Statement select(
       db, StrFormat("SELECT %s FROM folders WHERE id = ? AND account = ?", kFolderColumns).c_str());
   if (select.Bind(1, id).Bind(2, account).Next() != Statement::Step::kRow) return std::nullopt;
   return FolderFromRow(select);
 }
 
-std::optional<Folder> Store::FindChildIn(Database& db, int64_t account, int64_t parent,
-                                         std::string_view name) {
+std::optional<Folder> SqliteStore::FindChildIn(Database& db, int64_t account, int64_t parent,
+                                               std::string_view name) {
   Statement select(db, StrFormat("SELECT %s FROM folders WHERE account = ? AND parent = ?"
                                  " AND name = ?",
                                  kFolderColumns)
@@ -97,7 +97,7 @@ std::optional<Folder> Store::FindChildIn(Database& db, int64_t account, int64_t 
   return FolderFromRow(select);
 }
 
-std::optional<Store::Ancestry> Store::AncestryIn(Database& db, const Folder& folder) {
+std::optional<SqliteStore::Ancestry> SqliteStore::AncestryIn(Database& db, const Folder& folder) {
   // The folder and all above it in one query: hidden when any of them has no access; the
   // level is the number of folders above it.
   Statement select(db,
@@ -116,7 +116,7 @@ std::optional<Store::Ancestry> Store::AncestryIn(Database& db, const Folder& fol
   return ancestry;
 }
 
-bool Store::InsertFolderIn(Database& db, Folder* folder) {
+bool SqliteStore::InsertFolderIn(Database& db, Folder* folder) {
   Statement insert(db,
                    "INSERT INTO folders(account, parent, name, access, compressed)"
                    " VALUES(?, ?, ?, ?, ?)");
@@ -130,7 +130,7 @@ bool Store::InsertFolderIn(Database& db, Folder* folder) {
   return true;
 }
 
-bool Store::LoadFoldersIn(Database& db, int64_t account, std::vector<Folder>* folders) {
+bool SqliteStore::LoadFoldersIn(Database& db, int64_t account, std::vector<Folder>* folders) {
   folders->clear();
   Statement select(db,
                    StrFormat("SELECT %s FROM folders WHERE account = ?", kFolderColumns).c_str());
@@ -138,7 +138,7 @@ bool Store::LoadFoldersIn(Database& db, int64_t account, std::vector<Folder>* fo
   return CollectRows(select, folders, FolderFromRow);
 }
 
-bool Store::ListFolders(int64_t account, std::vector<Folder>* folders) {
+bool SqliteStore::ListFolders(int64_t account, std::vector<Folder>* folders) {
   std::vector<Folder> all;
   {
     DatabasePool::Lease db = pool_.Acquire();
@@ -159,18 +159,18 @@ bool Store::ListFolders(int64_t account, std::vector<Folder>* folders) {
   return true;
 }
 
-std::optional<Folder> Store::FindFolder(int64_t account, int64_t id) {
+std::optional<Folder> SqliteStore::FindFolder(int64_t account, int64_t id) {
   DatabasePool::Lease db = pool_.Acquire();
   return FindFolderIn(*db, account, id);
 }
 
-std::optional<Folder> Store::FindMyFiles(int64_t account) {
+std::optional<Folder> SqliteStore::FindMyFiles(int64_t account) {
   DatabasePool::Lease db = pool_.Acquire();
   return FindChildIn(*db, account, 0, "MyFiles");
 }
 
-std::optional<Folder> Store::FindFolderByPath(int64_t account,
-                                              const std::vector<std::string>& path) {
+std::optional<Folder> SqliteStore::FindFolderByPath(int64_t account,
+                                                    const std::vector<std::string>& path) {
   DatabasePool::Lease db = pool_.Acquire();
   std::optional<Folder> current;
   for (const std::string& name : path) {
@@ -180,7 +180,7 @@ std::optional<Folder> Store::FindFolderByPath(int64_t account,
   return current;
 }
 
-char Store::EffectiveAccess(const Folder& folder) {
+char SqliteStore::EffectiveAccess(const Folder& folder) {
   DatabasePool::Lease db = pool_.Acquire();
   std::optional<Ancestry> ancestry = AncestryIn(*db, folder);
   // A folder the store cannot place is treated as one without access.
@@ -188,9 +188,9 @@ char Store::EffectiveAccess(const Folder& folder) {
   return folder.access;
 }
 
-StoreStatus Store::CreateFolder(int64_t account, int64_t parent, std::string_view name,
-                                Folder* folder, bool* created) {
-  std::lock_guard<std::mutex> writing(write_mutex_);
+StoreStatus SqliteStore::CreateFolder(int64_t account, int64_t parent, std::string_view name,
+                                      Folder* folder, bool* created) {
+  platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
@@ -218,11 +218,11 @@ StoreStatus Store::CreateFolder(int64_t account, int64_t parent, std::string_vie
   return StoreStatus::kOk;
 }
 
-StoreStatus Store::AddFolderPath(int64_t account, const std::vector<std::string>& path, char access,
-                                 bool compressed, Folder* folder) {
+StoreStatus SqliteStore::AddFolderPath(int64_t account, const std::vector<std::string>& path,
+                                       char access, bool compressed, Folder* folder) {
   if (path.empty()) return StoreStatus::kNotFound;
   if (path.size() > static_cast<size_t>(kServiceFolderLevelsMax)) return StoreStatus::kTooDeep;
-  std::lock_guard<std::mutex> writing(write_mutex_);
+  platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
@@ -249,8 +249,8 @@ StoreStatus Store::AddFolderPath(int64_t account, const std::vector<std::string>
   return StoreStatus::kOk;
 }
 
-StoreStatus Store::DeleteEmptyFoldersBelow(int64_t account, int64_t id, int* deleted) {
-  std::lock_guard<std::mutex> writing(write_mutex_);
+StoreStatus SqliteStore::DeleteEmptyFoldersBelow(int64_t account, int64_t id, int* deleted) {
+  platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   *deleted = 0;
   Transaction transaction(*db);
@@ -311,8 +311,9 @@ StoreStatus Store::DeleteEmptyFoldersBelow(int64_t account, int64_t id, int* del
   return StoreStatus::kOk;
 }
 
-StoreStatus Store::DeleteFolderTree(int64_t account, int64_t id, std::vector<std::string>* blobs) {
-  std::lock_guard<std::mutex> writing(write_mutex_);
+StoreStatus SqliteStore::DeleteFolderTree(int64_t account, int64_t id,
+                                          std::vector<std::string>* blobs) {
+  platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   blobs->clear();
   Transaction transaction(*db);
