@@ -5,13 +5,13 @@
 namespace nvx::service {
 
 void ConnectionSlot::WaitingForRequest() {
-  std::lock_guard<std::mutex> lock(owner_->mutex_);
+  platform::MutexLock lock(owner_->mutex_);
   worker_->idle = true;
   worker_->idle_since = ++owner_->clock_;
 }
 
 bool ConnectionSlot::Serving() {
-  std::lock_guard<std::mutex> lock(owner_->mutex_);
+  platform::MutexLock lock(owner_->mutex_);
   worker_->idle = false;
   return !worker_->ended.load();
 }
@@ -21,10 +21,10 @@ const std::atomic<bool>& ConnectionSlot::ended() const {
 }
 
 ConnectionThreads::~ConnectionThreads() {
-  shutdown();
+  Shutdown();
 }
 
-void ConnectionThreads::JoinFinishedLocked(std::unique_lock<std::mutex>& lock) {
+void ConnectionThreads::JoinFinishedLocked() {
   std::vector<std::thread> finished;
   for (auto it = workers_.begin(); it != workers_.end();) {
     if (it->done) {
@@ -35,10 +35,10 @@ void ConnectionThreads::JoinFinishedLocked(std::unique_lock<std::mutex>& lock) {
     }
   }
   // The threads have marked themselves done; joining them waits only for their last
-  // instructions, outside the lock they need for that.
-  lock.unlock();
+  // instructions, which take the lock.
+  mutex_.Unlock();
   for (std::thread& thread : finished) thread.join();
-  lock.lock();
+  mutex_.Lock();
 }
 
 void ConnectionThreads::ReleasePlaceLocked(const std::string& address) {
@@ -66,10 +66,21 @@ bool ConnectionThreads::MakeRoomLocked(size_t newcomer_count) {
   return true;
 }
 
+void ConnectionThreads::Finished(Worker* worker) {
+  platform::MutexLock lock(mutex_);
+  worker->done = true;
+  if (worker->ended.load()) {
+    --ending_;
+  } else {
+    ReleasePlaceLocked(worker->address);
+  }
+  finished_.NotifyAll();
+}
+
 bool ConnectionThreads::Start(const std::string& address,
                               std::function<void(ConnectionSlot&)> serve) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  JoinFinishedLocked(lock);
+  platform::MutexLock lock(mutex_);
+  JoinFinishedLocked();
   auto found = per_address_.find(address);
   size_t from_address = found == per_address_.end() ? 0 : found->second;
   if (from_address >= max_per_address_) return false;
@@ -83,22 +94,15 @@ bool ConnectionThreads::Start(const std::string& address,
   worker->thread = std::thread([this, worker, serve = std::move(serve)] {
     ConnectionSlot slot(this, worker);
     serve(slot);
-    std::lock_guard<std::mutex> done_lock(mutex_);
-    worker->done = true;
-    if (worker->ended.load()) {
-      --ending_;
-    } else {
-      ReleasePlaceLocked(worker->address);
-    }
-    finished_cv_.notify_all();
+    Finished(worker);
   });
   return true;
 }
 
-void ConnectionThreads::shutdown() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  finished_cv_.wait(lock, [this] { return running_ == 0 && ending_ == 0; });
-  JoinFinishedLocked(lock);
+void ConnectionThreads::Shutdown() {
+  platform::MutexLock lock(mutex_);
+  while (running_ != 0 || ending_ != 0) finished_.Wait(mutex_);
+  JoinFinishedLocked();
 }
 
 }  // namespace nvx::service

@@ -35,6 +35,11 @@ namespace nvx::service {
 
 // --- Connections, time-outs, folder depth and the outbox (hardening) ---
 
+// A request line longer than this, its line end included, is answered "414"; a header
+// line longer than this makes the request "400". Both lie within kServiceHeaderBlockMax.
+inline constexpr size_t kServiceRequestLineMax = 8192;
+inline constexpr size_t kServiceHeaderLineMax = 8192;
+
 // Connections the kernel keeps waiting to be accepted. The accepting thread takes them
 // at once, but a burst of clients must not find the queue full (their connects would
 // stall for a second or more).
