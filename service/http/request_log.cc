@@ -1,9 +1,9 @@
 #include "service/http/request_log.h"
 
 #include <cstdio>
-#include <mutex>
 #include <string>
 
+#include "platform/mutex.h"
 #include "platform/text_format.h"
 
 namespace nvx::service {
@@ -12,7 +12,9 @@ namespace {
 // Targets are cut in the log; the request itself was bounded already.
 constexpr size_t kLoggedTargetMax = 300;
 
-std::mutex g_log_mutex;
+// Held while a line goes to standard error, so that lines of concurrent connections
+// never mix.
+platform::Mutex g_log_mutex;
 
 std::string Printable(std::string_view text, size_t max) {
   std::string out;
@@ -25,7 +27,7 @@ std::string Printable(std::string_view text, size_t max) {
 }
 
 void WriteLine(const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_log_mutex);
+  platform::MutexLock lock(g_log_mutex);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }

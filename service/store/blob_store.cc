@@ -2,23 +2,31 @@
 
 #include <chrono>
 #include <filesystem>
-#include <mutex>
 #include <random>
 #include <unordered_set>
 
 #include "codec/hidden_work_file.h"
 #include "platform/directory_sync.h"
 #include "platform/file_system.h"
+#include "platform/mutex.h"
 #include "platform/text_format.h"
 
 namespace nvx::service {
+namespace {
+
+// The process's source of random names, drawn from by all connection threads.
+struct NameSource {
+  platform::Mutex mutex;
+  std::mt19937_64 generator GUARDED_BY(mutex){std::random_device{}()};
+};
+
+}  // namespace
 
 std::string RandomFileName(std::string_view ending) {
-  static std::mutex mutex;
-  static std::mt19937_64 generator{std::random_device{}()};
-  std::lock_guard<std::mutex> lock(mutex);
-  uint64_t high = generator();
-  uint64_t low = generator();
+  static NameSource source;
+  platform::MutexLock lock(source.mutex);
+  uint64_t high = source.generator();
+  uint64_t low = source.generator();
   return StrFormat("%016llx%016llx%.*s", static_cast<unsigned long long>(high),
                    static_cast<unsigned long long>(low), static_cast<int>(ending.size()),
                    ending.data());

@@ -18,7 +18,7 @@ bool DatabasePool::Open(const std::string& path, int busy_millis, std::string* e
     *error = db->error_text();
     return false;
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   path_ = path;
   busy_millis_ = busy_millis;
   idle_.push_back(std::move(db));
@@ -29,7 +29,7 @@ DatabasePool::Lease DatabasePool::Acquire() {
   std::string path;
   int busy_millis;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     if (!idle_.empty()) {
       std::unique_ptr<Database> db = std::move(idle_.back());
       idle_.pop_back();
@@ -45,12 +45,12 @@ DatabasePool::Lease DatabasePool::Acquire() {
 }
 
 std::string DatabasePool::last_error() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return last_error_;
 }
 
 void DatabasePool::Return(std::unique_ptr<Database> db) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (!db->error_text().empty()) {
     last_error_ = db->error_text();
     db->ClearError();

@@ -7,10 +7,11 @@
 #define NVX_SERVICE_STORE_DATABASE_POOL_H_
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 #include "service/store/sqlite_db.h"
 
 namespace nvx::service {
@@ -34,20 +35,20 @@ class DatabasePool {
 
   // Opens the first connection to `path` (creating the file), waiting up to
   // `busy_millis` for other processes' locks. False with the database's message.
-  bool Open(const std::string& path, int busy_millis, std::string* error);
+  bool Open(const std::string& path, int busy_millis, std::string* error) EXCLUDES(mutex_);
   // A connection; one that could not be opened fails every statement.
-  Lease Acquire();
+  Lease Acquire() EXCLUDES(mutex_);
   // The message of the last failure of any connection.
-  std::string last_error();
+  std::string last_error() EXCLUDES(mutex_);
 
  private:
-  void Return(std::unique_ptr<Database> db);
+  void Return(std::unique_ptr<Database> db) EXCLUDES(mutex_);
 
-  std::mutex mutex_;
-  std::string path_;
-  int busy_millis_ = 0;
-  std::vector<std::unique_ptr<Database>> idle_;
-  std::string last_error_;
+  platform::Mutex mutex_;
+  std::string path_ GUARDED_BY(mutex_);
+  int busy_millis_ GUARDED_BY(mutex_) = 0;
+  std::vector<std::unique_ptr<Database>> idle_ GUARDED_BY(mutex_);
+  std::string last_error_ GUARDED_BY(mutex_);
 };
 
 }  // namespace nvx::service
