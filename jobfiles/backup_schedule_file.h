@@ -24,6 +24,9 @@ inline constexpr std::array<std::string_view, 7> kWeekdays = {"mon", "tue", "wed
 // The time written with the day "none".
 inline constexpr std::string_view kNoScheduleTime = "0000";
 
+// The file holds four short lines: a larger one is refused, never read in part.
+inline constexpr size_t kMaxScheduleFileBytes = 4096;
+
 struct Schedule {
   // "all", "mon" ... "sun" in lower case, or "none" for no scheduled backups.
   std::string day;

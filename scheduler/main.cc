@@ -40,13 +40,13 @@ std::optional<std::string> ReadScheduleFile(const std::string& path, std::string
     *reason = "cannot read " + path + ": " + nvx::platform::ErrorText(file.error());
     return std::nullopt;
   }
-  std::string text(nvx::scheduler::kMaxScheduleFileBytes + 1, '\0');
+  std::string text(nvx::jobfiles::kMaxScheduleFileBytes + 1, '\0');
   const int64_t count = file.ReadFully(text.data(), text.size());
   if (count < 0) {
     *reason = "cannot read " + path + ": " + nvx::platform::ErrorText(file.error());
     return std::nullopt;
   }
-  if (static_cast<size_t>(count) > nvx::scheduler::kMaxScheduleFileBytes) {
+  if (static_cast<size_t>(count) > nvx::jobfiles::kMaxScheduleFileBytes) {
     *reason = path + " is too large for a schedule";
     return std::nullopt;
   }
