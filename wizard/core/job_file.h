@@ -24,7 +24,6 @@ class JobFileWriter {
 
   // False, with the reason in *error (when given), when the file cannot be created.
   [[nodiscard]] bool Open(const QString& path, QString* error);
-  bool IsOpen() const { return file_.isOpen(); }
   // Writes each line followed by CR LF. False when the write failed or the file is not
   // open; the reason is kept for LastError.
   [[nodiscard]] bool Write(const QStringList& lines);
