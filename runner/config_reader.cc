@@ -46,7 +46,7 @@ class Reader {
   }
 
   // False when reading ends at once: the file is invalid.
-  bool ApplyLine(std::string_view line) {
+  [[nodiscard]] bool ApplyLine(std::string_view line) {
     line = MatchedPart(line);
     // Carried over only when a further line is read.
     if (entry_.notify_user) config_.notify_user = true;
@@ -103,8 +103,8 @@ class Reader {
   // "[" scrambled "]" is taken as it stands; any other text is a plain password that is
   // scrambled here, so that the file can be rewritten without it. False: a "[" without
   // "]", which ends reading at once.
-  bool StoreScrambled(std::string_view name, std::string_view value, size_t width,
-                      bool login_password, std::string& field) {
+  [[nodiscard]] bool StoreScrambled(std::string_view name, std::string_view value, size_t width,
+                                    bool login_password, std::string& field) {
     if (!value.empty() && value[0] == '[') {
       size_t close = value.find(']');
       if (close == std::string_view::npos) return false;
@@ -127,7 +127,8 @@ class Reader {
     return true;
   }
 
-  bool ApplySetting(const ConfigKeywordSpelling& spelling, std::string_view raw_value) {
+  [[nodiscard]] bool ApplySetting(const ConfigKeywordSpelling& spelling,
+                                  std::string_view raw_value) {
     std::string_view value = TrimTrailingBlanks(raw_value);
     std::string_view name = spelling.name;
     JobEntry& job = entry_;
@@ -270,7 +271,7 @@ class Reader {
     entry_.log_count = count;
   }
 
-  bool ApplyVerb(ConfigKeyword verb) {
+  [[nodiscard]] bool ApplyVerb(ConfigKeyword verb) {
     JobEntry& job = entry_;
     job.upload = job.download = job.move = false;
     job.verify_folders = job.clean = job.delete_empty_folders = false;
@@ -315,7 +316,7 @@ class Reader {
 
   // A local path that is no folder names a file or a pattern: its last part becomes the
   // local file. The root stands for the whole disk and sends every file in it.
-  bool TidySendPaths() {
+  [[nodiscard]] bool TidySendPaths() {
     JobEntry& job = entry_;
     if (!platform::IsDirectory(job.local_path)) {
       std::optional<LocalPathParts> parts = SplitLocalPath(job.local_path);
