@@ -1,17 +1,16 @@
-#include "scheduler/schedule_file.h"
+#include "jobfiles/backup_schedule_file.h"
 
 #include <algorithm>
-#include <array>
-#include <optional>
 #include <utility>
 
-namespace nvx::scheduler {
+#include "platform/text_format.h"
+
+namespace nvx::jobfiles {
 namespace {
 
+constexpr std::string_view kHeading = "#Norrvault Backup Schedule";
 constexpr std::string_view kDayKeyword = "RunOnDay ";
 constexpr std::string_view kTimeKeyword = "RunAtTime ";
-constexpr std::array<std::string_view, 9> kDays = {"all", "mon", "tue", "wed", "thu",
-                                                   "fri", "sat", "sun", "none"};
 
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -23,15 +22,15 @@ std::string LowerCase(std::string_view text) {
   return lower;
 }
 
-bool StartsWithKeyword(std::string_view line, std::string_view keyword) {
-  return line.size() >= keyword.size() &&
-         LowerCase(line.substr(0, keyword.size())) == LowerCase(keyword);
-}
-
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
+}
+
+bool IsKnownDay(std::string_view day) {
+  return day == kEveryDay || day == kNoScheduleDay ||
+         std::find(kWeekdays.begin(), kWeekdays.end(), day) != kWeekdays.end();
 }
 
 // "0000" ... "2300": the hour, or none.
@@ -43,14 +42,23 @@ std::optional<int> HourOf(std::string_view time) {
   return hour;
 }
 
-bool Refuse(std::string* reason, std::string text) {
+std::nullopt_t Refuse(std::string* reason, std::string text) {
   *reason = std::move(text);
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
 
-bool ParseSchedule(std::string_view text, Schedule* schedule, std::string* reason) {
+std::string TimeCode(int hour) {
+  return std::string{static_cast<char>('0' + hour / 10), static_cast<char>('0' + hour % 10)} + "00";
+}
+
+std::vector<std::string> ScheduleFileLines(std::string_view day, std::string_view time) {
+  return {std::string(kHeading), " ", std::string(kDayKeyword) + std::string(day),
+          std::string(kTimeKeyword) + std::string(time)};
+}
+
+std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason) {
   std::optional<std::string> day;
   std::optional<int> hour;
   size_t line_number = 0;
@@ -62,14 +70,12 @@ bool ParseSchedule(std::string_view text, Schedule* schedule, std::string* reaso
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::string where = "line " + std::to_string(line_number) + ": ";
 
-    if (StartsWithKeyword(line, kDayKeyword)) {
+    if (StartsWithIgnoreCase(line, kDayKeyword)) {
       if (day) return Refuse(reason, where + "a second RunOnDay");
       const std::string value = LowerCase(TrimBlanks(line.substr(kDayKeyword.size())));
-      if (std::find(kDays.begin(), kDays.end(), value) == kDays.end()) {
-        return Refuse(reason, where + "unknown day '" + value + "'");
-      }
+      if (!IsKnownDay(value)) return Refuse(reason, where + "unknown day '" + value + "'");
       day = value;
-    } else if (StartsWithKeyword(line, kTimeKeyword)) {
+    } else if (StartsWithIgnoreCase(line, kTimeKeyword)) {
       if (hour) return Refuse(reason, where + "a second RunAtTime");
       const std::string_view value = TrimBlanks(line.substr(kTimeKeyword.size()));
       hour = HourOf(value);
@@ -83,9 +89,7 @@ bool ParseSchedule(std::string_view text, Schedule* schedule, std::string* reaso
   }
   if (!day) return Refuse(reason, "no RunOnDay line");
   if (!hour) return Refuse(reason, "no RunAtTime line");
-  schedule->day = *day;
-  schedule->hour = *hour;
-  return true;
+  return Schedule{*day, *hour};
 }
 
-}  // namespace nvx::scheduler
+}  // namespace nvx::jobfiles
