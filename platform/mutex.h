@@ -1,9 +1,10 @@
-// A mutex that Clang's thread-safety analysis knows as a lock, and its scoped holder.
-// The standard library's mutex carries no such attribute, so fields guarded by one could
-// not say so in the code.
+// A mutex that Clang's thread-safety analysis knows as a lock, its scoped holder, and a
+// condition variable that waits on it. The standard library's mutex carries no such
+// attribute, so fields guarded by one could not say so in the code.
 #ifndef NVX_PLATFORM_MUTEX_H_
 #define NVX_PLATFORM_MUTEX_H_
 
+#include <condition_variable>
 #include <mutex>
 
 #include "platform/thread_annotations.h"
@@ -20,6 +21,7 @@ class CAPABILITY("mutex") Mutex {
   void Unlock() RELEASE() { mutex_.unlock(); }
 
  private:
+  friend class CondVar;
   std::mutex mutex_;
 };
 
@@ -33,6 +35,27 @@ class SCOPED_CAPABILITY MutexLock {
 
  private:
   Mutex& mutex_;
+};
+
+// Waits on a Mutex the caller holds; one Notify wakes the waiters to test their condition
+// again (with the lock held).
+class CondVar {
+ public:
+  CondVar() = default;
+  CondVar(const CondVar&) = delete;
+  CondVar& operator=(const CondVar&) = delete;
+
+  // Releases `mutex` while it waits and holds it again when it returns, which may be
+  // without a Notify: test the condition in a loop.
+  void Wait(Mutex& mutex) REQUIRES(mutex) {
+    std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+    condition_.wait(lock);
+    lock.release();
+  }
+  void NotifyAll() { condition_.notify_all(); }
+
+ private:
+  std::condition_variable condition_;
 };
 
 }  // namespace nvx::platform

@@ -13,14 +13,14 @@
 #include <string>
 #include <string_view>
 
+#include "wire/request_fields.h"
+
 namespace nvx {
 
 // The service's script and the library's version text.
 inline constexpr std::string_view kScriptName = "rizezi7.dll";
 inline constexpr std::string_view kLibraryVersionText = "1.0.8";
 inline constexpr std::string_view kEndOfHeaders = "\r\n";
-// The folder id sent when there is none.
-inline constexpr std::string_view kNoFolderId = "NO";
 
 // Where a request goes: the server's request host ("host" or "host:port"), whether it
 // travels through a proxy (absolute request target) and, then, the proxy's
@@ -66,22 +66,7 @@ std::string NeeHeader(std::string_view digest_base64, int64_t size);
 std::string BeavercheeseHeader(bool to_user, bool to_administrator, std::string_view results_type);
 std::string ContentLengthHeader(int64_t length);
 
-// The five fields of "X-NVX-FANG".
-struct FangFields {
-  int64_t content_length_or_filler = 0;
-  int64_t key_code_or_filler = 0;
-  int32_t compressed_work_file = 0;
-  int32_t transfer_compress = 0;
-  int64_t size_before_compression = 0;
-};
-
-// The fields of a request made at `seconds`. Enciphered: the true content length and
-// the key code (KeyCodeOf) of the upload key index of `seconds` (UploadKeyIndex, both in
-// transfer/transfer_cipher.h); otherwise the fillers seconds % 1025 and
-// seconds & 0xFFF.
-FangFields FangFor(bool enciphered, int64_t content_length, int64_t seconds,
-                   bool compressed_work_file, bool transfer_compress,
-                   int64_t size_before_compression);
+// "X-NVX-FANG" with the five fields (FangFields, FangFor in wire/request_fields.h).
 std::string FangHeader(const FangFields& fields);
 
 }  // namespace nvx
