@@ -16,6 +16,9 @@ bool RemoveFile(const std::string& path, int* error = nullptr);
 bool RemoveRegularFile(const std::string& path, int* error = nullptr);
 // Gives `from` the name `to`, replacing an existing `to` in one step.
 bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
+// Gives `from` the name `to` unless `to` exists (then EEXIST): of several processes that
+// publish the same name at once, exactly one does, also on a network file system.
+bool RenameNoReplace(const std::string& from, const std::string& to, int* error = nullptr);
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsRegularFile(const std::string& path);

@@ -4,6 +4,7 @@
 #ifndef NVX_PLATFORM_MUTEX_H_
 #define NVX_PLATFORM_MUTEX_H_
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -50,6 +51,12 @@ class CondVar {
   void Wait(Mutex& mutex) REQUIRES(mutex) {
     std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
     condition_.wait(lock);
+    lock.release();
+  }
+  // As Wait, and returns after `millis` at the latest.
+  void WaitFor(Mutex& mutex, int millis) REQUIRES(mutex) {
+    std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+    condition_.wait_for(lock, std::chrono::milliseconds(millis));
     lock.release();
   }
   void NotifyAll() { condition_.notify_all(); }

@@ -27,8 +27,6 @@
 
 namespace nvx::service {
 
-inline constexpr std::string_view kDocumentBusy = "Error - Document Busy";
-
 // What the upload makes.
 struct UploadTarget {
   int64_t folder = 0;
