@@ -15,7 +15,7 @@
 #include "platform/text_format.h"
 #include "service/data_folder.h"
 #include "service/store/service_limits.h"
-#include "service/store/sqlite_store.h"
+#include "service/store_opening.h"
 #include "wire/date_stamp.h"
 
 namespace nvx::service {
@@ -278,9 +278,12 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
   DataFolder folder;
   std::string error;
   if (!PrepareDataFolder(command.data_folder, &folder, &error)) return Failure(err, error);
-  SqliteStore store;
-  if (!store.Open(folder.database, folder.outbox, &error))
+  OpenedStore opened;
+  if (!OpenStore(command.store, folder, &opened, &error)) {
     return Failure(err, "cannot open the store: " + error);
+  }
+  Store& store = *opened.store;
+  BlobStore blobs(opened.blobs_folder, store.BlobNamePrefix());
   using Action = CommandLine::Action;
   switch (command.action) {
     case Action::kAccountAdd:
@@ -300,7 +303,6 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
     case Action::kFolderList:
       return ListFolders(store, *account, out, err);
     case Action::kDocumentAdd: {
-      BlobStore blobs(folder.blobs);
       int64_t vid = 0;
       int code = ImportDocument(store, blobs, *account, command, &vid, err);
       if (code == kExitOk) *out += StrFormat("%lld\n", static_cast<long long>(vid));
@@ -309,7 +311,7 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
     case Action::kDocumentList:
       return ListDocumentsIn(store, *account, command, out, err);
     case Action::kDocumentGet:
-      return GetDocument(store, BlobStore(folder.blobs), *account, command, err);
+      return GetDocument(store, blobs, *account, command, err);
     default:
       return Failure(err, "not an administration command");
   }

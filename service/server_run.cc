@@ -7,20 +7,15 @@
 #include "platform/clock.h"
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
+#include "service/blob_cleanup.h"
 #include "service/commands/service_router.h"
 #include "service/data_folder.h"
 #include "service/http/http_frontend.h"
 #include "service/http/request_log.h"
 #include "service/store/blob_store.h"
-#include "service/store/sqlite_store.h"
+#include "service/store_opening.h"
 
 namespace nvx::service {
-namespace {
-
-// An unreferenced blob this old is no writer's that is about to name it.
-constexpr int64_t kUnreferencedBlobAgeSeconds = 60;
-
-}  // namespace
 
 int RunServer(const CommandLine& command, std::string* err) {
   // Before any thread exists, so that every thread inherits the blocked stop signals.
@@ -31,21 +26,16 @@ int RunServer(const CommandLine& command, std::string* err) {
     *err = error;
     return kExitFailed;
   }
-  SqliteStore store;
-  if (!store.Open(folder.database, folder.outbox, &error)) {
+  OpenedStore opened;
+  if (!OpenStore(command.store, folder, &opened, &error)) {
     *err = "cannot open the store: " + error;
     return kExitFailed;
   }
-  BlobStore blobs(folder.blobs);
-  if (int removed = blobs.RemoveStaleTemporaryFiles(); removed > 0) {
-    LogLine(StrFormat("nvxserver removed %d unfinished blob files", removed));
-  }
-  std::vector<std::string> referenced;
-  if (store.ListBlobNames(&referenced)) {
-    int removed = blobs.RemoveUnreferencedBlobs(referenced, kUnreferencedBlobAgeSeconds);
-    if (removed > 0)
-      LogLine(StrFormat("nvxserver removed %d blob files no document names", removed));
-  }
+  Store& store = *opened.store;
+  BlobStore blobs(opened.blobs_folder, store.BlobNamePrefix());
+  BlobCleanup cleanup(store, blobs, opened.shared, command.store.blob_lease_seconds,
+                      command.store.cleanup_every_seconds);
+  cleanup.Start();
   ServiceEnvironment environment{store, blobs, folder.web};
   ServiceRouter router(environment);
   HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); },
@@ -57,8 +47,11 @@ int RunServer(const CommandLine& command, std::string* err) {
   }
   std::printf("%d\n", port);
   std::fflush(stdout);
-  LogLine(StrFormat("nvxserver serving %s on %s:%d", folder.root.c_str(),
-                    command.listen_host.c_str(), port));
+  // A process of a shared store says which blob names are its own.
+  std::string prefix = store.BlobNamePrefix();
+  LogLine(StrFormat("nvxserver serving %s on %s:%d%s%s", folder.root.c_str(),
+                    command.listen_host.c_str(), port, prefix.empty() ? "" : ", new blobs ",
+                    prefix.c_str()));
 
   std::atomic<bool> stop_requested{false};
   std::atomic<bool> serve_ended{false};
