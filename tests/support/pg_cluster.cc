@@ -142,7 +142,7 @@ std::string PgCluster::Query(const std::string& url, const std::string& sql) {
     ExecStatusType status = PQresultStatus(result);
     if (status == PGRES_TUPLES_OK && PQntuples(result) > 0) {
       value = PQgetvalue(result, 0, 0);
-    } else if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+    } else if (status == PGRES_COMMAND_OK) {
       value = "ok";
     }
     PQclear(result);

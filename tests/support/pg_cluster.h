@@ -31,8 +31,8 @@ class PgCluster {
   std::string NewDatabase();
   // The URL of database `name`.
   std::string Url(const std::string& name) const;
-  // Runs `sql` on the database at `url`; the first column of the first row, or "" (and
-  // a failed check) when it failed.
+  // Runs `sql` on the database at `url`: the first column of the first row of a query,
+  // "ok" for a statement without rows, "" for no row or a failure.
   static std::string Query(const std::string& url, const std::string& sql);
 
  private:
