@@ -17,8 +17,7 @@ bool RoutineVerifyId(TransferSession& session);
 // status message.
 bool RoutineHelpFile(TransferSession& session);
 bool RoutineVersionFile(TransferSession& session);
-// Fetches and parses the file list of the current server folder id into the server
-// file list.
+// Codes 6 and 7 ask about the mapped folder (none: the requests name no folder).
 bool RoutineFolderFileList(TransferSession& session);
 bool RoutineFileInfo(TransferSession& session);
 bool RoutineResetSpace(TransferSession& session);

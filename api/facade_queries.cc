@@ -68,8 +68,9 @@ bool CNvxapi::TestOverQuota() {
   if (block_ == nullptr) return true;
   Trace(*block_, "CALLMEMBER TestOverQuota\n");
   // Before any reply reported space figures all three are 0: the account counts as full.
-  bool over = block_->protocol.space_used >= block_->protocol.space_limit ||
-              block_->protocol.space_used_estimate >= block_->protocol.space_limit;
+  const nvx::AccountFigures& account = block_->protocol.account;
+  bool over = account.space_used >= account.space_limit ||
+              account.space_used_estimate >= account.space_limit;
   if (over) nvx::LogText(*block_, nvx::kLineAnyLevel, " No Available space in account\n");
   return over;
 }
@@ -130,14 +131,14 @@ const char* CNvxapi::FolderName() {
 }
 
 void CNvxapi::GetVersion(int32_t* major, int32_t* minor, int32_t* build) {
-  if (major != nullptr) *major = block_ != nullptr ? block_->protocol.version_major : 0;
-  if (minor != nullptr) *minor = block_ != nullptr ? block_->protocol.version_minor : 0;
-  if (build != nullptr) *build = block_ != nullptr ? block_->protocol.version_build : 0;
+  if (major != nullptr) *major = block_ != nullptr ? block_->protocol.version.major : 0;
+  if (minor != nullptr) *minor = block_ != nullptr ? block_->protocol.version.minor : 0;
+  if (build != nullptr) *build = block_ != nullptr ? block_->protocol.version.build : 0;
 }
 
 const char* CNvxapi::GetVersionNote() {
   if (block_ == nullptr) return "";
-  return block_->protocol.version_note.c_str();
+  return block_->protocol.version.note.c_str();
 }
 
 TransferProgress* CNvxapi::GetTransferProgress() {

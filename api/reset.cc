@@ -18,11 +18,9 @@ bool RoutineReset(TransferSession& session) {
   block.job.texts = JobTexts{};
   block.engine = EngineState{};
 
-  // The protocol keeps the account figures, the option bits, the current server folder
-  // and the answers of single commands; the lists of the job and the document in hand go.
+  // The protocol keeps the account figures and the version figures; the folder list of
+  // the job and its mapping go.
   block.protocol.lists = ServerLists{};
-  block.protocol.server_version_id.clear();
-  block.protocol.server_size = 0;
 
   {
     platform::MutexLock lock(block.state_lock);

@@ -12,7 +12,7 @@ SessionParts::SessionParts(SharedBlock& shared)
 
 TransferSession::TransferSession(SharedBlock& shared)
     : SessionParts(shared),
-      EngineContext(shared.job, shared.protocol, owned_reporter, owned_progress, owned_link,
+      EngineContext(shared.job, shared.protocol.account, owned_reporter, owned_progress, owned_link,
                     shared.control.stop_requested, owned_buffer, owned_pause) {}
 
 TransferSession::~TransferSession() {

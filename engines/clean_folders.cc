@@ -83,22 +83,11 @@ bool DeleteMissingFolders(CleanJob& job) {
   if (start == nullptr) return false;
   job.no_local_folder.clear();
   if (!MarkMissingFolders(job, *start, job.local_folder, /*top=*/true)) return false;
-  const bool deleted = DeleteMarkedFolders(job, *start);
-  job.server_node = start;
-  job.context.state().current_server_folder_id = start->folder_id;
-  job.context.state().current_server_folder_name = start->name;
-  return deleted;
+  return DeleteMarkedFolders(job, *start);
 }
 
 bool DeleteServerFolder(CleanJob& job, const FolderRecord& node) {
-  // The folder command acts on the mapped folder: the folder to delete is mapped for it,
-  // and the caller's mapping is put back afterwards.
-  ServerLists& lists = job.context.state().lists;
-  const FolderRecord* const mapped = lists.mapped_folder;
-  lists.mapped_folder = &node;
-  bool deleted = false;
-  DeleteFolderTree(job.context, &deleted);
-  lists.mapped_folder = mapped;
+  const bool deleted = DeleteFolderTree(job.context, node) == ExchangeOutcome::kOk;
   if (!deleted) {
     job.context.report().LogLine(kLineError, " Err - CleanNVX - Delete Folder Failed %s\n",
                                  FolderPath(node).c_str());

@@ -101,7 +101,7 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
   file.local_digest.reset();
   if (report.Logs(kLogDebug)) {
     Md5Digest digest{};
-    if (DigestFileInHand(context, file.file, &digest)) file.local_digest = digest;
+    if (DigestFileInHand(context, file.shown_name, file.file, &digest)) file.local_digest = digest;
   }
   return true;
 }

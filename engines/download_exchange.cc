@@ -65,7 +65,7 @@ std::string BuildRequest(Exchange& exchange) {
   EngineContext& context = exchange.context;
   const DownloadRequest& request = exchange.request;
   TransferRequestBase base{context.link().Route(), LoginToken(context.job().link),
-                           context.state().current_server_folder_id};
+                           request.folder_id};
   DownloadFields fields;
   fields.version_id = request.version_id;
   if (request.offered) {
@@ -142,7 +142,7 @@ DecipherJob DecipherJobFor(Exchange& exchange, const DownloadAnswer& answer, boo
   job.restart = exchange.result.restart;
   job.offered_size = exchange.request.offered ? exchange.request.offered->size : 0;
   job.incomplete = incomplete;
-  job.enciphered = (exchange.context.state().service_options & kOptionEncipher) != 0;
+  job.enciphered = (exchange.context.account().service_options & kOptionEncipher) != 0;
   job.key_value = answer.fang ? answer.fang->key_number : 0;
   job.true_length = (job.restart ? job.offered_size : 0) + exchange.result.received;
   return job;

@@ -31,7 +31,7 @@ enum class Offer { kNone, kPartial, kUpdating };
 void RefuseName(DownloadJob& job, const ServerFileEntry& entry) {
   EngineContext& context = job.context;
   const std::string shown = TextForLog(entry.name);
-  const std::string folder = TextForLog(context.state().current_server_folder_name);
+  const std::string folder = TextForLog(job.folder.name);
   context.progress().Count(FileCount::kDownloadError);
   context.progress().SetFileName("");
   context.report().LogLine(kLineError,
@@ -98,8 +98,9 @@ bool Finish(DownloadJob& job, const ServerFileEntry& entry, const std::string& t
   if (context.job().flags.move) {
     link.CloseIfMarked();
     if (MakeDurable(target)) {
-      context.state().server_version_id = entry.version_id;
-      DeleteDoc(context);
+      // A refused or failed delete is logged by DeleteDoc; the local copy is in place
+      // either way, and the server copy stays for a later move to take.
+      (void)DeleteDoc(context, job.folder.target(), entry.version_id, entry.name);
     } else {
       context.report().LogLine(kLineError, " Err - DownloadFile - Not Deleted From Norrvault %s\n",
                                target.c_str());
@@ -130,9 +131,9 @@ const char* DateDecision(const ServerFileEntry& entry, const std::string& target
   return nullptr;
 }
 
-}  // namespace
-
-bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
+// DownloadFile's steps: true when the file is done with, false when the folder must stop
+// (the link's communication-failure flag then tells a transport failure).
+bool DownloadFileSteps(DownloadJob& job, const ServerFileEntry& entry) {
   EngineContext& context = job.context;
   Reporter& report = context.report();
   ProgressSink& progress = context.progress();
@@ -145,7 +146,6 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   const std::string target = job.local_folder + entry.name;
   const std::string work = target + std::string(kDownloadWorkSuffix);
   progress.StartFile(target, kPhaseDownloading);
-  context.state().current_file = entry.name;
   report.SetStatusMessage(StrFormat("Accessing file %s", target.c_str()));
   report.LogLine(kLineActivity, " DownloadFile Processing file %s\n", target.c_str());
 
@@ -153,6 +153,7 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   Offer offer = ChooseOffer(target, work, &occupied);
   if (!occupied.empty()) return RefuseOccupied(job, target, occupied);
   DownloadRequest request;
+  request.folder_id = job.folder.id;
   request.version_id = entry.version_id;
   request.target_path = target;
   request.work_path = work;
@@ -183,7 +184,7 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
         }
       }
       Md5Digest digest{};
-      if (!DigestFileInHand(context, copy, &digest)) {
+      if (!DigestFileInHand(context, entry.name, copy, &digest)) {
         report.SetStatusMessage(
             StrFormat("Unable to MapViewOfFile %s %d\n", offered_path.c_str(), copy.error()));
         report.SetErrorCode(kErrorFileMapping);
@@ -236,6 +237,14 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   }
   LogDuplicates(report, entry);
   return Finish(job, entry, target);
+}
+
+}  // namespace
+
+FileDownload DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
+  if (DownloadFileSteps(job, entry)) return FileDownload::kDone;
+  return job.context.link().communication_failure() ? FileDownload::kTransportFailure
+                                                    : FileDownload::kStop;
 }
 
 }  // namespace nvx

@@ -4,7 +4,7 @@
 // Everything it touches comes through this context, so an engine never sees the shared
 // block, its locks or the worker:
 //   - job()       the job settings (caller's values, read only while the command runs);
-//   - state()     the protocol's record (server folder, file information, lists);
+//   - account()   the account's figures (space limit, use and estimate, option bits);
 //   - link()      the link to the service (connection, requests, answers);
 //   - report()    status texts, conclusion, error code, activity log, results notes;
 //   - progress()  the progress the caller reads (begin file, block, count; locks inside);
@@ -12,7 +12,11 @@
 //   - StopRequested() the stop flag, checked between blocks and files;
 //   - PauseAfterFile() the pause after each file (SyncFileAccess), called once a file is
 //     done; false when the engine is to stop.
-// Worker thread only.
+// What an engine works on (the mapped server folder) comes as an argument of its entry
+// point, and what it knows of the file in hand lives in values the engine owns, never in
+// the context: a second file in flight runs on a context derived with its own link and
+// buffer (the second constructor), sharing only the job, the account figures, the
+// reports and the stop flag. Worker thread only.
 #ifndef NVX_ENGINES_ENGINE_CONTEXT_H_
 #define NVX_ENGINES_ENGINE_CONTEXT_H_
 
@@ -34,10 +38,16 @@ class FilePause {
 
 class EngineContext : public ServiceSession {
  public:
-  EngineContext(const JobSettings& job, ProtocolState& state, Reporter& report,
+  EngineContext(const JobSettings& job, AccountFigures& account, Reporter& report,
                 ProgressSink& progress, ServiceLink& link, const std::atomic<bool>& stop,
                 std::span<uint8_t> buffer, FilePause& pause)
-      : ServiceSession(job, state, report, progress, link, stop), buffer_(buffer), pause_(pause) {}
+      : ServiceSession(job, account, report, progress, link, stop),
+        buffer_(buffer),
+        pause_(pause) {}
+  // The same context on another link with a transfer buffer of its own: what a second
+  // file in flight runs on.
+  EngineContext(const EngineContext& base, ServiceLink& link, std::span<uint8_t> buffer)
+      : ServiceSession(base, link), buffer_(buffer), pause_(base.pause_) {}
 
   // The transfer buffer that file reads and digests work through.
   std::span<uint8_t> buffer() { return buffer_; }

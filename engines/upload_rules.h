@@ -50,12 +50,12 @@ bool IsExcludedExtension(const JobSettings& job, std::string_view name);
 bool EntersSubfolder(const JobSettings& job, const platform::DirectoryEntry& entry, bool top);
 
 // The first pass of a folder walk (backup, clean) over the entries of one local folder:
-// each subfolder the walk enters goes to `enter` at once, and the user's files are
-// counted into `file_count`. False as soon as `enter` returns false (a failure, or a stop).
-bool EnterSubfoldersFirst(const JobSettings& job,
-                          const std::vector<platform::DirectoryEntry>& entries, bool top,
-                          const std::function<bool(const std::string& name)>& enter,
-                          int64_t* file_count);
+// each subfolder the walk enters goes to `enter` at once. False as soon as `enter`
+// returns false (a failure, or a stop).
+[[nodiscard]] bool EnterSubfoldersFirst(const JobSettings& job,
+                                        const std::vector<platform::DirectoryEntry>& entries,
+                                        bool top,
+                                        const std::function<bool(const std::string& name)>& enter);
 
 // A regular file of the user's. Work files of our own that a crash left behind (a packed
 // copy on its way up, an entry being unpacked) are never sent, nor taken for the user's.

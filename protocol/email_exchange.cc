@@ -36,7 +36,7 @@ bool PutEmailText(ServiceSession& session, std::string_view text) {
   report.SetConclusion("");
   if (!link.PrepareExchange()) return false;
 
-  const bool enciphered = (session.state().service_options & kOptionEncipher) != 0;
+  const bool enciphered = (session.account().service_options & kOptionEncipher) != 0;
   const int64_t seconds = platform::GetClock().NowSeconds();
   std::string request = BuildEmailRequest(session, text.size(), enciphered, seconds);
   TraceProtocolLine(session, ">> ", request);

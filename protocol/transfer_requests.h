@@ -19,7 +19,7 @@ namespace nvx {
 struct TransferRequestBase {
   RequestRoute route;
   std::string login_token;
-  std::string folder_id;  // the current server folder id
+  std::string folder_id;  // the server folder the request names
 };
 
 // The is-it-there test of `file_name` (escaped here).

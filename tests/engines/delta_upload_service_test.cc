@@ -112,15 +112,15 @@ TEST_F(DeltaUploadServiceTest, ChangedFilesTravelAsDeltasAndTheServiceCopyFollow
 
     test::WriteFileText(local_.File(name), c.local);
     block_.job.link.user = account;
-    block_.protocol.service_options = c.enciphered ? 1 : 0;
-    block_.protocol.space_limit = 1073741824;
+    block_.protocol.account.service_options = c.enciphered ? 1 : 0;
+    block_.protocol.account.space_limit = 1073741824;
     block_.job.texts.local_directory = local_.path();
     block_.job.texts.local_file = name;
     block_.job.flags.verification = true;
     block_.job.flags.transfer_compress = c.transfer_compress;
     platform::RemoveFile("diff.crc");
 
-    EXPECT_TRUE(RunUpload(session()));
+    EXPECT_TRUE(RunUpload(session(), block_.protocol.lists.mapped_folder));
     session().CloseConnection();
     EXPECT_EQ(StoredDocument(account, name) == c.local, true);
     ASSERT_TRUE(platform::PathExists("diff.crc")) << test::ReadFileText(server_log_) << Log();

@@ -175,13 +175,13 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
     test::WriteFileText(server_.File("secret"), "secret");
     if (!c.planted.empty()) std::filesystem::create_symlink(server_.File("secret"), c.planted);
     test::WriteFileText(local_.File("data.bin"), local);
-    block_.protocol.space_used_estimate = 0;
+    block_.protocol.account.space_used_estimate = 0;
     block_.job.texts.local_directory = local_.path();
     block_.job.texts.local_file = "data.bin";
     block_.job.flags.verification = true;
     block_.control.error_code = 0;
 
-    EXPECT_EQ(RunUpload(session()), c.succeeds);
+    EXPECT_EQ(RunUpload(session(), block_.protocol.lists.mapped_folder), c.succeeds);
     session().CloseConnection();
 
     const std::vector<std::string> requests = peer.Requests();

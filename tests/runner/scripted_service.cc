@@ -68,9 +68,9 @@ bool PlayFolderList(TransferSession& session) {
   auto tree = std::make_unique<FolderTree>();
   for (const ScriptedFolder& folder : g_script->folders) AddFolder(*tree, folder);
   block.protocol.lists.folder_list = std::move(tree);
-  block.protocol.space_limit = g_script->space_limit;
-  block.protocol.space_used = g_script->space_used;
-  block.protocol.space_used_estimate = g_script->space_used;
+  block.protocol.account.space_limit = g_script->space_limit;
+  block.protocol.account.space_used = g_script->space_used;
+  block.protocol.account.space_used_estimate = g_script->space_used;
   return true;
 }
 
