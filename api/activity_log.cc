@@ -68,7 +68,7 @@ void LogLine(SharedBlock& block, int32_t bits, const char* format, ...) {
 
 void DumpTransferStats(SharedBlock& block) {
   if (!Enabled(block, kLogScript)) return;
-  TransferProgress counters;
+  ProgressRecord counters;
   {
     nvx::platform::MutexLock lock(block.state_lock);
     counters = block.reported.live_progress;

@@ -46,7 +46,7 @@ void BlockReporter::AddFileErrorNote(std::string_view path, int error_code) {
 
 namespace {
 
-int32_t& CountField(TransferProgress& progress, FileCount count) {
+int32_t& CountField(ProgressRecord& progress, FileCount count) {
   switch (count) {
     case FileCount::kUploaded:
       return progress.files_uploaded;
@@ -80,7 +80,7 @@ int32_t& CountField(TransferProgress& progress, FileCount count) {
 
 void BlockProgress::ResetRecord() {
   platform::MutexLock lock(block_.state_lock);
-  block_.reported.live_progress = TransferProgress{};
+  block_.reported.live_progress = ProgressRecord{};
   block_.reported.live_file_name.clear();
 }
 
@@ -91,7 +91,7 @@ void BlockProgress::RestartSequence() {
 
 void BlockProgress::StartFile(std::string_view path, int32_t phase) {
   platform::MutexLock lock(block_.state_lock);
-  TransferProgress& live = block_.reported.live_progress;
+  ProgressRecord& live = block_.reported.live_progress;
   ++live.sequence;
   live.total_blocks = 0;
   live.block = 0;

@@ -10,7 +10,7 @@ bool RoutineReset(TransferSession& session) {
   SharedBlock& block = session.block();
   block.control.command.store(kCmdNone);
   block.control.transfer_kind = 0;
-  block.control.error_code.store(kErrorNone);
+  block.control.error_code.store(error::kNone);
 
   // The per-job groups of the settings go whole; the link settings and the run-wide
   // settings stay.

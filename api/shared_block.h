@@ -32,18 +32,44 @@
 #include "platform/file.h"
 #include "platform/mutex.h"
 #include "platform/thread_annotations.h"
+#include "protocol/caller_codes.h"
 #include "protocol/job_settings.h"
 #include "protocol/library_limits.h"
 #include "protocol/protocol_state.h"
 
 namespace nvx {
 
+// The live progress of the transfer in hand, as the progress sink writes it; the facade
+// copies it into the exported TransferProgress (with the file name beside it).
+struct ProgressRecord {
+  int32_t sequence = 0;
+  int32_t total_blocks = 0;
+  int32_t block = 0;
+  int32_t waiting = 0;
+  int32_t phase = 0;
+  int32_t files_uploaded = 0;
+  int32_t files_upload_updated = 0;
+  int32_t files_upload_matched = 0;
+  int32_t files_upload_error = 0;
+  int32_t files_upload_zero_length = 0;
+  int32_t files_uploaded_uncompressed = 0;
+  int32_t files_downloaded = 0;
+  int32_t files_download_updated = 0;
+  int32_t files_download_matched = 0;
+  int32_t files_download_error = 0;
+  int32_t replacement_count = 0;
+  int32_t files_not_found = 0;
+};
+
+// The exported form of `record`, naming `file_name` as the file in hand.
+TransferProgress ExportedProgress(const ProgressRecord& record, const char* file_name);
+
 // What the caller reads while a command runs: the three texts and the live progress.
 struct ReportedState {
   std::string status_message;
   std::string conclusion;
   std::string last_http_response;
-  TransferProgress live_progress{};  // its file_name is unused
+  ProgressRecord live_progress;
   std::string live_file_name;
 };
 
@@ -82,8 +108,8 @@ struct WorkerControl {
   platform::AutoResetEvent sync_event;
   platform::AutoResetEvent next_event;
   std::atomic<int32_t> command{kCmdNone};
-  std::atomic<int32_t> status{kStatusIdle};
-  std::atomic<int32_t> error_code{kErrorNone};
+  std::atomic<int32_t> status{nvx::status::kIdle};
+  std::atomic<int32_t> error_code{nvx::error::kNone};
   int32_t transfer_kind = 0;  // the last transfer command posted
   std::atomic<bool> stop_requested{false};
 

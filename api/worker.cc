@@ -24,18 +24,18 @@ void RunCommands(TransferSession& session) {
       server_list_built = true;
     }
     int32_t code = control.command.load();
-    control.error_code.store(kErrorNone);
+    control.error_code.store(error::kNone);
     control.command.store(kCmdNone);
     if (code == kCmdExit) return;
     const CommandRow* row = control.commands.Find(code);
     if (row == nullptr) {
       // Not a command of this library: it fails at once, so that no caller waits for ever.
-      control.status.store(kStatusFailed);
+      control.status.store(status::kFailed);
       session.CloseConnection();
       continue;
     }
     bool succeeded = row->routine(session);
-    control.status.store(succeeded ? kStatusSucceeded : kStatusFailed);
+    control.status.store(succeeded ? status::kSucceeded : status::kFailed);
     if (row->signals_sync_event) control.sync_event.Signal();
     if (!row->keeps_connection) session.CloseConnection();
   }

@@ -109,17 +109,17 @@ bool CleanWholeFolder(CleanJob& job) {
 bool CleanNVX(EngineContext& context, const FolderRecord* mapped) {
   Reporter& report = context.report();
   const JobSettings& settings = context.job();
-  report.SetErrorCode(kErrorNone);
+  report.SetErrorCode(error::kNone);
   context.progress().ResetRecord();
   if (settings.texts.local_directory.empty()) {
     report.SetStatusMessage("No Local Folder");
-    report.SetErrorCode(kErrorNoLocalFolder);
+    report.SetErrorCode(error::kNoLocalFolder);
     return false;
   }
   // Without a mapped folder there is no server copy to compare: nothing is deleted then.
   if (mapped == nullptr) {
     report.SetStatusMessage("Folder Not Found");
-    report.SetErrorCode(kErrorFolderNotFound);
+    report.SetErrorCode(error::kFolderNotFound);
     return false;
   }
 
@@ -145,7 +145,7 @@ bool CleanNVX(EngineContext& context, const FolderRecord* mapped) {
   if (!FindServerFolder(job, /*children_only=*/false)) {
     // The server holds no folder for this local folder.
     report.SetStatusMessage("No Local Folder");
-    report.SetErrorCode(kErrorNoLocalFolder);
+    report.SetErrorCode(error::kNoLocalFolder);
     return false;
   }
   return CleanWholeFolder(job);

@@ -58,7 +58,7 @@ bool SendDelta(FileInFlight& flight, const std::string& source_path) {
     report.SetStatusMessage(StrFormat(" Error %s Upload file %s failed",
                                       TextForLog(flight.put_conclusion).c_str(),
                                       file.name.c_str()));
-    report.SetErrorCode(kErrorUploadRefused);
+    report.SetErrorCode(error::kUploadRefused);
   };
   const auto failed_line = [&] {
     report.LogLine(kLineError, " UploadFile File Failed  %s\n", file.name.c_str());
@@ -99,7 +99,7 @@ bool FetchSignature(EngineContext& context, std::string_view folder_id,
 
   context.progress().ClearBlocks();
   context.progress().SetFileName(kSignatureWorkFile);
-  context.progress().SetPhase(kPhaseServerInformation);
+  context.progress().SetPhase(phase::kServerInformation);
   context.report().SetStatusMessage(StrFormat("Accessing file %s", kSignatureWorkFile));
   context.report().LogLine(kLineActivity, " DownloadFile Processing file %s\n", kSignatureWorkFile);
 
@@ -129,7 +129,7 @@ bool UploadDiffFile(FileInFlight& flight, const std::string& delta_name) {
   file.last_write_time = aside.saved().last_write_time;
   context.progress().ClearBlocks();
   context.progress().SetFileName(delta_name);
-  context.progress().SetPhase(kPhaseProcessingChanges);
+  context.progress().SetPhase(phase::kProcessingChanges);
   report.SetStatusMessage(StrFormat("Accessing file %s", delta_name.c_str()));
   report.LogLine(kLineActivity, " UploadDiffFile Processing file %s\n", delta_name.c_str());
 
@@ -137,7 +137,7 @@ bool UploadDiffFile(FileInFlight& flight, const std::string& delta_name) {
   int64_t size = file.file.is_open() ? file.file.Size() : -1;
   if (size < 0) {
     int error = file.file.error();
-    report.SetErrorCode(kErrorLocalFileOpen);
+    report.SetErrorCode(error::kLocalFileOpen);
     report.SetStatusMessage(StrFormat("Unable to open file %s %d\n", delta_name.c_str(), error));
     report.LogLine(kLineError, " UploadFile CreateFile Failed %d %s\n", error, delta_name.c_str());
     report.AddFileErrorNote(source_path, kNoteDeltaNotOpened);
@@ -152,9 +152,9 @@ bool UploadDiffFile(FileInFlight& flight, const std::string& delta_name) {
 
   const JobFlags& flags = context.job().flags;
   if (flags.compress || flags.transfer_compress) {
-    context.progress().SetPhase(kPhaseCompressing);
+    context.progress().SetPhase(phase::kCompressing);
     const bool go_on = CompressForUpload(context, file);
-    context.progress().SetPhase(kPhaseProcessingChanges);
+    context.progress().SetPhase(phase::kProcessingChanges);
     if (!go_on || !file.file.is_open()) {
       DeleteWorkFile(context, file);
       return false;
@@ -165,7 +165,7 @@ bool UploadDiffFile(FileInFlight& flight, const std::string& delta_name) {
   context.progress().BeginFile(file.local_size, BlockCount(file.local_size));
   bool sent = false;
   if (!context.link().PrepareExchange()) {
-    report.SetErrorCode(kErrorTransferConnection);
+    report.SetErrorCode(error::kTransferConnection);
     context.progress().Count(FileCount::kUploadError);
     report.SetStatusMessage("Connect to Norrvault Failed\n");
     report.LogLine(kLineError, " UploadDiffFile Connect to Norrvault Failed  %s\n",
@@ -199,14 +199,14 @@ DeltaPreparation PrepareDeltaUpload(FileInFlight& flight) {
   // Whether the signature came is judged by opening "temp.crc" below.
   (void)FetchSignature(context, flight.folder_id, file.server_version_id);
   context.progress().SetFileName(file.full_path);
-  context.progress().SetPhase(kPhaseDeterminingChanges);
+  context.progress().SetPhase(phase::kDeterminingChanges);
 
   platform::File signature_file =
       platform::File::OpenRegular(kSignatureFile, platform::File::Access::kRead);
   int64_t signature_size = signature_file.is_open() ? signature_file.Size() : -1;
   if (signature_size < 0) {
     const int error = signature_file.error();
-    report.SetErrorCode(kErrorLocalFileOpen);
+    report.SetErrorCode(error::kLocalFileOpen);
     report.SetStatusMessage(StrFormat("Unable to open file %s %d\n", kSignatureFile, error));
     report.LogLine(kLineError, " UploadFile CreateFile Failed %d %s\n", error, kSignatureFile);
     return DeltaPreparation::kNotPrepared;
@@ -220,7 +220,7 @@ DeltaPreparation PrepareDeltaUpload(FileInFlight& flight) {
   platform::MappedFile signature = platform::MappedFile::Map(signature_file);
   if (!signature.is_mapped()) {
     const int error = signature.error();
-    report.SetErrorCode(kErrorFileMapping);
+    report.SetErrorCode(error::kFileMapping);
     report.SetStatusMessage(
         StrFormat("Unable to CreateFileMapping %s %d\n", kSignatureFile, error));
     report.LogLine(kLineError, " UploadFile CreateFileMapping Failed %d %s\n", error,

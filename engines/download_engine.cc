@@ -78,17 +78,17 @@ bool ReportNotFound(DownloadJob& job, const FolderRecord& folder, const std::str
 bool RunDownload(EngineContext& context, FolderRecord* mapped) {
   Reporter& report = context.report();
   const JobSettings& settings = context.job();
-  report.SetErrorCode(kErrorNone);
+  report.SetErrorCode(error::kNone);
   context.progress().ResetRecord();
   if (mapped == nullptr) {
     report.SetStatusMessage("Folder Not Found");
-    report.SetErrorCode(kErrorFolderNotFound);
+    report.SetErrorCode(error::kFolderNotFound);
     return false;
   }
   // Without a local directory the files would land below the file system's root.
   if (settings.texts.local_directory.empty()) {
     report.SetStatusMessage("No Local Folder");
-    report.SetErrorCode(kErrorNoLocalFolder);
+    report.SetErrorCode(error::kNoLocalFolder);
     return false;
   }
   FolderRecord& folder = *mapped;

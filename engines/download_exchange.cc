@@ -193,7 +193,7 @@ DownloadResult Complete(Exchange& exchange, const DownloadAnswer& answer) {
     return exchange.LocalFailure(error);
   }
   if (exchange.result.zipped) {
-    if (request.show_progress) exchange.context.progress().SetPhase(kPhaseUncompressing);
+    if (request.show_progress) exchange.context.progress().SetPhase(phase::kUncompressing);
     const bool unpacked = UnzipFirstEntry(request.work_path, request.target_path);
     // The archive stays until the target has its date: a crash before that leaves it as
     // the next run's offer, which no longer matches, so the file comes again.
@@ -284,7 +284,8 @@ DownloadResult RunDownloadExchange(EngineContext& context, const DownloadRequest
   exchange.result.restart = answer.restart;
   exchange.result.zipped = answer.fang && answer.fang->compressed;
   exchange.result.body_length = *answer.body_length;
-  if (exchange.result.restart && request.show_progress) context.progress().SetPhase(kPhaseUpdating);
+  if (exchange.result.restart && request.show_progress)
+    context.progress().SetPhase(phase::kUpdating);
 
   platform::File work = OpenWorkFile(exchange, exchange.result.restart);
   if (!work.is_open()) {

@@ -116,7 +116,7 @@ bool Matched(DownloadJob& job, const ServerFileEntry& entry, const std::string& 
   EngineContext& context = job.context;
   context.progress().Count(FileCount::kDownloadMatched);
   context.report().LogLine(kLineActivity, log_format, target.c_str());
-  context.progress().SetPhase(kPhaseSkipping);
+  context.progress().SetPhase(phase::kSkipping);
   return Finish(job, entry, target);
 }
 
@@ -145,7 +145,7 @@ bool DownloadFileSteps(DownloadJob& job, const ServerFileEntry& entry) {
   }
   const std::string target = job.local_folder + entry.name;
   const std::string work = target + std::string(kDownloadWorkSuffix);
-  progress.StartFile(target, kPhaseDownloading);
+  progress.StartFile(target, phase::kDownloading);
   report.SetStatusMessage(StrFormat("Accessing file %s", target.c_str()));
   report.LogLine(kLineActivity, " DownloadFile Processing file %s\n", target.c_str());
 
@@ -187,7 +187,7 @@ bool DownloadFileSteps(DownloadJob& job, const ServerFileEntry& entry) {
       if (!DigestFileInHand(context, entry.name, copy, &digest)) {
         report.SetStatusMessage(
             StrFormat("Unable to MapViewOfFile %s %d\n", offered_path.c_str(), copy.error()));
-        report.SetErrorCode(kErrorFileMapping);
+        report.SetErrorCode(error::kFileMapping);
         return false;
       }
       request.offered = OfferedCopy{offer == Offer::kPartial, size, digest};
@@ -198,9 +198,9 @@ bool DownloadFileSteps(DownloadJob& job, const ServerFileEntry& entry) {
   const DownloadResult result = RunDownloadExchange(context, request);
   switch (result.outcome) {
     case DownloadOutcome::kNoConnection:
-      report.SetErrorCode(kErrorTransferConnection);
+      report.SetErrorCode(error::kTransferConnection);
       report.LogLine(kLineError, " DownloadFile Connect to Norrvault Failed  %s\n", target.c_str());
-      report.AddFileErrorNote(target, kErrorTransferConnection);
+      report.AddFileErrorNote(target, error::kTransferConnection);
       return false;
     case DownloadOutcome::kTransportFailure:
       return false;
@@ -217,7 +217,7 @@ bool DownloadFileSteps(DownloadJob& job, const ServerFileEntry& entry) {
       return true;
     case DownloadOutcome::kIncomplete:
       progress.Count(FileCount::kDownloadError);
-      report.AddFileErrorNote(target, kErrorTransferConnection);
+      report.AddFileErrorNote(target, error::kTransferConnection);
       return true;
     case DownloadOutcome::kAlreadyCurrent:
       LogDuplicates(report, entry);

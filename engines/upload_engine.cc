@@ -33,7 +33,7 @@ void CountDateMatch(UploadJob& job, const std::string& name) {
   EngineContext& context = job.context;
   const std::string full_path = job.local_folder + "/" + name;
   context.progress().Count(FileCount::kUploadMatched);
-  context.progress().StartFile(full_path, kPhaseSkipping);
+  context.progress().StartFile(full_path, phase::kSkipping);
   context.report().SetStatusMessage(StrFormat("Accessing file %s", name.c_str()));
   context.report().LogLine(kLineActivity, "  UploadFile verify Date match %s\n", name.c_str());
 }
@@ -64,11 +64,11 @@ FileInFlight::FileInFlight(EngineContext& engine_context)
 bool RunUpload(EngineContext& context, const FolderRecord* mapped) {
   Reporter& report = context.report();
   const JobSettings& settings = context.job();
-  report.SetErrorCode(kErrorNone);
+  report.SetErrorCode(error::kNone);
   context.progress().ResetRecord();
   if (settings.texts.local_directory.empty()) {
     report.SetStatusMessage("No Local Folder");
-    report.SetErrorCode(kErrorNoLocalFolder);
+    report.SetErrorCode(error::kNoLocalFolder);
     return false;
   }
 

@@ -61,7 +61,7 @@ bool EndFile(FileInFlight& flight) {
 // No connection for the exchange at hand: the file fails with `note_code`.
 bool ConnectFailed(FileInFlight& flight, int note_code) {
   EngineContext& context = flight.context;
-  context.report().SetErrorCode(kErrorTransferConnection);
+  context.report().SetErrorCode(error::kTransferConnection);
   context.progress().Count(FileCount::kUploadError);
   context.report().SetStatusMessage("Connect to Norrvault Failed\n");
   context.report().LogLine(kLineError, " UploadFile Connect to Norrvault Failed  %s\n",
@@ -91,7 +91,7 @@ bool OpenFileInHand(FileInFlight& flight, bool report_missing) {
     file.file.Close();
     context.progress().SetFileName("");
     if (error == platform::kErrorFileNotFound && !report_missing) return false;
-    report.SetErrorCode(kErrorLocalFileOpen);
+    report.SetErrorCode(error::kLocalFileOpen);
     report.SetStatusMessage(StrFormat("Unable to open file %s %d\n", name, error));
     context.progress().Count(FileCount::kUploadError);
     if (error != platform::kErrorFileNotFound) {
@@ -161,7 +161,7 @@ Verified VerifyWithService(FileInFlight& flight) {
     return Verified::kFailed;
   }
   if (file.server_size != file.local_size) return Verified::kSend;
-  context.progress().SetPhase(kPhaseSkipping);
+  context.progress().SetPhase(phase::kSkipping);
   context.report().LogLine(kLineActivity, " UploadFile verify match %s\n", name);
   // Matched on the second try: no reset and no deletion on that path.
   if (second_try) return Verified::kAlreadyThere;
@@ -182,7 +182,7 @@ bool SendWithRetry(FileInFlight& flight) {
     report.SetStatusMessage(StrFormat(" Error %s Upload file %s failed",
                                       TextForLog(flight.put_conclusion).c_str(),
                                       file.name.c_str()));
-    report.SetErrorCode(kErrorUploadRefused);
+    report.SetErrorCode(error::kUploadRefused);
     report.LogLine(kLineError, " UploadFile File Failed  %s\n", file.name.c_str());
   };
   bool retried = false;
@@ -212,7 +212,7 @@ bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
   FileInFlight& flight = StartFileState(job, name);
   UploadFileState& file = flight.file;
 
-  context.progress().StartFile(file.full_path, kPhaseUploading);
+  context.progress().StartFile(file.full_path, phase::kUploading);
   report.SetStatusMessage(StrFormat("Accessing file %s", file.name.c_str()));
   report.LogLine(kLineActivity, " UploadFile Processing file %s\n", file.name.c_str());
 
@@ -260,7 +260,7 @@ bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
                        replacement)) {
     report.SetStatusMessage(
         StrFormat(" File %s will exceed your quota. Not Uploaded.", file.name.c_str()));
-    report.SetErrorCode(kErrorQuotaExceeded);
+    report.SetErrorCode(error::kQuotaExceeded);
     context.progress().Count(FileCount::kUploadError);
     report.LogLine(kLineError, " UploadFile Would exceed quota  %s\n", file.name.c_str());
     if (!job.quota_note_written) {
@@ -270,11 +270,11 @@ bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
     return EndFile(flight);
   }
   const int64_t added_size = replacement ? 0 : file.local_size;
-  const int32_t phase = replacement ? kPhaseUpdating : kPhaseUploading;
+  const int32_t phase = replacement ? phase::kUpdating : phase::kUploading;
   context.progress().SetPhase(phase);
 
   if (flags.compress || flags.transfer_compress) {
-    context.progress().SetPhase(kPhaseCompressing);
+    context.progress().SetPhase(phase::kCompressing);
     const bool go_on = CompressForUpload(context, file);
     context.progress().SetPhase(phase);
     if (!go_on || !file.file.is_open()) return EndFile(flight);

@@ -67,7 +67,7 @@ bool PutEmailText(ServiceSession& session, std::string_view text) {
                    conclusion.c_str());
     report.SetStatusMessage(
         StrFormat(" Error %s Upload file %s failed", conclusion.c_str(), name.c_str()));
-    report.SetErrorCode(kErrorUploadRefused);
+    report.SetErrorCode(error::kUploadRefused);
     link.MarkCloseAfterExchange();
     return false;
   }

@@ -68,7 +68,7 @@ bool VerifyServerPath(ServiceSession& session, FolderTree* folder_list, std::str
   if (path.empty()) return true;
   if (folder_list == nullptr) {
     session.report().SetStatusMessage("No Folder List");
-    session.report().SetErrorCode(kErrorNoFolderList);
+    session.report().SetErrorCode(error::kNoFolderList);
     return false;
   }
   FolderTree& tree = *folder_list;

@@ -10,9 +10,7 @@
 #include <string>
 #include <string_view>
 
-// The error codes and statuses the caller reads are those of the exported header, which
-// includes nothing of ours.
-#include "api/nvxapi.h"
+#include "protocol/caller_codes.h"
 
 namespace nvx {
 

@@ -70,7 +70,7 @@ bool AcceptAnswerStatus(ServiceSession& session, std::string_view request_name,
   TraceProtocolLine(session, "<< ", header);
   if (!IsProxyRefusal(header, session.link().via_proxy())) return true;
   report.SetStatusMessage("Proxy Auth Failed");
-  report.SetErrorCode(kErrorProxyAuth);
+  report.SetErrorCode(error::kProxyAuth);
   report.LogLine(kLineError, " Err - %s - Proxy Authentication Failed\n",
                  std::string(request_name).c_str());
   session.link().CloseConnection();

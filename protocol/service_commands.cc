@@ -244,11 +244,11 @@ ExchangeOutcome TestId(ServiceSession& session) {
   const std::string& conclusion = reply.conclusion;
   static constexpr struct {
     std::string_view conclusion;
-    ErrorCode code;
-  } kOutcomes[] = {{"ID Invalid", kErrorIdInvalid},
-                   {"Password Invalid", kErrorPasswordInvalid},
-                   {"Account Disabled", kErrorAccountDisabled},
-                   {"Password Expired", kErrorPasswordExpired}};
+    error::Code code;
+  } kOutcomes[] = {{"ID Invalid", error::kIdInvalid},
+                   {"Password Invalid", error::kPasswordInvalid},
+                   {"Account Disabled", error::kAccountDisabled},
+                   {"Password Expired", error::kPasswordExpired}};
   for (const auto& outcome : kOutcomes) {
     if (conclusion == outcome.conclusion) report.SetErrorCode(outcome.code);
   }

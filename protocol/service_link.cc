@@ -60,7 +60,7 @@ Connection* ServiceLink::RetargetActive() {
 
 void ServiceLink::ReportConnectFailure(int32_t remaining_retries) {
   report_.SetStatusMessage("Connect to Norrvault failed.");
-  report_.SetErrorCode(kErrorConnect);
+  report_.SetErrorCode(error::kConnect);
   report_.LogLine(kLineError, " Err Communications connect to Norrvault failed %d %s\n",
                   remaining_retries, active_->FailureDescription().c_str());
   if (ServerEntry* server = servers_.current()) server->failed = true;
@@ -89,7 +89,7 @@ bool ServiceLink::Connect() {
   active_ = RetargetActive();
   if (active_ == nullptr) {
     report_.SetStatusMessage("Create communications socket failed");
-    report_.SetErrorCode(kErrorSocketCreate);
+    report_.SetErrorCode(error::kSocketCreate);
     report_.LogText(kLineError, " Err Communications init failed\n");
     return false;
   }
@@ -110,7 +110,7 @@ bool ServiceLink::Connect() {
     platform::GetClock().SleepMillis(ConnectPauseMillis());
     --remaining_retries;
   }
-  report_.SetErrorCode(kErrorNone);
+  report_.SetErrorCode(error::kNone);
   if (ServerEntry* server = servers_.current()) server->failed = false;
   link_bits_ |= kLinkConnected;
   report_.SetStatusMessage("Connected to Norrvault");

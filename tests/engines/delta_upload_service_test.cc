@@ -58,7 +58,7 @@ class DeltaUploadServiceTest : public test::SessionTest {
       EXPECT_EQ(server_->Stop(), 0);
     }
   }
-  TransferProgress Progress() {
+  ProgressRecord Progress() {
     platform::MutexLock lock(block_.state_lock);
     return block_.reported.live_progress;
   }
@@ -125,7 +125,7 @@ TEST_F(DeltaUploadServiceTest, ChangedFilesTravelAsDeltasAndTheServiceCopyFollow
     EXPECT_EQ(StoredDocument(account, name) == c.local, true);
     ASSERT_TRUE(platform::PathExists("diff.crc")) << test::ReadFileText(server_log_) << Log();
     EXPECT_LE(test::ReadFileText("diff.crc").size(), c.most_delta_bytes);
-    const TransferProgress progress = Progress();
+    const ProgressRecord progress = Progress();
     EXPECT_EQ(progress.files_upload_updated, 1);
     EXPECT_EQ(progress.files_upload_error, c.falls_back ? 1 : 0);
     session().progress().ResetRecord();

@@ -62,7 +62,7 @@ class DeltaUploadTest : public test::SessionTest {
     block_.logs.results_file.Close();
   }
   std::string Results() { return test::ReadFileText(PendingResultsName(block_)); }
-  TransferProgress Progress() {
+  ProgressRecord Progress() {
     platform::MutexLock lock(block_.state_lock);
     return block_.reported.live_progress;
   }
@@ -215,7 +215,7 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
         EXPECT_EQ(bodies[i], local);
       }
     }
-    const TransferProgress progress = Progress();
+    const ProgressRecord progress = Progress();
     EXPECT_EQ(progress.files_upload_updated, c.updated);
     EXPECT_EQ(progress.files_upload_error, c.errors);
     EXPECT_EQ(progress.files_upload_matched, 0);

@@ -132,7 +132,7 @@ class DownloadEngineTest : public test::SessionTest {
     block_.logs.results_file.Close();
   }
   std::string Results() { return test::ReadFileText(PendingResultsName(block_)); }
-  TransferProgress Progress() {
+  ProgressRecord Progress() {
     platform::MutexLock lock(block_.state_lock);
     return block_.reported.live_progress;
   }
@@ -283,7 +283,7 @@ TEST_F(DownloadEngineTest, LocalCopiesAndAnswers) {
     }
     // Nothing else is left in the folder: no ZIP, no unpacking file.
     EXPECT_LE(test::ListFolder(fresh.File("Docs")).size(), 2u);
-    const TransferProgress progress = Progress();
+    const ProgressRecord progress = Progress();
     EXPECT_EQ(progress.files_downloaded, c.downloaded);
     EXPECT_EQ(progress.files_download_updated, c.updated);
     EXPECT_EQ(progress.files_download_matched, c.matched);

@@ -74,7 +74,7 @@ class UploadEngineTest : public test::SessionTest {
     block_.logs.results_file.Close();
   }
   std::string Results() { return test::ReadFileText(PendingResultsName(block_)); }
-  TransferProgress Progress() {
+  ProgressRecord Progress() {
     platform::MutexLock lock(block_.state_lock);
     return block_.reported.live_progress;
   }
@@ -195,7 +195,7 @@ TEST_F(UploadEngineTest, AnswersToTheTestAndTheUpload) {
       EXPECT_NE(last_put->find(c.put_header), std::string::npos) << *last_put;
       EXPECT_EQ(BodyOf(*last_put), content.substr(c.body_offset));
     }
-    const TransferProgress progress = Progress();
+    const ProgressRecord progress = Progress();
     EXPECT_EQ(progress.files_uploaded, c.uploaded);
     EXPECT_EQ(progress.files_upload_updated, c.updated);
     EXPECT_EQ(progress.files_upload_matched, c.matched);
@@ -380,7 +380,7 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   const std::vector<std::string> expected = {"create root", "create sub", "create skip",
                                              "put c.txt",   "put b.txt",  "put a.txt"};
   EXPECT_EQ(steps, expected);
-  const TransferProgress progress = Progress();
+  const ProgressRecord progress = Progress();
   EXPECT_EQ(progress.files_uploaded, 3);
   EXPECT_EQ(progress.files_upload_zero_length, 1);
   EXPECT_EQ(progress.files_upload_error, 1);

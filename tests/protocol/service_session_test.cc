@@ -112,7 +112,7 @@ TEST_F(ServiceSessionTest, AServerThatIsNeverThereEndsInACommunicationFailureNot
   int connect_errors = 0;
   for (const std::string& line : report_.lines) {
     if (line == "note: FolderFileCount 4") ++notes;
-    if (line == "error: " + std::to_string(kErrorConnect)) ++connect_errors;
+    if (line == "error: " + std::to_string(error::kConnect)) ++connect_errors;
   }
   EXPECT_EQ(notes, 1);
   EXPECT_EQ(connect_errors, 8);
