@@ -19,9 +19,7 @@
 #define NVX_API_SHARED_BLOCK_H_
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -119,9 +117,9 @@ struct WorkerControl {
   std::atomic<int> owners{1};
   std::thread worker;
   bool worker_started = false;  // written before the first command is posted
-  std::mutex lifetime_mutex;
-  std::condition_variable worker_ended_cv;
-  bool worker_running = false;  // lifetime_mutex
+  platform::Mutex lifetime_mutex;
+  platform::ConditionVariable worker_ended_cv;
+  bool worker_running GUARDED_BY(lifetime_mutex) = false;
 };
 
 struct SharedBlock {
