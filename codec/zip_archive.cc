@@ -117,8 +117,7 @@ bool UnzipFirstEntry(const std::string& zip_path, const std::string& target_path
   bool ok = ExtractEntry(zip_path, entry, work) && work.Sync();
   if (ok) {
     // A replaced file keeps its access rights; a link at the target's name lends none.
-    platform::PathKind kind = platform::PathKind::kOther;
-    if (platform::TestPathItself(target_path, &kind) == 0 && kind == platform::PathKind::kFile) {
+    if (platform::TestPathItself(target_path) == platform::PathKind::kFile) {
       if (auto permissions = platform::FilePermissions(target_path)) {
         work.SetPermissions(*permissions);
       }

@@ -78,10 +78,12 @@ void DeleteServerDocument(CleanJob& job, const ServerFileEntry& entry) {
 // tested (or is no folder) leaves everything as it is.
 enum class StartFolder { kPresent, kMissing, kUntestable };
 StartFolder TestStartFolder(const std::string& folder) {
-  platform::PathKind kind = platform::PathKind::kOther;
-  const int error = platform::TestPath(folder.empty() ? "/" : folder, &kind);
-  if (error != 0) return IsNotFound(error) ? StartFolder::kMissing : StartFolder::kUntestable;
-  return kind == platform::PathKind::kDirectory ? StartFolder::kPresent : StartFolder::kUntestable;
+  int error = 0;
+  const std::optional<platform::PathKind> kind =
+      platform::TestPath(folder.empty() ? "/" : folder, &error);
+  if (!kind) return IsNotFound(error) ? StartFolder::kMissing : StartFolder::kUntestable;
+  return *kind == platform::PathKind::kDirectory ? StartFolder::kPresent
+                                                 : StartFolder::kUntestable;
 }
 
 bool CleanWholeFolder(CleanJob& job) {
@@ -246,9 +248,8 @@ bool CleanFile(CleanJob& job, std::string_view name) {
   Reporter& report = context.report();
   report.SetStatusMessage("Getting local file list.");
   const std::string path = job.local_folder + "/" + std::string(name);
-  platform::PathKind kind = platform::PathKind::kOther;
-  const int error = platform::TestPath(path, &kind);
-  if (error == 0) {
+  int error = 0;
+  if (platform::TestPath(path, &error)) {
     report.SetStatusMessage("Processing local file list complete");
     return true;
   }
@@ -264,9 +265,12 @@ bool CleanFile(CleanJob& job, std::string_view name) {
     if (!EqualsIgnoreCase(server_file.name, name)) continue;
     // A document named like the file in another letter case may be the copy of a file
     // that is still here under that name.
-    if (server_file.name != name && platform::TestPath(job.local_folder + "/" + server_file.name,
-                                                       &kind) != platform::kErrorFileNotFound) {
-      continue;
+    if (server_file.name != name) {
+      int other_error = 0;
+      if (platform::TestPath(job.local_folder + "/" + server_file.name, &other_error) ||
+          other_error != platform::kErrorFileNotFound) {
+        continue;
+      }
     }
     DeleteServerDocument(job, server_file);
   }

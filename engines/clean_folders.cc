@@ -1,5 +1,6 @@
 // The clean's folder pass: server folders whose local folder is gone are marked in one
 // walk and deleted in a second, each with everything below it.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,15 +47,15 @@ bool MarkMissingFolders(CleanJob& job, const FolderRecord& node, const std::stri
       continue;
     }
     const std::string path = local_folder + "/" + child->name;
-    platform::PathKind kind = platform::PathKind::kOther;
-    const int error = platform::TestPath(path, &kind);
-    if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) {
+    int error = 0;
+    const std::optional<platform::PathKind> kind = platform::TestPath(path, &error);
+    if (!kind && (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound)) {
       job.no_local_folder.insert(child);
-    } else if (error != 0) {
+    } else if (!kind) {
       report.SetStatusMessage(StrFormat("Unable to get local folder list. Error=%d", error));
       report.AddFileNote(path, kNoteCouldNotOpen, true, error);
       return false;
-    } else if (kind == platform::PathKind::kDirectory) {
+    } else if (*kind == platform::PathKind::kDirectory) {
       if (!MarkMissingFolders(job, *child, path, /*top=*/false)) return false;
     }
   }

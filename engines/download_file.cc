@@ -64,12 +64,14 @@ bool RefuseOccupied(DownloadJob& job, const std::string& target, const std::stri
 // replaces it; at the work file's name, or anything else that is not a regular file at
 // either, the file is refused (`*occupied` names it).
 Offer ChooseOffer(const std::string& target, const std::string& work, std::string* occupied) {
-  platform::PathKind work_kind = platform::PathKind::kOther;
-  platform::PathKind target_kind = platform::PathKind::kOther;
   // An error other than a missing name counts as nothing there; the exchange's own
   // opens then decide.
-  const bool work_present = platform::TestPathItself(work, &work_kind) == 0;
-  const bool target_present = platform::TestPathItself(target, &target_kind) == 0;
+  const std::optional<platform::PathKind> work_found = platform::TestPathItself(work);
+  const std::optional<platform::PathKind> target_found = platform::TestPathItself(target);
+  const bool work_present = work_found.has_value();
+  const bool target_present = target_found.has_value();
+  const platform::PathKind work_kind = work_found.value_or(platform::PathKind::kOther);
+  const platform::PathKind target_kind = target_found.value_or(platform::PathKind::kOther);
   if (work_present && work_kind != platform::PathKind::kFile) {
     *occupied = work;
   } else if (target_present && (target_kind == platform::PathKind::kDirectory ||
