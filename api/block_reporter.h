@@ -21,7 +21,7 @@ class BlockReporter final : public Reporter {
   void SetLastHttpResponse(std::string text) override;
   void SetErrorCode(int32_t code) override;
   void LogText(int32_t bits, std::string_view text) override;
-  bool Logs(int32_t bits) const override;
+  [[nodiscard]] bool Logs(int32_t bits) const override;
   void WriteResultText(std::string_view text) override;
   void AddFileNote(std::string_view path, int kind, bool report_missing, int system_error) override;
   void AddFileErrorNote(std::string_view path, int error_code) override;
@@ -57,7 +57,7 @@ class BlockFilePause final : public FilePause {
  public:
   explicit BlockFilePause(SharedBlock& block) : block_(block) {}
 
-  bool PauseAfterFile() override;
+  [[nodiscard]] bool PauseAfterFile() override;
 
  private:
   SharedBlock& block_;

@@ -10,7 +10,7 @@ namespace nvx {
 
 // Pauses when the flag is on. Returns false when the worker is asked to stop (the engine
 // then ends the command); true otherwise.
-inline bool WaitForFileAccess(TransferSession& session) {
+[[nodiscard]] inline bool WaitForFileAccess(TransferSession& session) {
   return session.PauseAfterFile();
 }
 

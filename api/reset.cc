@@ -31,7 +31,8 @@ bool RoutineReset(TransferSession& session) {
   }
 
   // The differential work files of the last job, in the current folder: our own regular
-  // files only, never a link or anything else planted at their names.
+  // files only, never a link or anything else planted at their names. One that cannot be
+  // removed is never read as the next file's: the delta path removes them again first.
   for (const char* work_file : {kDeltaFile, kSignatureFile, kSignatureWorkFile}) {
     platform::RemoveRegularFile(work_file);
   }

@@ -60,7 +60,8 @@ struct ProgressRecord {
 };
 
 // The exported form of `record`, naming `file_name` as the file in hand.
-TransferProgress ExportedProgress(const ProgressRecord& record, const char* file_name);
+[[nodiscard]] TransferProgress ExportedProgress(const ProgressRecord& record,
+                                                const char* file_name);
 
 // What the caller reads while a command runs: the three texts and the live progress.
 struct ReportedState {
@@ -158,8 +159,8 @@ void SetConclusion(SharedBlock& block, std::string text) EXCLUDES(block.state_lo
 void SetLastHttpResponse(SharedBlock& block, std::string text) EXCLUDES(block.state_lock);
 
 // Copies of the texts, taken under the state lock.
-std::string StatusMessageOf(SharedBlock& block) EXCLUDES(block.state_lock);
-std::string ConclusionOf(SharedBlock& block) EXCLUDES(block.state_lock);
+[[nodiscard]] std::string StatusMessageOf(SharedBlock& block) EXCLUDES(block.state_lock);
+[[nodiscard]] std::string ConclusionOf(SharedBlock& block) EXCLUDES(block.state_lock);
 
 }  // namespace nvx
 

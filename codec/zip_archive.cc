@@ -119,11 +119,13 @@ bool UnzipFirstEntry(const std::string& zip_path, const std::string& target_path
     // A replaced file keeps its access rights; a link at the target's name lends none.
     if (platform::TestPathItself(target_path) == platform::PathKind::kFile) {
       if (auto permissions = platform::FilePermissions(target_path)) {
-        work.SetPermissions(*permissions);
+        // The new content is whole either way; only its access rights may be the default.
+        (void)work.SetPermissions(*permissions);
       }
     }
     ok = platform::RenameFile(work_path, target_path);
   }
+  // A work file that cannot be removed is swept as stale by a later run.
   if (!ok) platform::RemoveFile(work_path);
   return ok;
 }

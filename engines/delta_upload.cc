@@ -93,7 +93,7 @@ bool FetchSignature(EngineContext& context, std::string_view folder_id,
                     const std::string& version_id) {
   // Whatever this exchange comes to, no signature of an earlier file may stay behind.
   // Only our own files go: what else may sit at these names stays, and the exchange
-  // refuses to open it.
+  // refuses to open it (so the results may be dropped).
   platform::RemoveRegularFile(kSignatureFile);
   platform::RemoveRegularFile(kSignatureWorkFile);
 
@@ -235,6 +235,7 @@ DeltaPreparation PrepareDeltaUpload(FileInFlight& flight) {
     return DeltaPreparation::kNotPrepared;
   }
   if (message == kFilesAreTheSame) {
+    // An empty delta left behind is removed by Reset and written anew by the next delta.
     platform::RemoveFile(kDeltaFile);
     return DeltaPreparation::kNothingMoreToSend;
   }

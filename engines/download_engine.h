@@ -60,7 +60,7 @@ enum class FileDownload { kDone, kTransportFailure, kStop };
 [[nodiscard]] FileDownload DownloadFile(DownloadJob& job, const ServerFileEntry& entry);
 
 // The time a server date stamp names, for comparisons; none when it names none.
-std::optional<int64_t> ParseServerDate(std::string_view date_text);
+[[nodiscard]] std::optional<int64_t> ParseServerDate(std::string_view date_text);
 
 // Gives the file at `path` the last-write time of a server date stamp. A stamp shorter
 // than 6 characters is passed over (true). False when the time could not be set;

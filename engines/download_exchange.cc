@@ -182,6 +182,8 @@ DownloadResult Complete(Exchange& exchange, const DownloadAnswer& answer) {
     if (!final_length) {
       report.LogLine(kLineError, " Err - %s - Invalid X-NVX-Fang length %lld %s\n", exchange.name(),
                      static_cast<long long>(answer.fang->length), request.target_path.c_str());
+      // A work file that stays is the next attempt's offer, which the service refuses
+      // or resumes by its digest.
       platform::RemoveFile(request.work_path);
       exchange.result.conclusion = "Invalid X-NVX-Fang";
       return exchange.Finish(DownloadOutcome::kRefused);
@@ -198,6 +200,7 @@ DownloadResult Complete(Exchange& exchange, const DownloadAnswer& answer) {
     // The archive stays until the target has its date: a crash before that leaves it as
     // the next run's offer, which no longer matches, so the file comes again.
     if (unpacked) GiveServerDate(exchange, request.target_path);
+    // An archive that stays is the next run's offer, as above.
     platform::RemoveFile(request.work_path);
     if (!unpacked) {
       report.LogLine(kLineError, " Err - %s - Unzip Failed %s\n", exchange.name(),

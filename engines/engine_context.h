@@ -33,7 +33,7 @@ class FilePause {
   virtual ~FilePause() = default;
   // Waits, when the job asked for a pause after each file, until the caller lets the
   // engine go on. False when the engine is to stop.
-  virtual bool PauseAfterFile() = 0;
+  [[nodiscard]] virtual bool PauseAfterFile() = 0;
 };
 
 class EngineContext : public ServiceSession {
@@ -52,7 +52,7 @@ class EngineContext : public ServiceSession {
   // The transfer buffer that file reads and digests work through.
   std::span<uint8_t> buffer() { return buffer_; }
   // The pause after each file (see above).
-  bool PauseAfterFile() { return pause_.PauseAfterFile(); }
+  [[nodiscard]] bool PauseAfterFile() { return pause_.PauseAfterFile(); }
 
  private:
   std::span<uint8_t> buffer_;

@@ -24,7 +24,8 @@ FileDigest GenerateFileMD5(platform::File& file, std::span<uint8_t> buffer,
     }
   }
   Md5Final(context, result.digest.data());
-  file.Seek(0);
+  // Courtesy only: every reader after a digest sets its own position first.
+  (void)file.Seek(0);
   return result;
 }
 

@@ -26,8 +26,8 @@ struct FileDigest {
 // Digests `file` from its current position to its end, reading through `buffer`, and
 // sets the file position back to 0. A set `stop` flag ends the digest after the piece in
 // hand: a file of gigabytes must not hold up a CNvxapi that is going away.
-FileDigest GenerateFileMD5(platform::File& file, std::span<uint8_t> buffer,
-                           const std::atomic<bool>& stop);
+[[nodiscard]] FileDigest GenerateFileMD5(platform::File& file, std::span<uint8_t> buffer,
+                                         const std::atomic<bool>& stop);
 
 // The same for the file in hand of an engine: shows "Computing file <shown_name>
 // verification" as the status and logs a failing read. False when the digest is not

@@ -19,7 +19,7 @@ struct ServerFolder {
   const FolderRecord* node = nullptr;
 
   // The folder `record` of the folder list; a null record names none.
-  static ServerFolder Of(const FolderRecord* record) {
+  [[nodiscard]] static ServerFolder Of(const FolderRecord* record) {
     if (record == nullptr) return {};
     return {record->folder_id, record->name, record};
   }

@@ -14,14 +14,14 @@ namespace nvx {
 // conclusion was understood; a transport failure (the link's communication-failure flag
 // is then set); refused for an answer that cannot be used; a local failure when the
 // file could not be read for its digest.
-ExchangeOutcome FormatIsItThere(FileInFlight& flight);
+[[nodiscard]] ExchangeOutcome FormatIsItThere(FileInFlight& flight);
 
 // Sends the file in flight: resumes at the server size when the server's first bytes
 // are the local ones, replaces the versioned copy, or sends a new document. Ok when the
 // service accepted the file; a transport failure (flag set, connection marked to be
 // closed); refused (the conclusion is in flight.put_conclusion); a local failure after
 // a read error.
-ExchangeOutcome FormatPutFile(FileInFlight& flight);
+[[nodiscard]] ExchangeOutcome FormatPutFile(FileInFlight& flight);
 
 // What the preparation of a differential upload came to.
 enum class DeltaPreparation {

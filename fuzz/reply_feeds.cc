@@ -78,7 +78,7 @@ void FeedFolderList(std::string_view bytes) {
   if (const FolderRecord* found = FindFolder(bytes.substr(0, 64), *tree.root())) Sink(found->level);
   FolderRecord* created = tree.NewRecord();
   created->name = std::string(bytes.substr(0, 16));
-  LinkNewFolder(*created, MyFilesFolder(*tree.root()));
+  Sink(LinkNewFolder(*created, MyFilesFolder(*tree.root())));
   Sink(FolderPath(*created).size());
 }
 

@@ -29,11 +29,11 @@ struct [[nodiscard]] ExchangeResult {
   bool transport_failure() const { return outcome == ExchangeOutcome::kTransportFailure; }
 };
 
-inline ExchangeOutcome OutcomeOf(ExchangeOutcome outcome) {
+[[nodiscard]] inline ExchangeOutcome OutcomeOf(ExchangeOutcome outcome) {
   return outcome;
 }
 template <typename Value>
-ExchangeOutcome OutcomeOf(const ExchangeResult<Value>& result) {
+[[nodiscard]] ExchangeOutcome OutcomeOf(const ExchangeResult<Value>& result) {
   return result.outcome;
 }
 

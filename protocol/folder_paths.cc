@@ -93,7 +93,9 @@ bool VerifyServerPath(ServiceSession& session, FolderTree* folder_list, std::str
     record->name = name;
     record->write_access = true;
     record->folder_id = std::move(created.value);
-    LinkNewFolder(*record, link_parent);
+    // Without a "MyFiles" folder a new first folder stays out of the tree; the folders
+    // below it are still created on the service, below the id it was given.
+    (void)LinkNewFolder(*record, link_parent);
     parent = record;
   }
   return true;

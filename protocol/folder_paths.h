@@ -26,7 +26,7 @@ namespace nvx {
 
 // True when `name` may become one component of a local path: not empty, not "." or
 // "..", no "/" and no zero byte.
-bool IsUsableLocalName(std::string_view name);
+[[nodiscard]] bool IsUsableLocalName(std::string_view name);
 
 // The local folder for the server folder `record` of a download that starts at the
 // folder carrying the download base mark, below `local_directory`, ending in "/"; the

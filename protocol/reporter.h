@@ -52,7 +52,7 @@ class Reporter {
   virtual void LogText(int32_t bits, std::string_view text) = 0;
   // True when the log level has any of `bits`: work done only for a log line (a digest
   // for a trace) is skipped otherwise.
-  virtual bool Logs(int32_t bits) const {
+  [[nodiscard]] virtual bool Logs(int32_t bits) const {
     (void)bits;
     return false;
   }

@@ -153,7 +153,8 @@ ServiceReply ServiceCommand(ServiceSession& session, std::string_view name,
   }
   std::string request = BuildServiceCommandRequest(session, name, target);
   TraceProtocolLine(session, ">> ", request);
-  link.SendAll(request);  // a failed send shows as a broken answer below
+  // A failed send shows as a broken answer below.
+  (void)link.SendAll(request);
   ResponseHeader header = link.ReadResponseHeader();
   if (!header.complete) {
     ReportBrokenHeader(session, name, header.text.size(), header.last_receive);
@@ -195,7 +196,8 @@ ExchangeResult<std::optional<FileInfoRecord>> FileInfoQuery(ServiceSession& sess
   request += LupinReferenceHeader(target.version_id);
   request += kEndOfHeaders;
   TraceProtocolLine(session, ">> ", request);
-  link.SendAll(request);
+  // A failed send shows as a broken answer below.
+  (void)link.SendAll(request);
   ResponseHeader header = link.ReadResponseHeader();
   if (!header.complete) {
     report.LogText(kLineError,

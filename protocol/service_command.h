@@ -83,8 +83,8 @@ struct FileInfoRecord {
 // carries no file information (no record then); a transport failure (the conclusion then
 // reads "CommErr ret ...", the link's communication-failure flag is set), or refused on
 // a proxy's refusal or an unusable "X-NVX-LUPIN" answer.
-ExchangeResult<std::optional<FileInfoRecord>> FileInfoQuery(ServiceSession& session,
-                                                            const CommandTarget& target);
+[[nodiscard]] ExchangeResult<std::optional<FileInfoRecord>> FileInfoQuery(
+    ServiceSession& session, const CommandTarget& target);
 
 // Shared answer handling, for exchanges built on the same rules.
 //
@@ -96,7 +96,8 @@ ExchangeResult<std::optional<FileInfoRecord>> FileInfoQuery(ServiceSession& sess
 // Takes "Connection: close" (an interim "HTTP/1.1 100" answer closes the same way), the
 // conclusion (reported, and returned; "" when none) and the space figures (seeding the
 // space used estimate when `seed_estimate`) into the session's account figures.
-std::string TakeAnswerHeaders(ServiceSession& session, std::string_view header, bool seed_estimate);
+[[nodiscard]] std::string TakeAnswerHeaders(ServiceSession& session, std::string_view header,
+                                            bool seed_estimate);
 // Receives the body that the header announces into `body` (left empty when the header
 // announces none). False, with the error line "Connection Closed
 // Incomplete HTTP response data" and the connection marked to be closed, when the body

@@ -33,13 +33,13 @@ struct FolderListAnswer {
 // "FolderList": fetches, deciphers when asked and parses the folder list. Ok when a tree
 // came; a parse that stopped part way keeps what it read. Otherwise the reason is the
 // status message (no answer, an answer without a body, a text that gave no tree).
-ExchangeResult<FolderListAnswer> FolderList(ServiceSession& session);
+[[nodiscard]] ExchangeResult<FolderListAnswer> FolderList(ServiceSession& session);
 
 // "FolderFileList" of `folder` (without a folder name a wildcard server file pattern of
 // the job goes along): the reply text (deciphered). A reply without a body gives no text,
 // which reads as an empty folder.
-ExchangeResult<std::optional<std::string>> FolderFileList(ServiceSession& session,
-                                                          const FolderTarget& folder);
+[[nodiscard]] ExchangeResult<std::optional<std::string>> FolderFileList(ServiceSession& session,
+                                                                        const FolderTarget& folder);
 
 // The usable entries of a "FolderFileList" reply text of the server folder named
 // `folder_name`. Each entry the parse refused is reported here, once for every consumer
@@ -51,34 +51,37 @@ ExchangeResult<std::optional<std::string>> FolderFileList(ServiceSession& sessio
                                                               std::optional<FileCount> error_count);
 
 // "FolderFileCount" of `folder`: the count, when the answer is "OK,n" (refused otherwise).
-ExchangeResult<int64_t> FolderFileCount(ServiceSession& session, const FolderTarget& folder);
+[[nodiscard]] ExchangeResult<int64_t> FolderFileCount(ServiceSession& session,
+                                                      const FolderTarget& folder);
 
 // "FolderCreate" of the folder `name` below the folder `parent_id` ("NO" when empty): the
 // new folder's id ("-C" carried over from the parent id). Refused when the answer has no
 // id.
-ExchangeResult<std::string> FolderCreate(ServiceSession& session, std::string_view parent_id,
-                                         std::string_view name);
+[[nodiscard]] ExchangeResult<std::string> FolderCreate(ServiceSession& session,
+                                                       std::string_view parent_id,
+                                                       std::string_view name);
 
 // "DeleteDoc" of the document `version_id` in `folder`: ok when the service says
 // "successful" (letter case ignored). A refusal is logged naming `shown_name`.
-ExchangeOutcome DeleteDoc(ServiceSession& session, const FolderTarget& folder,
-                          std::string_view version_id, std::string_view shown_name);
+[[nodiscard]] ExchangeOutcome DeleteDoc(ServiceSession& session, const FolderTarget& folder,
+                                        std::string_view version_id, std::string_view shown_name);
 
 // "TestId": the login check; the conclusion becomes error code 10, 11, 14 or 15. The
 // caller reads the outcome from the error code and the conclusion; the result tells
 // only whether an answer came.
-ExchangeOutcome TestId(ServiceSession& session);
+[[nodiscard]] ExchangeOutcome TestId(ServiceSession& session);
 
 // "ResetSpace": refreshes the space figures of the session's account record.
-ExchangeOutcome ResetSpace(ServiceSession& session);
+[[nodiscard]] ExchangeOutcome ResetSpace(ServiceSession& session);
 
 // "DEMF": deletes the empty folders below `folder`. Ok when an answer came, whatever it
 // said.
-ExchangeOutcome DeleteEmptyFolders(ServiceSession& session, const FolderRecord& folder);
+[[nodiscard]] ExchangeOutcome DeleteEmptyFolders(ServiceSession& session,
+                                                 const FolderRecord& folder);
 
 // "DMFT": deletes `folder` with everything below it. Ok when the service said
 // "successful" (letter case ignored).
-ExchangeOutcome DeleteFolderTree(ServiceSession& session, const FolderRecord& folder);
+[[nodiscard]] ExchangeOutcome DeleteFolderTree(ServiceSession& session, const FolderRecord& folder);
 
 }  // namespace nvx
 

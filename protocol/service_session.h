@@ -48,7 +48,7 @@ class ServiceSession {
 
   // True once the owner wants the worker to stop (the CNvxapi is going away): long
   // exchanges end early.
-  bool StopRequested() const { return stop_.load(std::memory_order_acquire); }
+  [[nodiscard]] bool StopRequested() const { return stop_.load(std::memory_order_acquire); }
   const std::atomic<bool>& stop_flag() const { return stop_; }
 
  private:

@@ -32,7 +32,8 @@ bool RequestWebFile(ServiceSession& session, std::string_view file, std::string*
   request += UserAgentHeader();
   request += kEndOfHeaders;
   TraceProtocolLine(session, ">> ", request);
-  link.SendAll(request);
+  // A failed send shows as a broken answer below.
+  (void)link.SendAll(request);
   ResponseHeader answer = link.ReadResponseHeader();
   if (!answer.complete) {
     link.MarkCloseAfterExchange();

@@ -25,15 +25,15 @@ inline constexpr size_t kHelpFilePieceSize = 1024;
 void ParseVersionText(VersionFigures& figures, std::string_view text);
 
 // Where the help file goes: the work directory joined with kHelpFileName.
-std::string HelpFilePath(const JobSettings& job);
+[[nodiscard]] std::string HelpFilePath(const JobSettings& job);
 
 // Fetches the version file: its text up to a zero byte. Not ok, with a status message,
 // when the server did not deliver it.
-ExchangeResult<std::string> FetchVersionFile(ServiceSession& session);
+[[nodiscard]] ExchangeResult<std::string> FetchVersionFile(ServiceSession& session);
 // Fetches the help file into HelpFilePath: the path it went to ("" when the answer
 // announced no length and nothing was written; named also when writing it failed). Not
 // ok, with a status message or an error line, when it was not delivered or not written.
-ExchangeResult<std::string> FetchHelpFile(ServiceSession& session);
+[[nodiscard]] ExchangeResult<std::string> FetchHelpFile(ServiceSession& session);
 
 }  // namespace nvx
 

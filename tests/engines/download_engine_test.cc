@@ -245,10 +245,10 @@ TEST_F(DownloadEngineTest, LocalCopiesAndAnswers) {
     test::TempDir fresh;
     block_.job.texts.local_directory = fresh.path();
     const std::string target = fresh.File("Docs/a.txt");
-    platform::MakeDirectory(fresh.File("Docs"));
+    ASSERT_TRUE(platform::MakeDirectory(fresh.File("Docs")));
     if (c.target_before) {
       test::WriteFileText(target, *c.target_before);
-      platform::SetModificationTime(target, kServerTime + c.target_age);
+      ASSERT_TRUE(platform::SetModificationTime(target, kServerTime + c.target_age));
     }
     if (c.work_before) test::WriteFileText(target + "~", *c.work_before);
     LoopbackPeer peer;
@@ -346,9 +346,10 @@ TEST_F(DownloadEngineTest, CompletionReplacesTheTargetInOneStep) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    platform::MakeDirectory(restore_.File("Docs"));
+    ASSERT_TRUE(platform::MakeDirectory(restore_.File("Docs")) ||
+                platform::IsDirectory(restore_.File("Docs")));
     test::WriteFileText(Docs("a.txt"), "old");
-    platform::SetModificationTime(Docs("a.txt"), kServerTime - 60);
+    ASSERT_TRUE(platform::SetModificationTime(Docs("a.txt"), kServerTime - 60));
     LoopbackPeer peer;
     peer.AddConnection({List(Entry("a.txt", "V1")), c.answer});
     UseServer(peer);
@@ -453,7 +454,7 @@ TEST_F(DownloadEngineTest, PlantedNamesAreNeverWrittenThrough) {
     SCOPED_TRACE(c.planted + " " + c.kind);
     const std::string docs = restore_.File("Docs");
     fs::remove_all(docs);
-    platform::MakeDirectory(docs);
+    ASSERT_TRUE(platform::MakeDirectory(docs));
     test::WriteFileText(secret, "secret");
     if (c.kind == 'l') fs::create_symlink(secret, docs + "/" + c.planted);
     if (c.kind == 'p') test::MakeFifo(docs + "/" + c.planted);

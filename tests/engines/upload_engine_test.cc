@@ -328,7 +328,7 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   // reported, never sent; work files a killed run left behind are never sent.
   const std::string root = local_.File("root");
   for (const char* folder : {"root", "root/skip", "root/sub", "root/sub/skip"}) {
-    platform::MakeDirectory(local_.File(folder));
+    ASSERT_TRUE(platform::MakeDirectory(local_.File(folder)));
   }
   test::WriteFileText(root + "/a.txt", "alpha");
   test::WriteFileText(root + "/empty.txt", "");
