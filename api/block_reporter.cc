@@ -121,7 +121,7 @@ void BlockProgress::SetBlock(int32_t block) {
 
 void BlockProgress::BeginFile(int64_t local_size, int32_t total_blocks) {
   platform::MutexLock lock(block_.state_lock);
-  block_.engine.local_size = local_size;
+  block_.transfer_size = local_size;
   block_.reported.live_progress.total_blocks = total_blocks;
   block_.reported.live_progress.block = 0;
 }
@@ -142,20 +142,20 @@ void BlockProgress::SetReplacementCount(int32_t count) {
   block_.reported.live_progress.replacement_count = count;
 }
 
-bool BlockFilePause::PauseAfterFile() {
-  const auto stop_requested = [this] {
-    return block_.control.stop_requested.load(std::memory_order_acquire);
+bool PauseAfterFile(SharedBlock& block) {
+  const auto stop_requested = [&block] {
+    return block.control.stop_requested.load(std::memory_order_acquire);
   };
-  if (block_.job.pause_after_each_file && !stop_requested()) {
+  if (block.job.pause_after_file && !stop_requested()) {
     {
-      platform::MutexLock lock(block_.state_lock);
-      block_.reported.live_progress.waiting = 1;
+      platform::MutexLock lock(block.state_lock);
+      block.reported.live_progress.waiting = 1;
     }
     // The owner signals this event after asking the worker to stop.
-    block_.control.next_event.Wait();
+    block.control.pause_after_file_event.Wait();
     {
-      platform::MutexLock lock(block_.state_lock);
-      block_.reported.live_progress.waiting = 0;
+      platform::MutexLock lock(block.state_lock);
+      block.reported.live_progress.waiting = 0;
     }
   }
   return !stop_requested();

@@ -183,5 +183,5 @@ void CNvxapi::SyncFileAccess() {
 
 void CNvxapi::SyncFileAccessNext() {
   if (block_ == nullptr) return;
-  block_->control.next_event.Signal();
+  block_->control.pause_after_file_event.Signal();
 }

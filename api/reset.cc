@@ -16,7 +16,7 @@ bool RoutineReset(TransferSession& session) {
   // settings stay.
   block.job.flags = JobFlags{};
   block.job.texts = JobTexts{};
-  block.engine = EngineState{};
+  block.transfer_size = 0;
 
   // The protocol keeps the account figures and the version figures; the folder list of
   // the job and its mapping go.

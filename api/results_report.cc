@@ -53,7 +53,7 @@ std::string KindText(const SharedBlock& block, int kind, int system_error) {
       return "   was not transfered because it was not found in the Norrvault folder\r\n";
     case kNoteUploadedUncompressed:
       return StrFormat("   was uploaded without compression. File size=%lld\r\n",
-                       static_cast<long long>(block.engine.local_size));
+                       static_cast<long long>(block.transfer_size));
     default:
       return {};
   }

@@ -7,7 +7,7 @@
 //   - reported: what the caller reads at any time (status texts, progress), under the
 //               state lock;
 //   - logs:     the activity log and the pending results file, under the trace lock;
-//   - engine:   the engines' per-file working state (worker thread);
+//   - transfer_size: the size of the transfer in hand for results notes (worker thread);
 //   - returned: the caller's copies of texts (caller's thread);
 //   - control:  the worker's command mailbox, events and lifetime.
 // Status, error code, command and log level are atomics, so either thread may read them
@@ -80,14 +80,6 @@ struct LogFiles {
   bool communication_failure_reported = false;
 };
 
-// Per-file working state of the transfer engines; Reset clears it whole.
-struct EngineState {
-  int64_t local_size = 0;
-  int64_t size_before_compression = 0;
-  int32_t blocks_total = 0;
-  int32_t blocks_done = 0;
-};
-
 // Copies handed to the caller: fixed buffers, so that a returned pointer stays valid.
 // Caller's thread only.
 struct ReturnedTexts {
@@ -105,7 +97,7 @@ struct WorkerControl {
   CommandTable commands;  // set before the worker starts; tests hand in their own
   platform::AutoResetEvent command_event;
   platform::AutoResetEvent sync_event;
-  platform::AutoResetEvent next_event;
+  platform::AutoResetEvent pause_after_file_event;
   std::atomic<int32_t> command{kCmdNone};
   std::atomic<int32_t> status{nvx::status::kIdle};
   std::atomic<int32_t> error_code{nvx::error::kNone};
@@ -131,7 +123,9 @@ struct SharedBlock {
 
   JobSettings job;
   ProtocolState protocol;
-  EngineState engine;
+  // The size of the transfer in hand, as results notes show it (the progress sink
+  // writes it when a transfer begins; worker thread). Reset clears it.
+  int64_t transfer_size = 0;
   WorkerControl control;
 
   platform::Mutex state_lock;

@@ -89,7 +89,7 @@ void StopWorkerAndRelease(SharedBlock* block) {
   control.command.store(kCmdExit);
   control.command_event.Signal();
   // A worker paused after a file is waiting for this.
-  control.next_event.Signal();
+  control.pause_after_file_event.Signal();
   if (control.worker_started) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerStopWaitMillis);

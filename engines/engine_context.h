@@ -21,42 +21,37 @@
 #define NVX_ENGINES_ENGINE_CONTEXT_H_
 
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <utility>
 
 #include "protocol/service_session.h"
 
 namespace nvx {
 
-// The pause after each file; the layer above implements it over its events.
-class FilePause {
- public:
-  virtual ~FilePause() = default;
-  // Waits, when the job asked for a pause after each file, until the caller lets the
-  // engine go on. False when the engine is to stop.
-  [[nodiscard]] virtual bool PauseAfterFile() = 0;
-};
-
 class EngineContext : public ServiceSession {
  public:
   EngineContext(const JobSettings& job, AccountFigures& account, Reporter& report,
                 ProgressSink& progress, ServiceLink& link, const std::atomic<bool>& stop,
-                std::span<uint8_t> buffer, FilePause& pause)
+                std::span<uint8_t> buffer, std::function<bool()> pause_after_file)
       : ServiceSession(job, account, report, progress, link, stop),
         buffer_(buffer),
-        pause_(pause) {}
+        pause_after_file_(std::move(pause_after_file)) {}
   // The same context on another link with a transfer buffer of its own: what a second
   // file in flight runs on.
   EngineContext(const EngineContext& base, ServiceLink& link, std::span<uint8_t> buffer)
-      : ServiceSession(base, link), buffer_(buffer), pause_(base.pause_) {}
+      : ServiceSession(base, link), buffer_(buffer), pause_after_file_(base.pause_after_file_) {}
 
   // The transfer buffer that file reads and digests work through.
   std::span<uint8_t> buffer() { return buffer_; }
   // The pause after each file (see above).
-  [[nodiscard]] bool PauseAfterFile() { return pause_.PauseAfterFile(); }
+  [[nodiscard]] bool PauseAfterFile() { return pause_after_file_(); }
 
  private:
   std::span<uint8_t> buffer_;
-  FilePause& pause_;
+  // Waits, when the job asked for a pause after each file, until the caller lets the
+  // engine go on; the layer above gives it over its events. False: stop.
+  std::function<bool()> pause_after_file_;
 };
 
 }  // namespace nvx

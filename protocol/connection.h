@@ -49,7 +49,7 @@ class Connection {
   void Close();
   // Closes the connection as broken with `error` as its last error.
   void CloseBroken(int32_t error);
-  bool is_open() const { return (state_bits_ & kOpenBit) != 0; }
+  bool is_open() const { return open_; }
   // True when the open connection can carry a new request. Between exchanges nothing is
   // due from the peer, so a socket with something to read (the peer's close, a reset,
   // stray bytes) cannot: a server ends a kept-alive connection that idles too long.
@@ -85,12 +85,9 @@ class Connection {
   uint16_t port() const { return port_; }
   int32_t last_error() const { return last_error_; }
   const std::string& failure_text() const { return failure_text_; }
-  int32_t receive_timeout_seconds() const { return receive_timeout_seconds_; }
   void set_receive_timeout_seconds(int32_t seconds) { receive_timeout_seconds_ = seconds; }
 
  private:
-  static constexpr uint32_t kOpenBit = 0x10;
-
   [[nodiscard]] bool StopRequested() const;
   [[nodiscard]] bool Fail(std::string_view failure_text, int error);
   // Waits for the socket until `deadline_millis`; false (socket closed, error set) when
@@ -98,7 +95,7 @@ class Connection {
   [[nodiscard]] bool WaitUntil(bool readable, int64_t deadline_millis);
   [[nodiscard]] int64_t ReceiveBy(void* buffer, size_t size, int64_t deadline_millis, bool peek);
 
-  uint32_t state_bits_ = 0;
+  bool open_ = false;
   int32_t last_error_ = 0;
   int32_t receive_timeout_seconds_ = kDefaultReceiveTimeoutSeconds;
   platform::Socket socket_;

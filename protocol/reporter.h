@@ -14,12 +14,13 @@
 
 namespace nvx {
 
-// The bits of the log level.
-inline constexpr int32_t kLogActivity = 1;
-inline constexpr int32_t kLogErrorOnly = 2;
-inline constexpr int32_t kLogScript = 4;
-inline constexpr int32_t kLogDebug = 8;
-
+// The bits of the log level (SetLogLevel); the debug bit takes the other three along.
+enum LogLevel : int32_t {
+  kLogActivity = 1,
+  kLogErrorOnly = 2,
+  kLogScript = 4,
+  kLogDebug = 8,
+};
 // Which bits let each kind of line through.
 inline constexpr int32_t kLineActivity = kLogActivity;
 inline constexpr int32_t kLineError = kLogActivity | kLogErrorOnly;

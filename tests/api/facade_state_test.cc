@@ -147,7 +147,7 @@ TEST(FacadeReset, ClearsTheJobAndKeepsTheRun) {
   EXPECT_EQ(block.job.results_type, "Backup");
   EXPECT_EQ(block.job.work_directory, "/work");
   EXPECT_EQ(block.job.path_to_verify, "\\Keep");
-  EXPECT_TRUE(block.job.pause_after_each_file);
+  EXPECT_TRUE(block.job.pause_after_file);
   EXPECT_EQ(block.protocol.account.space_limit, 1000);
   EXPECT_EQ(block.protocol.account.space_used, 10);
   EXPECT_NE(std::string(api.GetLogFileName()), "");

@@ -396,7 +396,7 @@ TEST_F(CommandsTest, HelpFileInPiecesOf1024) {
   EXPECT_TRUE(test::ReadFileText(block_.protocol.help_file_name) == help);
   EXPECT_EQ(block_.reported.live_progress.total_blocks, 3);
   EXPECT_EQ(block_.reported.live_progress.block, 3);
-  EXPECT_EQ(block_.engine.local_size, 2500);
+  EXPECT_EQ(block_.transfer_size, 2500);
 }
 
 TEST_F(CommandsTest, WebFilesTheServerDoesNotHave) {
