@@ -111,7 +111,7 @@ struct WorkerControl {
   std::thread worker;
   bool worker_started = false;  // written before the first command is posted
   platform::Mutex lifetime_mutex;
-  platform::ConditionVariable worker_ended_cv;
+  platform::CondVar worker_ended_cv;
   bool worker_running GUARDED_BY(lifetime_mutex) = false;
 };
 

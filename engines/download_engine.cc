@@ -7,11 +7,11 @@
 #include "engines/name_pattern.h"
 #include "engines/work_files.h"
 #include "platform/text_format.h"
-#include "protocol/date_stamp.h"
 #include "protocol/folder_paths.h"
 #include "protocol/server_file_list.h"
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 namespace {

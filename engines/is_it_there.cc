@@ -8,11 +8,11 @@
 #include "engines/upload_rules.h"
 #include "platform/text_format.h"
 #include "protocol/credentials.h"
-#include "protocol/date_stamp.h"
 #include "protocol/service_command.h"
 #include "protocol/service_link.h"
 #include "protocol/transfer_answers.h"
 #include "protocol/transfer_requests.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 namespace {

@@ -5,7 +5,7 @@
 #include "codec/base64.h"
 #include "codec/hidden_work_file.h"
 #include "platform/text_format.h"
-#include "protocol/date_stamp.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 

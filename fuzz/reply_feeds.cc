@@ -7,7 +7,6 @@
 
 #include "codec/md5.h"
 #include "engines/upload_rules.h"
-#include "protocol/date_stamp.h"
 #include "protocol/folder_tree.h"
 #include "protocol/header_reader.h"
 #include "protocol/protocol_state.h"
@@ -17,6 +16,7 @@
 #include "protocol/transfer_answers.h"
 #include "protocol/url_escape.h"
 #include "protocol/web_files.h"
+#include "wire/date_stamp.h"
 
 namespace nvx::fuzz {
 namespace {

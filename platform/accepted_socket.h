@@ -62,10 +62,6 @@ class AcceptedSocket {
   int error_ = 0;
 };
 
-// Sets how many connections the kernel keeps waiting for accept on the listening socket
-// `listening_fd` (the system caps it). False on failure.
-[[nodiscard]] bool SetListenQueueLength(int listening_fd, int length);
-
 // True when `error` means "try again later" for a socket without blocking.
 [[nodiscard]] bool IsWouldBlock(int error);
 

@@ -20,7 +20,7 @@ class AutoResetEvent {
 
  private:
   Mutex mutex_;
-  ConditionVariable signalled_cv_;
+  CondVar signalled_cv_;
   bool signalled_ GUARDED_BY(mutex_) = false;
 };
 

@@ -1,7 +1,7 @@
 // A mutex that Clang's thread-safety analysis knows as a lock, its scoped holder, and a
-// condition variable that waits with it held. The standard library's mutex carries no
-// such attribute, so fields guarded by one could not say so in the code; every mutex of
-// the library is one of these.
+// condition variable that waits on it. The standard library's mutex carries no such
+// attribute, so fields guarded by one could not say so in the code; every mutex of the
+// library and the service is one of these.
 #ifndef NVX_PLATFORM_MUTEX_H_
 #define NVX_PLATFORM_MUTEX_H_
 
@@ -23,7 +23,7 @@ class CAPABILITY("mutex") Mutex {
   void Unlock() RELEASE() { mutex_.unlock(); }
 
  private:
-  friend class ConditionVariable;
+  friend class CondVar;
   std::mutex mutex_;
 };
 
@@ -39,34 +39,34 @@ class SCOPED_CAPABILITY MutexLock {
   Mutex& mutex_;
 };
 
-// Waits for a change that another thread makes under the same Mutex. The waiter holds
-// the mutex before and after each wait; the condition is tested by the caller in a loop
-// (a wake-up may come without a change), so the analysis sees every read under the lock.
-class ConditionVariable {
+// Waits on a Mutex the caller holds; one Notify wakes the waiters to test their condition
+// again (with the lock held).
+class CondVar {
  public:
-  ConditionVariable() = default;
-  ConditionVariable(const ConditionVariable&) = delete;
-  ConditionVariable& operator=(const ConditionVariable&) = delete;
+  CondVar() = default;
+  CondVar(const CondVar&) = delete;
+  CondVar& operator=(const CondVar&) = delete;
 
-  // Releases `mutex` while waiting and holds it again on return.
+  // Releases `mutex` while it waits and holds it again when it returns, which may be
+  // without a Notify: test the condition in a loop.
   void Wait(Mutex& mutex) REQUIRES(mutex) {
-    std::unique_lock<std::mutex> held(mutex.mutex_, std::adopt_lock);
-    signalled_.wait(held);
-    held.release();
+    std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+    condition_.wait(lock);
+    lock.release();
   }
   // The same, ending at `deadline` of the steady clock at the latest. False when the
   // deadline passed.
   bool WaitUntil(Mutex& mutex, std::chrono::steady_clock::time_point deadline) REQUIRES(mutex) {
-    std::unique_lock<std::mutex> held(mutex.mutex_, std::adopt_lock);
-    const bool woken = signalled_.wait_until(held, deadline) == std::cv_status::no_timeout;
-    held.release();
+    std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+    const bool woken = condition_.wait_until(lock, deadline) == std::cv_status::no_timeout;
+    lock.release();
     return woken;
   }
-  void NotifyOne() { signalled_.notify_one(); }
-  void NotifyAll() { signalled_.notify_all(); }
+  void NotifyOne() { condition_.notify_one(); }
+  void NotifyAll() { condition_.notify_all(); }
 
  private:
-  std::condition_variable signalled_;
+  std::condition_variable condition_;
 };
 
 }  // namespace nvx::platform

@@ -11,10 +11,9 @@
 #include <string>
 #include <string_view>
 
-namespace nvx {
+#include "wire/reply_fields.h"
 
-// The service option bit that makes bodies travel enciphered.
-inline constexpr int32_t kOptionEncipher = 1;
+namespace nvx {
 
 // True when the header begins with the 12 characters of `status` ("HTTP/1.1 100").
 [[nodiscard]] bool StatusIs(std::string_view header, std::string_view status);
@@ -29,21 +28,17 @@ inline constexpr int32_t kOptionEncipher = 1;
 [[nodiscard]] bool SaysConnectionClose(std::string_view header);
 
 // The text after `name` (which includes its ": "), up to the end of its line.
-[[nodiscard]] std::optional<std::string_view> HeaderValue(std::string_view header,
-                                                          std::string_view name);
+[[nodiscard]] std::optional<std::string_view> HeaderValue(std::string_view header, std::string_view name);
 
 // "X-NVX-CONCLUSION": up to the CR, at most kConclusionMax characters.
 [[nodiscard]] std::optional<std::string> ParseConclusion(std::string_view header);
 
-// "X-NVX-LARCH: quota,used". The quota is read even without a comma.
-struct SpaceFigures {
-  int64_t quota = 0;
-  std::optional<int64_t> used;
-};
+// The service's answer headers, each read by its value's reader in wire/reply_fields.h;
+// nothing when the header is missing.
+// "X-NVX-LARCH: quota,used".
 [[nodiscard]] std::optional<SpaceFigures> ParseLarch(std::string_view header);
 
-// "X-NVX-CRUNCHYFROG: a,b,c": "1" at value positions 0, 2 and 4 sets option bits 1, 2
-// and 4; any other character (or none) leaves the bit clear.
+// "X-NVX-CRUNCHYFROG: a,b,c": the option bits.
 [[nodiscard]] std::optional<int32_t> ParseCrunchyfrog(std::string_view header);
 
 // "Content-Length". `valid` is false for a value that is not a decimal count (no
@@ -54,48 +49,17 @@ struct ContentLength {
 };
 [[nodiscard]] std::optional<ContentLength> ParseContentLength(std::string_view header);
 
-// "X-NVX-LUPIN" in the answer to the is-it-there test. With a conclusion that begins
-// "Replace" only the version id counts (between the first comma and the following ";");
-// otherwise digest, size and version id. `usable` is false when a separator is missing.
-struct IsItThereLupin {
-  bool usable = false;
-  std::string digest_base64;
-  int64_t size = 0;
-  std::string version_id;  // at most kReplyVersionIdMax characters
-};
-[[nodiscard]] std::optional<IsItThereLupin> ParseIsItThereLupin(std::string_view header,
-                                                                bool replace_answer);
+// "X-NVX-LUPIN" in the answer to the is-it-there test.
+[[nodiscard]] std::optional<IsItThereLupin> ParseIsItThereLupin(std::string_view header, bool replace_answer);
 
-// "X-NVX-LUPIN" in the answer to the file information query:
-// "digest,size,[vid,]stamp;name". `usable` is false when the first or second comma, the
-// ";" or a non-empty name is missing.
-struct FileInfoLupin {
-  bool usable = false;
-  std::string digest_base64;
-  int64_t size = 0;
-  std::optional<std::string> version_id;  // at most kReplyVersionIdMax characters
-  std::string date_stamp;                 // at most kReplyDateStampMax characters
-  std::string name;
-};
+// "X-NVX-LUPIN" in the answer to the file information query.
 [[nodiscard]] std::optional<FileInfoLupin> ParseFileInfoLupin(std::string_view header);
 
-// "X-NVX-Fang" (this letter case) in the answer to a download: final length, key number,
-// and "1" when the body is a compressed archive. `complete` is false when a field is
-// missing; the fields read so far are kept.
-struct DownloadFang {
-  bool complete = false;
-  int64_t length = 0;
-  int64_t key_number = 0;  // as sent; the reader checks it against its key table
-  bool compressed = false;
-};
+// "X-NVX-Fang" (this letter case) in the answer to a download.
 [[nodiscard]] std::optional<DownloadFang> ParseDownloadFang(std::string_view header);
 
 // "X-NVX-RESTART" in the answer to a download: present or not.
 [[nodiscard]] bool HasRestartHeader(std::string_view header);
-
-// A decimal number at the start of `text` (an optional "-", then digits), consumed from
-// `text`; none when there are no digits or the number does not fit 64 bits.
-[[nodiscard]] std::optional<int64_t> ConsumeDecimal(std::string_view& text);
 
 }  // namespace nvx
 

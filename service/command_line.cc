@@ -1,9 +1,9 @@
 #include "service/command_line.h"
 
 #include "platform/text_format.h"
-#include "service/date_stamp.h"
-#include "service/header_fields.h"
-#include "service/names.h"
+#include "service/commands/names.h"
+#include "wire/date_stamp.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "service/connection_settings.h"
-#include "service/store.h"
+#include "service/http/connection_settings.h"
+#include "service/store/store.h"
 
 namespace nvx::service {
 

@@ -7,12 +7,12 @@
 #include "platform/clock.h"
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
-#include "service/blob_store.h"
+#include "service/commands/service_router.h"
 #include "service/data_folder.h"
-#include "service/http_frontend.h"
-#include "service/request_log.h"
-#include "service/service_router.h"
-#include "service/store.h"
+#include "service/http/http_frontend.h"
+#include "service/http/request_log.h"
+#include "service/store/blob_store.h"
+#include "service/store/sqlite_store.h"
 
 namespace nvx::service {
 namespace {
@@ -31,8 +31,8 @@ int RunServer(const CommandLine& command, std::string* err) {
     *err = error;
     return kExitFailed;
   }
-  Store store;
-  if (!store.Open(folder.database, &error)) {
+  SqliteStore store;
+  if (!store.Open(folder.database, folder.outbox, &error)) {
     *err = "cannot open the store: " + error;
     return kExitFailed;
   }
@@ -46,7 +46,7 @@ int RunServer(const CommandLine& command, std::string* err) {
     if (removed > 0)
       LogLine(StrFormat("nvxserver removed %d blob files no document names", removed));
   }
-  ServiceEnvironment environment{store, blobs, folder.web, folder.outbox};
+  ServiceEnvironment environment{store, blobs, folder.web};
   ServiceRouter router(environment);
   HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); },
                         command.connection);

@@ -25,11 +25,11 @@
 #include "platform/file_system.h"
 #include "platform/file_time.h"
 #include "platform/mutex.h"
-#include "protocol/date_stamp.h"
 #include "protocol/folder_tree.h"
 #include "protocol/response_headers.h"
 #include "tests/protocol/session_fixture.h"
 #include "tests/support/os_helpers.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 namespace {

@@ -9,10 +9,10 @@
 #include "api/nvxapi.h"
 #include "codec/base64.h"
 #include "codec/scrambled_text.h"
-#include "protocol/login_token.h"
 #include "protocol/service_command.h"
 #include "protocol/service_commands.h"
 #include "tests/protocol/session_fixture.h"
+#include "wire/login_token.h"
 
 namespace nvx {
 namespace {
