@@ -1,5 +1,5 @@
 // The upload engine (command 2): sends one local file, or every file of a local folder
-// tree, into the current server folder. Per file it decides from the server file list's
+// tree, into the mapped server folder. Per file it decides from the server file list's
 // date and from the is-it-there test whether the file must travel, sends it with one PUT
 // (resuming a partial server copy, replacing a changed one, compressed when the job asks),
 // keeps the account's quota in view and deletes moved files once the service holds them.
