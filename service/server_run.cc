@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
+#include "service/background_services.h"
 #include "service/commands/service_router.h"
 #include "service/data_folder.h"
 #include "service/http/http_frontend.h"
@@ -52,6 +53,11 @@ int RunServer(const CommandLine& command, std::string* err) {
                         command.connection);
   int port = 0;
   if (!frontend.Bind(command.listen_host, command.listen_port, &port, &error)) {
+    *err = error;
+    return kExitFailed;
+  }
+  BackgroundServices background(command, store);
+  if (!background.Start(&error)) {
     *err = error;
     return kExitFailed;
   }
