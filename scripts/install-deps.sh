@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev
   tinyproxy unzip curl openssl coreutils binutils cron
   rsync time apache2-utils
+  python3-aiosmtpd prometheus
 )
 
 missing=()
