@@ -227,6 +227,9 @@ DownloadResult AlreadyCurrent(Exchange& exchange, const DownloadAnswer& answer) 
     exchange.link().MarkCloseAfterExchange();  // no body is read after this answer
   }
   if (request.offered && request.offered->is_work_file) {
+    // A whole work file left by a run cut after its last byte: it takes the server's
+    // date before its name, as a completed body does.
+    GiveServerDate(exchange, request.work_path);
     int error = 0;
     if (!platform::RenameFile(request.work_path, request.target_path, &error)) {
       exchange.report().LogLine(kLineError, " Err - %s - MoveFile Failed %d %s\n", exchange.name(),
