@@ -43,8 +43,8 @@ inline uint64_t Md5ByteCount(const Md5Context& context) {
 }
 
 // The digest of one whole message.
-Md5Digest Md5Of(std::string_view data);
-Md5Digest Md5Of(const void* data, size_t count);
+[[nodiscard]] Md5Digest Md5Of(std::string_view data);
+[[nodiscard]] Md5Digest Md5Of(const void* data, size_t count);
 
 }  // namespace nvx
 

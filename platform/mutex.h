@@ -1,6 +1,7 @@
 // A mutex that Clang's thread-safety analysis knows as a lock, its scoped holder, and a
 // condition variable that waits on it. The standard library's mutex carries no such
-// attribute, so fields guarded by one could not say so in the code.
+// attribute, so fields guarded by one could not say so in the code; every mutex of the
+// library and the service is one of these.
 #ifndef NVX_PLATFORM_MUTEX_H_
 #define NVX_PLATFORM_MUTEX_H_
 
@@ -59,6 +60,15 @@ class CondVar {
     condition_.wait_for(lock, std::chrono::milliseconds(millis));
     lock.release();
   }
+  // The same, ending at `deadline` of the steady clock at the latest. False when the
+  // deadline passed.
+  bool WaitUntil(Mutex& mutex, std::chrono::steady_clock::time_point deadline) REQUIRES(mutex) {
+    std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+    const bool woken = condition_.wait_until(lock, deadline) == std::cv_status::no_timeout;
+    lock.release();
+    return woken;
+  }
+  void NotifyOne() { condition_.notify_one(); }
   void NotifyAll() { condition_.notify_all(); }
 
  private:

@@ -16,30 +16,30 @@
 namespace nvx {
 
 // True when the header begins with the 12 characters of `status` ("HTTP/1.1 100").
-bool StatusIs(std::string_view header, std::string_view status);
+[[nodiscard]] bool StatusIs(std::string_view header, std::string_view status);
 // An interim "HTTP/1.1 100" answer.
-bool IsInterimResponse(std::string_view header);
+[[nodiscard]] bool IsInterimResponse(std::string_view header);
 // A proxy's refusal of the credentials: "HTTP/1.x 407" always; through a proxy also
 // "HTTP/1.x 401", which some proxies send when the credentials are wrong rather than
 // missing (the service itself never answers 401).
-bool IsProxyRefusal(std::string_view header, bool via_proxy);
+[[nodiscard]] bool IsProxyRefusal(std::string_view header, bool via_proxy);
 // The first kHttpResponseLineMax characters of the header, cut at the first CR.
-std::string ResponseLineOf(std::string_view header);
-bool SaysConnectionClose(std::string_view header);
+[[nodiscard]] std::string ResponseLineOf(std::string_view header);
+[[nodiscard]] bool SaysConnectionClose(std::string_view header);
 
 // The text after `name` (which includes its ": "), up to the end of its line.
-std::optional<std::string_view> HeaderValue(std::string_view header, std::string_view name);
+[[nodiscard]] std::optional<std::string_view> HeaderValue(std::string_view header, std::string_view name);
 
 // "X-NVX-CONCLUSION": up to the CR, at most kConclusionMax characters.
-std::optional<std::string> ParseConclusion(std::string_view header);
+[[nodiscard]] std::optional<std::string> ParseConclusion(std::string_view header);
 
 // The service's answer headers, each read by its value's reader in wire/reply_fields.h;
 // nothing when the header is missing.
 // "X-NVX-LARCH: quota,used".
-std::optional<SpaceFigures> ParseLarch(std::string_view header);
+[[nodiscard]] std::optional<SpaceFigures> ParseLarch(std::string_view header);
 
 // "X-NVX-CRUNCHYFROG: a,b,c": the option bits.
-std::optional<int32_t> ParseCrunchyfrog(std::string_view header);
+[[nodiscard]] std::optional<int32_t> ParseCrunchyfrog(std::string_view header);
 
 // "Content-Length". `valid` is false for a value that is not a decimal count (no
 // digits, a sign, or too large for 64 bits): such a reply is broken.
@@ -47,19 +47,19 @@ struct ContentLength {
   bool valid = false;
   int64_t length = 0;
 };
-std::optional<ContentLength> ParseContentLength(std::string_view header);
+[[nodiscard]] std::optional<ContentLength> ParseContentLength(std::string_view header);
 
 // "X-NVX-LUPIN" in the answer to the is-it-there test.
-std::optional<IsItThereLupin> ParseIsItThereLupin(std::string_view header, bool replace_answer);
+[[nodiscard]] std::optional<IsItThereLupin> ParseIsItThereLupin(std::string_view header, bool replace_answer);
 
 // "X-NVX-LUPIN" in the answer to the file information query.
-std::optional<FileInfoLupin> ParseFileInfoLupin(std::string_view header);
+[[nodiscard]] std::optional<FileInfoLupin> ParseFileInfoLupin(std::string_view header);
 
 // "X-NVX-Fang" (this letter case) in the answer to a download.
-std::optional<DownloadFang> ParseDownloadFang(std::string_view header);
+[[nodiscard]] std::optional<DownloadFang> ParseDownloadFang(std::string_view header);
 
 // "X-NVX-RESTART" in the answer to a download: present or not.
-bool HasRestartHeader(std::string_view header);
+[[nodiscard]] bool HasRestartHeader(std::string_view header);
 
 }  // namespace nvx
 

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev
   tinyproxy unzip curl openssl coreutils binutils cron
   rsync time apache2-utils
-  postgresql-15 haproxy
+  python3-aiosmtpd prometheus postgresql-15 haproxy
 )
 
 missing=()

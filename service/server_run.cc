@@ -7,11 +7,13 @@
 #include "platform/clock.h"
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
+#include "service/background_services.h"
 #include "service/blob_cleanup.h"
 #include "service/commands/service_router.h"
 #include "service/data_folder.h"
 #include "service/http/http_frontend.h"
 #include "service/http/request_log.h"
+#include "service/measured_store.h"
 #include "service/store/blob_store.h"
 #include "service/store_opening.h"
 
@@ -36,16 +38,31 @@ int RunServer(const CommandLine& command, std::string* err) {
   BlobCleanup cleanup(store, blobs, opened.shared, command.store.blob_lease_seconds,
                       command.store.cleanup_every_seconds);
   cleanup.Start();
-  ServiceEnvironment environment{store, blobs, folder.web};
+  // The users' requests reach the store through MeasuredStore, which times each call
+  // for the metrics page and wakes the mail delivery when a message is posted.
+  ServiceMetrics metrics;
+  BackgroundServices background(command, store, metrics);
+  MeasuredStore measured(store, metrics.store_latency(),
+                         [&background] { background.PostedMessage(); });
+  ServiceEnvironment environment{measured, blobs, folder.web};
   ServiceRouter router(environment);
   HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); },
-                        command.connection);
+                        command.connection, &metrics);
   int port = 0;
   if (!frontend.Bind(command.listen_host, command.listen_port, &port, &error)) {
     *err = error;
     return kExitFailed;
   }
-  std::printf("%d\n", port);
+  if (!background.Start(&error)) {
+    *err = error;
+    return kExitFailed;
+  }
+  // The metrics listener's port follows on a second line, in the same write.
+  if (background.metrics_port() > 0) {
+    std::printf("%d\n%d\n", port, background.metrics_port());
+  } else {
+    std::printf("%d\n", port);
+  }
   std::fflush(stdout);
   // A process of a shared store says which blob names are its own.
   std::string prefix = store.BlobNamePrefix();

@@ -17,6 +17,7 @@
 
 #include "platform/file.h"
 #include "service/commands/raw_headers.h"
+#include "service/commands/request_kind.h"
 #include "wire/header_names.h"
 
 namespace nvx::service {
@@ -60,6 +61,8 @@ struct Reply {
   std::optional<FileBody> file_body;
   // The connection ends after this reply (the request's body was left unread).
   bool close_connection = false;
+  // What the metrics page counts the request as (set by the router).
+  RequestKind kind = RequestKind::kRefused;
 
   // Sets a header, replacing one of the same name.
   void SetHeader(std::string_view name, std::string_view value);

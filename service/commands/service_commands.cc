@@ -1,4 +1,5 @@
-// The table of GET commands, the two account commands and the reply body shared by the
+// The table of GET commands (name, what the metrics page counts it as, routine), the two
+// account commands and the reply body shared by the
 // list commands.
 #include "service/commands/service_commands.h"
 
@@ -10,25 +11,43 @@
 
 namespace nvx::service {
 
+namespace {
+
+struct ServiceCommand {
+  std::string_view name;
+  RequestKind kind;
+  CommandHandler handler;
+};
+
+constexpr std::array<ServiceCommand, 12> kCommands = {{
+    {"TestId", RequestKind::kTestId, TestIdCommand},
+    {"ResetSpace", RequestKind::kResetSpace, ResetSpaceCommand},
+    {"FolderList", RequestKind::kFolderList, FolderListCommand},
+    {"FolderCreate", RequestKind::kFolderCreate, FolderCreateCommand},
+    {"FolderFileList", RequestKind::kFolderFileList, FolderFileListCommand},
+    {"FolderFileCount", RequestKind::kFolderFileCount, FolderFileCountCommand},
+    {"DeleteDoc", RequestKind::kDeleteDoc, DeleteDocCommand},
+    {"ResetIDoc", RequestKind::kResetIDoc, ResetIncompleteDocCommand},
+    {"DEMF", RequestKind::kDeleteEmptyFolders, DeleteEmptyFoldersCommand},
+    {"DMFT", RequestKind::kDeleteFolderTree, DeleteFolderTreeCommand},
+    {"DownLoad", RequestKind::kDownload, DownloadCommand},
+    {"DownLoadX", RequestKind::kSignatureDownload, SignatureDownloadCommand},
+}};
+
+}  // namespace
+
 CommandHandler FindServiceCommand(std::string_view name) {
-  static constexpr std::array<std::pair<std::string_view, CommandHandler>, 12> kCommands = {{
-      {"TestId", TestIdCommand},
-      {"ResetSpace", ResetSpaceCommand},
-      {"FolderList", FolderListCommand},
-      {"FolderCreate", FolderCreateCommand},
-      {"FolderFileList", FolderFileListCommand},
-      {"FolderFileCount", FolderFileCountCommand},
-      {"DeleteDoc", DeleteDocCommand},
-      {"ResetIDoc", ResetIncompleteDocCommand},
-      {"DEMF", DeleteEmptyFoldersCommand},
-      {"DMFT", DeleteFolderTreeCommand},
-      {"DownLoad", DownloadCommand},
-      {"DownLoadX", SignatureDownloadCommand},
-  }};
-  for (const auto& [command, handler] : kCommands) {
-    if (command == name) return handler;
+  for (const ServiceCommand& command : kCommands) {
+    if (command.name == name) return command.handler;
   }
   return nullptr;
+}
+
+RequestKind ServiceCommandKind(std::string_view name) {
+  for (const ServiceCommand& command : kCommands) {
+    if (command.name == name) return command.kind;
+  }
+  return RequestKind::kUnknownCommand;
 }
 
 void TestIdCommand(CommandContext& context) {

@@ -15,6 +15,9 @@ namespace nvx::service {
 
 // The GET command of that name; null for an unknown name (names are exact).
 CommandHandler FindServiceCommand(std::string_view name);
+// What the metrics page counts the GET command of that name as; kUnknownCommand for an
+// unknown name.
+RequestKind ServiceCommandKind(std::string_view name);
 
 // Account commands.
 void TestIdCommand(CommandContext& context);

@@ -33,6 +33,20 @@ std::string SpaceFiguresOf(const Account& account) {
   return SpaceFiguresText(account.quota, account.used);
 }
 
+// What a request to the script asks for, as the metrics page counts it; the command it
+// runs follows from it.
+RequestKind ScriptRequestKind(const IncomingRequest& request, std::string_view query) {
+  if (request.method == "GET") return ServiceCommandKind(query);
+  if (request.method == "HEAD") {
+    return IsFileInfoRequest(request, query) ? RequestKind::kFileInfo : RequestKind::kIsItThere;
+  }
+  if (request.method == "PUT") {
+    return query == "email.txt" && request.headers.Find(kEmailHeader) ? RequestKind::kEmail
+                                                                      : RequestKind::kUpload;
+  }
+  return RequestKind::kUnknownCommand;
+}
+
 }  // namespace
 
 Reply ServiceRouter::Handle(IncomingRequest& request) {
@@ -51,12 +65,14 @@ Reply ServiceRouter::Handle(IncomingRequest& request) {
     case RequestTarget::Kind::kPath:
       break;
   }
+  Reply reply;
   if (request.method != "GET" && request.method != "HEAD") {
-    Reply reply;
     reply.status = 404;
-    return reply;
+  } else {
+    reply = ServeStaticFile(service_.web_folder, target->path);
   }
-  return ServeStaticFile(service_.web_folder, target->path);
+  reply.kind = RequestKind::kStaticFile;
+  return reply;
 }
 
 Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget& target) {
@@ -66,37 +82,38 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
     return reply;
   }
   bool is_command = request.method == "GET" || request.method == "HEAD";
+  RequestKind kind = ScriptRequestKind(request, target.query);
   LoginCheck login = CheckLogin(service_.store, request.headers.Find(kLoginHeader));
   if (!login.account) {
     // A request that fails the login does nothing else; an upload's body stays unread.
     Reply reply = Refusal(200, login.conclusion);
     if (is_command) reply.SetHeader(kOptionsHeader, OptionsText(false));
+    reply.kind = kind;
     return reply;
   }
   Reply reply;
+  reply.kind = kind;
   CommandContext context{service_, *login.account, request, reply};
-  if (request.method == "GET") {
-    CommandHandler handler = FindServiceCommand(target.query);
-    if (handler != nullptr) {
-      handler(context);
-    } else {
-      reply.SetConclusion(kUnknownCommand);
-    }
-  } else if (request.method == "HEAD") {
-    if (IsFileInfoRequest(request, target.query)) {
+  switch (kind) {
+    case RequestKind::kFileInfo:
       FileInfoCommand(context);
-    } else {
+      break;
+    case RequestKind::kIsItThere:
       IsItThereCommand(context, target.query);
-    }
-  } else if (request.method == "PUT") {
-    if (target.query == "email.txt" && request.headers.Find(kEmailHeader)) {
+      break;
+    case RequestKind::kEmail:
       EmailCommand(context);
-    } else {
+      break;
+    case RequestKind::kUpload:
       UploadCommand(context, target.query);
-    }
-  } else {
-    reply.status = 405;
-    reply.SetConclusion(kUnknownCommand);
+      break;
+    case RequestKind::kUnknownCommand:
+      if (request.method != "GET") reply.status = 405;
+      reply.SetConclusion(kUnknownCommand);
+      break;
+    default:
+      if (CommandHandler handler = FindServiceCommand(target.query)) handler(context);
+      break;
   }
   // The figures after the command: it may have changed the space used.
   std::optional<Account> after = service_.store.FindAccount(login.account->id);

@@ -26,12 +26,20 @@ int64_t NowMillis() {
 }  // namespace
 
 HttpConnection::HttpConnection(platform::AcceptedSocket& socket, const ConnectionSettings& settings,
-                               const std::atomic<bool>& stopping, const std::atomic<bool>& ended)
+                               const std::atomic<bool>& stopping, const std::atomic<bool>& ended,
+                               ServiceMetrics* metrics)
     : socket_(socket),
       settings_(settings),
       stopping_(stopping),
       ended_(ended),
-      buffer_(kReadBufferSize) {}
+      metrics_(metrics),
+      buffer_(kReadBufferSize) {
+  if (metrics_ != nullptr) metrics_->ConnectionOpened();
+}
+
+HttpConnection::~HttpConnection() {
+  if (metrics_ != nullptr) metrics_->ConnectionClosed();
+}
 
 bool HttpConnection::WaitReady(bool for_write, int timeout_millis) const {
   int64_t deadline = NowMillis() + timeout_millis;
@@ -75,6 +83,7 @@ int HttpConnection::Fill() {
     if (!WaitReady(false, ReadWaitMillis())) return -1;
     int64_t got = socket_.Receive(buffer_.data(), buffer_.size());
     if (got > 0) {
+      if (metrics_ != nullptr) metrics_->AddReceived(static_cast<uint64_t>(got));
       end_ = static_cast<size_t>(got);
       return 1;
     }
@@ -142,6 +151,7 @@ bool HttpConnection::Write(std::string_view bytes) {
     }
     done += static_cast<size_t>(put);
     bytes_written_ += static_cast<uint64_t>(put);
+    if (metrics_ != nullptr) metrics_->AddSent(static_cast<uint64_t>(put));
   }
   return true;
 }
@@ -154,7 +164,10 @@ bool HttpConnection::SendFile(platform::File& file, int64_t offset, int64_t coun
     if (put < 0 && !platform::IsWouldBlock(socket_.error())) return false;
     // A file that shrank since its size was taken cannot fill the announced length.
     if (put == 0) return false;
-    if (put > 0) bytes_written_ += static_cast<uint64_t>(put);
+    if (put > 0) {
+      bytes_written_ += static_cast<uint64_t>(put);
+      if (metrics_ != nullptr) metrics_->AddSent(static_cast<uint64_t>(put));
+    }
   }
   return true;
 }
@@ -178,7 +191,10 @@ void HttpConnection::LingeringClose() {
     if (socket_.WaitReadable(kWaitSliceMillis) != platform::AcceptedSocket::Wait::kReady) continue;
     int64_t got = socket_.Receive(sink, sizeof sink);
     if (got <= 0 && !(got < 0 && platform::IsWouldBlock(socket_.error()))) break;
-    if (got > 0) dropped += static_cast<size_t>(got);
+    if (got > 0) {
+      dropped += static_cast<size_t>(got);
+      if (metrics_ != nullptr) metrics_->AddReceived(static_cast<uint64_t>(got));
+    }
   }
 }
 

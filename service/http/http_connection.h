@@ -9,7 +9,9 @@
 //    most the read time-out, and every wait ends promptly when the server stops or the
 //    connection was ended to make room for another;
 //  - replies are written whole or the connection fails; a document's bytes go from the
-//    file system to the socket without passing through the service (sendfile).
+//    file system to the socket without passing through the service (sendfile);
+//  - the bytes received and sent, and the connection itself while it lasts, count on the
+//    metrics page when the connection is given the service's figures.
 // An HttpConnection belongs to its connection's thread.
 #ifndef NVX_SERVICE_HTTP_HTTP_CONNECTION_H_
 #define NVX_SERVICE_HTTP_HTTP_CONNECTION_H_
@@ -24,16 +26,19 @@
 #include "platform/accepted_socket.h"
 #include "platform/file.h"
 #include "service/http/connection_settings.h"
+#include "service/http/service_metrics.h"
 
 namespace nvx::service {
 
 class HttpConnection {
  public:
   // Waits end when `stopping` (the server stops) or `ended` (the connection was ended to
-  // make room for another) is set; the socket, settings and flags must outlive the
-  // connection.
+  // make room for another) is set; the socket, settings, flags and `metrics` (when given)
+  // must outlive the connection.
   HttpConnection(platform::AcceptedSocket& socket, const ConnectionSettings& settings,
-                 const std::atomic<bool>& stopping, const std::atomic<bool>& ended);
+                 const std::atomic<bool>& stopping, const std::atomic<bool>& ended,
+                 ServiceMetrics* metrics = nullptr);
+  ~HttpConnection();
   HttpConnection(const HttpConnection&) = delete;
   HttpConnection& operator=(const HttpConnection&) = delete;
 
@@ -68,6 +73,9 @@ class HttpConnection {
   // Bytes written since BeginRequest.
   uint64_t bytes_written() const { return bytes_written_; }
 
+  // The figures the connection counts in; null when it counts nowhere.
+  ServiceMetrics* metrics() const { return metrics_; }
+
   // The client's "address:port"; ":-1" when the socket no longer knows it.
   std::string Remote() const;
 
@@ -96,6 +104,7 @@ class HttpConnection {
   const ConnectionSettings& settings_;
   const std::atomic<bool>& stopping_;
   const std::atomic<bool>& ended_;
+  ServiceMetrics* const metrics_;
   std::vector<char> buffer_;
   size_t begin_ = 0;
   size_t end_ = 0;

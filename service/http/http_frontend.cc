@@ -20,8 +20,9 @@ constexpr int kRefusalDrainPieces = 4;
 
 }  // namespace
 
-HttpFrontend::HttpFrontend(RequestHandler handler, const ConnectionSettings& settings)
-    : handler_(std::move(handler)), settings_(settings) {}
+HttpFrontend::HttpFrontend(RequestHandler handler, const ConnectionSettings& settings,
+                           ServiceMetrics* metrics)
+    : handler_(std::move(handler)), settings_(settings), metrics_(metrics) {}
 
 bool HttpFrontend::Bind(const std::string& host, int port, int* bound_port, std::string* error) {
   if (!listener_.Listen(host, port, kServiceListenQueueLength) || listener_.port() <= 0) {
@@ -76,6 +77,7 @@ void HttpFrontend::Admit(std::unique_ptr<platform::AcceptedSocket> accepted,
   std::string text = ReplyHeadText(busy, BodyFraming{}, ReplyFraming{false, true});
   socket->Send(text.data(), text.size());
   socket->ShutdownSend();
+  if (metrics_ != nullptr) metrics_->CountRequest(RequestKind::kRefused, AnswerClass::kError);
   char sink[4096];
   for (int pieces = 0; pieces < kRefusalDrainPieces && socket->Receive(sink, sizeof sink) > 0;
        ++pieces) {
@@ -84,7 +86,7 @@ void HttpFrontend::Admit(std::unique_ptr<platform::AcceptedSocket> accepted,
 }
 
 void HttpFrontend::ServeConnection(platform::AcceptedSocket& socket, ConnectionSlot& slot) {
-  HttpConnection connection(socket, settings_, stopping_, slot.ended());
+  HttpConnection connection(socket, settings_, stopping_, slot.ended(), metrics_);
   // Idle from admission until the first byte of a request, and again after each reply.
   while (!stopping_.load() && connection.WaitForRequest() && slot.Serving()) {
     connection.BeginRequest();

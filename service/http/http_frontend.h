@@ -16,12 +16,16 @@
 #include "service/http/connection_settings.h"
 #include "service/http/connection_threads.h"
 #include "service/http/request_exchange.h"
+#include "service/http/service_metrics.h"
 
 namespace nvx::service {
 
 class HttpFrontend {
  public:
-  HttpFrontend(RequestHandler handler, const ConnectionSettings& settings);
+  // Requests, bytes and connections count in `metrics` when it is given; it must outlive
+  // the front end.
+  HttpFrontend(RequestHandler handler, const ConnectionSettings& settings,
+               ServiceMetrics* metrics = nullptr);
   HttpFrontend(const HttpFrontend&) = delete;
   HttpFrontend& operator=(const HttpFrontend&) = delete;
 
@@ -46,6 +50,7 @@ class HttpFrontend {
 
   const RequestHandler handler_;
   const ConnectionSettings settings_;
+  ServiceMetrics* const metrics_;
   platform::ListeningSocket listener_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> listening_{false};

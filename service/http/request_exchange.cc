@@ -115,6 +115,9 @@ ExchangeEnd Answer(HttpConnection& connection, const RequestState& state, Reply&
   if (CompleteRefusal(reply, connection.header_too_large())) close_after = true;
   ReplyFraming framing{state.line.method == "HEAD", close_framing};
   bool written = WriteReply(connection, reply, framing);
+  if (ServiceMetrics* metrics = connection.metrics()) {
+    metrics->CountRequest(reply.kind, AnswerClassOf(reply));
+  }
   LogRequest(state.remote.empty() ? connection.Remote() : state.remote, state.line.method,
              state.line.target, reply.status, reply.conclusion());
   if (close_after || connection.header_too_large() || connection.length_unsound()) {
@@ -150,6 +153,9 @@ ExchangeEnd ServeRequest(HttpConnection& connection, const RequestHandler& handl
         connection.header_too_large() ? kHeaderTooLargeConclusion : kBadRequestConclusion;
     Reply refusal = RefusalReply(400, conclusion);
     WriteReply(connection, refusal, ReplyFraming{false, true});
+    if (ServiceMetrics* metrics = connection.metrics()) {
+      metrics->CountRequest(RequestKind::kRefused, AnswerClass::kError);
+    }
     LogRequest(connection.Remote(), "-", "-", 400, conclusion);
     return ExchangeEnd::kLinger;
   }

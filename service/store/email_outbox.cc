@@ -44,22 +44,54 @@ struct OutboxUse {
   uint64_t bytes = 0;
 };
 
-// What the account has waiting: its message files (temporary files begin with ".").
-OutboxUse UseOf(const std::string& outbox_folder, const std::string& prefix) {
-  OutboxUse use;
+// Adds the account's message files in `folder` to `use` (temporary files begin with ".",
+// the relay's answers beside refused messages end in ".answer").
+void AddUse(const std::string& folder, const std::string& prefix, OutboxUse* use) {
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(outbox_folder, error)) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
     std::string name = entry.path().filename().string();
-    if (name.rfind(prefix, 0) != 0) continue;
+    if (name.rfind(prefix, 0) != 0 || !IsMessageFileName(name)) continue;
     std::error_code size_error;
     uintmax_t size = entry.file_size(size_error);
-    ++use.messages;
-    if (!size_error) use.bytes += size;
+    ++use->messages;
+    if (!size_error) use->bytes += size;
   }
+}
+
+// What the account has waiting, and refused messages that the operator has not cleared.
+OutboxUse UseOf(const std::string& outbox_folder, const std::string& prefix) {
+  OutboxUse use;
+  AddUse(outbox_folder, prefix, &use);
+  AddUse(outbox_folder + "/" + std::string(kOutboxRefusedFolder), prefix, &use);
   return use;
 }
 
 }  // namespace
+
+bool IsMessageFileName(std::string_view name) {
+  constexpr std::string_view kEnding = ".eml";
+  return !name.empty() && name[0] != '.' && name.size() > kEnding.size() &&
+         name.substr(name.size() - kEnding.size()) == kEnding &&
+         name.find('/') == std::string_view::npos;
+}
+
+std::vector<std::string> RecipientsOf(std::string_view message) {
+  constexpr std::string_view kTo = "To: ";
+  std::vector<std::string> recipients;
+  if (message.substr(0, kTo.size()) != kTo) return recipients;
+  std::string_view line = message.substr(kTo.size());
+  line = line.substr(0, line.find_first_of("\r\n"));
+  while (!line.empty()) {
+    size_t comma = line.find(',');
+    std::string_view address = line.substr(0, comma);
+    while (!address.empty() && address.front() == ' ') address.remove_prefix(1);
+    while (!address.empty() && address.back() == ' ') address.remove_suffix(1);
+    if (!address.empty()) recipients.emplace_back(address);
+    if (comma == std::string_view::npos) break;
+    line.remove_prefix(comma + 1);
+  }
+  return recipients;
+}
 
 std::string SubjectOf(std::string_view text) {
   std::string_view line = text.substr(0, text.find_first_of("\r\n"));

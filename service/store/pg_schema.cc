@@ -62,6 +62,13 @@ CREATE TABLE document_writers(
   token bigint NOT NULL);
 CREATE SEQUENCE front_end_numbers;
 )sql",
+    // 3: which front end delivers a waiting message of the outbox.
+    R"sql(
+CREATE TABLE outbox_claims(
+  message text PRIMARY KEY,
+  front_end bigint NOT NULL,
+  expires timestamptz NOT NULL);
+)sql",
 };
 constexpr int kVersion = static_cast<int>(std::size(kMigrations));
 

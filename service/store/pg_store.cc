@@ -1,6 +1,6 @@
-// The shared store's accounts, its claims of uploads in flight and of document writers,
-// and its outbox. Folders and documents are in pg_store_folders.cc and
-// pg_store_documents.cc.
+// The shared store's accounts and its claims of uploads in flight and of document
+// writers. Folders and documents are in pg_store_folders.cc and pg_store_documents.cc,
+// the outbox in pg_store_outbox.cc.
 #include "service/store/pg_store.h"
 
 #include <algorithm>
@@ -30,14 +30,6 @@ Account AccountFromRow(const PgResult& rows, int row) {
   account.email = rows.Bytes(row, 7);
   account.admin_email = rows.Bytes(row, 8);
   return account;
-}
-
-// A 31-bit number for an account id, the second key of its outbox lock: accounts that
-// share one only wait for each other.
-int64_t OutboxLockKey(std::string_view id) {
-  uint32_t hash = 2166136261u;
-  for (char c : FoldedName(id)) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
-  return hash & 0x7FFFFFFF;
 }
 
 }  // namespace
@@ -341,8 +333,11 @@ bool PgStore::RemoveClaimsOfEndedProcesses() {
                 PgFrontEndLives("c.front_end").c_str());
   std::string dead_writers = StrFormat("DELETE FROM document_writers w WHERE NOT %s",
                                        PgFrontEndLives("w.front_end").c_str());
+  std::string dead_listings =
+      StrFormat("DELETE FROM outbox_claims o WHERE NOT %s", PgFrontEndLives("o.front_end").c_str());
   bool claims = db->Query(dead_claims.c_str()).ok();
-  return db->Query(dead_writers.c_str()).ok() && claims;
+  bool listings = db->Query(dead_listings.c_str()).ok();
+  return db->Query(dead_writers.c_str()).ok() && claims && listings;
 }
 
 StoreStatus PgStore::ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) {
@@ -365,23 +360,6 @@ StoreStatus PgStore::ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* clai
 
 std::string PgStore::BlobNamePrefix() {
   return StrFormat("f%lld-", static_cast<long long>(front_end_));
-}
-
-OutboxResult PgStore::PostMessage(const OutboxMessage& message, std::string* file_name) {
-  if (!outbox_) return OutboxResult::kFailed;
-  PgPool::Lease db = pool_.Acquire();
-  // Counting the account's messages and adding one is one step for every process that
-  // shares the outbox folder: the lock is the database's, held until the transaction ends.
-  PgTransaction transaction(*db);
-  if (!transaction.ok() ||
-      !db->Query("SELECT pg_advisory_xact_lock($1, $2::int4)",
-                 PgParams().Int(kPgOutboxLock).Int(OutboxLockKey(message.account)))
-           .ok()) {
-    return OutboxResult::kFailed;
-  }
-  OutboxResult result = outbox_->Write(message, file_name);
-  transaction.Commit();
-  return result;
 }
 
 }  // namespace nvx::service

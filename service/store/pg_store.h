@@ -14,7 +14,9 @@
 // - whether a process lives is told by a session lock it holds for its whole life (a
 //   database advisory lock on its front-end number, which the server releases as soon as
 //   the process's connection ends: a killed process holds nothing a moment later);
-// - the outbox's bound is counted and extended under a transaction lock of the account.
+// - the outbox's bound is counted and extended under a transaction lock of the account,
+//   and a waiting message is listed for delivery to one process at a time (a row of
+//   outbox_claims with a lease, counting while its process lives).
 // Names and e-mail addresses are kept as bytes (bytea), so they compare and sort exactly
 // as the embedded store's do whatever the database's encoding and collation.
 //
@@ -93,6 +95,10 @@ class PgStore final : public Store {
   StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) override;
   std::string BlobNamePrefix() override;
   OutboxResult PostMessage(const OutboxMessage& message, std::string* file_name) override;
+  bool ListPendingMessages(size_t max, std::vector<PendingMessage>* messages) override;
+  bool MarkMessageDelivered(std::string_view id) override;
+  bool MarkMessageRefused(std::string_view id, std::string_view answer) override;
+  std::optional<int64_t> CountPendingMessages() override;
 
   bool RemoveClaimsOfEndedProcesses() override;
 
@@ -122,6 +128,8 @@ class PgStore final : public Store {
   // The folder must be visible and writable for an upload's commit.
   static StoreStatus FolderWritableIn(PgConnection& db, int64_t account, int64_t folder);
 
+  // The message left the outbox: its listing claim goes.
+  void ForgetMessageClaim(std::string_view id);
   // The claims of this process, whose leases the renewing thread extends.
   void KeepClaim(int64_t id) EXCLUDES(claims_mutex_);
   void DropClaim(int64_t id) EXCLUDES(claims_mutex_);

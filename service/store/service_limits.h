@@ -55,7 +55,7 @@ inline constexpr int kServiceIdleTimeoutMillis = 15000;
 // 0, so the deepest folder is at level kServiceFolderLevelsMax - 1.
 inline constexpr int kServiceFolderLevelsMax = 256;
 // Messages and bytes (message files as written) that one account may have waiting in the
-// outbox.
+// outbox, or refused by the mail relay and kept for the operator.
 inline constexpr size_t kServiceOutboxMessagesMax = 100;
 inline constexpr int64_t kServiceOutboxBytesMax = int64_t{4} << 20;
 
@@ -73,6 +73,35 @@ inline constexpr size_t kServiceDatabaseConnectionsMax = 24;
 // How long a claim of an upload in flight holds room without being renewed (its process
 // renews it every quarter of this while the upload lasts), in seconds.
 inline constexpr int kServiceClaimLeaseSeconds = 600;
+
+// --- Mail delivery over SMTP ---
+
+// One message file as the delivery reads it: the largest text and its header lines. A
+// larger file is no message of the service's and is never sent.
+inline constexpr size_t kServiceOutboxMessageFileMax = kServiceEmailTextMax + 4096;
+// Messages one delivery round takes from the outbox.
+inline constexpr size_t kServiceMailBatchMax = 100;
+// One line of a relay's reply (the protocol allows 512 bytes with CR LF; some relays send
+// more), and the lines of one reply; a relay that sends more is cut off.
+inline constexpr size_t kServiceSmtpReplyLineMax = 2048;
+inline constexpr size_t kServiceSmtpReplyLinesMax = 64;
+// How long the service waits for a relay's reply, or for the relay to take its bytes.
+inline constexpr int kServiceSmtpReplyTimeoutMillis = 120000;
+// The pause after a temporary failure (a relay that cannot be reached, a cut connection,
+// a 4xx answer), doubled after each further one up to the maximum.
+inline constexpr int64_t kServiceMailRetryFirstMillis = 30000;
+inline constexpr int64_t kServiceMailRetryMaxMillis = 3600000;
+// How often the delivery looks into the outbox for new messages.
+inline constexpr int kServiceMailPollMillis = 2000;
+// How long a message listed for delivery stays with the process that listed it, in a
+// store that several processes share (Store::ListPendingMessages): far longer than a
+// delivery round takes, so that only a process that died leaves its messages to others.
+inline constexpr int64_t kServiceOutboxClaimSeconds = 900;
+
+// --- Metrics ---
+
+// Connections the metrics listener serves at once; scrapers are few.
+inline constexpr size_t kServiceMetricsConnectionsMax = 8;
 
 }  // namespace nvx::service
 

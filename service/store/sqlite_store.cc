@@ -247,4 +247,21 @@ OutboxResult SqliteStore::PostMessage(const OutboxMessage& message, std::string*
   return outbox_->Write(message, file_name);
 }
 
+bool SqliteStore::ListPendingMessages(size_t max, std::vector<PendingMessage>* messages) {
+  return outbox_ && outbox_->ListPending(max, messages);
+}
+
+bool SqliteStore::MarkMessageDelivered(std::string_view id) {
+  return outbox_ && outbox_->MarkDelivered(id);
+}
+
+bool SqliteStore::MarkMessageRefused(std::string_view id, std::string_view answer) {
+  return outbox_ && outbox_->MarkRefused(id, answer);
+}
+
+std::optional<int64_t> SqliteStore::CountPendingMessages() {
+  if (!outbox_) return std::nullopt;
+  return outbox_->CountPending();
+}
+
 }  // namespace nvx::service

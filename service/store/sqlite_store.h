@@ -75,6 +75,11 @@ class SqliteStore final : public Store {
   std::string BlobNamePrefix() override;
   bool RemoveClaimsOfEndedProcesses() override { return true; }
   OutboxResult PostMessage(const OutboxMessage& message, std::string* file_name) override;
+  // The outbox folder has one serving process: listing claims nothing.
+  bool ListPendingMessages(size_t max, std::vector<PendingMessage>* messages) override;
+  bool MarkMessageDelivered(std::string_view id) override;
+  bool MarkMessageRefused(std::string_view id, std::string_view answer) override;
+  std::optional<int64_t> CountPendingMessages() override;
 
  private:
   // Where a folder lies: whether it is hidden and its level. Nothing when the database

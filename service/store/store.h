@@ -236,6 +236,26 @@ class Store {
   // The outbox: takes the message unless the account's waiting messages would then pass
   // a bound (kFull); the name it is kept under goes to `file_name`.
   virtual OutboxResult PostMessage(const OutboxMessage& message, std::string* file_name) = 0;
+
+  // Mail delivery (service/mail_delivery.h) takes the outbox's messages through these
+  // four calls and nothing else. The messages waiting, oldest first, at most `max`
+  // (PendingMessage in email_outbox.h); false when the outbox cannot be read. A store
+  // that several service processes share lists each message to one process at a time:
+  // listing claims the listed messages for this store object for
+  // kServiceOutboxClaimSeconds (a later listing by the same object renews the claim), and
+  // no other process's listing shows a claimed message until its claim lapses, so a
+  // process that dies leaves its messages to the others.
+  virtual bool ListPendingMessages(size_t max, std::vector<PendingMessage>* messages) = 0;
+  // The relay accepted the message: it leaves the outbox. False when it is not waiting.
+  virtual bool MarkMessageDelivered(std::string_view id) = 0;
+  // The relay refused the message (or some of its recipients) for good: it stops waiting
+  // and is kept for the operator with the relay's `answer`. It still counts against the
+  // account's outbox bound until the operator removes it. False when it is not waiting
+  // or could not be moved (it stays waiting then).
+  virtual bool MarkMessageRefused(std::string_view id, std::string_view answer) = 0;
+  // The number of messages waiting, of every account (the refused ones not counted);
+  // nothing when the outbox cannot be read.
+  virtual std::optional<int64_t> CountPendingMessages() = 0;
 };
 
 }  // namespace nvx::service

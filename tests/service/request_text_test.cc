@@ -1,6 +1,6 @@
 // The service's parsers of request text: names, query unescaping, wildcard patterns,
 // targets, raw header blocks, request lines, the library's header fields and date stamps;
-// and the header block of a reply, byte for byte.
+// the header block of a reply, byte for byte; and the replies of an SMTP relay.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +10,7 @@
 #include "service/commands/request_target.h"
 #include "service/http/reply_writer.h"
 #include "service/http/request_line.h"
+#include "service/smtp_client.h"
 #include "wire/date_stamp.h"
 #include "wire/request_fields.h"
 
@@ -329,6 +330,54 @@ TEST(ReplyHeadTest, HeadersByNameWithTheFramingOnes) {
   EXPECT_EQ(ReplyHeadText(refusal, BodyFraming{}, ReplyFraming{true, true}),
             "HTTP/1.1 405 Method Not Allowed\r\nAccept-Ranges: bytes\r\nConnection: close\r\n"
             "Connection: close\r\nContent-Length: 0\r\n\r\n");
+}
+
+TEST(SmtpReplyReaderTest, RepliesSplitAnywhere) {
+  struct Case {
+    std::string bytes;
+    int code;  // 0: not a reply
+    size_t lines;
+    std::string last;
+  };
+  std::string many;
+  for (int i = 0; i < 70; ++i) many += "250-x\r\n";
+  const Case cases[] = {
+      {"220 relay ready\r\n", 220, 1, "relay ready"},
+      {"250-relay\r\n250-8BITMIME\r\n250 SIZE 1000\r\n", 250, 3, "SIZE 1000"},
+      {"250\r\n", 250, 1, ""},
+      {"354 go ahead\n", 354, 1, "go ahead"},
+      {"25O typo\r\n", 0, 0, ""},
+      {"250-a\r\n251 b\r\n", 0, 0, ""},
+      {"hello\r\n", 0, 0, ""},
+      {"150 too early\r\n", 0, 0, ""},
+      {"250x\r\n", 0, 0, ""},
+      {"250 " + std::string(3000, 'a') + "\r\n", 0, 0, ""},
+      {many + "250 x\r\n", 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    for (size_t split = 0; split <= c.bytes.size(); ++split) {
+      SmtpReplyReader reader;
+      std::string_view first(c.bytes.data(), split);
+      std::string_view second(c.bytes.data() + split, c.bytes.size() - split);
+      SmtpReplyReader::Result result = reader.Feed(&first);
+      if (result == SmtpReplyReader::Result::kNeedMore) result = reader.Feed(&second);
+      if (c.code == 0) {
+        EXPECT_EQ(result, SmtpReplyReader::Result::kBroken) << c.bytes.substr(0, 40) << split;
+        continue;
+      }
+      ASSERT_EQ(result, SmtpReplyReader::Result::kReply) << c.bytes << split;
+      EXPECT_EQ(reader.reply().code, c.code);
+      EXPECT_EQ(reader.reply().lines.size(), c.lines);
+      EXPECT_EQ(reader.reply().lines.back(), c.last);
+    }
+  }
+  // Two replies in one piece come one after the other.
+  SmtpReplyReader reader;
+  std::string_view both = "250 done\r\n221 bye\r\n";
+  ASSERT_EQ(reader.Feed(&both), SmtpReplyReader::Result::kReply);
+  EXPECT_EQ(reader.reply().Describe(), "250 done");
+  ASSERT_EQ(reader.Feed(&both), SmtpReplyReader::Result::kReply);
+  EXPECT_EQ(reader.reply().Describe(), "221 bye");
 }
 
 }  // namespace
