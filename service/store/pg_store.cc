@@ -308,7 +308,9 @@ void PgStore::DropClaim(int64_t id) {
 
 bool PgStore::WaitForRenewal(std::string* ids) {
   platform::MutexLock lock(claims_mutex_);
-  claims_changed_.WaitFor(claims_mutex_, kServiceClaimLeaseSeconds * 1000 / 4);
+  // A stop asked for before this thread came to wait has been told already: waiting
+  // would hold the store's end (and a short administration command) for a whole period.
+  if (!stopping_) claims_changed_.WaitFor(claims_mutex_, kServiceClaimLeaseSeconds * 1000 / 4);
   if (stopping_) return false;
   *ids = PgArray(std::vector<int64_t>(claims_.begin(), claims_.end()));
   return true;
