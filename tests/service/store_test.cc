@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <string>
 #include <set>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -340,9 +340,10 @@ PgStore& AsShared(Store& store) {
 // Ends the database session that holds `store`'s front-end lock, as the end of its
 // process would, and waits until the server has let go of its locks.
 void EndProcessOf(const std::string& url, Store& store) {
-  std::string locks = StrFormat("FROM pg_locks WHERE locktype = 'advisory' AND classid = 2"
-                                " AND objid = %lld",
-                                static_cast<long long>(AsShared(store).front_end()));
+  std::string locks = StrFormat(
+      "FROM pg_locks WHERE locktype = 'advisory' AND classid = 2"
+      " AND objid = %lld",
+      static_cast<long long>(AsShared(store).front_end()));
   ASSERT_EQ(test::PgCluster::Query(url, "SELECT pg_terminate_backend(pid) " + locks), "t");
   for (int i = 0; i < 500 && test::PgCluster::Query(url, "SELECT count(*) " + locks) != "0"; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -381,9 +382,9 @@ const StoreRule kStoreRules[] = {
        AtOnce(a, b, [&](int i, Store& store) {
          Folder folder;
          bool made = false;
-         EXPECT_EQ(store.CreateFolder(f.alice(), f.my_files(), i % 3 ? "Docs" : "DOCS", &folder,
-                                      &made),
-                   StoreStatus::kOk);
+         EXPECT_EQ(
+             store.CreateFolder(f.alice(), f.my_files(), i % 3 ? "Docs" : "DOCS", &folder, &made),
+             StoreStatus::kOk);
          ids[i] = folder.id;
          if (made) ++created;
        });
@@ -425,6 +426,29 @@ const StoreRule kStoreRules[] = {
          }
        });
        EXPECT_EQ(written.load(), static_cast<int>(kServiceOutboxMessagesMax));
+     }},
+    {"EachWaitingMessageIsListedToOneProcess", true,
+     [](StoreFixture& f, Store& a, Store& b) {
+       std::unique_ptr<Store> other = f.OpenAnotherFor();
+       for (int i = 0; i < 3; ++i) {
+         OutboxMessage message{{"alice@example.test"}, "Results", "Alice", "1", "text\r\n"};
+         std::string name;
+         ASSERT_EQ(a.PostMessage(message, &name), OutboxResult::kWritten);
+       }
+       std::vector<PendingMessage> listed;
+       ASSERT_TRUE(other->ListPendingMessages(10, &listed));
+       ASSERT_EQ(listed.size(), 3u);
+       std::vector<PendingMessage> elsewhere;
+       ASSERT_TRUE(b.ListPendingMessages(10, &elsewhere));
+       EXPECT_TRUE(elsewhere.empty()) << "a message was listed to two processes";
+       EXPECT_TRUE(other->MarkMessageDelivered(listed[0].id));
+       ASSERT_TRUE(other->ListPendingMessages(10, &listed));
+       EXPECT_EQ(listed.size(), 2u) << "a listing does not renew the lister's own claims";
+       EXPECT_EQ(a.CountPendingMessages(), 2);
+       // The process that listed them ends before delivering: the others take them over.
+       EndProcessOf(f.url(), *other);
+       ASSERT_TRUE(b.ListPendingMessages(10, &elsewhere));
+       EXPECT_EQ(elsewhere.size(), 2u);
      }},
     {"OneWriterPerDocument", false,
      [](StoreFixture& f, Store& a, Store& b) {
@@ -498,11 +522,11 @@ TEST_P(StoreRulesTest, Holds) {
   rule.run(*this, *store_, other ? *other : *store_);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothStores, StoreRulesTest,
-    ::testing::Combine(::testing::Values(StoreKind::kEmbedded, StoreKind::kShared),
-                       ::testing::ValuesIn(kStoreRules)),
-    RuleCaseName);
+INSTANTIATE_TEST_SUITE_P(BothStores, StoreRulesTest,
+                         ::testing::Combine(::testing::Values(StoreKind::kEmbedded,
+                                                              StoreKind::kShared),
+                                            ::testing::ValuesIn(kStoreRules)),
+                         RuleCaseName);
 
 INSTANTIATE_TEST_SUITE_P(BothStores, StoreTest,
                          ::testing::Values(StoreKind::kEmbedded, StoreKind::kShared),
