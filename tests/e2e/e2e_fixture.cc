@@ -62,7 +62,7 @@ BalancerProcess::BalancerProcess(const TempDir& folder, const std::vector<int>& 
   port_ = RefusingPort();
   std::string config =
       "global\n  maxconn 1000\n"
-      "defaults\n  mode http\n  timeout connect 2s\n  timeout client 200s\n"
+      "defaults\n  mode tcp\n  timeout connect 2s\n  timeout client 200s\n"
       "  timeout server 200s\n  retries 3\n  option redispatch\n"
       "frontend clients\n  bind 127.0.0.1:" +
       std::to_string(port_) +

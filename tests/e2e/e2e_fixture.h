@@ -38,8 +38,10 @@ class ProxyProcess {
 std::string NvxBackupProgram();
 
 // HAProxy in the foreground on a free loopback port, in front of nvxservers on the
-// loopback `ports`: each request goes to the next server in turn, and a server that stops
-// answering is taken out of the turn within a fraction of a second.
+// loopback `ports`: each connection goes to the next server in turn, and a server that
+// stops answering is taken out of the turn within a fraction of a second. It balances
+// connections, not requests: in its HTTP mode it writes header names in small letters,
+// and the library reads the service's answer fields by their exact names.
 class BalancerProcess {
  public:
   BalancerProcess(const TempDir& folder, const std::vector<int>& ports);
