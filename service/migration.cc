@@ -10,6 +10,7 @@
 #include "platform/text_format.h"
 #include "service/data_folder.h"
 #include "service/store/blob_store.h"
+#include "service/store/email_outbox.h"
 #include "service/store/pg_connection.h"
 #include "service/store/pg_schema.h"
 #include "service/store/pg_store.h"
@@ -95,16 +96,31 @@ std::string CopyBlobs(const std::vector<Document>& documents, const BlobStore& s
   return {};
 }
 
-// Copies the outbox's message files. Nothing on success.
-std::string CopyOutbox(const std::string& from, const std::string& to, int* copied) {
+// Copies the outbox's message files, and those the relay refused (with their answers)
+// into the refused folder beside them, which the operator still has to see. Nothing on
+// success.
+std::string CopyOutbox(const std::string& from, const std::string& to, int* copied,
+                       bool with_refused = true) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(from, error)) {
     std::string name = entry.path().filename().string();
-    if (name.empty() || name[0] == '.' || !entry.is_regular_file(error)) continue;
+    std::error_code entry_error;
+    if (name.empty() || name[0] == '.') continue;
+    if (with_refused && name == kOutboxRefusedFolder && entry.is_directory(entry_error)) {
+      std::string refused = to + "/" + name;
+      int code = 0;
+      if (!platform::IsDirectory(refused) && !platform::MakeDirectory(refused, &code)) {
+        return "cannot create " + refused + ": " + platform::ErrorText(code);
+      }
+      std::string problem = CopyOutbox(entry.path().string(), refused, copied, false);
+      if (!problem.empty()) return problem;
+      continue;
+    }
+    if (!entry.is_regular_file(entry_error)) continue;
     BlobStore staging(to);
     std::string problem = CopyFile(entry.path().string(), to + "/" + name, staging);
     if (!problem.empty()) return problem;
-    ++*copied;
+    if (IsMessageFileName(name)) ++*copied;
   }
   if (error) return "cannot read " + from + ": " + error.message();
   return {};
