@@ -5,8 +5,9 @@
 #   pg-2      two nvxservers on the same database and blob folder
 # each behind HAProxy (TCP, round robin) on a loopback port. Two figures per setup:
 #   documents/s  new small documents (SMALL bytes, each its own name) PUT by 8 clients at
-#                once, each curl keeping its connection for all its uploads
-#   logins/s     login checks (TestId) from 8 clients at once (ab -k)
+#                once, each an account of its own (as many users are), each curl keeping
+#                its connection for all its uploads
+#   logins/s     login checks (TestId) from 8 clients at once (ab -k), one account
 # Every document is counted back through `nvxserver doc list` before a figure counts.
 # PostgreSQL keeps its defaults (each commit flushed), as SQLite does (synchronous=FULL).
 # When run as root, PostgreSQL runs as "nobody". Everything started is stopped at exit.
@@ -99,11 +100,14 @@ measure() {
   local front_ends=$2
   shift 2
   local data=$work/data-$setup options=("$@") ports=() i folder_id base rattart start ns stored header
-  local admin=("$server" --data "$data" "${options[@]}")
-  "${admin[@]}" account add "$user" "$password" --quota $((1 << 40)) >/dev/null
-  "${admin[@]}" folder add "$user" '\MyFiles\Bench' >/dev/null
-  folder_id=$("${admin[@]}" folder list "$user" | awk -F'\t' '$2 == "Bench" { print $4 }')
-  [ -n "$folder_id" ] || fail "$setup: no folder id for \\Bench"
+  local admin=("$server" --data "$data" "${options[@]}") folder_ids=()
+  for ((i = 1; i <= clients; i++)); do
+    "${admin[@]}" account add "$user$i" "$password" --quota $((1 << 40)) >/dev/null
+    "${admin[@]}" folder add "$user$i" '\MyFiles\Bench' >/dev/null
+    folder_id=$("${admin[@]}" folder list "$user$i" | awk -F'\t' '$2 == "Bench" { print $4 }')
+    [ -n "$folder_id" ] || fail "$setup: no folder id for \\Bench"
+    folder_ids+=("$folder_id")
+  done
   for ((i = 1; i <= front_ends; i++)); do
     start_front_end "$work/$setup-$i.log" --data "$data" "${options[@]}"
     ports+=("$port")
@@ -112,20 +116,24 @@ measure() {
   base="http://127.0.0.1:$balancer_port/scripts/rizezi7.dll"
 
   head -c "$small" /dev/urandom >"$work/small.bin"
-  mapfile -t headers < <("$headers_tool" "$user" "$password" "$folder_id" "$work/small.bin")
-  local curl_args=(-sS -o /dev/null -T "$work/small.bin" -H "Expect:")
-  for header in "${headers[@]}"; do curl_args+=(-H "$header"); done
+  for ((i = 1; i <= clients; i++)); do
+    "$headers_tool" "$user$i" "$password" "${folder_ids[i - 1]}" "$work/small.bin" >"$work/headers-$i"
+  done
   local curls=()
   start=$(now_ns)
   for ((i = 1; i <= clients; i++)); do
+    mapfile -t headers <"$work/headers-$i"
+    local curl_args=(-sS -o /dev/null -T "$work/small.bin" -H "Expect:")
+    for header in "${headers[@]}"; do curl_args+=(-H "$header"); done
     curl "${curl_args[@]}" "$base?c$i-[1-$documents].bin" &
     curls+=($!)
   done
   for i in "${curls[@]}"; do wait "$i" || fail "$setup: a client failed"; done
   ns=$(($(now_ns) - start))
-  stored=$("${admin[@]}" doc list "$user" '\MyFiles\Bench' | awk -F'\t' '$5 == "complete"' | wc -l)
-  [ "$stored" -eq $((clients * documents)) ] ||
-    fail "$setup: $stored of $((clients * documents)) documents stored"
+  for ((i = 1; i <= clients; i++)); do
+    stored=$("${admin[@]}" doc list "$user$i" '\MyFiles\Bench' | awk -F'\t' '$5 == "complete"' | wc -l)
+    [ "$stored" -eq "$documents" ] || fail "$setup: $stored of $documents documents of $user$i stored"
+  done
   documents_rate=$(awk -v n=$((clients * documents)) -v t="$ns" 'BEGIN { printf "%.1f", n / (t / 1e9) }')
 
   rattart=${headers[0]}

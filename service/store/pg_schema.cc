@@ -62,9 +62,14 @@ CREATE TABLE document_writers(
   token bigint NOT NULL);
 CREATE SEQUENCE front_end_numbers;
 )sql",
-    // 3: which front end delivers a waiting message of the outbox.
+    // 3: which front end delivers a waiting message of the outbox. Claims live only as
+    // long as their front end's session: after a crash of the database server there is
+    // none left to honour, so their tables are not written to its log, and a change of
+    // them alone does not wait for the log's flush.
     R"sql(
-CREATE TABLE outbox_claims(
+ALTER TABLE upload_claims SET UNLOGGED;
+ALTER TABLE document_writers SET UNLOGGED;
+CREATE UNLOGGED TABLE outbox_claims(
   message text PRIMARY KEY,
   front_end bigint NOT NULL,
   expires timestamptz NOT NULL);
