@@ -292,32 +292,30 @@ TEST_F(MigrationTest, EmbeddedStoreMovesIntoPostgresqlWhole) {
   ASSERT_EQ(moved.exit_code, 0) << moved.err;
   EXPECT_EQ(Nvx(migrate).exit_code, 1) << "a store that holds accounts is refused";
 
-  std::vector<std::string> shared = {"--database", url, "--blobs", blobs};
-  auto listing = [&](const std::vector<std::string>& options,
-                     const std::vector<std::string>& command) {
-    std::vector<std::string> all = options;
-    all.insert(all.end(), command.begin(), command.end());
-    RunResult result = Nvx(all);
-    EXPECT_EQ(result.exit_code, 0) << result.err;
-    return result.out;
+  // Each listing of the embedded store, and the same of the shared one.
+  auto both = [&](std::vector<std::string> command) {
+    RunResult before = Nvx(command);
+    command.insert(command.begin(), {"--database", url, "--blobs", blobs});
+    RunResult after = Nvx(command);
+    EXPECT_EQ(after.exit_code, 0) << after.err;
+    EXPECT_EQ(before.out, after.out) << command.back();
+    return before.out;
   };
-  EXPECT_EQ(listing({}, {"account", "list"}), listing(shared, {"account", "list"}));
+  both({"account", "list"});
   for (const char* account : {"alice", "bob"}) {
-    std::string folders = listing({}, {"folder", "list", account});
-    EXPECT_EQ(folders, listing(shared, {"folder", "list", account}));
-    std::istringstream lines(folders);
+    std::istringstream lines(both({"folder", "list", account}));
     std::vector<std::string> path;
     for (std::string line; std::getline(lines, line);) {
       // Each folder by its path from the top: level TAB name TAB ...
-      size_t level = std::stoul(line.substr(0, line.find('\t')));
-      std::string name = line.substr(line.find('\t') + 1);
+      std::istringstream fields(line);
+      size_t level = 0;
+      fields >> level;
       path.resize(level);
-      path.push_back(name.substr(0, name.find('\t')));
+      path.emplace_back();
+      std::getline(fields.ignore(1), path.back(), '\t');
       std::string text;
       for (const std::string& part : path) text += "\\" + part;
-      EXPECT_EQ(listing({}, {"doc", "list", account, text}),
-                listing(shared, {"doc", "list", account, text}))
-          << account << " " << text;
+      both({"doc", "list", account, text});
     }
   }
   // The bytes came along, and new ids follow the moved ones.
