@@ -19,4 +19,10 @@ bool SyncDirectory(const std::string& path, int* error) {
   return ok;
 }
 
+bool SyncOpenFile(int descriptor, int* error) {
+  if (descriptor >= 0 && ::fsync(descriptor) == 0) return true;
+  if (error != nullptr) *error = descriptor >= 0 ? errno : EBADF;
+  return false;
+}
+
 }  // namespace nvx::platform

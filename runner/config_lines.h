@@ -15,7 +15,7 @@ enum class LoadResult {
   kTooLarge,    // longer than kConfigFileMaxBytes
 };
 
-LoadResult LoadConfigFile(const std::string& path, std::string* content);
+[[nodiscard]] LoadResult LoadConfigFile(const std::string& path, std::string* content);
 
 // The lines of a file's text, split at line feeds, each cut at its first carriage return.
 // A last line without a line feed is a line; the empty rest after a final line feed is

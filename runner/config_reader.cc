@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "jobfiles/config_keywords.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "runner/config_lines.h"
@@ -12,110 +13,19 @@
 namespace nvx {
 namespace {
 
-enum class Keyword {
-  // Verbs: each ends the job being built.
-  kSendToNVX,
-  kMoveToNVX,
-  kCopyFromNVX,
-  kMoveFromNVX,
-  kDeleteEmptyNVXFolders,
-  kVerifyNVXFolders,
-  kCleanNVX,
-  kSendLog,
-  // Settings.
-  kUser,
-  kPassword,
-  kResultsType,
-  kServer,
-  kPasswordEncrypt,
-  kServerPath,
-  kServerFile,
-  kLogDirectory,
-  kLogCount,
-  kLogLevel,
-  kLocalPath,
-  kLocalFile,
-  kProxy,
-  kProxyPort,
-  kProxyId,
-  kProxyPassword,
-  kProxyPasswordEncrypt,
-  kDebug,
-  kProgress,
-  kIncludeSubFolders,
-  kVerify,
-  kCompress,
-  kTransferCompress,
-  kForceMd5,
-  kUseNvxDate,
-  kDuplicateFiles,
-  kNotifyUser,
-  kNotifyAdmin,
-  kSkipFolder,
-  kExcludeExtension,
-  kVerifyPath,
-};
-
-struct KeywordSpelling {
-  std::string_view text;
-  Keyword keyword;
-};
-
-// Tried in this order; the first that begins the line wins. Verbs have no trailing blank,
-// so a line that begins with a verb's letters is that verb whatever follows.
-constexpr KeywordSpelling kKeywords[] = {
-    {"SendToNVX", Keyword::kSendToNVX},
-    {"MoveToNVX", Keyword::kMoveToNVX},
-    {"CopyFromNVX", Keyword::kCopyFromNVX},
-    {"MoveFromNVX", Keyword::kMoveFromNVX},
-    {"DeleteEmptyNVXFolders", Keyword::kDeleteEmptyNVXFolders},
-    {"VerifyNVXFolders", Keyword::kVerifyNVXFolders},
-    {"CleanNVX", Keyword::kCleanNVX},
-    {"SendLog", Keyword::kSendLog},
-    {"NVXUser ", Keyword::kUser},
-    {"NVXPw ", Keyword::kPassword},
-    {"ResultsType ", Keyword::kResultsType},
-    {"NVXServer ", Keyword::kServer},
-    {"NVXPwEncrypt ", Keyword::kPasswordEncrypt},
-    {"NVXPath ", Keyword::kServerPath},
-    {"NVXFile ", Keyword::kServerFile},
-    {"LogDirectory ", Keyword::kLogDirectory},
-    {"LogCount ", Keyword::kLogCount},
-    {"LogLevel ", Keyword::kLogLevel},
-    {"LocalPath ", Keyword::kLocalPath},
-    {"LocalFile ", Keyword::kLocalFile},
-    {"Proxy ", Keyword::kProxy},
-    {"ProxyPort ", Keyword::kProxyPort},
-    {"ProxyId ", Keyword::kProxyId},
-    {"ProxyPassword ", Keyword::kProxyPassword},
-    {"ProxyPasswordEncrypt ", Keyword::kProxyPasswordEncrypt},
-    {"Debug ", Keyword::kDebug},
-    {"Progress ", Keyword::kProgress},
-    {"IncludeSubFolders ", Keyword::kIncludeSubFolders},
-    {"Verify ", Keyword::kVerify},
-    {"Compress ", Keyword::kCompress},
-    {"TransferCompress ", Keyword::kTransferCompress},
-    {"ForceMd5 ", Keyword::kForceMd5},
-    {"UseNvxDate ", Keyword::kUseNvxDate},
-    {"DuplicateFiles ", Keyword::kDuplicateFiles},
-    {"NotifyUser ", Keyword::kNotifyUser},
-    {"NotifyAdmin ", Keyword::kNotifyAdmin},
-    {"SkipFolder ", Keyword::kSkipFolder},
-    {"ExcludeExtension ", Keyword::kExcludeExtension},
-    {"VerifyPath ", Keyword::kVerifyPath},
-};
+using jobfiles::ConfigKeyword;
+using jobfiles::ConfigKeywordSpelling;
 
 struct LogLevelName {
   std::string_view name;
   int32_t level;
 };
 
-constexpr LogLevelName kLogLevelNames[] = {
-    {"ErrorOnly", 2}, {"ACTIVITY", 1}, {"SCRIPT", 4}, {"DEBUG1", 8}};
-
-bool IsVerb(Keyword keyword) {
-  return keyword <= Keyword::kSendLog;
-}
+// Tried in this order, letter case ignored; the values are the library's log level bits.
+constexpr LogLevelName kLogLevelNames[] = {{jobfiles::kLogLevelErrorOnly, 2},
+                                           {jobfiles::kLogLevelActivity, 1},
+                                           {jobfiles::kLogLevelScript, 4},
+                                           {jobfiles::kLogLevelDebug1, 8}};
 
 std::string_view TrimTrailingBlanks(std::string_view value) {
   while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
@@ -136,17 +46,15 @@ class Reader {
   }
 
   // False when reading ends at once: the file is invalid.
-  bool ApplyLine(std::string_view line) {
+  [[nodiscard]] bool ApplyLine(std::string_view line) {
     line = MatchedPart(line);
     // Carried over only when a further line is read.
     if (entry_.notify_user) config_.notify_user = true;
     if (entry_.notify_administrator) config_.notify_administrator = true;
-    for (const KeywordSpelling& spelling : kKeywords) {
-      if (!StartsWithIgnoreCase(line, spelling.text)) continue;
-      if (IsVerb(spelling.keyword)) return ApplyVerb(spelling.keyword);
-      return ApplySetting(spelling, line.substr(spelling.text.size()));
-    }
-    return true;
+    std::optional<jobfiles::KeywordMatch> match = jobfiles::MatchConfigKeyword(line);
+    if (!match) return true;
+    if (match->spelling->verb) return ApplyVerb(match->spelling->keyword);
+    return ApplySetting(*match->spelling, match->value);
   }
 
   int Finish() {
@@ -171,33 +79,36 @@ class Reader {
     invalid_ = true;
   }
 
-  // Stores a text in a field of `width`, or refuses it when it does not fit.
-  bool StoreText(std::string_view spelling, std::string_view value, size_t width,
-                 std::string& field) {
-    if (value.size() >= width) {
-      Message(StrFormat("Invalid %.*s value: longer than %zu characters\n",
-                        static_cast<int>(TrimTrailingBlanks(spelling).size()), spelling.data(),
-                        width - 1));
-      return false;
-    }
-    field.assign(value);
-    return true;
+  // True when `value` fits a field of `width` of the keyword `name`. A longer value is
+  // refused, never cut: the message names the keyword and the file becomes invalid.
+  // Reading goes on, so that every refused value is reported.
+  [[nodiscard]] bool FitsField(std::string_view name, std::string_view value, size_t width) {
+    if (value.size() < width) return true;
+    Message(StrFormat("Invalid %.*s value: longer than %zu characters\n",
+                      static_cast<int>(name.size()), name.data(), width - 1));
+    return false;
   }
 
-  void AddToList(std::string_view spelling, std::string_view value, std::deque<std::string>& list) {
-    std::string entry;
-    if (StoreText(spelling, value, kConfigListEntryWidth, entry)) list.push_front(entry);
+  // Stores `value` in `field` when it fits. A refused value leaves the field as it was,
+  // which is never used: an invalid file runs no job. Callers whose further steps depend
+  // on the value use FitsField.
+  void StoreText(std::string_view name, std::string_view value, size_t width, std::string& field) {
+    if (FitsField(name, value, width)) field.assign(value);
+  }
+
+  void AddToList(std::string_view name, std::string_view value, std::deque<std::string>& list) {
+    if (FitsField(name, value, kConfigListEntryWidth)) list.emplace_front(value);
   }
 
   // "[" scrambled "]" is taken as it stands; any other text is a plain password that is
   // scrambled here, so that the file can be rewritten without it. False: a "[" without
   // "]", which ends reading at once.
-  bool StoreScrambled(std::string_view spelling, std::string_view value, size_t width,
-                      bool login_password, std::string& field) {
+  [[nodiscard]] bool StoreScrambled(std::string_view name, std::string_view value, size_t width,
+                                    bool login_password, std::string& field) {
     if (!value.empty() && value[0] == '[') {
       size_t close = value.find(']');
       if (close == std::string_view::npos) return false;
-      StoreText(spelling, value.substr(1, close - 1), width, field);
+      StoreText(name, value.substr(1, close - 1), width, field);
       return true;
     }
     // No value: no password, which the checks at the end report.
@@ -205,56 +116,61 @@ class Reader {
       field.clear();
       return true;
     }
-    std::string plain;
-    if (!StoreText(spelling, value, kConfigScrambleInputMax + 1, plain)) return true;
+    if (!FitsField(name, value, kConfigScrambleInputMax + 1)) return true;
+    std::string plain(value);
     std::string scrambled =
         login_password ? ScrambleLoginPassword(config_.user, plain) : ScrambleProxyPassword(plain);
-    if (StoreText(spelling, scrambled, width, field)) config_.rewrite_needed = true;
+    if (FitsField(name, scrambled, width)) {
+      field = std::move(scrambled);
+      config_.rewrite_needed = true;
+    }
     return true;
   }
 
-  bool ApplySetting(const KeywordSpelling& spelling, std::string_view raw_value) {
+  [[nodiscard]] bool ApplySetting(const ConfigKeywordSpelling& spelling,
+                                  std::string_view raw_value) {
     std::string_view value = TrimTrailingBlanks(raw_value);
-    std::string_view name = spelling.text;
+    std::string_view name = spelling.name;
     JobEntry& job = entry_;
     switch (spelling.keyword) {
-      case Keyword::kUser:
+      case ConfigKeyword::kUser:
         StoreText(name, value, kConfigUserWidth, config_.user);
         break;
-      case Keyword::kPassword:
+      case ConfigKeyword::kPassword:
         // The flag follows the value: the last password line wins.
-        if (StoreText(name, value, kConfigPasswordWidth, config_.password)) {
+        if (FitsField(name, value, kConfigPasswordWidth)) {
+          config_.password.assign(value);
           config_.password_scrambled = false;
         }
         break;
-      case Keyword::kResultsType:
+      case ConfigKeyword::kResultsType:
         StoreText(name, value, kConfigResultsTypeWidth, config_.results_type);
         break;
-      case Keyword::kServer:
+      case ConfigKeyword::kServer:
         StoreText(name, value, kConfigServerHostWidth, config_.server_host);
         break;
-      case Keyword::kPasswordEncrypt:
+      case ConfigKeyword::kPasswordEncrypt:
         config_.password_scrambled = true;
         return StoreScrambled(name, value, kConfigPasswordWidth, true, config_.password);
-      case Keyword::kServerPath:
+      case ConfigKeyword::kServerPath:
         StoreText(name, value, kConfigServerPathWidth, job.server_path);
         break;
-      case Keyword::kServerFile:
+      case ConfigKeyword::kServerFile:
         StoreText(name, value, kConfigServerFileWidth, job.server_file);
         if (IsServerFilePattern(value) && !IsWellFormedServerFilePattern(value)) {
           Message("Invalid NVXFile name parm\n");
         }
         break;
-      case Keyword::kLogDirectory: {
+      case ConfigKeyword::kLogDirectory: {
         std::string folder(value);
         if (!folder.empty() && folder.back() != '/') folder += '/';
         StoreText(name, folder, kConfigLogDirectoryWidth, config_.log_directory);
         break;
       }
-      case Keyword::kLogCount:
+      case ConfigKeyword::kLogCount:
         ApplyLogCount(value);
         break;
-      case Keyword::kLogLevel:
+      case ConfigKeyword::kLogLevel:
         for (const LogLevelName& level : kLogLevelNames) {
           if (StartsWithIgnoreCase(value, level.name)) {
             config_.log_level = level.level;
@@ -262,79 +178,80 @@ class Reader {
           }
         }
         break;
-      case Keyword::kLocalPath:
+      case ConfigKeyword::kLocalPath:
         StoreText(name, value, kConfigLocalPathWidth, job.local_path);
         job.local_file.clear();
         break;
-      case Keyword::kLocalFile: {
+      case ConfigKeyword::kLocalFile: {
         std::optional<LocalPathParts> parts = SplitLocalPath(value);
         if (!parts) return false;
         StoreText(name, parts->folder, kConfigLocalPathWidth, job.local_path);
         StoreText(name, parts->name, kConfigLocalFileWidth, job.local_file);
         break;
       }
-      case Keyword::kProxy:
+      case ConfigKeyword::kProxy:
         StoreText(name, value, kConfigProxyHostWidth, config_.proxy_host);
         config_.proxy_given = true;
         break;
-      case Keyword::kProxyPort:
+      case ConfigKeyword::kProxyPort:
         StoreText(name, value, kConfigProxyPortWidth, config_.proxy_port);
         break;
-      case Keyword::kProxyId:
+      case ConfigKeyword::kProxyId:
         StoreText(name, value, kConfigProxyIdWidth, config_.proxy_id);
         config_.proxy_id_given = true;
         break;
-      case Keyword::kProxyPassword:
-        if (StoreText(name, value, kConfigProxyPasswordWidth, config_.proxy_password)) {
+      case ConfigKeyword::kProxyPassword:
+        if (FitsField(name, value, kConfigProxyPasswordWidth)) {
+          config_.proxy_password.assign(value);
           config_.proxy_password_scrambled = false;
         }
         break;
-      case Keyword::kProxyPasswordEncrypt:
+      case ConfigKeyword::kProxyPasswordEncrypt:
         config_.proxy_password_scrambled = true;
         return StoreScrambled(name, value, kConfigProxyPasswordWidth, false,
                               config_.proxy_password);
-      case Keyword::kDebug:
+      case ConfigKeyword::kDebug:
         ApplyYesNo(value, job.debug);
         break;
-      case Keyword::kProgress:
+      case ConfigKeyword::kProgress:
         ApplyYesNo(value, job.progress);
         break;
-      case Keyword::kIncludeSubFolders:
+      case ConfigKeyword::kIncludeSubFolders:
         ApplyYesNo(value, job.include_subfolders);
         break;
-      case Keyword::kVerify:
+      case ConfigKeyword::kVerify:
         ApplyYesNo(value, job.verify);
         break;
-      case Keyword::kCompress:
+      case ConfigKeyword::kCompress:
         ApplyYesNo(value, job.compress);
         if (job.compress) job.transfer_compress = false;
         break;
-      case Keyword::kTransferCompress:
+      case ConfigKeyword::kTransferCompress:
         ApplyYesNo(value, job.transfer_compress);
         if (job.transfer_compress) job.compress = false;
         break;
-      case Keyword::kForceMd5:
+      case ConfigKeyword::kForceMd5:
         ApplyYesNo(value, job.force_digest);
         break;
-      case Keyword::kUseNvxDate:
+      case ConfigKeyword::kUseNvxDate:
         ApplyYesNo(value, job.use_server_date);
         break;
-      case Keyword::kDuplicateFiles:
+      case ConfigKeyword::kDuplicateFiles:
         ApplyYesNo(value, job.duplicate_files);
         break;
-      case Keyword::kNotifyUser:
+      case ConfigKeyword::kNotifyUser:
         ApplyYesNo(value, job.notify_user);
         break;
-      case Keyword::kNotifyAdmin:
+      case ConfigKeyword::kNotifyAdmin:
         ApplyYesNo(value, job.notify_administrator);
         break;
-      case Keyword::kSkipFolder:
+      case ConfigKeyword::kSkipFolder:
         AddToList(name, value, job.folder_list);
         break;
-      case Keyword::kExcludeExtension:
+      case ConfigKeyword::kExcludeExtension:
         AddToList(name, value, job.excluded_extensions);
         break;
-      case Keyword::kVerifyPath:
+      case ConfigKeyword::kVerifyPath:
         AddToList(name, RemoveTrailingSeparator(value, '\\'), job.folder_list);
         break;
       default:
@@ -354,30 +271,30 @@ class Reader {
     entry_.log_count = count;
   }
 
-  bool ApplyVerb(Keyword verb) {
+  [[nodiscard]] bool ApplyVerb(ConfigKeyword verb) {
     JobEntry& job = entry_;
     job.upload = job.download = job.move = false;
     job.verify_folders = job.clean = job.delete_empty_folders = false;
     switch (verb) {
-      case Keyword::kSendToNVX:
-      case Keyword::kMoveToNVX:
+      case ConfigKeyword::kSendToNVX:
+      case ConfigKeyword::kMoveToNVX:
         job.upload = true;
-        job.move = verb == Keyword::kMoveToNVX;
+        job.move = verb == ConfigKeyword::kMoveToNVX;
         if (!TidySendPaths()) return false;
         break;
-      case Keyword::kCopyFromNVX:
-      case Keyword::kMoveFromNVX:
-      case Keyword::kDeleteEmptyNVXFolders:
-        job.download = verb != Keyword::kDeleteEmptyNVXFolders;
-        job.move = verb == Keyword::kMoveFromNVX;
-        job.delete_empty_folders = verb == Keyword::kDeleteEmptyNVXFolders;
+      case ConfigKeyword::kCopyFromNVX:
+      case ConfigKeyword::kMoveFromNVX:
+      case ConfigKeyword::kDeleteEmptyNVXFolders:
+        job.download = verb != ConfigKeyword::kDeleteEmptyNVXFolders;
+        job.move = verb == ConfigKeyword::kMoveFromNVX;
+        job.delete_empty_folders = verb == ConfigKeyword::kDeleteEmptyNVXFolders;
         job.local_path = RemoveTrailingSeparator(job.local_path, '/');
         job.server_path = RemoveTrailingSeparator(job.server_path, '\\');
         break;
-      case Keyword::kVerifyNVXFolders:
+      case ConfigKeyword::kVerifyNVXFolders:
         job.verify_folders = true;
         break;
-      case Keyword::kCleanNVX: {
+      case ConfigKeyword::kCleanNVX: {
         job.clean = true;
         bool root = IsLocalRoot(job.local_path);
         job.local_path = RemoveTrailingSeparator(job.local_path, '/');
@@ -385,7 +302,7 @@ class Reader {
         job.server_path = RemoveTrailingSeparator(job.server_path, '\\');
         break;
       }
-      case Keyword::kSendLog:
+      case ConfigKeyword::kSendLog:
         job.send_log = true;
         job.server_path = RemoveTrailingSeparator(job.server_path, '\\');
         break;
@@ -399,13 +316,14 @@ class Reader {
 
   // A local path that is no folder names a file or a pattern: its last part becomes the
   // local file. The root stands for the whole disk and sends every file in it.
-  bool TidySendPaths() {
+  [[nodiscard]] bool TidySendPaths() {
     JobEntry& job = entry_;
     if (!platform::IsDirectory(job.local_path)) {
       std::optional<LocalPathParts> parts = SplitLocalPath(job.local_path);
       if (!parts) return false;
       job.local_path = parts->folder;
-      StoreText("LocalPath ", parts->name, kConfigLocalFileWidth, job.local_file);
+      StoreText(jobfiles::NameOf(ConfigKeyword::kLocalPath), parts->name, kConfigLocalFileWidth,
+                job.local_file);
     }
     bool root = IsLocalRoot(job.local_path);
     job.local_path = RemoveTrailingSeparator(job.local_path, '/');
@@ -479,7 +397,7 @@ int ReadJobConfiguration(const std::string& file_name, JobConfig& config, std::o
 std::string DefaultConfigurationPath(std::string_view program_path) {
   size_t slash = program_path.rfind('/');
   if (slash == std::string_view::npos) return {};
-  return std::string(program_path.substr(0, slash + 1)) + "config.txt";
+  return std::string(program_path.substr(0, slash + 1)) + std::string(jobfiles::kConfigFileName);
 }
 
 int ReadDefaultJobConfiguration(JobConfig& config, std::ostream& errors) {

@@ -19,25 +19,27 @@ inline constexpr int kConfigInvalid = 21;
 
 // Reads `file_name` into `config`, which the caller passes default-constructed. Rewrites
 // the file when it was valid and held a plain password under a scrambling keyword.
-int ReadJobConfiguration(const std::string& file_name, JobConfig& config, std::ostream& errors);
+[[nodiscard]] int ReadJobConfiguration(const std::string& file_name, JobConfig& config,
+                                       std::ostream& errors);
 
 // Reads "config.txt" in the folder of the running program file. 20 also when the
 // program's path cannot be read or has no "/".
-int ReadDefaultJobConfiguration(JobConfig& config, std::ostream& errors);
+[[nodiscard]] int ReadDefaultJobConfiguration(JobConfig& config, std::ostream& errors);
 
 // "config.txt" in the folder of `program_path`; empty when the path has no "/".
 std::string DefaultConfigurationPath(std::string_view program_path);
 
 // The reading proper, from a file's text: 0 or 21. Plain passwords under scrambling
 // keywords are scrambled and rewrite_needed is set; nothing is written.
-int ParseJobConfiguration(std::string_view content, JobConfig& config, std::ostream& errors);
+[[nodiscard]] int ParseJobConfiguration(std::string_view content, JobConfig& config,
+                                        std::ostream& errors);
 
 // Writes `file_name` anew with every scrambling keyword line replaced by the bracketed
 // scrambled value of `config` (or left out when a later plain line overrode it), every
 // other line copied whole, lines ended by "\n". The new
 // text goes to `file_name` + ".tmp", which then replaces the file in one step. 0, or 20
 // when a file cannot be read, written or renamed (the original is then untouched).
-int RewriteScrambledPasswords(const std::string& file_name, const JobConfig& config);
+[[nodiscard]] int RewriteScrambledPasswords(const std::string& file_name, const JobConfig& config);
 
 }  // namespace nvx
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "jobfiles/config_keywords.h"
 #include "platform/file.h"
 #include "platform/file_mode.h"
 #include "platform/file_system.h"
@@ -24,14 +25,21 @@ struct LineRewrite {
 // plain password: it is left out.
 LineRewrite RewriteOf(std::string_view line, const JobConfig& config) {
   LineRewrite rewrite;
-  if (StartsWithIgnoreCase(line, "NVXPwEncrypt ")) {
-    rewrite.action =
-        config.password_scrambled ? LineRewrite::Action::kReplace : LineRewrite::Action::kOmit;
-    rewrite.replacement = "NVXPwEncrypt [" + config.password + "]";
-  } else if (StartsWithIgnoreCase(line, "ProxyPasswordEncrypt ")) {
-    rewrite.action = config.proxy_password_scrambled ? LineRewrite::Action::kReplace
-                                                     : LineRewrite::Action::kOmit;
-    rewrite.replacement = "ProxyPasswordEncrypt [" + config.proxy_password + "]";
+  std::optional<jobfiles::KeywordMatch> match = jobfiles::MatchConfigKeyword(line);
+  if (!match) return rewrite;
+  auto replace = [&rewrite](bool scrambled, std::string_view keyword, const std::string& value) {
+    rewrite.action = scrambled ? LineRewrite::Action::kReplace : LineRewrite::Action::kOmit;
+    rewrite.replacement = std::string(keyword) + " [" + value + "]";
+  };
+  switch (match->spelling->keyword) {
+    case jobfiles::ConfigKeyword::kPasswordEncrypt:
+      replace(config.password_scrambled, match->spelling->written, config.password);
+      break;
+    case jobfiles::ConfigKeyword::kProxyPasswordEncrypt:
+      replace(config.proxy_password_scrambled, match->spelling->written, config.proxy_password);
+      break;
+    default:
+      break;
   }
   return rewrite;
 }

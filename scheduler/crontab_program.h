@@ -15,13 +15,13 @@ std::string CrontabProgram();
 // The current table; empty when the user has none ("no crontab for ..."). False, with
 // the reason, when it cannot be read whole: the table is then not to be replaced, since
 // what was not read would be lost.
-bool ReadCrontab(const std::string& program, std::string* table, std::string* reason);
+[[nodiscard]] bool ReadCrontab(const std::string& program, std::string* table, std::string* reason);
 
 // Writes `table` to a new file in `scratch_folder` and installs it with the crontab
 // program; the file is removed afterwards. False, with the reason, on any failure; the
 // user's table is then as it was.
-bool InstallCrontab(const std::string& program, const std::string& scratch_folder,
-                    const std::string& table, std::string* reason);
+[[nodiscard]] bool InstallCrontab(const std::string& program, const std::string& scratch_folder,
+                                  const std::string& table, std::string* reason);
 
 }  // namespace nvx::scheduler
 

@@ -24,7 +24,7 @@ bool QuoteFolderForCron(std::string_view folder, std::string* quoted) {
 }
 
 std::string ScheduledLine(const Schedule& schedule, std::string_view quoted_folder) {
-  const std::string weekday = schedule.day == "all" ? "*" : schedule.day;
+  const std::string weekday = schedule.day == jobfiles::kEveryDay ? "*" : schedule.day;
   std::string line = "0 " + std::to_string(schedule.hour) + " * * " + weekday;
   line += " cd ";
   line += quoted_folder;

@@ -9,16 +9,18 @@
 #include <string>
 #include <string_view>
 
-#include "scheduler/schedule_file.h"
+#include "jobfiles/backup_schedule_file.h"
 
 namespace nvx::scheduler {
+
+using jobfiles::Schedule;
 
 inline constexpr std::string_view kCrontabMarker = "#NVXscheduledBackup";
 
 // `folder` quoted for the shell that cron starts: in single quotes, with every "%"
 // escaped for cron, which would otherwise end the command there. False when the folder
 // cannot stand in a crontab line at all (a line end in its name).
-bool QuoteFolderForCron(std::string_view folder, std::string* quoted);
+[[nodiscard]] bool QuoteFolderForCron(std::string_view folder, std::string* quoted);
 
 // The marked line (without its line end) that starts the backup in the folder whose
 // quoted form is `quoted_folder` at the schedule's hour and day. `schedule` is not none.

@@ -8,12 +8,12 @@
 #include <optional>
 #include <string>
 
+#include "jobfiles/backup_schedule_file.h"
 #include "platform/error_text.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "scheduler/crontab_program.h"
 #include "scheduler/crontab_table.h"
-#include "scheduler/schedule_file.h"
 #include "scheduler/scheduler_limits.h"
 
 namespace {
@@ -40,13 +40,13 @@ std::optional<std::string> ReadScheduleFile(const std::string& path, std::string
     *reason = "cannot read " + path + ": " + nvx::platform::ErrorText(file.error());
     return std::nullopt;
   }
-  std::string text(nvx::scheduler::kMaxScheduleFileBytes + 1, '\0');
+  std::string text(nvx::jobfiles::kMaxScheduleFileBytes + 1, '\0');
   const int64_t count = file.ReadFully(text.data(), text.size());
   if (count < 0) {
     *reason = "cannot read " + path + ": " + nvx::platform::ErrorText(file.error());
     return std::nullopt;
   }
-  if (static_cast<size_t>(count) > nvx::scheduler::kMaxScheduleFileBytes) {
+  if (static_cast<size_t>(count) > nvx::jobfiles::kMaxScheduleFileBytes) {
     *reason = path + " is too large for a schedule";
     return std::nullopt;
   }
@@ -61,22 +61,23 @@ int main() {
   const std::string executable = nvx::platform::ExecutablePath();
   if (executable.empty()) return Fail(kBadSchedule, "cannot find the program's own folder");
   const std::string folder = FolderOf(executable);
-  const std::string schedule_path = nvx::platform::JoinDirectory(folder, "BackupSchedule.txt");
+  const std::string schedule_path =
+      nvx::platform::JoinDirectory(folder, std::string(nvx::jobfiles::kScheduleFileName));
 
   std::string reason;
   const std::optional<std::string> text = ReadScheduleFile(schedule_path, &reason);
   if (!text) return Fail(kBadSchedule, reason);
-  Schedule schedule;
-  if (!ParseSchedule(*text, &schedule, &reason)) {
+  const std::optional<Schedule> schedule = nvx::jobfiles::ParseSchedule(*text, &reason);
+  if (!schedule) {
     return Fail(kBadSchedule, schedule_path + ": " + reason + "; the crontab is unchanged");
   }
   std::optional<std::string> line;
-  if (!schedule.none()) {
+  if (!schedule->none()) {
     std::string quoted;
     if (!QuoteFolderForCron(folder, &quoted)) {
       return Fail(kBadSchedule, "the folder name holds a line end, which a crontab line cannot");
     }
-    line = ScheduledLine(schedule, quoted);
+    line = ScheduledLine(*schedule, quoted);
   }
 
   const std::string program = CrontabProgram();

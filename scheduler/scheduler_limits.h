@@ -7,8 +7,7 @@
 
 namespace nvx::scheduler {
 
-// BackupSchedule.txt holds four short lines.
-inline constexpr size_t kMaxScheduleFileBytes = 4096;
+// BackupSchedule.txt is bounded by its format (jobfiles::kMaxScheduleFileBytes).
 // The user's crontab as `crontab -l` prints it. A larger table is left alone rather than
 // reinstalled from a part of it.
 inline constexpr size_t kMaxCrontabBytes = 1024 * 1024;

@@ -1,7 +1,11 @@
 // The job configuration file's keywords: matching, Y/N values, the verbs and what carries
-// over from one job to the next.
+// over from one job to the next. The keywords in these cases are this test's own
+// spelling, kept apart from the shared table (jobfiles/config_keywords.h) on purpose: they
+// say what a file holds, whatever the table says.
 #include <gtest/gtest.h>
 
+#include "jobfiles/config_keywords.h"
+#include "platform/text_format.h"
 #include "tests/runner/config_test_support.h"
 
 namespace nvx {
@@ -77,6 +81,16 @@ TEST(ConfigMatching, LongerKeywordsAreNotTakenForShorterOnes) {
   EXPECT_EQ(config.jobs[0].log_count, 4);
   EXPECT_TRUE(config.jobs[0].transfer_compress);
   EXPECT_FALSE(config.jobs[0].compress);
+}
+
+TEST(ConfigMatching, EveryKeywordAsTheWizardWritesItIsReadAsItself) {
+  for (const jobfiles::ConfigKeywordSpelling& row : jobfiles::kConfigKeywords) {
+    const std::string line = std::string(row.written) + (row.verb ? "" : " value");
+    std::optional<jobfiles::KeywordMatch> match = jobfiles::MatchConfigKeyword(line);
+    ASSERT_TRUE(match.has_value()) << line;
+    EXPECT_EQ(match->spelling->keyword, row.keyword) << line;
+    EXPECT_TRUE(EqualsIgnoreCase(row.written, row.name)) << line;
+  }
 }
 
 TEST(ConfigMatching, UnknownLinesAndCommentsAreIgnored) {

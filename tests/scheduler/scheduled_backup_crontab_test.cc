@@ -75,6 +75,7 @@ TEST(ScheduledBackupCrontabTest, SetReadBackRemoveAndRestore) {
   const char* build = std::getenv("NVX_BUILD_DIR");
   fs::copy_file(std::string(build ? build : ".") + "/bin/NVXscheduledBackup",
                 folder + "/NVXscheduledBackup");
+  // The schedule file spelt out here on purpose, apart from jobfiles/, as the oracle.
   const auto run = [&](const std::string& day, const std::string& time) {
     test::WriteFileText(
         folder + "/BackupSchedule.txt",

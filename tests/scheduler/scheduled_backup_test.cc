@@ -33,6 +33,9 @@ echo x >>"$(dirname "$0")/installs"
 cp "$1" "$table.new" && mv "$table.new" "$table"
 )";
 
+// The schedule file as the wizard writes it. This test's own copy of the format, kept apart
+// from jobfiles/backup_schedule_file.h on purpose: a change there must not change what the
+// program accepts unnoticed.
 std::string ScheduleText(const std::string& day, const std::string& time) {
   return "#Norrvault Backup Schedule\r\n \r\nRunOnDay " + day + "\r\nRunAtTime " + time + "\r\n";
 }

@@ -4,25 +4,20 @@
 #include <QFile>
 #include <array>
 
+#include "jobfiles/backup_schedule_file.h"
 #include "wizard/core/job_file.h"
 
 namespace nvx::wizard {
 namespace {
 
-struct DayRow {
-  const char* text;    // the `DayOfWeek` entry
-  const char* code;    // written after "RunOnDay "
-  const char* phrase;  // in the current-schedule text
-};
-constexpr std::array<DayRow, 7> kDays = {{
-    {"Monday", "mon", "every Monday "},
-    {"Tuesday", "tue", "every Tuesday "},
-    {"Wednesday", "wed", "every Wednesday "},
-    {"Thursday", "thu", "every Thursday "},
-    {"Friday", "fri", "every Friday "},
-    {"Saturday", "sat", "every Saturday "},
-    {"Sunday", "sun", "every Sunday "},
-}};
+// The `DayOfWeek` entries, in the order of the file's weekday codes (jobfiles::kWeekdays).
+constexpr std::array<const char*, 7> kDayTexts = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                                  "Friday", "Saturday", "Sunday"};
+static_assert(kDayTexts.size() == jobfiles::kWeekdays.size());
+
+QString FromView(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The hour as "1:00 a.m." ... "11:00 p.m."; 0 and 12 are named apart.
 QString ClockText(int hour) {
@@ -31,23 +26,14 @@ QString ClockText(int hour) {
 }
 
 QString TimeCode(int hour) {
-  return QStringLiteral("%1").arg(hour, 2, 10, QChar('0')) + "00";
-}
-
-// The value after a keyword line's keyword, upper-cased, from the file's lines.
-QString ValueOf(const QStringList& lines, const QString& keyword) {
-  QString value;
-  for (const QString& line : lines) {
-    if (line.toUpper().startsWith(keyword.toUpper())) value = line.mid(keyword.size()).toUpper();
-  }
-  return value;
+  return QString::fromStdString(jobfiles::TimeCode(hour));
 }
 
 }  // namespace
 
 QStringList DayOfWeekChoices() {
   QStringList choices;
-  for (const DayRow& row : kDays) choices << row.text;
+  for (const char* text : kDayTexts) choices << text;
   return choices;
 }
 
@@ -59,8 +45,8 @@ QStringList DailyTimeChoices() {
 }
 
 QString DayCodeOf(const QString& day_text) {
-  for (const DayRow& row : kDays) {
-    if (day_text == row.text) return row.code;
+  for (size_t day = 0; day < kDayTexts.size(); ++day) {
+    if (day_text == kDayTexts[day]) return FromView(jobfiles::kWeekdays[day]);
   }
   return {};
 }
@@ -88,13 +74,18 @@ ScheduleChecks AfterWeeklyToggled(ScheduleChecks checks, bool checked) {
 }
 
 std::optional<QString> ChosenDay(const ScheduleChecks& checks, const QString& day_text) {
-  if (checks.daily) return QStringLiteral("all");
+  if (checks.daily) return FromView(jobfiles::kEveryDay);
   if (checks.weekly) return DayCodeOf(day_text);
   return std::nullopt;
 }
 
 QStringList ScheduleFileLines(const QString& day, const QString& time) {
-  return {"#Norrvault Backup Schedule", " ", "RunOnDay " + day, "RunAtTime " + time};
+  QStringList lines;
+  for (const std::string& line :
+       jobfiles::ScheduleFileLines(day.toStdString(), time.toStdString())) {
+    lines << QString::fromStdString(line);
+  }
+  return lines;
 }
 
 bool WriteScheduleFile(const QString& folder, const QString& day, const QString& time,
@@ -104,27 +95,29 @@ bool WriteScheduleFile(const QString& folder, const QString& day, const QString&
 }
 
 std::optional<QString> CurrentScheduleText(const QString& folder) {
-  bool found = false;
-  const QStringList lines = ReadLines(QDir(folder).filePath(kScheduleFileName), &found);
-  if (!found) return std::nullopt;
-  const QString day = ValueOf(lines, "RunOnDay ");
-  const QString time = ValueOf(lines, "RunAtTime ");
-  if (day == "NONE") return QStringLiteral("No Backups currently scheduled");
+  QFile file(QDir(folder).filePath(kScheduleFileName));
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  const QByteArray text = file.read(jobfiles::kMaxScheduleFileBytes + 1);
+  if (text.size() > static_cast<qsizetype>(jobfiles::kMaxScheduleFileBytes)) return std::nullopt;
+  // A file that NVXscheduledBackup refuses schedules nothing.
+  std::string reason;
+  const std::optional<jobfiles::Schedule> schedule =
+      jobfiles::ParseSchedule(text.toStdString(), &reason);
+  if (!schedule) return std::nullopt;
+  if (schedule->none()) return QStringLiteral("No Backups currently scheduled");
 
-  QString day_phrase;
-  if (day == "ALL") day_phrase = "every day ";
-  for (const DayRow& row : kDays) {
-    if (day == QString(row.code).toUpper()) day_phrase = row.phrase;
+  QString day_phrase = "every day ";
+  for (size_t day = 0; day < kDayTexts.size(); ++day) {
+    if (schedule->day == jobfiles::kWeekdays[day])
+      day_phrase = "every " + QString(kDayTexts[day]) + " ";
   }
   QString time_phrase;
-  if (time == "0000") {
+  if (schedule->hour == 0) {
     time_phrase = "midnight";
-  } else if (time == "1200") {
+  } else if (schedule->hour == 12) {
     time_phrase = "noon";
   } else {
-    for (int hour = 1; hour <= 23; ++hour) {
-      if (time == TimeCode(hour)) time_phrase = ClockText(hour);
-    }
+    time_phrase = ClockText(schedule->hour);
   }
   return "Backups currently scheduled for " + day_phrase + "at " + time_phrase;
 }

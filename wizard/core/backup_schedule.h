@@ -1,8 +1,8 @@
 // The backup schedule as the wizard keeps it: BackupSchedule.txt in the install folder
-// (four CR LF lines: a heading, one space, "RunOnDay " + day, "RunAtTime " + time), the
-// choices of the day and time lists with their codes, the check-box rules of both
-// schedule places, and the menu's text of the current schedule. The forms only collect
-// the choices and show the texts. Plain functions; GUI thread.
+// (its lines and its reading are jobfiles/backup_schedule_file.h; the wizard ends the
+// lines with CR LF), the choices of the day and time lists with their codes, the
+// check-box rules of both schedule places, and the menu's text of the current schedule.
+// The forms only collect the choices and show the texts. Plain functions; GUI thread.
 #ifndef NVX_WIZARD_CORE_BACKUP_SCHEDULE_H_
 #define NVX_WIZARD_CORE_BACKUP_SCHEDULE_H_
 
@@ -10,11 +10,13 @@
 #include <QStringList>
 #include <optional>
 
+#include "jobfiles/backup_schedule_file.h"
+
 namespace nvx::wizard {
 
-inline const QString kScheduleFileName = QStringLiteral("BackupSchedule.txt");
-inline const QString kNoScheduleDay = QStringLiteral("none");
-inline const QString kNoScheduleTime = QStringLiteral("0000");
+inline const QString kScheduleFileName = QString::fromLatin1(jobfiles::kScheduleFileName);
+inline const QString kNoScheduleDay = QString::fromLatin1(jobfiles::kNoScheduleDay);
+inline const QString kNoScheduleTime = QString::fromLatin1(jobfiles::kNoScheduleTime);
 
 // The `DayOfWeek` list, "Monday" ... "Sunday", and the `DailyTime` list, "1:00 a.m." ...
 // "11:00 a.m.", "Noon", "1:00 p.m." ... "11:00 p.m.", "Midnight", in their order.
@@ -44,12 +46,13 @@ std::optional<QString> ChosenDay(const ScheduleChecks& checks, const QString& da
 QStringList ScheduleFileLines(const QString& day, const QString& time);
 // Writes BackupSchedule.txt whole in `folder` by way of a new file and a rename. False
 // with the reason in *error; the old file is then unchanged.
-bool WriteScheduleFile(const QString& folder, const QString& day, const QString& time,
-                       QString* error);
+[[nodiscard]] bool WriteScheduleFile(const QString& folder, const QString& day, const QString& time,
+                                     QString* error);
 
 // The menu's `CurrentSchedule` text for the schedule file in `folder`: "No Backups
 // currently scheduled" for the day "none", else "Backups currently scheduled for " + day
-// phrase + "at " + time phrase. None when the file does not exist.
+// phrase + "at " + time phrase. None when the file does not exist or is no schedule that
+// NVXscheduledBackup would take.
 std::optional<QString> CurrentScheduleText(const QString& folder);
 
 }  // namespace nvx::wizard

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "wizard/core/config_line.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/job_file.h"
 #include "wizard/core/wizard_environment.h"
@@ -33,18 +34,19 @@ QStringList CleanupLines(const QStringList& config_lines) {
     if (upper.startsWith("#INDIVID") || upper.startsWith("#OUTLOOK")) {
       file_section = true;
       lines << line;
-    } else if (upper.startsWith("LOCALPATH")) {
+    } else if (BeginsWith(line, ConfigKeyword::kLocalPath, Qt::CaseInsensitive)) {
       // Files and the file patterns of a section are cleaned as files, not as folders.
       if (file_section || line.endsWith(".rpt") || line.endsWith("*.txt")) {
-        lines << "LocalFile " + line.mid(10);
+        lines << ConfigLine(ConfigKeyword::kLocalFile,
+                            line.mid(Keyword(ConfigKeyword::kLocalPath).size() + 1));
       } else {
         lines << line;
       }
       file_section = false;
-    } else if (upper.startsWith("SENDTONVX")) {
-      lines << "CleanNVX";
-    } else if (upper.startsWith("RESULTSTYPE")) {
-      lines << "ResultsType Cleanup";
+    } else if (BeginsWith(line, ConfigKeyword::kSendToNVX, Qt::CaseInsensitive)) {
+      lines << VerbLine(ConfigKeyword::kCleanNVX);
+    } else if (BeginsWith(line, ConfigKeyword::kResultsType, Qt::CaseInsensitive)) {
+      lines << ConfigLine(ConfigKeyword::kResultsType, "Cleanup");
     } else {
       lines << line;
     }

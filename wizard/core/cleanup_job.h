@@ -31,7 +31,7 @@ int DeleteActivityLogs(const QString& app_folder);
 // Deletes the activity logs and writes AppFolder/cleanup-config.txt (0600) from
 // AppFolder/config.txt. False with *error when config.txt cannot be read or the job file
 // cannot be written; nothing is started then.
-bool PrepareCleanup(const QString& app_folder, QString* error);
+[[nodiscard]] bool PrepareCleanup(const QString& app_folder, QString* error);
 
 }  // namespace nvx::wizard
 

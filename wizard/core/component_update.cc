@@ -8,9 +8,9 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include "platform/directory_sync.h"
 #include "wizard/core/executable_format.h"
 #include "wizard/core/open_url.h"
-#include "wizard/core/os_calls.h"
 #include "wizard/core/web_host.h"
 #include "wizard/core/wizard_environment.h"
 
@@ -59,7 +59,7 @@ Outcome ReplaceOne(const QString& app_folder, const Component& component, Compon
     *detail = name + ": " + refusal;
     return Outcome::kDownloadFailed;
   }
-  if (!os::SyncFile(download.handle())) {
+  if (!platform::SyncOpenFile(download.handle())) {
     *detail = name + ": cannot write the download to the disk";
     return Outcome::kReplaceFailed;
   }

@@ -84,8 +84,8 @@ ComponentUpdateResult UpdateComponents(const QString& app_folder, ComponentSet s
 // Puts the file `download` (beside the component, already checked) in the place of
 // `component` in `app_folder`, keeping the installed file as the backup copy. False with
 // the reason when a step fails; the installed file is then as it was.
-bool InstallComponent(const QString& app_folder, const Component& component,
-                      const QString& download, QString* error);
+[[nodiscard]] bool InstallComponent(const QString& app_folder, const Component& component,
+                                    const QString& download, QString* error);
 
 }  // namespace nvx::wizard
 

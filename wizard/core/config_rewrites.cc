@@ -3,6 +3,7 @@
 #include <QFile>
 #include <cstdio>
 
+#include "wizard/core/config_line.h"
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
 #include "wizard/core/menu_config.h"
@@ -54,13 +55,13 @@ bool UpgradeConfig(const QString& app_folder, QString* error) {
                        [&](const QStringList& lines) { return UpgradedLines(app_folder, lines); });
 }
 
-QStringList LogLevelLines(const QStringList& lines, int level, bool log_level_present) {
-  const QString new_line = "LogLevel " + LogLevelWord(level);
+QStringList LogLevelLines(const QStringList& lines, LogLevelChoice level, bool log_level_present) {
+  const QString new_line = ConfigLine(ConfigKeyword::kLogLevel, LogLevelWord(level));
   QStringList rewritten;
   for (const QString& line : lines) {
-    if (line.left(8).toUpper() == "LOGLEVEL") {
+    if (BeginsWith(line, ConfigKeyword::kLogLevel, Qt::CaseInsensitive)) {
       rewritten << new_line;
-    } else if (line.left(12).toUpper() == "LOGDIRECTORY") {
+    } else if (BeginsWith(line, ConfigKeyword::kLogDirectory, Qt::CaseInsensitive)) {
       rewritten << line;
       if (!log_level_present) {
         rewritten << new_line;
@@ -73,7 +74,8 @@ QStringList LogLevelLines(const QStringList& lines, int level, bool log_level_pr
   return rewritten;
 }
 
-bool RewriteLogLevel(const QString& app_folder, int level, bool log_level_present, QString* error) {
+bool RewriteLogLevel(const QString& app_folder, LogLevelChoice level, bool log_level_present,
+                     QString* error) {
   return RewriteConfig(app_folder, error, [&](const QStringList& lines) {
     return LogLevelLines(lines, level, log_level_present);
   });
@@ -83,12 +85,12 @@ QStringList IdPasswordLines(const QStringList& lines, const QString& login_id,
                             const QString& password, bool notify_user) {
   QStringList rewritten;
   for (const QString& line : lines) {
-    if (line.startsWith("NVXuser")) {
-      rewritten << "NVXuser " + login_id;
-    } else if (line.startsWith("NVXPwEncrypt")) {
-      rewritten << "NVXPwEncrypt " + password;
-    } else if (line.startsWith("NotifyUser")) {
-      rewritten << (notify_user ? "NotifyUser Y" : "NotifyUser N");
+    if (BeginsWith(line, ConfigKeyword::kUser)) {
+      rewritten << ConfigLine(ConfigKeyword::kUser, login_id);
+    } else if (BeginsWith(line, ConfigKeyword::kPasswordEncrypt)) {
+      rewritten << ConfigLine(ConfigKeyword::kPasswordEncrypt, password);
+    } else if (BeginsWith(line, ConfigKeyword::kNotifyUser)) {
+      rewritten << YesNoLine(ConfigKeyword::kNotifyUser, notify_user);
     } else {
       rewritten << line;
     }

@@ -8,9 +8,12 @@
 #include <QString>
 #include <QStringList>
 
+#include "jobfiles/config_keywords.h"
+#include "wizard/core/wizard_state.h"
+
 namespace nvx::wizard {
 
-inline constexpr char kConfigName[] = "config.txt";
+inline const QString kConfigName = QString::fromLatin1(jobfiles::kConfigFileName);
 inline constexpr char kConfigScratchName[] = "config.tmp";
 inline constexpr char kConfigOldName[] = "config.old";
 inline constexpr char kIdPasswordSetMessage[] = "ID, Password, and Results Email Option set";
@@ -25,18 +28,19 @@ bool FallBackToConfigOld(const QString& app_folder);
 // Every line whose first 4 characters upper-cased are "#END" becomes the configuration-
 // and-logs block followed by "#END Configuration File for Backup".
 QStringList UpgradedLines(const QString& app_folder, const QStringList& lines);
-bool UpgradeConfig(const QString& app_folder, QString* error);
+[[nodiscard]] bool UpgradeConfig(const QString& app_folder, QString* error);
 
 // A LogLevel line becomes "LogLevel " + word; when no LogLevel line is known to exist
 // (`log_level_present` false), one is added after the first LogDirectory line.
-QStringList LogLevelLines(const QStringList& lines, int level, bool log_level_present);
-bool RewriteLogLevel(const QString& app_folder, int level, bool log_level_present, QString* error);
+QStringList LogLevelLines(const QStringList& lines, LogLevelChoice level, bool log_level_present);
+[[nodiscard]] bool RewriteLogLevel(const QString& app_folder, LogLevelChoice level,
+                                   bool log_level_present, QString* error);
 
 // Lines beginning "NVXuser", "NVXPwEncrypt" and "NotifyUser" get the new values.
 QStringList IdPasswordLines(const QStringList& lines, const QString& login_id,
                             const QString& password, bool notify_user);
-bool RewriteIdPassword(const QString& app_folder, const QString& login_id, const QString& password,
-                       bool notify_user, QString* error);
+[[nodiscard]] bool RewriteIdPassword(const QString& app_folder, const QString& login_id,
+                                     const QString& password, bool notify_user, QString* error);
 
 }  // namespace nvx::wizard
 

@@ -1,10 +1,13 @@
 #include "wizard/core/config_sections.h"
 
+#include "wizard/core/config_line.h"
 #include "wizard/core/wizard_environment.h"
 
 namespace nvx::wizard {
 
 namespace {
+
+using enum jobfiles::ConfigKeyword;
 
 constexpr char kConfigurationAndLogs[] = "\\Backup\\Configuration and Logs";
 
@@ -13,7 +16,7 @@ QString Join(const QString& folder, const QString& name) {
 }
 
 QStringList VerifyBlock(const QString& server_folder) {
-  return {"VerifyPath " + server_folder, "VerifyNVXFolders", " "};
+  return {ConfigLine(kVerifyPath, server_folder), VerbLine(kVerifyNVXFolders), " "};
 }
 
 // The verify block of a server folder shared by several sections, once per file.
@@ -23,16 +26,18 @@ QStringList VerifyBlockOnce(bool& written, const QString& server_folder) {
   return VerifyBlock(server_folder);
 }
 
-void AddNotify(QStringList& lines, const WizardState& state) {
-  if (state.notify_user) lines << "NotifyUser Y";
+// The end of a section: the notify line when notify user is set, the send verb, a blank.
+void AddSendLines(QStringList& lines, const WizardState& state) {
+  if (state.notify_user) lines << YesNoLine(kNotifyUser, true);
+  lines << VerbLine(kSendToNVX) << " ";
 }
 
 QStringList ConfigurationFilesSection(const QString& local_path) {
-  return {"LocalPath " + local_path,
-          "NVXpath \\Backup\\Configuration and Logs",
-          "TransferCompress N",
-          "NotifyUser Y",
-          "SendToNVX",
+  return {ConfigLine(kLocalPath, local_path),
+          ConfigLine(kServerPath, kConfigurationAndLogs),
+          YesNoLine(kTransferCompress, false),
+          YesNoLine(kNotifyUser, true),
+          VerbLine(kSendToNVX),
           " "};
 }
 
@@ -48,15 +53,15 @@ QStringList HeaderLines(const WizardState& state) {
           "#Logged in user found to be " + state.user_name,
           " ",
           "#Specify the Login ID",
-          "NVXuser " + state.login_id,
+          ConfigLine(kUser, state.login_id),
           " ",
           "#Specify the password",
-          "NVXPwEncrypt " + state.password,
+          ConfigLine(kPasswordEncrypt, state.password),
           " ",
           "#Turn on Progress, logging, set ResultsType ",
-          "Progress Y",
-          "LogDirectory " + LogsFolderPath(state.app_folder),
-          "ResultsType Backup",
+          YesNoLine(kProgress, true),
+          ConfigLine(kLogDirectory, LogsFolderPath(state.app_folder)),
+          ConfigLine(kResultsType, "Backup"),
           " "};
 }
 
@@ -66,13 +71,11 @@ QStringList MyDocumentsLines(WizardState& state, bool included,
   state.something_selected = true;
   QStringList lines{"#My Documents included in backup"};
   lines << VerifyBlock("\\Backup\\My Documents");
-  lines << "LocalPath " + state.my_documents_folder << "NVXpath \\backup\\My Documents";
-  for (const QString& name : unchecked_subfolders) lines << "SkipFolder " + name;
-  lines << "TransferCompress Y"
-        << "IncludeSubfolders Y";
-  AddNotify(lines, state);
-  lines << "SendToNVX"
-        << " ";
+  lines << ConfigLine(kLocalPath, state.my_documents_folder)
+        << ConfigLine(kServerPath, "\\backup\\My Documents");
+  for (const QString& name : unchecked_subfolders) lines << ConfigLine(kSkipFolder, name);
+  lines << YesNoLine(kTransferCompress, true) << YesNoLine(kIncludeSubFolders, true);
+  AddSendLines(lines, state);
   return lines;
 }
 
@@ -81,12 +84,10 @@ QStringList FavoritesLines(WizardState& state, bool included) {
   state.something_selected = true;
   QStringList lines{"#Favorites included in backup"};
   lines << VerifyBlock("\\Backup\\Favorites");
-  lines << "LocalPath " + state.favorites_folder << "NVXpath \\Backup\\Favorites"
-        << "TransferCompress N"
-        << "IncludeSubfolders Y";
-  AddNotify(lines, state);
-  lines << "SendToNVX"
-        << " ";
+  lines << ConfigLine(kLocalPath, state.favorites_folder)
+        << ConfigLine(kServerPath, "\\Backup\\Favorites") << YesNoLine(kTransferCompress, false)
+        << YesNoLine(kIncludeSubFolders, true);
+  AddSendLines(lines, state);
   return lines;
 }
 
@@ -97,14 +98,11 @@ QStringList DesktopLines(WizardState& state, bool files_included,
     state.something_selected = true;
     lines << "#Desktop FILES included in backup";
     lines << VerifyBlockOnce(state.desktop_verify_written, "\\Backup\\Desktop");
-    lines << "LocalPath " + state.desktop_folder << "NVXpath \\backup\\Desktop"
-          << "ExcludeExtension .exe"
-          << "ExcludeExtension .lnk"
-          << "TransferCompress Y"
-          << "IncludeSubfolders N";
-    AddNotify(lines, state);
-    lines << "SendToNVX"
-          << " ";
+    lines << ConfigLine(kLocalPath, state.desktop_folder)
+          << ConfigLine(kServerPath, "\\backup\\Desktop") << ConfigLine(kExcludeExtension, ".exe")
+          << ConfigLine(kExcludeExtension, ".lnk") << YesNoLine(kTransferCompress, true)
+          << YesNoLine(kIncludeSubFolders, false);
+    AddSendLines(lines, state);
   } else {
     lines << "#Desktop FILES NOT included in backup"
           << " ";
@@ -113,12 +111,10 @@ QStringList DesktopLines(WizardState& state, bool files_included,
     state.something_selected = true;
     lines << "#Desktop folder " + name;
     lines << VerifyBlockOnce(state.desktop_verify_written, "\\Backup\\Desktop");
-    lines << "LocalPath " + Join(state.desktop_folder, name) << "NVXpath \\backup\\Desktop"
-          << "TransferCompress Y"
-          << "IncludeSubfolders Y";
-    AddNotify(lines, state);
-    lines << "SendToNVX"
-          << " ";
+    lines << ConfigLine(kLocalPath, Join(state.desktop_folder, name))
+          << ConfigLine(kServerPath, "\\backup\\Desktop") << YesNoLine(kTransferCompress, true)
+          << YesNoLine(kIncludeSubFolders, true);
+    AddSendLines(lines, state);
   }
   return lines;
 }
@@ -128,12 +124,10 @@ QStringList OutlookFileLines(WizardState& state, const QString& listed_name,
   state.something_selected = true;
   QStringList lines{"#Outlook file: " + listed_name};
   lines << VerifyBlockOnce(state.outlook_verify_written, "\\Backup\\Outlook");
-  lines << "LocalPath " + Join(state.outlook_folder, name_on_disk) << "NVXpath \\backup\\Outlook"
-        << "TransferCompress Y"
-        << "IncludeSubfolders N";
-  AddNotify(lines, state);
-  lines << "SendToNVX"
-        << " ";
+  lines << ConfigLine(kLocalPath, Join(state.outlook_folder, name_on_disk))
+        << ConfigLine(kServerPath, "\\backup\\Outlook") << YesNoLine(kTransferCompress, true)
+        << YesNoLine(kIncludeSubFolders, false);
+  AddSendLines(lines, state);
   return lines;
 }
 
@@ -141,12 +135,9 @@ QStringList OtherFolderLines(WizardState& state, const QString& folder, bool inc
   state.something_selected = true;
   QStringList lines{"#Other folder: " + folder};
   lines << VerifyBlockOnce(state.other_folders_verify_written, "\\Backup\\Other Folders");
-  lines << "LocalPath " + folder << "NVXpath \\backup\\Other Folders"
-        << "TransferCompress Y"
-        << (include_subfolders ? "IncludeSubfolders Y" : "IncludeSubfolders N");
-  AddNotify(lines, state);
-  lines << "SendToNVX"
-        << " ";
+  lines << ConfigLine(kLocalPath, folder) << ConfigLine(kServerPath, "\\backup\\Other Folders")
+        << YesNoLine(kTransferCompress, true) << YesNoLine(kIncludeSubFolders, include_subfolders);
+  AddSendLines(lines, state);
   return lines;
 }
 
@@ -154,11 +145,9 @@ QStringList IndividualFileLines(WizardState& state, const QString& path) {
   state.something_selected = true;
   QStringList lines{"#Individual File: " + path};
   lines << VerifyBlockOnce(state.other_folders_verify_written, "\\Backup\\Other Folders");
-  lines << "LocalPath " + path << "NVXpath \\backup\\Other Folders"
-        << "TransferCompress Y";
-  AddNotify(lines, state);
-  lines << "SendToNVX"
-        << " ";
+  lines << ConfigLine(kLocalPath, path) << ConfigLine(kServerPath, "\\backup\\Other Folders")
+        << YesNoLine(kTransferCompress, true);
+  AddSendLines(lines, state);
   return lines;
 }
 
@@ -168,11 +157,8 @@ QStringList ConfigurationAndLogsLines(const QString& app_folder) {
   lines << ConfigurationFilesSection(Join(app_folder, "*.txt"));
   lines << ConfigurationFilesSection(Join(LogsFolderPath(app_folder), "*.txt"));
   lines << ConfigurationFilesSection(Join(app_folder, "*.rpt"));
-  lines << "#Upload This log, keep 2 total"
-        << "NVXpath \\Backup\\Configuration and Logs"
-        << "LogCount 2"
-        << "SendLog"
-        << " ";
+  lines << "#Upload This log, keep 2 total" << ConfigLine(kServerPath, kConfigurationAndLogs)
+        << ConfigLine(kLogCount, "2") << VerbLine(kSendLog) << " ";
   return lines;
 }
 

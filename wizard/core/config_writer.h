@@ -27,7 +27,6 @@ class BackupConfigWriter {
   // the verify-block flags and something selected of the state, since a new file starts.
   // False with the reason in *error when the file cannot be written.
   bool OpenAndWriteHeader(QString* error);
-  bool IsOpen() const { return file_.IsOpen(); }
 
   // The page sections; see config_sections.h. Each returns false when the write failed
   // (or the file is not open).

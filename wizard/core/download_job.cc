@@ -3,6 +3,7 @@
 #include <QFile>
 #include <cstdio>
 
+#include "wizard/core/config_line.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
@@ -11,17 +12,19 @@ namespace nvx::wizard {
 
 namespace {
 
+using enum jobfiles::ConfigKeyword;
+
 QStringList DownloadTail(const QString& app_folder) {
   return {" ",
-          "Progress Y",
-          "LogDirectory " + LogsFolderPath(app_folder),
+          YesNoLine(kProgress, true),
+          ConfigLine(kLogDirectory, LogsFolderPath(app_folder)),
           " ",
-          "LocalPath " + app_folder,
-          "NVXpath \\Backup\\Configuration and Logs",
-          "NVXfile config.txt",
-          "TransferCompress N",
-          "NotifyUser N",
-          "CopyFromNVX",
+          ConfigLine(kLocalPath, app_folder),
+          ConfigLine(kServerPath, "\\Backup\\Configuration and Logs"),
+          ConfigLine(kServerFile, kConfigName),
+          YesNoLine(kTransferCompress, false),
+          YesNoLine(kNotifyUser, false),
+          VerbLine(kCopyFromNVX),
           " ",
           "END download-config.txt"};
 }
@@ -62,20 +65,19 @@ QString DownloadRunningTextWithRelaunch() {
 QStringList MenuDownloadLines(const QString& app_folder, const QStringList& config_lines) {
   QStringList lines{"#Download Configuration from Norrvault", " "};
   for (const QString& line : config_lines) {
-    const QString upper = line.toUpper();
-    if (upper.startsWith("NVXUSER")) lines << line;
+    if (BeginsWith(line, kUser, Qt::CaseInsensitive)) lines << line;
     // Separate tests: a NVXPwEncrypt line passes both and is written twice, which the job
     // runner reads as the same password given twice.
-    if (upper.startsWith("NVXPWENCRYPT")) lines << line;
-    if (upper.startsWith("NVXPW")) lines << line;
+    if (BeginsWith(line, kPasswordEncrypt, Qt::CaseInsensitive)) lines << line;
+    if (BeginsWith(line, kPassword, Qt::CaseInsensitive)) lines << line;
   }
   return lines << DownloadTail(app_folder);
 }
 
 QStringList ChooseTypeDownloadLines(const QString& app_folder, const QString& login_id,
                                     const QString& password) {
-  QStringList lines{"#Download Configuration from Norrvault", " ", "NVXuser " + login_id,
-                    "NVXPwEncrypt " + password};
+  QStringList lines{"#Download Configuration from Norrvault", " ", ConfigLine(kUser, login_id),
+                    ConfigLine(kPasswordEncrypt, password)};
   return lines << DownloadTail(app_folder);
 }
 

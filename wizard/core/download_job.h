@@ -31,12 +31,12 @@ QStringList ChooseTypeDownloadLines(const QString& app_folder, const QString& lo
 
 // The menu's download: writes download-config.txt (0600) from config.txt and moves
 // config.txt to config.old. False with *error when a step failed; nothing is started then.
-bool PrepareMenuDownload(const QString& app_folder, QString* error);
+[[nodiscard]] bool PrepareMenuDownload(const QString& app_folder, QString* error);
 
 // The download from ChooseType: the caller has closed config.txt; writes
 // download-config.txt and moves config.txt to config.old.
-bool PrepareChooseTypeDownload(const QString& app_folder, const QString& login_id,
-                               const QString& password, QString* error);
+[[nodiscard]] bool PrepareChooseTypeDownload(const QString& app_folder, const QString& login_id,
+                                             const QString& password, QString* error);
 
 }  // namespace nvx::wizard
 

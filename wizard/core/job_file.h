@@ -23,14 +23,13 @@ class JobFileWriter {
   JobFileWriter& operator=(const JobFileWriter&) = delete;
 
   // False, with the reason in *error (when given), when the file cannot be created.
-  bool Open(const QString& path, QString* error);
-  bool IsOpen() const { return file_.isOpen(); }
+  [[nodiscard]] bool Open(const QString& path, QString* error);
   // Writes each line followed by CR LF. False when the write failed or the file is not
   // open; the reason is kept for LastError.
-  bool Write(const QStringList& lines);
-  bool Write(const QString& line) { return Write(QStringList{line}); }
+  [[nodiscard]] bool Write(const QStringList& lines);
+  [[nodiscard]] bool Write(const QString& line) { return Write(QStringList{line}); }
   // Closes the file; false when the last data could not be written.
-  bool Close();
+  [[nodiscard]] bool Close();
   QString LastError() const { return file_.errorString(); }
   QString FileName() const { return file_.fileName(); }
 
@@ -45,11 +44,11 @@ QStringList ReadLines(const QString& path, bool* found = nullptr);
 // Writes `lines` (each + CR LF) to `scratch_path` with mode 0600, then renames it over
 // `path`. False with the reason in *error when any step failed; `path` is then unchanged
 // and the scratch file removed.
-bool ReplaceFile(const QString& path, const QString& scratch_path, const QStringList& lines,
-                 QString* error);
+[[nodiscard]] bool ReplaceFile(const QString& path, const QString& scratch_path,
+                               const QStringList& lines, QString* error);
 
 // Writes a whole new job file (0600) at `path` by way of `path` + ".new" and a rename.
-bool WriteJobFile(const QString& path, const QStringList& lines, QString* error);
+[[nodiscard]] bool WriteJobFile(const QString& path, const QStringList& lines, QString* error);
 
 }  // namespace nvx::wizard
 

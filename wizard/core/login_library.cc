@@ -1,7 +1,6 @@
 #include "wizard/core/login_library.h"
 
 #include "wizard/core/config_rewrites.h"
-#include "wizard/core/os_calls.h"
 #include "wizard/core/wizard_environment.h"
 
 namespace nvx::wizard {
@@ -22,19 +21,11 @@ QString LoginRefusalMessage(int result) {
   }
 }
 
-LoginLibrary::~LoginLibrary() {
-  os::UnloadLibrary(handle_);
-}
-
 bool LoginLibrary::Load(const QString& app_folder, QString* reason) {
   if (test_login_) return true;
   std::string why;
-  if (!handle_) {
-    const QString path = AppFile(app_folder, kLoginLibraryName);
-    handle_ = os::LoadLibrary(path.toStdString(), &why);
-  }
-  if (handle_) {
-    test_login_ = reinterpret_cast<TestLoginFunction>(os::FindSymbol(handle_, "TestLogin", &why));
+  if (library_.Open(AppFile(app_folder, kLoginLibraryName).toStdString(), &why)) {
+    test_login_ = reinterpret_cast<TestLoginFunction>(library_.Symbol("TestLogin", &why));
   }
   if (!test_login_ && reason) *reason = QString::fromStdString(why);
   return test_login_ != nullptr;

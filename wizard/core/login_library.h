@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include "platform/shared_library.h"
+
 namespace nvx::wizard {
 
 inline constexpr char kLoginUnavailablePrefix[] = "Login check unavailable: ";
@@ -25,22 +27,20 @@ QString LoginRefusalMessage(int result);
 class LoginLibrary {
  public:
   LoginLibrary() = default;
-  ~LoginLibrary();
   LoginLibrary(const LoginLibrary&) = delete;
   LoginLibrary& operator=(const LoginLibrary&) = delete;
 
   // Loads AppFolder/libnvxapib.so and binds TestLogin. Once loaded, later calls return at
   // once; after a failure the next call tries again. False with the loader's reason in
   // *reason when it cannot.
-  bool Load(const QString& app_folder, QString* reason);
-  bool IsLoaded() const { return test_login_ != nullptr; }
+  [[nodiscard]] bool Load(const QString& app_folder, QString* reason);
 
   // Calls TestLogin; -1 when the library is not loaded.
   int TestLogin(const QString& login_id, const QString& password) const;
 
  private:
   using TestLoginFunction = int (*)(const char*, const char*);
-  void* handle_ = nullptr;
+  platform::SharedLibrary library_;
   TestLoginFunction test_login_ = nullptr;
 };
 

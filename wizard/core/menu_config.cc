@@ -2,17 +2,34 @@
 
 #include <QFile>
 
+#include "jobfiles/config_keywords.h"
+#include "wizard/core/config_line.h"
 #include "wizard/core/job_file.h"
 
 namespace nvx::wizard {
 
 namespace {
 
+using enum jobfiles::ConfigKeyword;
+
 constexpr char kCrLf[] = "\r\n";
+
+QString FromView(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The words after "LogLevel ", in the order of LogLevelChoice.
+constexpr std::string_view kLevelWords[] = {jobfiles::kLogLevelActivity, jobfiles::kLogLevelDebug1,
+                                            jobfiles::kLogLevelDebug2, jobfiles::kLogLevelDebug3,
+                                            jobfiles::kLogLevelErrorOnly};
 
 // The text after `keyword` and one blank, or the empty text when the line is shorter.
 QString ValueAfter(const QString& line, const QString& keyword) {
   return line.mid(keyword.size() + 1);
+}
+
+QString ValueAfter(const QString& line, jobfiles::ConfigKeyword keyword) {
+  return ValueAfter(line, Keyword(keyword));
 }
 
 QString LastComponent(const QString& path) {
@@ -36,9 +53,9 @@ class SummaryBuilder {
       lines_ << "The My Documents folder is NOT included in the backup,";
     } else if (line.startsWith("#My Documents included")) {
       lines_ << "The My Documents folder is included in the backup,";
-    } else if (line.startsWith("SkipFolder")) {
+    } else if (BeginsWith(line, kSkipFolder)) {
       AddListed(skip_heading_,
-                "but not including the following subfolders:", ValueAfter(line, "SkipFolder"));
+                "but not including the following subfolders:", ValueAfter(line, kSkipFolder));
     } else if (line.startsWith("#Favorites not")) {
       lines_ << "The Favorites folder is NOT included in the backup,";
     } else if (line.startsWith("#Favorites included")) {
@@ -111,13 +128,17 @@ RestoreItem RestoreItemAt(const QStringList& lines, qsizetype start, SectionKind
   const QString comment = lines[start];
   QString local_path;
   QStringList server_paths;
-  for (qsizetype i = start + 1; i < lines.size() && !lines[i].startsWith("SendToNVX"); ++i) {
-    if (lines[i].startsWith("LocalPath")) local_path = ValueAfter(lines[i], "LocalPath");
-    if (lines[i].startsWith("NVXpath")) server_paths << lines[i];
+  for (qsizetype i = start + 1; i < lines.size() && !BeginsWith(lines[i], kSendToNVX); ++i) {
+    if (BeginsWith(lines[i], kLocalPath)) local_path = ValueAfter(lines[i], kLocalPath);
+    if (BeginsWith(lines[i], kServerPath)) server_paths << lines[i];
   }
-  const QString notify = notify_user ? "NotifyUser Y" : "NotifyUser N";
-  const QStringList folder_lines{
-      "TransferCompress Y", "IncludeSubfolders Y", "UseNVXdate Y", notify, "CopyFromNVX", ""};
+  const QString notify = YesNoLine(kNotifyUser, notify_user);
+  const QStringList folder_lines{YesNoLine(kTransferCompress, true),
+                                 YesNoLine(kIncludeSubFolders, true),
+                                 YesNoLine(kUseNvxDate, true),
+                                 notify,
+                                 VerbLine(kCopyFromNVX),
+                                 ""};
   RestoreItem item;
   item.local_path = local_path;
   QStringList block = server_paths;
@@ -128,10 +149,8 @@ RestoreItem RestoreItemAt(const QStringList& lines, qsizetype start, SectionKind
       break;
     case SectionKind::kFavorites:
       item.entry = "FOLDER: Favorites";
-      block << "TransferCompress N"
-            << "IncludeSubfolders Y"
-            << "UseNVXdate Y" << notify << "CopyFromNVX"
-            << "";
+      block << YesNoLine(kTransferCompress, false) << YesNoLine(kIncludeSubFolders, true)
+            << YesNoLine(kUseNvxDate, true) << notify << VerbLine(kCopyFromNVX) << "";
       break;
     case SectionKind::kDesktopFiles:
       item.entry = "FOLDER: Desktop";
@@ -162,9 +181,8 @@ RestoreItem RestoreItemAt(const QStringList& lines, qsizetype start, SectionKind
                        ? "FILE: " + ValueAfter(comment, "#Outlook file:")
                        : "FILE: " + name + " (Location: " + folder + ")";
       for (QString& server_path : block) server_path += "\\";
-      block << "NVXfile " + name << "TransferCompress Y"
-            << "UseNVXdate Y" << notify << "CopyFromNVX"
-            << "";
+      block << ConfigLine(kServerFile, name) << YesNoLine(kTransferCompress, true)
+            << YesNoLine(kUseNvxDate, true) << notify << VerbLine(kCopyFromNVX) << "";
       break;
     }
     case SectionKind::kNone:
@@ -174,16 +192,19 @@ RestoreItem RestoreItemAt(const QStringList& lines, qsizetype start, SectionKind
   return item;
 }
 
+// Any of the words anywhere in the line, tested in the order of LogLevelChoice so that
+// the last one found wins; none found is Activity.
 void ReadLogLevel(const QString& line, MenuConfig& config) {
-  const QString upper = line.toUpper();
-  if (!upper.startsWith("LOGLEVEL")) return;
+  if (!BeginsWith(line, kLogLevel, Qt::CaseInsensitive)) return;
   config.log_level_present = true;
-  config.log_level = kLogActivity;
-  if (upper.contains("ACTIVITY")) config.log_level = kLogActivity;
-  if (upper.contains("DEBUG1")) config.log_level = kLogDebug1;
-  if (upper.contains("DEBUG2")) config.log_level = kLogDebug2;
-  if (upper.contains("DEBUG3")) config.log_level = kLogDebug3;
-  if (upper.contains("ERRORONLY")) config.log_level = kLogErrorOnly;
+  config.log_level = LogLevelChoice::kActivity;
+  int choice = 0;
+  for (std::string_view word : kLevelWords) {
+    if (line.contains(FromView(word), Qt::CaseInsensitive)) {
+      config.log_level = static_cast<LogLevelChoice>(choice);
+    }
+    ++choice;
+  }
 }
 
 }  // namespace
@@ -192,7 +213,7 @@ StartupScan ScanConfigForStartup(const QString& config_path) {
   StartupScan scan;
   const QStringList lines = ReadLines(config_path, &scan.exists);
   for (const QString& line : lines) {
-    if (line.left(7).toUpper() == "SENDLOG") scan.send_log_present = true;
+    if (BeginsWith(line, kSendLog, Qt::CaseInsensitive)) scan.send_log_present = true;
     if (line.startsWith("#END")) scan.complete = true;
   }
   return scan;
@@ -202,9 +223,9 @@ MenuConfig ParseMenuConfig(const QStringList& lines) {
   MenuConfig config;
   SummaryBuilder summary;
   for (const QString& line : lines) {
-    if (line.startsWith("NVXuser")) config.login_id = ValueAfter(line, "NVXuser");
-    if (line.startsWith("NVXPwEncrypt")) config.password = ValueAfter(line, "NVXPwEncrypt");
-    if (line.startsWith("NotifyUser Y")) config.notify_user = true;
+    if (BeginsWith(line, kUser)) config.login_id = ValueAfter(line, kUser);
+    if (BeginsWith(line, kPasswordEncrypt)) config.password = ValueAfter(line, kPasswordEncrypt);
+    if (line.startsWith(YesNoLine(kNotifyUser, true))) config.notify_user = true;
     ReadLogLevel(line, config);
     summary.Add(line);
   }
@@ -232,17 +253,14 @@ void ApplyMenuConfig(const MenuConfig& config, WizardState& state) {
   state.restore_items = config.restore_items;
 }
 
-QString CurrentLogLevelText(int level) {
+QString CurrentLogLevelText(LogLevelChoice level) {
   static const char* const kNames[] = {" Activity (recommended default)", " Debug1", " Debug2",
                                        " Debug3", " Errors Only"};
-  const int index = level >= kLogActivity && level <= kLogErrorOnly ? level : kLogActivity;
-  return QString("Current level is:") + kNames[index];
+  return QString("Current level is:") + kNames[static_cast<int>(level)];
 }
 
-QString LogLevelWord(int level) {
-  static const char* const kWords[] = {"Activity", "Debug1", "Debug2", "Debug3", "ErrorOnly"};
-  const int index = level >= kLogActivity && level <= kLogErrorOnly ? level : kLogActivity;
-  return kWords[index];
+QString LogLevelWord(LogLevelChoice level) {
+  return FromView(kLevelWords[static_cast<int>(level)]);
 }
 
 }  // namespace nvx::wizard

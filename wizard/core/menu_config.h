@@ -22,10 +22,10 @@ struct StartupScan {
 StartupScan ScanConfigForStartup(const QString& config_path);
 
 struct MenuConfig {
-  QString login_id;              // text after "NVXuser " on a line beginning "NVXuser"
-  QString password;              // text after "NVXPwEncrypt ", plain or scrambled, as it stands
-  bool notify_user = false;      // a line begins "NotifyUser Y"
-  int log_level = kLogActivity;  // from the LogLevel line, later words winning
+  QString login_id;          // text after "NVXuser " on a line beginning "NVXuser"
+  QString password;          // text after "NVXPwEncrypt ", plain or scrambled, as it stands
+  bool notify_user = false;  // a line begins "NotifyUser Y"
+  LogLevelChoice log_level = LogLevelChoice::kActivity;  // the LogLevel line, later words win
   bool log_level_present = false;
   QString summary;  // BackupList text, lines joined by CR LF
   QVector<RestoreItem> restore_items;
@@ -43,11 +43,11 @@ void ApplyMenuConfig(const MenuConfig& config, WizardState& state);
 
 // CurrentLevel of LogLevelfrm: "Current level is:" + " Activity (recommended default)",
 // " Debug1", " Debug2", " Debug3" or " Errors Only".
-QString CurrentLogLevelText(int level);
+QString CurrentLogLevelText(LogLevelChoice level);
 
 // The word written after "LogLevel ": "Activity", "Debug1", "Debug2", "Debug3",
 // "ErrorOnly".
-QString LogLevelWord(int level);
+QString LogLevelWord(LogLevelChoice level);
 
 }  // namespace nvx::wizard
 

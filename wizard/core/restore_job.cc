@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "wizard/core/config_line.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
@@ -37,18 +38,18 @@ QStringList RestoreConfigLines(const QString& app_folder, const QString& login_i
   QStringList lines{"#config file for restore",
                     " ",
                     "#Specify the Login ID",
-                    "NVXuser " + login_id,
+                    ConfigLine(ConfigKeyword::kUser, login_id),
                     " ",
                     "#Specify the password",
-                    "NVXPwEncrypt " + password,
+                    ConfigLine(ConfigKeyword::kPasswordEncrypt, password),
                     " ",
                     "#Turn on Progress, logging, set ResultsType ",
-                    "Progress Y",
-                    "LogDirectory " + LogsFolderPath(app_folder),
-                    "ResultsType Restore",
+                    YesNoLine(ConfigKeyword::kProgress, true),
+                    ConfigLine(ConfigKeyword::kLogDirectory, LogsFolderPath(app_folder)),
+                    ConfigLine(ConfigKeyword::kResultsType, "Restore"),
                     " "};
   for (const RestoreItem& item : selected) {
-    lines << "LocalPath " + item.local_path;
+    lines << ConfigLine(ConfigKeyword::kLocalPath, item.local_path);
     // The stored block ends with CR LF; splitting leaves an empty last piece that stands
     // for the line end written after the block, so each item ends with two empty lines.
     lines << item.stored_block.split("\r\n");

@@ -50,8 +50,9 @@ QStringList RestoreConfigLines(const QString& app_folder, const QString& login_i
 
 // Writes AppFolder/restore-config.txt (0600). Returns false with *error when it could not
 // be written. The caller starts the job only when `selected` is not empty.
-bool WriteRestoreConfig(const QString& app_folder, const QString& login_id, const QString& password,
-                        const QVector<RestoreItem>& selected, QString* error);
+[[nodiscard]] bool WriteRestoreConfig(const QString& app_folder, const QString& login_id,
+                                      const QString& password, const QVector<RestoreItem>& selected,
+                                      QString* error);
 
 }  // namespace nvx::wizard
 

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "wizard/core/os_calls.h"
+#include "platform/system_identity.h"
 #include "wizard/core/web_host.h"
 
 namespace nvx::wizard {
@@ -54,13 +54,13 @@ QString FavoritesFolder() {
 }
 
 QString CurrentUserName() {
-  return QString::fromStdString(os::EffectiveUserName());
+  return QString::fromStdString(platform::EffectiveUserName());
 }
 
 QString OperatingSystemName() {
-  std::string name;
-  if (!os::SystemNameAndRelease(&name)) return "Failed";
-  return QString::fromStdString(name);
+  const std::optional<std::string> name = platform::SystemNameAndRelease();
+  if (!name) return "Failed";
+  return QString::fromStdString(*name);
 }
 
 void GatherEnvironment(WizardState& state) {

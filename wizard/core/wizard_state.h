@@ -12,13 +12,15 @@
 
 namespace nvx::wizard {
 
-// Log levels as the menu reads them from config.txt and LogLevelfrm offers them.
-enum LogLevel : int {
-  kLogActivity = 0,
-  kLogDebug1 = 1,
-  kLogDebug2 = 2,
-  kLogDebug3 = 3,
-  kLogErrorOnly = 4,
+// The log level the menu reads from config.txt and LogLevelfrm offers: the wizard's own
+// choice, written as a word after "LogLevel " (the job runner turns the word into the
+// library's level bits).
+enum class LogLevelChoice {
+  kActivity,
+  kDebug1,
+  kDebug2,
+  kDebug3,
+  kErrorOnly,
 };
 
 // One entry of the menu's restore list (see menu_config.h for how it is built).
@@ -46,7 +48,6 @@ struct WizardState {
   bool restore_started = false;
   bool page_skipped = false;
   bool loading = false;
-  bool include_subfolders_in_size = false;
   // The verify block of these server folders has been written to config.txt.
   bool desktop_verify_written = false;
   bool outlook_verify_written = false;
@@ -62,11 +63,9 @@ struct WizardState {
   QString favorites_folder;
   QString desktop_folder;
   QString outlook_folder;
-  int log_level = kLogActivity;
+  LogLevelChoice log_level = LogLevelChoice::kActivity;
   bool log_level_present = false;
   QVector<RestoreItem> restore_items;  // 0-based; list entries correspond by position
-  QString error_context;               // name of the running handler, for error messages
-  int busy_count = 0;
 };
 
 }  // namespace nvx::wizard

@@ -8,14 +8,14 @@ AddFolderConfirm::AddFolderConfirm(const QString& path_size_text, QWidget* paren
     : Page("AddFolderConfirm", "Add Folder to Backup", parent) {
   QLabel* sizes = MakeLabel("PathSizeLabel", ForDisplay(path_size_text));
   sizes->setMinimumWidth(420);
-  QCheckBox* subfolders = MakeCheck("Check1", "Include Subfolders?");
-  subfolders->setChecked(true);
+  include_subfolders_ = MakeCheck("Check1", "Include Subfolders?");
+  include_subfolders_->setChecked(true);
   QPushButton* ok = MakeButton("OKButton", "OK");
   ok->setDefault(true);
   QPushButton* cancel = MakeButton("CancelButton", "Cancel");
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(sizes);
-  layout->addWidget(subfolders);
+  layout->addWidget(include_subfolders_);
   layout->addStretch(1);
   layout->addLayout(ButtonRow({ok, cancel}));
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -23,7 +23,7 @@ AddFolderConfirm::AddFolderConfirm(const QString& path_size_text, QWidget* paren
 }
 
 bool AddFolderConfirm::include_subfolders() const {
-  return Control<QCheckBox>(this, "Check1")->isChecked();
+  return include_subfolders_->isChecked();
 }
 
 }  // namespace nvx::wizard

@@ -14,6 +14,9 @@ class AddFolderConfirm : public Page {
  public:
   AddFolderConfirm(const QString& path_size_text, QWidget* parent = nullptr);
   bool include_subfolders() const;
+
+ private:
+  QCheckBox* include_subfolders_;
 };
 
 }  // namespace nvx::wizard

@@ -13,7 +13,7 @@ ChooseTypePage::ChooseTypePage(WizardContext& context, QWidget* parent)
   QCheckBox* backup = MakeCheck("TypeBackup", "I want to configure a backup for this computer.");
   QLabel* backup_note =
       MakeLabel("Label2", "[This will backup files from this computer to your NVX account]");
-  QCheckBox* restore =
+  QCheckBox* restore = restore_ =
       MakeCheck("TypeRestore", "I want to restore a previous backup to this computer");
   QLabel* restore_note =
       MakeLabel("Label3", "[This will restore files stored in your NVX account to this computer]");
@@ -47,12 +47,13 @@ ChooseTypePage::ChooseTypePage(WizardContext& context, QWidget* parent)
 }
 
 void ChooseTypePage::ContinueClicked() {
-  if (!Control<QCheckBox>(this, "TypeRestore")->isChecked()) {
+  if (!restore_->isChecked()) {
     accept();
     return;
   }
-  // config.txt holds only the header the Login page wrote; the download replaces it.
-  context_.config.Close();
+  // config.txt holds only the header the Login page wrote; the download moves it aside and
+  // brings the stored one, so a header that could not be flushed does not matter.
+  static_cast<void>(context_.config.Close());
   QString error;
   if (!PrepareChooseTypeDownload(context_.state.app_folder, context_.state.login_id,
                                  context_.state.password, &error)) {

@@ -22,6 +22,7 @@ class ChooseTypePage : public Page {
   void ContinueClicked();
 
   WizardContext& context_;
+  QCheckBox* restore_;
 };
 
 }  // namespace nvx::wizard

@@ -11,22 +11,17 @@ namespace nvx::wizard {
 
 DesktopPage::DesktopPage(WizardContext& context, QWidget* parent)
     : Page("desktop", "Backup Selected Desktop Folders & Files", parent), context_(context) {
-  context_.state.loading = true;
-  scan_ = ScanDesktop(context_.state.desktop_folder);
-  context_.state.page_skipped = scan_.Empty();
-
   QLabel* title = MakeHeading("Label1", "Select Desktop Folders To Backup");
-  QLabel* heading = MakeLabel("Heading", DesktopHeading(scan_.file_count, scan_.folders.size()));
-  QCheckBox* files = MakeCheck("DoFiles", "Backup Desktop FILES (except shortcuts and programs)");
-  files->setChecked(scan_.file_count > 0);
-  auto* list = new QListWidget(this);
+  QLabel* heading = heading_ = MakeLabel("Heading", {});
+  QCheckBox* files = files_ =
+      MakeCheck("DoFiles", "Backup Desktop FILES (except shortcuts and programs)");
+  auto* list = folders_ = new QListWidget(this);
   list->setObjectName("List2");
   list->setMinimumSize(460, 140);
-  FillSizeList(list, scan_.folders, [](const QString&) { return false; });
   QLabel* note = MakeLabel("Label2",
                            "Note: CHECKED folders will be included in the Backup. If you do not "
                            "want a folder backed up, UNCHECK it.");
-  QLabel* total = MakeLabel("TotalSpaceLabel", {}, false);
+  QLabel* total = total_ = MakeLabel("TotalSpaceLabel", {}, false);
   QPushButton* recalculate = MakeButton("Recalculate", "Recalculate storage after selecting");
   QPushButton* next = MakeButton("Continue", "Continue");
   next->setDefault(true);
@@ -51,24 +46,32 @@ DesktopPage::DesktopPage(WizardContext& context, QWidget* parent)
   });
   connect(next, &QPushButton::clicked, this, &DesktopPage::ContinueClicked);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void DesktopPage::Load() {
+  context_.state.loading = true;
+  scan_ = ScanDesktop(context_.state.desktop_folder);
+  context_.state.page_skipped = scan_.Empty();
+  heading_->setText(DesktopHeading(scan_.file_count, scan_.folders.size()));
+  files_->setChecked(scan_.file_count > 0);
+  FillSizeList(folders_, scan_.folders, [](const QString&) { return false; });
   Recalculate();
   context_.state.loading = false;
 }
 
 double DesktopPage::SelectedBytes() const {
-  double bytes = CheckedBytes(Control<QListWidget>(this, "List2"), scan_.folders);
-  if (Control<QCheckBox>(this, "DoFiles")->isChecked()) bytes += scan_.file_bytes;
+  double bytes = CheckedBytes(folders_, scan_.folders);
+  if (files_->isChecked()) bytes += scan_.file_bytes;
   return bytes;
 }
 
 void DesktopPage::Recalculate() {
-  Control<QLabel>(this, "TotalSpaceLabel")
-      ->setText(TotalSpaceText(context_.state.total + SelectedBytes()));
+  total_->setText(TotalSpaceText(context_.state.total + SelectedBytes()));
 }
 
 void DesktopPage::ContinueClicked() {
-  bool files = Control<QCheckBox>(this, "DoFiles")->isChecked();
-  QStringList folders = ListNames(Control<QListWidget>(this, "List2"), true);
+  bool files = files_->isChecked();
+  QStringList folders = ListNames(folders_, true);
   if (!context_.config.WriteDesktop(files, folders)) {
     context_.desktop.Tell("Could not write config.txt: " + context_.config.LastError());
     return;

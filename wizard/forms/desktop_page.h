@@ -1,4 +1,4 @@
-// desktop: the files and folders on the Desktop. Loading scans the Desktop and sets page
+// desktop: the files and folders on the Desktop. Load() scans the Desktop and sets page
 // skipped when it holds neither files nor folders. `Continue` writes the Desktop
 // sections; `Cancel` and the close box end the program.
 #ifndef NVX_WIZARD_FORMS_DESKTOP_PAGE_H_
@@ -8,6 +8,8 @@
 #include "wizard/forms/page.h"
 #include "wizard/forms/wizard_context.h"
 
+class QListWidget;
+
 namespace nvx::wizard {
 
 class DesktopPage : public Page {
@@ -16,6 +18,9 @@ class DesktopPage : public Page {
  public:
   explicit DesktopPage(WizardContext& context, QWidget* parent = nullptr);
 
+  // Scans the Desktop and fills the page; once, before the page is shown.
+  void Load();
+
  private:
   double SelectedBytes() const;
   void Recalculate();
@@ -23,6 +28,10 @@ class DesktopPage : public Page {
 
   WizardContext& context_;
   DesktopScan scan_;
+  QLabel* heading_;
+  QCheckBox* files_;
+  QListWidget* folders_;
+  QLabel* total_;
 };
 
 }  // namespace nvx::wizard

@@ -8,13 +8,9 @@ namespace nvx::wizard {
 
 FavoritesPage::FavoritesPage(WizardContext& context, QWidget* parent)
     : Page("Favorites", "Backup Favorites", parent), context_(context) {
-  const QString& folder = context_.state.favorites_folder;
-  context_.state.page_skipped = !HasFilesDirectly(folder);
-  if (!context_.state.page_skipped) bytes_ = DirectorySize(folder, "*.*", true).bytes;
-
   QLabel* about =
       MakeLabel("Label1", "Your \"Favorites\" folder includes Internet Explorer's bookmarks");
-  QCheckBox* include = MakeCheck("Check1", "Backup Favorites");
+  QCheckBox* include = include_ = MakeCheck("Check1", "Backup Favorites");
   include->setChecked(true);
   QLabel* note = MakeLabel(
       "Label2", "Note: UNCHECK if you do not want your Favorites included in the backup.");
@@ -35,8 +31,14 @@ FavoritesPage::FavoritesPage(WizardContext& context, QWidget* parent)
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void FavoritesPage::Load() {
+  const QString& folder = context_.state.favorites_folder;
+  context_.state.page_skipped = !HasFilesDirectly(folder);
+  if (!context_.state.page_skipped) bytes_ = DirectorySize(folder, "*.*", true).bytes;
+}
+
 void FavoritesPage::ContinueClicked() {
-  bool included = Control<QCheckBox>(this, "Check1")->isChecked();
+  bool included = include_->isChecked();
   if (!context_.config.WriteFavorites(included)) {
     context_.desktop.Tell("Could not write config.txt: " + context_.config.LastError());
     return;

@@ -1,4 +1,4 @@
-// Favorites: whether to back up the Favorites folder. Loading sets page skipped when no
+// Favorites: whether to back up the Favorites folder. Load() sets page skipped when no
 // file lies directly in the folder. `Continue` writes the Favorites section; `Cancel` and
 // the close box end the program.
 #ifndef NVX_WIZARD_FORMS_FAVORITES_PAGE_H_
@@ -15,11 +15,15 @@ class FavoritesPage : public Page {
  public:
   explicit FavoritesPage(WizardContext& context, QWidget* parent = nullptr);
 
+  // Looks at the Favorites folder and sizes it; once, before the page is shown.
+  void Load();
+
  private:
   void ContinueClicked();
 
   WizardContext& context_;
   double bytes_ = 0;
+  QCheckBox* include_;
 };
 
 }  // namespace nvx::wizard

@@ -22,7 +22,7 @@ FileDialogPage::FileDialogPage(WizardContext& context, QWidget* parent)
                             "To back up single files, click \"Select File(s) for Backup\"; "
                             "several files of one folder can be chosen at once. When you are "
                             "finished, start the backup now or leave it for later.");
-  QLabel* total = MakeLabel("TotalSpaceLabel", {});
+  QLabel* total = total_ = MakeLabel("TotalSpaceLabel", {});
   QPushButton* folder = MakeButton("Command1", "Select Folder for Backup");
   QPushButton* select = MakeButton("Select", "Select File(s) for Backup");
   QPushButton* now = MakeButton("continue", "Done - Backup NOW");
@@ -53,7 +53,7 @@ FileDialogPage::FileDialogPage(WizardContext& context, QWidget* parent)
 }
 
 void FileDialogPage::ShowTotal() {
-  Control<QLabel>(this, "TotalSpaceLabel")->setText(TotalSpaceText(context_.state.total));
+  total_->setText(TotalSpaceText(context_.state.total));
 }
 
 void FileDialogPage::SelectFolder() {

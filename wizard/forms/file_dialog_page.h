@@ -23,6 +23,7 @@ class FileDialogPage : public Page {
   void ShowTotal();
 
   WizardContext& context_;
+  QLabel* total_;
 };
 
 }  // namespace nvx::wizard

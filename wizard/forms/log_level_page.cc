@@ -13,15 +13,15 @@ namespace {
 struct LevelOption {
   const char* name;
   const char* caption;
-  int level;
+  LogLevelChoice level;
 };
 
 constexpr LevelOption kOptions[] = {
-    {"Activity", "Activity (recommended Default)", kLogActivity},
-    {"ErrorsOnly", "Errors Only", kLogErrorOnly},
-    {"Debug1", "Debug1", kLogDebug1},
-    {"Debug2", "Debug2", kLogDebug2},
-    {"Debug3", "Debug3", kLogDebug3},
+    {"Activity", "Activity (recommended Default)", LogLevelChoice::kActivity},
+    {"ErrorsOnly", "Errors Only", LogLevelChoice::kErrorOnly},
+    {"Debug1", "Debug1", LogLevelChoice::kDebug1},
+    {"Debug2", "Debug2", LogLevelChoice::kDebug2},
+    {"Debug3", "Debug3", LogLevelChoice::kDebug3},
 };
 
 }  // namespace
@@ -35,6 +35,7 @@ LogLevelPage::LogLevelPage(WizardContext& context, QWidget* parent)
     button->setObjectName(option.name);
     button->setChecked(option.level == context_.state.log_level);
     options->addWidget(button);
+    options_.push_back(button);
   }
   QLabel* current = MakeLabel("CurrentLevel", CurrentLogLevelText(context_.state.log_level));
   QPushButton* apply = MakeButton("Apply", "Apply");
@@ -51,8 +52,9 @@ LogLevelPage::LogLevelPage(WizardContext& context, QWidget* parent)
 }
 
 void LogLevelPage::ApplyClicked() {
-  for (const LevelOption& option : kOptions) {
-    if (!Control<QRadioButton>(this, option.name)->isChecked()) continue;
+  for (size_t index = 0; index < options_.size(); ++index) {
+    if (!options_[index]->isChecked()) continue;
+    const LevelOption& option = kOptions[index];
     QString error;
     if (!RewriteLogLevel(context_.state.app_folder, option.level, context_.state.log_level_present,
                          &error)) {

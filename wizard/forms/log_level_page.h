@@ -3,8 +3,12 @@
 #ifndef NVX_WIZARD_FORMS_LOG_LEVEL_PAGE_H_
 #define NVX_WIZARD_FORMS_LOG_LEVEL_PAGE_H_
 
+#include <vector>
+
 #include "wizard/forms/page.h"
 #include "wizard/forms/wizard_context.h"
+
+class QRadioButton;
 
 namespace nvx::wizard {
 
@@ -18,6 +22,8 @@ class LogLevelPage : public Page {
   void ApplyClicked();
 
   WizardContext& context_;
+  // The options in the order of the page's table of levels.
+  std::vector<QRadioButton*> options_;
 };
 
 }  // namespace nvx::wizard

@@ -11,10 +11,10 @@ LoginPage::LoginPage(WizardContext& context, QWidget* parent)
     : Page("Login", "Enter Norrvault ID and Password", parent), context_(context) {
   QLabel* title = MakeHeading("Label1", "Enter your Norrvault ID and Password");
   QLabel* id_prompt = MakeLabel("ID_prompt", "Login ID", false);
-  auto* id = new QLineEdit(this);
+  auto* id = id_ = new QLineEdit(this);
   id->setObjectName("NVX_ID");
   QLabel* password_prompt = MakeLabel("Password_prompt", "Password", false);
-  auto* password = new QLineEdit(this);
+  auto* password = password_ = new QLineEdit(this);
   password->setObjectName("NVX_password");
   password->setEchoMode(QLineEdit::Password);
   QCheckBox* notify = MakeCheck("Notify", "Send Results Email After Each Backup (Recommended)");
@@ -46,8 +46,8 @@ LoginPage::LoginPage(WizardContext& context, QWidget* parent)
 }
 
 void LoginPage::LoginClicked() {
-  QString id = Control<QLineEdit>(this, "NVX_ID")->text();
-  QString password = Control<QLineEdit>(this, "NVX_password")->text();
+  QString id = id_->text();
+  QString password = password_->text();
   if (!CheckLogin(context_, id, password)) return;
   context_.state.login_id = id;
   context_.state.password = password;

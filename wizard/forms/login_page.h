@@ -7,6 +7,8 @@
 #include "wizard/forms/page.h"
 #include "wizard/forms/wizard_context.h"
 
+class QLineEdit;
+
 namespace nvx::wizard {
 
 class LoginPage : public Page {
@@ -19,6 +21,8 @@ class LoginPage : public Page {
   void LoginClicked();
 
   WizardContext& context_;
+  QLineEdit* id_;
+  QLineEdit* password_;
 };
 
 }  // namespace nvx::wizard

@@ -38,20 +38,19 @@ QWidget* MenuPage::BuildAccountTab() {
   tab->setObjectName("AccountTab");
   QLabel* title = MakeHeading("ChangeIDLabel1", "Update your Norrvault ID and Password");
   QLabel* id_prompt = MakeLabel("ChangeID_prompt", "Login ID", false);
-  auto* id = new QLineEdit(context_.state.login_id, tab);
+  auto* id = change_id_ = new QLineEdit(tab);
   id->setObjectName("ChangeNVX_ID");
   QLabel* password_prompt = MakeLabel("ChangePassword_Prompt", "Password (Not Displayed)", false);
   // The stored password is never shown; a change needs it typed again.
-  auto* password = new QLineEdit(tab);
+  auto* password = change_password_ = new QLineEdit(tab);
   password->setObjectName("ChangeNVX_pass");
   password->setEchoMode(QLineEdit::Password);
   password->setPlaceholderText("(hidden)");
   auto* select_all = new SelectAllOnFocus(tab);
   id->installEventFilter(select_all);
   password->installEventFilter(select_all);
-  QCheckBox* notify =
+  QCheckBox* notify = change_notify_ =
       MakeCheck("ChangeNotify", "Send Results Email After Each Backup (Recommended)");
-  notify->setChecked(context_.state.notify_user);
   QPushButton* apply = MakeButton("ChangeID", "Apply");
 
   auto* fields = new QFormLayout;
@@ -75,7 +74,7 @@ QWidget* MenuPage::BuildAdvancedTab() {
   QPushButton* update = MakeButton("UpdateSDK", "Update NVX components");
   QPushButton* debug = MakeButton("GetDebugCode", "Install Debug Support");
   QPushButton* log_level = MakeButton("LogLevel", "Set Log Level");
-  QLabel* status = MakeLabel("DownloadStatus", {});
+  QLabel* status = download_status_ = MakeLabel("DownloadStatus", {});
 
   auto* layout = new QVBoxLayout(tab);
   for (QPushButton* button : {cleanup, download, update, debug, log_level}) {
@@ -96,9 +95,9 @@ QWidget* MenuPage::BuildAdvancedTab() {
 }
 
 void MenuPage::ChangeIdClicked() {
-  QString id = Control<QLineEdit>(this, "ChangeNVX_ID")->text();
-  QString password = Control<QLineEdit>(this, "ChangeNVX_pass")->text();
-  bool notify = Control<QCheckBox>(this, "ChangeNotify")->isChecked();
+  QString id = change_id_->text();
+  QString password = change_password_->text();
+  bool notify = change_notify_->isChecked();
   if (!CheckLogin(context_, id, password)) return;
   QString error;
   if (!RewriteIdPassword(context_.state.app_folder, id, password, notify, &error)) {
@@ -137,7 +136,7 @@ void MenuPage::DownloadConfigClicked() {
   }
   if (!StartJobRunner(context_, {"-f", kDownloadConfigName})) return;
   // The menu stays open; the notice goes into its status line.
-  Control<QLabel>(this, "DownloadStatus")->setText(DownloadRunningText());
+  download_status_->setText(DownloadRunningText());
 }
 
 void MenuPage::LogLevelClicked() {

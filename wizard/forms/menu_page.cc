@@ -1,10 +1,13 @@
 // MenuFull's construction and its Backup tab.
 #include "wizard/forms/menu_page.h"
 
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "wizard/core/backup_schedule.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/menu_config.h"
 #include "wizard/core/wizard_environment.h"
@@ -21,12 +24,9 @@ constexpr char kBackupResultsName[] = "Backup Results.txt";
 
 MenuPage::MenuPage(WizardContext& context, QWidget* parent)
     : Page("MenuFull", "Norrvault Backup", parent), context_(context) {
-  MenuConfig config = ReadMenuConfig(AppFile(context_.state.app_folder, kConfigName));
-  ApplyMenuConfig(config, context_.state);
-
   auto* tabs = new QTabWidget(this);
   tabs->setObjectName("Tabs");
-  tabs->addTab(BuildBackupTab(config.summary), "Backup");
+  tabs->addTab(BuildBackupTab(), "Backup");
   tabs->addTab(BuildRestoreTab(), "Restore");
   tabs->addTab(BuildScheduleTab(), "Schedule");
   tabs->addTab(BuildAccountTab(), "ID/Password");
@@ -36,23 +36,35 @@ MenuPage::MenuPage(WizardContext& context, QWidget* parent)
   setMinimumSize(620, 520);
 }
 
-QWidget* MenuPage::BuildBackupTab(const QString& summary) {
+void MenuPage::Load() {
+  MenuConfig config = ReadMenuConfig(AppFile(context_.state.app_folder, kConfigName));
+  ApplyMenuConfig(config, context_.state);
+  backup_list_->setPlainText(ForDisplay(config.summary));
+  display_results_->setEnabled(
+      !FindInLogs(context_.state.app_folder, kBackupResultsName).isEmpty());
+  for (const RestoreItem& item : context_.state.restore_items) restore_list_->addItem(item.entry);
+  current_schedule_->setText(CurrentScheduleText(context_.state.app_folder).value_or(""));
+  change_id_->setText(context_.state.login_id);
+  change_notify_->setChecked(context_.state.notify_user);
+}
+
+QWidget* MenuPage::BuildBackupTab() {
   auto* tab = new QWidget(this);
   tab->setObjectName("BackupTab");
   QLabel* title = MakeHeading("Label1", "Choose Backup Task");
   QLabel* version = MakeLabel("Label2", "Version 2.0");
-  QCheckBox* existing =
+  QCheckBox* existing = run_existing_ =
       MakeCheck("RunExisting", "Do Backup using existing configuration shown below");
-  QCheckBox* fresh =
+  QCheckBox* fresh = new_config_ =
       MakeCheck("NewConfig", "Create new configuration (existing configuration will be deleted)");
-  auto* list = new QPlainTextEdit(ForDisplay(summary), tab);
+  auto* list = backup_list_ = new QPlainTextEdit(tab);
   list->setObjectName("BackupList");
   list->setReadOnly(true);
   QPushButton* next = MakeButton("Continue", "Continue");
   next->setDefault(true);
   QPushButton* cancel = MakeButton("Cancel", "Cancel");
-  QPushButton* results = MakeButton("DisplayResults", "Show Most Recent Backup Results");
-  results->setEnabled(!FindInLogs(context_.state.app_folder, kBackupResultsName).isEmpty());
+  QPushButton* results = display_results_ =
+      MakeButton("DisplayResults", "Show Most Recent Backup Results");
 
   auto* head = new QHBoxLayout;
   head->addWidget(title, 1);
@@ -79,8 +91,8 @@ QWidget* MenuPage::BuildBackupTab(const QString& summary) {
 }
 
 void MenuPage::BackupContinueClicked() {
-  bool existing = Control<QCheckBox>(this, "RunExisting")->isChecked();
-  bool fresh = Control<QCheckBox>(this, "NewConfig")->isChecked();
+  bool existing = run_existing_->isChecked();
+  bool fresh = new_config_->isChecked();
   if (!existing && !fresh) {
     context_.desktop.Tell("Please choose a Backup Task");
     return;
@@ -91,6 +103,7 @@ void MenuPage::BackupContinueClicked() {
 
 void MenuPage::ShowResults() {
   ResultsPage results(FindInLogs(context_.state.app_folder, kBackupResultsName), this);
+  results.Load();
   results.exec();
 }
 

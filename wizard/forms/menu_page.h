@@ -1,6 +1,7 @@
 // MenuFull: the menu of a complete configuration, with the tabs Backup, Restore,
-// Schedule, ID/Password and Advanced. Loading reads config.txt into the wizard's state
-// (credentials, notify choice, log level, restore list) and builds the summary.
+// Schedule, ID/Password and Advanced. Load() reads config.txt into the wizard's state
+// (credentials, notify choice, log level, restore list) and shows it: the summary, the
+// restore list, the ID, the results button and the current schedule.
 //
 // The menu ends with accept() when the user chose a backup task (run existing, or create
 // a new configuration: new configuration chosen says which) or when a restore or cleanup
@@ -16,7 +17,9 @@
 #include "wizard/forms/running_page.h"
 #include "wizard/forms/wizard_context.h"
 
+class QLineEdit;
 class QListWidget;
+class QPlainTextEdit;
 class QWidget;
 
 namespace nvx::wizard {
@@ -27,11 +30,15 @@ class MenuPage : public Page {
  public:
   explicit MenuPage(WizardContext& context, QWidget* parent = nullptr);
 
+  // Reads config.txt, the logs folder and BackupSchedule.txt and fills the tabs; once,
+  // before the page is shown.
+  void Load();
+
   // The notice to show after the job the menu started.
   const RunningTexts& running_texts() const { return running_texts_; }
 
  private:
-  QWidget* BuildBackupTab(const QString& summary);
+  QWidget* BuildBackupTab();
   QWidget* BuildRestoreTab();
   QWidget* BuildScheduleTab();
   QWidget* BuildAccountTab();
@@ -51,6 +58,22 @@ class MenuPage : public Page {
   void RunComponentUpdate(ComponentSet set);
 
   WizardContext& context_;
+  // Backup tab.
+  QCheckBox* run_existing_;
+  QCheckBox* new_config_;
+  QPlainTextEdit* backup_list_;
+  QPushButton* display_results_;
+  // Restore tab.
+  QListWidget* restore_list_;
+  // Schedule tab.
+  QLabel* current_schedule_;
+  // ID/Password tab.
+  QLineEdit* change_id_;
+  QLineEdit* change_password_;
+  QCheckBox* change_notify_;
+  // Advanced tab.
+  QLabel* download_status_;
+
   RunningTexts running_texts_;
   std::set<int> selected_rows_;  // the restore list's selection as last seen
   bool choosing_ = false;        // a destination choice is running

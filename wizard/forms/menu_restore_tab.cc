@@ -21,10 +21,9 @@ QWidget* MenuPage::BuildRestoreTab() {
   auto* tab = new QWidget(this);
   tab->setObjectName("RestoreTab");
   QLabel* title = MakeHeading("RestoreHed", "Select Items to Restore");
-  auto* list = new QListWidget(tab);
+  auto* list = restore_list_ = new QListWidget(tab);
   list->setObjectName("RestoreList");
   list->setSelectionMode(QAbstractItemView::MultiSelection);
-  for (const RestoreItem& item : context_.state.restore_items) list->addItem(item.entry);
   QPushButton* begin = MakeButton("BeginRestore", "Restore");
   QPushButton* cancel = MakeButton("RestoreCancel", "Cancel");
   QLabel* advice =
@@ -49,7 +48,7 @@ QWidget* MenuPage::BuildRestoreTab() {
 
 void MenuPage::RestoreSelectionChanged() {
   if (choosing_) return;
-  auto* list = Control<QListWidget>(this, "RestoreList");
+  QListWidget* list = restore_list_;
   std::set<int> now;
   for (int row = 0; row < list->count(); ++row) {
     if (list->item(row)->isSelected()) now.insert(row);
@@ -79,7 +78,7 @@ void MenuPage::RestoreSelectionChanged() {
 }
 
 void MenuPage::BeginRestoreClicked() {
-  auto* list = Control<QListWidget>(this, "RestoreList");
+  QListWidget* list = restore_list_;
   QVector<RestoreItem> selected;
   for (int row = 0; row < list->count() && row < context_.state.restore_items.size(); ++row) {
     if (list->item(row)->isSelected()) selected.push_back(context_.state.restore_items[row]);

@@ -1,5 +1,5 @@
 // MenuFull's Schedule tab: the schedule choice shared with the `scheduletask` page, the
-// current schedule read from BackupSchedule.txt as the menu loads (`CurrentSchedule`),
+// current schedule (`CurrentSchedule`, read from BackupSchedule.txt by MenuPage::Load),
 // `Apply_Schedule` "Apply" and `NoSchedule` "No Scheduled Backups". The menu stays open
 // after either button.
 #include <QVBoxLayout>
@@ -52,8 +52,7 @@ QWidget* MenuPage::BuildScheduleTab() {
   auto* tab = new QWidget(this);
   tab->setObjectName("ScheduleTab");
   auto* controls = new ScheduleControls(tab);
-  QLabel* current =
-      MakeLabel("CurrentSchedule", CurrentScheduleText(context_.state.app_folder).value_or(""));
+  QLabel* current = current_schedule_ = MakeLabel("CurrentSchedule", {});
   QPushButton* apply = MakeButton("Apply_Schedule", "Apply");
   QPushButton* none = MakeButton("NoSchedule", "No Scheduled Backups");
   auto* layout = new QVBoxLayout(tab);

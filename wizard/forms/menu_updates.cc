@@ -21,7 +21,7 @@ void MenuPage::GetDebugCodeClicked() {
 }
 
 void MenuPage::RunComponentUpdate(ComponentSet set) {
-  auto* status = Control<QLabel>(this, "DownloadStatus");
+  QLabel* status = download_status_;
   auto show_status = [status](const QString& text) {
     status->setText(text);
     status->repaint();

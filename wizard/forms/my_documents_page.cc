@@ -38,31 +38,22 @@ double CheckedBytes(const QListWidget* list, const QVector<SubfolderEntry>& entr
 MyDocumentsPage::MyDocumentsPage(WizardContext& context, QWidget* parent)
     : Page("mydocuments", "Backup My Documents and Selected Subfolders", parent),
       context_(context) {
-  context_.state.loading = true;
-  scan_ = ScanMyDocuments(context_.state.my_documents_folder);
-
-  QCheckBox* include = MakeCheck("Check1", "Backup My Documents Folder");
+  QCheckBox* include = include_ = MakeCheck("Check1", "Backup My Documents Folder");
   include->setChecked(true);
-  QLabel* list_caption =
+  QLabel* list_caption = list_caption_ =
       MakeLabel("Label2", "Also back up selected subfolders (check to include in Backup)");
-  auto* list = new QListWidget(this);
+  auto* list = subfolders_ = new QListWidget(this);
   list->setObjectName("List2");
   list->setMinimumSize(460, 160);
-  // Folders such as "My Music" and "My Pictures" start unchecked.
-  FillSizeList(list, scan_.subfolders, [](const QString& name) { return !name.startsWith("My "); });
   QLabel* note = MakeLabel("Label1",
                            "Note: CHECKED folders will be included in the Backup. If you do not "
                            "want a folder backed up, UNCHECK it.");
-  QLabel* size_count = MakeLabel("SizeCount", {});
-  QLabel* total = MakeLabel("RunningTotalSpace", {});
+  QLabel* size_count = size_count_ = MakeLabel("SizeCount", {});
+  QLabel* total = running_total_ = MakeLabel("RunningTotalSpace", {});
   QPushButton* recalculate = MakeButton("Recalculate", "Recalculate storage after selecting");
   QPushButton* next = MakeButton("Continue", "Continue");
   next->setDefault(true);
   QPushButton* cancel = MakeButton("Cancel", "Cancel");
-  if (scan_.subfolders.isEmpty()) {
-    list_caption->hide();
-    list->hide();
-  }
 
   auto* sizes = new QHBoxLayout;
   sizes->addWidget(size_count, 1);
@@ -87,26 +78,38 @@ MyDocumentsPage::MyDocumentsPage(WizardContext& context, QWidget* parent)
   });
   connect(next, &QPushButton::clicked, this, &MyDocumentsPage::ContinueClicked);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void MyDocumentsPage::Load() {
+  context_.state.loading = true;
+  scan_ = ScanMyDocuments(context_.state.my_documents_folder);
+  // Folders such as "My Music" and "My Pictures" start unchecked.
+  FillSizeList(subfolders_, scan_.subfolders,
+               [](const QString& name) { return !name.startsWith("My "); });
+  if (scan_.subfolders.isEmpty()) {
+    list_caption_->hide();
+    subfolders_->hide();
+  }
   Recalculate();
   context_.state.loading = false;
 }
 
 double MyDocumentsPage::SelectedBytes() const {
-  if (!Control<QCheckBox>(this, "Check1")->isChecked()) return 0;
-  return scan_.direct_bytes + CheckedBytes(Control<QListWidget>(this, "List2"), scan_.subfolders);
+  if (!include_->isChecked()) return 0;
+  return scan_.direct_bytes + CheckedBytes(subfolders_, scan_.subfolders);
 }
 
 void MyDocumentsPage::Recalculate() {
-  bool checked = Control<QCheckBox>(this, "Check1")->isChecked();
+  bool checked = include_->isChecked();
   double bytes = SelectedBytes();
-  Control<QLabel>(this, "SizeCount")->setText(SizeCountText(bytes, checked));
-  Control<QLabel>(this, "RunningTotalSpace")->setText(TotalSpaceText(context_.state.total + bytes));
+  size_count_->setText(SizeCountText(bytes, checked));
+  running_total_->setText(TotalSpaceText(context_.state.total + bytes));
 }
 
 void MyDocumentsPage::ContinueClicked() {
   Recalculate();
-  bool included = Control<QCheckBox>(this, "Check1")->isChecked();
-  QStringList unchecked = ListNames(Control<QListWidget>(this, "List2"), false);
+  bool included = include_->isChecked();
+  QStringList unchecked = ListNames(subfolders_, false);
   if (!context_.config.WriteMyDocuments(included, unchecked)) {
     context_.desktop.Tell("Could not write config.txt: " + context_.config.LastError());
     return;

@@ -1,4 +1,4 @@
-// mydocuments: My Documents and its subfolders with their sizes. Loading scans the
+// mydocuments: My Documents and its subfolders with their sizes. Load() scans the
 // folder; `Continue` writes the My Documents section and ends with accept(); `Cancel`
 // and the close box end the program.
 #ifndef NVX_WIZARD_FORMS_MY_DOCUMENTS_PAGE_H_
@@ -26,6 +26,9 @@ class MyDocumentsPage : public Page {
  public:
   explicit MyDocumentsPage(WizardContext& context, QWidget* parent = nullptr);
 
+  // Scans My Documents and fills the list and the sizes; once, before the page is shown.
+  void Load();
+
  private:
   // The bytes the current check marks select.
   double SelectedBytes() const;
@@ -34,6 +37,11 @@ class MyDocumentsPage : public Page {
 
   WizardContext& context_;
   MyDocumentsScan scan_;
+  QCheckBox* include_;
+  QLabel* list_caption_;
+  QListWidget* subfolders_;
+  QLabel* size_count_;
+  QLabel* running_total_;
 };
 
 }  // namespace nvx::wizard

@@ -1,5 +1,9 @@
 // The base of every wizard page: a dialog that carries its form name as objectName and
 // its caption as window title, and helpers that make controls under their design names.
+// A page keeps typed members for the controls it reads or changes after construction;
+// the names are for tests and screenshots, which find the controls by them. A page's
+// constructor only builds widgets: pages that show what is on the disk read it in their
+// Load(), which whoever shows the page calls first.
 // A page ends with accept() when its forward button finished its work, and with
 // reject() when the user pressed Cancel or the window's close box; the start-up
 // procedure ends the program on the latter for every page that says so.
@@ -34,12 +38,6 @@ class Page : public QDialog {
 
 // `text` with its CR LF and lone CR line breaks as "\n", the way labels break lines.
 QString ForDisplay(const QString& text);
-
-// A child of `parent` named `name`; nullptr when there is none of that type.
-template <typename T>
-T* Control(const QObject* parent, const QString& name) {
-  return parent->findChild<T*>(name);
-}
 
 }  // namespace nvx::wizard
 

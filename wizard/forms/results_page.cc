@@ -10,10 +10,10 @@
 namespace nvx::wizard {
 
 ResultsPage::ResultsPage(const QString& report_path, QWidget* parent)
-    : Page("Results", "Most Recent Backup Results", parent) {
+    : Page("Results", "Most Recent Backup Results", parent), report_path_(report_path) {
   QLabel* title = MakeHeading("Label1", "Most Recent Completed Backup Results");
-  QLabel* date = MakeLabel("DateLabel", "(No Backup date available)");
-  auto* text = new QPlainTextEdit(this);
+  QLabel* date = date_ = MakeLabel("DateLabel", "(No Backup date available)");
+  auto* text = text_ = new QPlainTextEdit(this);
   text->setObjectName("Text1");
   text->setReadOnly(true);
   text->setMinimumSize(560, 300);
@@ -25,12 +25,14 @@ ResultsPage::ResultsPage(const QString& report_path, QWidget* parent)
   layout->addWidget(text, 1);
   layout->addLayout(ButtonRow({close}));
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}
 
+void ResultsPage::Load() {
   bool found = false;
-  QStringList lines = report_path.isEmpty() ? QStringList() : ReadLines(report_path, &found);
+  QStringList lines = report_path_.isEmpty() ? QStringList() : ReadLines(report_path_, &found);
   if (!found) return;
-  date->setText(QLocale().toString(QFileInfo(report_path).lastModified(), QLocale::ShortFormat));
-  text->setPlainText(lines.join("\n"));
+  date_->setText(QLocale().toString(QFileInfo(report_path_).lastModified(), QLocale::ShortFormat));
+  text_->setPlainText(lines.join("\n"));
 }
 
 }  // namespace nvx::wizard

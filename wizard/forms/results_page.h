@@ -5,6 +5,8 @@
 
 #include "wizard/forms/page.h"
 
+class QPlainTextEdit;
+
 namespace nvx::wizard {
 
 class ResultsPage : public Page {
@@ -13,6 +15,14 @@ class ResultsPage : public Page {
  public:
   // `report_path` is the results file ("" when there is none).
   explicit ResultsPage(const QString& report_path, QWidget* parent = nullptr);
+
+  // Reads the report and its date; once, before the page is shown.
+  void Load();
+
+ private:
+  QString report_path_;
+  QLabel* date_;
+  QPlainTextEdit* text_;
 };
 
 }  // namespace nvx::wizard

@@ -2,6 +2,7 @@
 
 #include <QVBoxLayout>
 
+#include "wizard/core/cleanup_job.h"
 #include "wizard/core/download_job.h"
 
 namespace nvx::wizard {
@@ -26,11 +27,7 @@ RunningTexts RestoreRunningTexts() {
 }
 
 RunningTexts CleanupRunningTexts() {
-  return {"Norrvault Cleanup Job Started", "Norrvault Backup Cleanup running",
-          QString("The Norrvault Cleanup Job has been started ") +
-              "in a separate window, which will remain open until " +
-              "the Cleanup Job completes. Closing the separate window will " +
-              "stop the Cleanup Job."};
+  return {kCleanupCaption, kCleanupHeading, CleanupRunningText()};
 }
 
 RunningTexts DownloadRunningTexts(bool relaunch_advice) {

@@ -9,7 +9,7 @@ namespace nvx::wizard {
 
 ScheduleTaskPage::ScheduleTaskPage(WizardContext& context, QWidget* parent)
     : Page("scheduletask", "Schedule Backup Daily or Weekly", parent), context_(context) {
-  auto* controls = new ScheduleControls(this);
+  auto* controls = controls_ = new ScheduleControls(this);
   QPushButton* schedule = MakeButton("Continue", "Schedule Recurring Backup");
   schedule->setDefault(true);
   QPushButton* cancel = MakeButton("Cancel", "Do Not Schedule");
@@ -23,8 +23,7 @@ ScheduleTaskPage::ScheduleTaskPage(WizardContext& context, QWidget* parent)
 }
 
 void ScheduleTaskPage::ContinueClicked() {
-  const auto* controls = Control<ScheduleControls>(this, "ScheduleControls");
-  const std::optional<QString> day = controls->ChosenDay();
+  const std::optional<QString> day = controls_->ChosenDay();
   if (!day) {
     context_.desktop.Tell(kNoSelectionNotScheduled);
     return;
@@ -34,7 +33,7 @@ void ScheduleTaskPage::ContinueClicked() {
   QString error;
   const bool scheduled =
       !day->isEmpty() &&
-      WriteScheduleFile(context_.state.app_folder, *day, controls->ChosenTime(), &error) &&
+      WriteScheduleFile(context_.state.app_folder, *day, controls_->ChosenTime(), &error) &&
       ExecuteTimer(context_);
   context_.desktop.Tell(scheduled ? kScheduleCreated : kCouldNotSchedule);
   accept();

@@ -8,6 +8,7 @@
 #define NVX_WIZARD_FORMS_SCHEDULE_TASK_PAGE_H_
 
 #include "wizard/forms/page.h"
+#include "wizard/forms/schedule_controls.h"
 #include "wizard/forms/wizard_context.h"
 
 namespace nvx::wizard {
@@ -28,6 +29,7 @@ class ScheduleTaskPage : public Page {
   void DoNotScheduleClicked();
 
   WizardContext& context_;
+  ScheduleControls* controls_;
 };
 
 }  // namespace nvx::wizard

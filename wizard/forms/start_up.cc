@@ -103,6 +103,7 @@ void StartUp::End(int exit_code) {
 
 void StartUp::ShowMenu() {
   auto* menu = new MenuPage(context_);
+  menu->Load();
   ShowPage(menu, [this, menu](int result) {
     if (result != QDialog::Accepted) return End(kExitNormal);
     if (state_.restore_started) return ShowLastPage(new RunningPage(menu->running_texts()));
@@ -151,6 +152,7 @@ void StartUp::MyDocumentsStep() {
   context_.desktop.BusyPointer(true);
   state_.page_skipped = false;
   auto* page = new MyDocumentsPage(context_);
+  page->Load();
   context_.desktop.BusyPointer(false);
   ShowUnlessSkipped(page, [this] { FavoritesStep(); });
 }
@@ -158,6 +160,7 @@ void StartUp::MyDocumentsStep() {
 void StartUp::FavoritesStep() {
   context_.desktop.BusyPointer(true);
   auto* page = new FavoritesPage(context_);
+  page->Load();
   context_.desktop.BusyPointer(false);
   ShowUnlessSkipped(page, [this] { DesktopStep(); });
 }
@@ -165,6 +168,7 @@ void StartUp::FavoritesStep() {
 void StartUp::DesktopStep() {
   context_.desktop.BusyPointer(true);
   auto* page = new DesktopPage(context_);
+  page->Load();
   context_.desktop.BusyPointer(false);
   ShowUnlessSkipped(page, [this] { OutlookStep(); });
 }
@@ -172,6 +176,7 @@ void StartUp::DesktopStep() {
 void StartUp::OutlookStep() {
   context_.desktop.BusyPointer(true);
   auto* page = new OutlookPage(context_, drive_c_);
+  page->Load();
   context_.desktop.BusyPointer(false);
   ShowUnlessSkipped(page, [this] { FileDialogStep(); });
 }

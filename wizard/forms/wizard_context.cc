@@ -1,8 +1,8 @@
 #include "wizard/forms/wizard_context.h"
 
 #include "wizard/core/config_rewrites.h"
-#include "wizard/core/wizard_environment.h"
 #include "wizard/core/login_library.h"
+#include "wizard/core/wizard_environment.h"
 
 namespace nvx::wizard {
 

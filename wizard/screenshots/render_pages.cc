@@ -72,7 +72,9 @@ void WriteSampleConfig(WizardState state) {
   lines += IndividualFileLines(state, "/etc/hosts");
   lines += TailLines(state);
   QString error;
-  WriteJobFile(state.app_folder + "/config.txt", lines, &error);
+  if (!WriteJobFile(state.app_folder + "/config.txt", lines, &error)) {
+    std::fprintf(stderr, "cannot write the sample config.txt: %s\n", qPrintable(error));
+  }
   QFile results(state.app_folder + "/Logs/Backup Results.txt");
   QDir().mkpath(state.app_folder + "/Logs");
   if (results.open(QIODevice::WriteOnly)) {
@@ -135,13 +137,17 @@ int Render(const QString& output) {
   choose.findChild<QCheckBox*>("TypeBackup")->setChecked(true);
   renderer.Save(&choose, "ChooseType");
   MyDocumentsPage documents(context);
+  documents.Load();
   renderer.Save(&documents, "mydocuments");
   state.total = 52 * kMegabyte;
   FavoritesPage favorites(context);
+  favorites.Load();
   renderer.Save(&favorites, "Favorites");
   DesktopPage desktop_page(context);
+  desktop_page.Load();
   renderer.Save(&desktop_page, "desktop");
   OutlookPage outlook(context, drive_c);
+  outlook.Load();
   renderer.Save(&outlook, "Outlook");
   state.total = 1364 * kMegabyte;
   FileDialogPage files(context);
@@ -162,8 +168,11 @@ int Render(const QString& output) {
 
   WriteSampleConfig(state);
   QString error;
-  WriteScheduleFile(state.app_folder, "sun", "1200", &error);
+  if (!WriteScheduleFile(state.app_folder, "sun", "1200", &error)) {
+    std::fprintf(stderr, "cannot write the sample schedule: %s\n", qPrintable(error));
+  }
   MenuPage menu(context);
+  menu.Load();
   auto* tabs = menu.findChild<QTabWidget*>("Tabs");
   const char* tab_names[] = {"MenuFull-Backup", "MenuFull-Restore", "MenuFull-Schedule",
                              "MenuFull-IDPassword", "MenuFull-Advanced"};
@@ -176,6 +185,7 @@ int Render(const QString& output) {
   menu.findChild<QLabel*>("DownloadStatus")->setText("Downloading Debug Version of libnvxapi.so");
   renderer.Save(&menu, "MenuFull-Advanced-Downloading");
   ResultsPage results(state.app_folder + "/Logs/Backup Results.txt");
+  results.Load();
   renderer.Save(&results, "Results");
   LogLevelPage log_level(context);
   renderer.Save(&log_level, "LogLevelfrm");

@@ -1,5 +1,7 @@
 // The schedule file and texts from the choices a user makes on either schedule place:
-// what BackupSchedule.txt holds after a choice, and what the menu then shows.
+// what BackupSchedule.txt holds after a choice, and what the menu then shows. The
+// expected file texts are this test's own copy of the format, kept apart from
+// jobfiles/backup_schedule_file.h on purpose.
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_dir.h"
@@ -78,6 +80,17 @@ TEST(BackupScheduleTest, MenuReadsKeywordsWithoutRegardToCaseAndLineEnds) {
                       "# other heading\nrunonday Fri\nRUNATTIME 0700\n");
   EXPECT_EQ(Std(*CurrentScheduleText(Q(folder.path()))),
             "Backups currently scheduled for every Friday at 7:00 a.m.");
+}
+
+// The menu reads the file as NVXscheduledBackup does: a file it refuses schedules nothing,
+// and the menu shows no half-filled text for it.
+TEST(BackupScheduleTest, MenuShowsNothingForAFileTheSchedulerRefuses) {
+  test::TempDir folder;
+  for (const char* text : {"RunOnDay funday\nRunAtTime 0700\n", "RunOnDay mon\nRunAtTime 0730\n",
+                           "RunOnDay mon\n", "RunOnDay mon\nRunOnDay tue\nRunAtTime 0100\n"}) {
+    test::WriteFileText(folder.File("BackupSchedule.txt"), text);
+    EXPECT_EQ(Std(CurrentScheduleText(Q(folder.path())).value_or("(none)")), "(none)") << text;
+  }
 }
 
 TEST(BackupScheduleTest, WriteIntoAMissingFolderFailsWithAReason) {

@@ -45,32 +45,32 @@ TEST(ConfigRewritesTest, LogLevel) {
   const QStringList without_level{"LogDirectory /a", "ResultsType Backup", "LOGDIRECTORY /b"};
   struct Case {
     QStringList lines;
-    int level;
+    wizard::LogLevelChoice level;
     bool present;
     std::vector<std::string> expected;
   } cases[] = {
       {with_level,
-       wizard::kLogErrorOnly,
+       wizard::LogLevelChoice::kErrorOnly,
        true,
        {"LogDirectory /app/Logs", "LogLevel ErrorOnly", "ResultsType Backup"}},
       {with_level,
-       wizard::kLogActivity,
+       wizard::LogLevelChoice::kActivity,
        true,
        {"LogDirectory /app/Logs", "LogLevel Activity", "ResultsType Backup"}},
       // Only the first LogDirectory line gets a LogLevel line after it.
       {without_level,
-       wizard::kLogDebug1,
+       wizard::LogLevelChoice::kDebug1,
        false,
        {"LogDirectory /a", "LogLevel Debug1", "ResultsType Backup", "LOGDIRECTORY /b"}},
       // Believed present but absent: nothing is added.
       {without_level,
-       wizard::kLogDebug2,
+       wizard::LogLevelChoice::kDebug2,
        true,
        {"LogDirectory /a", "ResultsType Backup", "LOGDIRECTORY /b"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Std(wizard::LogLevelLines(c.lines, c.level, c.present)), c.expected)
-        << Std(c.lines.join('|')) << " level " << c.level;
+        << Std(c.lines.join('|')) << " level " << static_cast<int>(c.level);
   }
 }
 
@@ -86,7 +86,7 @@ TEST(ConfigRewritesTest, IdPasswordAndNotify) {
             "NVXuser new\r\nNVXPwEncrypt new pw\r\nnvxuser keep\r\nNotifyUser N\r\n"
             "SendToNVX\r\nNotifyUser N\r\n");
   EXPECT_EQ(FileMode(temp.File("config.txt")), 0600);
-  ASSERT_TRUE(wizard::RewriteLogLevel(app, wizard::kLogDebug3, false, &error));
+  ASSERT_TRUE(wizard::RewriteLogLevel(app, wizard::LogLevelChoice::kDebug3, false, &error));
   EXPECT_EQ(FileMode(temp.File("config.txt")), 0600);
 }
 
@@ -100,7 +100,7 @@ TEST(ConfigRewritesTest, FailedRewriteLeavesTheOldFileWhole) {
   QString error;
   EXPECT_FALSE(wizard::RewriteIdPassword(app, "new", "pw", true, &error));
   EXPECT_FALSE(error.isEmpty());
-  EXPECT_FALSE(wizard::RewriteLogLevel(app, wizard::kLogDebug1, false, &error));
+  EXPECT_FALSE(wizard::RewriteLogLevel(app, wizard::LogLevelChoice::kDebug1, false, &error));
   EXPECT_FALSE(wizard::UpgradeConfig(app, &error));
   EXPECT_EQ(ReadFileText(temp.File("config.txt")), original);
 

@@ -1,6 +1,8 @@
 // The backup configuration as the pages write it: a whole config.txt with every kind of
 // section checked line by line, the notify choice, nothing selected, the file's mode, and
-// what a program end between pages leaves.
+// what a program end between pages leaves. The expected lines spell every keyword out on
+// purpose, apart from the shared table (jobfiles/config_keywords.h): they are the oracle
+// of what the file holds.
 #include <QFile>
 #include <string>
 #include <vector>

@@ -135,14 +135,14 @@ TEST(MenuConfigTest, DamagedFilesGiveWhatTheyHold) {
 TEST(MenuConfigTest, LogLevelAndCaseSensitivePrefixes) {
   struct Case {
     QStringList lines;
-    int level;
+    wizard::LogLevelChoice level;
     bool present;
   } cases[] = {
-      {{"LogDirectory /x"}, wizard::kLogActivity, false},
-      {{"LogLevel Debug2"}, wizard::kLogDebug2, true},
-      {{"loglevel errorOnly"}, wizard::kLogErrorOnly, true},
-      {{"LogLevel Debug3 Activity"}, wizard::kLogDebug3, true},  // later tests win
-      {{"LogLevel Debug1", "LOGLEVEL unknown"}, wizard::kLogActivity, true},
+      {{"LogDirectory /x"}, wizard::LogLevelChoice::kActivity, false},
+      {{"LogLevel Debug2"}, wizard::LogLevelChoice::kDebug2, true},
+      {{"loglevel errorOnly"}, wizard::LogLevelChoice::kErrorOnly, true},
+      {{"LogLevel Debug3 Activity"}, wizard::LogLevelChoice::kDebug3, true},  // later tests win
+      {{"LogLevel Debug1", "LOGLEVEL unknown"}, wizard::LogLevelChoice::kActivity, true},
   };
   for (const Case& c : cases) {
     const MenuConfig config = wizard::ParseMenuConfig(c.lines);
@@ -154,7 +154,7 @@ TEST(MenuConfigTest, LogLevelAndCaseSensitivePrefixes) {
   EXPECT_EQ(Std(config.login_id), "kim");
   EXPECT_EQ(Std(config.password), "");
   EXPECT_FALSE(config.notify_user);
-  EXPECT_EQ(Std(wizard::CurrentLogLevelText(wizard::kLogErrorOnly)),
+  EXPECT_EQ(Std(wizard::CurrentLogLevelText(wizard::LogLevelChoice::kErrorOnly)),
             "Current level is: Errors Only");
 }
 

@@ -200,7 +200,7 @@ TEST_F(MenuTest, LogLevelIsShownAndRewritten) {
   });
   Click("LogLevel");
   EXPECT_NE(ReadApp("config.txt").find("LogLevel ErrorOnly\r\n"), std::string::npos);
-  EXPECT_EQ(state_.log_level, wizard::kLogErrorOnly);
+  EXPECT_EQ(state_.log_level, wizard::LogLevelChoice::kErrorOnly);
 }
 
 TEST_F(MenuTest, ResultsShowTheBackupReportFoundInAnyLetterCase) {

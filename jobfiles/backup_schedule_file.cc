@@ -1,0 +1,95 @@
+#include "jobfiles/backup_schedule_file.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/text_format.h"
+
+namespace nvx::jobfiles {
+namespace {
+
+constexpr std::string_view kHeading = "#Norrvault Backup Schedule";
+constexpr std::string_view kDayKeyword = "RunOnDay ";
+constexpr std::string_view kTimeKeyword = "RunAtTime ";
+
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
+  return lower;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+bool IsKnownDay(std::string_view day) {
+  return day == kEveryDay || day == kNoScheduleDay ||
+         std::find(kWeekdays.begin(), kWeekdays.end(), day) != kWeekdays.end();
+}
+
+// "0000" ... "2300": the hour, or none.
+std::optional<int> HourOf(std::string_view time) {
+  if (time.size() != 4 || time.substr(2) != "00") return std::nullopt;
+  if (time[0] < '0' || time[0] > '2' || time[1] < '0' || time[1] > '9') return std::nullopt;
+  const int hour = (time[0] - '0') * 10 + (time[1] - '0');
+  if (hour > 23) return std::nullopt;
+  return hour;
+}
+
+std::nullopt_t Refuse(std::string* reason, std::string text) {
+  *reason = std::move(text);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string TimeCode(int hour) {
+  return std::string{static_cast<char>('0' + hour / 10), static_cast<char>('0' + hour % 10)} + "00";
+}
+
+std::vector<std::string> ScheduleFileLines(std::string_view day, std::string_view time) {
+  return {std::string(kHeading), " ", std::string(kDayKeyword) + std::string(day),
+          std::string(kTimeKeyword) + std::string(time)};
+}
+
+std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason) {
+  std::optional<std::string> day;
+  std::optional<int> hour;
+  size_t line_number = 0;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++line_number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string where = "line " + std::to_string(line_number) + ": ";
+
+    if (StartsWithIgnoreCase(line, kDayKeyword)) {
+      if (day) return Refuse(reason, where + "a second RunOnDay");
+      const std::string value = LowerCase(TrimBlanks(line.substr(kDayKeyword.size())));
+      if (!IsKnownDay(value)) return Refuse(reason, where + "unknown day '" + value + "'");
+      day = value;
+    } else if (StartsWithIgnoreCase(line, kTimeKeyword)) {
+      if (hour) return Refuse(reason, where + "a second RunAtTime");
+      const std::string_view value = TrimBlanks(line.substr(kTimeKeyword.size()));
+      hour = HourOf(value);
+      if (!hour) {
+        return Refuse(reason,
+                      where + "time '" + std::string(value) + "' is not a whole hour 0000-2300");
+      }
+    } else if (!TrimBlanks(line).empty() && line.front() != '#') {
+      return Refuse(reason, where + "neither RunOnDay nor RunAtTime");
+    }
+  }
+  if (!day) return Refuse(reason, "no RunOnDay line");
+  if (!hour) return Refuse(reason, "no RunAtTime line");
+  return Schedule{*day, *hour};
+}
+
+}  // namespace nvx::jobfiles

@@ -1,0 +1,51 @@
+// BackupSchedule.txt, the schedule the wizard writes into the install folder and
+// NVXscheduledBackup turns into a crontab line: a heading comment, a blank line,
+// "RunOnDay " + day and "RunAtTime " + time. Day is "all", "mon" ... "sun" or "none";
+// time is a whole hour "0000" ... "2300". The one writer of its lines and the one reader
+// of its text. Plain functions; any thread.
+#ifndef NVX_JOBFILES_BACKUP_SCHEDULE_FILE_H_
+#define NVX_JOBFILES_BACKUP_SCHEDULE_FILE_H_
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nvx::jobfiles {
+
+inline constexpr std::string_view kScheduleFileName = "BackupSchedule.txt";
+
+// The days, in lower case: every day, the weekdays from Monday, and no backups.
+inline constexpr std::string_view kEveryDay = "all";
+inline constexpr std::string_view kNoScheduleDay = "none";
+inline constexpr std::array<std::string_view, 7> kWeekdays = {"mon", "tue", "wed", "thu",
+                                                              "fri", "sat", "sun"};
+// The time written with the day "none".
+inline constexpr std::string_view kNoScheduleTime = "0000";
+
+// The file holds four short lines: a larger one is refused, never read in part.
+inline constexpr size_t kMaxScheduleFileBytes = 4096;
+
+struct Schedule {
+  // "all", "mon" ... "sun" in lower case, or "none" for no scheduled backups.
+  std::string day;
+  int hour = 0;  // 0 ... 23
+  bool none() const { return day == kNoScheduleDay; }
+};
+
+// The time of a whole hour as the file writes it: 7 is "0700".
+std::string TimeCode(int hour);
+
+// The four lines of the file (without line ends; the wizard ends them with CR LF).
+std::vector<std::string> ScheduleFileLines(std::string_view day, std::string_view time);
+
+// Reads the schedule from the file's text (CR LF or LF lines). None, with the reason in
+// *reason, when the text is not a schedule: a missing, repeated or unknown day or time, or
+// a line that is neither a comment, blank, nor one of the two. Keywords and days ignore
+// letter case.
+[[nodiscard]] std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason);
+
+}  // namespace nvx::jobfiles
+
+#endif  // NVX_JOBFILES_BACKUP_SCHEDULE_FILE_H_
