@@ -70,8 +70,7 @@ TEST(BlobStoreTest, NamesCarryTheProcessPrefixAndNothingIsReplaced) {
   BlobStore store(temp.path(), "f7-");
   BlobWriter writer(store);
   ASSERT_TRUE(writer.Write("mine", 4));
-  EXPECT_EQ(std::filesystem::path(writer.temporary_path()).filename().string().rfind("f7-", 0),
-            0u);
+  EXPECT_EQ(std::filesystem::path(writer.temporary_path()).filename().string().rfind("f7-", 0), 0u);
   std::string blob;
   ASSERT_TRUE(writer.Finish(&blob));
   EXPECT_EQ(blob.rfind("f7-", 0), 0u);

@@ -82,22 +82,26 @@ void PgCluster::Start() {
     MakeFolder(folder_ + name);
     GiveToServerUser(folder_ + name);
   }
-  RunResult made = RunProgram(
-      "/usr/bin/setpriv", AsServerUser(PgProgramFolder() + "/initdb",
-                                       {"-D", folder_ + "/data", "-U", "nvx", "--auth=trust",
-                                        "-E", "UTF8", "--locale=C", "--no-sync"}),
-      std::chrono::seconds(120));
+  RunResult made = RunProgram("/usr/bin/setpriv",
+                              AsServerUser(PgProgramFolder() + "/initdb",
+                                           {"-D", folder_ + "/data", "-U", "nvx", "--auth=trust",
+                                            "-E", "UTF8", "--locale=C", "--no-sync"}),
+                              std::chrono::seconds(120));
   if (made.exit_code != 0) throw std::runtime_error("initdb failed: " + made.out + made.err);
   // In the foreground, its log in the cluster folder (a pipe nobody reads would fill up),
   // without flushes to the disk: the cluster is thrown away.
   server_ = std::make_unique<ChildProcess>(
-      "/usr/bin/setpriv",
-      AsServerUser(PgProgramFolder() + "/postgres",
-                   {"-D", folder_ + "/data", "-k", folder_ + "/socket", "-p",
-                    std::to_string(kPort), "-c", "listen_addresses=", "-c", "fsync=off", "-c",
-                    "synchronous_commit=off", "-c", "full_page_writes=off", "-c",
-                    "max_connections=200", "-c", "logging_collector=on", "-c",
-                    "log_directory=" + folder_ + "/data/log"}));
+      "/usr/bin/setpriv", AsServerUser(PgProgramFolder() + "/postgres",
+                                       {"-D", folder_ + "/data",
+                                        "-k", folder_ + "/socket",
+                                        "-p", std::to_string(kPort),
+                                        "-c", "listen_addresses=",
+                                        "-c", "fsync=off",
+                                        "-c", "synchronous_commit=off",
+                                        "-c", "full_page_writes=off",
+                                        "-c", "max_connections=200",
+                                        "-c", "logging_collector=on",
+                                        "-c", "log_directory=" + folder_ + "/data/log"}));
   auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < bound && server_->Running()) {
     PGconn* conn = PQconnectdb(Url("postgres").c_str());
