@@ -365,15 +365,20 @@ const StoreRule kStoreRules[] = {
        EXPECT_EQ(b.UploadRoom(alice), 1000) << "claims outlived their uploads";
        (void)f;
      }},
-    {"ClaimsOfAnEndedProcessHoldNothing", true,
+    {"WhatAnEndedProcessHeldIsFreed", true,
      [](StoreFixture& f, Store& a, Store&) {
        Account alice = *a.FindAccount("alice");
+       int64_t vid = f.Put(f.my_files(), "big.bin", 10).vid;
        std::unique_ptr<Store> other = f.OpenAnotherFor();
        std::unique_ptr<UploadClaim> held = other->ReserveUpload(alice, 600);
+       std::unique_ptr<WriterClaim> writing, claim;
        ASSERT_NE(held, nullptr);
-       EXPECT_EQ(a.ReserveUpload(alice, 1000), nullptr);
+       ASSERT_EQ(other->ClaimWriter(vid, &writing), StoreStatus::kOk);
+       EXPECT_EQ(a.ReserveUpload(alice, 990), nullptr);
+       EXPECT_EQ(a.ClaimWriter(vid, &claim), StoreStatus::kBusy);
        EndProcessOf(f.url(), *other);
-       EXPECT_NE(a.ReserveUpload(alice, 1000), nullptr);
+       EXPECT_NE(a.ReserveUpload(alice, 990), nullptr);
+       EXPECT_EQ(a.ClaimWriter(vid, &claim), StoreStatus::kOk);
      }},
     {"OneFolderPerNameInAnyLetterCase", false,
      [](StoreFixture& f, Store& a, Store& b) {
@@ -465,17 +470,6 @@ const StoreRule kStoreRules[] = {
        EXPECT_EQ(writers.load(), 1);
        std::unique_ptr<WriterClaim> later;
        EXPECT_EQ(b.ClaimWriter(vid, &later), StoreStatus::kOk) << "a claim outlived its writer";
-     }},
-    {"WriterOfAnEndedProcessIsTakenOver", true,
-     [](StoreFixture& f, Store& a, Store&) {
-       int64_t vid = f.Put(f.my_files(), "big.bin", 10).vid;
-       std::unique_ptr<Store> other = f.OpenAnotherFor();
-       std::unique_ptr<WriterClaim> held;
-       ASSERT_EQ(other->ClaimWriter(vid, &held), StoreStatus::kOk);
-       std::unique_ptr<WriterClaim> claim;
-       EXPECT_EQ(a.ClaimWriter(vid, &claim), StoreStatus::kBusy);
-       EndProcessOf(f.url(), *other);
-       EXPECT_EQ(a.ClaimWriter(vid, &claim), StoreStatus::kOk);
      }},
     {"OneOfTheUploadsThatReplaceADocumentWins", false,
      [](StoreFixture& f, Store& a, Store& b) {
