@@ -3,9 +3,12 @@
 # every field marked GUARDED_BY is touched only with its lock held, every function marked
 # REQUIRES is called with its lock held. GCC ignores the attributes, so this is where they
 # count.
-# Usage: thread_safety_test.sh CLANGXX SOURCE_ROOT
-clangxx=${1:?usage: $0 CLANGXX SOURCE_ROOT}
-root=${2:?usage: $0 CLANGXX SOURCE_ROOT}
+# Usage: thread_safety_test.sh CLANGXX SOURCE_ROOT [COMPILER_FLAG...]
+# The flags that follow the root (the include folders of libraries outside the system's
+# own, such as libpq's) go to every compilation.
+clangxx=${1:?usage: $0 CLANGXX SOURCE_ROOT [COMPILER_FLAG...]}
+root=${2:?usage: $0 CLANGXX SOURCE_ROOT [COMPILER_FLAG...]}
+shift 2
 cd "$root" || exit 2
 find $(ls -d platform codec wire protocol engines api service 2>/dev/null) -name '*.cc' | sort |
-  xargs -P 2 -n 8 "$clangxx" -std=c++20 -fsyntax-only -I. -Wthread-safety -Werror
+  xargs -P 2 -n 8 "$clangxx" -std=c++20 -fsyntax-only -I. "$@" -Wthread-safety -Werror
