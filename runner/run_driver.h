@@ -14,6 +14,7 @@
 #include "runner/job_driver.h"
 #include "runner/progress_display.h"
 #include "runner/run_decisions.h"
+#include "runner/run_status.h"
 
 namespace nvx {
 
@@ -21,10 +22,16 @@ class RunDriver {
  public:
   RunDriver(CNvxapi& api, const JobConfig& config, const RunOptions& options, Console& console);
 
-  // From the results type to the exit code; the run mutex is held.
+  // From the results type to the exit code; the run mutex is held. The run status file
+  // says how the run ended before this returns.
   int Run();
 
  private:
+  int RunSteps();
+  // Starts the desktop notifier that watches this run (RunOptions::notifier_program).
+  void StartNotifier();
+  // The run status file's last word on the run.
+  void FinishStatus(int exit_code);
   // Start (job_driver.cc).
   void OpenLogAndPrintBanners();
   // False when the run ends; `exit_code` then tells how.
@@ -46,7 +53,7 @@ class RunDriver {
   std::optional<int> RunTransferJob(const JobEntry& job, JobKind kind);
   void DeleteEmptyFolders(const JobEntry& job);
   void Clean(const JobEntry& job);
-  DisplaySettings DisplayFor(const JobEntry& job) const;
+  DisplaySettings DisplayFor(const JobEntry& job);
   // A job's command ended failed: the results say which job and why, the subject says
   // "Errors Detected" and the run does not end with 0.
   void NoteFailedCommand(const JobEntry& job, std::string_view server_folder,
@@ -60,6 +67,8 @@ class RunDriver {
   std::string CloseReport(const RunFlags& flags);
   int EndOfRun();
   void SendStatusEmail(const std::string& subject);
+  // The results e-mail was not taken: the report says so after its text.
+  void NoteEmailRefused(const std::string& answer);
   bool AnyNotify() const { return config_.notify_user || config_.notify_administrator; }
 
   CNvxapi& api_;
@@ -73,6 +82,12 @@ class RunDriver {
   RunFlags flags_;
   std::string statistics_;
   platform::LocalTime start_time_;
+  RunStatusReport status_;
+  // What the status file tells of the outcome: whether a finished report was written, its
+  // subject (or the reason the run ended), and the e-mail's refusal.
+  bool report_written_ = false;
+  std::string outcome_;
+  std::string email_refusal_;
 };
 
 }  // namespace nvx
