@@ -4,6 +4,7 @@
 
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/text_format.h"
 
 namespace nvx::jobfiles {
 namespace {
@@ -191,6 +192,26 @@ std::optional<RunStatus> ReadRunStatusFile(const std::string& path) {
   if (count < 0) return std::nullopt;
   text.resize(static_cast<size_t>(count));
   return ParseRunStatus(text);
+}
+
+std::string ByteSizeText(int64_t bytes) {
+  constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB"};
+  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  double value = static_cast<double>(bytes) / 1024;
+  size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  return StrFormat("%.1f %s", value, kUnits[unit]);
+}
+
+std::string DurationText(int64_t seconds) {
+  const auto whole = [](int64_t value) { return static_cast<long long>(value); };
+  if (seconds >= 3600)
+    return StrFormat("%lld h %lld min", whole(seconds / 3600), whole(seconds % 3600 / 60));
+  if (seconds >= 60) return StrFormat("%lld min %lld s", whole(seconds / 60), whole(seconds % 60));
+  return StrFormat("%lld s", whole(seconds));
 }
 
 }  // namespace nvx::jobfiles

@@ -95,6 +95,11 @@ std::string FormatRunStatus(const RunStatus& status);
 // None when the file is missing, unreadable or no status file.
 std::optional<RunStatus> ReadRunStatusFile(const std::string& path);
 
+// How the console line and the wizard show the status's numbers: "512 bytes", "1.5 MB",
+// "2.0 GB"; "12 s", "3 min 20 s", "2 h 5 min".
+std::string ByteSizeText(int64_t bytes);
+std::string DurationText(int64_t seconds);
+
 // A run counts as succeeded when it ended with exit code 0.
 inline bool Succeeded(const RunStatus& status) {
   return status.state == RunState::kFinished && status.exit_code == 0;

@@ -36,7 +36,10 @@ class TransferDisplay {
       clock.SleepMillis(settings_.poll_sleep_millis);
     }
     TransferProgress last = watch_.Snapshot();
-    if (settings_.meter != nullptr) settings_.meter->Observe(last, clock.MonotonicMillis());
+    if (settings_.meter != nullptr) {
+      settings_.meter->Observe(last, clock.MonotonicMillis());
+      settings_.meter->Finish(last);
+    }
     if (shown_ && settings_.progress) FinishLineAtEnd(last.phase);
     if (settings_.debug) PrintCounters();
   }

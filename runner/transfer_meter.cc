@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/text_format.h"
+#include "jobfiles/run_status_file.h"
 
 namespace nvx {
 namespace {
@@ -80,6 +80,11 @@ void TransferMeter::Observe(const TransferProgress& snapshot, int64_t now_millis
   if (listener_) listener_();
 }
 
+void TransferMeter::Finish(const TransferProgress& last) {
+  FinishFile(last);
+  if (listener_) listener_();
+}
+
 int64_t TransferMeter::Rate() const {
   if (samples_.size() < 2) return -1;
   const Sample& first = samples_.front();
@@ -107,34 +112,12 @@ TransferReading TransferMeter::Reading(int64_t now_millis) const {
   return reading;
 }
 
-std::string SizeText(int64_t bytes) {
-  constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB"};
-  if (bytes < 1024) return std::to_string(bytes) + " bytes";
-  double value = static_cast<double>(bytes) / 1024;
-  size_t unit = 0;
-  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
-    value /= 1024;
-    ++unit;
-  }
-  return StrFormat("%.1f %s", value, kUnits[unit]);
-}
-
-std::string DurationText(int64_t seconds) {
-  if (seconds >= 3600) {
-    return StrFormat("%lld h %lld min", static_cast<long long>(seconds / 3600),
-                     static_cast<long long>(seconds % 3600 / 60));
-  }
-  if (seconds >= 60) {
-    return StrFormat("%lld min %lld s", static_cast<long long>(seconds / 60),
-                     static_cast<long long>(seconds % 60));
-  }
-  return StrFormat("%lld s", static_cast<long long>(seconds));
-}
-
 std::string MeterLineText(const TransferReading& reading) {
   if (reading.rate < 0) return {};
-  std::string text = SizeText(reading.rate) + "/s";
-  if (reading.seconds_left >= 0) text += ", " + DurationText(reading.seconds_left) + " left";
+  std::string text = jobfiles::ByteSizeText(reading.rate) + "/s";
+  if (reading.seconds_left >= 0) {
+    text += ", " + jobfiles::DurationText(reading.seconds_left) + " left";
+  }
   // Blanks cover what a longer text of the last redraw left on the line.
   return text + "          ";
 }

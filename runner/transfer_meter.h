@@ -50,6 +50,8 @@ class TransferMeter {
 
   // Takes one snapshot seen at `now_millis` (a monotonic count).
   void Observe(const TransferProgress& snapshot, int64_t now_millis);
+  // The transfer is over: the file in hand counts as done, as `last` tells.
+  void Finish(const TransferProgress& last);
   TransferReading Reading(int64_t now_millis) const;
 
   // Called after every Observe, for whoever reports the reading elsewhere.
@@ -91,10 +93,6 @@ class TransferMeter {
 // The counts of files sent or received so far in a snapshot.
 int64_t FilesMoved(const TransferProgress& snapshot);
 
-// "1.5 MB" style sizes.
-std::string SizeText(int64_t bytes);
-// "2 h 5 min", "3 min 20 s", "12 s".
-std::string DurationText(int64_t seconds);
 // What the console line adds after its block count: the rate and the time left, or ""
 // while the rate is unknown.
 std::string MeterLineText(const TransferReading& reading);

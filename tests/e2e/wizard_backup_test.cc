@@ -2,19 +2,32 @@
 // test, it checks the login through libnvxapib.so against a real nvxserver, writes
 // config.txt and starts NVXbackup, which the test then lets run: the run against the
 // same server ends with exit code 0 and leaves the server folders of the configuration.
-// The weekly schedule it sets reaches a crontab through the real NVXscheduledBackup.
+// The weekly schedule it sets reaches a crontab through the real NVXscheduledBackup. A
+// large backup shows its progress on the Running page while it runs, and a run killed in
+// the middle shows as not finished there, in the results and on the menu.
+#include <signal.h>
+
 #include <filesystem>
+#include <thread>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 
+#include "jobfiles/run_status_file.h"
+#include "tests/e2e/backup_fixture.h"
 #include "tests/e2e/e2e_fixture.h"
+#include "tests/support/cutting_relay.h"
 #include "tests/support/os_helpers.h"
+#include "wizard/core/config_sections.h"
+#include "wizard/core/job_file.h"
 #include "wizard/core/login_library.h"
 #include "wizard/desktop/recording_desktop.h"
+#include "wizard/forms/results_page.h"
+#include "wizard/forms/running_page.h"
 #include "wizard/forms/start_up.h"
 
 namespace nvx::test {
@@ -34,60 +47,111 @@ std::string InstallFolder() {
 
 class WizardBackupTest : public EndToEndTest {
  protected:
-  void Click(const char* name) {
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    EnsureApplication();
+    // The install folder as the wizard finds it: the programs side by side.
+    MakeFolder(app_);
+    for (const char* file : {"NVXbackup", "libnvxapi.so", "libnvxapib.so", "NVXscheduledBackup"}) {
+      std::filesystem::copy_file(InstallFolder() + "/" + file, app_ + "/" + file);
+    }
+    for (const std::string& folder : {temp_.File("home"), documents_, temp_.File("home/Favorites"),
+                                      temp_.File("home/Desktop")}) {
+      MakeFolder(folder);
+    }
+    // The login check inside this process reaches the test's server.
+    setenv("NVX_SERVER", server_address().c_str(), 1);
+    setenv("NVX_CONNECT_PAUSE_MS", "0", 1);
+    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+    state_.app_folder = QString::fromStdString(app_);
+    state_.os_name = "Linux";
+    state_.user_name = "alice";
+    state_.my_documents_folder = QString::fromStdString(documents_ + "/");
+    state_.favorites_folder = QString::fromStdString(temp_.File("home/Favorites/"));
+    state_.desktop_folder = QString::fromStdString(temp_.File("home/Desktop/"));
+  }
+
+  void TearDown() override {
+    start_up_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  std::string server_address() const { return "127.0.0.1:" + std::to_string(server_->port()); }
+
+  void StartWizard() {
+    start_up_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    auto login = [this](const QString& id, const QString& password,
+                        QString* reason) -> std::optional<int> {
+      if (!library_.Load(state_.app_folder, reason)) return std::nullopt;
+      return library_.TestLogin(id, password);
+    };
+    start_up_ = std::make_unique<wizard::StartUp>(state_, desktop_, login,
+                                                  QString::fromStdString(temp_.File("drive_c")));
+    start_up_->Start();
+  }
+
+  // A complete config.txt of My Documents, sent without compression, as the menu reads it.
+  void WriteConfiguration() {
+    wizard::WizardState state = state_;
+    state.login_id = "alice";
+    state.password = "wonderland";
+    QStringList lines = wizard::HeaderLines(state);
+    lines += wizard::MyDocumentsLines(state, true, {});
+    lines += wizard::TailLines(state);
+    lines.removeAll("TransferCompress Y");
+    QString error;
+    ASSERT_TRUE(wizard::WriteJobFile(QString::fromStdString(app_ + "/config.txt"), lines, &error))
+        << error.toStdString();
+  }
+
+  template <typename Widget = QWidget>
+  Widget* Find(const char* name) {
     wizard::Page* page = start_up_->current_page();
-    ASSERT_NE(page, nullptr) << desktop_.messages().join(" | ").toStdString();
-    auto* button = page->findChild<QPushButton*>(name);
-    ASSERT_NE(button, nullptr) << page->objectName().toStdString() << " has no " << name;
-    button->click();
+    EXPECT_NE(page, nullptr) << desktop_.messages().join(" | ").toStdString();
+    if (page == nullptr) return nullptr;
+    auto* widget = page->findChild<Widget*>(name);
+    EXPECT_NE(widget, nullptr) << page->objectName().toStdString() << " has no " << name;
+    return widget;
+  }
+  void Click(const char* name) {
+    if (auto* button = Find<QPushButton>(name)) button->click();
   }
   void Type(const char* name, const char* text) {
-    start_up_->current_page()->findChild<QLineEdit*>(name)->setText(text);
+    if (auto* edit = Find<QLineEdit>(name)) edit->setText(text);
+  }
+  QString Text(const char* name) {
+    auto* label = Find<QLabel>(name);
+    return label ? label->text() : QString();
   }
   QString PageName() {
     return start_up_->current_page() ? start_up_->current_page()->objectName() : QString();
   }
 
+  // How the started program is run here, as the desktop would have run it.
+  ChildProcess::Options OptionsOf(const wizard::ProgramStart& start) {
+    ChildProcess::Options options;
+    options.args = std::vector<std::string>(start.arguments.size());
+    for (qsizetype i = 0; i < start.arguments.size(); ++i) {
+      options.args[i] = start.arguments[i].toStdString();
+    }
+    options.working_directory = start.working_folder.toStdString();
+    options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=" + server_address(),
+                   "NVX_CONNECT_PAUSE_MS=0"};
+    return options;
+  }
+
+  std::string app_ = temp_.File("install");
+  std::string documents_ = temp_.File("home/Documents");
+  wizard::WizardState state_;
+  wizard::LoginLibrary library_;
   wizard::RecordingDesktop desktop_;
   std::unique_ptr<wizard::StartUp> start_up_;
 };
 
 TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserver) {
-  EnsureApplication();
-  // The install folder as the wizard finds it: the programs side by side.
-  std::string app = temp_.File("install");
-  MakeFolder(app);
-  for (const char* file : {"NVXbackup", "libnvxapi.so", "libnvxapib.so", "NVXscheduledBackup"}) {
-    std::filesystem::copy_file(InstallFolder() + "/" + file, app + "/" + file);
-  }
-  std::string documents = temp_.File("home/Documents");
-  for (const std::string& folder :
-       {temp_.File("home"), documents, temp_.File("home/Favorites"), temp_.File("home/Desktop")}) {
-    MakeFolder(folder);
-  }
-  WriteFileText(documents + "/letter.txt", "Dear service,\n");
-  // The login check inside this process reaches the test's server.
-  std::string server = "127.0.0.1:" + std::to_string(server_->port());
-  setenv("NVX_SERVER", server.c_str(), 1);
-  setenv("NVX_CONNECT_PAUSE_MS", "0", 1);
-  setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-
-  wizard::WizardState state;
-  state.app_folder = QString::fromStdString(app);
-  state.os_name = "Linux";
-  state.user_name = "alice";
-  state.my_documents_folder = QString::fromStdString(documents + "/");
-  state.favorites_folder = QString::fromStdString(temp_.File("home/Favorites/"));
-  state.desktop_folder = QString::fromStdString(temp_.File("home/Desktop/"));
-  wizard::LoginLibrary library;
-  auto login = [&library, &state](const QString& id, const QString& password,
-                                  QString* reason) -> std::optional<int> {
-    if (!library.Load(state.app_folder, reason)) return std::nullopt;
-    return library.TestLogin(id, password);
-  };
-  start_up_ = std::make_unique<wizard::StartUp>(state, desktop_, login,
-                                                QString::fromStdString(temp_.File("drive_c")));
-  start_up_->Start();
+  WriteFileText(documents_ + "/letter.txt", "Dear service,\n");
+  StartWizard();
 
   ASSERT_EQ(PageName(), "splash");
   Click("Continue");
@@ -106,39 +170,43 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   ASSERT_EQ(PageName(), "FileDialog");
   Click("continue");
   ASSERT_EQ(PageName(), "Running") << desktop_.messages().join(" | ").toStdString();
+  // Without a terminal window the page says where the progress is, not "separate window".
+  EXPECT_FALSE(Text("SubHead").contains("separate window")) << Text("SubHead").toStdString();
   Click("OKButton");
   // The last page: a weekly backup on Sundays at noon.
   ASSERT_EQ(PageName(), "scheduletask");
-  start_up_->current_page()->findChild<QCheckBox*>("CheckWeekly")->setChecked(true);
-  start_up_->current_page()->findChild<QComboBox*>("DayOfWeek")->setCurrentText("Sunday");
-  start_up_->current_page()->findChild<QComboBox*>("DailyTime")->setCurrentText("Noon");
+  Find<QCheckBox>("CheckWeekly")->setChecked(true);
+  Find<QComboBox>("DayOfWeek")->setCurrentText("Sunday");
+  Find<QComboBox>("DailyTime")->setCurrentText("Noon");
   Click("Continue");
   EXPECT_TRUE(start_up_->ended());
 
-  std::string config = ReadFileText(app + "/config.txt");
+  std::string config = ReadFileText(app_ + "/config.txt");
   EXPECT_NE(config.find("NVXuser alice\r\n"), std::string::npos);
   EXPECT_NE(config.find("#END config file for backup\r\n"), std::string::npos);
   ASSERT_EQ(desktop_.started().size(), 2u);
   const wizard::ProgramStart& start = desktop_.started()[0];
-  EXPECT_EQ(start.program.toStdString(), app + "/NVXbackup");
+  EXPECT_EQ(start.program.toStdString(), app_ + "/NVXbackup");
   EXPECT_TRUE(start.arguments.isEmpty());
 
   // Let the started job run for real, as the desktop would have started it.
-  ChildProcess::Options options;
-  options.working_directory = start.working_folder.toStdString();
-  options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=" + server, "NVX_CONNECT_PAUSE_MS=0"};
-  RunResult run = RunProgram(start.program.toStdString(), options, std::chrono::seconds(120));
+  RunResult run =
+      RunProgram(start.program.toStdString(), OptionsOf(start), std::chrono::seconds(120));
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   // The password was scrambled into config.txt by the run; the server has the folders.
-  EXPECT_EQ(ReadFileText(app + "/config.txt").find("NVXPwEncrypt wonderland"), std::string::npos);
+  EXPECT_EQ(ReadFileText(app_ + "/config.txt").find("NVXPwEncrypt wonderland"), std::string::npos);
   EXPECT_FALSE(FolderId("alice", "My Documents").empty())
       << ::testing::PrintToString(Folders("alice"));
   EXPECT_FALSE(FolderId("alice", "Configuration and Logs").empty());
+  // The results are the run's own.
+  wizard::ResultsPage results(state_.app_folder, "Backup");
+  results.Load();
+  EXPECT_EQ(results.findChild<QLabel*>("Outcome")->text(), "No Errors");
 
   // The scheduler the wizard started turns BackupSchedule.txt into the crontab line that
   // runs NVXbackup from the install folder (a stand-in crontab keeps the table in a file).
   const wizard::ProgramStart& timer = desktop_.started()[1];
-  EXPECT_EQ(timer.program.toStdString(), app + "/NVXscheduledBackup");
+  EXPECT_EQ(timer.program.toStdString(), app_ + "/NVXscheduledBackup");
   std::string crontab = temp_.File("crontab");
   WriteFileText(
       crontab,
@@ -152,8 +220,73 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
       RunProgram(timer.program.toStdString(), timer_options, std::chrono::seconds(60));
   EXPECT_EQ(scheduled.exit_code, 0) << scheduled.out << scheduled.err;
   std::string table = PathExists(crontab + ".table") ? ReadFileText(crontab + ".table") : "";
-  EXPECT_EQ(table.rfind("0 12 * * sun cd '" + app + "' && ", 0), 0u) << table;
+  EXPECT_EQ(table.rfind("0 12 * * sun cd '" + app_ + "' && ", 0), 0u) << table;
   EXPECT_NE(table.find("./NVXbackup"), std::string::npos) << table;
+}
+
+// The service is reached through a line of 12 MB/s, so that the run is seen with part of
+// the large file sent however fast this machine is: the Running page then shows the
+// share, the bytes and the file in hand. Killed there, the run shows as not finished, not
+// as a success.
+TEST_F(WizardBackupTest, ALargeBackupShowsItsProgressAndAKilledRunShowsAsNotFinished) {
+  WriteContent(documents_ + "/big.bin", 24 * 1024 * 1024, Content::kRandom, 7);
+  WriteConfiguration();
+  StartWizard();
+  ASSERT_EQ(PageName(), "MenuFull");
+  EXPECT_EQ(Text("LastBackup"), "Last backup: none yet");
+  Find<QCheckBox>("RunExisting")->setChecked(true);
+  Click("Continue");
+  ASSERT_EQ(PageName(), "Running");
+  auto* page = static_cast<wizard::RunningPage*>(start_up_->current_page());
+  EXPECT_EQ(page->view().state, wizard::RunView::State::kWaiting);
+  ASSERT_EQ(desktop_.started().size(), 1u);
+
+  CuttingRelay line(static_cast<uint16_t>(server_->port()), "");
+  line.LimitUpstreamRate(12 * 1024 * 1024);
+  ChildProcess::Options options = OptionsOf(desktop_.started()[0]);
+  options.env[1] = "NVX_SERVER=" + line.address();
+  ChildProcess run(desktop_.started()[0].program.toStdString(), options);
+  const std::string status_path = app_ + "/Logs/Backup.status";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  bool midway = false;
+  while (!midway && run.Running() && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::optional<jobfiles::RunStatus> status = jobfiles::ReadRunStatusFile(status_path);
+    midway = status && status->phase == "upload" && status->bytes_done > 0 &&
+             status->bytes_done < status->bytes_total;
+  }
+  // Held still, so that the page and the test see the same moment.
+  if (midway) ::kill(run.pid(), SIGSTOP);
+  ASSERT_TRUE(midway) << run.out() << run.err();
+  page->Refresh();
+  auto* bar = page->findChild<QProgressBar*>("ProgressBar");
+  EXPECT_GT(bar->value(), 0);
+  EXPECT_LT(bar->value(), bar->maximum());
+  EXPECT_TRUE(Text("BytesLabel").startsWith("Sent: ")) << Text("BytesLabel").toStdString();
+  EXPECT_TRUE(Text("BytesLabel").contains(" of 24.0 MB")) << Text("BytesLabel").toStdString();
+  EXPECT_TRUE(Text("CurrentFile").endsWith("big.bin")) << Text("CurrentFile").toStdString();
+  EXPECT_TRUE(Text("RunState").startsWith("Running: job ")) << Text("RunState").toStdString();
+  EXPECT_FALSE(Find<QPushButton>("ShowResults")->isEnabled());
+
+  ::kill(run.pid(), SIGKILL);
+  ::kill(run.pid(), SIGCONT);
+  run.Wait(std::chrono::seconds(10));
+  page->Refresh();
+  EXPECT_EQ(page->view().state, wizard::RunView::State::kDidNotFinish);
+  EXPECT_TRUE(Text("RunState").startsWith("Did not finish")) << Text("RunState").toStdString();
+  EXPECT_TRUE(Find<QPushButton>("ShowResults")->isEnabled());
+  Click("OKButton");
+  EXPECT_TRUE(start_up_->ended());
+
+  // The next start of the wizard: the menu and the results say the last run did not end.
+  StartWizard();
+  ASSERT_EQ(PageName(), "MenuFull");
+  EXPECT_TRUE(Text("LastBackup").endsWith(", Did not finish")) << Text("LastBackup").toStdString();
+  EXPECT_TRUE(Find<QPushButton>("DisplayResults")->isEnabled());
+  wizard::ResultsPage results(state_.app_folder, "Backup");
+  results.Load();
+  EXPECT_EQ(results.findChild<QLabel*>("Outcome")->text(), "Did not finish");
 }
 
 }  // namespace

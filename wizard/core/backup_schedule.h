@@ -49,11 +49,19 @@ QStringList ScheduleFileLines(const QString& day, const QString& time);
 [[nodiscard]] bool WriteScheduleFile(const QString& folder, const QString& day, const QString& time,
                                      QString* error);
 
-// The menu's `CurrentSchedule` text for the schedule file in `folder`: "No Backups
-// currently scheduled" for the day "none", else "Backups currently scheduled for " + day
-// phrase + "at " + time phrase. None when the file does not exist or is no schedule that
+// The schedule file in `folder`; none when it does not exist or is no schedule that
 // NVXscheduledBackup would take.
+std::optional<jobfiles::Schedule> ReadScheduleFile(const QString& folder);
+
+// The menu's `CurrentSchedule` text of a schedule: "No Backups currently scheduled" for
+// the day "none", else "Backups currently scheduled for " + day phrase + "at " + time
+// phrase.
+QString ScheduleText(const jobfiles::Schedule& schedule);
+// The same for the schedule file in `folder`; none when ReadScheduleFile gives none.
 std::optional<QString> CurrentScheduleText(const QString& folder);
+
+// Days between two scheduled backups: 1 every day, 7 once a week or without a schedule.
+int SchedulePeriodDays(const std::optional<jobfiles::Schedule>& schedule);
 
 }  // namespace nvx::wizard
 

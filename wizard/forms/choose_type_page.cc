@@ -60,7 +60,9 @@ void ChooseTypePage::ContinueClicked() {
     context_.desktop.Tell("Could not prepare the configuration download: " + error);
     return;
   }
-  StartJobRunner(context_, {"-f", kDownloadConfigName});
+  // A download that could not start has been told; the notice follows either way, since
+  // config.txt has been moved aside.
+  launch_ = StartJobRunner(context_, {"-f", kDownloadConfigName}).value_or(JobLaunch{});
   done(kRestoreChosen);
 }
 

@@ -119,8 +119,9 @@ void MenuPage::CleanupClicked() {
     context_.desktop.Tell("Could not prepare the cleanup: " + error);
     return;
   }
-  if (!StartJobRunner(context_, {"-f", kCleanupConfigName})) return;
-  running_texts_ = CleanupRunningTexts();
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {"-f", kCleanupConfigName});
+  if (!launch) return;
+  running_texts_ = CleanupRunningTexts(*launch);
   context_.state.restore_started = true;
   accept();
 }
@@ -134,9 +135,10 @@ void MenuPage::DownloadConfigClicked() {
     context_.desktop.Tell("Could not prepare the configuration download: " + error);
     return;
   }
-  if (!StartJobRunner(context_, {"-f", kDownloadConfigName})) return;
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {"-f", kDownloadConfigName});
+  if (!launch) return;
   // The menu stays open; the notice goes into its status line.
-  download_status_->setText(DownloadRunningText());
+  download_status_->setText(DownloadRunningText(launch->in_window));
 }
 
 void MenuPage::LogLevelClicked() {

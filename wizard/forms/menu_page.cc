@@ -1,6 +1,8 @@
 // MenuFull's construction and its Backup tab.
 #include "wizard/forms/menu_page.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -10,17 +12,11 @@
 #include "wizard/core/backup_schedule.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/menu_config.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/core/wizard_environment.h"
 #include "wizard/forms/results_page.h"
 
 namespace nvx::wizard {
-
-namespace {
-
-// The backup's results report in the logs folder, found in any letter case.
-constexpr char kBackupResultsName[] = "Backup Results.txt";
-
-}  // namespace
 
 MenuPage::MenuPage(WizardContext& context, QWidget* parent)
     : Page("MenuFull", "Norrvault Backup", parent), context_(context) {
@@ -40,8 +36,17 @@ void MenuPage::Load() {
   MenuConfig config = ReadMenuConfig(AppFile(context_.state.app_folder, kConfigName));
   ApplyMenuConfig(config, context_.state);
   backup_list_->setPlainText(ForDisplay(config.summary));
-  display_results_->setEnabled(
-      !FindInLogs(context_.state.app_folder, kBackupResultsName).isEmpty());
+  const QString& folder = context_.state.app_folder;
+  display_results_->setEnabled(ResultsAvailable(folder, kBackupResultsType));
+  restore_results_->setEnabled(ResultsAvailable(folder, kRestoreResultsType));
+  const QFileInfo config_file(AppFile(folder, kConfigName));
+  const LastBackupLine last = LastBackupText(
+      ReadRunView(folder, kBackupResultsType, 0), SchedulePeriodDays(ReadScheduleFile(folder)),
+      config_file.exists() ? config_file.lastModified().toSecsSinceEpoch() : 0,
+      QDateTime::currentSecsSinceEpoch());
+  last_backup_->setText(last.text);
+  backup_warning_->setText(last.warning);
+  backup_warning_->setVisible(!last.warning.isEmpty());
   for (const RestoreItem& item : context_.state.restore_items) restore_list_->addItem(item.entry);
   current_schedule_->setText(CurrentScheduleText(context_.state.app_folder).value_or(""));
   change_id_->setText(context_.state.login_id);
@@ -53,6 +58,10 @@ QWidget* MenuPage::BuildBackupTab() {
   tab->setObjectName("BackupTab");
   QLabel* title = MakeHeading("Label1", "Choose Backup Task");
   QLabel* version = MakeLabel("Label2", "Version 2.0");
+  last_backup_ = MakeLabel("LastBackup", {});
+  backup_warning_ = MakeLabel("BackupWarning", {});
+  backup_warning_->setStyleSheet("color: #b00020; font-weight: bold;");
+  backup_warning_->hide();
   QCheckBox* existing = run_existing_ =
       MakeCheck("RunExisting", "Do Backup using existing configuration shown below");
   QCheckBox* fresh = new_config_ =
@@ -73,6 +82,8 @@ QWidget* MenuPage::BuildBackupTab() {
   buttons->insertWidget(0, results);
   auto* layout = new QVBoxLayout(tab);
   layout->addLayout(head);
+  layout->addWidget(last_backup_);
+  layout->addWidget(backup_warning_);
   layout->addWidget(existing);
   layout->addWidget(fresh);
   layout->addWidget(list, 1);
@@ -86,7 +97,7 @@ QWidget* MenuPage::BuildBackupTab() {
   });
   connect(next, &QPushButton::clicked, this, &MenuPage::BackupContinueClicked);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(results, &QPushButton::clicked, this, &MenuPage::ShowResults);
+  connect(results, &QPushButton::clicked, this, [this] { ShowResults(kBackupResultsType); });
   return tab;
 }
 
@@ -101,8 +112,8 @@ void MenuPage::BackupContinueClicked() {
   accept();
 }
 
-void MenuPage::ShowResults() {
-  ResultsPage results(FindInLogs(context_.state.app_folder, kBackupResultsName), this);
+void MenuPage::ShowResults(const QString& results_type) {
+  ResultsPage results(context_.state.app_folder, results_type, this);
   results.Load();
   results.exec();
 }

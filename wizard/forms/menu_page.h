@@ -45,7 +45,8 @@ class MenuPage : public Page {
   QWidget* BuildAdvancedTab();
 
   void BackupContinueClicked();
-  void ShowResults();
+  // The Results page of `results_type` ("Backup", "Restore").
+  void ShowResults(const QString& results_type);
   void RestoreSelectionChanged();
   void BeginRestoreClicked();
   void ChangeIdClicked();
@@ -63,8 +64,11 @@ class MenuPage : public Page {
   QCheckBox* new_config_;
   QPlainTextEdit* backup_list_;
   QPushButton* display_results_;
+  QLabel* last_backup_;
+  QLabel* backup_warning_;
   // Restore tab.
   QListWidget* restore_list_;
+  QPushButton* restore_results_;
   // Schedule tab.
   QLabel* current_schedule_;
   // ID/Password tab.

@@ -3,6 +3,7 @@
 #include <QVBoxLayout>
 
 #include "wizard/core/restore_job.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/forms/menu_page.h"
 
 namespace nvx::wizard {
@@ -26,6 +27,8 @@ QWidget* MenuPage::BuildRestoreTab() {
   list->setSelectionMode(QAbstractItemView::MultiSelection);
   QPushButton* begin = MakeButton("BeginRestore", "Restore");
   QPushButton* cancel = MakeButton("RestoreCancel", "Cancel");
+  QPushButton* results = restore_results_ =
+      MakeButton("RestoreResults", "Show Most Recent Restore Results");
   QLabel* advice =
       MakeLabel("RestoreAdvice", "Important Considerations When Restoring Files and Folders");
   QFont bold = advice->font();
@@ -36,13 +39,16 @@ QWidget* MenuPage::BuildRestoreTab() {
   auto* layout = new QVBoxLayout(tab);
   layout->addWidget(title);
   layout->addWidget(list, 1);
-  layout->addLayout(ButtonRow({begin, cancel}));
+  auto* buttons = ButtonRow({begin, cancel});
+  buttons->insertWidget(0, results);
+  layout->addLayout(buttons);
   layout->addWidget(advice);
   layout->addWidget(advice_text);
 
   connect(list, &QListWidget::itemSelectionChanged, this, &MenuPage::RestoreSelectionChanged);
   connect(begin, &QPushButton::clicked, this, &MenuPage::BeginRestoreClicked);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(results, &QPushButton::clicked, this, [this] { ShowResults(kRestoreResultsType); });
   return tab;
 }
 
@@ -93,8 +99,9 @@ void MenuPage::BeginRestoreClicked() {
     context_.desktop.Tell(kNothingToRestoreMessage);
     return;
   }
-  if (!StartJobRunner(context_, {"-f", kRestoreConfigName})) return;
-  running_texts_ = RestoreRunningTexts();
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {"-f", kRestoreConfigName});
+  if (!launch) return;
+  running_texts_ = RestoreRunningTexts(*launch);
   context_.state.restore_started = true;
   accept();
 }

@@ -89,7 +89,7 @@ bool ExecuteTimer(WizardContext& context) {
   start.working_folder = folder;
   start.output_file = LogsFolder(folder) + "/NVXscheduledBackup.out";
   start.in_terminal = false;
-  return context.desktop.StartProgram(start);
+  return context.desktop.StartProgram(start).started;
 }
 
 }  // namespace nvx::wizard

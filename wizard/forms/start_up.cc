@@ -106,11 +106,12 @@ void StartUp::ShowMenu() {
   menu->Load();
   ShowPage(menu, [this, menu](int result) {
     if (result != QDialog::Accepted) return End(kExitNormal);
-    if (state_.restore_started) return ShowLastPage(new RunningPage(menu->running_texts()));
+    if (state_.restore_started) return ShowLastPage(Running(menu->running_texts(), false));
     if (state_.new_configuration_chosen) return NewConfiguration();
     // A job that could not be started is not announced as started.
-    if (!StartJobRunner(context_, {})) return End(kExitNormal);
-    ShowLastPage(new RunningPage(false));
+    const std::optional<JobLaunch> launch = StartJobRunner(context_, {});
+    if (!launch) return End(kExitNormal);
+    ShowLastPage(Running(RunningBackupTexts(false, *launch), true));
   });
 }
 
@@ -127,9 +128,10 @@ void StartUp::NewConfiguration() {
 
 void StartUp::AfterLogin() {
   if (state_.new_configuration_chosen) return MyDocumentsStep();
-  ShowPage(new ChooseTypePage(context_), [this](int result) {
+  auto* choose = new ChooseTypePage(context_);
+  ShowPage(choose, [this, choose](int result) {
     if (result == ChooseTypePage::kRestoreChosen) {
-      return ShowLastPage(new RunningPage(DownloadRunningTexts(true)));
+      return ShowLastPage(Running(DownloadRunningTexts(true, choose->launch()), false));
     }
     if (result != QDialog::Accepted) return End(kExitNormal);
     MyDocumentsStep();
@@ -199,8 +201,17 @@ void StartUp::Finish() {
   }
   // The schedule page follows whether or not the backup runs now; a job that could not
   // be started is not announced as started.
-  if (!state_.backup_now || !StartJobRunner(context_, {})) return ScheduleStep();
-  ShowPage(new RunningPage(!state_.configuration_complete), [this](int) { ScheduleStep(); });
+  if (!state_.backup_now) return ScheduleStep();
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {});
+  if (!launch) return ScheduleStep();
+  ShowPage(Running(RunningBackupTexts(!state_.configuration_complete, *launch), true),
+           [this](int) { ScheduleStep(); });
+}
+
+RunningPage* StartUp::Running(const RunningTexts& texts, bool backup) {
+  auto* page = new RunningPage(texts, state_.app_folder, backup);
+  page->Load();
+  return page;
 }
 
 void StartUp::ScheduleStep() {

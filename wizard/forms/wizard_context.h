@@ -33,9 +33,18 @@ struct WizardContext {
 // and gives false; true means the login was accepted.
 bool CheckLogin(WizardContext& context, const QString& id, const QString& password);
 
+// A job runner run the wizard started: whether it has a terminal window of its own, and
+// when it was started (seconds since 1970), so that its run status can be told from an
+// earlier run's.
+struct JobLaunch {
+  bool in_window = false;
+  int64_t launched_at = 0;
+};
+
 // Starts the job runner from AppFolder with `arguments` ("-f" and a job file, or none for
-// config.txt) and does not wait for it. A failure to start is told to the user.
-bool StartJobRunner(WizardContext& context, const QStringList& arguments);
+// config.txt) and does not wait for it. A failure to start is told to the user and gives
+// none.
+std::optional<JobLaunch> StartJobRunner(WizardContext& context, const QStringList& arguments);
 
 }  // namespace nvx::wizard
 

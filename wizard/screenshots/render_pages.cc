@@ -156,9 +156,11 @@ int Render(const QString& output) {
       "Space required to backup /srv/shared/Invoices\r\n\r\n         Not including "
       "subfolders: 3.2 Megabytes\r\n\r\n         Including subfolders: 41.7 Megabytes");
   renderer.Save(&confirm, "AddFolderConfirm");
-  RunningPage running(true);
+  RunningPage running(RunningBackupTexts(false, JobLaunch{}), state.app_folder, true);
+  running.Load();
   renderer.Save(&running, "Running");
-  RunningPage restore(RestoreRunningTexts());
+  RunningPage restore(RestoreRunningTexts(JobLaunch{}), state.app_folder, false);
+  restore.Load();
   renderer.Save(&restore, "RunningRestore");
   ScheduleTaskPage schedule(context);
   schedule.findChild<QCheckBox*>("CheckWeekly")->setChecked(true);
@@ -184,7 +186,7 @@ int Render(const QString& output) {
   tabs->setCurrentIndex(tabs->count() - 1);
   menu.findChild<QLabel*>("DownloadStatus")->setText("Downloading Debug Version of libnvxapi.so");
   renderer.Save(&menu, "MenuFull-Advanced-Downloading");
-  ResultsPage results(state.app_folder + "/Logs/Backup Results.txt");
+  ResultsPage results(state.app_folder, kBackupResultsType);
   results.Load();
   renderer.Save(&results, "Results");
   LogLevelPage log_level(context);

@@ -1,12 +1,16 @@
 // MenuFull on a complete configuration: run the existing backup, a new configuration,
 // restore with one item, cleanup, the configuration download, the ID/Password tab and the
 // log level.
+#include <filesystem>
+
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 
+#include "jobfiles/run_status_file.h"
 #include "tests/support/os_helpers.h"
 #include "tests/wizard/forms/wizard_fixture.h"
 #include "wizard/core/config_sections.h"
@@ -220,5 +224,76 @@ TEST_F(MenuTest, ResultsShowTheBackupReportFoundInAnyLetterCase) {
   ExpectPage("MenuFull");
 }
 
+// The run status decides what the results and the menu's last-backup line say: a run that
+// ended without its report is a failure with its exit code, and the report of an earlier
+// run is not shown as the last one's. No success for longer than the schedule's period
+// and a day is warned about.
+TEST_F(MenuTest, ResultsAndTheLastBackupLineFollowTheLastRun) {
+  constexpr int64_t kDay = 24 * 60 * 60;
+  const int64_t now = QDateTime::currentSecsSinceEpoch();
+  struct Case {
+    const char* label;
+    const char* schedule_day;  // BackupSchedule.txt's day, or none for no file
+    int exit_code;
+    bool report;
+    const char* subject;
+    int64_t last_success_age;  // seconds before now
+    const char* outcome;
+    const char* last_backup_end;  // how the menu's line ends
+    bool warned;
+  };
+  const Case cases[] = {
+      {"a clean run", nullptr, 0, true, "Online Backup Results for alice: No Errors", 3600,
+       "No Errors", ", No Errors", false},
+      {"a run that lost the service", "all", 10, false, "System error: connection lost", 3 * kDay,
+       "Failed (exit code 10): no results report, connection lost",
+       ", Failed (exit code 10): no results report, connection lost", true},
+      {"a weekly schedule allows eight days", "sun", 10, false, "System error: x", 7 * kDay,
+       "Failed (exit code 10): no results report, x",
+       ", Failed (exit code 10): no results report, x", false},
+      {"no schedule allows eight days", "none", 4, true, "User Password Invalid", 9 * kDay,
+       "Failed (exit code 4): User Password Invalid",
+       ", Failed (exit code 4): User Password Invalid", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteCompleteConfig();
+    std::filesystem::create_directories(AppFile("Logs"));
+    WriteFileText(AppFile("Logs/Backup Results.txt"), "An older report\r\n");
+    WriteFileText(AppFile("Logs/Backup Results.tmp"), "Pending note\r\n");
+    std::filesystem::remove(AppFile("BackupSchedule.txt"));
+    if (c.schedule_day != nullptr) {
+      WriteFileText(AppFile("BackupSchedule.txt"),
+                    std::string("RunOnDay ") + c.schedule_day + "\r\nRunAtTime 0100\r\n");
+    }
+    jobfiles::RunStatus status;
+    status.state = jobfiles::RunState::kFinished;
+    status.started = now - 60;
+    status.ended = now - 30;
+    status.exit_code = c.exit_code;
+    status.report = c.report;
+    status.subject = c.subject;
+    status.last_success = now - c.last_success_age;
+    ASSERT_TRUE(jobfiles::WriteRunStatusFile(AppFile("Logs/Backup.status"), status));
+
+    StartWizard();
+    wizard::Page* menu = ExpectPage("MenuFull");
+    const QString line = menu->findChild<QLabel*>("LastBackup")->text();
+    EXPECT_TRUE(line.startsWith("Last backup: ") && line.endsWith(c.last_backup_end))
+        << line.toStdString();
+    EXPECT_EQ(!menu->findChild<QLabel*>("BackupWarning")->isHidden(), c.warned);
+    QString outcome;
+    QString text;
+    WhenDialogShows("Results", [&](QDialog* dialog) {
+      outcome = dialog->findChild<QLabel*>("Outcome")->text();
+      text = dialog->findChild<QPlainTextEdit*>("Text1")->toPlainText();
+      dialog->findChild<QPushButton*>("Close")->click();
+    });
+    Click("DisplayResults");
+    EXPECT_EQ(outcome, c.outcome);
+    EXPECT_EQ(text.contains("An older report"), c.report) << text.toStdString();
+    EXPECT_EQ(text.contains("Pending note"), !c.report) << text.toStdString();
+  }
+}
 }  // namespace
 }  // namespace nvx::test
