@@ -39,8 +39,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # What the programs and libraries load (objdump -p: NEEDED), by Debian 12 package; the
 # test of the package checks that every library they need is in one of these. minizip
-# and zlib serve the ZIP work files of transfers; cron runs scheduled backups.
+# and zlib serve the ZIP work files of transfers; cron runs scheduled backups; QtDBus
+# carries NVXnotify's desktop notifications.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libsqlite3-0, libminizip1, zlib1g, libcpp-httplib0.11")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6dbus6, libsqlite3-0, libminizip1, zlib1g, libcpp-httplib0.11")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron")
 include(CPack)

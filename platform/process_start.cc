@@ -14,6 +14,10 @@ int64_t CurrentProcessId() {
   return static_cast<int64_t>(::getpid());
 }
 
+int64_t CurrentUserId() {
+  return static_cast<int64_t>(::getuid());
+}
+
 bool ProcessIsRunning(int64_t pid) {
   if (pid <= 0 || pid != static_cast<pid_t>(pid)) return false;
   if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;

@@ -9,8 +9,9 @@
 
 namespace nvx::platform {
 
-// The id of the running process.
+// The id of the running process, and the real user's id.
 int64_t CurrentProcessId();
+int64_t CurrentUserId();
 
 // True while the process `pid` exists and has not ended (an ended process that its parent
 // has not yet collected counts as ended).

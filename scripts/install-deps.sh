@@ -7,7 +7,7 @@ packages=(
   zlib1g-dev libminizip-dev libsqlite3-dev libcpp-httplib-dev libssl-dev libbrotli-dev
   googletest libgtest-dev libbenchmark-dev
   qt6-base-dev
-  tinyproxy unzip curl openssl coreutils binutils cron
+  tinyproxy unzip curl openssl coreutils binutils cron dbus-daemon
   rsync time apache2-utils
 )
 

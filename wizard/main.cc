@@ -1,6 +1,9 @@
 // NorrvaultBackup: the backup wizard. Gathers the facts of this computer, then runs the
 // start-up procedure with the real desktop and the login check of libnvxapib.so, which
 // is loaded from AppFolder at the first login.
+//   NorrvaultBackup --results TYPE
+// shows only the most recent results of TYPE ("Backup", "Restore", ...): the desktop
+// notification of a run opens them so.
 #include <optional>
 
 #include <QApplication>
@@ -10,6 +13,7 @@
 #include "wizard/core/outlook_discovery.h"
 #include "wizard/core/wizard_environment.h"
 #include "wizard/desktop/qt_desktop.h"
+#include "wizard/forms/results_page.h"
 #include "wizard/forms/start_up.h"
 
 int main(int argc, char** argv) {
@@ -20,6 +24,13 @@ int main(int argc, char** argv) {
 
   nvx::wizard::WizardState state;
   nvx::wizard::GatherEnvironment(state);
+  const QStringList arguments = QApplication::arguments();
+  if (const qsizetype at = arguments.indexOf("--results"); at > 0 && at + 1 < arguments.size()) {
+    nvx::wizard::ResultsPage results(state.app_folder, arguments[at + 1]);
+    results.Load();
+    results.exec();
+    return 0;
+  }
   nvx::wizard::QtDesktop desktop;
   nvx::wizard::LoginLibrary library;
   auto login = [&library, &state](const QString& id, const QString& password,

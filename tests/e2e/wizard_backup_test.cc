@@ -74,6 +74,45 @@ class WizardBackupTest : public EndToEndTest {
   void TearDown() override {
     start_up_.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // The server goes before the bus, and the notifiers of the runs end with the bus.
+    notification_server_.reset();
+    bus_.reset();
+  }
+
+  // A private session bus with a recording notification server, and the desktop notifier
+  // in the install folder: the runs tell this bus how they ended. With `invoke` the server
+  // answers each notification with its action, which opens the results in the wizard (a
+  // stand-in that notes its arguments).
+  void ListenForNotifications(bool invoke) {
+    ASSERT_TRUE(PathExists("/usr/bin/dbus-daemon")) << "install dbus-daemon";
+    bus_ = std::make_unique<ChildProcess>(
+        "/usr/bin/dbus-daemon",
+        ChildProcess::Options{{"--session", "--nofork", "--print-address=1"}, {}, {}});
+    ASSERT_TRUE(bus_->WaitForOutput("\n", std::chrono::seconds(10))) << bus_->err();
+    bus_address_ = bus_->out().substr(0, bus_->out().find('\n'));
+    std::vector<std::string> arguments{notifications_};
+    if (invoke) arguments.push_back("--invoke");
+    notification_server_ = std::make_unique<ChildProcess>(
+        NVX_RECORDING_NOTIFICATION_SERVER,
+        ChildProcess::Options{arguments, {"DBUS_SESSION_BUS_ADDRESS=" + bus_address_}, {}});
+    ASSERT_TRUE(notification_server_->WaitForOutput("ready", std::chrono::seconds(10)))
+        << notification_server_->err();
+    std::filesystem::copy_file(InstallFolder() + "/NVXnotify", app_ + "/NVXnotify");
+    WriteFileText(app_ + "/NorrvaultBackup", "#!/bin/sh\necho \"$@\" >>wizard-started.txt\n");
+    SetPermissions(app_ + "/NorrvaultBackup", 0700);
+  }
+
+  // What the notifier of the last run said it did, once it has decided (at most 10 s).
+  std::string NotifierSaid(const std::string& what) {
+    const std::string said = app_ + "/Logs/NVXnotify.out";
+    for (int i = 0; i < 500; ++i) {
+      if (PathExists(said) && ReadFileText(said).find(what) != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return PathExists(said) ? ReadFileText(said) : std::string();
+  }
+  std::string Notifications() {
+    return PathExists(notifications_) ? ReadFileText(notifications_) : std::string();
   }
 
   std::string server_address() const { return "127.0.0.1:" + std::to_string(server_->port()); }
@@ -137,7 +176,7 @@ class WizardBackupTest : public EndToEndTest {
     }
     options.working_directory = start.working_folder.toStdString();
     options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=" + server_address(),
-                   "NVX_CONNECT_PAUSE_MS=0"};
+                   "NVX_CONNECT_PAUSE_MS=0", "DBUS_SESSION_BUS_ADDRESS=" + bus_address_};
     return options;
   }
 
@@ -147,10 +186,15 @@ class WizardBackupTest : public EndToEndTest {
   wizard::LoginLibrary library_;
   wizard::RecordingDesktop desktop_;
   std::unique_ptr<wizard::StartUp> start_up_;
+  std::unique_ptr<ChildProcess> bus_;
+  std::string bus_address_ = "unix:path=" + temp_.File("no-bus");
+  std::unique_ptr<ChildProcess> notification_server_;
+  std::string notifications_ = temp_.File("notifications.txt");
 };
 
 TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserver) {
   WriteFileText(documents_ + "/letter.txt", "Dear service,\n");
+  ListenForNotifications(false);
   StartWizard();
 
   ASSERT_EQ(PageName(), "splash");
@@ -202,6 +246,9 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   wizard::ResultsPage results(state_.app_folder, "Backup");
   results.Load();
   EXPECT_EQ(results.findChild<QLabel*>("Outcome")->text(), "No Errors");
+  // A run that succeeded tells the desktop nothing (failures only, by default).
+  EXPECT_NE(NotifierSaid("NVXnotify: ").find("NVXnotify: no notification due"), std::string::npos);
+  EXPECT_EQ(Notifications(), "");
 
   // The scheduler the wizard started turns BackupSchedule.txt into the crontab line that
   // runs NVXbackup from the install folder (a stand-in crontab keeps the table in a file).
@@ -231,6 +278,7 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
 TEST_F(WizardBackupTest, ALargeBackupShowsItsProgressAndAKilledRunShowsAsNotFinished) {
   WriteContent(documents_ + "/big.bin", 24 * 1024 * 1024, Content::kRandom, 7);
   WriteConfiguration();
+  ListenForNotifications(true);
   StartWizard();
   ASSERT_EQ(PageName(), "MenuFull");
   EXPECT_EQ(Text("LastBackup"), "Last backup: none yet");
@@ -278,6 +326,13 @@ TEST_F(WizardBackupTest, ALargeBackupShowsItsProgressAndAKilledRunShowsAsNotFini
   EXPECT_TRUE(Find<QPushButton>("ShowResults")->isEnabled());
   Click("OKButton");
   EXPECT_TRUE(start_up_->ended());
+  // The desktop was told, and the notification's action opened the results.
+  EXPECT_NE(
+      NotifierSaid("results shown").find("NVXnotify: notified: Norrvault Backup did not finish"),
+      std::string::npos);
+  EXPECT_EQ(Notifications().rfind("Norrvault Backup did not finish\tThe run that started ", 0), 0u)
+      << Notifications();
+  EXPECT_EQ(ReadFileText(app_ + "/wizard-started.txt"), "--results Backup\n");
 
   // The next start of the wizard: the menu and the results say the last run did not end.
   StartWizard();

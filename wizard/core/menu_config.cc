@@ -227,6 +227,11 @@ MenuConfig ParseMenuConfig(const QStringList& lines) {
     if (BeginsWith(line, kPasswordEncrypt)) config.password = ValueAfter(line, kPasswordEncrypt);
     if (line.startsWith(YesNoLine(kNotifyUser, true))) config.notify_user = true;
     ReadLogLevel(line, config);
+    if (BeginsWith(line, kDesktopNotify, Qt::CaseInsensitive)) {
+      config.notify_every_run =
+          ValueAfter(line, kDesktopNotify)
+              .startsWith(FromView(jobfiles::kDesktopNotifyAlways), Qt::CaseInsensitive);
+    }
     summary.Add(line);
   }
   config.summary = summary.Text(config.login_id);
@@ -250,6 +255,7 @@ void ApplyMenuConfig(const MenuConfig& config, WizardState& state) {
   state.notify_user = config.notify_user;
   state.log_level = config.log_level;
   state.log_level_present = config.log_level_present;
+  state.notify_every_run = config.notify_every_run;
   state.restore_items = config.restore_items;
 }
 

@@ -65,6 +65,8 @@ struct WizardState {
   QString outlook_folder;
   LogLevelChoice log_level = LogLevelChoice::kActivity;
   bool log_level_present = false;
+  // The desktop is told of every run, not only of runs that fail.
+  bool notify_every_run = false;
   QVector<RestoreItem> restore_items;  // 0-based; list entries correspond by position
 };
 

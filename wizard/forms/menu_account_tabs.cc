@@ -75,6 +75,8 @@ QWidget* MenuPage::BuildAdvancedTab() {
   QPushButton* debug = MakeButton("GetDebugCode", "Install Debug Support");
   QPushButton* log_level = MakeButton("LogLevel", "Set Log Level");
   QLabel* status = download_status_ = MakeLabel("DownloadStatus", {});
+  QCheckBox* every_run = notify_every_run_ = MakeCheck(
+      "NotifyEveryRun", "Show a desktop notification after every run, not only when one fails");
 
   auto* layout = new QVBoxLayout(tab);
   for (QPushButton* button : {cleanup, download, update, debug, log_level}) {
@@ -84,8 +86,10 @@ QWidget* MenuPage::BuildAdvancedTab() {
     button->setMinimumWidth(220);
     layout->addLayout(row);
   }
+  layout->addWidget(every_run);
   layout->addWidget(status);
   layout->addStretch(1);
+  connect(every_run, &QCheckBox::clicked, this, &MenuPage::NotifyEveryRunClicked);
   connect(cleanup, &QPushButton::clicked, this, &MenuPage::CleanupClicked);
   connect(download, &QPushButton::clicked, this, &MenuPage::DownloadConfigClicked);
   connect(update, &QPushButton::clicked, this, &MenuPage::UpdateSdkClicked);
@@ -139,6 +143,16 @@ void MenuPage::DownloadConfigClicked() {
   if (!launch) return;
   // The menu stays open; the notice goes into its status line.
   download_status_->setText(DownloadRunningText(launch->in_window));
+}
+
+void MenuPage::NotifyEveryRunClicked(bool every_run) {
+  QString error;
+  if (!RewriteDesktopNotify(context_.state.app_folder, every_run, &error)) {
+    notify_every_run_->setChecked(!every_run);
+    context_.desktop.Tell("Could not write config.txt: " + error);
+    return;
+  }
+  context_.state.notify_every_run = every_run;
 }
 
 void MenuPage::LogLevelClicked() {

@@ -51,6 +51,7 @@ void MenuPage::Load() {
   current_schedule_->setText(CurrentScheduleText(context_.state.app_folder).value_or(""));
   change_id_->setText(context_.state.login_id);
   change_notify_->setChecked(context_.state.notify_user);
+  notify_every_run_->setChecked(context_.state.notify_every_run);
 }
 
 QWidget* MenuPage::BuildBackupTab() {

@@ -53,6 +53,8 @@ class MenuPage : public Page {
   void CleanupClicked();
   void DownloadConfigClicked();
   void LogLevelClicked();
+  // Writes the desktop notification wish into config.txt at once.
+  void NotifyEveryRunClicked(bool every_run);
   void UpdateSdkClicked();
   void GetDebugCodeClicked();
   // Replaces the components of `set` and tells how it went.
@@ -77,6 +79,7 @@ class MenuPage : public Page {
   QCheckBox* change_notify_;
   // Advanced tab.
   QLabel* download_status_;
+  QCheckBox* notify_every_run_;
 
   RunningTexts running_texts_;
   std::set<int> selected_rows_;  // the restore list's selection as last seen

@@ -205,6 +205,17 @@ TEST_F(MenuTest, LogLevelIsShownAndRewritten) {
   Click("LogLevel");
   EXPECT_NE(ReadApp("config.txt").find("LogLevel ErrorOnly\r\n"), std::string::npos);
   EXPECT_EQ(state_.log_level, wizard::LogLevelChoice::kErrorOnly);
+
+  // The desktop notification of every run, not only of failures: written as asked and
+  // shown by the next menu.
+  EXPECT_FALSE(start_up_->current_page()->findChild<QCheckBox*>("NotifyEveryRun")->isChecked());
+  start_up_->current_page()->findChild<QCheckBox*>("NotifyEveryRun")->click();
+  EXPECT_NE(ReadApp("config.txt").find("/Logs\r\nDesktopNotify Always\r\n"), std::string::npos);
+  StartWizard();
+  EXPECT_TRUE(start_up_->current_page()->findChild<QCheckBox*>("NotifyEveryRun")->isChecked());
+  start_up_->current_page()->findChild<QCheckBox*>("NotifyEveryRun")->click();
+  EXPECT_NE(ReadApp("config.txt").find("/Logs\r\nDesktopNotify Failures\r\n"), std::string::npos);
+  EXPECT_EQ(ReadApp("config.txt").find("DesktopNotify Always"), std::string::npos);
 }
 
 TEST_F(MenuTest, ResultsShowTheBackupReportFoundInAnyLetterCase) {
