@@ -32,11 +32,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   nvx::wizard::QtDesktop desktop;
-  nvx::wizard::LoginLibrary library;
-  auto login = [&library, &state](const QString& id, const QString& password,
-                                  QString* reason) -> std::optional<int> {
-    if (!library.Load(state.app_folder, reason)) return std::nullopt;
-    return library.TestLogin(id, password);
+  // Never unloaded: a login check the user stopped waiting for may still be inside the
+  // library when the program ends. The check runs on its own thread and keeps copies.
+  auto* library = new nvx::wizard::LoginLibrary;
+  const QString app_folder = state.app_folder;
+  auto login = [library, app_folder](const QString& id, const QString& password,
+                                     QString* reason) -> std::optional<int> {
+    if (!library->Load(app_folder, reason)) return std::nullopt;
+    return library->TestLogin(id, password);
   };
   nvx::wizard::StartUp start_up(state, desktop, login, nvx::wizard::WineDriveC());
   QObject::connect(&start_up, &nvx::wizard::StartUp::Ended, &application,

@@ -13,19 +13,23 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include "jobfiles/run_status_file.h"
 #include "tests/e2e/backup_fixture.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/support/cutting_relay.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/os_helpers.h"
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
 #include "wizard/core/login_library.h"
 #include "wizard/desktop/recording_desktop.h"
+#include "wizard/forms/login_check.h"
 #include "wizard/forms/results_page.h"
 #include "wizard/forms/running_page.h"
 #include "wizard/forms/start_up.h"
@@ -156,6 +160,20 @@ class WizardBackupTest : public EndToEndTest {
   void Click(const char* name) {
     if (auto* button = Find<QPushButton>(name)) button->click();
   }
+  // Clicks the page's Login button and lets the check it starts run to its end.
+  void LogIn() {
+    Click("Login");
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 30000) {
+      auto* panel = start_up_->current_page()
+                        ? start_up_->current_page()->findChild<wizard::LoginCheckPanel*>()
+                        : nullptr;
+      if (panel == nullptr || !panel->running()) break;
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
   void Type(const char* name, const char* text) {
     if (auto* edit = Find<QLineEdit>(name)) edit->setText(text);
   }
@@ -202,11 +220,11 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   ASSERT_EQ(PageName(), "Login");
   Type("NVX_ID", "alice");
   Type("NVX_password", "not-the-password");
-  Click("Login");
+  LogIn();
   ASSERT_EQ(PageName(), "Login");
   EXPECT_EQ(desktop_.messages(), QStringList{"Password invalid, please try again"});
   Type("NVX_password", "wonderland");
-  Click("Login");
+  LogIn();
   ASSERT_EQ(PageName(), "ChooseType") << desktop_.messages().join(" | ").toStdString();
   Click("Continue");
   ASSERT_EQ(PageName(), "mydocuments");
@@ -332,7 +350,11 @@ TEST_F(WizardBackupTest, ALargeBackupShowsItsProgressAndAKilledRunShowsAsNotFini
       std::string::npos);
   EXPECT_EQ(Notifications().rfind("Norrvault Backup did not finish\tThe run that started ", 0), 0u)
       << Notifications();
-  EXPECT_EQ(ReadFileText(app_ + "/wizard-started.txt"), "--results Backup\n");
+  const std::string started = app_ + "/wizard-started.txt";
+  for (int i = 0; i < 250 && (!PathExists(started) || ReadFileText(started).empty()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(ReadFileText(started), "--results Backup\n");
 
   // The next start of the wizard: the menu and the results say the last run did not end.
   StartWizard();
@@ -342,6 +364,61 @@ TEST_F(WizardBackupTest, ALargeBackupShowsItsProgressAndAKilledRunShowsAsNotFini
   wizard::ResultsPage results(state_.app_folder, "Backup");
   results.Load();
   EXPECT_EQ(results.findChild<QLabel*>("Outcome")->text(), "Did not finish");
+}
+
+// A service whose host no longer answers: the login check runs off the window's thread,
+// events keep flowing (never 100 ms without one), and after the wizard's time limit the
+// user is asked whether to keep the unchecked login. No keeps the page; Yes goes on.
+TEST_F(WizardBackupTest, ALoginCheckThatGetsNoAnswerKeepsTheWindowResponsiveAndAsks) {
+  SilentListener silent;
+  setenv("NVX_SERVER", silent.address().c_str(), 1);
+  state_.login_timeout_millis = 700;
+  StartWizard();
+  Click("Continue");
+  ASSERT_EQ(PageName(), "Login");
+  Type("NVX_ID", "alice");
+  Type("NVX_password", "wonderland");
+
+  for (const wizard::Answer answer : {wizard::Answer::kNo, wizard::Answer::kYes}) {
+    desktop_.ClearRecord();
+    desktop_.QueueAnswer(answer);
+    Click("Login");
+    EXPECT_FALSE(Find<QWidget>("LoginCheck")->isHidden());
+    EXPECT_TRUE(desktop_.busy_shown());
+    EXPECT_FALSE(Find<QPushButton>("Login")->isEnabled());
+    // The events of the window, timed while the check waits for the service.
+    QElapsedTimer clock;
+    clock.start();
+    int64_t last = 0;
+    int64_t longest_gap = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+      longest_gap = std::max<int64_t>(longest_gap, clock.elapsed() - last);
+      last = clock.elapsed();
+    });
+    ticks.start(10);
+    while (desktop_.questions().empty() && clock.elapsed() < 10000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    ticks.stop();
+    EXPECT_LT(longest_gap, 100);
+    ASSERT_EQ(desktop_.questions().size(), 1u) << "no question within 10 s";
+    EXPECT_EQ(desktop_.questions()[0].title, "Login not checked");
+    EXPECT_TRUE(desktop_.questions()[0].text.startsWith(
+        "The Norrvault service did not answer within 1 seconds"))
+        << desktop_.questions()[0].text.toStdString();
+    EXPECT_FALSE(desktop_.busy_shown());
+  }
+  // Yes: the login is kept, unchecked, and the wizard goes on.
+  EXPECT_EQ(PageName(), "ChooseType") << desktop_.messages().join(" | ").toStdString();
+  EXPECT_EQ(state_.password, "wonderland");
+
+  // The checks still waiting for the silent host end when it goes away.
+  silent.Close();
+  for (int i = 0; i < 500 && wizard::LoginChecksInFlight() > 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(wizard::LoginChecksInFlight(), 0);
 }
 
 }  // namespace

@@ -56,13 +56,16 @@ QWidget* MenuPage::BuildAccountTab() {
   auto* fields = new QFormLayout;
   fields->addRow(id_prompt, id);
   fields->addRow(password_prompt, password);
+  change_check_ = new LoginCheckPanel(context_, tab);
   auto* layout = new QVBoxLayout(tab);
   layout->addWidget(title);
   layout->addLayout(fields);
   layout->addWidget(notify);
   layout->addLayout(ButtonRow({apply}));
+  layout->addWidget(change_check_);
   layout->addStretch(1);
   connect(apply, &QPushButton::clicked, this, &MenuPage::ChangeIdClicked);
+  connect(change_check_, &LoginCheckPanel::Finished, this, &MenuPage::ChangeIdChecked);
   return tab;
 }
 
@@ -99,10 +102,20 @@ QWidget* MenuPage::BuildAdvancedTab() {
 }
 
 void MenuPage::ChangeIdClicked() {
-  QString id = change_id_->text();
-  QString password = change_password_->text();
-  bool notify = change_notify_->isChecked();
-  if (!CheckLogin(context_, id, password)) return;
+  if (change_check_->running()) return;
+  if (!LoginFieldsFilled(context_, change_id_->text(), change_password_->text())) return;
+  change_check_->Start(change_id_->text(), change_password_->text());
+}
+
+void MenuPage::ChangeIdChecked(LoginVerdict verdict) {
+  if (verdict == LoginVerdict::kUnconfirmed &&
+      !SaveUncheckedLogin(context_, change_check_->reason())) {
+    return;
+  }
+  if (verdict != LoginVerdict::kAccepted && verdict != LoginVerdict::kUnconfirmed) return;
+  const QString id = change_id_->text();
+  const QString password = change_password_->text();
+  const bool notify = change_notify_->isChecked();
   QString error;
   if (!RewriteIdPassword(context_.state.app_folder, id, password, notify, &error)) {
     context_.desktop.Tell("Could not write config.txt: " + error);

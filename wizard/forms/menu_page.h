@@ -13,6 +13,7 @@
 #include <set>
 
 #include "wizard/core/component_update.h"
+#include "wizard/forms/login_check.h"
 #include "wizard/forms/page.h"
 #include "wizard/forms/running_page.h"
 #include "wizard/forms/wizard_context.h"
@@ -50,6 +51,7 @@ class MenuPage : public Page {
   void RestoreSelectionChanged();
   void BeginRestoreClicked();
   void ChangeIdClicked();
+  void ChangeIdChecked(LoginVerdict verdict);
   void CleanupClicked();
   void DownloadConfigClicked();
   void LogLevelClicked();
@@ -77,6 +79,7 @@ class MenuPage : public Page {
   QLineEdit* change_id_;
   QLineEdit* change_password_;
   QCheckBox* change_notify_;
+  LoginCheckPanel* change_check_;
   // Advanced tab.
   QLabel* download_status_;
   QCheckBox* notify_every_run_;

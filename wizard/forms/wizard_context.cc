@@ -8,25 +8,10 @@
 
 namespace nvx::wizard {
 
-bool CheckLogin(WizardContext& context, const QString& id, const QString& password) {
-  if (id.isEmpty() || password.isEmpty()) {
-    context.desktop.Tell(kEmptyLoginMessage);
-    return false;
-  }
-  QString reason;
-  context.desktop.BusyPointer(true);
-  std::optional<int> result = context.login(id, password, &reason);
-  context.desktop.BusyPointer(false);
-  if (!result) {
-    context.desktop.Tell(kLoginUnavailablePrefix + reason);
-    return false;
-  }
-  QString refusal = LoginRefusalMessage(*result);
-  if (!refusal.isEmpty()) {
-    context.desktop.Tell(refusal);
-    return false;
-  }
-  return true;
+bool LoginFieldsFilled(WizardContext& context, const QString& id, const QString& password) {
+  if (!id.isEmpty() && !password.isEmpty()) return true;
+  context.desktop.Tell(kEmptyLoginMessage);
+  return false;
 }
 
 std::optional<JobLaunch> StartJobRunner(WizardContext& context, const QStringList& arguments) {

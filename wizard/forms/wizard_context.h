@@ -28,10 +28,8 @@ struct WizardContext {
   LoginCheck login;
 };
 
-// Runs the login check for `id` and `password` as the Login page and the ID/Password
-// tab do: an empty text, a refused login or an unavailable library is told to the user
-// and gives false; true means the login was accepted.
-bool CheckLogin(WizardContext& context, const QString& id, const QString& password);
+// True when both the ID and the password are given; otherwise the user is told so.
+bool LoginFieldsFilled(WizardContext& context, const QString& id, const QString& password);
 
 // A job runner run the wizard started: whether it has a terminal window of its own, and
 // when it was started (seconds since 1970), so that its run status can be told from an
