@@ -15,6 +15,12 @@ bool Enabled(const SharedBlock& block, int32_t bits) {
   return (block.log_level.load(std::memory_order_relaxed) & bits) != 0;
 }
 
+// Writes one line of the log. A line that cannot be written has no one to tell: the log is
+// where failures are told.
+void WriteLogLine(platform::File& log, std::string_view text) {
+  (void)log.Write(text);
+}
+
 }  // namespace
 
 platform::File OpenActivityLog(const std::string& directory, std::string* full_name) {
@@ -24,8 +30,8 @@ platform::File OpenActivityLog(const std::string& directory, std::string* full_n
                            now.hour, now.minute, now.second));
   platform::File log = platform::File::Open(name, platform::File::Access::kCreateTruncate);
   if (log.is_open()) {
-    log.Write(StrFormat("Log File Open %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year, now.hour,
-                        now.minute, now.second));
+    WriteLogLine(log, StrFormat("Log File Open %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year,
+                                now.hour, now.minute, now.second));
   }
   *full_name = FitToWidth(name, kLogFileNameWidth);
   return log;
@@ -34,8 +40,8 @@ platform::File OpenActivityLog(const std::string& directory, std::string* full_n
 void CloseActivityLog(platform::File& log) {
   if (!log.is_open()) return;
   platform::LocalTime now = platform::GetClock().LocalNow();
-  log.Write(StrFormat("Log File Close %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year, now.hour,
-                      now.minute, now.second));
+  WriteLogLine(log, StrFormat("Log File Close %d/%d/%d %d:%d:%d\n", now.month, now.day, now.year,
+                              now.hour, now.minute, now.second));
   log.Close();
 }
 
@@ -54,7 +60,7 @@ void LogText(SharedBlock& block, int32_t bits, std::string_view text) {
   if (!Enabled(block, bits)) return;
   nvx::platform::MutexLock lock(block.trace_lock);
   // Each write goes straight to the file: nothing is held back between lines.
-  if (block.logs.activity_log.is_open()) block.logs.activity_log.Write(text);
+  if (block.logs.activity_log.is_open()) WriteLogLine(block.logs.activity_log, text);
 }
 
 void LogLine(SharedBlock& block, int32_t bits, const char* format, ...) {
@@ -68,7 +74,7 @@ void LogLine(SharedBlock& block, int32_t bits, const char* format, ...) {
 
 void DumpTransferStats(SharedBlock& block) {
   if (!Enabled(block, kLogScript)) return;
-  TransferProgress counters;
+  ProgressRecord counters;
   {
     nvx::platform::MutexLock lock(block.state_lock);
     counters = block.reported.live_progress;

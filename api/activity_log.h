@@ -31,7 +31,7 @@ void LogLine(SharedBlock& block, int32_t bits, const char* format, ...)
 void LogText(SharedBlock& block, int32_t bits, std::string_view text);
 
 // The call trace line of a facade operation ("CALLMEMBER ...").
-inline const char* TraceFlag(bool flag) {
+[[nodiscard]] inline const char* TraceFlag(bool flag) {
   return flag ? "1" : "0";
 }
 

@@ -46,7 +46,7 @@ void BlockReporter::AddFileErrorNote(std::string_view path, int error_code) {
 
 namespace {
 
-int32_t& CountField(TransferProgress& progress, FileCount count) {
+int32_t& CountField(ProgressRecord& progress, FileCount count) {
   switch (count) {
     case FileCount::kUploaded:
       return progress.files_uploaded;
@@ -80,7 +80,7 @@ int32_t& CountField(TransferProgress& progress, FileCount count) {
 
 void BlockProgress::ResetRecord() {
   platform::MutexLock lock(block_.state_lock);
-  block_.reported.live_progress = TransferProgress{};
+  block_.reported.live_progress = ProgressRecord{};
   block_.reported.live_file_name.clear();
 }
 
@@ -91,7 +91,7 @@ void BlockProgress::RestartSequence() {
 
 void BlockProgress::StartFile(std::string_view path, int32_t phase) {
   platform::MutexLock lock(block_.state_lock);
-  TransferProgress& live = block_.reported.live_progress;
+  ProgressRecord& live = block_.reported.live_progress;
   ++live.sequence;
   live.total_blocks = 0;
   live.block = 0;
@@ -121,7 +121,7 @@ void BlockProgress::SetBlock(int32_t block) {
 
 void BlockProgress::BeginFile(int64_t local_size, int32_t total_blocks) {
   platform::MutexLock lock(block_.state_lock);
-  block_.engine.local_size = local_size;
+  block_.transfer_size = local_size;
   block_.reported.live_progress.total_blocks = total_blocks;
   block_.reported.live_progress.block = 0;
 }
@@ -142,20 +142,20 @@ void BlockProgress::SetReplacementCount(int32_t count) {
   block_.reported.live_progress.replacement_count = count;
 }
 
-bool BlockFilePause::PauseAfterFile() {
-  const auto stop_requested = [this] {
-    return block_.control.stop_requested.load(std::memory_order_acquire);
+bool PauseAfterFile(SharedBlock& block) {
+  const auto stop_requested = [&block] {
+    return block.control.stop_requested.load(std::memory_order_acquire);
   };
-  if (block_.job.pause_after_each_file && !stop_requested()) {
+  if (block.job.pause_after_file && !stop_requested()) {
     {
-      platform::MutexLock lock(block_.state_lock);
-      block_.reported.live_progress.waiting = 1;
+      platform::MutexLock lock(block.state_lock);
+      block.reported.live_progress.waiting = 1;
     }
     // The owner signals this event after asking the worker to stop.
-    block_.control.next_event.Wait();
+    block.control.pause_after_file_event.Wait();
     {
-      platform::MutexLock lock(block_.state_lock);
-      block_.reported.live_progress.waiting = 0;
+      platform::MutexLock lock(block.state_lock);
+      block.reported.live_progress.waiting = 0;
     }
   }
   return !stop_requested();

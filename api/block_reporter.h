@@ -21,7 +21,7 @@ class BlockReporter final : public Reporter {
   void SetLastHttpResponse(std::string text) override;
   void SetErrorCode(int32_t code) override;
   void LogText(int32_t bits, std::string_view text) override;
-  bool Logs(int32_t bits) const override;
+  [[nodiscard]] bool Logs(int32_t bits) const override;
   void WriteResultText(std::string_view text) override;
   void AddFileNote(std::string_view path, int kind, bool report_missing, int system_error) override;
   void AddFileErrorNote(std::string_view path, int error_code) override;
@@ -50,18 +50,11 @@ class BlockProgress final : public ProgressSink {
   SharedBlock& block_;
 };
 
-// With the caller's pause flag on, the engines stop after every file until the caller,
-// having seen the progress snapshot, calls SyncFileAccessNext: waiting is 1 in the
-// progress record exactly while the worker waits.
-class BlockFilePause final : public FilePause {
- public:
-  explicit BlockFilePause(SharedBlock& block) : block_(block) {}
-
-  bool PauseAfterFile() override;
-
- private:
-  SharedBlock& block_;
-};
+// The pause after each file (SyncFileAccess): with the caller's flag on, the engines stop
+// after every file until the caller, having seen the progress snapshot, calls
+// SyncFileAccessNext; waiting is 1 in the progress record exactly while the worker
+// waits. False when the worker is asked to stop (the engine then ends the command).
+[[nodiscard]] bool PauseAfterFile(SharedBlock& block);
 
 }  // namespace nvx
 

@@ -17,45 +17,75 @@ namespace nvx {
 namespace {
 
 // Codes 4 and 5: both show the same two status messages; a failed fetch keeps its own.
-bool FetchRoutine(TransferSession& session, bool (*fetch)(ServiceSession&)) {
+template <typename Fetch, typename Keep>
+bool FetchRoutine(TransferSession& session, Fetch fetch, Keep keep) {
   session.CloseConnection();
   session.report().SetStatusMessage("Getting Help File");
-  if (!fetch(session)) return false;
+  auto fetched = fetch(session);
+  keep(fetched);
+  if (!fetched.ok()) return false;
   session.report().SetStatusMessage("Get Help File Complete");
   return true;
+}
+
+// What requests about the mapped folder name; none when nothing is mapped.
+FolderTarget MappedFolderTarget(const SharedBlock& block) {
+  const FolderRecord* mapped = block.protocol.lists.mapped_folder;
+  if (mapped == nullptr) return {};
+  return {mapped->folder_id, mapped->name};
 }
 
 }  // namespace
 
 bool RoutineFolderList(TransferSession& session) {
-  return FolderList(session);
+  ExchangeResult<FolderListAnswer> answer = FolderList(session);
+  if (answer.value.replaces_list) {
+    ServerLists& lists = session.block().protocol.lists;
+    // A mapped folder keeps pointing into the tree it came from until Reset.
+    if (lists.folder_list != nullptr && lists.mapped_folder != nullptr) {
+      lists.retired_folder_lists.push_front(std::move(lists.folder_list));
+    }
+    lists.folder_list = std::move(answer.value.tree);
+  }
+  return answer.ok();
 }
 
 bool RoutineVerifyId(TransferSession& session) {
-  return TestId(session);
+  // The caller reads the login's outcome from the error code and the conclusion.
+  (void)TestId(session);
+  return true;
 }
 
 bool RoutineHelpFile(TransferSession& session) {
-  return FetchRoutine(session, &FetchHelpFile);
+  return FetchRoutine(session, &FetchHelpFile, [&](const ExchangeResult<std::string>& fetched) {
+    if (!fetched.value.empty()) session.block().protocol.help_file_name = fetched.value;
+  });
 }
 
 bool RoutineVersionFile(TransferSession& session) {
-  return FetchRoutine(session, &FetchVersionFile);
+  return FetchRoutine(session, &FetchVersionFile, [&](const ExchangeResult<std::string>& fetched) {
+    if (fetched.ok()) ParseVersionText(session.block().protocol.version, fetched.value);
+  });
 }
 
 bool RoutineFolderFileList(TransferSession& session) {
-  std::optional<std::string> text;
-  if (!FolderFileList(session, &text)) return false;
-  session.block().protocol.lists.server_file_list =
-      text ? TakeServerFileList(session, *text, std::nullopt) : std::vector<ServerFileEntry>();
+  const FolderTarget folder = MappedFolderTarget(session.block());
+  ExchangeResult<std::optional<std::string>> text = FolderFileList(session, folder);
+  if (!text.ok()) return false;
+  // The refused entries are reported; no getter reads the list itself.
+  if (text.value) (void)TakeServerFileList(session, folder.name, *text.value, std::nullopt);
   return true;
 }
 
 bool RoutineFileInfo(TransferSession& session) {
   Reporter& report = session.report();
   report.SetStatusMessage("Getting file info from Norrvault");
-  if (!FileInfoQuery(session)) {
-    if (session.link().communication_failure()) {
+  // The file information itself has no getter: the command tells whether the service
+  // could answer for the mapped folder.
+  const ExchangeOutcome outcome =
+      FileInfoQuery(session, CommandTarget{MappedFolderTarget(session.block()), {}}).outcome;
+  if (outcome != ExchangeOutcome::kOk) {
+    if (outcome == ExchangeOutcome::kTransportFailure) {
       report.AddFileNote("FileInfo", kNoteCommunicationFailure, true, 0);
     }
     return false;
@@ -65,15 +95,23 @@ bool RoutineFileInfo(TransferSession& session) {
 }
 
 bool RoutineResetSpace(TransferSession& session) {
-  return ResetSpace(session);
+  // The figures go into the account record whatever the answer; the command succeeds.
+  (void)ResetSpace(session);
+  return true;
 }
 
 bool RoutineDeleteEmptyFolders(TransferSession& session) {
-  return DeleteEmptyFolders(session);
+  const FolderRecord* mapped = session.block().protocol.lists.mapped_folder;
+  if (mapped == nullptr) return false;
+  // The service deletes what it can; the command succeeds whatever it answered.
+  (void)DeleteEmptyFolders(session, *mapped);
+  return true;
 }
 
 bool RoutineVerifyPath(TransferSession& session) {
-  return VerifyServerPath(session);
+  const JobSettings& job = session.job();
+  return VerifyServerPath(session, session.block().protocol.lists.folder_list.get(),
+                          job.path_to_verify);
 }
 
 bool RoutineSetServer(TransferSession& session) {
@@ -82,15 +120,18 @@ bool RoutineSetServer(TransferSession& session) {
 }
 
 bool RoutineUpload(TransferSession& session) {
-  return RunUpload(session);
+  return RunUpload(session, session.block().protocol.lists.mapped_folder);
 }
 
 bool RoutineDownload(TransferSession& session) {
-  return RunDownload(session);
+  // The download marks the folder list's records for the local folders it derives: the
+  // list is the block's, and only the worker writes it while a command runs.
+  return RunDownload(session,
+                     const_cast<FolderRecord*>(session.block().protocol.lists.mapped_folder));
 }
 
 bool RoutineClean(TransferSession& session) {
-  return CleanNVX(session);
+  return CleanNVX(session, session.block().protocol.lists.mapped_folder);
 }
 
 }  // namespace nvx

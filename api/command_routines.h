@@ -11,26 +11,25 @@
 
 namespace nvx {
 
-bool RoutineFolderList(TransferSession& session);
-bool RoutineVerifyId(TransferSession& session);
+[[nodiscard]] bool RoutineFolderList(TransferSession& session);
+[[nodiscard]] bool RoutineVerifyId(TransferSession& session);
 // Codes 4 and 5 report a failed fetch as a failed command, with the reason in the
 // status message.
-bool RoutineHelpFile(TransferSession& session);
-bool RoutineVersionFile(TransferSession& session);
-// Fetches and parses the file list of the current server folder id into the server
-// file list.
-bool RoutineFolderFileList(TransferSession& session);
-bool RoutineFileInfo(TransferSession& session);
-bool RoutineResetSpace(TransferSession& session);
-bool RoutineDeleteEmptyFolders(TransferSession& session);
-bool RoutineVerifyPath(TransferSession& session);
-bool RoutineSetServer(TransferSession& session);
+[[nodiscard]] bool RoutineHelpFile(TransferSession& session);
+[[nodiscard]] bool RoutineVersionFile(TransferSession& session);
+// Codes 6 and 7 ask about the mapped folder (none: the requests name no folder).
+[[nodiscard]] bool RoutineFolderFileList(TransferSession& session);
+[[nodiscard]] bool RoutineFileInfo(TransferSession& session);
+[[nodiscard]] bool RoutineResetSpace(TransferSession& session);
+[[nodiscard]] bool RoutineDeleteEmptyFolders(TransferSession& session);
+[[nodiscard]] bool RoutineVerifyPath(TransferSession& session);
+[[nodiscard]] bool RoutineSetServer(TransferSession& session);
 // Code 2: the upload engine, for UploadFile and for SendLog's upload of the activity log.
-bool RoutineUpload(TransferSession& session);
+[[nodiscard]] bool RoutineUpload(TransferSession& session);
 // Code 8: the download engine.
-bool RoutineDownload(TransferSession& session);
+[[nodiscard]] bool RoutineDownload(TransferSession& session);
 // Code 18: the clean engine, deleting server copies of what is gone locally.
-bool RoutineClean(TransferSession& session);
+[[nodiscard]] bool RoutineClean(TransferSession& session);
 
 }  // namespace nvx
 

@@ -60,7 +60,7 @@ struct CommandTable {
   std::array<CommandRow, kLastCommandCode + 1> rows{};
 
   // The row of `code`, or null when the code is out of range or has no routine.
-  const CommandRow* Find(int32_t code) const {
+  [[nodiscard]] const CommandRow* Find(int32_t code) const {
     if (code < kFirstCommandCode || code > kLastCommandCode) return nullptr;
     const CommandRow& row = rows[static_cast<size_t>(code)];
     return row.routine != nullptr ? &row : nullptr;
@@ -68,7 +68,7 @@ struct CommandTable {
 };
 
 // The library's commands.
-CommandTable DefaultCommandTable();
+[[nodiscard]] CommandTable DefaultCommandTable();
 
 }  // namespace nvx
 

@@ -8,10 +8,10 @@
 
 namespace nvx {
 
-bool RoutineGetStats(TransferSession& session);
-bool RoutineEmailStats(TransferSession& session);
-bool RoutineEmailSend(TransferSession& session);
-bool RoutineEmailSendJustText(TransferSession& session);
+[[nodiscard]] bool RoutineGetStats(TransferSession& session);
+[[nodiscard]] bool RoutineEmailStats(TransferSession& session);
+[[nodiscard]] bool RoutineEmailSend(TransferSession& session);
+[[nodiscard]] bool RoutineEmailSendJustText(TransferSession& session);
 
 }  // namespace nvx
 

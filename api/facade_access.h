@@ -9,7 +9,7 @@
 namespace nvx {
 
 struct FacadeAccess {
-  static SharedBlock* Block(CNvxapi& api) { return api.block_; }
+  [[nodiscard]] static SharedBlock* Block(CNvxapi& api) { return api.block_; }
 };
 
 // Posting a command: status 1 first, then the code (and, for a transfer, the transfer

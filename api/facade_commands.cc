@@ -9,14 +9,14 @@ namespace nvx {
 
 void PostCommand(SharedBlock& block, int32_t code) {
   WorkerControl& control = block.control;
-  control.status.store(kStatusBusy);
+  control.status.store(status::kBusy);
   control.command.store(code);
   if (code >= kFirstCommandCode && code <= kLastCommandCode &&
       control.commands.rows[static_cast<size_t>(code)].is_transfer) {
     control.transfer_kind = code;
   }
   if (!block.control.worker_started) {
-    block.control.status.store(kStatusFailed);
+    block.control.status.store(status::kFailed);
     return;
   }
   block.control.command_event.Signal();
@@ -183,5 +183,5 @@ void CNvxapi::SyncFileAccess() {
 
 void CNvxapi::SyncFileAccessNext() {
   if (block_ == nullptr) return;
-  block_->control.next_event.Signal();
+  block_->control.pause_after_file_event.Signal();
 }

@@ -20,8 +20,9 @@ CNvxapi::CNvxapi() : block_(nullptr) {
   nvx::SharedBlock* block = new (std::nothrow) nvx::SharedBlock();
   if (block == nullptr) return;  // the object stays unusable; every operation does nothing
   block->control.commands = nvx::DefaultCommandTable();
-  // Without a worker every posted command fails at once (see PostCommand).
-  nvx::StartWorker(*block);
+  // Without a worker every posted command fails at once (see PostCommand): the object
+  // works either way.
+  (void)nvx::StartWorker(*block);
   block_ = block;
 }
 

@@ -12,12 +12,12 @@ using nvx::TextArg;
 using nvx::Trace;
 
 int32_t CNvxapi::GetStatus() {
-  if (block_ == nullptr) return nvx::kStatusFailed;
+  if (block_ == nullptr) return nvx::status::kFailed;
   return block_->control.status.load();
 }
 
 int32_t CNvxapi::GetErrorCode() {
-  if (block_ == nullptr) return nvx::kErrorNone;
+  if (block_ == nullptr) return nvx::error::kNone;
   return block_->control.error_code.load();
 }
 
@@ -50,14 +50,14 @@ bool CNvxapi::MapNVXPath(const char* server_path) {
   Trace(*block_, "CALLMEMBER MapNVXPath %s\n", nvx::TextOrEmpty(server_path));
   if (block_->protocol.lists.folder_list == nullptr) {
     nvx::SetStatusMessage(*block_, "No Folder List");
-    block_->control.error_code.store(nvx::kErrorNoFolderList);
+    block_->control.error_code.store(nvx::error::kNoFolderList);
     return false;
   }
   const nvx::FolderRecord* found =
       nvx::FindFolder(TextArg(server_path), *block_->protocol.lists.folder_list->root());
   if (found == nullptr) {
     nvx::SetStatusMessage(*block_, "Folder Not Found");
-    block_->control.error_code.store(nvx::kErrorFolderNotFound);
+    block_->control.error_code.store(nvx::error::kFolderNotFound);
     return false;
   }
   block_->protocol.lists.mapped_folder = found;
@@ -68,8 +68,9 @@ bool CNvxapi::TestOverQuota() {
   if (block_ == nullptr) return true;
   Trace(*block_, "CALLMEMBER TestOverQuota\n");
   // Before any reply reported space figures all three are 0: the account counts as full.
-  bool over = block_->protocol.space_used >= block_->protocol.space_limit ||
-              block_->protocol.space_used_estimate >= block_->protocol.space_limit;
+  const nvx::AccountFigures& account = block_->protocol.account;
+  bool over = account.space_used >= account.space_limit ||
+              account.space_used_estimate >= account.space_limit;
   if (over) nvx::LogText(*block_, nvx::kLineAnyLevel, " No Available space in account\n");
   return over;
 }
@@ -82,7 +83,7 @@ void CNvxapi::DumpStats() {
 void CNvxapi::ResetStats() {
   if (block_ == nullptr) return;
   nvx::platform::MutexLock lock(block_->state_lock);
-  TransferProgress& live = block_->reported.live_progress;
+  nvx::ProgressRecord& live = block_->reported.live_progress;
   live.files_uploaded = live.files_upload_updated = live.files_upload_matched = 0;
   live.files_upload_error = live.files_upload_zero_length = 0;
   live.files_downloaded = live.files_download_updated = live.files_download_matched = 0;
@@ -130,14 +131,14 @@ const char* CNvxapi::FolderName() {
 }
 
 void CNvxapi::GetVersion(int32_t* major, int32_t* minor, int32_t* build) {
-  if (major != nullptr) *major = block_ != nullptr ? block_->protocol.version_major : 0;
-  if (minor != nullptr) *minor = block_ != nullptr ? block_->protocol.version_minor : 0;
-  if (build != nullptr) *build = block_ != nullptr ? block_->protocol.version_build : 0;
+  if (major != nullptr) *major = block_ != nullptr ? block_->protocol.version.major : 0;
+  if (minor != nullptr) *minor = block_ != nullptr ? block_->protocol.version.minor : 0;
+  if (build != nullptr) *build = block_ != nullptr ? block_->protocol.version.build : 0;
 }
 
 const char* CNvxapi::GetVersionNote() {
   if (block_ == nullptr) return "";
-  return block_->protocol.version_note.c_str();
+  return block_->protocol.version.note.c_str();
 }
 
 TransferProgress* CNvxapi::GetTransferProgress() {
@@ -147,9 +148,9 @@ TransferProgress* CNvxapi::GetTransferProgress() {
     return &nothing_in_hand;
   }
   nvx::platform::MutexLock lock(block_->state_lock);
-  block_->returned.snapshot = block_->reported.live_progress;
   CopyToField(block_->returned.snapshot_file_name, sizeof block_->returned.snapshot_file_name,
               block_->reported.live_file_name);
-  block_->returned.snapshot.file_name = block_->returned.snapshot_file_name;
+  block_->returned.snapshot =
+      nvx::ExportedProgress(block_->reported.live_progress, block_->returned.snapshot_file_name);
   return &block_->returned.snapshot;
 }

@@ -169,8 +169,8 @@ void CNvxapi::SetExcludeExtension(const char* extension) {
       FitToWidth(TextArg(extension), nvx::kListEntryWidth));
 }
 
-void CNvxapi::SetSyncFileAccess(bool pause_after_each_file) {
+void CNvxapi::SetSyncFileAccess(bool pause_after_file) {
   if (block_ == nullptr) return;
-  Trace(*block_, "CALLMEMBER SyncFileAccess %s\n", TraceFlag(pause_after_each_file));
-  block_->job.pause_after_each_file = pause_after_each_file;
+  Trace(*block_, "CALLMEMBER SyncFileAccess %s\n", TraceFlag(pause_after_file));
+  block_->job.pause_after_file = pause_after_file;
 }

@@ -10,7 +10,7 @@
 #include "platform/clock.h"
 #include "platform/text_format.h"
 #include "protocol/library_limits.h"
-#include "protocol/login_token.h"
+#include "wire/login_token.h"
 
 namespace {
 

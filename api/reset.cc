@@ -10,19 +10,17 @@ bool RoutineReset(TransferSession& session) {
   SharedBlock& block = session.block();
   block.control.command.store(kCmdNone);
   block.control.transfer_kind = 0;
-  block.control.error_code.store(kErrorNone);
+  block.control.error_code.store(error::kNone);
 
   // The per-job groups of the settings go whole; the link settings and the run-wide
   // settings stay.
   block.job.flags = JobFlags{};
   block.job.texts = JobTexts{};
-  block.engine = EngineState{};
+  block.transfer_size = 0;
 
-  // The protocol keeps the account figures, the option bits, the current server folder
-  // and the answers of single commands; the lists of the job and the document in hand go.
+  // The protocol keeps the account figures and the version figures; the folder list of
+  // the job and its mapping go.
   block.protocol.lists = ServerLists{};
-  block.protocol.server_version_id.clear();
-  block.protocol.server_size = 0;
 
   {
     platform::MutexLock lock(block.state_lock);
@@ -33,7 +31,8 @@ bool RoutineReset(TransferSession& session) {
   }
 
   // The differential work files of the last job, in the current folder: our own regular
-  // files only, never a link or anything else planted at their names.
+  // files only, never a link or anything else planted at their names. One that cannot be
+  // removed is never read as the next file's: the delta path removes them again first.
   for (const char* work_file : {kDeltaFile, kSignatureFile, kSignatureWorkFile}) {
     platform::RemoveRegularFile(work_file);
   }

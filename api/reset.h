@@ -8,7 +8,7 @@
 
 namespace nvx {
 
-bool RoutineReset(TransferSession& session);
+[[nodiscard]] bool RoutineReset(TransferSession& session);
 
 }  // namespace nvx
 

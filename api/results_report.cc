@@ -11,7 +11,9 @@ namespace nvx {
 namespace {
 
 void AppendLocked(SharedBlock& block, std::string_view text) REQUIRES(block.trace_lock) {
-  if (block.logs.results_file.is_open()) block.logs.results_file.Write(text);
+  // A note that cannot be written has no one to tell but the activity log, which shares
+  // the disk; the pending file keeps what was written.
+  if (block.logs.results_file.is_open()) (void)block.logs.results_file.Write(text);
 }
 
 // The name line and the folder line of a note. A file directly in the file system root
@@ -51,7 +53,7 @@ std::string KindText(const SharedBlock& block, int kind, int system_error) {
       return "   was not transfered because it was not found in the Norrvault folder\r\n";
     case kNoteUploadedUncompressed:
       return StrFormat("   was uploaded without compression. File size=%lld\r\n",
-                       static_cast<long long>(block.engine.local_size));
+                       static_cast<long long>(block.transfer_size));
     default:
       return {};
   }
@@ -91,8 +93,9 @@ void PendAndClose(SharedBlock& block, const char* head, const char* details_head
   platform::File final_file =
       platform::File::Open(FinalResultsName(block), platform::File::Access::kCreateTruncate);
   if (!final_file.is_open()) return;  // the pending file stays on disk
+  // A final file that could not be written whole leaves the pending file on disk.
   for (const char* text : {head, details_header, extra}) {
-    if (text != nullptr) final_file.Write(text);
+    if (text != nullptr && !final_file.Write(text)) return;
   }
   platform::File pending = platform::File::Open(pending_name, platform::File::Access::kRead);
   if (!pending.is_open()) return;
@@ -100,6 +103,7 @@ void PendAndClose(SharedBlock& block, const char* head, const char* details_head
   if (!pending_text.is_mapped()) return;
   if (pending_text.size() > 0 && !final_file.Write(pending_text.view())) return;
   final_file.Close();
+  // The final report is whole; a pending file that cannot be removed only stays on disk.
   platform::RemoveFile(pending_name);
 }
 

@@ -16,8 +16,8 @@
 
 namespace nvx {
 
-std::string PendingResultsName(const SharedBlock& block);
-std::string FinalResultsName(const SharedBlock& block);
+[[nodiscard]] std::string PendingResultsName(const SharedBlock& block);
+[[nodiscard]] std::string FinalResultsName(const SharedBlock& block);
 
 // Opens (empties) the pending results file; the trace lock is held by the caller.
 void OpenPendingResults(SharedBlock& block) REQUIRES(block.trace_lock);

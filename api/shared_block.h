@@ -7,7 +7,7 @@
 //   - reported: what the caller reads at any time (status texts, progress), under the
 //               state lock;
 //   - logs:     the activity log and the pending results file, under the trace lock;
-//   - engine:   the engines' per-file working state (worker thread);
+//   - transfer_size: the size of the transfer in hand for results notes (worker thread);
 //   - returned: the caller's copies of texts (caller's thread);
 //   - control:  the worker's command mailbox, events and lifetime.
 // Status, error code, command and log level are atomics, so either thread may read them
@@ -19,9 +19,7 @@
 #define NVX_API_SHARED_BLOCK_H_
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -32,18 +30,45 @@
 #include "platform/file.h"
 #include "platform/mutex.h"
 #include "platform/thread_annotations.h"
+#include "protocol/caller_codes.h"
 #include "protocol/job_settings.h"
 #include "protocol/library_limits.h"
 #include "protocol/protocol_state.h"
 
 namespace nvx {
 
+// The live progress of the transfer in hand, as the progress sink writes it; the facade
+// copies it into the exported TransferProgress (with the file name beside it).
+struct ProgressRecord {
+  int32_t sequence = 0;
+  int32_t total_blocks = 0;
+  int32_t block = 0;
+  int32_t waiting = 0;
+  int32_t phase = 0;
+  int32_t files_uploaded = 0;
+  int32_t files_upload_updated = 0;
+  int32_t files_upload_matched = 0;
+  int32_t files_upload_error = 0;
+  int32_t files_upload_zero_length = 0;
+  int32_t files_uploaded_uncompressed = 0;
+  int32_t files_downloaded = 0;
+  int32_t files_download_updated = 0;
+  int32_t files_download_matched = 0;
+  int32_t files_download_error = 0;
+  int32_t replacement_count = 0;
+  int32_t files_not_found = 0;
+};
+
+// The exported form of `record`, naming `file_name` as the file in hand.
+[[nodiscard]] TransferProgress ExportedProgress(const ProgressRecord& record,
+                                                const char* file_name);
+
 // What the caller reads while a command runs: the three texts and the live progress.
 struct ReportedState {
   std::string status_message;
   std::string conclusion;
   std::string last_http_response;
-  TransferProgress live_progress{};  // its file_name is unused
+  ProgressRecord live_progress;
   std::string live_file_name;
 };
 
@@ -53,14 +78,6 @@ struct LogFiles {
   platform::File results_file;
   // The communication-failure head line is written once per results report.
   bool communication_failure_reported = false;
-};
-
-// Per-file working state of the transfer engines; Reset clears it whole.
-struct EngineState {
-  int64_t local_size = 0;
-  int64_t size_before_compression = 0;
-  int32_t blocks_total = 0;
-  int32_t blocks_done = 0;
 };
 
 // Copies handed to the caller: fixed buffers, so that a returned pointer stays valid.
@@ -80,10 +97,10 @@ struct WorkerControl {
   CommandTable commands;  // set before the worker starts; tests hand in their own
   platform::AutoResetEvent command_event;
   platform::AutoResetEvent sync_event;
-  platform::AutoResetEvent next_event;
+  platform::AutoResetEvent pause_after_file_event;
   std::atomic<int32_t> command{kCmdNone};
-  std::atomic<int32_t> status{kStatusIdle};
-  std::atomic<int32_t> error_code{kErrorNone};
+  std::atomic<int32_t> status{nvx::status::kIdle};
+  std::atomic<int32_t> error_code{nvx::error::kNone};
   int32_t transfer_kind = 0;  // the last transfer command posted
   std::atomic<bool> stop_requested{false};
 
@@ -93,9 +110,9 @@ struct WorkerControl {
   std::atomic<int> owners{1};
   std::thread worker;
   bool worker_started = false;  // written before the first command is posted
-  std::mutex lifetime_mutex;
-  std::condition_variable worker_ended_cv;
-  bool worker_running = false;  // lifetime_mutex
+  platform::Mutex lifetime_mutex;
+  platform::CondVar worker_ended_cv;
+  bool worker_running GUARDED_BY(lifetime_mutex) = false;
 };
 
 struct SharedBlock {
@@ -106,7 +123,9 @@ struct SharedBlock {
 
   JobSettings job;
   ProtocolState protocol;
-  EngineState engine;
+  // The size of the transfer in hand, as results notes show it (the progress sink
+  // writes it when a transfer begins; worker thread). Reset clears it.
+  int64_t transfer_size = 0;
   WorkerControl control;
 
   platform::Mutex state_lock;
@@ -134,8 +153,8 @@ void SetConclusion(SharedBlock& block, std::string text) EXCLUDES(block.state_lo
 void SetLastHttpResponse(SharedBlock& block, std::string text) EXCLUDES(block.state_lock);
 
 // Copies of the texts, taken under the state lock.
-std::string StatusMessageOf(SharedBlock& block) EXCLUDES(block.state_lock);
-std::string ConclusionOf(SharedBlock& block) EXCLUDES(block.state_lock);
+[[nodiscard]] std::string StatusMessageOf(SharedBlock& block) EXCLUDES(block.state_lock);
+[[nodiscard]] std::string ConclusionOf(SharedBlock& block) EXCLUDES(block.state_lock);
 
 }  // namespace nvx
 

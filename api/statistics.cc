@@ -6,7 +6,7 @@
 namespace nvx {
 
 std::string BuildStatisticsText(SharedBlock& block) {
-  TransferProgress counters;
+  ProgressRecord counters;
   {
     nvx::platform::MutexLock lock(block.state_lock);
     counters = block.reported.live_progress;

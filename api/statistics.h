@@ -12,15 +12,15 @@ namespace nvx {
 
 // The statistics text of the last transfer: uploads when the transfer kind is 2,
 // downloads otherwise. At most kStatisticsTextMax characters.
-std::string BuildStatisticsText(SharedBlock& block);
+[[nodiscard]] std::string BuildStatisticsText(SharedBlock& block);
 
 // "mm/dd/yyyy  hh:mm:ss", as reports and e-mails show times.
-std::string FormatReportTime(const platform::LocalTime& time);
+[[nodiscard]] std::string FormatReportTime(const platform::LocalTime& time);
 
 // The job summary of EmailSend: subject, job start, id, paths, log name, then the body.
-std::string BuildEmailSendText(SharedBlock& block);
+[[nodiscard]] std::string BuildEmailSendText(SharedBlock& block);
 // Subject and body as they are (EmailSendJustText), at most kEmailJustTextMax characters.
-std::string BuildEmailJustText(SharedBlock& block);
+[[nodiscard]] std::string BuildEmailJustText(SharedBlock& block);
 
 }  // namespace nvx
 

@@ -24,7 +24,6 @@ struct SessionParts {
   SharedBlock& shared_block;
   BlockReporter owned_reporter;
   BlockProgress owned_progress;
-  BlockFilePause owned_pause;
   std::vector<uint8_t> owned_buffer;
   ServiceLink owned_link;
 };

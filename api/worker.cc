@@ -1,7 +1,6 @@
 #include "api/worker.h"
 
 #include <chrono>
-#include <mutex>
 #include <system_error>
 
 #include "api/activity_log.h"
@@ -24,18 +23,18 @@ void RunCommands(TransferSession& session) {
       server_list_built = true;
     }
     int32_t code = control.command.load();
-    control.error_code.store(kErrorNone);
+    control.error_code.store(error::kNone);
     control.command.store(kCmdNone);
     if (code == kCmdExit) return;
     const CommandRow* row = control.commands.Find(code);
     if (row == nullptr) {
       // Not a command of this library: it fails at once, so that no caller waits for ever.
-      control.status.store(kStatusFailed);
+      control.status.store(status::kFailed);
       session.CloseConnection();
       continue;
     }
     bool succeeded = row->routine(session);
-    control.status.store(succeeded ? kStatusSucceeded : kStatusFailed);
+    control.status.store(succeeded ? status::kSucceeded : status::kFailed);
     if (row->signals_sync_event) control.sync_event.Signal();
     if (!row->keeps_connection) session.CloseConnection();
   }
@@ -60,9 +59,9 @@ void WorkerMain(SharedBlock* block) {
     RunCommands(session);
   }
   {
-    std::lock_guard<std::mutex> lock(block->control.lifetime_mutex);
+    platform::MutexLock lock(block->control.lifetime_mutex);
     block->control.worker_running = false;
-    block->control.worker_ended_cv.notify_all();
+    block->control.worker_ended_cv.NotifyAll();
   }
   ReleaseOwner(block);
 }
@@ -71,7 +70,7 @@ void WorkerMain(SharedBlock* block) {
 
 bool StartWorker(SharedBlock& block) {
   WorkerControl& control = block.control;
-  std::lock_guard<std::mutex> lock(control.lifetime_mutex);
+  platform::MutexLock lock(control.lifetime_mutex);
   control.owners.fetch_add(1, std::memory_order_relaxed);
   try {
     control.worker = std::thread(WorkerMain, &block);
@@ -90,13 +89,18 @@ void StopWorkerAndRelease(SharedBlock* block) {
   control.command.store(kCmdExit);
   control.command_event.Signal();
   // A worker paused after a file is waiting for this.
-  control.next_event.Signal();
+  control.pause_after_file_event.Signal();
   if (control.worker_started) {
-    std::unique_lock<std::mutex> lock(control.lifetime_mutex);
-    bool ended =
-        control.worker_ended_cv.wait_for(lock, std::chrono::milliseconds(kWorkerStopWaitMillis),
-                                         [&control] { return !control.worker_running; });
-    lock.unlock();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerStopWaitMillis);
+    bool ended = false;
+    {
+      platform::MutexLock lock(control.lifetime_mutex);
+      while (control.worker_running) {
+        if (!control.worker_ended_cv.WaitUntil(control.lifetime_mutex, deadline)) break;
+      }
+      ended = !control.worker_running;
+    }
     // A worker inside a call that does not return yet is left to finish; it frees the
     // block if it lets go last.
     if (ended) {

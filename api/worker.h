@@ -11,7 +11,7 @@ namespace nvx {
 
 // Starts the worker of `block`; false when the thread could not be started. The worker
 // holds an owner reference of its own while it runs.
-bool StartWorker(SharedBlock& block);
+[[nodiscard]] bool StartWorker(SharedBlock& block);
 
 // Asks the worker to stop, waits a bounded time for it and drops the callers' owner
 // reference. A worker that has not ended by then is left to finish; whichever of the

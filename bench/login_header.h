@@ -7,19 +7,14 @@
 #include <cstdio>
 #include <string>
 
-#include "codec/md5.h"
-#include "codec/scrambled_text.h"
+#include "wire/login_token.h"
 
 namespace nvx::bench {
 
-// The password's MD5 digest, the user id and a zero byte, scrambled with the key that
+// The token as the library makes it (wire/login_token.h), scrambled with the key that
 // `now` picks.
 inline std::string LoginToken(const std::string& user, const std::string& password, int64_t now) {
-  Md5Digest digest = Md5Of(password);
-  std::string plaintext(reinterpret_cast<const char*>(digest.data()), digest.size());
-  plaintext += user;
-  plaintext.push_back('\0');
-  return ScrambleBytes(plaintext, now);
+  return LoginTokenAt(user, password, now);
 }
 
 // One header line without its CR LF, on standard output.

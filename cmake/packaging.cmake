@@ -42,6 +42,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # and zlib serve the ZIP work files of transfers; cron runs scheduled backups; QtDBus
 # carries NVXnotify's desktop notifications.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6dbus6, libsqlite3-0, libminizip1, zlib1g, libcpp-httplib0.11")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6dbus6, libsqlite3-0, libminizip1, zlib1g")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron")
 include(CPack)

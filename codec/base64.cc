@@ -88,7 +88,8 @@ int64_t Base64Decode(const char* text, size_t length, uint8_t* bytes, size_t cap
 
 std::string Base64Encode(std::string_view bytes) {
   std::string text(Base64EncodedLength(bytes.size()) + 1, '\0');
-  Base64Encode(bytes.data(), bytes.size(), text.data(), text.size());
+  // The text is sized for the whole encoding: the count written is known.
+  (void)Base64Encode(bytes.data(), bytes.size(), text.data(), text.size());
   text.pop_back();
   return text;
 }

@@ -14,25 +14,26 @@ namespace nvx {
 inline constexpr int kBase64NoRoom = 3;
 
 // Characters of the encoded form of `count` bytes, without the terminating zero.
-constexpr size_t Base64EncodedLength(size_t count) {
+[[nodiscard]] constexpr size_t Base64EncodedLength(size_t count) {
   return (count + 2) / 3 * 4;
 }
 
 // Encodes `count` bytes into `text` and terminates it. Returns 0, or kBase64NoRoom when
 // `capacity` is below Base64EncodedLength(count) + 1; then nothing but an empty text (when
 // capacity allows one byte) is written.
-int Base64Encode(const void* bytes, size_t count, char* text, size_t capacity);
+[[nodiscard]] int Base64Encode(const void* bytes, size_t count, char* text, size_t capacity);
 
 // Decodes `length` characters of `text` into `bytes`. Characters outside the alphabet
 // (line breaks, blanks) are skipped; "=" in the third or fourth place of a quartet ends
 // the output; a quartet cut short by the end of the text yields the bytes it completes.
 // Returns the number of bytes written, or -1 when a byte is due and `capacity` bytes are
 // already written.
-int64_t Base64Decode(const char* text, size_t length, uint8_t* bytes, size_t capacity);
+[[nodiscard]] int64_t Base64Decode(const char* text, size_t length, uint8_t* bytes,
+                                   size_t capacity);
 
-std::string Base64Encode(std::string_view bytes);
+[[nodiscard]] std::string Base64Encode(std::string_view bytes);
 // The decoded bytes of `text`; its own length bounds the result.
-std::string Base64Decode(std::string_view text);
+[[nodiscard]] std::string Base64Decode(std::string_view text);
 
 }  // namespace nvx
 

@@ -9,7 +9,7 @@
 
 namespace nvx {
 
-inline uint32_t LoadLittleEndian32(const uint8_t* p) {
+[[nodiscard]] inline uint32_t LoadLittleEndian32(const uint8_t* p) {
   uint32_t value;
   std::memcpy(&value, p, sizeof value);
   if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);

@@ -33,18 +33,18 @@ platform::File CreateHiddenWorkFile(std::string_view directory, std::string_view
 
 // True when `file_name` (one path component) has the shape CreateHiddenWorkFile gives
 // names with `suffix`.
-bool IsHiddenWorkFileName(std::string_view file_name, std::string_view suffix);
+[[nodiscard]] bool IsHiddenWorkFileName(std::string_view file_name, std::string_view suffix);
 
 // Removes from `folder` (as SearchDirectory listed it in `entries`) the work files of
 // either suffix whose lock is free: regular files only, never through a link, and never
 // one a running process holds. Returns the paths removed.
-std::vector<std::string> RemoveStaleWorkFiles(std::string_view folder,
-                                              const std::vector<platform::DirectoryEntry>& entries);
+[[nodiscard]] std::vector<std::string> RemoveStaleWorkFiles(
+    std::string_view folder, const std::vector<platform::DirectoryEntry>& entries);
 // Lists `folder` for work file names alone and removes the stale ones as above.
-std::vector<std::string> RemoveStaleWorkFilesIn(const std::string& folder);
+[[nodiscard]] std::vector<std::string> RemoveStaleWorkFilesIn(const std::string& folder);
 
 // The folder part of `path` with its final "/", or empty for a bare name.
-std::string_view FolderOfPath(std::string_view path);
+[[nodiscard]] std::string_view FolderOfPath(std::string_view path);
 
 }  // namespace nvx
 

@@ -23,7 +23,7 @@ inline constexpr size_t kKeyTableSize = kKeyMaterialSize + kTransferKeyLength - 
 const std::array<uint8_t, kKeyTableSize>& KeyTable();
 
 // The 16 key bytes at `index` modulo 512; never outside the table.
-std::span<const uint8_t, kTransferKeyLength> TransferKeyAt(size_t index);
+[[nodiscard]] std::span<const uint8_t, kTransferKeyLength> TransferKeyAt(size_t index);
 
 }  // namespace nvx
 

@@ -30,8 +30,8 @@ void Md5Update(Md5Context& context, const void* data, size_t count);
 void Md5Final(Md5Context& context, uint8_t digest[kMd5DigestSize]);
 
 // The digest of one whole message.
-Md5Digest Md5Of(std::string_view data);
-Md5Digest Md5Of(const void* data, size_t count);
+[[nodiscard]] Md5Digest Md5Of(std::string_view data);
+[[nodiscard]] Md5Digest Md5Of(const void* data, size_t count);
 
 }  // namespace nvx
 

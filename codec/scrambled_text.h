@@ -32,7 +32,7 @@ inline constexpr size_t kScrambleNoiseMax = 3;
 
 // The longest plaintext whose scrambled text, with its terminating zero, always fits in
 // kScrambledTextCapacity bytes.
-constexpr size_t ScramblePlaintextMaxFor(size_t capacity) {
+[[nodiscard]] constexpr size_t ScramblePlaintextMaxFor(size_t capacity) {
   size_t raw = (capacity - 1) / 4 * 3;
   return (raw - kScrambleHeaderSize - kScrambleNoiseMax) / Blowfish::kBlockSize *
          Blowfish::kBlockSize;
@@ -40,12 +40,12 @@ constexpr size_t ScramblePlaintextMaxFor(size_t capacity) {
 inline constexpr size_t kScramblePlaintextMax = ScramblePlaintextMaxFor(kScrambledTextCapacity);
 
 // The scrambled text of `plaintext` at time `now_seconds` (any length).
-std::string ScrambleBytes(std::string_view plaintext, int64_t now_seconds);
+[[nodiscard]] std::string ScrambleBytes(std::string_view plaintext, int64_t now_seconds);
 
 // The deciphered blocks of a scrambled text: (decoded length - 2) rounded down to whole
 // blocks, padding and noise included. Decoding is bounded by kScrambledTextCapacity bytes.
 // Nothing when the text does not decode, overflows the bound or holds no whole block.
-std::optional<std::string> UnscrambleText(std::string_view text);
+[[nodiscard]] std::optional<std::string> UnscrambleText(std::string_view text);
 
 }  // namespace nvx
 

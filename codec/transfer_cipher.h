@@ -18,18 +18,18 @@ inline constexpr int64_t kUploadKeyIndexCount = 496;
 inline constexpr int64_t kDownloadKeyIndexCount = 511;
 
 // A length rounded up to whole cipher blocks: 0 stays 0, 8 stays 8, 9 becomes 16.
-constexpr size_t RoundUpToBlock(size_t count) {
+[[nodiscard]] constexpr size_t RoundUpToBlock(size_t count) {
   return (count + (Blowfish::kBlockSize - 1)) & ~(Blowfish::kBlockSize - 1);
 }
 
 // The key code that names key index `key_index` to the service: the index as a 16-bit
 // value with its two bytes swapped (index 300, 0x012C, gives 0x2C01 = 11265).
-constexpr uint16_t KeyCodeOf(size_t key_index) {
+[[nodiscard]] constexpr uint16_t KeyCodeOf(size_t key_index) {
   auto index = static_cast<uint16_t>(key_index);
   return static_cast<uint16_t>((index << 8) | (index >> 8));
 }
 // The key index a key code names.
-constexpr size_t KeyIndexOfCode(uint16_t key_code) {
+[[nodiscard]] constexpr size_t KeyIndexOfCode(uint16_t key_code) {
   return static_cast<uint16_t>((key_code << 8) | (key_code >> 8));
 }
 
@@ -55,7 +55,8 @@ class TransferCipher {
  private:
   using BlockOperation = void (Blowfish::*)(const uint8_t* in, uint8_t* out, size_t blocks) const;
   // Runs `operation` over the whole blocks of `data` and over the zero-padded rest.
-  size_t Apply(BlockOperation operation, const void* data, size_t count, void* out) const;
+  [[nodiscard]] size_t Apply(BlockOperation operation, const void* data, size_t count,
+                             void* out) const;
 
   size_t key_index_;
   Blowfish blowfish_;
@@ -63,13 +64,13 @@ class TransferCipher {
 
 // The key index of an upload: seed modulo 496 (never negative), the seed being the time
 // in seconds; requests name it by its key code.
-size_t UploadKeyIndex(int64_t seed);
+[[nodiscard]] size_t UploadKeyIndex(int64_t seed);
 // The key index of a download: value modulo 511, the value coming from the service.
-size_t DownloadKeyIndex(int64_t value);
+[[nodiscard]] size_t DownloadKeyIndex(int64_t value);
 
 // The ciphers of those key indices.
-TransferCipher CipherForUpload(int64_t seed);
-TransferCipher CipherForDownload(int64_t value);
+[[nodiscard]] TransferCipher CipherForUpload(int64_t seed);
+[[nodiscard]] TransferCipher CipherForDownload(int64_t value);
 
 }  // namespace nvx
 

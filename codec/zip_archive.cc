@@ -117,14 +117,15 @@ bool UnzipFirstEntry(const std::string& zip_path, const std::string& target_path
   bool ok = ExtractEntry(zip_path, entry, work) && work.Sync();
   if (ok) {
     // A replaced file keeps its access rights; a link at the target's name lends none.
-    platform::PathKind kind = platform::PathKind::kOther;
-    if (platform::TestPathItself(target_path, &kind) == 0 && kind == platform::PathKind::kFile) {
+    if (platform::TestPathItself(target_path) == platform::PathKind::kFile) {
       if (auto permissions = platform::FilePermissions(target_path)) {
-        work.SetPermissions(*permissions);
+        // The new content is whole either way; only its access rights may be the default.
+        (void)work.SetPermissions(*permissions);
       }
     }
     ok = platform::RenameFile(work_path, target_path);
   }
+  // A work file that cannot be removed is swept as stale by a later run.
   if (!ok) platform::RemoveFile(work_path);
   return ok;
 }

@@ -17,7 +17,8 @@ inline constexpr size_t kZipCopyBufferSize = 16384;
 // exists) with one deflated entry named `source_path` exactly as given, without a date,
 // extra fields or comments. False on failure; `*error` is then the system error of the
 // read or write that failed, 0 when the archive library failed on its own.
-bool ZipOneFile(const std::string& source_path, const std::string& zip_path, int* error);
+[[nodiscard]] bool ZipOneFile(const std::string& source_path, const std::string& zip_path,
+                              int* error);
 
 // What VerifyZip found.
 enum ZipCheck : int {
@@ -30,13 +31,13 @@ enum ZipCheck : int {
 };
 // Opens the archive and its first entry and closes both again; the archive is always
 // closed before returning.
-int VerifyZip(const std::string& zip_path);
+[[nodiscard]] int VerifyZip(const std::string& zip_path);
 
 // Unpacks the archive's first entry into `target_path`. The bytes go to a temporary file
 // beside the target, which is renamed over the target only when the whole entry was
 // written and its CRC checked out; otherwise the target is left as it was and the
 // temporary file is removed.
-bool UnzipFirstEntry(const std::string& zip_path, const std::string& target_path);
+[[nodiscard]] bool UnzipFirstEntry(const std::string& zip_path, const std::string& target_path);
 
 }  // namespace nvx
 

@@ -26,11 +26,11 @@ struct ZipEntryLocation {
 
 // Locates the current entry of `unzip`. False for an entry that cannot be read here
 // (enciphered, a method other than stored or deflated, a broken header).
-bool LocateCurrentEntry(unzFile unzip, ZipEntryLocation* entry);
+[[nodiscard]] bool LocateCurrentEntry(unzFile unzip, ZipEntryLocation* entry);
 
 // Locates the first entry of the archive at `zip_path`, as LocateCurrentEntry does. False
 // when the file is no archive or its first entry cannot be read here.
-bool LocateFirstEntry(const std::string& zip_path, ZipEntryLocation* entry);
+[[nodiscard]] bool LocateFirstEntry(const std::string& zip_path, ZipEntryLocation* entry);
 
 // Applies a ZIP64 extra field (id 1) to sizes that the 32-bit fields mark as 0xFFFFFFFF.
 // `extra` is the whole extra-field text of a central directory record; it is never read
@@ -42,8 +42,8 @@ void ApplyZip64Sizes(std::span<const uint8_t> extra, uint64_t* uncompressed, uin
 // writes more than the entry's announced uncompressed size: data that unpacks to more
 // fails at the first piece beyond it, so what the target receives is bounded before a
 // byte is unpacked.
-bool ExtractEntry(const std::string& zip_path, const ZipEntryLocation& entry,
-                  platform::File& target);
+[[nodiscard]] bool ExtractEntry(const std::string& zip_path, const ZipEntryLocation& entry,
+                                platform::File& target);
 
 }  // namespace nvx
 

@@ -36,49 +36,54 @@ void NoteCommunicationFailure(CleanJob& job, std::string_view what) {
   }
 }
 
-// The current server folder's documents into the server file list. Without verification
-// only the count is asked for, and the list is left empty so that nothing is deleted on
-// the word of an older list.
-bool FetchServerFiles(CleanJob& job) {
+// What requests about the walk's server folder name.
+FolderTarget TargetOf(const CleanJob& job) {
+  if (job.server_node == nullptr) return {};
+  return {job.server_node->folder_id, job.server_node->name};
+}
+
+// The walk's server folder's documents into `list`. Without verification only the count
+// is asked for, and the list is left empty so that nothing is deleted on the word of an
+// older list.
+bool FetchServerFiles(CleanJob& job, std::vector<ServerFileEntry>* list) {
   EngineContext& context = job.context;
-  std::vector<ServerFileEntry>& list = context.state().lists.server_file_list;
-  list.clear();
-  if (!context.job().flags.verification) return FolderFileCount(context);
-  std::optional<std::string> text;
-  if (!FolderFileList(context, &text)) return false;
-  if (text) list = TakeServerFileList(context, *text, FileCount::kUploadError);
+  list->clear();
+  if (!context.job().flags.verification) {
+    // Only whether the service answered matters: the count itself decides nothing.
+    return FolderFileCount(context, TargetOf(job)).ok();
+  }
+  ExchangeResult<std::optional<std::string>> text = FolderFileList(context, TargetOf(job));
+  if (!text.ok()) return false;
+  if (text.value) {
+    *list = TakeServerFileList(context, job.server_node ? job.server_node->name : "", *text.value,
+                               FileCount::kUploadError);
+  }
   return true;
 }
 
-// Deletes one document of the current server folder. A refused delete is reported by
+// Deletes one document of the walk's server folder. A refused delete is reported by
 // DeleteDoc itself and does not stop the pass.
 void DeleteServerDocument(CleanJob& job, const ServerFileEntry& entry) {
-  ProtocolState& state = job.context.state();
-  state.server_version_id = entry.version_id;
-  state.current_file = job.local_folder + "/" + entry.name;
-  if (!DeleteDoc(job.context)) return;
+  const std::string shown_name = job.local_folder + "/" + entry.name;
+  if (DeleteDoc(job.context, TargetOf(job), entry.version_id, shown_name) != ExchangeOutcome::kOk) {
+    return;
+  }
   const std::string folder_path = job.server_node ? FolderPath(*job.server_node) : std::string();
   job.context.report().LogLine(kLineActivity, " CLEANNVX Delete File - %s - From NVX Folder %s\n",
                                TextForLog(entry.name, entry.name.size()).c_str(),
                                TextForLog(folder_path, folder_path.size()).c_str());
 }
 
-// Makes `node` the current server folder.
-void MakeCurrent(CleanJob& job, const FolderRecord* node) {
-  ProtocolState& state = job.context.state();
-  job.server_node = node;
-  state.current_server_folder_id = node ? node->folder_id : std::string();
-  state.current_server_folder_name = node ? node->name : std::string();
-}
-
 // The local start folder gone: its whole server copy goes. A start folder that cannot be
 // tested (or is no folder) leaves everything as it is.
 enum class StartFolder { kPresent, kMissing, kUntestable };
 StartFolder TestStartFolder(const std::string& folder) {
-  platform::PathKind kind = platform::PathKind::kOther;
-  const int error = platform::TestPath(folder.empty() ? "/" : folder, &kind);
-  if (error != 0) return IsNotFound(error) ? StartFolder::kMissing : StartFolder::kUntestable;
-  return kind == platform::PathKind::kDirectory ? StartFolder::kPresent : StartFolder::kUntestable;
+  int error = 0;
+  const std::optional<platform::PathKind> kind =
+      platform::TestPath(folder.empty() ? "/" : folder, &error);
+  if (!kind) return IsNotFound(error) ? StartFolder::kMissing : StartFolder::kUntestable;
+  return *kind == platform::PathKind::kDirectory ? StartFolder::kPresent
+                                                 : StartFolder::kUntestable;
 }
 
 bool CleanWholeFolder(CleanJob& job) {
@@ -97,34 +102,32 @@ bool CleanWholeFolder(CleanJob& job) {
     NoteCommunicationFailure(job, "Clean NVX File X");
     return false;
   }
-  MakeCurrent(job, start);
+  job.server_node = start;
   return DeleteMissingFolders(job);
 }
 
 }  // namespace
 
-bool CleanNVX(EngineContext& context) {
+bool CleanNVX(EngineContext& context, const FolderRecord* mapped) {
   Reporter& report = context.report();
   const JobSettings& settings = context.job();
-  report.SetErrorCode(kErrorNone);
+  report.SetErrorCode(error::kNone);
   context.progress().ResetRecord();
   if (settings.texts.local_directory.empty()) {
     report.SetStatusMessage("No Local Folder");
-    report.SetErrorCode(kErrorNoLocalFolder);
+    report.SetErrorCode(error::kNoLocalFolder);
     return false;
   }
-  // Without a mapped folder the request would name whatever folder an earlier command
-  // left current: nothing is deleted then.
-  const FolderRecord* mapped = context.state().lists.mapped_folder;
+  // Without a mapped folder there is no server copy to compare: nothing is deleted then.
   if (mapped == nullptr) {
     report.SetStatusMessage("Folder Not Found");
-    report.SetErrorCode(kErrorFolderNotFound);
+    report.SetErrorCode(error::kFolderNotFound);
     return false;
   }
 
   CleanJob job(context);
   job.local_folder = TidyLocalDirectory(settings.texts.local_directory);
-  MakeCurrent(job, mapped);
+  job.server_node = mapped;
 
   const std::string& local_file = settings.texts.local_file;
   if (!local_file.empty() && local_file.find('*') != std::string::npos) {
@@ -144,7 +147,7 @@ bool CleanNVX(EngineContext& context) {
   if (!FindServerFolder(job, /*children_only=*/false)) {
     // The server holds no folder for this local folder.
     report.SetStatusMessage("No Local Folder");
-    report.SetErrorCode(kErrorNoLocalFolder);
+    report.SetErrorCode(error::kNoLocalFolder);
     return false;
   }
   return CleanWholeFolder(job);
@@ -158,14 +161,14 @@ bool FindServerFolder(CleanJob& job, bool children_only) {
   }
   const FolderRecord* child = ChildNamed(job.server_node, name);
   if (child == nullptr) return false;
-  MakeCurrent(job, child);
+  job.server_node = child;
   return true;
 }
 
 bool CleanSubfolder(CleanJob& job, std::string_view name, bool top) {
+  // The walk's position is the engine's own: each level keeps its own and puts it back.
   const FolderRecord* const saved_node = job.server_node;
   const std::string saved_folder = job.local_folder;
-  bool cleaned = false;
   if (!name.empty()) {
     job.local_folder = saved_folder + "/" + std::string(name);
     if (!FindServerFolder(job, /*children_only=*/true)) {
@@ -173,13 +176,13 @@ bool CleanSubfolder(CleanJob& job, std::string_view name, bool top) {
       job.context.report().SetStatusMessage("Folder Not Found");
       job.context.report().LogLine(kLineError, " Err - CleanNVX - No NVX Folder For %s\n",
                                    job.local_folder.c_str());
-      MakeCurrent(job, saved_node);
+      job.server_node = saved_node;
       job.local_folder = saved_folder;
       return false;
     }
   }
-  cleaned = CleanFolder(job, "*", top);
-  MakeCurrent(job, saved_node);
+  const bool cleaned = CleanFolder(job, "*", top);
+  job.server_node = saved_node;
   job.local_folder = saved_folder;
   return cleaned;
 }
@@ -209,18 +212,14 @@ bool CleanFolder(CleanJob& job, std::string_view pattern, bool top) {
   SweepStaleWorkFiles(context, job.local_folder, entries);
 
   // Subfolders first, each at once; skip folders count only in the starting folder.
-  int64_t file_count = 0;
-  if (!EnterSubfoldersFirst(
-          settings, entries, top,
-          [&](const std::string& name) {
-            return CleanSubfolder(job, name, /*top=*/false) && !context.StopRequested();
-          },
-          &file_count)) {
+  if (!EnterSubfoldersFirst(settings, entries, top, [&](const std::string& name) {
+        return CleanSubfolder(job, name, /*top=*/false) && !context.StopRequested();
+      })) {
     return false;
   }
-  context.state().folder_file_count = file_count;
   context.progress().RestartSequence();
-  if (!FetchServerFiles(job)) return false;
+  std::vector<ServerFileEntry> server_files;
+  if (!FetchServerFiles(job, &server_files)) return false;
 
   // Dates do not matter: a server document stays when a file of its name (letter case
   // ignored) is here and would be sent by a backup.
@@ -229,7 +228,6 @@ bool CleanFolder(CleanJob& job, std::string_view pattern, bool top) {
     if (!IsUserFile(entry) || IsExcludedExtension(settings, entry.name)) continue;
     local_names.insert(LowerCase(entry.name));
   }
-  std::vector<ServerFileEntry>& server_files = context.state().lists.server_file_list;
   for (ServerFileEntry& server_file : server_files) {
     if (local_names.count(LowerCase(server_file.name)) != 0) server_file.present_locally = 1;
   }
@@ -250,9 +248,8 @@ bool CleanFile(CleanJob& job, std::string_view name) {
   Reporter& report = context.report();
   report.SetStatusMessage("Getting local file list.");
   const std::string path = job.local_folder + "/" + std::string(name);
-  platform::PathKind kind = platform::PathKind::kOther;
-  const int error = platform::TestPath(path, &kind);
-  if (error == 0) {
+  int error = 0;
+  if (platform::TestPath(path, &error)) {
     report.SetStatusMessage("Processing local file list complete");
     return true;
   }
@@ -262,14 +259,18 @@ bool CleanFile(CleanJob& job, std::string_view name) {
     report.AddFileNote(path, kNoteCouldNotOpen, true, error);
     return false;
   }
-  if (!FetchServerFiles(job)) return false;
-  for (const ServerFileEntry& server_file : context.state().lists.server_file_list) {
+  std::vector<ServerFileEntry> server_files;
+  if (!FetchServerFiles(job, &server_files)) return false;
+  for (const ServerFileEntry& server_file : server_files) {
     if (!EqualsIgnoreCase(server_file.name, name)) continue;
     // A document named like the file in another letter case may be the copy of a file
     // that is still here under that name.
-    if (server_file.name != name && platform::TestPath(job.local_folder + "/" + server_file.name,
-                                                       &kind) != platform::kErrorFileNotFound) {
-      continue;
+    if (server_file.name != name) {
+      int other_error = 0;
+      if (platform::TestPath(job.local_folder + "/" + server_file.name, &other_error) ||
+          other_error != platform::kErrorFileNotFound) {
+        continue;
+      }
     }
     DeleteServerDocument(job, server_file);
   }

@@ -32,31 +32,32 @@ struct CleanJob {
   std::unordered_set<const FolderRecord*> no_local_folder;
 };
 
-// The worker's handler for command 18; true on success.
-bool CleanNVX(EngineContext& context);
+// The worker's handler for command 18, cleaning the server folder `mapped` (none: nothing
+// is deleted, and the command fails); true on success.
+[[nodiscard]] bool CleanNVX(EngineContext& context, const FolderRecord* mapped);
 
-// Cleans the current local folder's server copy for the files matching `pattern`:
+// Cleans the walk's local folder's server copy for the files matching `pattern`:
 // subfolders first, then the documents whose file is gone. `top` is true only for the
 // starting folder (skip folders apply there).
-bool CleanFolder(CleanJob& job, std::string_view pattern, bool top);
+[[nodiscard]] bool CleanFolder(CleanJob& job, std::string_view pattern, bool top);
 // Cleans the local subfolder `name` against the server child folder of that name,
 // which must exist (false otherwise: the clean stops); with an empty name the current
-// folder. The folder state is restored afterwards.
-bool CleanSubfolder(CleanJob& job, std::string_view name, bool top);
-// Deletes the server's document `name` of the current server folder when the local
-// file is gone.
-bool CleanFile(CleanJob& job, std::string_view name);
-// Makes the server folder named like the local folder's last component current: with
-// `children_only` false the current folder itself when its name matches, else one of
+// folder. The walk's position is the same afterwards.
+[[nodiscard]] bool CleanSubfolder(CleanJob& job, std::string_view name, bool top);
+// Deletes the server's document `name` of the walk's server folder when the local file
+// is gone.
+[[nodiscard]] bool CleanFile(CleanJob& job, std::string_view name);
+// Moves the walk to the server folder named like the local folder's last component:
+// with `children_only` false the walk's folder itself when its name matches, else one of
 // its children. Never creates; false when there is none.
-bool FindServerFolder(CleanJob& job, bool children_only);
-// Marks the server folders below the current one whose local folder is missing, then
+[[nodiscard]] bool FindServerFolder(CleanJob& job, bool children_only);
+// Marks the server folders below the walk's one whose local folder is missing, then
 // deletes each marked folder with everything below it. False when a local folder
 // cannot be tested or a delete fails.
-bool DeleteMissingFolders(CleanJob& job);
+[[nodiscard]] bool DeleteMissingFolders(CleanJob& job);
 // Deletes the server folder `node` with everything below it; true when the service
 // said so.
-bool DeleteServerFolder(CleanJob& job, const FolderRecord& node);
+[[nodiscard]] bool DeleteServerFolder(CleanJob& job, const FolderRecord& node);
 
 }  // namespace nvx
 

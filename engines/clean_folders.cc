@@ -1,5 +1,6 @@
 // The clean's folder pass: server folders whose local folder is gone are marked in one
 // walk and deleted in a second, each with everything below it.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,15 +47,15 @@ bool MarkMissingFolders(CleanJob& job, const FolderRecord& node, const std::stri
       continue;
     }
     const std::string path = local_folder + "/" + child->name;
-    platform::PathKind kind = platform::PathKind::kOther;
-    const int error = platform::TestPath(path, &kind);
-    if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) {
+    int error = 0;
+    const std::optional<platform::PathKind> kind = platform::TestPath(path, &error);
+    if (!kind && (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound)) {
       job.no_local_folder.insert(child);
-    } else if (error != 0) {
+    } else if (!kind) {
       report.SetStatusMessage(StrFormat("Unable to get local folder list. Error=%d", error));
       report.AddFileNote(path, kNoteCouldNotOpen, true, error);
       return false;
-    } else if (kind == platform::PathKind::kDirectory) {
+    } else if (*kind == platform::PathKind::kDirectory) {
       if (!MarkMissingFolders(job, *child, path, /*top=*/false)) return false;
     }
   }
@@ -83,22 +84,11 @@ bool DeleteMissingFolders(CleanJob& job) {
   if (start == nullptr) return false;
   job.no_local_folder.clear();
   if (!MarkMissingFolders(job, *start, job.local_folder, /*top=*/true)) return false;
-  const bool deleted = DeleteMarkedFolders(job, *start);
-  job.server_node = start;
-  job.context.state().current_server_folder_id = start->folder_id;
-  job.context.state().current_server_folder_name = start->name;
-  return deleted;
+  return DeleteMarkedFolders(job, *start);
 }
 
 bool DeleteServerFolder(CleanJob& job, const FolderRecord& node) {
-  // The folder command acts on the mapped folder: the folder to delete is mapped for it,
-  // and the caller's mapping is put back afterwards.
-  ServerLists& lists = job.context.state().lists;
-  const FolderRecord* const mapped = lists.mapped_folder;
-  lists.mapped_folder = &node;
-  bool deleted = false;
-  DeleteFolderTree(job.context, &deleted);
-  lists.mapped_folder = mapped;
+  const bool deleted = DeleteFolderTree(job.context, node) == ExchangeOutcome::kOk;
   if (!deleted) {
     job.context.report().LogLine(kLineError, " Err - CleanNVX - Delete Folder Failed %s\n",
                                  FolderPath(node).c_str());

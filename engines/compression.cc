@@ -72,6 +72,7 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
   if (!packed) {
     report.LogLine(kLineError, " Compress File for upload failed %d %s\n", error,
                    work_path.empty() ? file.full_path.c_str() : work_path.c_str());
+    // A hidden work file that cannot be removed is swept as stale by a later walk.
     if (!work_path.empty()) platform::RemoveFile(work_path);
     return SendUncompressed(context, file);
   }
@@ -79,7 +80,7 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
   if (check != kZipOk) {
     report.LogLine(kLineError, " Compress File for upload verify zip failed %d %s\n", check,
                    work_path.c_str());
-    platform::RemoveFile(work_path);
+    platform::RemoveFile(work_path);  // swept later when it stays, as above
     return SendUncompressed(context, file);
   }
 
@@ -87,7 +88,7 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
   file.uncompressed_size = file.local_size;
   file.local_size = packed_file.Size();
   if (file.local_size <= 0) {
-    platform::RemoveFile(work_path);
+    platform::RemoveFile(work_path);  // swept later when it stays, as above
     packed_file.Close();
     report.SetStatusMessage(StrFormat(" CompressedFile %s has no length", file.name.c_str()));
     context.progress().SetFileName("");
@@ -101,7 +102,7 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
   file.local_digest.reset();
   if (report.Logs(kLogDebug)) {
     Md5Digest digest{};
-    if (DigestFileInHand(context, file.file, &digest)) file.local_digest = digest;
+    if (DigestFileInHand(context, file.shown_name, file.file, &digest)) file.local_digest = digest;
   }
   return true;
 }
@@ -109,7 +110,8 @@ bool CompressForUpload(EngineContext& context, UploadFileState& file) {
 void DeleteWorkFile(EngineContext& context, UploadFileState& file) {
   if (!file.work_file_in_use) return;
   // The name goes while the handle still holds the lock, so that no other run takes
-  // the file for a stale one and removes it first; then the handle goes.
+  // the file for a stale one and removes it first; then the handle goes. A name that
+  // stays is swept as stale by a later walk.
   platform::RemoveFile(file.work_path);
   file.file.Close();
   context.report().LogLine(kLineTrace, " Delete Compress work file %s\n", file.work_path.c_str());

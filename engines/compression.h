@@ -15,7 +15,7 @@ namespace nvx {
 
 // True when the text after the name's last dot is one of the already compressed types
 // (compared without regard to letter case); a name without a dot is not.
-bool IsCompressedType(std::string_view name);
+[[nodiscard]] bool IsCompressedType(std::string_view name);
 
 // Packs the file in hand (`file.full_path`, open in `file.file`) into a work file and
 // makes the work file the file in hand: `file.file` (the work file's own handle, which
@@ -25,7 +25,7 @@ bool IsCompressedType(std::string_view name);
 // turned out empty. The work file is created exclusively under a hidden name of its own
 // (see hidden_work_file.h), so no user file is ever opened, emptied or removed in its
 // place.
-bool CompressForUpload(EngineContext& context, UploadFileState& file);
+[[nodiscard]] bool CompressForUpload(EngineContext& context, UploadFileState& file);
 
 // Removes the work file, if one is in use, and gives the file its own name back. Called
 // at the end of every upload of a file, after a failure too.

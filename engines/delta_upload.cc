@@ -26,18 +26,17 @@ constexpr int kNoteDeltaRefused = 9;
 constexpr int kNoteDeltaNotOpened = 4;
 constexpr int kNoteDeltaNoConnection = 8;
 
-// The file in hand set aside while the delta is the file in hand, and put back.
+// The file in flight's state set aside while the delta is the file in hand, and put
+// back.
 class FileStateAside {
  public:
-  explicit FileStateAside(UploadJob& job)
-      : job_(job), saved_(std::move(job.file)), saved_current_(job.context.state().current_file) {
-    job_.file = UploadFileState{};
+  explicit FileStateAside(FileInFlight& flight) : flight_(flight), saved_(std::move(flight.file)) {
+    flight_.file = UploadFileState{};
   }
   ~FileStateAside() {
-    job_.file = std::move(saved_);
-    job_.file.delta_upload = false;
-    job_.context.state().current_file = saved_current_;
-    job_.context.progress().SetFileName(job_.file.full_path);
+    flight_.file = std::move(saved_);
+    flight_.file.delta_upload = false;
+    flight_.context.progress().SetFileName(flight_.file.full_path);
   }
   FileStateAside(const FileStateAside&) = delete;
   FileStateAside& operator=(const FileStateAside&) = delete;
@@ -45,58 +44,68 @@ class FileStateAside {
   const UploadFileState& saved() const { return saved_; }
 
  private:
-  UploadJob& job_;
+  FileInFlight& flight_;
   UploadFileState saved_;
-  std::string saved_current_;
 };
 
 // Sends the delta in hand with FormatPutFile and its one retry after a transport
-// failure. False when it failed; the job's run state is failed after a second failure.
-bool SendDelta(UploadJob& job, const std::string& source_path) {
-  EngineContext& context = job.context;
+// failure. False when it failed; the file's run state is failed after a second failure.
+bool SendDelta(FileInFlight& flight, const std::string& source_path) {
+  EngineContext& context = flight.context;
   Reporter& report = context.report();
-  UploadFileState& file = job.file;
+  UploadFileState& file = flight.file;
   const auto failed = [&] {
     report.SetStatusMessage(StrFormat(" Error %s Upload file %s failed",
-                                      TextForLog(job.put_conclusion).c_str(), file.name.c_str()));
-    report.SetErrorCode(kErrorUploadRefused);
-    context.progress().Count(FileCount::kUploadError);
+                                      TextForLog(flight.put_conclusion).c_str(),
+                                      file.name.c_str()));
+    report.SetErrorCode(error::kUploadRefused);
+  };
+  const auto failed_line = [&] {
     report.LogLine(kLineError, " UploadFile File Failed  %s\n", file.name.c_str());
   };
-  if (FormatPutFile(job)) return true;
-  failed();
-  if (!context.link().communication_failure()) {
+  bool retried = false;
+  const ExchangeOutcome outcome = RetryOnceAfterTransportFailure(
+      [&] { return FormatPutFile(flight); },
+      [&] {
+        failed();
+        failed_line();
+        retried = true;
+        report.LogLine(kLineError, " RETRY UploadFile File  %s\n", file.name.c_str());
+        context.progress().SetBlock(0);
+      });
+  if (outcome == ExchangeOutcome::kOk) return true;
+  if (!retried) {
+    failed();
+    context.progress().Count(FileCount::kUploadError);
+    failed_line();
     report.AddFileErrorNote(source_path, kNoteDeltaRefused);
     return false;
   }
-  context.link().ClearCommunicationFailure();
-  context.progress().Count(FileCount::kUploadError, -1);
-  report.LogLine(kLineError, " RETRY UploadFile File  %s\n", file.name.c_str());
-  context.progress().SetBlock(0);
-  if (FormatPutFile(job)) return true;
-  job.run_state = kRunStateFailed;
+  flight.run_state = RunState::kFailed;
   context.progress().Count(FileCount::kUploadError);
-  report.LogLine(kLineError, " UploadFile File Failed  %s\n", file.name.c_str());
+  failed_line();
   return false;
 }
 
 }  // namespace
 
-bool FetchSignature(EngineContext& context, const std::string& version_id) {
+bool FetchSignature(EngineContext& context, std::string_view folder_id,
+                    const std::string& version_id) {
   // Whatever this exchange comes to, no signature of an earlier file may stay behind.
   // Only our own files go: what else may sit at these names stays, and the exchange
-  // refuses to open it.
+  // refuses to open it (so the results may be dropped).
   platform::RemoveRegularFile(kSignatureFile);
   platform::RemoveRegularFile(kSignatureWorkFile);
 
   context.progress().ClearBlocks();
   context.progress().SetFileName(kSignatureWorkFile);
-  context.progress().SetPhase(kPhaseServerInformation);
+  context.progress().SetPhase(phase::kServerInformation);
   context.report().SetStatusMessage(StrFormat("Accessing file %s", kSignatureWorkFile));
   context.report().LogLine(kLineActivity, " DownloadFile Processing file %s\n", kSignatureWorkFile);
 
   DownloadRequest request;
   request.signature = true;
+  request.folder_id = std::string(folder_id);
   request.version_id = version_id;
   request.target_path = kSignatureFile;
   request.work_path = kSignatureWorkFile;
@@ -105,22 +114,22 @@ bool FetchSignature(EngineContext& context, const std::string& version_id) {
   return result.outcome == DownloadOutcome::kCompleted;
 }
 
-bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
-  EngineContext& context = job.context;
+bool UploadDiffFile(FileInFlight& flight, const std::string& delta_name) {
+  EngineContext& context = flight.context;
   Reporter& report = context.report();
-  FileStateAside aside(job);
-  UploadFileState& file = job.file;
-  job.put_conclusion.clear();
+  FileStateAside aside(flight);
+  UploadFileState& file = flight.file;
+  flight.put_conclusion.clear();
   const std::string& source_path = aside.saved().full_path;
   file.name = delta_name;
+  file.shown_name = delta_name;
   file.full_path = delta_name;
   file.server_version_id = aside.saved().server_version_id;
   // The patched document takes the local file's date, as a whole upload would give it.
   file.last_write_time = aside.saved().last_write_time;
-  context.state().current_file = delta_name;
   context.progress().ClearBlocks();
   context.progress().SetFileName(delta_name);
-  context.progress().SetPhase(kPhaseProcessingChanges);
+  context.progress().SetPhase(phase::kProcessingChanges);
   report.SetStatusMessage(StrFormat("Accessing file %s", delta_name.c_str()));
   report.LogLine(kLineActivity, " UploadDiffFile Processing file %s\n", delta_name.c_str());
 
@@ -128,7 +137,7 @@ bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
   int64_t size = file.file.is_open() ? file.file.Size() : -1;
   if (size < 0) {
     int error = file.file.error();
-    report.SetErrorCode(kErrorLocalFileOpen);
+    report.SetErrorCode(error::kLocalFileOpen);
     report.SetStatusMessage(StrFormat("Unable to open file %s %d\n", delta_name.c_str(), error));
     report.LogLine(kLineError, " UploadFile CreateFile Failed %d %s\n", error, delta_name.c_str());
     report.AddFileErrorNote(source_path, kNoteDeltaNotOpened);
@@ -143,9 +152,9 @@ bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
 
   const JobFlags& flags = context.job().flags;
   if (flags.compress || flags.transfer_compress) {
-    context.progress().SetPhase(kPhaseCompressing);
+    context.progress().SetPhase(phase::kCompressing);
     const bool go_on = CompressForUpload(context, file);
-    context.progress().SetPhase(kPhaseProcessingChanges);
+    context.progress().SetPhase(phase::kProcessingChanges);
     if (!go_on || !file.file.is_open()) {
       DeleteWorkFile(context, file);
       return false;
@@ -156,7 +165,7 @@ bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
   context.progress().BeginFile(file.local_size, BlockCount(file.local_size));
   bool sent = false;
   if (!context.link().PrepareExchange()) {
-    report.SetErrorCode(kErrorTransferConnection);
+    report.SetErrorCode(error::kTransferConnection);
     context.progress().Count(FileCount::kUploadError);
     report.SetStatusMessage("Connect to Norrvault Failed\n");
     report.LogLine(kLineError, " UploadDiffFile Connect to Norrvault Failed  %s\n",
@@ -164,38 +173,40 @@ bool UploadDiffFile(UploadJob& job, const std::string& delta_name) {
     report.AddFileErrorNote(source_path, kNoteDeltaNoConnection);
   } else {
     file.delta_upload = true;
-    sent = SendDelta(job, source_path);
+    sent = SendDelta(flight, source_path);
   }
   DeleteWorkFile(context, file);
   file.file.Close();
   context.link().CloseIfMarked();
-  return sent && job.run_state != kRunStateFailed;
+  return sent && flight.run_state != RunState::kFailed;
 }
 
-DeltaPreparation PrepareDeltaUpload(UploadJob& job) {
-  EngineContext& context = job.context;
+DeltaPreparation PrepareDeltaUpload(FileInFlight& flight) {
+  EngineContext& context = flight.context;
+  const UploadFileState& file = flight.file;
   Reporter& report = context.report();
   // The differential path's names in the current folder hold our own files or nothing:
   // anything else there (a link planted to take the bytes elsewhere) is reported and
   // left alone, and the file goes whole.
   for (const char* name : {kSignatureWorkFile, kSignatureFile, kDeltaFile}) {
     if (!HoldsRegularFileOrNothing(name)) {
-      RefuseNotRegularFile(context, job.file.full_path,
+      RefuseNotRegularFile(context, file.full_path,
                            platform::JoinDirectory(platform::CurrentDirectory(), name),
                            FileCount::kUploadError, "was sent whole");
       return DeltaPreparation::kNotPrepared;
     }
   }
-  FetchSignature(context, job.file.server_version_id);
-  context.progress().SetFileName(job.file.full_path);
-  context.progress().SetPhase(kPhaseDeterminingChanges);
+  // Whether the signature came is judged by opening "temp.crc" below.
+  (void)FetchSignature(context, flight.folder_id, file.server_version_id);
+  context.progress().SetFileName(file.full_path);
+  context.progress().SetPhase(phase::kDeterminingChanges);
 
   platform::File signature_file =
       platform::File::OpenRegular(kSignatureFile, platform::File::Access::kRead);
   int64_t signature_size = signature_file.is_open() ? signature_file.Size() : -1;
   if (signature_size < 0) {
     const int error = signature_file.error();
-    report.SetErrorCode(kErrorLocalFileOpen);
+    report.SetErrorCode(error::kLocalFileOpen);
     report.SetStatusMessage(StrFormat("Unable to open file %s %d\n", kSignatureFile, error));
     report.LogLine(kLineError, " UploadFile CreateFile Failed %d %s\n", error, kSignatureFile);
     return DeltaPreparation::kNotPrepared;
@@ -209,7 +220,7 @@ DeltaPreparation PrepareDeltaUpload(UploadJob& job) {
   platform::MappedFile signature = platform::MappedFile::Map(signature_file);
   if (!signature.is_mapped()) {
     const int error = signature.error();
-    report.SetErrorCode(kErrorFileMapping);
+    report.SetErrorCode(error::kFileMapping);
     report.SetStatusMessage(
         StrFormat("Unable to CreateFileMapping %s %d\n", kSignatureFile, error));
     report.LogLine(kLineError, " UploadFile CreateFileMapping Failed %d %s\n", error,
@@ -218,18 +229,19 @@ DeltaPreparation PrepareDeltaUpload(UploadJob& job) {
   }
 
   std::string message;
-  if (!MakeDelta(signature.view(), job.file.full_path, kDeltaFile, &message)) {
+  if (!MakeDelta(signature.view(), file.full_path, kDeltaFile, &message)) {
     report.LogLine(kLineActivity, " UploadFile Delta Not Made %s %s\n", TextForLog(message).c_str(),
-                   job.file.name.c_str());
+                   file.name.c_str());
     return DeltaPreparation::kNotPrepared;
   }
   if (message == kFilesAreTheSame) {
+    // An empty delta left behind is removed by Reset and written anew by the next delta.
     platform::RemoveFile(kDeltaFile);
     return DeltaPreparation::kNothingMoreToSend;
   }
-  if (UploadDiffFile(job, kDeltaFile)) return DeltaPreparation::kNothingMoreToSend;
-  if (job.put_conclusion.find(kDeltaRefusedConclusion) != std::string::npos &&
-      job.run_state != kRunStateFailed) {
+  if (UploadDiffFile(flight, kDeltaFile)) return DeltaPreparation::kNothingMoreToSend;
+  if (flight.put_conclusion.find(kDeltaRefusedConclusion) != std::string::npos &&
+      flight.run_state != RunState::kFailed) {
     return DeltaPreparation::kNotPrepared;
   }
   return DeltaPreparation::kFailed;

@@ -22,6 +22,7 @@ int DecipherDownloaded(const DecipherJob& job) {
   if (size < 0) return file.error();
   if (size == 0) {
     file.Close();
+    // An empty work file that stays is offered as nothing next time: the whole file comes.
     if (job.incomplete) platform::RemoveFile(job.work_path);
     return 0;
   }

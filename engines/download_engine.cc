@@ -7,19 +7,14 @@
 #include "engines/name_pattern.h"
 #include "engines/work_files.h"
 #include "platform/text_format.h"
-#include "protocol/date_stamp.h"
 #include "protocol/folder_paths.h"
 #include "protocol/server_file_list.h"
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 namespace {
-
-void MakeCurrent(EngineContext& context, const FolderRecord& folder) {
-  context.state().current_server_folder_id = folder.folder_id;
-  context.state().current_server_folder_name = folder.name;
-}
 
 // The marks of an earlier download anywhere in the tree would make LocalFolderFor stop
 // its walk up at the wrong folder: they all go before a download sets its own.
@@ -38,21 +33,31 @@ void ClearDownloadMarks(FolderRecord& folder) {
   }
 }
 
+// The outcome kind of one file's download, for the retry helper.
+ExchangeOutcome OutcomeOf(FileDownload download) {
+  switch (download) {
+    case FileDownload::kDone:
+      return ExchangeOutcome::kOk;
+    case FileDownload::kTransportFailure:
+      return ExchangeOutcome::kTransportFailure;
+    case FileDownload::kStop:
+      break;
+  }
+  return ExchangeOutcome::kLocalFailure;
+}
+
 // One selected file with its retry: a transport failure gets one more try; a second
 // one writes the communication note `note_name`. False when the folder must stop.
 bool DownloadWithRetry(DownloadJob& job, const ServerFileEntry& entry, std::string_view note_name) {
   EngineContext& context = job.context;
-  ServiceLink& link = context.link();
-  link.ClearCommunicationFailure();
-  bool done = DownloadFile(job, entry);
-  if (!done && link.communication_failure()) {
-    done = DownloadFile(job, entry);
-    if (!done && link.communication_failure()) {
-      context.report().AddFileNote(note_name, kNoteCommunicationFailure, true, 0);
-    }
+  context.link().ClearCommunicationFailure();
+  const ExchangeOutcome outcome =
+      RetryOnceAfterTransportFailure([&] { return OutcomeOf(DownloadFile(job, entry)); }, [] {});
+  if (outcome == ExchangeOutcome::kTransportFailure) {
+    context.report().AddFileNote(note_name, kNoteCommunicationFailure, true, 0);
   }
   if (!context.PauseAfterFile()) return false;
-  return done && !context.StopRequested();
+  return outcome == ExchangeOutcome::kOk && !context.StopRequested();
 }
 
 // The plain server file name was not in the folder's list.
@@ -70,35 +75,30 @@ bool ReportNotFound(DownloadJob& job, const FolderRecord& folder, const std::str
 
 }  // namespace
 
-bool RunDownload(EngineContext& context) {
+bool RunDownload(EngineContext& context, FolderRecord* mapped) {
   Reporter& report = context.report();
-  ProtocolState& state = context.state();
   const JobSettings& settings = context.job();
-  report.SetErrorCode(kErrorNone);
+  report.SetErrorCode(error::kNone);
   context.progress().ResetRecord();
-  if (state.lists.mapped_folder == nullptr) {
+  if (mapped == nullptr) {
     report.SetStatusMessage("Folder Not Found");
-    report.SetErrorCode(kErrorFolderNotFound);
+    report.SetErrorCode(error::kFolderNotFound);
     return false;
   }
   // Without a local directory the files would land below the file system's root.
   if (settings.texts.local_directory.empty()) {
     report.SetStatusMessage("No Local Folder");
-    report.SetErrorCode(kErrorNoLocalFolder);
+    report.SetErrorCode(error::kNoLocalFolder);
     return false;
   }
-  // The tree's records belong to the protocol's record, which the engine may mark.
-  auto& folder = const_cast<FolderRecord&>(*state.lists.mapped_folder);
+  FolderRecord& folder = *mapped;
   ClearDownloadMarks(folder);
   folder.download_base_mark = true;
   DownloadJob job(context);
-  MakeCurrent(context, folder);
   if (!DownloadServerFolder(job, folder)) return false;
   const std::string& server_file = settings.texts.server_file;
   if (settings.flags.subfolders && (server_file.empty() || server_file == "*.*")) {
-    const bool walked = DownloadSubtree(job, folder.first_child);
-    MakeCurrent(context, folder);
-    return walked;
+    return DownloadSubtree(job, folder.first_child);
   }
   return true;
 }
@@ -106,7 +106,6 @@ bool RunDownload(EngineContext& context) {
 bool DownloadSubtree(DownloadJob& job, FolderRecord* first) {
   for (FolderRecord* folder = first; folder != nullptr; folder = folder->next_sibling) {
     if (folder->no_access) continue;
-    MakeCurrent(job.context, *folder);
     if (!DownloadServerFolder(job, *folder)) return false;
     if (!DownloadSubtree(job, folder->first_child)) return false;
   }
@@ -117,13 +116,12 @@ bool DownloadServerFolder(DownloadJob& job, FolderRecord& folder) {
   EngineContext& context = job.context;
   Reporter& report = context.report();
   const JobSettings& settings = context.job();
-  std::optional<std::string> text;
-  if (!FolderFileList(context, &text)) return false;
-  if (!text || text->empty()) return true;
-  // The list is copied: the commands a file needs (DeleteDoc) must not disturb the walk.
+  job.folder = ServerFolder::Of(&folder);
+  ExchangeResult<std::optional<std::string>> text = FolderFileList(context, job.folder.target());
+  if (!text.ok()) return false;
+  if (!text.value || text.value->empty()) return true;
   const std::vector<ServerFileEntry> entries =
-      TakeServerFileList(context, *text, FileCount::kDownloadError);
-  context.state().lists.server_file_list = entries;
+      TakeServerFileList(context, folder.name, *text.value, FileCount::kDownloadError);
 
   const std::string& server_file = settings.texts.server_file;
   if (int error = LocalFolderFor(report, folder, settings.texts.local_directory, server_file,

@@ -1,4 +1,4 @@
-// The download engine (command 8): copies the files of the current server folder, and
+// The download engine (command 8): copies the files of the mapped server folder, and
 // with subfolders of its whole subtree, into the matching local folders, or moves them
 // (the server copy goes once the local one is safe). Per file it decides from the dates
 // and from the service's answer whether anything must travel, resumes from the work
@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "engines/engine_context.h"
+#include "engines/server_folder.h"
 #include "protocol/folder_tree.h"
 #include "protocol/server_file_list.h"
 
@@ -30,32 +31,42 @@ struct DownloadJob {
   explicit DownloadJob(EngineContext& engine_context) : context(engine_context) {}
 
   EngineContext& context;
+  // The server folder in hand: what its requests name.
+  ServerFolder folder;
   // The local folder of the server folder in hand, ending in "/".
   std::string local_folder;
 };
 
-// The worker's handler for command 8; true on success.
-bool RunDownload(EngineContext& context);
+// How one file's download ended: done with (transferred, matched, or refused and
+// reported: the folder goes on), a transport failure (one more try), or a failure that
+// stops the folder.
+enum class FileDownload { kDone, kTransportFailure, kStop };
 
-// Fetches the file list of `folder` (made current by the caller) and downloads its
-// selected files into its local folder.
-bool DownloadServerFolder(DownloadJob& job, FolderRecord& folder);
+// The worker's handler for command 8, downloading the server folder `mapped` (with
+// subfolders its subtree). The engine marks the folder list's records for the local
+// folders it derives. False when no folder is mapped or the walk failed.
+[[nodiscard]] bool RunDownload(EngineContext& context, FolderRecord* mapped);
+
+// Fetches the file list of `folder` and downloads its selected files into its local
+// folder.
+[[nodiscard]] bool DownloadServerFolder(DownloadJob& job, FolderRecord& folder);
 
 // Walks the sibling chain from `first` depth-first, passing over folders the account
 // has no access to. False at the first folder that fails.
-bool DownloadSubtree(DownloadJob& job, FolderRecord* first);
+[[nodiscard]] bool DownloadSubtree(DownloadJob& job, FolderRecord* first);
 
-// Downloads the list entry `entry` into the job's local folder. False only when the job
-// must stop (the link's communication-failure flag tells a transport failure).
-bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry);
+// Downloads the list entry `entry` of the job's server folder into the job's local
+// folder.
+[[nodiscard]] FileDownload DownloadFile(DownloadJob& job, const ServerFileEntry& entry);
 
 // The time a server date stamp names, for comparisons; none when it names none.
-std::optional<int64_t> ParseServerDate(std::string_view date_text);
+[[nodiscard]] std::optional<int64_t> ParseServerDate(std::string_view date_text);
 
 // Gives the file at `path` the last-write time of a server date stamp. A stamp shorter
 // than 6 characters is passed over (true). False when the time could not be set;
 // `*error` then holds the system error (0 for a stamp that does not parse).
-bool SetFileDateFromServer(const std::string& path, std::string_view date_text, int* error);
+[[nodiscard]] bool SetFileDateFromServer(const std::string& path, std::string_view date_text,
+                                         int* error);
 
 }  // namespace nvx
 

@@ -65,7 +65,7 @@ std::string BuildRequest(Exchange& exchange) {
   EngineContext& context = exchange.context;
   const DownloadRequest& request = exchange.request;
   TransferRequestBase base{context.link().Route(), LoginToken(context.job().link),
-                           context.state().current_server_folder_id};
+                           request.folder_id};
   DownloadFields fields;
   fields.version_id = request.version_id;
   if (request.offered) {
@@ -142,7 +142,7 @@ DecipherJob DecipherJobFor(Exchange& exchange, const DownloadAnswer& answer, boo
   job.restart = exchange.result.restart;
   job.offered_size = exchange.request.offered ? exchange.request.offered->size : 0;
   job.incomplete = incomplete;
-  job.enciphered = (exchange.context.state().service_options & kOptionEncipher) != 0;
+  job.enciphered = (exchange.context.account().service_options & kOptionEncipher) != 0;
   job.key_value = answer.fang ? answer.fang->key_number : 0;
   job.true_length = (job.restart ? job.offered_size : 0) + exchange.result.received;
   return job;
@@ -182,6 +182,8 @@ DownloadResult Complete(Exchange& exchange, const DownloadAnswer& answer) {
     if (!final_length) {
       report.LogLine(kLineError, " Err - %s - Invalid X-NVX-Fang length %lld %s\n", exchange.name(),
                      static_cast<long long>(answer.fang->length), request.target_path.c_str());
+      // A work file that stays is the next attempt's offer, which the service refuses
+      // or resumes by its digest.
       platform::RemoveFile(request.work_path);
       exchange.result.conclusion = "Invalid X-NVX-Fang";
       return exchange.Finish(DownloadOutcome::kRefused);
@@ -193,11 +195,12 @@ DownloadResult Complete(Exchange& exchange, const DownloadAnswer& answer) {
     return exchange.LocalFailure(error);
   }
   if (exchange.result.zipped) {
-    if (request.show_progress) exchange.context.progress().SetPhase(kPhaseUncompressing);
+    if (request.show_progress) exchange.context.progress().SetPhase(phase::kUncompressing);
     const bool unpacked = UnzipFirstEntry(request.work_path, request.target_path);
     // The archive stays until the target has its date: a crash before that leaves it as
     // the next run's offer, which no longer matches, so the file comes again.
     if (unpacked) GiveServerDate(exchange, request.target_path);
+    // An archive that stays is the next run's offer, as above.
     platform::RemoveFile(request.work_path);
     if (!unpacked) {
       report.LogLine(kLineError, " Err - %s - Unzip Failed %s\n", exchange.name(),
@@ -224,6 +227,9 @@ DownloadResult AlreadyCurrent(Exchange& exchange, const DownloadAnswer& answer) 
     exchange.link().MarkCloseAfterExchange();  // no body is read after this answer
   }
   if (request.offered && request.offered->is_work_file) {
+    // A whole work file left by a run cut after its last byte: it takes the server's
+    // date before its name, as a completed body does.
+    GiveServerDate(exchange, request.work_path);
     int error = 0;
     if (!platform::RenameFile(request.work_path, request.target_path, &error)) {
       exchange.report().LogLine(kLineError, " Err - %s - MoveFile Failed %d %s\n", exchange.name(),
@@ -284,7 +290,8 @@ DownloadResult RunDownloadExchange(EngineContext& context, const DownloadRequest
   exchange.result.restart = answer.restart;
   exchange.result.zipped = answer.fang && answer.fang->compressed;
   exchange.result.body_length = *answer.body_length;
-  if (exchange.result.restart && request.show_progress) context.progress().SetPhase(kPhaseUpdating);
+  if (exchange.result.restart && request.show_progress)
+    context.progress().SetPhase(phase::kUpdating);
 
   platform::File work = OpenWorkFile(exchange, exchange.result.restart);
   if (!work.is_open()) {

@@ -39,6 +39,7 @@ struct OfferedCopy {
 
 struct DownloadRequest {
   bool signature = false;  // "DownLoadX" rather than "DownLoad"
+  std::string folder_id;   // the server folder the request names ("NO" when empty)
   std::string version_id;
   std::string target_path;  // where the completed file goes
   std::string work_path;    // where the body arrives (the target's name + "~")
@@ -79,7 +80,8 @@ struct DownloadResult {
 
 // Runs the exchange (see the header comment). Statuses, log lines and phases as the
 // download shows them; the caller counts the file.
-DownloadResult RunDownloadExchange(EngineContext& context, const DownloadRequest& request);
+[[nodiscard]] DownloadResult RunDownloadExchange(EngineContext& context,
+                                                 const DownloadRequest& request);
 
 // What DecipherDownloaded works on.
 struct DecipherJob {
@@ -96,11 +98,11 @@ struct DecipherJob {
 // incomplete body is first cut to a multiple of 2048 bytes, which then is its true
 // length, so that a resume starts on a block boundary; an incomplete empty work file is
 // removed. Not enciphered: nothing to do. Returns 0 or the system error.
-int DecipherDownloaded(const DecipherJob& job);
+[[nodiscard]] int DecipherDownloaded(const DecipherJob& job);
 
 // Copies the file `from` to `to` (created or emptied), streaming. Returns 0 or the
 // system error.
-int CopyWholeFile(const std::string& from, const std::string& to);
+[[nodiscard]] int CopyWholeFile(const std::string& from, const std::string& to);
 
 }  // namespace nvx
 

@@ -31,7 +31,7 @@ enum class Offer { kNone, kPartial, kUpdating };
 void RefuseName(DownloadJob& job, const ServerFileEntry& entry) {
   EngineContext& context = job.context;
   const std::string shown = TextForLog(entry.name);
-  const std::string folder = TextForLog(context.state().current_server_folder_name);
+  const std::string folder = TextForLog(job.folder.name);
   context.progress().Count(FileCount::kDownloadError);
   context.progress().SetFileName("");
   context.report().LogLine(kLineError,
@@ -64,12 +64,14 @@ bool RefuseOccupied(DownloadJob& job, const std::string& target, const std::stri
 // replaces it; at the work file's name, or anything else that is not a regular file at
 // either, the file is refused (`*occupied` names it).
 Offer ChooseOffer(const std::string& target, const std::string& work, std::string* occupied) {
-  platform::PathKind work_kind = platform::PathKind::kOther;
-  platform::PathKind target_kind = platform::PathKind::kOther;
   // An error other than a missing name counts as nothing there; the exchange's own
   // opens then decide.
-  const bool work_present = platform::TestPathItself(work, &work_kind) == 0;
-  const bool target_present = platform::TestPathItself(target, &target_kind) == 0;
+  const std::optional<platform::PathKind> work_found = platform::TestPathItself(work);
+  const std::optional<platform::PathKind> target_found = platform::TestPathItself(target);
+  const bool work_present = work_found.has_value();
+  const bool target_present = target_found.has_value();
+  const platform::PathKind work_kind = work_found.value_or(platform::PathKind::kOther);
+  const platform::PathKind target_kind = target_found.value_or(platform::PathKind::kOther);
   if (work_present && work_kind != platform::PathKind::kFile) {
     *occupied = work;
   } else if (target_present && (target_kind == platform::PathKind::kDirectory ||
@@ -98,8 +100,9 @@ bool Finish(DownloadJob& job, const ServerFileEntry& entry, const std::string& t
   if (context.job().flags.move) {
     link.CloseIfMarked();
     if (MakeDurable(target)) {
-      context.state().server_version_id = entry.version_id;
-      DeleteDoc(context);
+      // A refused or failed delete is logged by DeleteDoc; the local copy is in place
+      // either way, and the server copy stays for a later move to take.
+      (void)DeleteDoc(context, job.folder.target(), entry.version_id, entry.name);
     } else {
       context.report().LogLine(kLineError, " Err - DownloadFile - Not Deleted From Norrvault %s\n",
                                target.c_str());
@@ -115,7 +118,7 @@ bool Matched(DownloadJob& job, const ServerFileEntry& entry, const std::string& 
   EngineContext& context = job.context;
   context.progress().Count(FileCount::kDownloadMatched);
   context.report().LogLine(kLineActivity, log_format, target.c_str());
-  context.progress().SetPhase(kPhaseSkipping);
+  context.progress().SetPhase(phase::kSkipping);
   return Finish(job, entry, target);
 }
 
@@ -130,9 +133,9 @@ const char* DateDecision(const ServerFileEntry& entry, const std::string& target
   return nullptr;
 }
 
-}  // namespace
-
-bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
+// DownloadFile's steps: true when the file is done with, false when the folder must stop
+// (the link's communication-failure flag then tells a transport failure).
+bool DownloadFileSteps(DownloadJob& job, const ServerFileEntry& entry) {
   EngineContext& context = job.context;
   Reporter& report = context.report();
   ProgressSink& progress = context.progress();
@@ -144,8 +147,7 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   }
   const std::string target = job.local_folder + entry.name;
   const std::string work = target + std::string(kDownloadWorkSuffix);
-  progress.StartFile(target, kPhaseDownloading);
-  context.state().current_file = entry.name;
+  progress.StartFile(target, phase::kDownloading);
   report.SetStatusMessage(StrFormat("Accessing file %s", target.c_str()));
   report.LogLine(kLineActivity, " DownloadFile Processing file %s\n", target.c_str());
 
@@ -153,6 +155,7 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   Offer offer = ChooseOffer(target, work, &occupied);
   if (!occupied.empty()) return RefuseOccupied(job, target, occupied);
   DownloadRequest request;
+  request.folder_id = job.folder.id;
   request.version_id = entry.version_id;
   request.target_path = target;
   request.work_path = work;
@@ -183,10 +186,10 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
         }
       }
       Md5Digest digest{};
-      if (!DigestFileInHand(context, copy, &digest)) {
+      if (!DigestFileInHand(context, entry.name, copy, &digest)) {
         report.SetStatusMessage(
             StrFormat("Unable to MapViewOfFile %s %d\n", offered_path.c_str(), copy.error()));
-        report.SetErrorCode(kErrorFileMapping);
+        report.SetErrorCode(error::kFileMapping);
         return false;
       }
       request.offered = OfferedCopy{offer == Offer::kPartial, size, digest};
@@ -197,9 +200,9 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   const DownloadResult result = RunDownloadExchange(context, request);
   switch (result.outcome) {
     case DownloadOutcome::kNoConnection:
-      report.SetErrorCode(kErrorTransferConnection);
+      report.SetErrorCode(error::kTransferConnection);
       report.LogLine(kLineError, " DownloadFile Connect to Norrvault Failed  %s\n", target.c_str());
-      report.AddFileErrorNote(target, kErrorTransferConnection);
+      report.AddFileErrorNote(target, error::kTransferConnection);
       return false;
     case DownloadOutcome::kTransportFailure:
       return false;
@@ -216,7 +219,7 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
       return true;
     case DownloadOutcome::kIncomplete:
       progress.Count(FileCount::kDownloadError);
-      report.AddFileErrorNote(target, kErrorTransferConnection);
+      report.AddFileErrorNote(target, error::kTransferConnection);
       return true;
     case DownloadOutcome::kAlreadyCurrent:
       LogDuplicates(report, entry);
@@ -236,6 +239,14 @@ bool DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
   }
   LogDuplicates(report, entry);
   return Finish(job, entry, target);
+}
+
+}  // namespace
+
+FileDownload DownloadFile(DownloadJob& job, const ServerFileEntry& entry) {
+  if (DownloadFileSteps(job, entry)) return FileDownload::kDone;
+  return job.context.link().communication_failure() ? FileDownload::kTransportFailure
+                                                    : FileDownload::kStop;
 }
 
 }  // namespace nvx

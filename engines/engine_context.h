@@ -4,7 +4,7 @@
 // Everything it touches comes through this context, so an engine never sees the shared
 // block, its locks or the worker:
 //   - job()       the job settings (caller's values, read only while the command runs);
-//   - state()     the protocol's record (server folder, file information, lists);
+//   - account()   the account's figures (space limit, use and estimate, option bits);
 //   - link()      the link to the service (connection, requests, answers);
 //   - report()    status texts, conclusion, error code, activity log, results notes;
 //   - progress()  the progress the caller reads (begin file, block, count; locks inside);
@@ -12,41 +12,46 @@
 //   - StopRequested() the stop flag, checked between blocks and files;
 //   - PauseAfterFile() the pause after each file (SyncFileAccess), called once a file is
 //     done; false when the engine is to stop.
-// Worker thread only.
+// What an engine works on (the mapped server folder) comes as an argument of its entry
+// point, and what it knows of the file in hand lives in values the engine owns, never in
+// the context: a second file in flight runs on a context derived with its own link and
+// buffer (the second constructor), sharing only the job, the account figures, the
+// reports and the stop flag. Worker thread only.
 #ifndef NVX_ENGINES_ENGINE_CONTEXT_H_
 #define NVX_ENGINES_ENGINE_CONTEXT_H_
 
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <utility>
 
 #include "protocol/service_session.h"
 
 namespace nvx {
 
-// The pause after each file; the layer above implements it over its events.
-class FilePause {
- public:
-  virtual ~FilePause() = default;
-  // Waits, when the job asked for a pause after each file, until the caller lets the
-  // engine go on. False when the engine is to stop.
-  virtual bool PauseAfterFile() = 0;
-};
-
 class EngineContext : public ServiceSession {
  public:
-  EngineContext(const JobSettings& job, ProtocolState& state, Reporter& report,
+  EngineContext(const JobSettings& job, AccountFigures& account, Reporter& report,
                 ProgressSink& progress, ServiceLink& link, const std::atomic<bool>& stop,
-                std::span<uint8_t> buffer, FilePause& pause)
-      : ServiceSession(job, state, report, progress, link, stop), buffer_(buffer), pause_(pause) {}
+                std::span<uint8_t> buffer, std::function<bool()> pause_after_file)
+      : ServiceSession(job, account, report, progress, link, stop),
+        buffer_(buffer),
+        pause_after_file_(std::move(pause_after_file)) {}
+  // The same context on another link with a transfer buffer of its own: what a second
+  // file in flight runs on.
+  EngineContext(const EngineContext& base, ServiceLink& link, std::span<uint8_t> buffer)
+      : ServiceSession(base, link), buffer_(buffer), pause_after_file_(base.pause_after_file_) {}
 
   // The transfer buffer that file reads and digests work through.
   std::span<uint8_t> buffer() { return buffer_; }
   // The pause after each file (see above).
-  bool PauseAfterFile() { return pause_.PauseAfterFile(); }
+  [[nodiscard]] bool PauseAfterFile() { return pause_after_file_(); }
 
  private:
   std::span<uint8_t> buffer_;
-  FilePause& pause_;
+  // Waits, when the job asked for a pause after each file, until the caller lets the
+  // engine go on; the layer above gives it over its events. False: stop.
+  std::function<bool()> pause_after_file_;
 };
 
 }  // namespace nvx

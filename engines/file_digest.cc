@@ -24,13 +24,15 @@ FileDigest GenerateFileMD5(platform::File& file, std::span<uint8_t> buffer,
     }
   }
   Md5Final(context, result.digest.data());
-  file.Seek(0);
+  // Courtesy only: every reader after a digest sets its own position first.
+  (void)file.Seek(0);
   return result;
 }
 
-bool DigestFileInHand(EngineContext& context, platform::File& file, Md5Digest* digest) {
+bool DigestFileInHand(EngineContext& context, std::string_view shown_name, platform::File& file,
+                      Md5Digest* digest) {
   context.report().SetStatusMessage(
-      StrFormat("Computing file %s verification", context.state().current_file.c_str()));
+      StrFormat("Computing file %s verification", std::string(shown_name).c_str()));
   FileDigest result = GenerateFileMD5(file, context.buffer(), context.stop_flag());
   if (result.read_error != 0) {
     context.report().LogLine(kLineError, " Err - GenerateFileMD5 Read Error %d\n",

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "codec/md5.h"
 #include "engines/engine_context.h"
@@ -25,13 +26,14 @@ struct FileDigest {
 // Digests `file` from its current position to its end, reading through `buffer`, and
 // sets the file position back to 0. A set `stop` flag ends the digest after the piece in
 // hand: a file of gigabytes must not hold up a CNvxapi that is going away.
-FileDigest GenerateFileMD5(platform::File& file, std::span<uint8_t> buffer,
-                           const std::atomic<bool>& stop);
+[[nodiscard]] FileDigest GenerateFileMD5(platform::File& file, std::span<uint8_t> buffer,
+                                         const std::atomic<bool>& stop);
 
-// The same for the file in hand of an engine: shows "Computing file <current_file>
+// The same for the file in hand of an engine: shows "Computing file <shown_name>
 // verification" as the status and logs a failing read. False when the digest is not
 // whole; `*digest` is set all the same.
-bool DigestFileInHand(EngineContext& context, platform::File& file, Md5Digest* digest);
+[[nodiscard]] bool DigestFileInHand(EngineContext& context, std::string_view shown_name,
+                                    platform::File& file, Md5Digest* digest);
 
 }  // namespace nvx
 

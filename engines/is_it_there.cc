@@ -8,43 +8,44 @@
 #include "engines/upload_rules.h"
 #include "platform/text_format.h"
 #include "protocol/credentials.h"
-#include "protocol/date_stamp.h"
 #include "protocol/service_command.h"
 #include "protocol/service_link.h"
 #include "protocol/transfer_answers.h"
 #include "protocol/transfer_requests.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 namespace {
 
 constexpr const char* kExchangeName = "FormatIsItThere";
 
-bool TransportFailure(ServiceLink& link) {
+ExchangeOutcome TransportFailure(ServiceLink& link) {
   link.MarkCommunicationFailure();
   link.MarkCloseAfterExchange();
-  return false;
+  return ExchangeOutcome::kTransportFailure;
 }
 
 // The local digest, computed once per file. False when the file could not be read whole.
-bool EnsureLocalDigest(UploadJob& job) {
-  if (job.file.local_digest) return true;
+bool EnsureLocalDigest(FileInFlight& flight) {
+  UploadFileState& file = flight.file;
+  if (file.local_digest) return true;
   Md5Digest digest{};
-  if (!DigestFileInHand(job.context, job.file.file, &digest)) return false;
-  job.file.local_digest = digest;
+  if (!DigestFileInHand(flight.context, file.shown_name, file.file, &digest)) return false;
+  file.local_digest = digest;
   return true;
 }
 
-bool DigestNeeded(const UploadJob& job) {
-  const UploadFileState& file = job.file;
-  return job.context.job().flags.file_compare == 1 || !file.last_write_time ||
+bool DigestNeeded(const FileInFlight& flight) {
+  const UploadFileState& file = flight.file;
+  return flight.context.job().flags.file_compare == 1 || !file.last_write_time ||
          !FormatDateStamp(*file.last_write_time) || file.matched_entry != nullptr;
 }
 
-std::string BuildRequest(UploadJob& job) {
-  EngineContext& context = job.context;
-  const UploadFileState& file = job.file;
+std::string BuildRequest(FileInFlight& flight) {
+  EngineContext& context = flight.context;
+  const UploadFileState& file = flight.file;
   TransferRequestBase base{context.link().Route(), LoginToken(context.job().link),
-                           context.state().current_server_folder_id};
+                           flight.folder_id};
   IsItThereFields fields;
   fields.file_name = file.name;
   fields.last_write_time = file.last_write_time;
@@ -58,19 +59,19 @@ std::string BuildRequest(UploadJob& job) {
 
 }  // namespace
 
-bool FormatIsItThere(UploadJob& job) {
-  EngineContext& context = job.context;
+ExchangeOutcome FormatIsItThere(FileInFlight& flight) {
+  EngineContext& context = flight.context;
   Reporter& report = context.report();
   ServiceLink& link = context.link();
-  UploadFileState& file = job.file;
+  UploadFileState& file = flight.file;
   report.SetConclusion("");
   link.ClearCommunicationFailure();
   file.server_copy_incomplete = false;
   report.SetStatusMessage(StrFormat("Testing file %s already uploaded", file.name.c_str()));
-  if (DigestNeeded(job) && !EnsureLocalDigest(job)) return false;
+  if (DigestNeeded(flight) && !EnsureLocalDigest(flight)) return ExchangeOutcome::kLocalFailure;
   // After the digest, which may take long: the connection is looked at just before use.
   if (!link.PrepareExchange()) return TransportFailure(link);
-  const std::string request = BuildRequest(job);
+  const std::string request = BuildRequest(flight);
   TraceProtocolLine(context, ">> ", request);
   if (!link.SendAll(request)) {
     report.LogLine(kLineError, "Err - %s - Error Sending Header to server\n", kExchangeName);
@@ -83,15 +84,16 @@ bool FormatIsItThere(UploadJob& job) {
                    kExchangeName);
     return TransportFailure(link);
   }
-  if (!AcceptAnswerStatus(context, kExchangeName, header.text)) return false;
+  if (!AcceptAnswerStatus(context, kExchangeName, header.text)) return ExchangeOutcome::kRefused;
   const TransferAnswer answer = ParseIsItThereAnswer(header.text);
   if (answer.server_error) {
     report.SetStatusMessage("Norrvault Web Server Error");
     report.LogLine(kLineError, " Err - %s - Invalid HTTP response header\n", kExchangeName);
     link.MarkCloseAfterExchange();
-    return false;
+    return ExchangeOutcome::kRefused;
   }
-  TakeAnswerHeaders(context, header.text, /*seed_estimate=*/true);
+  // The conclusion is judged from the parsed answer below.
+  (void)TakeAnswerHeaders(context, header.text, /*seed_estimate=*/true);
   file.server_version_id.clear();
   file.differential_allowed = false;
   if (answer.conclusion) {
@@ -101,7 +103,7 @@ bool FormatIsItThere(UploadJob& job) {
 
   IsItThereDecision decision = DecideIsItThere(answer, file.local_size, file.local_digest);
   if (decision.outcome == IsItThereDecision::Outcome::kNeedDigest) {
-    if (!EnsureLocalDigest(job)) return false;
+    if (!EnsureLocalDigest(flight)) return ExchangeOutcome::kLocalFailure;
     decision = DecideIsItThere(answer, file.local_size, file.local_digest);
   }
   switch (decision.outcome) {
@@ -109,12 +111,12 @@ bool FormatIsItThere(UploadJob& job) {
       break;
     case IsItThereDecision::Outcome::kNoConclusion:
       report.SetStatusMessage("Norrvault Web Server Invalid Response");
-      return false;
+      return ExchangeOutcome::kRefused;
     case IsItThereDecision::Outcome::kInvalidLupin:
     case IsItThereDecision::Outcome::kNeedDigest:
     case IsItThereDecision::Outcome::kServerError:
       report.SetStatusMessage("Norrvault Web Server Invalid Header Response");
-      return false;
+      return ExchangeOutcome::kRefused;
   }
   file.server_size = decision.server_size;
   file.server_digest = decision.server_digest;
@@ -123,7 +125,7 @@ bool FormatIsItThere(UploadJob& job) {
   file.server_copy_incomplete = decision.incomplete;
   if (decision.clear_conclusion) report.SetConclusion("");
   if (decision.response_received_status) report.SetStatusMessage("Server response received.");
-  return true;
+  return ExchangeOutcome::kOk;
 }
 
 }  // namespace nvx

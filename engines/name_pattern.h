@@ -22,10 +22,11 @@ enum class PatternResult : int {
 // "c-a" is a range, a backslash makes the next character a member), a backslash makes
 // the next pattern character literal. With `ignore_case` plain characters compare
 // without regard to letter case; set members always compare exactly.
-PatternResult MatchNamePattern(std::string_view pattern, std::string_view name, bool ignore_case);
+[[nodiscard]] PatternResult MatchNamePattern(std::string_view pattern, std::string_view name,
+                                             bool ignore_case);
 
 // True when a server file name is a pattern: it holds "*", "?", "[" or a backslash.
-bool IsNamePattern(std::string_view server_file);
+[[nodiscard]] bool IsNamePattern(std::string_view server_file);
 
 }  // namespace nvx
 

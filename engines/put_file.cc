@@ -24,27 +24,27 @@ constexpr const char* kExchangeName = "FormatPutFile";
 // Bodies up to this size go out in the same send as the header.
 constexpr int64_t kSmallBodyMax = 64 * 1024;
 
-bool TransportFailure(ServiceLink& link) {
+ExchangeOutcome TransportFailure(ServiceLink& link) {
   link.MarkCommunicationFailure();
   link.MarkCloseAfterExchange();
-  return false;
+  return ExchangeOutcome::kTransportFailure;
 }
 
 // True when the local file's first `length` bytes have `expected` as their digest. The
 // file position is left at `length`.
-bool PrefixMatches(UploadJob& job, int64_t length, const Md5Digest& expected) {
-  platform::File& file = job.file.file;
+bool PrefixMatches(FileInFlight& flight, int64_t length, const Md5Digest& expected) {
+  platform::File& file = flight.file.file;
   if (!file.Seek(0)) return false;
   Md5Context md5;
   Md5Init(md5);
   int64_t left = length;
   while (left > 0) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(left, int64_t{256} * 1024));
-    const int64_t got = file.ReadFully(job.piece.data(), want);
+    const int64_t got = file.ReadFully(flight.piece.data(), want);
     if (got != static_cast<int64_t>(want)) return false;
-    Md5Update(md5, job.piece.data(), want);
+    Md5Update(md5, flight.piece.data(), want);
     left -= got;
-    if (job.context.StopRequested()) return false;
+    if (flight.context.StopRequested()) return false;
   }
   Md5Digest digest{};
   Md5Final(md5, digest.data());
@@ -73,13 +73,13 @@ class SlowServerTimeout {
 };
 
 // The header fields of this PUT; decides resume or replacement and fixes server_size.
-PutFileFields PutFields(UploadJob& job, bool enciphered, int64_t seconds) {
-  EngineContext& context = job.context;
-  UploadFileState& file = job.file;
+PutFileFields PutFields(FileInFlight& flight, bool enciphered, int64_t seconds) {
+  EngineContext& context = flight.context;
+  UploadFileState& file = flight.file;
   PutFileFields fields;
   fields.file_name = file.name;
   if (file.server_size > 0 && file.server_size < file.local_size) {
-    if (!PrefixMatches(job, file.server_size, file.server_digest)) file.server_size = 0;
+    if (!PrefixMatches(flight, file.server_size, file.server_digest)) file.server_size = 0;
     fields.resume_offset = file.server_size;
     fields.version_id = file.server_version_id;
   } else {
@@ -108,42 +108,42 @@ PutFileFields PutFields(UploadJob& job, bool enciphered, int64_t seconds) {
 // Reads the next `count` bytes of the file into the piece buffer and enciphers them
 // when asked: the bytes to send (padded to 8 at the very end), or -1 after a read error
 // (logged).
-int64_t NextPiece(UploadJob& job, size_t count, const TransferCipher* cipher) {
-  platform::File& file = job.file.file;
-  const int64_t got = file.ReadFully(job.piece.data(), count);
+int64_t NextPiece(FileInFlight& flight, size_t count, const TransferCipher* cipher) {
+  platform::File& file = flight.file.file;
+  const int64_t got = file.ReadFully(flight.piece.data(), count);
   if (got < 0) {
-    job.context.report().LogLine(kLineError, " Err - FormatPutFile ReadFile Error %d\n",
-                                 file.error());
+    flight.context.report().LogLine(kLineError, " Err - FormatPutFile ReadFile Error %d\n",
+                                    file.error());
     return -1;
   }
   if (got != static_cast<int64_t>(count)) {
-    job.context.report().LogLine(kLineError, " Err - FormatPutFile ReadFile BytesReadNoMatch %d\n",
-                                 static_cast<int>(got));
+    flight.context.report().LogLine(
+        kLineError, " Err - FormatPutFile ReadFile BytesReadNoMatch %d\n", static_cast<int>(got));
     return -1;
   }
   if (cipher == nullptr) return got;
-  return static_cast<int64_t>(cipher->Encipher(job.piece.data(), count, job.piece.data()));
+  return static_cast<int64_t>(cipher->Encipher(flight.piece.data(), count, flight.piece.data()));
 }
 
 // Sends the next `count` bytes of the file, from `position`. Plain bytes go straight
 // from the file system's cache to the socket; enciphered ones through the piece buffer.
 // False after a read error or a short file (logged; no transport failure) or a send
 // failure (the link's communication-failure flag set).
-bool SendPiece(UploadJob& job, const TransferCipher* cipher, int64_t position, size_t count) {
-  ServiceLink& link = job.context.link();
+bool SendPiece(FileInFlight& flight, const TransferCipher* cipher, int64_t position, size_t count) {
+  ServiceLink& link = flight.context.link();
   if (cipher == nullptr) {
-    if (link.SendFileRange(job.file.file, position, count)) return true;
+    if (link.SendFileRange(flight.file.file, position, count)) return true;
     if (link.last_send_error() == kErrorFileEnded) {
-      job.context.report().LogLine(kLineError,
-                                   " Err - FormatPutFile ReadFile BytesReadNoMatch %d\n", 0);
+      flight.context.report().LogLine(kLineError,
+                                      " Err - FormatPutFile ReadFile BytesReadNoMatch %d\n", 0);
     } else {
       link.MarkCommunicationFailure();
     }
     return false;
   }
-  const int64_t piece = NextPiece(job, count, cipher);
+  const int64_t piece = NextPiece(flight, count, cipher);
   if (piece < 0) return false;
-  if (link.SendAll(std::string_view(reinterpret_cast<const char*>(job.piece.data()),
+  if (link.SendAll(std::string_view(reinterpret_cast<const char*>(flight.piece.data()),
                                     static_cast<size_t>(piece)))) {
     return true;
   }
@@ -153,30 +153,29 @@ bool SendPiece(UploadJob& job, const TransferCipher* cipher, int64_t position, s
 
 }  // namespace
 
-bool FormatPutFile(UploadJob& job) {
-  EngineContext& context = job.context;
+ExchangeOutcome FormatPutFile(FileInFlight& flight) {
+  EngineContext& context = flight.context;
   Reporter& report = context.report();
   ServiceLink& link = context.link();
-  UploadFileState& file = job.file;
+  UploadFileState& file = flight.file;
   const JobFlags& flags = context.job().flags;
   report.SetConclusion("");
-  job.put_conclusion.clear();
+  flight.put_conclusion.clear();
   link.ClearCommunicationFailure();
-  const bool enciphered = (context.state().service_options & kOptionEncipher) != 0;
+  const bool enciphered = (context.account().service_options & kOptionEncipher) != 0;
   const int64_t seconds = platform::GetClock().NowSeconds();
-  const PutFileFields fields = PutFields(job, enciphered, seconds);
+  const PutFileFields fields = PutFields(flight, enciphered, seconds);
   const TransferCipher cipher = CipherForUpload(seconds);
   const TransferCipher* body_cipher = enciphered ? &cipher : nullptr;
   if (!file.file.Seek(file.server_size)) {
     report.LogLine(kLineError, " Err - FormatPutFile SetFilePointer Error %d\n", file.file.error());
-    return false;
+    return ExchangeOutcome::kLocalFailure;
   }
   // After the resume point's digest, which may take long: the connection is looked at
   // just before use.
   if (!link.PrepareExchange()) return TransportFailure(link);
   SlowServerTimeout timeout(link, flags.compress || flags.transfer_compress || file.delta_upload);
-  TransferRequestBase base{link.Route(), LoginToken(context.job().link),
-                           context.state().current_server_folder_id};
+  TransferRequestBase base{link.Route(), LoginToken(context.job().link), flight.folder_id};
   std::string request = FormatPutFile(base, fields);
   TraceProtocolLine(context, ">> ", request);
 
@@ -186,21 +185,22 @@ bool FormatPutFile(UploadJob& job) {
   int64_t left = length;
   // A small body travels in the header's send.
   if (length <= kSmallBodyMax) {
-    const int64_t piece = NextPiece(job, static_cast<size_t>(length), body_cipher);
-    if (piece < 0) return false;  // nothing is out yet
-    request.append(reinterpret_cast<const char*>(job.piece.data()), static_cast<size_t>(piece));
+    const int64_t piece = NextPiece(flight, static_cast<size_t>(length), body_cipher);
+    if (piece < 0) return ExchangeOutcome::kLocalFailure;  // nothing is out yet
+    request.append(reinterpret_cast<const char*>(flight.piece.data()), static_cast<size_t>(piece));
     left = 0;
   }
   if (!link.SendAll(request)) {
     report.LogLine(kLineError, "Err - %s - Error Sending Header to server\n", file.name.c_str());
     return TransportFailure(link);
   }
-  const size_t piece_size = job.piece.size() - job.piece.size() % kUploadBlockSize;
+  const size_t piece_size = flight.piece.size() - flight.piece.size() % kUploadBlockSize;
   int64_t position = file.server_size + (length - left);
   while (left > 0) {
     const auto count = static_cast<size_t>(std::min<int64_t>(left, piece_size));
-    if (!SendPiece(job, body_cipher, position, count)) {
-      if (link.communication_failure()) {
+    if (!SendPiece(flight, body_cipher, position, count)) {
+      const bool transport = link.communication_failure();
+      if (transport) {
         report.LogLine(
             kLineError, "Err - %s - Error %d Sending Data to server  fs=%lld ss=%lld cs=%lld \n",
             file.name.c_str(), link.last_send_error(), static_cast<long long>(file.local_size),
@@ -208,7 +208,7 @@ bool FormatPutFile(UploadJob& job) {
       }
       // Part of the body is out: the connection cannot carry another request.
       link.MarkCloseAfterExchange();
-      return false;
+      return transport ? ExchangeOutcome::kTransportFailure : ExchangeOutcome::kLocalFailure;
     }
     position += static_cast<int64_t>(count);
     left -= static_cast<int64_t>(count);
@@ -227,19 +227,22 @@ bool FormatPutFile(UploadJob& job) {
                    file.name.c_str(), header.receive_error);
     return TransportFailure(link);
   }
-  if (!AcceptAnswerStatus(context, kExchangeName, header.text)) return false;
+  if (!AcceptAnswerStatus(context, kExchangeName, header.text)) return ExchangeOutcome::kRefused;
   const std::string conclusion = TakeAnswerHeaders(context, header.text, /*seed_estimate=*/true);
   const bool refused = conclusion.find("Error") != std::string::npos;
   // An answer other than 200 is a refusal too, whatever its conclusion says.
   if (refused || !StatusIs(header.text, "HTTP/1.1 200")) {
-    job.put_conclusion = conclusion.empty() ? ResponseLineOf(header.text) : conclusion;
+    flight.put_conclusion = conclusion.empty() ? ResponseLineOf(header.text) : conclusion;
     report.LogLine(kLineError, "Err - %s - Error Conclusion from server - %s\n", file.name.c_str(),
-                   TextForLog(job.put_conclusion).c_str());
+                   TextForLog(flight.put_conclusion).c_str());
     link.MarkCloseAfterExchange();
-    return false;
+    return ExchangeOutcome::kRefused;
   }
   std::optional<std::string> answer_body;  // the answer is its conclusion
-  if (!ReceiveAnswerBody(context, kExchangeName, header.text, &answer_body)) return false;
+  if (!ReceiveAnswerBody(context, kExchangeName, header.text, &answer_body)) {
+    return link.communication_failure() ? ExchangeOutcome::kTransportFailure
+                                        : ExchangeOutcome::kRefused;
+  }
   if (file.server_version_id.empty()) {
     context.progress().Count(FileCount::kUploaded);
   } else {
@@ -248,7 +251,7 @@ bool FormatPutFile(UploadJob& job) {
   }
   file.server_version_id.clear();
   link.CloseIfMarked();
-  return true;
+  return ExchangeOutcome::kOk;
 }
 
 }  // namespace nvx

@@ -31,50 +31,50 @@ void NoteFailure(UploadJob& job, std::string_view what) {
 // The file counted as matched by its date in the server file list, without a request.
 void CountDateMatch(UploadJob& job, const std::string& name) {
   EngineContext& context = job.context;
-  const std::string full_path = job.file.local_folder + "/" + name;
+  const std::string full_path = job.local_folder + "/" + name;
   context.progress().Count(FileCount::kUploadMatched);
-  context.progress().StartFile(full_path, kPhaseSkipping);
+  context.progress().StartFile(full_path, phase::kSkipping);
   context.report().SetStatusMessage(StrFormat("Accessing file %s", name.c_str()));
   context.report().LogLine(kLineActivity, "  UploadFile verify Date match %s\n", name.c_str());
 }
 
 // The server folder's file list (verification) or count, for the folder about to be
-// scanned.
-bool FetchServerFolderFacts(UploadJob& job) {
+// scanned. False when it could not be fetched.
+bool FetchServerFolderFacts(UploadJob& job, std::vector<ServerFileEntry>* server_files) {
   EngineContext& context = job.context;
-  if (!context.job().flags.verification) return FolderFileCount(context);
-  std::optional<std::string> text;
-  if (!FolderFileList(context, &text)) return false;
-  context.state().lists.server_file_list =
-      text ? TakeServerFileList(context, *text, FileCount::kUploadError)
-           : std::vector<ServerFileEntry>();
+  server_files->clear();
+  if (!context.job().flags.verification) {
+    // Only whether the service answered matters: the count itself decides nothing.
+    return FolderFileCount(context, job.folder.target()).ok();
+  }
+  ExchangeResult<std::optional<std::string>> text = FolderFileList(context, job.folder.target());
+  if (!text.ok()) return false;
+  if (text.value) {
+    *server_files =
+        TakeServerFileList(context, job.folder.name, *text.value, FileCount::kUploadError);
+  }
   return true;
 }
 
 }  // namespace
 
-UploadJob::UploadJob(EngineContext& engine_context)
+FileInFlight::FileInFlight(EngineContext& engine_context)
     : context(engine_context), piece(kUploadPieceSize + kCipherPaddingRoom) {}
 
-bool RunUpload(EngineContext& context) {
+bool RunUpload(EngineContext& context, const FolderRecord* mapped) {
   Reporter& report = context.report();
-  ProtocolState& state = context.state();
   const JobSettings& settings = context.job();
-  report.SetErrorCode(kErrorNone);
+  report.SetErrorCode(error::kNone);
   context.progress().ResetRecord();
   if (settings.texts.local_directory.empty()) {
     report.SetStatusMessage("No Local Folder");
-    report.SetErrorCode(kErrorNoLocalFolder);
+    report.SetErrorCode(error::kNoLocalFolder);
     return false;
   }
 
   UploadJob job(context);
-  job.file.local_folder = TidyLocalDirectory(settings.texts.local_directory);
-  if (const FolderRecord* mapped = state.lists.mapped_folder) {
-    state.current_server_folder_id = mapped->folder_id;
-    state.current_server_folder_name = mapped->name;
-    job.server_node = mapped;
-  }
+  job.local_folder = TidyLocalDirectory(settings.texts.local_directory);
+  job.folder = ServerFolder::Of(mapped);
 
   const std::string& local_file = settings.texts.local_file;
   if (!local_file.empty() && local_file.find('*') == std::string::npos) {
@@ -103,49 +103,32 @@ bool RunUpload(EngineContext& context) {
 }
 
 bool MatchServerFolder(UploadJob& job) {
-  ProtocolState& state = job.context.state();
-  const std::string name(LastComponent(job.file.local_folder));
-  if (job.server_node != nullptr && EqualsIgnoreCase(state.current_server_folder_name, name)) {
+  const std::string name(LastComponent(job.local_folder));
+  if (job.folder.node != nullptr && EqualsIgnoreCase(job.folder.name, name)) return true;
+  if (const FolderRecord* child = ChildNamed(job.folder.node, name)) {
+    job.folder = ServerFolder::Of(child);
     return true;
   }
-  if (const FolderRecord* child = ChildNamed(job.server_node, name)) {
-    job.server_node = child;
-    state.current_server_folder_id = child->folder_id;
-    state.current_server_folder_name = child->name;
-    return true;
-  }
-  state.current_server_folder_name = name;
-  if (!FolderCreate(job.context)) return false;
-  state.current_server_folder_id = state.new_folder_id;
-  job.server_node = nullptr;
+  ExchangeResult<std::string> created = FolderCreate(job.context, job.folder.id, name);
+  if (!created.ok()) return false;
+  job.folder = ServerFolder{std::move(created.value), name, nullptr};
   return true;
 }
 
 bool UploadSubfolder(UploadJob& job, std::string_view name, bool top) {
-  ProtocolState& state = job.context.state();
-  const std::string saved_name = state.current_server_folder_name;
-  const std::string saved_id = state.current_server_folder_id;
-  const FolderRecord* const saved_node = job.server_node;
-  const std::string saved_folder = job.file.local_folder;
-  const auto restore = [&] {
-    state.current_server_folder_name = saved_name;
-    state.current_server_folder_id = saved_id;
-    job.server_node = saved_node;
-    job.file.local_folder = saved_folder;
-  };
-
+  // The walk's position is the engine's own: each level keeps its own and puts it back.
+  const ServerFolder saved_server_folder = job.folder;
+  const std::string saved_local_folder = job.local_folder;
   if (!name.empty()) {
-    state.current_server_folder_name = std::string(name);
-    if (!FolderCreate(job.context)) {
-      restore();
-      return false;
-    }
-    state.current_server_folder_id = state.new_folder_id;
-    job.server_node = ChildNamed(saved_node, name);
-    job.file.local_folder = saved_folder + "/" + std::string(name);
+    ExchangeResult<std::string> created = FolderCreate(job.context, job.folder.id, name);
+    if (!created.ok()) return false;
+    job.folder = ServerFolder{std::move(created.value), std::string(name),
+                              ChildNamed(saved_server_folder.node, name)};
+    job.local_folder = saved_local_folder + "/" + std::string(name);
   }
   const bool scanned = UploadFolder(job, "*", top);
-  restore();
+  job.folder = saved_server_folder;
+  job.local_folder = saved_local_folder;
   return scanned;
 }
 
@@ -154,35 +137,31 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
   Reporter& report = context.report();
   const JobSettings& settings = context.job();
   report.SetStatusMessage("Getting local file list.");
-  const std::string search_path = job.file.local_folder + "/" + std::string(pattern);
+  const std::string search_path = job.local_folder + "/" + std::string(pattern);
   report.LogLine(kLineDebug, "  Upload Process Local Folder %s\n", search_path.c_str());
 
   std::vector<platform::DirectoryEntry> entries;
-  if (int error = platform::SearchDirectory(
-          job.file.local_folder.empty() ? "/" : job.file.local_folder, pattern, &entries);
+  if (int error = platform::SearchDirectory(job.local_folder.empty() ? "/" : job.local_folder,
+                                            pattern, &entries);
       error != 0) {
     report.SetStatusMessage(StrFormat("Unable to get local file list. Error=%d", error));
     context.progress().Count(FileCount::kUploadError);
     report.AddFileNote(search_path, kNoteCouldNotOpen, true, error);
     return false;
   }
-  SweepStaleWorkFiles(context, job.file.local_folder, entries);
+  SweepStaleWorkFiles(context, job.local_folder, entries);
 
   // Subfolders first, each at once; skip folders count only in the starting folder.
-  int64_t file_count = 0;
-  if (!EnterSubfoldersFirst(
-          settings, entries, top,
-          [&](const std::string& name) {
-            return UploadSubfolder(job, name, /*top=*/false) && !context.StopRequested();
-          },
-          &file_count)) {
+  if (!EnterSubfoldersFirst(settings, entries, top, [&](const std::string& name) {
+        return UploadSubfolder(job, name, /*top=*/false) && !context.StopRequested();
+      })) {
     return false;
   }
-  context.state().folder_file_count = file_count;
   context.progress().RestartSequence();
-  if (!FetchServerFolderFacts(job)) return false;
+  std::vector<ServerFileEntry> server_file_list;
+  if (!FetchServerFolderFacts(job, &server_file_list)) return false;
 
-  const ServerFileIndex server_files(context.state().lists.server_file_list);
+  const ServerFileIndex server_files(server_file_list);
   for (const platform::DirectoryEntry& entry : entries) {
     if (!IsUserFile(entry) || IsExcludedExtension(settings, entry.name)) continue;
     const ServerFileEntry* matched = nullptr;
@@ -198,15 +177,11 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
         break;
       }
     }
-    if (!WaitForFileAccess(job)) return false;
-    if (job.run_state == kRunStateFailed) break;
+    if (!context.PauseAfterFile()) return false;
+    if (job.in_flight.run_state == RunState::kFailed) break;
   }
   report.SetStatusMessage("Processing local file list complete");
   return true;
-}
-
-bool WaitForFileAccess(UploadJob& job) {
-  return job.context.PauseAfterFile();
 }
 
 }  // namespace nvx

@@ -1,10 +1,10 @@
 // The upload engine (command 2): sends one local file, or every file of a local folder
-// tree, into the current server folder. Per file it decides from the server file list's
+// tree, into the mapped server folder. Per file it decides from the server file list's
 // date and from the is-it-there test whether the file must travel, sends it with one PUT
 // (resuming a partial server copy, replacing a changed one, compressed when the job asks),
 // keeps the account's quota in view and deletes moved files once the service holds them.
 // Everything runs on the worker thread through the engine context; an UploadJob holds
-// what one command knows between its steps.
+// what one command knows between its steps, a FileInFlight what it knows of one file.
 #ifndef NVX_ENGINES_UPLOAD_ENGINE_H_
 #define NVX_ENGINES_UPLOAD_ENGINE_H_
 
@@ -14,16 +14,12 @@
 #include <vector>
 
 #include "engines/engine_context.h"
+#include "engines/server_folder.h"
 #include "engines/upload_file_state.h"
 #include "platform/directory_search.h"
 #include "protocol/folder_tree.h"
 
 namespace nvx {
-
-// The job's run state: set to running at the start of every file, to failed when an
-// upload failed for good; a failed run stops the folder scan.
-inline constexpr int32_t kRunStateRunning = 1;
-inline constexpr int32_t kRunStateFailed = 3;
 
 // The codes of "was not transferred. Error Code = n" in the results report.
 enum UploadErrorNote : int {
@@ -35,43 +31,64 @@ enum UploadErrorNote : int {
   kNotePutRefused = 19,
 };
 
-// What one upload command carries from step to step.
-struct UploadJob {
-  explicit UploadJob(EngineContext& engine_context);
+// How the file in flight stands: running from its start; failed once its upload failed
+// for good, which stops the folder walk.
+enum class RunState { kIdle, kRunning, kFailed };
+
+// One file in flight: the context its exchanges run on (link, buffer, reports), the
+// server folder its requests name, and everything known of it. The upload owns one per
+// file in flight; nothing in it is shared with another file, so a second file can run
+// on a context with a link of its own.
+struct FileInFlight {
+  explicit FileInFlight(EngineContext& engine_context);
 
   EngineContext& context;
-  UploadFileState file;
-  // The server folder node whose children MatchServerFolder searches; null below a
-  // folder the engine created (the service then finds or creates by name).
-  const FolderRecord* server_node = nullptr;
-  // The server file list's entry named like the file UploadFile is about to send (any
-  // date), found by the folder scan; null when there is none.
-  const ServerFileEntry* list_entry = nullptr;
-  int32_t run_state = 0;
-  bool quota_note_written = false;
+  // The server folder its requests name; "" for none ("NO").
+  std::string folder_id;
+  std::string folder_name;
+  UploadFileState file;  // cleared at the start of every file
+  RunState run_state = RunState::kIdle;
   // Sending moves the file through this buffer: a fixed size, whatever the file's.
   std::vector<uint8_t> piece;
   // The conclusion of the last refused upload, as it may be shown.
   std::string put_conclusion;
 };
 
-// The worker's handler for command 2; true on success.
-bool RunUpload(EngineContext& context);
+// What one upload command carries from step to step: the walk's position and what the
+// job counts across files.
+struct UploadJob {
+  explicit UploadJob(EngineContext& engine_context)
+      : context(engine_context), in_flight(engine_context) {}
 
-// Makes the current server folder the one named like the local folder's last
-// component: the current one when its name matches, else a child of that name, else a
-// new folder. False when the folder cannot be created.
-bool MatchServerFolder(UploadJob& job);
-// Creates (or reuses) the server subfolder `name` below the current server folder and
-// scans the local subfolder of that name; with an empty name scans the current folder.
-// The folder state is restored afterwards.
-bool UploadSubfolder(UploadJob& job, std::string_view name, bool top);
-// Scans the current local folder for `pattern`: subfolders first, then the files.
-bool UploadFolder(UploadJob& job, std::string_view pattern, bool top);
-// Sends the file `name` of the current local folder. False only when the job must stop.
-bool UploadFile(UploadJob& job, std::string_view name, bool report_missing);
-// The pause after each file; false when the engine is to stop.
-bool WaitForFileAccess(UploadJob& job);
+  EngineContext& context;
+  // The server folder the walk is in; its node is null below a folder the engine created
+  // (the service then finds or creates by name).
+  ServerFolder folder;
+  // The local folder being walked.
+  std::string local_folder;
+  // The server file list's entry named like the file UploadFile is about to send (any
+  // date), found by the folder walk; null when there is none.
+  const ServerFileEntry* list_entry = nullptr;
+  bool quota_note_written = false;
+  FileInFlight in_flight;
+};
+
+// The worker's handler for command 2, sending into the server folder `mapped` (none:
+// the requests name no folder); true on success.
+[[nodiscard]] bool RunUpload(EngineContext& context, const FolderRecord* mapped);
+
+// Makes the walk's server folder the one named like the local folder's last component:
+// the walk's own when its name matches, else a child of that name, else a new folder.
+// False when the folder cannot be created.
+[[nodiscard]] bool MatchServerFolder(UploadJob& job);
+// Creates (or reuses) the server subfolder `name` below the walk's server folder and
+// scans the local subfolder of that name; with an empty name scans the walk's folder.
+// The walk's position is the same afterwards.
+[[nodiscard]] bool UploadSubfolder(UploadJob& job, std::string_view name, bool top);
+// Scans the walk's local folder for `pattern`: subfolders first, then the files.
+[[nodiscard]] bool UploadFolder(UploadJob& job, std::string_view pattern, bool top);
+// Sends the file `name` of the walk's local folder. False only when the job must stop.
+[[nodiscard]] bool UploadFile(UploadJob& job, std::string_view name, bool report_missing);
 
 }  // namespace nvx
 

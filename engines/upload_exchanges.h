@@ -1,26 +1,27 @@
 // The upload's two exchanges with the service for the file in hand: the is-it-there
 // test (HEAD) and the upload itself (PUT), and the preparation of a differential upload.
-// Each works on the UploadJob's file state and reports through its context. Worker
-// thread only.
+// Each works on one file in flight and reports through its context. Worker thread only.
 #ifndef NVX_ENGINES_UPLOAD_EXCHANGES_H_
 #define NVX_ENGINES_UPLOAD_EXCHANGES_H_
 
 #include "engines/upload_engine.h"
+#include "protocol/exchange_outcome.h"
 
 namespace nvx {
 
-// Asks the service about the file in hand and takes its answer into the file state
-// (server size, digest, version id, differential allowed, incomplete). True when a
-// conclusion was understood; false after a transport failure (the link's
-// communication-failure flag is then set) or an answer that cannot be used.
-bool FormatIsItThere(UploadJob& job);
+// Asks the service about the file in flight and takes its answer into the file state
+// (server size, digest, version id, differential allowed, incomplete). Ok when a
+// conclusion was understood; a transport failure (the link's communication-failure flag
+// is then set); refused for an answer that cannot be used; a local failure when the
+// file could not be read for its digest.
+[[nodiscard]] ExchangeOutcome FormatIsItThere(FileInFlight& flight);
 
-// Sends the file in hand: resumes at the server size when the server's first bytes are
-// the local ones, replaces the versioned copy, or sends a new document. True when the
-// service accepted the file; false after a transport failure (flag set, connection
-// marked to be closed), a refusal (the conclusion is in job.put_conclusion) or a read
-// error.
-bool FormatPutFile(UploadJob& job);
+// Sends the file in flight: resumes at the server size when the server's first bytes
+// are the local ones, replaces the versioned copy, or sends a new document. Ok when the
+// service accepted the file; a transport failure (flag set, connection marked to be
+// closed); refused (the conclusion is in flight.put_conclusion); a local failure after
+// a read error.
+[[nodiscard]] ExchangeOutcome FormatPutFile(FileInFlight& flight);
 
 // What the preparation of a differential upload came to.
 enum class DeltaPreparation {
@@ -34,7 +35,7 @@ enum class DeltaPreparation {
 // written, or the service could not apply the delta); kNothingMoreToSend when the
 // files are equal or the delta went up; kFailed when the signature could not be mapped
 // or the delta upload failed otherwise.
-DeltaPreparation PrepareDeltaUpload(UploadJob& job);
+[[nodiscard]] DeltaPreparation PrepareDeltaUpload(FileInFlight& flight);
 
 }  // namespace nvx
 

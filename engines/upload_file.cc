@@ -17,24 +17,30 @@
 namespace nvx {
 namespace {
 
-// The file state for `name` of the current local folder, everything else cleared.
-void StartFileState(UploadJob& job, std::string_view name) {
-  UploadFileState& file = job.file;
-  std::string local_folder = std::move(file.local_folder);
+// The file in flight for `name` of the walk's local folder, in the walk's server folder,
+// everything else cleared.
+FileInFlight& StartFileState(UploadJob& job, std::string_view name) {
+  FileInFlight& flight = job.in_flight;
+  UploadFileState& file = flight.file;
   file = UploadFileState{};
-  file.local_folder = std::move(local_folder);
+  file.local_folder = job.local_folder;
   file.name = std::string(name);
+  file.shown_name = file.name;
   file.full_path = file.local_folder + "/" + file.name;
   file.matched_entry = job.list_entry;
   job.list_entry = nullptr;
+  flight.folder_id = job.folder.id;
+  flight.folder_name = job.folder.name;
+  flight.run_state = RunState::kRunning;
+  return flight;
 }
 
 // The last step of every file, whatever happened before: the file closed, the work
 // file removed, a moved source deleted once the service holds it. False only when the
 // job must stop.
-bool EndFile(UploadJob& job) {
-  EngineContext& context = job.context;
-  UploadFileState& file = job.file;
+bool EndFile(FileInFlight& flight) {
+  EngineContext& context = flight.context;
+  UploadFileState& file = flight.file;
   DeleteWorkFile(context, file);
   file.file.Close();
   context.link().CloseIfMarked();
@@ -48,35 +54,34 @@ bool EndFile(UploadJob& job) {
                                file.full_path.c_str());
     }
   }
-  context.state().current_file.clear();
   context.progress().SetFileName("");
-  return job.run_state != kRunStateFailed;
+  return flight.run_state != RunState::kFailed;
 }
 
 // No connection for the exchange at hand: the file fails with `note_code`.
-bool ConnectFailed(UploadJob& job, int note_code) {
-  EngineContext& context = job.context;
-  context.report().SetErrorCode(kErrorTransferConnection);
+bool ConnectFailed(FileInFlight& flight, int note_code) {
+  EngineContext& context = flight.context;
+  context.report().SetErrorCode(error::kTransferConnection);
   context.progress().Count(FileCount::kUploadError);
   context.report().SetStatusMessage("Connect to Norrvault Failed\n");
   context.report().LogLine(kLineError, " UploadFile Connect to Norrvault Failed  %s\n",
-                           job.file.name.c_str());
-  context.report().AddFileErrorNote(job.file.full_path, note_code);
-  EndFile(job);
+                           flight.file.name.c_str());
+  context.report().AddFileErrorNote(flight.file.full_path, note_code);
+  // The file failed whatever EndFile says: the walk goes on to the next file.
+  (void)EndFile(flight);
   return false;
 }
 
-bool Connected(UploadJob& job) {
-  ServiceLink& link = job.context.link();
-  return link.PrepareExchange();
+bool Connected(FileInFlight& flight) {
+  return flight.context.link().PrepareExchange();
 }
 
 // Opens the file and reads its size and time. False when the file is done with (not
 // there, unreadable or empty), after its counts and notes.
-bool OpenFileInHand(UploadJob& job, bool report_missing) {
-  EngineContext& context = job.context;
+bool OpenFileInHand(FileInFlight& flight, bool report_missing) {
+  EngineContext& context = flight.context;
   Reporter& report = context.report();
-  UploadFileState& file = job.file;
+  UploadFileState& file = flight.file;
   const char* name = file.name.c_str();
   file.file = platform::File::Open(file.full_path, platform::File::Access::kSharedRead);
   int error = file.file.error();
@@ -86,7 +91,7 @@ bool OpenFileInHand(UploadJob& job, bool report_missing) {
     file.file.Close();
     context.progress().SetFileName("");
     if (error == platform::kErrorFileNotFound && !report_missing) return false;
-    report.SetErrorCode(kErrorLocalFileOpen);
+    report.SetErrorCode(error::kLocalFileOpen);
     report.SetStatusMessage(StrFormat("Unable to open file %s %d\n", name, error));
     context.progress().Count(FileCount::kUploadError);
     if (error != platform::kErrorFileNotFound) {
@@ -114,12 +119,13 @@ bool OpenFileInHand(UploadJob& job, bool report_missing) {
 
 // An incomplete server copy of the local size: the service is asked to reset it. A
 // moved source is deleted only when the service's bytes are known to be the local ones.
-void ResetIncompleteCopy(UploadJob& job) {
-  EngineContext& context = job.context;
-  UploadFileState& file = job.file;
+void ResetIncompleteCopy(FileInFlight& flight) {
+  EngineContext& context = flight.context;
+  UploadFileState& file = flight.file;
   context.report().SetStatusMessage("Reset Incomplete Document at Norrvault");
-  context.state().server_version_id = file.server_version_id;
-  ServiceReply reply = ServiceCommand(context, "ResetIDoc");
+  ServiceReply reply =
+      ServiceCommand(context, "ResetIDoc",
+                     CommandTarget{{flight.folder_id, flight.folder_name}, file.server_version_id});
   if (reply && EqualsIgnoreCase(reply.conclusion, "successful")) {
     context.report().SetStatusMessage("Incomplete doc reset at Norrvault");
     context.report().LogLine(kLineActivity, " Reset - Incomplete Doc For File %s\n",
@@ -135,68 +141,64 @@ void ResetIncompleteCopy(UploadJob& job) {
 enum class Verified { kSend, kAlreadyThere, kFailed };
 
 // The is-it-there test with its one retry after a transport failure.
-Verified VerifyWithService(UploadJob& job) {
-  EngineContext& context = job.context;
-  UploadFileState& file = job.file;
+Verified VerifyWithService(FileInFlight& flight) {
+  EngineContext& context = flight.context;
+  UploadFileState& file = flight.file;
   const char* name = file.name.c_str();
-  const auto fail = [&](int note_code) {
+  bool second_try = false;
+  const ExchangeOutcome outcome = RetryOnceAfterTransportFailure(
+      [&] { return FormatIsItThere(flight); },
+      [&] {
+        second_try = true;
+        context.report().LogLine(kLineError, " UploadFile Verify RETRY  %s\n", name);
+      });
+  if (outcome != ExchangeOutcome::kOk) {
     context.progress().Count(FileCount::kUploadError);
     context.progress().SetFileName("");
     context.report().LogLine(kLineError, " UploadFile Verify File on Norrvault Failed  %s\n", name);
-    context.report().AddFileErrorNote(file.full_path, note_code);
+    context.report().AddFileErrorNote(file.full_path,
+                                      second_try ? kNoteTestFailedTwice : kNoteTestRefused);
     return Verified::kFailed;
-  };
-  const auto matched = [&] {
-    context.progress().SetPhase(kPhaseSkipping);
-    context.report().LogLine(kLineActivity, " UploadFile verify match %s\n", name);
-  };
-
-  if (FormatIsItThere(job)) {
-    if (file.server_size != file.local_size) return Verified::kSend;
-    matched();
-    if (file.server_copy_incomplete) {
-      ResetIncompleteCopy(job);
-    } else {
-      file.delete_after = context.job().flags.move;
-    }
-    return Verified::kAlreadyThere;
   }
-  if (!context.link().communication_failure()) return fail(kNoteTestRefused);
-  context.report().LogLine(kLineError, " UploadFile Verify RETRY  %s\n", name);
-  if (!FormatIsItThere(job)) return fail(kNoteTestFailedTwice);
   if (file.server_size != file.local_size) return Verified::kSend;
-  // Matched on the second try: no reset and no deletion on this path.
-  matched();
+  context.progress().SetPhase(phase::kSkipping);
+  context.report().LogLine(kLineActivity, " UploadFile verify match %s\n", name);
+  // Matched on the second try: no reset and no deletion on that path.
+  if (second_try) return Verified::kAlreadyThere;
+  if (file.server_copy_incomplete) {
+    ResetIncompleteCopy(flight);
+  } else {
+    file.delete_after = context.job().flags.move;
+  }
   return Verified::kAlreadyThere;
 }
 
 // The PUT with its one retry after a transport failure. False when the file failed.
-bool SendWithRetry(UploadJob& job) {
-  EngineContext& context = job.context;
+bool SendWithRetry(FileInFlight& flight) {
+  EngineContext& context = flight.context;
   Reporter& report = context.report();
-  UploadFileState& file = job.file;
-  if (FormatPutFile(job)) return true;
+  UploadFileState& file = flight.file;
   const auto failed = [&] {
     report.SetStatusMessage(StrFormat(" Error %s Upload file %s failed",
-                                      TextForLog(job.put_conclusion).c_str(), file.name.c_str()));
-    report.SetErrorCode(kErrorUploadRefused);
-    context.progress().Count(FileCount::kUploadError);
+                                      TextForLog(flight.put_conclusion).c_str(),
+                                      file.name.c_str()));
+    report.SetErrorCode(error::kUploadRefused);
     report.LogLine(kLineError, " UploadFile File Failed  %s\n", file.name.c_str());
   };
+  bool retried = false;
+  const ExchangeOutcome outcome = RetryOnceAfterTransportFailure(
+      [&] { return FormatPutFile(flight); },
+      [&] {
+        failed();
+        retried = true;
+        report.LogLine(kLineError, " RETRY UploadFile File  %s\n", file.name.c_str());
+        context.progress().SetBlock(0);
+      });
+  if (outcome == ExchangeOutcome::kOk) return true;
+  flight.run_state = RunState::kFailed;
   failed();
-  if (!context.link().communication_failure()) {
-    report.AddFileErrorNote(file.full_path, kNotePutRefused);
-    job.run_state = kRunStateFailed;
-    return false;
-  }
-  context.link().ClearCommunicationFailure();
-  context.progress().Count(FileCount::kUploadError, -1);
-  report.LogLine(kLineError, " RETRY UploadFile File  %s\n", file.name.c_str());
-  context.progress().SetBlock(0);
-  if (FormatPutFile(job)) return true;
-  job.run_state = kRunStateFailed;
-  failed();
-  report.AddFileErrorNote(file.full_path, kNotePutFailedTwice);
+  context.progress().Count(FileCount::kUploadError);
+  report.AddFileErrorNote(file.full_path, retried ? kNotePutFailedTwice : kNotePutRefused);
   return false;
 }
 
@@ -205,15 +207,13 @@ bool SendWithRetry(UploadJob& job) {
 bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
   EngineContext& context = job.context;
   Reporter& report = context.report();
-  ProtocolState& state = context.state();
+  AccountFigures& account = context.account();
   const JobFlags& flags = context.job().flags;
-  UploadFileState& file = job.file;
+  FileInFlight& flight = StartFileState(job, name);
+  UploadFileState& file = flight.file;
 
-  StartFileState(job, name);
-  state.current_file = file.name;
-  context.progress().StartFile(file.full_path, kPhaseUploading);
+  context.progress().StartFile(file.full_path, phase::kUploading);
   report.SetStatusMessage(StrFormat("Accessing file %s", file.name.c_str()));
-  job.run_state = kRunStateRunning;
   report.LogLine(kLineActivity, " UploadFile Processing file %s\n", file.name.c_str());
 
   if (!NameCanTravel(file.name)) {
@@ -224,17 +224,17 @@ bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
     report.LogLine(kLineError, " UploadFile Name Cannot Be Sent %s\n",
                    TextForLog(file.name).c_str());
     report.AddFileNote(file.full_path, kNoteCouldNotOpen, true, platform::kErrorInvalidName);
-    state.current_file.clear();
     return true;
   }
-  if (!OpenFileInHand(job, report_missing)) return true;
-  if (!Connected(job)) return ConnectFailed(job, kNoteConnectBeforeTest);
+  if (!OpenFileInHand(flight, report_missing)) return true;
+  if (!Connected(flight)) return ConnectFailed(flight, kNoteConnectBeforeTest);
 
   bool already_there = false;
   if (flags.verification) {
-    Verified verified = VerifyWithService(job);
+    Verified verified = VerifyWithService(flight);
     if (verified == Verified::kFailed) {
-      EndFile(job);
+      // The file failed whatever EndFile says; the caller notes it.
+      (void)EndFile(flight);
       return false;
     }
     already_there = verified == Verified::kAlreadyThere;
@@ -242,52 +242,53 @@ bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
   context.link().CloseIfMarked();
 
   if (!already_there && file.differential_allowed && !file.server_version_id.empty()) {
-    DeltaPreparation delta = PrepareDeltaUpload(job);
+    DeltaPreparation delta = PrepareDeltaUpload(flight);
     if (delta == DeltaPreparation::kFailed) {
-      EndFile(job);
+      // The file failed whatever EndFile says; the caller notes it.
+      (void)EndFile(flight);
       return false;
     }
-    if (delta == DeltaPreparation::kNothingMoreToSend) return EndFile(job);
+    if (delta == DeltaPreparation::kNothingMoreToSend) return EndFile(flight);
   }
   if (already_there) {
     context.progress().Count(FileCount::kUploadMatched);
-    return EndFile(job);
+    return EndFile(flight);
   }
 
   const bool replacement = !file.server_version_id.empty();
-  if (WouldExceedQuota(file.local_size, state.space_used_estimate, state.space_limit,
+  if (WouldExceedQuota(file.local_size, account.space_used_estimate, account.space_limit,
                        replacement)) {
     report.SetStatusMessage(
         StrFormat(" File %s will exceed your quota. Not Uploaded.", file.name.c_str()));
-    report.SetErrorCode(kErrorQuotaExceeded);
+    report.SetErrorCode(error::kQuotaExceeded);
     context.progress().Count(FileCount::kUploadError);
     report.LogLine(kLineError, " UploadFile Would exceed quota  %s\n", file.name.c_str());
     if (!job.quota_note_written) {
       report.AddFileNote(file.full_path, kNoteOutOfSpace, true, 0);
       job.quota_note_written = true;
     }
-    return EndFile(job);
+    return EndFile(flight);
   }
   const int64_t added_size = replacement ? 0 : file.local_size;
-  const int32_t phase = replacement ? kPhaseUpdating : kPhaseUploading;
+  const int32_t phase = replacement ? phase::kUpdating : phase::kUploading;
   context.progress().SetPhase(phase);
 
   if (flags.compress || flags.transfer_compress) {
-    context.progress().SetPhase(kPhaseCompressing);
+    context.progress().SetPhase(phase::kCompressing);
     const bool go_on = CompressForUpload(context, file);
     context.progress().SetPhase(phase);
-    if (!go_on || !file.file.is_open()) return EndFile(job);
+    if (!go_on || !file.file.is_open()) return EndFile(flight);
     file.server_size = 0;  // a packed file is never resumed
   }
 
   report.SetStatusMessage("Uploading File");
   context.progress().BeginFile(file.local_size, BlockCount(file.local_size));
-  if (!Connected(job)) return ConnectFailed(job, kNoteConnectBeforePut);
-  if (SendWithRetry(job)) {
-    state.space_used_estimate += added_size;
+  if (!Connected(flight)) return ConnectFailed(flight, kNoteConnectBeforePut);
+  if (SendWithRetry(flight)) {
+    account.space_used_estimate += added_size;
     file.delete_after = flags.move;
   }
-  return EndFile(job);
+  return EndFile(flight);
 }
 
 }  // namespace nvx

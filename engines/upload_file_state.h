@@ -1,6 +1,6 @@
 // The file in hand of an upload: what the upload engine, the compression step and the
-// delta upload know about it between their steps. The upload engine owns one per
-// command and clears it at the start of every file. Sizes and offsets are 64-bit: a file
+// delta upload know about it between their steps. The upload engine owns one per file
+// in flight and clears it at the start of every file. Sizes and offsets are 64-bit: a file
 // of several GiB travels whole. Worker thread only.
 #ifndef NVX_ENGINES_UPLOAD_FILE_STATE_H_
 #define NVX_ENGINES_UPLOAD_FILE_STATE_H_
@@ -19,7 +19,10 @@ struct UploadFileState {
   // The name relative to the local folder, as status texts and log lines show it; while
   // a compression work file is in use it ends in ".zip", the name that travels.
   std::string name;
-  std::string local_folder;  // the folder being scanned
+  // The name as status texts of its digest show it: the name the file came with (never
+  // the ".zip" one), or the delta's while a delta is in hand.
+  std::string shown_name;
+  std::string local_folder;  // the folder the file sits in
   std::string full_path;     // local_folder + "/" + the file's own name: the source
 
   // What is being sent: the source, or the work file while compression is in use.

@@ -5,7 +5,7 @@
 #include "codec/base64.h"
 #include "codec/hidden_work_file.h"
 #include "platform/text_format.h"
-#include "protocol/date_stamp.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 
@@ -46,15 +46,9 @@ bool EntersSubfolder(const JobSettings& job, const platform::DirectoryEntry& ent
 
 bool EnterSubfoldersFirst(const JobSettings& job,
                           const std::vector<platform::DirectoryEntry>& entries, bool top,
-                          const std::function<bool(const std::string& name)>& enter,
-                          int64_t* file_count) {
-  *file_count = 0;
+                          const std::function<bool(const std::string& name)>& enter) {
   for (const platform::DirectoryEntry& entry : entries) {
-    if (EntersSubfolder(job, entry, top)) {
-      if (!enter(entry.name)) return false;
-    } else if (IsUserFile(entry)) {
-      ++*file_count;
-    }
+    if (EntersSubfolder(job, entry, top) && !enter(entry.name)) return false;
   }
   return true;
 }

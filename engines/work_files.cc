@@ -1,5 +1,7 @@
 #include "engines/work_files.h"
 
+#include <optional>
+
 #include "codec/hidden_work_file.h"
 #include "platform/error_text.h"
 #include "platform/file_system.h"
@@ -18,10 +20,10 @@ void LogRemoved(EngineContext& context, const std::vector<std::string>& removed)
 }  // namespace
 
 bool HoldsRegularFileOrNothing(const std::string& path) {
-  platform::PathKind kind = platform::PathKind::kOther;
-  const int error = platform::TestPathItself(path, &kind);
-  if (error != 0) return error == platform::kErrorFileNotFound;
-  return kind == platform::PathKind::kFile;
+  int error = 0;
+  const std::optional<platform::PathKind> kind = platform::TestPathItself(path, &error);
+  if (!kind) return error == platform::kErrorFileNotFound;
+  return *kind == platform::PathKind::kFile;
 }
 
 void RefuseNotRegularFile(EngineContext& context, std::string_view file_path,

@@ -17,7 +17,7 @@
 namespace nvx {
 
 // True when nothing is at `path`, or a regular file (a symbolic link is not followed).
-bool HoldsRegularFileOrNothing(const std::string& path);
+[[nodiscard]] bool HoldsRegularFileOrNothing(const std::string& path);
 
 // Reports that the file `file_path` met `occupied` (a link, folder, pipe, device or
 // socket where the engine needs a regular file of its own): an error line in the

@@ -7,7 +7,6 @@
 
 #include "codec/md5.h"
 #include "engines/upload_rules.h"
-#include "protocol/date_stamp.h"
 #include "protocol/folder_tree.h"
 #include "protocol/header_reader.h"
 #include "protocol/protocol_state.h"
@@ -17,6 +16,7 @@
 #include "protocol/transfer_answers.h"
 #include "protocol/url_escape.h"
 #include "protocol/web_files.h"
+#include "wire/date_stamp.h"
 
 namespace nvx::fuzz {
 namespace {
@@ -78,7 +78,7 @@ void FeedFolderList(std::string_view bytes) {
   if (const FolderRecord* found = FindFolder(bytes.substr(0, 64), *tree.root())) Sink(found->level);
   FolderRecord* created = tree.NewRecord();
   created->name = std::string(bytes.substr(0, 16));
-  LinkNewFolder(*created, MyFilesFolder(*tree.root()));
+  Sink(LinkNewFolder(*created, MyFilesFolder(*tree.root())));
   Sink(FolderPath(*created).size());
 }
 
@@ -121,9 +121,9 @@ void FeedResponseHeader(std::string_view bytes) {
   Sink(DecipherReplyBody(bytes).size());
   Sink(static_cast<size_t>(ParseDateStamp(bytes.substr(0, 20)).value_or(0)));
   Sink(UrlEscape(bytes.substr(0, 256)).size());
-  ProtocolState state;
-  ParseVersionText(state, bytes.substr(0, 2031));
-  Sink(state.version_note.size());
+  VersionFigures version;
+  ParseVersionText(version, bytes.substr(0, 2031));
+  Sink(version.note.size());
 }
 
 void FeedAny(const uint8_t* data, size_t size) {

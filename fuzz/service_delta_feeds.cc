@@ -9,9 +9,9 @@
 
 #include "codec/md5.h"
 #include "platform/file.h"
-#include "service/blob_store.h"
-#include "service/delta_upload.h"
-#include "service/store.h"
+#include "service/commands/delta_upload.h"
+#include "service/store/blob_store.h"
+#include "service/store/sqlite_store.h"
 
 namespace nvx::fuzz {
 namespace {
@@ -19,6 +19,7 @@ namespace {
 using service::Account;
 using service::BlobStore;
 using service::Document;
+using service::SqliteStore;
 using service::Store;
 
 constexpr size_t kKeyIndex = 77;
@@ -41,7 +42,7 @@ struct FeedService {
     std::filesystem::create_directory(folder + "/blobs");
     blobs = std::make_unique<BlobStore>(folder + "/blobs");
     std::string error;
-    Check(store.Open(folder + "/nvx.db", &error), "store");
+    Check(store.Open(folder + "/nvx.db", folder + "/outbox", &error), "store");
     Account added;
     added.id = "fuzz";
     added.quota = int64_t{1} << 30;
@@ -90,7 +91,7 @@ struct FeedService {
   }
 
   std::string folder;
-  Store store;
+  SqliteStore store;
   std::unique_ptr<BlobStore> blobs;
   Account account;
   Document base;
@@ -147,8 +148,7 @@ std::string FeedServiceDelta(const uint8_t* data, size_t size) {
     return true;
   };
   service::Reply reply;
-  service::ServiceEnvironment environment{feed.store, *feed.blobs, feed.folder + "/web",
-                                          feed.folder + "/outbox"};
+  service::ServiceEnvironment environment{feed.store, *feed.blobs, feed.folder + "/web"};
   service::CommandContext context{environment, feed.account, request, reply};
   const std::vector<std::string> before = feed.BlobFolder();
   service::ApplyDeltaUpload(context, feed.base, delta, "07D403050E0709");

@@ -121,11 +121,6 @@ bool AcceptedSocket::SetNoDelay() {
   return true;
 }
 
-bool SetListenQueueLength(int listening_fd, int length) {
-  // On a socket that listens already, listen only changes the queue's length.
-  return ::listen(listening_fd, length) == 0;
-}
-
 bool IsWouldBlock(int error) {
   return error == EAGAIN || error == EWOULDBLOCK;
 }

@@ -30,22 +30,22 @@ class AcceptedSocket {
 
   // Waits at most `timeout_millis` until a receive would not block (data or the peer's
   // close) or a send would not block.
-  Wait WaitReadable(int timeout_millis);
-  Wait WaitWritable(int timeout_millis);
+  [[nodiscard]] Wait WaitReadable(int timeout_millis);
+  [[nodiscard]] Wait WaitWritable(int timeout_millis);
 
   // Receives at most `size` bytes without blocking: the count, 0 when the peer closed,
   // -1 on failure (also when nothing is there yet: error() is then EAGAIN).
-  int64_t Receive(void* buffer, size_t size);
+  [[nodiscard]] int64_t Receive(void* buffer, size_t size);
   // Sends at most `size` bytes without blocking: the count, -1 on failure.
   int64_t Send(const void* data, size_t size);
   // Sends at most `count` bytes of `file` from `*offset` straight from the file system,
   // without blocking, and moves `*offset` past them: the count, -1 on failure (also when
   // the socket takes nothing now: error() is then EAGAIN).
-  int64_t SendFromFile(File& file, int64_t* offset, size_t count);
+  [[nodiscard]] int64_t SendFromFile(File& file, int64_t* offset, size_t count);
 
   // The peer's and the own address as dotted text and port; false when unknown.
   bool PeerAddress(std::string* ip, int* port) const;
-  bool LocalAddress(std::string* ip, int* port) const;
+  [[nodiscard]] bool LocalAddress(std::string* ip, int* port) const;
 
   // Sends small writes at once instead of holding them back until the peer acknowledges
   // earlier ones (TCP_NODELAY): a short reply on a kept-alive connection must not wait
@@ -62,12 +62,8 @@ class AcceptedSocket {
   int error_ = 0;
 };
 
-// Sets how many connections the kernel keeps waiting for accept on the listening socket
-// `listening_fd` (the system caps it). False on failure.
-bool SetListenQueueLength(int listening_fd, int length);
-
 // True when `error` means "try again later" for a socket without blocking.
-bool IsWouldBlock(int error);
+[[nodiscard]] bool IsWouldBlock(int error);
 
 }  // namespace nvx::platform
 

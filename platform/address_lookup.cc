@@ -87,9 +87,9 @@ void PrepareAddressLookup() {
   g_module_count = 0;
   ::dl_iterate_phdr(RecordEach, nullptr);
   // The first symbol lookup binds the loader's entry points; do it now rather than in a
-  // crash.
+  // crash. What it finds does not matter.
   SymbolLocation ignored;
-  FindSymbol(reinterpret_cast<uintptr_t>(&::dladdr1), &ignored);
+  (void)FindSymbol(reinterpret_cast<uintptr_t>(&::dladdr1), &ignored);
 }
 
 bool FindLoadedSegment(uintptr_t address, SegmentLocation* location) {

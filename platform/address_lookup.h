@@ -46,11 +46,11 @@ struct SymbolLocation {
 void PrepareAddressLookup();
 
 // The module and segment that hold `address`; false when no loaded module holds it.
-bool FindLoadedSegment(uintptr_t address, SegmentLocation* location);
+[[nodiscard]] bool FindLoadedSegment(uintptr_t address, SegmentLocation* location);
 
 // The exported symbol whose extent holds `address`; false when there is none (the usual
 // case for the program's own functions, which are not exported).
-bool FindSymbol(uintptr_t address, SymbolLocation* location);
+[[nodiscard]] bool FindSymbol(uintptr_t address, SymbolLocation* location);
 
 }  // namespace nvx::platform
 

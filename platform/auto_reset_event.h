@@ -3,9 +3,8 @@
 #ifndef NVX_PLATFORM_AUTO_RESET_EVENT_H_
 #define NVX_PLATFORM_AUTO_RESET_EVENT_H_
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 
 namespace nvx::platform {
 
@@ -15,16 +14,14 @@ class AutoResetEvent {
   AutoResetEvent(const AutoResetEvent&) = delete;
   AutoResetEvent& operator=(const AutoResetEvent&) = delete;
 
-  void Signal();
+  void Signal() EXCLUDES(mutex_);
   // Blocks until signalled; takes the signal.
-  void Wait();
-  // Blocks at most `timeout` of real time. True when the signal was taken.
-  bool WaitFor(std::chrono::milliseconds timeout);
+  void Wait() EXCLUDES(mutex_);
 
  private:
-  std::mutex mutex_;
-  std::condition_variable signalled_cv_;
-  bool signalled_ = false;
+  Mutex mutex_;
+  CondVar signalled_cv_;
+  bool signalled_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace nvx::platform

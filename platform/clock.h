@@ -25,17 +25,17 @@ class Clock {
  public:
   virtual ~Clock() = default;
   // Seconds since 1970-01-01 UTC.
-  virtual int64_t NowSeconds() = 0;
+  [[nodiscard]] virtual int64_t NowSeconds() = 0;
   // A steadily rising count of milliseconds, for time-outs.
-  virtual int64_t MonotonicMillis() = 0;
+  [[nodiscard]] virtual int64_t MonotonicMillis() = 0;
   virtual void SleepMillis(int64_t milliseconds) = 0;
-  virtual LocalTime LocalNow() = 0;
+  [[nodiscard]] virtual LocalTime LocalNow() = 0;
 };
 
-Clock& GetClock();
+[[nodiscard]] Clock& GetClock();
 
 // Local calendar time of a moment given in seconds since 1970 (local time zone).
-LocalTime LocalTimeOf(int64_t seconds_since_epoch);
+[[nodiscard]] LocalTime LocalTimeOf(int64_t seconds_since_epoch);
 
 // Replaces the process's clock for the lifetime of the object.
 class ScopedClockOverride {

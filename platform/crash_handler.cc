@@ -233,8 +233,9 @@ void WriteHead(int report, const ExceptionName& exception, const Registers& regi
   g_line.Text("Exception code: ").Hex(exception.code, 8).Text(" ").Text(exception.name).EndLine();
   WriteReportLine(report);
 
+  // A fault address in no loaded segment is shown without a module.
   SegmentLocation location;
-  FindLoadedSegment(registers.rip, &location);
+  (void)FindLoadedSegment(registers.rip, &location);
   g_line.Text("Fault address:  ").Hex(registers.rip, 16).Text(" ");
   PutLocation(location, 2);
   g_line.EndLine();

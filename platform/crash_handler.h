@@ -94,7 +94,7 @@ inline constexpr std::string_view kCrashClosingMessage =
 // before other threads start; a later call replaces the report path and takes over the
 // signals again (for instance after a sanitizer run-time installed its own handlers).
 // False when a signal could not be taken over.
-bool InstallCrashSignalHandlers(std::string_view report_path);
+[[nodiscard]] bool InstallCrashSignalHandlers(std::string_view report_path);
 
 }  // namespace nvx::platform
 

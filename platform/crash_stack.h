@@ -17,7 +17,7 @@ inline constexpr size_t kCrashStackSize = 256 * 1024;
 
 // Gives the calling thread a crash stack that is never released. False when the memory
 // or the stack could not be had.
-bool UseCrashStackForLife();
+[[nodiscard]] bool UseCrashStackForLife();
 
 // Gives the calling thread a crash stack while the object lives. Create and destroy it
 // on the same thread (first thing in the thread's function).

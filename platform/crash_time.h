@@ -24,10 +24,10 @@ class SignalSafeLocalTime {
 
   // Local calendar time of `seconds` (since 1970 UTC), milliseconds 0. Before `start`
   // the offset at `start` applies, after the horizon the last one learnt. Signal-safe.
-  LocalTime At(int64_t seconds) const;
+  [[nodiscard]] LocalTime At(int64_t seconds) const;
 
   // The offset from UTC in seconds that applies at `seconds`. Signal-safe.
-  int64_t OffsetAt(int64_t seconds) const;
+  [[nodiscard]] int64_t OffsetAt(int64_t seconds) const;
 
  private:
   struct OffsetChange {
@@ -42,7 +42,7 @@ class SignalSafeLocalTime {
 
 // Calendar fields of `seconds` since 1970 read as a wall clock (no time zone applied).
 // Signal-safe.
-LocalTime CalendarOf(int64_t seconds);
+[[nodiscard]] LocalTime CalendarOf(int64_t seconds);
 
 }  // namespace nvx::platform
 

@@ -28,13 +28,13 @@ struct DirectoryEntry {
 };
 
 // True when `name` matches `pattern` by the rules above.
-bool MatchesWildcard(std::string_view pattern, std::string_view name);
+[[nodiscard]] bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
 // The entries of `directory` (without "." and "..") whose names match `pattern`.
 // Returns 0, or the system error number when the folder cannot be read; an entry that
 // disappears while it is listed is left out.
-int SearchDirectory(const std::string& directory, std::string_view pattern,
-                    std::vector<DirectoryEntry>* entries);
+[[nodiscard]] int SearchDirectory(const std::string& directory, std::string_view pattern,
+                                  std::vector<DirectoryEntry>* entries);
 
 }  // namespace nvx::platform
 

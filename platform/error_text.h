@@ -18,7 +18,7 @@ extern const int kErrorFileExists;        // a new file was asked for and the na
 extern const int kErrorNotRegularFile;
 
 // The system's message text for an error number, in the neutral (C) language.
-std::string ErrorText(int error_number);
+[[nodiscard]] std::string ErrorText(int error_number);
 
 }  // namespace nvx::platform
 

@@ -37,43 +37,43 @@ class File {
   File& operator=(const File&) = delete;
 
   // Opens `path`. On failure the result is not open and error() tells why.
-  static File Open(const std::string& path, Access access);
+  [[nodiscard]] static File Open(const std::string& path, Access access);
   // Opens `path` as Open does, but only a regular file, and never through a symbolic
   // link at its last component: a link, folder, pipe, device or socket there is refused
   // with kErrorNotRegularFile and left as it is (a pipe never makes the open wait). For
   // names in folders that others may write into, where a planted link would take the
   // bytes elsewhere.
-  static File OpenRegular(const std::string& path, Access access);
+  [[nodiscard]] static File OpenRegular(const std::string& path, Access access);
 
   bool is_open() const { return fd_ >= 0; }
   int error() const { return error_; }
 
   // Reads up to `size` bytes at the current position: the count read, 0 at the end,
   // -1 on failure.
-  int64_t Read(void* buffer, size_t size);
+  [[nodiscard]] int64_t Read(void* buffer, size_t size);
   // Reads until `size` bytes or the end: the count read, -1 on failure.
-  int64_t ReadFully(void* buffer, size_t size);
+  [[nodiscard]] int64_t ReadFully(void* buffer, size_t size);
   // Writes everything or fails.
-  bool WriteAll(const void* data, size_t size);
-  bool Write(std::string_view text) { return WriteAll(text.data(), text.size()); }
+  [[nodiscard]] bool WriteAll(const void* data, size_t size);
+  [[nodiscard]] bool Write(std::string_view text) { return WriteAll(text.data(), text.size()); }
   // Positions from the start of the file.
-  bool Seek(int64_t offset);
-  bool SeekToEnd();
+  [[nodiscard]] bool Seek(int64_t offset);
+  [[nodiscard]] bool SeekToEnd();
   // Size in bytes, -1 on failure.
-  int64_t Size();
-  bool Truncate(int64_t size);
+  [[nodiscard]] int64_t Size();
+  [[nodiscard]] bool Truncate(int64_t size);
   // Forces written data to the disk.
-  bool Sync();
+  [[nodiscard]] bool Sync();
   // Takes an exclusive advisory lock on the file without waiting: false when another
   // open file holds one (error() kErrorSharingViolation) or the file system has no locks
   // (another error). The lock ends with the file's close or the process's end, so a lock
   // that can be taken shows its former holder is gone.
-  bool TryLockExclusive();
+  [[nodiscard]] bool TryLockExclusive();
   // True when `path` (a link at its last component not followed) names this open file.
-  bool IsNamed(const std::string& path);
+  [[nodiscard]] bool IsNamed(const std::string& path);
   // Sets the permission bits (rwx of owner, group and others, and the special bits) of
   // the open file itself, whatever its name has come to hold meanwhile.
-  bool SetPermissions(uint32_t permissions);
+  [[nodiscard]] bool SetPermissions(uint32_t permissions);
   void Close();
 
  private:
@@ -81,7 +81,7 @@ class File {
   friend class MappedFile;
   friend class Socket;
   explicit File(int fd) : fd_(fd) {}
-  static File OpenWithFlags(const std::string& path, Access access, int extra_flags);
+  [[nodiscard]] static File OpenWithFlags(const std::string& path, Access access, int extra_flags);
 
   int fd_ = -1;
   int error_ = 0;
@@ -98,7 +98,7 @@ class MappedFile {
   MappedFile& operator=(const MappedFile&) = delete;
 
   // Maps `file`; the mapping stays valid after the file is closed.
-  static MappedFile Map(File& file);
+  [[nodiscard]] static MappedFile Map(File& file);
 
   bool is_mapped() const { return mapped_; }
   int error() const { return error_; }

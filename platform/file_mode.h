@@ -11,10 +11,11 @@ namespace nvx::platform {
 
 // The permission bits (rwx for owner, group and others, and the special bits) of `path`;
 // none when it cannot be examined.
-std::optional<uint32_t> FilePermissions(const std::string& path);
+[[nodiscard]] std::optional<uint32_t> FilePermissions(const std::string& path);
 
 // Sets the permission bits of `path`. False (with `error` set when given) on failure.
-bool SetFilePermissions(const std::string& path, uint32_t permissions, int* error = nullptr);
+[[nodiscard]] bool SetFilePermissions(const std::string& path, uint32_t permissions,
+                                      int* error = nullptr);
 
 }  // namespace nvx::platform
 

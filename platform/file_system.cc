@@ -60,23 +60,21 @@ bool IsRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-int TestPath(const std::string& path, PathKind* kind) {
+std::optional<PathKind> TestPath(const std::string& path, int* error) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return errno;
-  *kind = KindOf(info.st_mode);
-  return 0;
+  if (!Report(::stat(path.c_str(), &info) == 0, error)) return std::nullopt;
+  return KindOf(info.st_mode);
 }
 
-int TestPathItself(const std::string& path, PathKind* kind) {
+std::optional<PathKind> TestPathItself(const std::string& path, int* error) {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return errno;
-  *kind = KindOf(info.st_mode);
-  return 0;
+  if (!Report(::lstat(path.c_str(), &info) == 0, error)) return std::nullopt;
+  return KindOf(info.st_mode);
 }
 
-std::optional<int64_t> FileSizeOf(const std::string& path) {
+std::optional<int64_t> FileSizeOf(const std::string& path, int* error) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  if (!Report(::stat(path.c_str(), &info) == 0, error)) return std::nullopt;
   return static_cast<int64_t>(info.st_size);
 }
 
@@ -88,9 +86,9 @@ bool RemoveDirectory(const std::string& path, int* error) {
   return Report(::rmdir(path.c_str()) == 0, error);
 }
 
-std::string CurrentDirectory() {
+std::string CurrentDirectory(int* error) {
   std::vector<char> buffer(PATH_MAX);
-  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return {};
+  if (!Report(::getcwd(buffer.data(), buffer.size()) != nullptr, error)) return {};
   return std::string(buffer.data());
 }
 
@@ -101,10 +99,10 @@ std::string JoinDirectory(std::string_view directory, std::string_view name) {
   return joined;
 }
 
-std::string ExecutablePath() {
+std::string ExecutablePath(int* error) {
   std::vector<char> buffer(PATH_MAX);
   ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (length <= 0) return {};
+  if (!Report(length > 0, error)) return {};
   return std::string(buffer.data(), static_cast<size_t>(length));
 }
 
@@ -113,10 +111,7 @@ std::string CreateUniqueFile(std::string_view directory, std::string_view prefix
   name += "XXXXXX";
   // mkstemp creates the file with mode 0600 and never reuses an existing name.
   const int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    Report(false, error);
-    return {};
-  }
+  if (!Report(fd >= 0, error)) return {};
   ::close(fd);
   return name;
 }

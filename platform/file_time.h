@@ -9,10 +9,12 @@
 
 namespace nvx::platform {
 
-std::optional<int64_t> ModificationTime(const std::string& path, int* error = nullptr);
+[[nodiscard]] std::optional<int64_t> ModificationTime(const std::string& path,
+                                                      int* error = nullptr);
 // Sets the last-write time (and the access time to the same value) of the name itself:
 // a symbolic link at its last component gets the time, never the file it points to.
-bool SetModificationTime(const std::string& path, int64_t utc_seconds, int* error = nullptr);
+[[nodiscard]] bool SetModificationTime(const std::string& path, int64_t utc_seconds,
+                                       int* error = nullptr);
 
 }  // namespace nvx::platform
 

@@ -1,9 +1,12 @@
-// A mutex that Clang's thread-safety analysis knows as a lock, and its scoped holder.
-// The standard library's mutex carries no such attribute, so fields guarded by one could
-// not say so in the code.
+// A mutex that Clang's thread-safety analysis knows as a lock, its scoped holder, and a
+// condition variable that waits on it. The standard library's mutex carries no such
+// attribute, so fields guarded by one could not say so in the code; every mutex of the
+// library and the service is one of these.
 #ifndef NVX_PLATFORM_MUTEX_H_
 #define NVX_PLATFORM_MUTEX_H_
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "platform/thread_annotations.h"
@@ -20,6 +23,7 @@ class CAPABILITY("mutex") Mutex {
   void Unlock() RELEASE() { mutex_.unlock(); }
 
  private:
+  friend class CondVar;
   std::mutex mutex_;
 };
 
@@ -33,6 +37,36 @@ class SCOPED_CAPABILITY MutexLock {
 
  private:
   Mutex& mutex_;
+};
+
+// Waits on a Mutex the caller holds; one Notify wakes the waiters to test their condition
+// again (with the lock held).
+class CondVar {
+ public:
+  CondVar() = default;
+  CondVar(const CondVar&) = delete;
+  CondVar& operator=(const CondVar&) = delete;
+
+  // Releases `mutex` while it waits and holds it again when it returns, which may be
+  // without a Notify: test the condition in a loop.
+  void Wait(Mutex& mutex) REQUIRES(mutex) {
+    std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+    condition_.wait(lock);
+    lock.release();
+  }
+  // The same, ending at `deadline` of the steady clock at the latest. False when the
+  // deadline passed.
+  bool WaitUntil(Mutex& mutex, std::chrono::steady_clock::time_point deadline) REQUIRES(mutex) {
+    std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+    const bool woken = condition_.wait_until(lock, deadline) == std::cv_status::no_timeout;
+    lock.release();
+    return woken;
+  }
+  void NotifyOne() { condition_.notify_one(); }
+  void NotifyAll() { condition_.notify_all(); }
+
+ private:
+  std::condition_variable condition_;
 };
 
 }  // namespace nvx::platform

@@ -11,13 +11,13 @@ namespace nvx::platform {
 
 // Lowers the process to the idle priority (the lowest nice value, 19): 0 on success,
 // else the system error number.
-int LowerToIdlePriority();
+[[nodiscard]] int LowerToIdlePriority();
 
 // True when standard output is a terminal (a window someone may be reading).
-bool StandardOutputIsTerminal();
+[[nodiscard]] bool StandardOutputIsTerminal();
 
 // The value of an environment variable; none when it is not set.
-std::optional<std::string> EnvironmentValue(const char* name);
+[[nodiscard]] std::optional<std::string> EnvironmentValue(const char* name);
 
 // Ignores SIGPIPE for the whole process, so that a write to a pipe or socket whose
 // reader is gone fails with an error instead of ending the program. For programs only:

@@ -21,7 +21,8 @@ struct ProgramResult {
 // Runs `arguments[0]` (looked up on the PATH when it holds no "/") with `arguments`.
 // Each output keeps at most `max_output` bytes; more is read and dropped, so that a
 // talkative program never blocks on a full pipe.
-ProgramResult RunProgram(const std::vector<std::string>& arguments, size_t max_output);
+[[nodiscard]] ProgramResult RunProgram(const std::vector<std::string>& arguments,
+                                       size_t max_output);
 
 }  // namespace nvx::platform
 

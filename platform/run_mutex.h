@@ -15,7 +15,7 @@
 namespace nvx::platform {
 
 // The folder of the lock files: $XDG_RUNTIME_DIR when set and not empty, else "/tmp".
-std::string DefaultRunMutexFolder();
+[[nodiscard]] std::string DefaultRunMutexFolder();
 
 class RunMutex {
  public:
@@ -34,7 +34,7 @@ class RunMutex {
 
   // Opens (creating when missing) the lock file of `name` in `folder`. Opening does not
   // take the mutex. On failure the result is not open and error() tells why.
-  static RunMutex Open(std::string_view name, const std::string& folder);
+  [[nodiscard]] static RunMutex Open(std::string_view name, const std::string& folder);
 
   bool is_open() const { return fd_ >= 0; }
   bool held() const { return held_; }
@@ -43,10 +43,10 @@ class RunMutex {
 
   // Takes the mutex when it is free; never waits. False when another holds it or on
   // failure (error() is then set).
-  bool TryAcquire();
+  [[nodiscard]] bool TryAcquire();
   // Waits for the mutex, trying every `poll_millis` on the process clock, for at most
   // `limit_millis`.
-  WaitResult Acquire(int64_t limit_millis, int64_t poll_millis);
+  [[nodiscard]] WaitResult Acquire(int64_t limit_millis, int64_t poll_millis);
   void Release();
 
  private:

@@ -19,7 +19,7 @@ class ShutdownSignals {
   ShutdownSignals& operator=(const ShutdownSignals&) = delete;
 
   // Blocks until SIGINT or SIGTERM arrives for the process; returns the signal number.
-  int Wait();
+  [[nodiscard]] int Wait();
 
   // Sends SIGTERM to the own process, which makes Wait() return. Any thread may call it,
   // for instance a server thread that ends on its own.

@@ -36,6 +36,7 @@ class ReportLine {
 
 // Writes all of `text` to the file descriptor, retrying interrupted and short writes.
 // False when the descriptor refuses (the rest is then lost).
+// A crash report has no one to tell of a failed write: its callers drop the result.
 bool WriteFully(int fd, std::string_view text);
 
 }  // namespace nvx::platform

@@ -29,7 +29,7 @@ extern const int kErrorWouldBlock;
 // Resolves `host`: a dotted IPv4 address as it stands, otherwise the first IPv4 address
 // of the name. On success stores the address in network byte order and returns 0;
 // otherwise returns an error number.
-int ResolveIPv4(const std::string& host, uint32_t* address_network_order);
+[[nodiscard]] int ResolveIPv4(const std::string& host, uint32_t* address_network_order);
 
 class Socket {
  public:
@@ -45,38 +45,38 @@ class Socket {
   // Makes a new stream socket of the Internet family, closing an open one first. Small
   // writes leave at once (TCP_NODELAY): exchanges on a kept-alive connection must not
   // wait for the peer's delayed acknowledgement.
-  bool Create();
+  [[nodiscard]] bool Create();
   // Connects to `address` (network byte order) and `port`. Waits in short slices and
   // asks `cancelled` between them; a cancelled connect fails with kErrorCancelled.
-  bool Connect(uint32_t address_network_order, uint16_t port,
-               const std::function<bool()>& cancelled);
+  [[nodiscard]] bool Connect(uint32_t address_network_order, uint16_t port,
+                             const std::function<bool()>& cancelled);
 
   bool is_open() const { return fd_ >= 0; }
   int error() const { return error_; }
 
   // Waits at most `milliseconds` of real time for the socket to become readable (or
   // closed by the peer) / writable.
-  WaitResult WaitReadable(int milliseconds);
-  WaitResult WaitWritable(int milliseconds);
+  [[nodiscard]] WaitResult WaitReadable(int milliseconds);
+  [[nodiscard]] WaitResult WaitWritable(int milliseconds);
 
   // Sends what the socket takes at once: the count sent (0 when it would block), -1 on
   // failure.
-  int64_t SendSome(const void* data, size_t size);
+  [[nodiscard]] int64_t SendSome(const void* data, size_t size);
   // Sends up to `count` bytes of `file` from `*offset` straight from the file system's
   // cache, without passing through a buffer of ours; advances `*offset`. The count sent
   // (0 when the socket would block or the file ends early), -1 on failure.
-  int64_t SendFromFile(File& file, int64_t* offset, size_t count);
+  [[nodiscard]] int64_t SendFromFile(File& file, int64_t* offset, size_t count);
   // Receives what has arrived: the count received, 0 when the peer closed the
   // connection, -1 on failure (also when nothing is there yet: error() is then
   // kErrorWouldBlock).
-  int64_t ReceiveSome(void* buffer, size_t size);
+  [[nodiscard]] int64_t ReceiveSome(void* buffer, size_t size);
   // The same, leaving what it copies in the socket for the next receive.
-  int64_t PeekSome(void* buffer, size_t size);
+  [[nodiscard]] int64_t PeekSome(void* buffer, size_t size);
 
   void Close();
 
  private:
-  int64_t Receive(void* buffer, size_t size, int flags);
+  [[nodiscard]] int64_t Receive(void* buffer, size_t size, int flags);
   int fd_ = -1;
   int error_ = 0;
 };

@@ -14,7 +14,8 @@ namespace nvx::platform {
 
 // Sends at most `count` bytes of the file `file_fd` from `*offset` on the socket
 // `socket_fd` and moves `*offset` past them: the count, or -1 with errno set.
-int64_t SendFileWithoutSignal(int socket_fd, int file_fd, int64_t* offset, size_t count);
+[[nodiscard]] int64_t SendFileWithoutSignal(int socket_fd, int file_fd, int64_t* offset,
+                                            size_t count);
 
 }  // namespace nvx::platform
 

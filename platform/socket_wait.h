@@ -10,7 +10,8 @@ enum class SocketWaitResult { kReady, kTimeout, kFailed };
 
 // Waits at most `timeout_millis` (no wait when it is negative) until `fd` is ready; on
 // kFailed `*error` receives the system error number.
-SocketWaitResult WaitForSocket(int fd, SocketWaitFor what, int timeout_millis, int* error);
+[[nodiscard]] SocketWaitResult WaitForSocket(int fd, SocketWaitFor what, int timeout_millis,
+                                             int* error);
 
 }  // namespace nvx::platform
 

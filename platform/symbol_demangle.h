@@ -15,7 +15,7 @@ namespace nvx::platform {
 
 // Writes the readable qualified name of `mangled` into `out` (terminated) and returns its
 // length; 0 when the name is not mangled, not understood, or does not fit `capacity`.
-size_t DemangleFunctionName(std::string_view mangled, char* out, size_t capacity);
+[[nodiscard]] size_t DemangleFunctionName(std::string_view mangled, char* out, size_t capacity);
 
 }  // namespace nvx::platform
 

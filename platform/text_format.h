@@ -12,28 +12,28 @@
 namespace nvx {
 
 // Formats like printf; the result has no length limit.
-std::string StrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string StrFormatV(const char* format, va_list args);
+[[nodiscard]] std::string StrFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+[[nodiscard]] std::string StrFormatV(const char* format, va_list args);
 
 // A field of `width` bytes holds at most width - 1 characters (the last byte was the
 // terminating zero): longer texts are cut to that many.
-std::string FitToWidth(std::string_view text, size_t width);
+[[nodiscard]] std::string FitToWidth(std::string_view text, size_t width);
 
 // Copies `text` into a character array of `width` bytes, cut at width - 1 and terminated.
 void CopyToField(char* field, size_t width, std::string_view text);
 
 // A C text argument as a view; a null pointer reads as the empty text.
-inline std::string_view TextArg(const char* text) {
+[[nodiscard]] inline std::string_view TextArg(const char* text) {
   return text != nullptr ? std::string_view(text) : std::string_view();
 }
 
 // A C text argument for printing; a null pointer prints as the empty text.
-inline const char* TextOrEmpty(const char* text) {
+[[nodiscard]] inline const char* TextOrEmpty(const char* text) {
   return text != nullptr ? text : "";
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
+[[nodiscard]] bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+[[nodiscard]] bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
 }  // namespace nvx
 

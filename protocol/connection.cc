@@ -57,13 +57,13 @@ bool Connection::Open() {
     socket_.Close();
     return Fail("connect failed", error);
   }
-  state_bits_ |= kOpenBit;
+  open_ = true;
   return true;
 }
 
 void Connection::Close() {
-  if ((state_bits_ & kOpenBit) == 0) return;
-  state_bits_ &= ~kOpenBit;
+  if (!open_) return;
+  open_ = false;
   socket_.Close();
 }
 

@@ -29,7 +29,7 @@ inline constexpr int kWaitSliceMillis = 50;
 inline constexpr int32_t kErrorFileEnded = -2;
 
 // The port of a port text: decimal digits only, 1 to 65535; anything else gives 0.
-uint16_t PortFromText(std::string_view port_text);
+[[nodiscard]] uint16_t PortFromText(std::string_view port_text);
 
 class Connection {
  public:
@@ -45,60 +45,57 @@ class Connection {
 
   // Resolves the host when needed, makes the socket and connects. False leaves
   // failure_text() and last_error() telling why.
-  bool Open();
+  [[nodiscard]] bool Open();
   void Close();
   // Closes the connection as broken with `error` as its last error.
   void CloseBroken(int32_t error);
-  bool is_open() const { return (state_bits_ & kOpenBit) != 0; }
+  bool is_open() const { return open_; }
   // True when the open connection can carry a new request. Between exchanges nothing is
   // due from the peer, so a socket with something to read (the peer's close, a reset,
   // stray bytes) cannot: a server ends a kept-alive connection that idles too long.
   // Does not wait.
-  bool ReadyForRequest();
+  [[nodiscard]] bool ReadyForRequest();
 
   // Sends every byte, as much per system call as the socket takes; false on the first
   // failure (the error is in last_error()).
-  bool SendAll(const void* data, size_t size);
+  [[nodiscard]] bool SendAll(const void* data, size_t size);
 
   // Sends `count` bytes of `file` from `offset` the same way, without copying them
   // through a buffer of ours. False on a failure or when the file ends before `count`
   // bytes (the error is then kErrorFileEnded).
-  bool SendFileRange(platform::File& file, int64_t offset, size_t count);
+  [[nodiscard]] bool SendFileRange(platform::File& file, int64_t offset, size_t count);
 
   // Waits for data (at most the receive time-out) and receives at most `size` bytes:
   // the count received; 0 when the peer closed the connection; -1 on time-out, error or
   // stop request. In the last two cases the socket is closed.
-  int64_t ReceiveSome(void* buffer, size_t size);
+  [[nodiscard]] int64_t ReceiveSome(void* buffer, size_t size);
   // The same, waiting no later than `deadline_millis` on the process clock: a time-out
   // that bounds several receives together (see ReceiveDeadline).
-  int64_t ReceiveSomeBy(void* buffer, size_t size, int64_t deadline_millis);
+  [[nodiscard]] int64_t ReceiveSomeBy(void* buffer, size_t size, int64_t deadline_millis);
   // The same, leaving the bytes in the socket: the next receive gets them again.
-  int64_t PeekSomeBy(void* buffer, size_t size, int64_t deadline_millis);
+  [[nodiscard]] int64_t PeekSomeBy(void* buffer, size_t size, int64_t deadline_millis);
   // The moment, on the process clock, at which the receive time-out counted from now
   // runs out.
-  int64_t ReceiveDeadline() const;
+  [[nodiscard]] int64_t ReceiveDeadline() const;
 
   // "failure text 0 last error", as failed connections are reported.
-  std::string FailureDescription() const;
+  [[nodiscard]] std::string FailureDescription() const;
 
   const std::string& host() const { return host_; }
   uint16_t port() const { return port_; }
   int32_t last_error() const { return last_error_; }
   const std::string& failure_text() const { return failure_text_; }
-  int32_t receive_timeout_seconds() const { return receive_timeout_seconds_; }
   void set_receive_timeout_seconds(int32_t seconds) { receive_timeout_seconds_ = seconds; }
 
  private:
-  static constexpr uint32_t kOpenBit = 0x10;
-
-  bool StopRequested() const;
-  bool Fail(std::string_view failure_text, int error);
+  [[nodiscard]] bool StopRequested() const;
+  [[nodiscard]] bool Fail(std::string_view failure_text, int error);
   // Waits for the socket until `deadline_millis`; false (socket closed, error set) when
   // it runs out or the owner stops.
-  bool WaitUntil(bool readable, int64_t deadline_millis);
-  int64_t ReceiveBy(void* buffer, size_t size, int64_t deadline_millis, bool peek);
+  [[nodiscard]] bool WaitUntil(bool readable, int64_t deadline_millis);
+  [[nodiscard]] int64_t ReceiveBy(void* buffer, size_t size, int64_t deadline_millis, bool peek);
 
-  uint32_t state_bits_ = 0;
+  bool open_ = false;
   int32_t last_error_ = 0;
   int32_t receive_timeout_seconds_ = kDefaultReceiveTimeoutSeconds;
   platform::Socket socket_;

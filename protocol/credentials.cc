@@ -5,7 +5,7 @@
 #include "codec/base64.h"
 #include "codec/secure_wipe.h"
 #include "protocol/library_limits.h"
-#include "protocol/login_token.h"
+#include "wire/login_token.h"
 
 namespace nvx {
 namespace {

@@ -14,15 +14,15 @@ namespace nvx {
 
 // The login token of the session's user: the scrambled password text as it stands when
 // SetUserAuthEncrypted supplied one, otherwise a fresh token of user and password.
-std::string LoginToken(const LinkSettings& settings);
+[[nodiscard]] std::string LoginToken(const LinkSettings& settings);
 
 // "Proxy-Authorization: Basic " and the Base64 form of "id:password", with CR LF. A
 // scrambled password is descrambled first. Empty, with an error line in the activity
 // log, when the scrambled text does not descramble or "id:password" is longer than
 // kProxyCredentialsMax bytes: the proxy then refuses the request and the caller reports
 // the refusal as usual.
-std::string ProxyAuthorizationLine(Reporter& report, std::string_view id, std::string_view password,
-                                   bool scrambled);
+[[nodiscard]] std::string ProxyAuthorizationLine(Reporter& report, std::string_view id,
+                                                 std::string_view password, bool scrambled);
 
 }  // namespace nvx
 

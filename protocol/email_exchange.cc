@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/text_format.h"
 #include "protocol/credentials.h"
+#include "protocol/exchange_outcome.h"
 #include "protocol/request_builder.h"
 #include "protocol/response_headers.h"
 #include "protocol/service_command.h"
@@ -36,7 +37,7 @@ bool PutEmailText(ServiceSession& session, std::string_view text) {
   report.SetConclusion("");
   if (!link.PrepareExchange()) return false;
 
-  const bool enciphered = (session.state().service_options & kOptionEncipher) != 0;
+  const bool enciphered = (session.account().service_options & kOptionEncipher) != 0;
   const int64_t seconds = platform::GetClock().NowSeconds();
   std::string request = BuildEmailRequest(session, text.size(), enciphered, seconds);
   TraceProtocolLine(session, ">> ", request);
@@ -67,7 +68,7 @@ bool PutEmailText(ServiceSession& session, std::string_view text) {
                    conclusion.c_str());
     report.SetStatusMessage(
         StrFormat(" Error %s Upload file %s failed", conclusion.c_str(), name.c_str()));
-    report.SetErrorCode(kErrorUploadRefused);
+    report.SetErrorCode(error::kUploadRefused);
     link.MarkCloseAfterExchange();
     return false;
   }
@@ -98,12 +99,19 @@ std::string BuildEmailRequest(ServiceSession& session, size_t text_length, bool 
 }
 
 bool SendEmailText(ServiceSession& session, std::string_view text) {
-  if (PutEmailText(session, text)) return true;
-  if (session.link().communication_failure() && !session.StopRequested()) {
-    session.report().LogLine(kLineError, " RETRY EmailSend %s\n",
-                             std::string(kEmailFileName).c_str());
-    if (PutEmailText(session, text)) return true;
-  }
+  const ExchangeOutcome outcome = RetryOnceAfterTransportFailure(
+      [&] {
+        if (PutEmailText(session, text)) return ExchangeOutcome::kOk;
+        // Once the owner wants the worker to stop, nothing is tried again.
+        return session.link().communication_failure() && !session.StopRequested()
+                   ? ExchangeOutcome::kTransportFailure
+                   : ExchangeOutcome::kRefused;
+      },
+      [&] {
+        session.report().LogLine(kLineError, " RETRY EmailSend %s\n",
+                                 std::string(kEmailFileName).c_str());
+      });
+  if (outcome == ExchangeOutcome::kOk) return true;
   if (session.link().communication_failure()) {
     session.report().AddFileNote(kEmailFileName, kNoteCommunicationFailure, true, 0);
   }

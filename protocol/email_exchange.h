@@ -17,12 +17,12 @@ inline constexpr size_t kEmailPieceSize = 2048;
 
 // The header block of the e-mail PUT of a text of `text_length` bytes, made at
 // `seconds` (seconds clock); `enciphered` when the service enciphers bodies.
-std::string BuildEmailRequest(ServiceSession& session, size_t text_length, bool enciphered,
-                              int64_t seconds);
+[[nodiscard]] std::string BuildEmailRequest(ServiceSession& session, size_t text_length,
+                                            bool enciphered, int64_t seconds);
 
 // Sends `text`; false when the exchange failed (status message and error code say why:
 // code 2 when no connection could be made, 4 when the service refused the text).
-bool SendEmailText(ServiceSession& session, std::string_view text);
+[[nodiscard]] bool SendEmailText(ServiceSession& session, std::string_view text);
 
 }  // namespace nvx
 

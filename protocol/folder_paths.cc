@@ -64,16 +64,14 @@ bool IsUsableLocalName(std::string_view name) {
          name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
 }
 
-bool VerifyServerPath(ServiceSession& session) {
-  ProtocolState& state = session.state();
-  if (session.job().path_to_verify.empty()) return true;
-  if (state.lists.folder_list == nullptr) {
+bool VerifyServerPath(ServiceSession& session, FolderTree* folder_list, std::string_view path) {
+  if (path.empty()) return true;
+  if (folder_list == nullptr) {
     session.report().SetStatusMessage("No Folder List");
-    session.report().SetErrorCode(kErrorNoFolderList);
+    session.report().SetErrorCode(error::kNoFolderList);
     return false;
   }
-  FolderTree& tree = *state.lists.folder_list;
-  std::string path = session.job().path_to_verify;
+  FolderTree& tree = *folder_list;
   std::string_view rest(path);
   if (!rest.empty() && rest.front() == '\\') rest.remove_prefix(1);
   std::string prefix;
@@ -85,22 +83,19 @@ bool VerifyServerPath(ServiceSession& session) {
       parent = found;
       continue;
     }
-    FolderRecord* link_parent = parent;
-    if (parent == nullptr) {
-      // A first component goes below "MyFiles"; the request names it as the parent.
-      link_parent = MyFilesFolder(*tree.root());
-      state.current_server_folder_id = link_parent != nullptr ? link_parent->folder_id : "";
-    } else {
-      state.current_server_folder_id = parent->folder_id;
-    }
+    // A first component goes below "MyFiles"; the request names it as the parent.
+    FolderRecord* link_parent = parent != nullptr ? parent : MyFilesFolder(*tree.root());
+    const std::string parent_id = link_parent != nullptr ? link_parent->folder_id : "";
+    const std::string name(component.substr(0, kFolderNameMax));
+    ExchangeResult<std::string> created = FolderCreate(session, parent_id, name);
+    if (!created.ok()) return false;
     FolderRecord* record = tree.NewRecord();
-    record->name = std::string(component.substr(0, kFolderNameMax));
+    record->name = name;
     record->write_access = true;
-    state.current_server_folder_name = record->name;
-    if (!FolderCreate(session)) return false;
-    state.current_server_folder_id = state.new_folder_id;
-    record->folder_id = state.new_folder_id;
-    LinkNewFolder(*record, link_parent);
+    record->folder_id = std::move(created.value);
+    // Without a "MyFiles" folder a new first folder stays out of the tree; the folders
+    // below it are still created on the service, below the id it was given.
+    (void)LinkNewFolder(*record, link_parent);
     parent = record;
   }
   return true;

@@ -14,17 +14,19 @@
 
 namespace nvx {
 
-// Makes sure every folder of the server path to verify exists, creating the missing
-// ones one by one ("FolderCreate"). A first component is created below "MyFiles": the
-// request names the "MyFiles" folder's id as parent ("NO" when the account has none,
-// which the service also reads as "MyFiles"). True when no path is stored or every
-// folder exists afterwards; false at the first folder that cannot be created (those
-// created so far stay), or with error code 5 when no folder list is loaded.
-bool VerifyServerPath(ServiceSession& session);
+// Makes sure every folder of the server path `path` ("\\"-separated) exists in `tree`,
+// creating the missing ones one by one ("FolderCreate") and linking them into the tree.
+// A first component is created below "MyFiles": the request names the "MyFiles"
+// folder's id as parent ("NO" when the account has none, which the service also reads
+// as "MyFiles"). True when the path is empty or every folder exists afterwards; false at
+// the first folder that cannot be created (those created so far stay), or with error
+// code 5 when no folder list is loaded (`tree` null).
+[[nodiscard]] bool VerifyServerPath(ServiceSession& session, FolderTree* tree,
+                                    std::string_view path);
 
 // True when `name` may become one component of a local path: not empty, not "." or
 // "..", no "/" and no zero byte.
-bool IsUsableLocalName(std::string_view name);
+[[nodiscard]] bool IsUsableLocalName(std::string_view name);
 
 // The local folder for the server folder `record` of a download that starts at the
 // folder carrying the download base mark, below `local_directory`, ending in "/"; the
@@ -32,8 +34,9 @@ bool IsUsableLocalName(std::string_view name);
 // folder that could not be checked or created. A folder name that cannot be a local name
 // is refused with EINVAL, an activity-log error line and a results note (through
 // `report`).
-int LocalFolderFor(Reporter& report, FolderRecord& record, std::string_view local_directory,
-                   std::string_view pattern, std::string* local_folder);
+[[nodiscard]] int LocalFolderFor(Reporter& report, FolderRecord& record,
+                                 std::string_view local_directory, std::string_view pattern,
+                                 std::string* local_folder);
 
 }  // namespace nvx
 

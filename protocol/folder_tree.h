@@ -45,7 +45,7 @@ struct FolderTree {
   FolderRecord* root() { return &records.front(); }
   const FolderRecord* root() const { return &records.front(); }
   // A new record owned by the tree, not yet linked.
-  FolderRecord* NewRecord();
+  [[nodiscard]] FolderRecord* NewRecord();
 
   // A deque keeps every record where it was made (pointers stay valid) without an
   // allocation per record.
@@ -62,23 +62,23 @@ struct FolderListParse {
 };
 // Parses a "FolderList" reply text; the text ends at its first zero byte. Negative
 // levels count as 0.
-FolderListParse ParseFolderList(std::string_view text);
+[[nodiscard]] FolderListParse ParseFolderList(std::string_view text);
 
 // Looks a server path ("\Docs\A", "MyFiles\Docs", "Shared") up in the tree: relative to
 // the top-level folder "MyFiles" first, then from the root. Null when not found.
-const FolderRecord* FindFolder(std::string_view path, const FolderRecord& root);
-FolderRecord* FindFolder(std::string_view path, FolderRecord& root);
+[[nodiscard]] const FolderRecord* FindFolder(std::string_view path, const FolderRecord& root);
+[[nodiscard]] FolderRecord* FindFolder(std::string_view path, FolderRecord& root);
 
 // The top-level folder "MyFiles" (letter case ignored), or null.
-FolderRecord* MyFilesFolder(FolderRecord& root);
+[[nodiscard]] FolderRecord* MyFilesFolder(FolderRecord& root);
 
 // The folder's path below its top-level folder, each name followed by "\": 'Docs\A\'
 // for a folder 'A' under 'Docs' under "MyFiles". At most kFolderPathMax characters.
-std::string FolderPath(const FolderRecord& record);
+[[nodiscard]] std::string FolderPath(const FolderRecord& record);
 
 // Links a folder the library created as the first child of `parent`; false (nothing
 // linked) when there is no parent.
-bool LinkNewFolder(FolderRecord& record, FolderRecord* parent);
+[[nodiscard]] bool LinkNewFolder(FolderRecord& record, FolderRecord* parent);
 
 }  // namespace nvx
 

@@ -19,7 +19,7 @@ class HeaderAccumulator {
 
   // Takes one byte; true once the header is complete (ended, or cut at the limit). Bytes
   // fed after that are ignored.
-  bool Feed(char byte);
+  [[nodiscard]] bool Feed(char byte);
 
   bool complete() const { return ended_ || cut_; }
   // True when the header reached kResponseHeaderMax bytes without its end.

@@ -62,7 +62,7 @@ struct JobSettings {
   std::string work_directory;
   std::string path_to_verify;
   std::string results_type;  // kResultsTypeWidth
-  bool pause_after_each_file = false;
+  bool pause_after_file = false;
   // SendLog: the upload sends the activity log, and how many logs go.
   bool sending_log = false;
   int32_t log_count = 0;

@@ -1,12 +1,15 @@
 // Every bound of the library on a text or buffer that grows from a setting, a file or a
 // peer. A field of width n holds at most n - 1 characters (FitToWidth); exceeding any
 // other bound is a clean failure, never an allocation of what a peer announced. The
-// header includes nothing of ours, so that every layer of the library may include it.
+// header includes only the wire's limits (a leaf), so that every layer of the library
+// above the wire may include it.
 #ifndef NVX_PROTOCOL_LIBRARY_LIMITS_H_
 #define NVX_PROTOCOL_LIBRARY_LIMITS_H_
 
 #include <cstddef>
 #include <cstdint>
+
+#include "wire/wire_limits.h"
 
 namespace nvx {
 
@@ -56,8 +59,8 @@ inline constexpr int kInterimAnswersMax = 8;
 // Texts taken from reply headers.
 inline constexpr size_t kConclusionMax = 63;
 inline constexpr size_t kHttpResponseLineMax = 127;
-inline constexpr size_t kReplyVersionIdMax = 15;
-inline constexpr size_t kReplyDateStampMax = 15;
+inline constexpr size_t kReplyVersionIdMax = kWireVersionIdMax;
+inline constexpr size_t kReplyDateStampMax = kWireDateStampTextMax;
 // "id:password" of the proxy's Basic authorization.
 inline constexpr size_t kProxyCredentialsMax = 128;
 // The version file is read up to this many bytes.

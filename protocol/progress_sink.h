@@ -8,8 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-// The transfer phases (TransferPhase) are those of the exported header.
-#include "api/nvxapi.h"
+#include "protocol/caller_codes.h"
 
 namespace nvx {
 

@@ -14,7 +14,7 @@ namespace nvx {
 // text without the zero bytes that pad its end (zero bytes inside stay, for the parser
 // to judge). A body shorter than two bytes gives the empty text; a trailing part block
 // is ignored.
-std::string DecipherReplyBody(std::string_view body);
+[[nodiscard]] std::string DecipherReplyBody(std::string_view body);
 
 }  // namespace nvx
 

@@ -10,18 +10,17 @@
 #include <string>
 #include <string_view>
 
-// The error codes and statuses the caller reads are those of the exported header, which
-// includes nothing of ours.
-#include "api/nvxapi.h"
+#include "protocol/caller_codes.h"
 
 namespace nvx {
 
-// The bits of the log level.
-inline constexpr int32_t kLogActivity = 1;
-inline constexpr int32_t kLogErrorOnly = 2;
-inline constexpr int32_t kLogScript = 4;
-inline constexpr int32_t kLogDebug = 8;
-
+// The bits of the log level (SetLogLevel); the debug bit takes the other three along.
+enum LogLevel : int32_t {
+  kLogActivity = 1,
+  kLogErrorOnly = 2,
+  kLogScript = 4,
+  kLogDebug = 8,
+};
 // Which bits let each kind of line through.
 inline constexpr int32_t kLineActivity = kLogActivity;
 inline constexpr int32_t kLineError = kLogActivity | kLogErrorOnly;
@@ -54,7 +53,7 @@ class Reporter {
   virtual void LogText(int32_t bits, std::string_view text) = 0;
   // True when the log level has any of `bits`: work done only for a log line (a digest
   // for a trace) is skipped otherwise.
-  virtual bool Logs(int32_t bits) const {
+  [[nodiscard]] virtual bool Logs(int32_t bits) const {
     (void)bits;
     return false;
   }

@@ -13,14 +13,14 @@
 #include <string>
 #include <string_view>
 
+#include "wire/request_fields.h"
+
 namespace nvx {
 
 // The service's script and the library's version text.
 inline constexpr std::string_view kScriptName = "rizezi7.dll";
 inline constexpr std::string_view kLibraryVersionText = "1.0.8";
 inline constexpr std::string_view kEndOfHeaders = "\r\n";
-// The folder id sent when there is none.
-inline constexpr std::string_view kNoFolderId = "NO";
 
 // Where a request goes: the server's request host ("host" or "host:port"), whether it
 // travels through a proxy (absolute request target) and, then, the proxy's
@@ -34,55 +34,40 @@ struct RequestRoute {
 // "METHOD /scripts/rizezi7.dll?QUERY HTTP/1.1", the Host line and, through a proxy, the
 // absolute form followed by the proxy authorization line. The query is used as given
 // (escape file names with UrlEscape first).
-std::string ScriptRequestLine(std::string_view method, std::string_view query,
+[[nodiscard]] std::string ScriptRequestLine(std::string_view method, std::string_view query,
                               const RequestRoute& route);
 // "GET /uploadmanager/FILE HTTP/1.1" and the Host line. Through a proxy the absolute
 // form and the proxy authorization line: a proxy cannot serve an origin-form target.
-std::string UploadManagerRequestLine(std::string_view file, const RequestRoute& route);
+[[nodiscard]] std::string UploadManagerRequestLine(std::string_view file, const RequestRoute& route);
 
-std::string RattartHeader(std::string_view login_token);
-std::string UserAgentHeader();
+[[nodiscard]] std::string RattartHeader(std::string_view login_token);
+[[nodiscard]] std::string UserAgentHeader();
 // "X-NVX-BLACMANGE: id,n": "NO" for an empty id; n = 2 with subfolders, + 1 with
 // duplicates.
-std::string BlacmangeTwoFieldHeader(std::string_view folder_id, bool subfolders, bool duplicates);
-std::string BlacmangeOneFieldHeader(std::string_view folder_id);
-std::string BigglesHeader(std::string_view value);
-// The BIGGLES value of a service command: the current server folder name when set;
+[[nodiscard]] std::string BlacmangeTwoFieldHeader(std::string_view folder_id, bool subfolders, bool duplicates);
+[[nodiscard]] std::string BlacmangeOneFieldHeader(std::string_view folder_id);
+[[nodiscard]] std::string BigglesHeader(std::string_view value);
+// The BIGGLES value of a service command: the named folder's name when set;
 // otherwise the server file setting when it holds "*", "?", "[" or "\"; otherwise none.
-std::optional<std::string> ServiceCommandBiggles(std::string_view folder_name,
+[[nodiscard]] std::optional<std::string> ServiceCommandBiggles(std::string_view folder_name,
                                                  std::string_view server_file);
 // "X-NVX-LUPIN: 0,vid;"
-std::string LupinReferenceHeader(std::string_view version_id);
+[[nodiscard]] std::string LupinReferenceHeader(std::string_view version_id);
 // "X-NVX-LUPIN: digest,size" with the Base64 digest.
-std::string LupinDigestHeader(std::string_view digest_base64, int64_t size);
+[[nodiscard]] std::string LupinDigestHeader(std::string_view digest_base64, int64_t size);
 // "X-NVX-LUPIN: 1,vid;" for a delta, "0,vid;" otherwise.
-std::string LupinReplacementHeader(bool delta, std::string_view version_id);
-std::string RestartHeader(int64_t offset, std::string_view version_id);
-std::string Restart2Header(std::string_view digest_base64, int64_t length,
+[[nodiscard]] std::string LupinReplacementHeader(bool delta, std::string_view version_id);
+[[nodiscard]] std::string RestartHeader(int64_t offset, std::string_view version_id);
+[[nodiscard]] std::string Restart2Header(std::string_view digest_base64, int64_t length,
                            std::string_view version_id);
 // "X-NVX-DINSDALE: stamp" of a last-write time; none when the time has no stamp.
-std::optional<std::string> DinsdaleHeader(int64_t utc_seconds);
-std::string NeeHeader(std::string_view digest_base64, int64_t size);
-std::string BeavercheeseHeader(bool to_user, bool to_administrator, std::string_view results_type);
-std::string ContentLengthHeader(int64_t length);
+[[nodiscard]] std::optional<std::string> DinsdaleHeader(int64_t utc_seconds);
+[[nodiscard]] std::string NeeHeader(std::string_view digest_base64, int64_t size);
+[[nodiscard]] std::string BeavercheeseHeader(bool to_user, bool to_administrator, std::string_view results_type);
+[[nodiscard]] std::string ContentLengthHeader(int64_t length);
 
-// The five fields of "X-NVX-FANG".
-struct FangFields {
-  int64_t content_length_or_filler = 0;
-  int64_t key_code_or_filler = 0;
-  int32_t compressed_work_file = 0;
-  int32_t transfer_compress = 0;
-  int64_t size_before_compression = 0;
-};
-
-// The fields of a request made at `seconds`. Enciphered: the true content length and
-// the key code (KeyCodeOf) of the upload key index of `seconds` (UploadKeyIndex, both in
-// transfer/transfer_cipher.h); otherwise the fillers seconds % 1025 and
-// seconds & 0xFFF.
-FangFields FangFor(bool enciphered, int64_t content_length, int64_t seconds,
-                   bool compressed_work_file, bool transfer_compress,
-                   int64_t size_before_compression);
-std::string FangHeader(const FangFields& fields);
+// "X-NVX-FANG" with the five fields (FangFields, FangFor in wire/request_fields.h).
+[[nodiscard]] std::string FangHeader(const FangFields& fields);
 
 }  // namespace nvx
 

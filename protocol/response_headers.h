@@ -11,39 +11,35 @@
 #include <string>
 #include <string_view>
 
+#include "wire/reply_fields.h"
+
 namespace nvx {
 
-// The service option bit that makes bodies travel enciphered.
-inline constexpr int32_t kOptionEncipher = 1;
-
 // True when the header begins with the 12 characters of `status` ("HTTP/1.1 100").
-bool StatusIs(std::string_view header, std::string_view status);
+[[nodiscard]] bool StatusIs(std::string_view header, std::string_view status);
 // An interim "HTTP/1.1 100" answer.
-bool IsInterimResponse(std::string_view header);
+[[nodiscard]] bool IsInterimResponse(std::string_view header);
 // A proxy's refusal of the credentials: "HTTP/1.x 407" always; through a proxy also
 // "HTTP/1.x 401", which some proxies send when the credentials are wrong rather than
 // missing (the service itself never answers 401).
-bool IsProxyRefusal(std::string_view header, bool via_proxy);
+[[nodiscard]] bool IsProxyRefusal(std::string_view header, bool via_proxy);
 // The first kHttpResponseLineMax characters of the header, cut at the first CR.
-std::string ResponseLineOf(std::string_view header);
-bool SaysConnectionClose(std::string_view header);
+[[nodiscard]] std::string ResponseLineOf(std::string_view header);
+[[nodiscard]] bool SaysConnectionClose(std::string_view header);
 
 // The text after `name` (which includes its ": "), up to the end of its line.
-std::optional<std::string_view> HeaderValue(std::string_view header, std::string_view name);
+[[nodiscard]] std::optional<std::string_view> HeaderValue(std::string_view header, std::string_view name);
 
 // "X-NVX-CONCLUSION": up to the CR, at most kConclusionMax characters.
-std::optional<std::string> ParseConclusion(std::string_view header);
+[[nodiscard]] std::optional<std::string> ParseConclusion(std::string_view header);
 
-// "X-NVX-LARCH: quota,used". The quota is read even without a comma.
-struct SpaceFigures {
-  int64_t quota = 0;
-  std::optional<int64_t> used;
-};
-std::optional<SpaceFigures> ParseLarch(std::string_view header);
+// The service's answer headers, each read by its value's reader in wire/reply_fields.h;
+// nothing when the header is missing.
+// "X-NVX-LARCH: quota,used".
+[[nodiscard]] std::optional<SpaceFigures> ParseLarch(std::string_view header);
 
-// "X-NVX-CRUNCHYFROG: a,b,c": "1" at value positions 0, 2 and 4 sets option bits 1, 2
-// and 4; any other character (or none) leaves the bit clear.
-std::optional<int32_t> ParseCrunchyfrog(std::string_view header);
+// "X-NVX-CRUNCHYFROG: a,b,c": the option bits.
+[[nodiscard]] std::optional<int32_t> ParseCrunchyfrog(std::string_view header);
 
 // "Content-Length". `valid` is false for a value that is not a decimal count (no
 // digits, a sign, or too large for 64 bits): such a reply is broken.
@@ -51,49 +47,19 @@ struct ContentLength {
   bool valid = false;
   int64_t length = 0;
 };
-std::optional<ContentLength> ParseContentLength(std::string_view header);
+[[nodiscard]] std::optional<ContentLength> ParseContentLength(std::string_view header);
 
-// "X-NVX-LUPIN" in the answer to the is-it-there test. With a conclusion that begins
-// "Replace" only the version id counts (between the first comma and the following ";");
-// otherwise digest, size and version id. `usable` is false when a separator is missing.
-struct IsItThereLupin {
-  bool usable = false;
-  std::string digest_base64;
-  int64_t size = 0;
-  std::string version_id;  // at most kReplyVersionIdMax characters
-};
-std::optional<IsItThereLupin> ParseIsItThereLupin(std::string_view header, bool replace_answer);
+// "X-NVX-LUPIN" in the answer to the is-it-there test.
+[[nodiscard]] std::optional<IsItThereLupin> ParseIsItThereLupin(std::string_view header, bool replace_answer);
 
-// "X-NVX-LUPIN" in the answer to the file information query:
-// "digest,size,[vid,]stamp;name". `usable` is false when the first or second comma, the
-// ";" or a non-empty name is missing.
-struct FileInfoLupin {
-  bool usable = false;
-  std::string digest_base64;
-  int64_t size = 0;
-  std::optional<std::string> version_id;  // at most kReplyVersionIdMax characters
-  std::string date_stamp;                 // at most kReplyDateStampMax characters
-  std::string name;
-};
-std::optional<FileInfoLupin> ParseFileInfoLupin(std::string_view header);
+// "X-NVX-LUPIN" in the answer to the file information query.
+[[nodiscard]] std::optional<FileInfoLupin> ParseFileInfoLupin(std::string_view header);
 
-// "X-NVX-Fang" (this letter case) in the answer to a download: final length, key number,
-// and "1" when the body is a compressed archive. `complete` is false when a field is
-// missing; the fields read so far are kept.
-struct DownloadFang {
-  bool complete = false;
-  int64_t length = 0;
-  int64_t key_number = 0;  // as sent; the reader checks it against its key table
-  bool compressed = false;
-};
-std::optional<DownloadFang> ParseDownloadFang(std::string_view header);
+// "X-NVX-Fang" (this letter case) in the answer to a download.
+[[nodiscard]] std::optional<DownloadFang> ParseDownloadFang(std::string_view header);
 
 // "X-NVX-RESTART" in the answer to a download: present or not.
-bool HasRestartHeader(std::string_view header);
-
-// A decimal number at the start of `text` (an optional "-", then digits), consumed from
-// `text`; none when there are no digits or the number does not fit 64 bits.
-std::optional<int64_t> ConsumeDecimal(std::string_view& text);
+[[nodiscard]] bool HasRestartHeader(std::string_view header);
 
 }  // namespace nvx
 

@@ -53,7 +53,7 @@ struct ServerFileList {
 // dates are cut at their widths; the empty name is left for the consumers to refuse. A
 // tab inside a field cannot be told from a separator: the entries after it then fail
 // these checks and are refused, never taken with fields out of place.
-ServerFileList ParseServerFileList(std::string_view text);
+[[nodiscard]] ServerFileList ParseServerFileList(std::string_view text);
 
 }  // namespace nvx
 

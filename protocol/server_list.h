@@ -38,11 +38,11 @@ struct ServerEntry {
 };
 
 // One server setting ("host" or "host:port") as an entry without a connection.
-ServerEntry ServerEntryFromSetting(std::string_view setting);
+[[nodiscard]] ServerEntry ServerEntryFromSetting(std::string_view setting);
 
 // The settings the default list is made of: NVX_SERVER's entries when the variable holds
 // any, otherwise "b2.<default host>" and "b1.<default host>".
-std::vector<std::string> DefaultServerSettings();
+[[nodiscard]] std::vector<std::string> DefaultServerSettings();
 
 class ServerList {
  public:

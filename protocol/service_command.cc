@@ -16,12 +16,12 @@ namespace {
 // Body bytes are received in pieces of at most this size.
 constexpr size_t kBodyPieceSize = 16384;
 
-void StoreDigest(ProtocolState& state, std::string_view digest_base64) {
-  std::string digest = Base64Decode(digest_base64);
+Md5Digest DigestOf(std::string_view digest_base64) {
+  std::string decoded = Base64Decode(digest_base64);
   // A short digest is completed with zero bytes; callers compare all 16.
-  state.server_digest.fill(0);
-  std::copy_n(digest.begin(), std::min(digest.size(), state.server_digest.size()),
-              state.server_digest.begin());
+  Md5Digest digest{};
+  std::copy_n(decoded.begin(), std::min(decoded.size(), digest.size()), digest.begin());
+  return digest;
 }
 
 }  // namespace
@@ -31,19 +31,19 @@ void TraceProtocolLine(ServiceSession& session, std::string_view prefix, std::st
   session.report().LogText(kLineTrace, std::string(prefix) + std::string(line) + "\n");
 }
 
-std::string BuildServiceCommandRequest(ServiceSession& session, std::string_view name) {
+std::string BuildServiceCommandRequest(ServiceSession& session, std::string_view name,
+                                       const CommandTarget& target) {
   const JobSettings& job = session.job();
-  const ProtocolState& state = session.state();
   std::string request = ScriptRequestLine("GET", name, session.link().Route());
   request += RattartHeader(LoginToken(job.link));
   request += UserAgentHeader();
-  request += BlacmangeTwoFieldHeader(state.current_server_folder_id, job.flags.subfolders,
-                                     job.flags.duplicate_files);
+  request +=
+      BlacmangeTwoFieldHeader(target.folder.id, job.flags.subfolders, job.flags.duplicate_files);
   if (std::optional<std::string> biggles =
-          ServiceCommandBiggles(state.current_server_folder_name, job.texts.server_file)) {
+          ServiceCommandBiggles(target.folder.name, job.texts.server_file)) {
     request += BigglesHeader(*biggles);
   }
-  request += LupinReferenceHeader(state.server_version_id);
+  request += LupinReferenceHeader(target.version_id);
   request += kEndOfHeaders;
   return request;
 }
@@ -70,7 +70,7 @@ bool AcceptAnswerStatus(ServiceSession& session, std::string_view request_name,
   TraceProtocolLine(session, "<< ", header);
   if (!IsProxyRefusal(header, session.link().via_proxy())) return true;
   report.SetStatusMessage("Proxy Auth Failed");
-  report.SetErrorCode(kErrorProxyAuth);
+  report.SetErrorCode(error::kProxyAuth);
   report.LogLine(kLineError, " Err - %s - Proxy Authentication Failed\n",
                  std::string(request_name).c_str());
   session.link().CloseConnection();
@@ -79,7 +79,7 @@ bool AcceptAnswerStatus(ServiceSession& session, std::string_view request_name,
 
 std::string TakeAnswerHeaders(ServiceSession& session, std::string_view header,
                               bool seed_estimate) {
-  ProtocolState& state = session.state();
+  AccountFigures& account = session.account();
   std::string taken_conclusion;
   // An interim answer taken as the answer leaves the real one unread on the connection:
   // it must not be read as the answer to the next request.
@@ -92,11 +92,11 @@ std::string TakeAnswerHeaders(ServiceSession& session, std::string_view header,
     session.report().SetConclusion(std::move(*conclusion));
   }
   if (std::optional<SpaceFigures> space = ParseLarch(header)) {
-    state.space_limit = space->quota;
+    account.space_limit = space->quota;
     if (space->used) {
-      state.space_used = *space->used;
-      if (seed_estimate && state.space_used_estimate == 0) {
-        state.space_used_estimate = state.space_used;
+      account.space_used = *space->used;
+      if (seed_estimate && account.space_used_estimate == 0) {
+        account.space_used_estimate = account.space_used;
       }
     }
   }
@@ -140,7 +140,8 @@ bool ReceiveAnswerBody(ServiceSession& session, std::string_view request_name,
   return true;
 }
 
-ServiceReply ServiceCommand(ServiceSession& session, std::string_view name) {
+ServiceReply ServiceCommand(ServiceSession& session, std::string_view name,
+                            const CommandTarget& target) {
   ServiceReply reply;
   ServiceLink& link = session.link();
   link.ClearCommunicationFailure();
@@ -150,9 +151,10 @@ ServiceReply ServiceCommand(ServiceSession& session, std::string_view name) {
     reply.broke = ExchangeBreak::kNoConnection;
     return reply;
   }
-  std::string request = BuildServiceCommandRequest(session, name);
+  std::string request = BuildServiceCommandRequest(session, name, target);
   TraceProtocolLine(session, ">> ", request);
-  link.SendAll(request);  // a failed send shows as a broken answer below
+  // A failed send shows as a broken answer below.
+  (void)link.SendAll(request);
   ResponseHeader header = link.ReadResponseHeader();
   if (!header.complete) {
     ReportBrokenHeader(session, name, header.text.size(), header.last_receive);
@@ -168,7 +170,7 @@ ServiceReply ServiceCommand(ServiceSession& session, std::string_view name) {
   reply.conclusion = TakeAnswerHeaders(session, header.text, /*seed_estimate=*/true);
   reply.space = ParseLarch(header.text);
   reply.options = ParseCrunchyfrog(header.text);
-  if (reply.options) session.state().service_options = *reply.options;
+  if (reply.options) session.account().service_options = *reply.options;
   if (!ReceiveAnswerBody(session, name, header.text, &reply.body)) {
     reply.broke = ExchangeBreak::kBody;
     return reply;
@@ -178,27 +180,24 @@ ServiceReply ServiceCommand(ServiceSession& session, std::string_view name) {
   return reply;
 }
 
-bool FileInfoQuery(ServiceSession& session) {
+ExchangeResult<std::optional<FileInfoRecord>> FileInfoQuery(ServiceSession& session,
+                                                            const CommandTarget& target) {
   static constexpr std::string_view kName = "FileInfo";
-  ProtocolState& state = session.state();
   Reporter& report = session.report();
   ServiceLink& link = session.link();
   link.ClearCommunicationFailure();
   report.SetConclusion("");
-  if (!link.PrepareExchange()) return false;
+  if (!link.PrepareExchange()) return {ExchangeOutcome::kTransportFailure, std::nullopt};
   std::string request = ScriptRequestLine("HEAD", kName, link.Route());
   request += RattartHeader(LoginToken(session.job().link));
   request += UserAgentHeader();
-  request += BlacmangeOneFieldHeader(state.current_server_folder_id.empty()
-                                         ? kNoFolderId
-                                         : std::string_view(state.current_server_folder_id));
-  if (!state.current_server_folder_name.empty()) {
-    request += BigglesHeader(state.current_server_folder_name);
-  }
-  request += LupinReferenceHeader(state.server_version_id);
+  request += BlacmangeOneFieldHeader(target.folder.id.empty() ? kNoFolderId : target.folder.id);
+  if (!target.folder.name.empty()) request += BigglesHeader(target.folder.name);
+  request += LupinReferenceHeader(target.version_id);
   request += kEndOfHeaders;
   TraceProtocolLine(session, ">> ", request);
-  link.SendAll(request);
+  // A failed send shows as a broken answer below.
+  (void)link.SendAll(request);
   ResponseHeader header = link.ReadResponseHeader();
   if (!header.complete) {
     report.LogText(kLineError,
@@ -210,24 +209,28 @@ bool FileInfoQuery(ServiceSession& session) {
                              : std::string("CommErr ret 0"));
     link.MarkCommunicationFailure();
     link.MarkCloseAfterExchange();
-    return false;
+    return {ExchangeOutcome::kTransportFailure, std::nullopt};
   }
-  if (!AcceptAnswerStatus(session, kName, header.text)) return false;
-  TakeAnswerHeaders(session, header.text, /*seed_estimate=*/false);
+  if (!AcceptAnswerStatus(session, kName, header.text)) {
+    return {ExchangeOutcome::kRefused, std::nullopt};
+  }
+  // The conclusion is reported; the file information is in "X-NVX-LUPIN".
+  (void)TakeAnswerHeaders(session, header.text, /*seed_estimate=*/false);
   // A HEAD answer has no body, whatever length it announces.
   link.CloseIfMarked();
   std::optional<FileInfoLupin> info = ParseFileInfoLupin(header.text);
-  if (!info) return true;
+  if (!info) return {ExchangeOutcome::kOk, std::nullopt};
   if (!info->usable) {
     report.SetStatusMessage("Norrvault Web Server Invalid Header Response");
-    return false;
+    return {ExchangeOutcome::kRefused, std::nullopt};
   }
-  StoreDigest(state, info->digest_base64);
-  state.server_size = info->size;
-  if (info->version_id) state.server_version_id = *info->version_id;
-  state.server_file_date = info->date_stamp;
-  state.current_file = info->name;
-  return true;
+  FileInfoRecord record;
+  record.digest = DigestOf(info->digest_base64);
+  record.size = info->size;
+  record.version_id = info->version_id ? *info->version_id : std::string(target.version_id);
+  record.date_stamp = info->date_stamp;
+  record.name = info->name;
+  return {ExchangeOutcome::kOk, std::move(record)};
 }
 
 }  // namespace nvx

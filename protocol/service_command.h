@@ -1,9 +1,10 @@
 // The generic service command exchange and the pieces of answer handling that the other
 // exchanges (e-mail, file information) share with it. A command is a GET of the
-// service's script with the command name as query, carrying the login token, the
-// current server folder (id, name) and the server version id. An exchange returns what
-// the answer said as a value; the facts that belong to the protocol's record (space
-// figures, option bits, file information) go there. Worker thread only.
+// service's script with the command name as query, carrying the login token and what
+// the command names: a server folder (id, name) and a document (version id), given by
+// the caller as a CommandTarget. An exchange returns what the answer said as a value;
+// only the account's figures (space, option bits) are kept in the session's account
+// record. Worker thread only.
 #ifndef NVX_PROTOCOL_SERVICE_COMMAND_H_
 #define NVX_PROTOCOL_SERVICE_COMMAND_H_
 
@@ -11,10 +12,25 @@
 #include <string>
 #include <string_view>
 
+#include "codec/md5.h"
+#include "protocol/exchange_outcome.h"
 #include "protocol/response_headers.h"
 #include "protocol/service_session.h"
 
 namespace nvx {
+
+// The server folder a request names: its id in "X-NVX-BLACMANGE" ("NO" when empty) and
+// its name in "X-NVX-BIGGLES". The texts must outlive the call they are given to.
+struct FolderTarget {
+  std::string_view id;
+  std::string_view name;
+};
+
+// What one command request names: a folder and a document ("X-NVX-LUPIN: 0,vid;").
+struct CommandTarget {
+  FolderTarget folder;
+  std::string_view version_id;
+};
 
 // Where an exchange without an answer broke.
 enum class ExchangeBreak {
@@ -42,38 +58,53 @@ struct ServiceReply {
   explicit operator bool() const { return answered; }
 };
 
-// The complete request text of the service command `name` (request line, proxy
-// authorization when it applies, headers, empty line).
-std::string BuildServiceCommandRequest(ServiceSession& session, std::string_view name);
+// The complete request text of the service command `name` naming `target` (request
+// line, proxy authorization when it applies, headers, empty line). Without a folder
+// name, a wildcard server file pattern of the job goes in "X-NVX-BIGGLES".
+[[nodiscard]] std::string BuildServiceCommandRequest(ServiceSession& session, std::string_view name,
+                                                     const CommandTarget& target);
 
-// One exchange of the command `name`. The conclusion is also reported, the space figures
-// and option bits go into the protocol's record; an exchange that broke off at the
-// transport level sets the link's communication-failure flag.
-ServiceReply ServiceCommand(ServiceSession& session, std::string_view name);
+// One exchange of the command `name` naming `target`. The conclusion is also reported,
+// the space figures and option bits go into the session's account figures; an exchange
+// that broke off at the transport level sets the link's communication-failure flag.
+[[nodiscard]] ServiceReply ServiceCommand(ServiceSession& session, std::string_view name,
+                                          const CommandTarget& target);
 
-// The HEAD query "FileInfo" about the document named by the server version id. True also
-// when the answer carries no file information; false on a transport failure (the
-// conclusion then reads "CommErr ret ...") or an unusable "X-NVX-LUPIN" answer.
-bool FileInfoQuery(ServiceSession& session);
+// What "FileInfo" says of a document.
+struct FileInfoRecord {
+  Md5Digest digest{};  // a short digest is completed with zero bytes
+  int64_t size = 0;
+  std::string version_id;  // the answer's, else the one asked about
+  std::string date_stamp;
+  std::string name;
+};
+
+// The HEAD query "FileInfo" about the document `target` names. Ok also when the answer
+// carries no file information (no record then); a transport failure (the conclusion then
+// reads "CommErr ret ...", the link's communication-failure flag is set), or refused on
+// a proxy's refusal or an unusable "X-NVX-LUPIN" answer.
+[[nodiscard]] ExchangeResult<std::optional<FileInfoRecord>> FileInfoQuery(
+    ServiceSession& session, const CommandTarget& target);
 
 // Shared answer handling, for exchanges built on the same rules.
 //
 // Keeps the answer's first line as the last HTTP response; on a proxy's refusal reports
 // it (status "Proxy Auth Failed", error code 9, an error line naming `request_name`),
 // closes the connection and returns false.
-bool AcceptAnswerStatus(ServiceSession& session, std::string_view request_name,
-                        std::string_view header);
+[[nodiscard]] bool AcceptAnswerStatus(ServiceSession& session, std::string_view request_name,
+                                      std::string_view header);
 // Takes "Connection: close" (an interim "HTTP/1.1 100" answer closes the same way), the
 // conclusion (reported, and returned; "" when none) and the space figures (seeding the
-// space used estimate when `seed_estimate`).
-std::string TakeAnswerHeaders(ServiceSession& session, std::string_view header, bool seed_estimate);
+// space used estimate when `seed_estimate`) into the session's account figures.
+[[nodiscard]] std::string TakeAnswerHeaders(ServiceSession& session, std::string_view header,
+                                            bool seed_estimate);
 // Receives the body that the header announces into `body` (left empty when the header
 // announces none). False, with the error line "Connection Closed
 // Incomplete HTTP response data" and the connection marked to be closed, when the body
 // breaks off or is announced larger than kCommandReplyBodyMax; a receive error also sets
 // the communication-failure flag and marks the server failed.
-bool ReceiveAnswerBody(ServiceSession& session, std::string_view request_name,
-                       std::string_view header, std::optional<std::string>* body);
+[[nodiscard]] bool ReceiveAnswerBody(ServiceSession& session, std::string_view request_name,
+                                     std::string_view header, std::optional<std::string>* body);
 // The error lines of an answer header that broke off after `received_bytes` bytes.
 void ReportBrokenHeader(ServiceSession& session, std::string_view request_name,
                         size_t received_bytes, int64_t last_receive);

@@ -25,19 +25,19 @@ struct RetryPolicy {
   const char* note_name = nullptr;         // the communication-failure note's name
 };
 
-// Runs `name` once, and once more when the policy says so. A last exchange that failed
-// with the communication-failure flag set adds the communication-failure note. Returns
-// the reply of the last exchange.
+// Runs `name` naming `target` once, and once more when the policy says so. A last
+// exchange that failed with the communication-failure flag set adds the
+// communication-failure note. Returns the reply of the last exchange.
 ServiceReply CommandWithRetry(ServiceSession& session, std::string_view name,
-                              const RetryPolicy& policy) {
+                              const CommandTarget& target, const RetryPolicy& policy) {
   Reporter& report = session.report();
   ServiceLink& link = session.link();
-  ServiceReply reply = ServiceCommand(session, name);
+  ServiceReply reply = ServiceCommand(session, name, target);
   bool retry = policy.when == RetryWhen::kAnyFailure ? !reply : link.communication_failure();
   if (retry && !session.StopRequested()) {
     if (policy.retry_status != nullptr) report.SetStatusMessage(policy.retry_status);
     if (policy.retry_error_line != nullptr) report.LogText(kLineError, policy.retry_error_line);
-    reply = ServiceCommand(session, name);
+    reply = ServiceCommand(session, name, target);
   }
   if (!reply && link.communication_failure()) {
     report.AddFileNote(policy.note_name != nullptr ? policy.note_name : name,
@@ -46,13 +46,26 @@ ServiceReply CommandWithRetry(ServiceSession& session, std::string_view name,
   return reply;
 }
 
+// How a command's last exchange ended, before its answer is judged: ok when answered.
+ExchangeOutcome ExchangeOutcomeOf(const ServiceReply& reply, ServiceLink& link) {
+  if (reply) return ExchangeOutcome::kOk;
+  return link.communication_failure() || reply.broke == ExchangeBreak::kNoConnection
+             ? ExchangeOutcome::kTransportFailure
+             : ExchangeOutcome::kRefused;
+}
+
+// A request that names only `folder`.
+CommandTarget FolderOnly(const FolderTarget& folder) {
+  return CommandTarget{folder, {}};
+}
+
 // The reply body, deciphered when the service enciphers bodies, without the zero bytes
 // at its end (the cipher's padding, or a text's terminator). Zero bytes inside stay: the
 // parsers judge them, so that one bad entry never cuts off the entries after it.
 std::optional<std::string> TextBodyOf(ServiceSession& session, ServiceReply& reply) {
   std::optional<std::string> body = std::move(reply.body);
   if (!body) return body;
-  if ((session.state().service_options & kOptionEncipher) != 0) return DecipherReplyBody(*body);
+  if ((session.account().service_options & kOptionEncipher) != 0) return DecipherReplyBody(*body);
   const size_t end = body->find_last_not_of('\0');
   body->resize(end == std::string::npos ? 0 : end + 1);
   return body;
@@ -85,27 +98,19 @@ const char* RefusalText(FileListRefusal reason) {
   return "its entry in the server's file list cannot be read";
 }
 
-// Points the request at the mapped folder; false when none is mapped.
-bool NameMappedFolder(ProtocolState& state) {
-  if (state.lists.mapped_folder == nullptr) return false;
-  state.current_server_folder_id = state.lists.mapped_folder->folder_id;
-  return true;
-}
-
 }  // namespace
 
-bool FolderList(ServiceSession& session) {
-  ServerLists& lists = session.state().lists;
+ExchangeResult<FolderListAnswer> FolderList(ServiceSession& session) {
   Reporter& report = session.report();
   report.SetStatusMessage("Getting folder list from Norrvault");
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY FolderList at Norrvault",
                      "Err - RETRY FolderList at Norrvault\n", "FolderList"};
-  ServiceReply reply = CommandWithRetry(session, "FolderList", policy);
+  ServiceReply reply = CommandWithRetry(session, "FolderList", {}, policy);
   if (!reply) {
     if (std::optional<std::string> text = FolderListBreakText(reply)) {
       report.SetStatusMessage(std::move(*text));
     }
-    return false;
+    return {ExchangeOutcomeOf(reply, session.link()), {}};
   }
   std::optional<std::string> body = TextBodyOf(session, reply);
   if (!body) {
@@ -115,43 +120,39 @@ bool FolderList(ServiceSession& session) {
     if (!reply.conclusion.empty()) message += " - " + reply.conclusion;
     report.LogLine(kLineError, " Err - FolderList - %s\n", message.c_str());
     report.SetStatusMessage(std::move(message));
-    return false;
+    return {ExchangeOutcome::kRefused, {}};
   }
   FolderListParse parsed = ParseFolderList(*body);
-  // A mapped folder keeps pointing into the tree it came from until Reset.
-  if (lists.folder_list != nullptr && lists.mapped_folder != nullptr) {
-    lists.retired_folder_lists.push_front(std::move(lists.folder_list));
-  }
-  lists.folder_list = std::move(parsed.tree);
   report.SetStatusMessage(parsed.message);
   if (!parsed.message.empty()) {
     report.LogLine(kLineError, " Err - FolderList - %s\n", parsed.message.c_str());
   }
   // A reply that gave no tree at all fails the command, its message the status; one that
   // stopped part way keeps the folders read so far and succeeds.
-  if (lists.folder_list == nullptr) return false;
+  if (parsed.tree == nullptr) return {ExchangeOutcome::kRefused, {true, nullptr}};
   report.SetStatusMessage("Folder list retrieved from Norrvault");
-  return true;
+  return {ExchangeOutcome::kOk, {true, std::move(parsed.tree)}};
 }
 
-bool FolderFileList(ServiceSession& session, std::optional<std::string>* text) {
+ExchangeResult<std::optional<std::string>> FolderFileList(ServiceSession& session,
+                                                          const FolderTarget& folder) {
   session.report().SetStatusMessage("Getting folder file list from Norrvault");
-  text->reset();
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY Getting Folderfilelist at Norrvault",
                      "Err - RETRY Getting Folderfilelist at Norrvault\n", "FolderFileList"};
-  ServiceReply reply = CommandWithRetry(session, "FolderFileList", policy);
-  if (!reply) return false;
-  *text = TextBodyOf(session, reply);
+  ServiceReply reply = CommandWithRetry(session, "FolderFileList", FolderOnly(folder), policy);
+  if (!reply) return {ExchangeOutcomeOf(reply, session.link()), std::nullopt};
+  std::optional<std::string> text = TextBodyOf(session, reply);
   session.report().SetStatusMessage("Folder file list retrieved from Norrvault");
-  return true;
+  return {ExchangeOutcome::kOk, std::move(text)};
 }
 
-std::vector<ServerFileEntry> TakeServerFileList(ServiceSession& session, std::string_view text,
+std::vector<ServerFileEntry> TakeServerFileList(ServiceSession& session,
+                                                std::string_view folder_name, std::string_view text,
                                                 std::optional<FileCount> error_count) {
   ServerFileList list = ParseServerFileList(text);
   if (list.refused_count == 0) return std::move(list.entries);
   Reporter& report = session.report();
-  const std::string folder = TextForLog(session.state().current_server_folder_name);
+  const std::string folder = TextForLog(folder_name);
   for (const RefusedServerFile& refused : list.refused) {
     const std::string shown = TextForLog(refused.name);
     const char* reason = RefusalText(refused.reason);
@@ -176,74 +177,78 @@ std::vector<ServerFileEntry> TakeServerFileList(ServiceSession& session, std::st
   return std::move(list.entries);
 }
 
-bool FolderFileCount(ServiceSession& session) {
+ExchangeResult<int64_t> FolderFileCount(ServiceSession& session, const FolderTarget& folder) {
   Reporter& report = session.report();
-  session.state().folder_file_count = 0;
   session.progress().SetReplacementCount(0);
   report.SetStatusMessage("Getting folder file count from Norrvault");
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY Folder File Count at Norrvault",
                      "Err - RETRY Folder File Count at Norrvault\n", "FolderFileCount"};
-  const std::string conclusion = CommandWithRetry(session, "FolderFileCount", policy).conclusion;
+  ServiceReply reply = CommandWithRetry(session, "FolderFileCount", FolderOnly(folder), policy);
+  const std::string& conclusion = reply.conclusion;
   if (conclusion.compare(0, 3, "OK,") == 0) {
     std::string_view count = std::string_view(conclusion).substr(3);
-    session.state().folder_file_count = ConsumeDecimal(count).value_or(0);
     report.SetStatusMessage("Folder file count retrieved from Norrvault");
-    return true;
+    return {ExchangeOutcome::kOk, ConsumeDecimal(count).value_or(0)};
   }
   report.SetStatusMessage("Folder file count retrieve failed " + conclusion);
-  return false;
+  return {reply ? ExchangeOutcome::kRefused : ExchangeOutcomeOf(reply, session.link()), 0};
 }
 
-bool FolderCreate(ServiceSession& session) {
-  ProtocolState& state = session.state();
+ExchangeResult<std::string> FolderCreate(ServiceSession& session, std::string_view parent_id,
+                                         std::string_view name) {
   session.report().SetStatusMessage("Creating folder at Norrvault");
   RetryPolicy policy{RetryWhen::kCommunicationFailure, "RETRY Creating folder at Norrvault",
                      "Err - RETRY Creating folder at Norrvault\n", "FolderCreate"};
-  std::optional<std::string> body = CommandWithRetry(session, "FolderCreate", policy).body;
-  if (!body) return false;
-  std::string id = body->substr(0, body->find_first_of(std::string_view("\r\n\0", 3)));
+  ServiceReply reply =
+      CommandWithRetry(session, "FolderCreate", FolderOnly(FolderTarget{parent_id, name}), policy);
+  if (!reply.body) {
+    return {reply ? ExchangeOutcome::kRefused : ExchangeOutcomeOf(reply, session.link()), {}};
+  }
+  const std::string& body = *reply.body;
+  std::string id = body.substr(0, body.find_first_of(std::string_view("\r\n\0", 3)));
   if (id.empty()) {
     // A refusal comes as a conclusion without an id: no folder was made, and nothing may
     // be stored under an empty id.
     session.report().SetStatusMessage("Folder create failed at Norrvault");
     session.report().LogLine(kLineError, " Err - FolderCreate - no folder id in the answer\n");
-    return false;
+    return {ExchangeOutcome::kRefused, {}};
   }
-  const bool carries_compressed_mark =
-      state.current_server_folder_id.find("-C") != std::string::npos;
+  const bool carries_compressed_mark = parent_id.find("-C") != std::string_view::npos;
   if (carries_compressed_mark && id.find("-C") == std::string::npos) {
     id = id.substr(0, kFolderIdMax - 2) + "-C";
   }
-  state.new_folder_id = id.substr(0, kFolderIdMax);
   session.report().SetStatusMessage("Folder created at Norrvault");
-  return true;
+  return {ExchangeOutcome::kOk, id.substr(0, kFolderIdMax)};
 }
 
-bool DeleteDoc(ServiceSession& session) {
+ExchangeOutcome DeleteDoc(ServiceSession& session, const FolderTarget& folder,
+                          std::string_view version_id, std::string_view shown_name) {
   session.report().SetStatusMessage("Deleting Document at Norrvault");
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY Delete NVX File at Norrvault",
                      "Err - RETRY Delete NVX File at Norrvault\n", "Delete NVX File"};
-  ServiceReply reply = CommandWithRetry(session, "DeleteDoc", policy);
-  if (!reply) return false;
-  if (EqualsIgnoreCase(reply.conclusion, "successful")) return true;
+  ServiceReply reply =
+      CommandWithRetry(session, "DeleteDoc", CommandTarget{folder, version_id}, policy);
+  if (!reply) return ExchangeOutcomeOf(reply, session.link());
+  if (EqualsIgnoreCase(reply.conclusion, "successful")) return ExchangeOutcome::kOk;
   session.report().LogLine(kLineError, " Err - DeleteNVXDoc - Delete Doc Failed %s %s\n",
-                           reply.conclusion.c_str(), session.state().current_file.c_str());
-  return false;
+                           reply.conclusion.c_str(), std::string(shown_name).c_str());
+  return ExchangeOutcome::kRefused;
 }
 
-bool TestId(ServiceSession& session) {
+ExchangeOutcome TestId(ServiceSession& session) {
   Reporter& report = session.report();
   report.SetStatusMessage("Verifying Login Id");
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY Test Id at Norrvault",
                      "Err - RETRY Test Id at Norrvault\n", "TestId"};
-  const std::string conclusion = CommandWithRetry(session, "TestId", policy).conclusion;
+  ServiceReply reply = CommandWithRetry(session, "TestId", {}, policy);
+  const std::string& conclusion = reply.conclusion;
   static constexpr struct {
     std::string_view conclusion;
-    ErrorCode code;
-  } kOutcomes[] = {{"ID Invalid", kErrorIdInvalid},
-                   {"Password Invalid", kErrorPasswordInvalid},
-                   {"Account Disabled", kErrorAccountDisabled},
-                   {"Password Expired", kErrorPasswordExpired}};
+    error::Code code;
+  } kOutcomes[] = {{"ID Invalid", error::kIdInvalid},
+                   {"Password Invalid", error::kPasswordInvalid},
+                   {"Account Disabled", error::kAccountDisabled},
+                   {"Password Expired", error::kPasswordExpired}};
   for (const auto& outcome : kOutcomes) {
     if (conclusion == outcome.conclusion) report.SetErrorCode(outcome.code);
   }
@@ -251,40 +256,39 @@ bool TestId(ServiceSession& session) {
     report.LogLine(kLineError, " Err - TestId - %s\n", conclusion.c_str());
   }
   report.SetStatusMessage("Login Verification Complete");
-  return true;
+  return ExchangeOutcomeOf(reply, session.link());
 }
 
-bool ResetSpace(ServiceSession& session) {
+ExchangeOutcome ResetSpace(ServiceSession& session) {
   session.report().SetStatusMessage("Verifying Login Id");
   RetryPolicy policy{RetryWhen::kCommunicationFailure, nullptr, nullptr, "ResetSpace"};
-  CommandWithRetry(session, "ResetSpace", policy);
+  ServiceReply reply = CommandWithRetry(session, "ResetSpace", {}, policy);
   session.report().SetStatusMessage("Login Verification Complete");
-  return true;
+  return ExchangeOutcomeOf(reply, session.link());
 }
 
-bool DeleteEmptyFolders(ServiceSession& session) {
-  if (!NameMappedFolder(session.state())) return false;
+ExchangeOutcome DeleteEmptyFolders(ServiceSession& session, const FolderRecord& folder) {
   session.report().SetStatusMessage("Delete Empty Folders");
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY Delete Empty Folder at Norrvault",
                      "Err - RETRY Delete Empty Folder at Norrvault\n", "DEMF"};
-  CommandWithRetry(session, "DEMF", policy);
+  ServiceReply reply =
+      CommandWithRetry(session, "DEMF", FolderOnly({folder.folder_id, folder.name}), policy);
   session.report().SetStatusMessage("Delete Empty Folders Complete");
-  return true;
+  return ExchangeOutcomeOf(reply, session.link());
 }
 
-bool DeleteFolderTree(ServiceSession& session, bool* deleted) {
+ExchangeOutcome DeleteFolderTree(ServiceSession& session, const FolderRecord& folder) {
   Reporter& report = session.report();
-  if (deleted != nullptr) *deleted = false;
-  if (!NameMappedFolder(session.state())) return false;
   report.SetStatusMessage("Delete Empty Folders");
-  report.LogLine(kLineActivity, " Delete NVX Folder %s\n",
-                 FolderPath(*session.state().lists.mapped_folder).c_str());
+  report.LogLine(kLineActivity, " Delete NVX Folder %s\n", FolderPath(folder).c_str());
   RetryPolicy policy{RetryWhen::kAnyFailure, "RETRY Delete Folder at Norrvault",
                      "Err - RETRY Delete  Folder at Norrvault\n", "DMFT"};
-  ServiceReply reply = CommandWithRetry(session, "DMFT", policy);
-  if (deleted != nullptr) *deleted = reply && EqualsIgnoreCase(reply.conclusion, "successful");
+  ServiceReply reply =
+      CommandWithRetry(session, "DMFT", FolderOnly({folder.folder_id, folder.name}), policy);
   report.SetStatusMessage("Delete  Folders Complete");
-  return true;
+  if (!reply) return ExchangeOutcomeOf(reply, session.link());
+  return EqualsIgnoreCase(reply.conclusion, "successful") ? ExchangeOutcome::kOk
+                                                          : ExchangeOutcome::kRefused;
 }
 
 }  // namespace nvx

@@ -60,7 +60,7 @@ Connection* ServiceLink::RetargetActive() {
 
 void ServiceLink::ReportConnectFailure(int32_t remaining_retries) {
   report_.SetStatusMessage("Connect to Norrvault failed.");
-  report_.SetErrorCode(kErrorConnect);
+  report_.SetErrorCode(error::kConnect);
   report_.LogLine(kLineError, " Err Communications connect to Norrvault failed %d %s\n",
                   remaining_retries, active_->FailureDescription().c_str());
   if (ServerEntry* server = servers_.current()) server->failed = true;
@@ -89,7 +89,7 @@ bool ServiceLink::Connect() {
   active_ = RetargetActive();
   if (active_ == nullptr) {
     report_.SetStatusMessage("Create communications socket failed");
-    report_.SetErrorCode(kErrorSocketCreate);
+    report_.SetErrorCode(error::kSocketCreate);
     report_.LogText(kLineError, " Err Communications init failed\n");
     return false;
   }
@@ -110,23 +110,23 @@ bool ServiceLink::Connect() {
     platform::GetClock().SleepMillis(ConnectPauseMillis());
     --remaining_retries;
   }
-  report_.SetErrorCode(kErrorNone);
+  report_.SetErrorCode(error::kNone);
   if (ServerEntry* server = servers_.current()) server->failed = false;
-  link_bits_ |= kLinkConnected;
+  connected_ = true;
   report_.SetStatusMessage("Connected to Norrvault");
   return true;
 }
 
-bool ServiceLink::CloseConnection() {
-  link_bits_ &= ~(kLinkConnected | kLinkCloseAfterExchange);
-  if (active_ == nullptr) return false;
+void ServiceLink::CloseConnection() {
+  connected_ = false;
+  close_after_exchange_ = false;
+  if (active_ == nullptr) return;
   active_->Close();
   active_ = nullptr;
-  return true;
 }
 
 bool ServiceLink::PrepareExchange() {
-  if ((link_bits_ & kLinkCloseAfterExchange) != 0) CloseConnection();
+  if (close_after_exchange_) CloseConnection();
   // The service ends a connection that idles while this side packs or digests a large
   // file: it is opened anew now, instead of failing the request and costing its retry.
   if (connected() && (active_ == nullptr || !active_->ReadyForRequest())) {
@@ -138,7 +138,7 @@ bool ServiceLink::PrepareExchange() {
 }
 
 void ServiceLink::CloseIfMarked() {
-  if ((link_bits_ & kLinkCloseAfterExchange) != 0) CloseConnection();
+  if (close_after_exchange_) CloseConnection();
 }
 
 bool ServiceLink::SendAll(std::string_view bytes) {

@@ -1,6 +1,6 @@
 // The worker's link to the service: the server list, the proxy entry, the active
-// connection and the link bits, with the operations every exchange is built from:
-// Connect (server picking, four attempts with three 5-second pauses), CloseConnection,
+// connection and what is known of it between exchanges, with the operations every exchange is built
+// from: Connect (server picking, four attempts with three 5-second pauses), CloseConnection,
 // SendAll, ReceiveSome and the response header reader. Built from the link settings, the
 // reporting interface (status message, error code, error lines) and the stop flag, all
 // of which must outlive it. One per worker; worker thread only.
@@ -22,8 +22,6 @@
 
 namespace nvx {
 
-inline constexpr uint32_t kLinkConnected = 0x1;
-inline constexpr uint32_t kLinkCloseAfterExchange = 0x4;
 // Connection attempts after the first one, and the pause before each.
 inline constexpr int32_t kConnectRetries = 3;
 inline constexpr int64_t kConnectPauseMillis = 5000;
@@ -35,7 +33,7 @@ inline constexpr const char* kConnectPauseVariable = "NVX_CONNECT_PAUSE_MS";
 
 // The pause between connection attempts: kConnectPauseMillis, or the value of
 // kConnectPauseVariable when it holds a whole number in range.
-int64_t ConnectPauseMillis();
+[[nodiscard]] int64_t ConnectPauseMillis();
 
 // What reading one response header gave.
 struct ResponseHeader {
@@ -62,46 +60,44 @@ class ServiceLink {
   ServerList& servers() { return servers_; }
 
   // Connects (see the header comment); true when connected.
-  bool Connect();
-  // Closes the active connection and forgets it; clears link bits 0x1 and 0x4. False
-  // when there was no active connection.
-  bool CloseConnection();
+  [[nodiscard]] bool Connect();
+  // Closes the active connection, if any, and forgets it: not connected, no close marked.
+  void CloseConnection();
   // Right before a request goes out: closes when marked, and when the service ended the
   // kept-alive connection meanwhile (see Connection::ReadyForRequest); connects when not
   // connected. Not reaching the service is the only failure.
-  bool PrepareExchange();
-  void MarkCloseAfterExchange() { link_bits_ |= kLinkCloseAfterExchange; }
+  [[nodiscard]] bool PrepareExchange();
+  void MarkCloseAfterExchange() { close_after_exchange_ = true; }
   // After an exchange: closes when marked.
   void CloseIfMarked();
-  uint32_t link_bits() const { return link_bits_; }
-  bool connected() const { return (link_bits_ & kLinkConnected) != 0; }
+  bool connected() const { return connected_; }
 
   // Sends every byte on the active connection; a failure keeps the socket error as the
   // last send error.
-  bool SendAll(std::string_view bytes);
+  [[nodiscard]] bool SendAll(std::string_view bytes);
   // Sends `count` bytes of `file` from `offset` on the active connection, straight from
   // the file system's cache; a failure keeps the error as the last send error
   // (kErrorFileEnded when the file is shorter than that).
-  bool SendFileRange(platform::File& file, int64_t offset, size_t count);
+  [[nodiscard]] bool SendFileRange(platform::File& file, int64_t offset, size_t count);
   // Receives at most `size` bytes of the body that follows the last answer header: the
   // count, 0 when the peer closed, -1 on time-out, error or stop request (and when there
   // is no active connection). A body that arrives slower than the rate floor
   // (kBodyRateFloorBytesPerSecond over kBodyRateWindowMillis) is broken off: the
   // connection is closed with a time-out error, -1.
-  int64_t ReceiveSome(void* buffer, size_t size);
+  [[nodiscard]] int64_t ReceiveSome(void* buffer, size_t size);
   // Reads one response header, taking no byte of the body from the socket. The
   // connection's receive time-out bounds the whole header, not each byte. A header cut
   // at kResponseHeaderMax marks the connection to be closed after the exchange: what is
   // left of it must not be read as the next answer.
-  ResponseHeader ReadResponseHeader();
+  [[nodiscard]] ResponseHeader ReadResponseHeader();
   // The same, reading further headers while the one read is an interim "HTTP/1.1 100";
   // after kInterimAnswersMax of them the next breaks the exchange off: the header is
   // incomplete, the connection closed with a time-out error.
-  ResponseHeader ReadResponseHeaderSkippingInterim();
+  [[nodiscard]] ResponseHeader ReadResponseHeaderSkippingInterim();
 
   // Where requests go now: the current server's request host, the proxy form and the
   // proxy authorization line when a proxy is in use.
-  RequestRoute Route();
+  [[nodiscard]] RequestRoute Route();
   bool via_proxy() const;
 
   Connection* active_connection() { return active_; }
@@ -117,7 +113,7 @@ class ServiceLink {
  private:
   // The connection the next bytes travel on, retargeted: the proxy's or the current
   // server's; null when there is none.
-  Connection* RetargetActive();
+  [[nodiscard]] Connection* RetargetActive();
   void ReportConnectFailure(int32_t remaining_retries);
 
   const LinkSettings& settings_;
@@ -128,7 +124,10 @@ class ServiceLink {
   bool server_list_built_ = false;
   std::unique_ptr<ServerEntry> proxy_entry_;
   Connection* active_ = nullptr;
-  uint32_t link_bits_ = 0;
+  bool connected_ = false;
+  // The connection must not carry another request: the answer in hand was cut, or the
+  // service said "Connection: close".
+  bool close_after_exchange_ = false;
   int32_t last_send_error_ = 0;
   // The current stretch of the body being received: when it began (process clock) and
   // the bytes that arrived since.

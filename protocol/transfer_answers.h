@@ -26,12 +26,12 @@ struct TransferAnswer {
 };
 
 // True when the conclusion begins with "Replace" (letter case counts).
-bool IsReplaceConclusion(std::string_view conclusion);
+[[nodiscard]] bool IsReplaceConclusion(std::string_view conclusion);
 
 // The answer to the is-it-there test.
-TransferAnswer ParseIsItThereAnswer(std::string_view header);
+[[nodiscard]] TransferAnswer ParseIsItThereAnswer(std::string_view header);
 // The answer to an upload: no "X-NVX-LUPIN" is read.
-TransferAnswer ParsePutAnswer(std::string_view header);
+[[nodiscard]] TransferAnswer ParsePutAnswer(std::string_view header);
 
 // The answer to a download or signature download: the common part, then whether the
 // offered copy is current ("UGOTIT": no body follows), whether the body resumes the
@@ -47,19 +47,19 @@ struct DownloadAnswer {
   bool content_length_present = false;
   std::optional<int64_t> body_length;  // a valid, non-negative Content-Length
 };
-DownloadAnswer ParseDownloadAnswer(std::string_view header);
+[[nodiscard]] DownloadAnswer ParseDownloadAnswer(std::string_view header);
 
 // The size an enciphered download ends with once the cipher's padding is cut off: the
 // true length of "X-NVX-Fang", read as the whole document's length or, on a resume, as
 // the length of the part the body carried (servers say either), whichever lies within
 // one cipher block below `work_size` (the work file's size with its padding). None when
 // neither does: the length cannot be trusted.
-std::optional<int64_t> EncipheredFinalLength(bool restart, int64_t offered_size, int64_t work_size,
-                                             int64_t fang_length);
+[[nodiscard]] std::optional<int64_t> EncipheredFinalLength(bool restart, int64_t offered_size,
+                                                           int64_t work_size, int64_t fang_length);
 
 // A server-supplied text as it may go into the activity log: control characters (and
 // DEL) become "?", and the text is cut at `max` bytes.
-std::string TextForLog(std::string_view text, size_t max = 255);
+[[nodiscard]] std::string TextForLog(std::string_view text, size_t max = 255);
 
 }  // namespace nvx
 

@@ -19,7 +19,7 @@ namespace nvx {
 struct TransferRequestBase {
   RequestRoute route;
   std::string login_token;
-  std::string folder_id;  // the current server folder id
+  std::string folder_id;  // the server folder the request names
 };
 
 // The is-it-there test of `file_name` (escaped here).
@@ -29,7 +29,8 @@ struct IsItThereFields {
   std::optional<std::string> digest_base64;  // with local_size, when a digest was computed
   int64_t local_size = 0;
 };
-std::string FormatIsItThere(const TransferRequestBase& base, const IsItThereFields& fields);
+[[nodiscard]] std::string FormatIsItThere(const TransferRequestBase& base,
+                                          const IsItThereFields& fields);
 
 // The upload of `file_name` (escaped here). Exactly one of resume (offset and version id)
 // or replacement (version id, delta or not) or neither.
@@ -44,7 +45,8 @@ struct PutFileFields {
   std::optional<std::string> nee_digest_base64;  // with nee_size, when it applies
   int64_t nee_size = 0;
 };
-std::string FormatPutFile(const TransferRequestBase& base, const PutFileFields& fields);
+[[nodiscard]] std::string FormatPutFile(const TransferRequestBase& base,
+                                        const PutFileFields& fields);
 
 // The download ("DownLoad") or signature download ("DownLoadX") of the document named by
 // `version_id`; a local copy adds X-NVX-RESTART2 and the target's date X-NVX-DINSDALE
@@ -57,8 +59,10 @@ struct DownloadFields {
   // The local target's last-write time (X-NVX-DINSDALE after X-NVX-RESTART2), when known.
   std::optional<int64_t> last_write_time;
 };
-std::string FormatDownload(const TransferRequestBase& base, const DownloadFields& fields);
-std::string FormatSignatureDownload(const TransferRequestBase& base, const DownloadFields& fields);
+[[nodiscard]] std::string FormatDownload(const TransferRequestBase& base,
+                                         const DownloadFields& fields);
+[[nodiscard]] std::string FormatSignatureDownload(const TransferRequestBase& base,
+                                                  const DownloadFields& fields);
 
 }  // namespace nvx
 

@@ -11,7 +11,7 @@
 namespace nvx {
 
 // The output is at most three times as long as the input.
-std::string UrlEscape(std::string_view text);
+[[nodiscard]] std::string UrlEscape(std::string_view text);
 
 }  // namespace nvx
 

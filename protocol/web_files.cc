@@ -32,7 +32,8 @@ bool RequestWebFile(ServiceSession& session, std::string_view file, std::string*
   request += UserAgentHeader();
   request += kEndOfHeaders;
   TraceProtocolLine(session, ">> ", request);
-  link.SendAll(request);
+  // A failed send shows as a broken answer below.
+  (void)link.SendAll(request);
   ResponseHeader answer = link.ReadResponseHeader();
   if (!answer.complete) {
     link.MarkCloseAfterExchange();
@@ -52,19 +53,19 @@ bool RequestWebFile(ServiceSession& session, std::string_view file, std::string*
 
 }  // namespace
 
-void ParseVersionText(ProtocolState& state, std::string_view text) {
+void ParseVersionText(VersionFigures& state, std::string_view text) {
   size_t first_dot = text.find('.');
   if (first_dot == std::string_view::npos) return;
-  state.version_major = VersionNumber(text.substr(0, first_dot));
+  state.major = VersionNumber(text.substr(0, first_dot));
   std::string_view rest = text.substr(first_dot + 1);
   size_t second_dot = rest.find('.');
   if (second_dot == std::string_view::npos) return;
-  state.version_minor = VersionNumber(rest.substr(0, second_dot));
+  state.minor = VersionNumber(rest.substr(0, second_dot));
   rest.remove_prefix(second_dot + 1);
   size_t blank = rest.find(' ');
   if (blank == std::string_view::npos) return;
-  state.version_build = VersionNumber(rest.substr(0, blank));
-  state.version_note = std::string(rest.substr(blank + 1));
+  state.build = VersionNumber(rest.substr(0, blank));
+  state.note = std::string(rest.substr(blank + 1));
 }
 
 std::string HelpFilePath(const JobSettings& job) {
@@ -73,10 +74,10 @@ std::string HelpFilePath(const JobSettings& job) {
   return platform::JoinDirectory(folder, kHelpFileName);
 }
 
-bool FetchVersionFile(ServiceSession& session) {
+ExchangeResult<std::string> FetchVersionFile(ServiceSession& session) {
   ServiceLink& link = session.link();
   std::string header;
-  if (!RequestWebFile(session, kVersionFileName, &header)) return false;
+  if (!RequestWebFile(session, kVersionFileName, &header)) return {ExchangeOutcome::kRefused, {}};
   std::string text;
   if (std::optional<ContentLength> length = ParseContentLength(header); length && length->valid) {
     session.progress().BeginFile(0, 0);
@@ -89,37 +90,34 @@ bool FetchVersionFile(ServiceSession& session) {
       if (received == 0) break;  // an early close: what arrived is used
       if (received < 0) {
         link.CloseConnection();
-        return false;
+        return {ExchangeOutcome::kTransportFailure, {}};
       }
       text.append(piece, static_cast<size_t>(received));
     }
     // Bytes left unread would be taken for the next answer.
     if (static_cast<int64_t>(text.size()) < length->length) link.MarkCloseAfterExchange();
   }
-  ParseVersionText(session.state(), text.substr(0, text.find('\0')));
   link.CloseConnection();
-  return true;
+  return {ExchangeOutcome::kOk, text.substr(0, text.find('\0'))};
 }
 
-bool FetchHelpFile(ServiceSession& session) {
+ExchangeResult<std::string> FetchHelpFile(ServiceSession& session) {
   ServiceLink& link = session.link();
   Reporter& report = session.report();
-  ProtocolState& state = session.state();
   std::string header;
-  if (!RequestWebFile(session, kHelpFileName, &header)) return false;
+  if (!RequestWebFile(session, kHelpFileName, &header)) return {ExchangeOutcome::kRefused, {}};
   std::optional<ContentLength> length = ParseContentLength(header);
   if (!length || !length->valid) {
     link.CloseConnection();
-    return true;
+    return {ExchangeOutcome::kOk, {}};
   }
-  state.help_file_name = HelpFilePath(session.job());
-  platform::File file =
-      platform::File::Open(state.help_file_name, platform::File::Access::kCreateTruncate);
+  const std::string path = HelpFilePath(session.job());
+  platform::File file = platform::File::Open(path, platform::File::Access::kCreateTruncate);
   if (!file.is_open()) {
-    report.LogLine(kLineError, " Err - Help file %s cannot be created %d\n",
-                   state.help_file_name.c_str(), file.error());
+    report.LogLine(kLineError, " Err - Help file %s cannot be created %d\n", path.c_str(),
+                   file.error());
     link.CloseConnection();
-    return false;
+    return {ExchangeOutcome::kLocalFailure, path};
   }
   const int64_t total = length->length;
   const int64_t blocks = total / kHelpFilePieceSize + (total % kHelpFilePieceSize != 0 ? 1 : 0);
@@ -150,10 +148,10 @@ bool FetchHelpFile(ServiceSession& session) {
   file.Close();
   link.CloseConnection();
   if (!written) {
-    report.LogLine(kLineError, " Err - Help file %s write failed\n", state.help_file_name.c_str());
-    return false;
+    report.LogLine(kLineError, " Err - Help file %s write failed\n", path.c_str());
+    return {ExchangeOutcome::kLocalFailure, path};
   }
-  return true;
+  return {ExchangeOutcome::kOk, path};
 }
 
 }  // namespace nvx

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/exchange_outcome.h"
+#include "protocol/protocol_state.h"
 #include "protocol/service_session.h"
 
 namespace nvx {
@@ -18,16 +20,20 @@ inline constexpr std::string_view kHelpFileName = "norrvaulthelp-1.0.8.chm";
 // The help file is received and written in pieces of this size.
 inline constexpr size_t kHelpFilePieceSize = 1024;
 
-// Fills the version fields of the protocol's record from a version file's text. Parsing
-// stops at the first missing separator; the fields after it keep their values.
-void ParseVersionText(ProtocolState& state, std::string_view text);
+// Fills `figures` from a version file's text. Parsing stops at the first missing
+// separator; the fields after it keep their values.
+void ParseVersionText(VersionFigures& figures, std::string_view text);
 
 // Where the help file goes: the work directory joined with kHelpFileName.
-std::string HelpFilePath(const JobSettings& job);
+[[nodiscard]] std::string HelpFilePath(const JobSettings& job);
 
-// Fetch the files; false with a status message when the server did not deliver them.
-bool FetchVersionFile(ServiceSession& session);
-bool FetchHelpFile(ServiceSession& session);
+// Fetches the version file: its text up to a zero byte. Not ok, with a status message,
+// when the server did not deliver it.
+[[nodiscard]] ExchangeResult<std::string> FetchVersionFile(ServiceSession& session);
+// Fetches the help file into HelpFilePath: the path it went to ("" when the answer
+// announced no length and nothing was written; named also when writing it failed). Not
+// ok, with a status message or an error line, when it was not delivered or not written.
+[[nodiscard]] ExchangeResult<std::string> FetchHelpFile(ServiceSession& session);
 
 }  // namespace nvx
 

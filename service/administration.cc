@@ -14,8 +14,9 @@
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/data_folder.h"
-#include "service/date_stamp.h"
-#include "service/service_limits.h"
+#include "service/store/service_limits.h"
+#include "service/store/sqlite_store.h"
+#include "wire/date_stamp.h"
 
 namespace nvx::service {
 namespace {
@@ -257,7 +258,8 @@ int ImportDocument(Store& store, const BlobStore& blobs, const Account& account,
   document.size = wanted;
   document.full_size = full_size;
   document.complete = !command.incomplete_bytes;
-  document.date_stamp = command.date_stamp.value_or(DateStampOf(platform::GetClock().NowSeconds()));
+  document.date_stamp = command.date_stamp.value_or(
+      FormatDateStamp(platform::GetClock().NowSeconds()).value_or(std::string()));
   if (!writer.Finish(&document.blob)) {
     return Failure(err, "cannot write the document: " + platform::ErrorText(writer.error()));
   }
@@ -276,8 +278,9 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
   DataFolder folder;
   std::string error;
   if (!PrepareDataFolder(command.data_folder, &folder, &error)) return Failure(err, error);
-  Store store;
-  if (!store.Open(folder.database, &error)) return Failure(err, "cannot open the store: " + error);
+  SqliteStore store;
+  if (!store.Open(folder.database, folder.outbox, &error))
+    return Failure(err, "cannot open the store: " + error);
   using Action = CommandLine::Action;
   switch (command.action) {
     case Action::kAccountAdd:

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "service/blob_store.h"
 #include "service/command_line.h"
-#include "service/store.h"
+#include "service/store/blob_store.h"
+#include "service/store/store.h"
 
 namespace nvx::service {
 

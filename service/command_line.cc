@@ -1,9 +1,10 @@
 #include "service/command_line.h"
 
 #include "platform/text_format.h"
-#include "service/date_stamp.h"
-#include "service/header_fields.h"
-#include "service/names.h"
+#include "service/command_line_operations.h"
+#include "service/commands/names.h"
+#include "wire/date_stamp.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {
@@ -302,6 +303,10 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
       parsed.error = ParseConnectionOption(option, value, &command.connection);
       if (!parsed.error.empty()) return parsed;
       serving_option_given = true;
+    } else if (IsOperationsOption(option)) {
+      parsed.error = ParseOperationsOption(option, value, &command);
+      if (!parsed.error.empty()) return parsed;
+      serving_option_given = true;
     } else {
       parsed.error = "unknown option " + option;
       return parsed;
@@ -312,9 +317,11 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
     parsed.error = "--data DIR is required";
     return parsed;
   }
+  parsed.error = CheckOperationsOptions(command);
+  if (!parsed.error.empty()) return parsed;
   if (at < arguments.size()) {
     if (serving_option_given) {
-      parsed.error = "--listen and the connection options apply only to serving";
+      parsed.error = "--listen, the connection, mail and metrics options apply only to serving";
       return parsed;
     }
     parsed.error = ParseAction(arguments, at, &command);
@@ -329,6 +336,8 @@ std::string UsageText() {
          "  nvxserver --data DIR [--listen ADDR:PORT] [--connections N]"
          " [--connections-per-address N]\n"
          "            [--header-timeout MS] [--idle-timeout MS]\n"
+         "            [--smtp HOST:PORT [--smtp-from ADDR] [--smtp-retry MS]]"
+         " [--metrics ADDR:PORT]\n"
          "  nvxserver --data DIR account add ID PASSWORD [--quota BYTES] [--encrypt]\n"
          "  nvxserver --data DIR account set ID [--password P] [--quota B]"
          " [--encrypt on|off]\n"

@@ -4,6 +4,7 @@
 //
 //   nvxserver --data DIR [--listen ADDR:PORT] [--connections N] [--connections-per-address N]
 //             [--header-timeout MS] [--idle-timeout MS]
+//             [--smtp HOST:PORT [--smtp-from ADDR] [--smtp-retry MS]] [--metrics ADDR:PORT]
 //   nvxserver --data DIR account add ID PASSWORD [--quota BYTES] [--encrypt]
 //   nvxserver --data DIR account set ID [--password P] [--quota B] [--encrypt on|off]
 //             [--state active|disabled|expired] [--email ADDR] [--admin-email ADDR]
@@ -21,8 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "service/connection_settings.h"
-#include "service/store.h"
+#include "service/http/connection_settings.h"
+#include "service/mail_delivery.h"
+#include "service/store/store.h"
 
 namespace nvx::service {
 
@@ -33,6 +35,12 @@ inline constexpr int kExitBadArguments = 2;
 
 // A new account's quota when none is given: 5 GiB.
 inline constexpr int64_t kDefaultQuota = int64_t{5} << 30;
+
+// Where the metrics page is served.
+struct MetricsListen {
+  std::string host;
+  int port = 0;
+};
 
 struct CommandLine {
   enum class Action {
@@ -52,6 +60,10 @@ struct CommandLine {
   std::string listen_host = "127.0.0.1";
   int listen_port = 8080;
   ConnectionSettings connection;
+  // Serving, the operator's side (command_line_operations.h): mail delivery to an SMTP
+  // relay, and the listener of the metrics page.
+  std::optional<MailSettings> mail;
+  std::optional<MetricsListen> metrics;
 
   std::string account_id;
   std::optional<std::string> password;  // account add; account set --password

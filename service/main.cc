@@ -8,16 +8,6 @@
 #include "service/command_line.h"
 #include "service/server_run.h"
 
-#if defined(__SANITIZE_THREAD__)
-// The HTTP library comes from the system, built without ThreadSanitizer: the thread-safe
-// start-up of its function-local statics is invisible to the sanitizer and shows as
-// races between connection threads. Its frames are therefore left out of the reports;
-// the service's own code stays checked.
-extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() {
-  return "race:libcpp-httplib.so\n";
-}
-#endif
-
 int main(int argc, char** argv) {
   using nvx::service::CommandLine;
   std::vector<std::string> arguments(argv + 1, argv + argc);

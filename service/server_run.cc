@@ -7,12 +7,14 @@
 #include "platform/clock.h"
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
-#include "service/blob_store.h"
+#include "service/background_services.h"
+#include "service/commands/service_router.h"
 #include "service/data_folder.h"
-#include "service/http_frontend.h"
-#include "service/request_log.h"
-#include "service/service_router.h"
-#include "service/store.h"
+#include "service/http/http_frontend.h"
+#include "service/http/request_log.h"
+#include "service/measured_store.h"
+#include "service/store/blob_store.h"
+#include "service/store/sqlite_store.h"
 
 namespace nvx::service {
 namespace {
@@ -31,8 +33,8 @@ int RunServer(const CommandLine& command, std::string* err) {
     *err = error;
     return kExitFailed;
   }
-  Store store;
-  if (!store.Open(folder.database, &error)) {
+  SqliteStore store;
+  if (!store.Open(folder.database, folder.outbox, &error)) {
     *err = "cannot open the store: " + error;
     return kExitFailed;
   }
@@ -46,16 +48,31 @@ int RunServer(const CommandLine& command, std::string* err) {
     if (removed > 0)
       LogLine(StrFormat("nvxserver removed %d blob files no document names", removed));
   }
-  ServiceEnvironment environment{store, blobs, folder.web, folder.outbox};
+  // The users' requests reach the store through MeasuredStore, which times each call
+  // for the metrics page and wakes the mail delivery when a message is posted.
+  ServiceMetrics metrics;
+  BackgroundServices background(command, store, metrics);
+  MeasuredStore measured(store, metrics.store_latency(),
+                         [&background] { background.PostedMessage(); });
+  ServiceEnvironment environment{measured, blobs, folder.web};
   ServiceRouter router(environment);
   HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); },
-                        command.connection);
+                        command.connection, &metrics);
   int port = 0;
   if (!frontend.Bind(command.listen_host, command.listen_port, &port, &error)) {
     *err = error;
     return kExitFailed;
   }
-  std::printf("%d\n", port);
+  if (!background.Start(&error)) {
+    *err = error;
+    return kExitFailed;
+  }
+  // The metrics listener's port follows on a second line, in the same write.
+  if (background.metrics_port() > 0) {
+    std::printf("%d\n%d\n", port, background.metrics_port());
+  } else {
+    std::printf("%d\n", port);
+  }
   std::fflush(stdout);
   LogLine(StrFormat("nvxserver serving %s on %s:%d", folder.root.c_str(),
                     command.listen_host.c_str(), port));

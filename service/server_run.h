@@ -1,6 +1,8 @@
 // Serving: opens the data folder and its store, listens, prints the port on the first
-// line of standard output, serves until SIGINT or SIGTERM, then lets requests in flight
-// finish. Runs on the program's main thread, which must not have started other threads.
+// line of standard output (and the metrics listener's on the second, with --metrics),
+// starts the mail delivery (--smtp), serves until SIGINT or SIGTERM, then lets requests
+// in flight finish. Runs on the program's main thread, which must not have started other
+// threads.
 #ifndef NVX_SERVICE_SERVER_RUN_H_
 #define NVX_SERVICE_SERVER_RUN_H_
 

@@ -41,19 +41,19 @@ struct BlockSignature {
 
   // The checksum text of block `index` (full blocks first, then the partial block), or
   // the empty view when there is no such block.
-  std::string_view ChecksumAt(int64_t index) const;
+  [[nodiscard]] std::string_view ChecksumAt(int64_t index) const;
   // The length of block `index` in bytes: block_size, partial_size for the last block
   // of a size that is not a multiple, 0 past the end.
-  int64_t BlockLength(int64_t index) const;
+  [[nodiscard]] int64_t BlockLength(int64_t index) const;
 };
 
 // The 16-bit sum of the bytes taken as unsigned values, written as the high byte in two
 // lower-case hexadecimal digits and the low byte in two upper-case ones (0x1A2B gives
 // "1a2B"). Signatures compare checksums as these texts.
-std::string BlockChecksumText(uint16_t sum);
+[[nodiscard]] std::string BlockChecksumText(uint16_t sum);
 // An MD5 digest as signatures and deltas write it: 32 lower-case hexadecimal digits.
-std::string DigestText(const Md5Digest& digest);
-uint16_t BlockSum(const uint8_t* data, size_t size, uint16_t sum = 0);
+[[nodiscard]] std::string DigestText(const Md5Digest& digest);
+[[nodiscard]] uint16_t BlockSum(const uint8_t* data, size_t size, uint16_t sum = 0);
 
 // Parses a signature. Returns the empty text on success, else the reason, checked in
 // this order: "Invalid CRC File 1" (size 0 or missing), "2" (no comma after the size),
@@ -63,15 +63,15 @@ uint16_t BlockSum(const uint8_t* data, size_t size, uint16_t sum = 0);
 // digest that is not 32 hexadecimal digits, or too few checksums). A full-block count
 // of 0 is read as size / block size rounded up, with the partial size size modulo
 // block size, so a file smaller than one block has one (partial) block.
-std::string ReadSignature(std::string_view text, BlockSignature* signature);
+[[nodiscard]] std::string ReadSignature(std::string_view text, BlockSignature* signature);
 
 // Makes the signature of the local file at `path` with `block_size` (> 0). The file is
 // read once, sequentially, through a fixed buffer: memory does not grow with the file
 // or the block size (beyond the signature text itself). True with the text in
 // `*signature`; false with the reason in `*error` ("Unable to open file %s %d\n",
 // "Zero Length File %s %d\n", "ReadFile failed %d", ...).
-bool MakeSignature(const std::string& path, int64_t block_size, std::string* signature,
-                   std::string* error);
+[[nodiscard]] bool MakeSignature(const std::string& path, int64_t block_size,
+                                 std::string* signature, std::string* error);
 
 }  // namespace nvx
 

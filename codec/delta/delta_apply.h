@@ -31,12 +31,13 @@ struct DeltaHeader {
 // new size, records out of order, a missing "$" or bytes after it, a short base, a
 // digest that differs, a file error) the reason. A refusal found while checking leaves
 // `output_path` untouched; once rebuilding has begun, a refusal removes it.
-std::string ApplyDelta(const std::string& base_path, const std::string& delta_path,
-                       const std::string& output_path);
+[[nodiscard]] std::string ApplyDelta(const std::string& base_path, const std::string& delta_path,
+                                     const std::string& output_path);
 
 // Reads and checks the header at the start of `text` (which may run on into the
 // records): the empty text with `*header` and `*header_length` set, or the reason.
-std::string ReadDeltaHeader(std::string_view text, DeltaHeader* header, size_t* header_length);
+[[nodiscard]] std::string ReadDeltaHeader(std::string_view text, DeltaHeader* header,
+                                          size_t* header_length);
 
 }  // namespace nvx
 

@@ -28,8 +28,8 @@ inline constexpr const char* kDeltaFile = "diff.crc";
 // with an empty message when the delta was written, false with the reason in `*message`
 // (an "Invalid CRC File" text for a bad signature, or a file error). A failed write
 // removes the partial output. The local file is read in pieces, with 64-bit offsets.
-bool MakeDelta(std::string_view server_signature, const std::string& local_path,
-               const std::string& output_path, std::string* message);
+[[nodiscard]] bool MakeDelta(std::string_view server_signature, const std::string& local_path,
+                             const std::string& output_path, std::string* message);
 
 }  // namespace nvx
 

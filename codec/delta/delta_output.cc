@@ -83,6 +83,7 @@ bool DeltaOutput::Finish() {
 
 void DeltaOutput::Discard() {
   file_.Close();
+  // The caller knows the output failed; a name that cannot be removed only stays on disk.
   if (!path_.empty()) platform::RemoveFile(path_);
   path_.clear();
   finished_ = true;

@@ -28,26 +28,26 @@ class DeltaOutput {
 
   // Creates or empties `path`, never through a link planted at its name and never
   // anything but a regular file; false with error() set.
-  bool Create(const std::string& path);
+  [[nodiscard]] bool Create(const std::string& path);
   // Appends bytes (buffered); false once any write failed. The MD5 of everything
   // written is kept on the way.
-  bool Write(const void* data, size_t size);
-  bool Write(std::string_view text) { return Write(text.data(), text.size()); }
+  [[nodiscard]] bool Write(const void* data, size_t size);
+  [[nodiscard]] bool Write(std::string_view text) { return Write(text.data(), text.size()); }
   // Copies `length` bytes of `from` starting at `offset`; false on a write failure
   // (error() set) or when `from` holds fewer bytes (error() 0).
-  bool CopyFrom(platform::File& from, int64_t offset, int64_t length);
+  [[nodiscard]] bool CopyFrom(platform::File& from, int64_t offset, int64_t length);
   // Flushes and closes: true when every byte reached the file.
-  bool Finish();
+  [[nodiscard]] bool Finish();
   // Closes and removes the file now.
   void Discard();
 
   int error() const { return error_; }
   int64_t written() const { return written_; }
   // The MD5 of the bytes written (call once, after the last Write).
-  Md5Digest Digest();
+  [[nodiscard]] Md5Digest Digest();
 
  private:
-  bool Flush();
+  [[nodiscard]] bool Flush();
 
   platform::File file_;
   std::string path_;

@@ -100,8 +100,8 @@ TEST(FacadeReset, ClearsTheJobAndKeepsTheRun) {
   api.SetFileCompare(1);
   api.SetSkipFolder("skip");
   api.SetExcludeExtension(".tmp");
-  block.protocol.space_limit = 1000;
-  block.protocol.space_used = 10;
+  block.protocol.account.space_limit = 1000;
+  block.protocol.account.space_used = 10;
   block.reported.live_progress.files_uploaded = 9;
   block.reported.live_file_name = "x";
   block.protocol.lists.folder_list = std::make_unique<FolderTree>();
@@ -147,9 +147,9 @@ TEST(FacadeReset, ClearsTheJobAndKeepsTheRun) {
   EXPECT_EQ(block.job.results_type, "Backup");
   EXPECT_EQ(block.job.work_directory, "/work");
   EXPECT_EQ(block.job.path_to_verify, "\\Keep");
-  EXPECT_TRUE(block.job.pause_after_each_file);
-  EXPECT_EQ(block.protocol.space_limit, 1000);
-  EXPECT_EQ(block.protocol.space_used, 10);
+  EXPECT_TRUE(block.job.pause_after_file);
+  EXPECT_EQ(block.protocol.account.space_limit, 1000);
+  EXPECT_EQ(block.protocol.account.space_used, 10);
   EXPECT_NE(std::string(api.GetLogFileName()), "");
   api.WriteResult("still open");
   EXPECT_EQ(test::ReadFileText(dir.File("Backup Results.tmp")), "still open");
@@ -213,9 +213,9 @@ TEST(FacadeQuota, FullWhenUseOrEstimateReachesTheLimit) {
   CNvxapi api;
   SharedBlock& block = *FacadeAccess::Block(api);
   for (const Case& c : cases) {
-    block.protocol.space_limit = c.limit;
-    block.protocol.space_used = c.used;
-    block.protocol.space_used_estimate = c.estimate;
+    block.protocol.account.space_limit = c.limit;
+    block.protocol.account.space_used = c.used;
+    block.protocol.account.space_used_estimate = c.estimate;
     EXPECT_EQ(api.TestOverQuota(), c.over) << c.limit << " " << c.used << " " << c.estimate;
   }
 }

@@ -11,8 +11,8 @@
 #include "codec/scrambled_text.h"
 #include "platform/clock.h"
 #include "protocol/library_limits.h"
-#include "protocol/login_token.h"
 #include "tests/support/fake_clock.h"
+#include "wire/login_token.h"
 
 namespace nvx {
 namespace {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "api/facade_access.h"
-#include "api/file_access_pause.h"
 #include "api/nvxapi.h"
 #include "api/transfer_session.h"
 
@@ -31,7 +30,7 @@ bool ThreeFileUpload(TransferSession& session) {
       block.reported.live_file_name = "file" + std::to_string(file) + ".txt";
     }
     g_files_finished = file;
-    if (!WaitForFileAccess(session)) return false;
+    if (!session.PauseAfterFile()) return false;
     nvx::platform::MutexLock lock(block.state_lock);
     if (block.reported.live_progress.waiting != 0) g_waiting_seen_after_pause = true;
   }

@@ -80,7 +80,7 @@ TEST_F(ResultsReportTest, NoteKindsByteForByte) {
        "   was uploaded without compression. File size=6442450944\r\n"},
       {42, 0, ""},
   };
-  block_.engine.local_size = 6442450944;  // 6 GiB: sizes are 64-bit
+  block_.transfer_size = 6442450944;  // 6 GiB: sizes are 64-bit
   std::string expected;
   for (const Case& c : cases) {
     AddFileNote(block_, "/data/a b.txt", c.kind, false, c.error);

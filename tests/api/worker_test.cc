@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "api/facade_access.h"
-#include "api/file_access_pause.h"
 #include "api/nvxapi.h"
 #include "api/shared_block.h"
 #include "api/transfer_session.h"
@@ -221,8 +220,8 @@ TEST(WorkerLifetime, DestroyingAPausedWorkerEndsPromptly) {
   {
     CNvxapi api;
     SetRoutine(api, kCmdUpload, [](TransferSession& session) {
-      session.block().job.pause_after_each_file = true;
-      return WaitForFileAccess(session);
+      session.block().job.pause_after_file = true;
+      return session.PauseAfterFile();
     });
     api.UploadFile();
     auto deadline = steady_clock::now() + std::chrono::seconds(10);

@@ -262,7 +262,7 @@ TEST(ZipArchiveTest, MangledArchivesNeverCorruptTheTarget) {
     }
     WriteFileText(dir.File("m.zip"), mangled);
     WriteFileText(dir.File("target"), "precious");
-    VerifyZip(dir.File("m.zip"));
+    (void)VerifyZip(dir.File("m.zip"));  // any answer will do; it must only not crash
     if (UnzipFirstEntry(dir.File("m.zip"), dir.File("target"))) {
       ++unpacked;
       ASSERT_TRUE(ReadFileText(dir.File("target")) == content) << "round " << round;

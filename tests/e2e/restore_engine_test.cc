@@ -4,6 +4,7 @@
 // the transfer, a move that deletes the server copies once the files are local, and
 // links planted in the restore folder, never written through.
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -99,6 +100,9 @@ class RestoreEngineTest : public BackupTest {
 };
 
 TEST_F(RestoreEngineTest, ResumesFromTheWorkFileThenFindsTheCopiesCurrent) {
+  // An old date, which no file written during the test can share by chance.
+  std::filesystem::last_write_time(tree_ + "/b.bin", std::filesystem::file_time_type::clock::now() -
+                                                         std::chrono::hours(24 * 400));
   BackUp("alice", "wonderland");
   // An earlier attempt got the first 8192 bytes of b.bin.
   PlantWorkFile(8192);
@@ -120,6 +124,20 @@ TEST_F(RestoreEngineTest, ResumesFromTheWorkFileThenFindsTheCopiesCurrent) {
   log = ActivityLog();
   EXPECT_EQ(Count(log, "  DownloadFile verify match"), kTree.size()) << log;
   ExpectRestoredTree();
+
+  // A whole work file (a run cut after its last byte) found current takes the server's
+  // date with its name, so that a later run matches it by date.
+  std::filesystem::remove(restore_ + "/Data/b.bin");
+  PlantWorkFile(70000);
+  RunResult fourth = Restore("alice", "wonderland", "");
+  EXPECT_EQ(fourth.exit_code, 0) << fourth.out << fourth.err;
+  ExpectRestoredTree();
+  const auto seconds_of = [](const std::string& path) {
+    return std::chrono::floor<std::chrono::seconds>(std::filesystem::last_write_time(path))
+        .time_since_epoch()
+        .count();
+  };
+  EXPECT_EQ(seconds_of(restore_ + "/Data/b.bin"), seconds_of(tree_ + "/b.bin"));
 }
 
 TEST_F(RestoreEngineTest, EncipheredAndPackedBodiesArriveWhole) {

@@ -190,7 +190,7 @@ TEST_F(CleanEngineTest, RequestsFollowTheTwoTrees) {
     block_.job.flags.verification = true;
     block_.job.flags.subfolders = true;
 
-    EXPECT_EQ(CleanNVX(session()), c.succeeds);
+    EXPECT_EQ(CleanNVX(session(), block_.protocol.lists.mapped_folder), c.succeeds);
     session().CloseConnection();
 
     std::vector<std::string> requests;
@@ -213,11 +213,11 @@ TEST_F(CleanEngineTest, RequestsFollowTheTwoTrees) {
 TEST_F(CleanEngineTest, NoLocalFolderOrMappingAsksNothing) {
   LoopbackPeer peer;
   UseServer(peer);
-  EXPECT_FALSE(CleanNVX(session()));
+  EXPECT_FALSE(CleanNVX(session(), block_.protocol.lists.mapped_folder));
   EXPECT_EQ(Status(), "No Local Folder");
   EXPECT_EQ(block_.control.error_code.load(), kErrorNoLocalFolder);
   block_.job.texts.local_directory = local_.path();
-  EXPECT_FALSE(CleanNVX(session()));
+  EXPECT_FALSE(CleanNVX(session(), block_.protocol.lists.mapped_folder));
   EXPECT_EQ(block_.control.error_code.load(), kErrorFolderNotFound);
   EXPECT_TRUE(peer.Requests().empty());
 }

@@ -58,7 +58,7 @@ class DeltaUploadServiceTest : public test::SessionTest {
       EXPECT_EQ(server_->Stop(), 0);
     }
   }
-  TransferProgress Progress() {
+  ProgressRecord Progress() {
     platform::MutexLock lock(block_.state_lock);
     return block_.reported.live_progress;
   }
@@ -112,20 +112,20 @@ TEST_F(DeltaUploadServiceTest, ChangedFilesTravelAsDeltasAndTheServiceCopyFollow
 
     test::WriteFileText(local_.File(name), c.local);
     block_.job.link.user = account;
-    block_.protocol.service_options = c.enciphered ? 1 : 0;
-    block_.protocol.space_limit = 1073741824;
+    block_.protocol.account.service_options = c.enciphered ? 1 : 0;
+    block_.protocol.account.space_limit = 1073741824;
     block_.job.texts.local_directory = local_.path();
     block_.job.texts.local_file = name;
     block_.job.flags.verification = true;
     block_.job.flags.transfer_compress = c.transfer_compress;
     platform::RemoveFile("diff.crc");
 
-    EXPECT_TRUE(RunUpload(session()));
+    EXPECT_TRUE(RunUpload(session(), block_.protocol.lists.mapped_folder));
     session().CloseConnection();
     EXPECT_EQ(StoredDocument(account, name) == c.local, true);
     ASSERT_TRUE(platform::PathExists("diff.crc")) << test::ReadFileText(server_log_) << Log();
     EXPECT_LE(test::ReadFileText("diff.crc").size(), c.most_delta_bytes);
-    const TransferProgress progress = Progress();
+    const ProgressRecord progress = Progress();
     EXPECT_EQ(progress.files_upload_updated, 1);
     EXPECT_EQ(progress.files_upload_error, c.falls_back ? 1 : 0);
     session().progress().ResetRecord();

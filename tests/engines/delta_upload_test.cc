@@ -62,7 +62,7 @@ class DeltaUploadTest : public test::SessionTest {
     block_.logs.results_file.Close();
   }
   std::string Results() { return test::ReadFileText(PendingResultsName(block_)); }
-  TransferProgress Progress() {
+  ProgressRecord Progress() {
     platform::MutexLock lock(block_.state_lock);
     return block_.reported.live_progress;
   }
@@ -175,13 +175,13 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
     test::WriteFileText(server_.File("secret"), "secret");
     if (!c.planted.empty()) std::filesystem::create_symlink(server_.File("secret"), c.planted);
     test::WriteFileText(local_.File("data.bin"), local);
-    block_.protocol.space_used_estimate = 0;
+    block_.protocol.account.space_used_estimate = 0;
     block_.job.texts.local_directory = local_.path();
     block_.job.texts.local_file = "data.bin";
     block_.job.flags.verification = true;
     block_.control.error_code = 0;
 
-    EXPECT_EQ(RunUpload(session()), c.succeeds);
+    EXPECT_EQ(RunUpload(session(), block_.protocol.lists.mapped_folder), c.succeeds);
     session().CloseConnection();
 
     const std::vector<std::string> requests = peer.Requests();
@@ -215,7 +215,7 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
         EXPECT_EQ(bodies[i], local);
       }
     }
-    const TransferProgress progress = Progress();
+    const ProgressRecord progress = Progress();
     EXPECT_EQ(progress.files_upload_updated, c.updated);
     EXPECT_EQ(progress.files_upload_error, c.errors);
     EXPECT_EQ(progress.files_upload_matched, 0);

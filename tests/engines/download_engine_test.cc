@@ -25,11 +25,11 @@
 #include "platform/file_system.h"
 #include "platform/file_time.h"
 #include "platform/mutex.h"
-#include "protocol/date_stamp.h"
 #include "protocol/folder_tree.h"
 #include "protocol/response_headers.h"
 #include "tests/protocol/session_fixture.h"
 #include "tests/support/os_helpers.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 namespace {
@@ -132,7 +132,7 @@ class DownloadEngineTest : public test::SessionTest {
     block_.logs.results_file.Close();
   }
   std::string Results() { return test::ReadFileText(PendingResultsName(block_)); }
-  TransferProgress Progress() {
+  ProgressRecord Progress() {
     platform::MutexLock lock(block_.state_lock);
     return block_.reported.live_progress;
   }
@@ -245,10 +245,10 @@ TEST_F(DownloadEngineTest, LocalCopiesAndAnswers) {
     test::TempDir fresh;
     block_.job.texts.local_directory = fresh.path();
     const std::string target = fresh.File("Docs/a.txt");
-    platform::MakeDirectory(fresh.File("Docs"));
+    ASSERT_TRUE(platform::MakeDirectory(fresh.File("Docs")));
     if (c.target_before) {
       test::WriteFileText(target, *c.target_before);
-      platform::SetModificationTime(target, kServerTime + c.target_age);
+      ASSERT_TRUE(platform::SetModificationTime(target, kServerTime + c.target_age));
     }
     if (c.work_before) test::WriteFileText(target + "~", *c.work_before);
     LoopbackPeer peer;
@@ -260,10 +260,12 @@ TEST_F(DownloadEngineTest, LocalCopiesAndAnswers) {
     block_.job.flags.file_compare = c.file_compare;
     block_.job.flags.move = c.move;
     block_.job.flags.use_server_date = c.server_date;
-    block_.protocol.service_options = c.enciphered ? kOptionEncipher : 0;
+    block_.protocol.account.service_options = c.enciphered ? kOptionEncipher : 0;
     block_.logs.communication_failure_reported = false;
 
-    EXPECT_EQ(RunDownload(session()), c.result);
+    EXPECT_EQ(
+        RunDownload(session(), const_cast<FolderRecord*>(block_.protocol.lists.mapped_folder)),
+        c.result);
     session().CloseConnection();
 
     const std::vector<std::string> requests = peer.Requests();
@@ -281,7 +283,7 @@ TEST_F(DownloadEngineTest, LocalCopiesAndAnswers) {
     }
     // Nothing else is left in the folder: no ZIP, no unpacking file.
     EXPECT_LE(test::ListFolder(fresh.File("Docs")).size(), 2u);
-    const TransferProgress progress = Progress();
+    const ProgressRecord progress = Progress();
     EXPECT_EQ(progress.files_downloaded, c.downloaded);
     EXPECT_EQ(progress.files_download_updated, c.updated);
     EXPECT_EQ(progress.files_download_matched, c.matched);
@@ -297,7 +299,8 @@ TEST_F(DownloadEngineTest, ServerDateGoesOnTheFile) {
   peer.AddConnection({List(Entry("a.txt", "V1")), Body("X-NVX-Fang: 3,0,0\r\n", "abc")});
   UseServer(peer);
   block_.job.flags.use_server_date = true;
-  ASSERT_TRUE(RunDownload(session()));
+  ASSERT_TRUE(
+      RunDownload(session(), const_cast<FolderRecord*>(block_.protocol.lists.mapped_folder)));
   EXPECT_EQ(platform::ModificationTime(Docs("a.txt")), kServerTime);
 }
 
@@ -343,15 +346,17 @@ TEST_F(DownloadEngineTest, CompletionReplacesTheTargetInOneStep) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    platform::MakeDirectory(restore_.File("Docs"));
+    ASSERT_TRUE(platform::MakeDirectory(restore_.File("Docs")) ||
+                platform::IsDirectory(restore_.File("Docs")));
     test::WriteFileText(Docs("a.txt"), "old");
-    platform::SetModificationTime(Docs("a.txt"), kServerTime - 60);
+    ASSERT_TRUE(platform::SetModificationTime(Docs("a.txt"), kServerTime - 60));
     LoopbackPeer peer;
     peer.AddConnection({List(Entry("a.txt", "V1")), c.answer});
     UseServer(peer);
     block_.job.flags.verification = true;
     FolderWatch watch(restore_.File("Docs"));
-    ASSERT_TRUE(RunDownload(session()));
+    ASSERT_TRUE(
+        RunDownload(session(), const_cast<FolderRecord*>(block_.protocol.lists.mapped_folder)));
     session().CloseConnection();
     EXPECT_TRUE(test::ReadFileText(Docs("a.txt")) == content);
     const std::vector<std::string> events = watch.Events();
@@ -365,7 +370,8 @@ TEST_F(DownloadEngineTest, LengthsPastFourGibibytesKeepTheirValue) {
   peer.AddConnection({List(Entry("big.bin", "V9")),
                       Body("X-NVX-Fang: 6442450944,0,0\r\n", "abc", 6442450944, true)});
   UseServer(peer);
-  EXPECT_TRUE(RunDownload(session()));
+  EXPECT_TRUE(
+      RunDownload(session(), const_cast<FolderRecord*>(block_.protocol.lists.mapped_folder)));
   EXPECT_EQ(test::ReadFileText(Docs("big.bin~")), "abc");
   EXPECT_FALSE(platform::PathExists(Docs("big.bin")));
   EXPECT_EQ(Progress().total_blocks, 6291456);
@@ -397,7 +403,8 @@ TEST_F(DownloadEngineTest, HostileFileListWritesNothingOutsideTheRestoreFolder) 
   UseServer(peer);
   block_.job.flags.verification = true;
 
-  EXPECT_TRUE(RunDownload(session()));
+  EXPECT_TRUE(
+      RunDownload(session(), const_cast<FolderRecord*>(block_.protocol.lists.mapped_folder)));
   session().CloseConnection();
   EXPECT_EQ(Queries(peer.Requests()), "FolderFileList DownLoad DownLoad");
   EXPECT_EQ(test::RequestHeader(peer.Requests()[1], "X-NVX-LUPIN: "), "0,U1;");
@@ -447,7 +454,7 @@ TEST_F(DownloadEngineTest, PlantedNamesAreNeverWrittenThrough) {
     SCOPED_TRACE(c.planted + " " + c.kind);
     const std::string docs = restore_.File("Docs");
     fs::remove_all(docs);
-    platform::MakeDirectory(docs);
+    ASSERT_TRUE(platform::MakeDirectory(docs));
     test::WriteFileText(secret, "secret");
     if (c.kind == 'l') fs::create_symlink(secret, docs + "/" + c.planted);
     if (c.kind == 'p') test::MakeFifo(docs + "/" + c.planted);
@@ -464,7 +471,8 @@ TEST_F(DownloadEngineTest, PlantedNamesAreNeverWrittenThrough) {
     peer.AddConnection(script);
     UseServer(peer);
     block_.job.flags.verification = true;
-    EXPECT_TRUE(RunDownload(session()));
+    EXPECT_TRUE(
+        RunDownload(session(), const_cast<FolderRecord*>(block_.protocol.lists.mapped_folder)));
     session().CloseConnection();
     // The secret was neither read (no digest offered) nor written.
     EXPECT_EQ(peer.Requests().size(), script.size());
@@ -528,7 +536,9 @@ TEST_F(DownloadEngineTest, SubtreePatternsAndNamedFiles) {
     LoopbackPeer peer;
     peer.AddConnection(c.replies);
     UseServer(peer);
-    EXPECT_EQ(RunDownload(session()), c.result);
+    EXPECT_EQ(
+        RunDownload(session(), const_cast<FolderRecord*>(block_.protocol.lists.mapped_folder)),
+        c.result);
     session().CloseConnection();
     EXPECT_EQ(Queries(peer.Requests()), c.queries);
     const std::string folder = c.docs_folder.empty() ? fresh.path() : fresh.File(c.docs_folder);
@@ -540,7 +550,7 @@ TEST_F(DownloadEngineTest, SubtreePatternsAndNamedFiles) {
       EXPECT_EQ(test::ListFolder(folder + "/Sub"), c.sub);
     }
     EXPECT_EQ(Progress().files_not_found, c.not_found);
-    EXPECT_EQ(block_.protocol.current_server_folder_id, "101");
+    EXPECT_EQ(block_.protocol.lists.mapped_folder->folder_id, "101");  // the mapping stays
   }
   EXPECT_NE(Results().find("was not transfered because it was not found"), std::string::npos);
 }

@@ -94,7 +94,6 @@ TEST_F(FileDigestTest, TheFileInHandShowsItsStatusAndLogsAFailingRead) {
   block.log_directory = dir_.path();
   ReopenActivityLog(block, kLogErrorOnly);
   TransferSession session(block);
-  block.protocol.current_file = "write-only";
 
   // A file open for writing only: every read fails.
   std::string path = dir_.File("write-only");
@@ -102,7 +101,7 @@ TEST_F(FileDigestTest, TheFileInHandShowsItsStatusAndLogsAFailingRead) {
   ASSERT_TRUE(file.WriteAll("abc", 3));
   Md5Digest digest;
   digest.fill(0xEE);
-  EXPECT_FALSE(DigestFileInHand(session, file, &digest));
+  EXPECT_FALSE(DigestFileInHand(session, "write-only", file, &digest));
   EXPECT_EQ(ToHex(digest.data(), 16), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(StatusMessageOf(block), "Computing file write-only verification");
   EXPECT_EQ(file.Size(), 3);

@@ -74,7 +74,7 @@ class UploadEngineTest : public test::SessionTest {
     block_.logs.results_file.Close();
   }
   std::string Results() { return test::ReadFileText(PendingResultsName(block_)); }
-  TransferProgress Progress() {
+  ProgressRecord Progress() {
     platform::MutexLock lock(block_.state_lock);
     return block_.reported.live_progress;
   }
@@ -172,14 +172,15 @@ TEST_F(UploadEngineTest, AnswersToTheTestAndTheUpload) {
     UseServer(peer);
     const std::string path = local_.File("data.bin");
     test::WriteFileText(path, content);
-    block_.protocol.space_used_estimate = 0;
+    block_.protocol.account.space_used_estimate = 0;
     block_.job.texts.local_directory = local_.path();
     block_.job.texts.local_file = "data.bin";
     block_.job.flags.verification = true;
     block_.job.flags.move = c.move;
     block_.control.error_code = 0;
 
-    RunUpload(session());
+    // Each case says what its outcome shows through: requests, counts, notes.
+    (void)RunUpload(session(), block_.protocol.lists.mapped_folder);
     session().CloseConnection();
 
     const std::vector<std::string> requests = peer.Requests();
@@ -194,7 +195,7 @@ TEST_F(UploadEngineTest, AnswersToTheTestAndTheUpload) {
       EXPECT_NE(last_put->find(c.put_header), std::string::npos) << *last_put;
       EXPECT_EQ(BodyOf(*last_put), content.substr(c.body_offset));
     }
-    const TransferProgress progress = Progress();
+    const ProgressRecord progress = Progress();
     EXPECT_EQ(progress.files_uploaded, c.uploaded);
     EXPECT_EQ(progress.files_upload_updated, c.updated);
     EXPECT_EQ(progress.files_upload_matched, c.matched);
@@ -216,11 +217,11 @@ TEST_F(UploadEngineTest, EncipheredBodyIsPaddedAndDeciphersToTheFile) {
   peer.AddConnection({Answer("X-NVX-CONCLUSION: Successful\r\n")});
   UseServer(peer);
   test::WriteFileText(local_.File("data.bin"), content);
-  block_.protocol.service_options = 1;
-  block_.protocol.space_limit = 1000000;
+  block_.protocol.account.service_options = 1;
+  block_.protocol.account.space_limit = 1000000;
   block_.job.texts.local_directory = local_.path();
   block_.job.texts.local_file = "data.bin";
-  ASSERT_TRUE(RunUpload(session()));
+  ASSERT_TRUE(RunUpload(session(), block_.protocol.lists.mapped_folder));
 
   const std::vector<std::string> requests = peer.Requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -262,12 +263,12 @@ TEST_F(UploadEngineTest, LargeBodiesTravelWholePlainAndEnciphered) {
     replies.push_back(Answer("X-NVX-CONCLUSION: Successful\r\n"));
     peer.AddConnection(replies);
     UseServer(peer);
-    block_.protocol.service_options = c.enciphered ? 1 : 0;
-    block_.protocol.space_limit = 100000000;
+    block_.protocol.account.service_options = c.enciphered ? 1 : 0;
+    block_.protocol.account.space_limit = 100000000;
     block_.job.texts.local_directory = local_.path();
     block_.job.texts.local_file = "big.bin";
     block_.job.flags.verification = true;
-    ASSERT_TRUE(RunUpload(session()));
+    ASSERT_TRUE(RunUpload(session(), block_.protocol.lists.mapped_folder));
     session().CloseConnection();
 
     const std::vector<std::string> requests = peer.Requests();
@@ -301,7 +302,7 @@ TEST_F(UploadEngineTest, APeerGoneMidBodyIsATransportFailureOnEverySendPath) {
   PeerReply replace_x = Answer("X-NVX-CONCLUSION: ReplaceX\r\nX-NVX-LUPIN: x,V7;\r\n");
   gone.header_only = true;
   signature.bytes = ServiceAnswer("", "4096,0,2048,2,0," + std::string(32, '0') + ",00000000");
-  block_.protocol.space_limit = 100000000;
+  block_.protocol.account.space_limit = 100000000;
   block_.job.texts.local_directory = local_.path();
   block_.job.texts.local_file = "data.txt";
   for (const std::string path : {"plain", "enciphered", "compressed", "delta", "e-mail"}) {
@@ -312,11 +313,11 @@ TEST_F(UploadEngineTest, APeerGoneMidBodyIsATransportFailureOnEverySendPath) {
     peer.AddConnection(first);
     peer.AddConnection({Answer("X-NVX-CONCLUSION: Successful\r\n")});
     UseServer(peer);
-    block_.protocol.service_options = path == "enciphered" ? 1 : 0;
+    block_.protocol.account.service_options = path == "enciphered" ? 1 : 0;
     block_.job.flags.transfer_compress = path == "compressed";
     block_.job.flags.verification = path == "delta";
     EXPECT_TRUE(path == "e-mail" ? SendEmailText(session(), content.substr(0, 16000))
-                                 : RunUpload(session()));
+                                 : RunUpload(session(), block_.protocol.lists.mapped_folder));
     EXPECT_EQ(peer.Requests().size(), path == "delta" ? 4u : 2u);
   }
 }
@@ -327,7 +328,7 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   // reported, never sent; work files a killed run left behind are never sent.
   const std::string root = local_.File("root");
   for (const char* folder : {"root", "root/skip", "root/sub", "root/sub/skip"}) {
-    platform::MakeDirectory(local_.File(folder));
+    ASSERT_TRUE(platform::MakeDirectory(local_.File(folder)));
   }
   test::WriteFileText(root + "/a.txt", "alpha");
   test::WriteFileText(root + "/empty.txt", "");
@@ -365,7 +366,7 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   block_.job.flags.subfolders = true;
   block_.job.texts.skip_folders = {"SKIP"};
   block_.job.texts.excluded_extensions = {".tmp"};
-  ASSERT_TRUE(RunUpload(session()));
+  ASSERT_TRUE(RunUpload(session(), block_.protocol.lists.mapped_folder));
 
   std::vector<std::string> steps;
   for (const std::string& request : peer.Requests()) {
@@ -379,7 +380,7 @@ TEST_F(UploadEngineTest, FolderScanSendsSubfoldersFirstAndSkipsWhatTheJobSays) {
   const std::vector<std::string> expected = {"create root", "create sub", "create skip",
                                              "put c.txt",   "put b.txt",  "put a.txt"};
   EXPECT_EQ(steps, expected);
-  const TransferProgress progress = Progress();
+  const ProgressRecord progress = Progress();
   EXPECT_EQ(progress.files_uploaded, 3);
   EXPECT_EQ(progress.files_upload_zero_length, 1);
   EXPECT_EQ(progress.files_upload_error, 1);

@@ -11,8 +11,8 @@
 #include "codec/base64.h"
 #include "codec/md5.h"
 #include "platform/directory_search.h"
-#include "protocol/date_stamp.h"
 #include "protocol/transfer_answers.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 namespace {

@@ -62,11 +62,10 @@ allowed() {
 }
 
 # Headers of a higher layer that a layer may include because they include nothing of
-# ours: the exported header, the programs' one way into the library. The protocol still
-# takes the status, error and phase codes from it until they have a home of their own.
+# ours: the exported header, the programs' one way into the library.
 is_leaf_header() {
   case $1 in
-    api/nvxapi.h) case $2 in runner | nvxapib | protocol) return 0 ;; esac ;;
+    api/nvxapi.h) case $2 in runner | nvxapib) return 0 ;; esac ;;
   esac
   return 1
 }

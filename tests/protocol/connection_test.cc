@@ -52,7 +52,7 @@ TEST_F(ConnectTest, FailsOverToTheSecondServer) {
     test::ScopedEnvironment servers("NVX_SERVER", (dead + "," + live.address()).c_str());
     link().BuildServerList();
   }
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_EQ(Conclusion(), "Successful");
   EXPECT_EQ(block_.control.error_code.load(), kErrorNone);
   EXPECT_EQ(clock_.Sleeps(), std::vector<int64_t>{5000});
@@ -76,7 +76,7 @@ TEST_F(ConnectTest, HostNamesResolveToTheirFirstIPv4Address) {
   LoopbackPeer peer;
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"));
   link().ReplaceServerList("localhost:" + std::to_string(peer.port()));
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   ASSERT_EQ(peer.Requests().size(), 1u);
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "Host: "),
             "localhost:" + std::to_string(peer.port()));
@@ -103,7 +103,7 @@ TEST_F(ConnectTest, ASilentServerTimesOutOnTheInjectedClock) {
   peer.AddConnection({silent});
   UseServer(peer);
   clock_.SetAdvancePerRead(30000);  // 180 s pass within a few reads
-  EXPECT_FALSE(ServiceCommand(session(), "TestId"));
+  EXPECT_FALSE(ServiceCommand(session(), "TestId", {}));
   EXPECT_TRUE(link().communication_failure());
   EXPECT_TRUE(LogHas(" Err - TestId - Connection Closed Incomplete HTTP response header 0\n"));
   EXPECT_TRUE(LogHas("Err - TestId - Connection Closed Incomplete response header\n"));
@@ -144,7 +144,7 @@ TEST_F(ConnectTest, EndlessAnswersAreBrokenOff) {
   peer.AddReply(interims + ServiceAnswer(""));
   UseServer(peer);
   clock_.SetAdvancePerRead(500);
-  EXPECT_FALSE(ServiceCommand(session(), "FolderList"));
+  EXPECT_FALSE(ServiceCommand(session(), "FolderList", {}));
   ASSERT_TRUE(link().PrepareExchange() && link().SendAll("PUT / HTTP/1.1\r\n\r\n"));
   EXPECT_FALSE(link().ReadResponseHeaderSkippingInterim().complete);
 }
@@ -160,7 +160,7 @@ TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
     block_.control.stop_requested.store(true);
   });
   EXPECT_FALSE(
-      ServiceCommand(session(), "TestId"));  // the clock never moves: only the stop ends it
+      ServiceCommand(session(), "TestId", {}));  // the clock never moves: only the stop ends it
   stopper.join();
   EXPECT_TRUE(link().communication_failure());
 }

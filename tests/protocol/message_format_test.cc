@@ -7,11 +7,11 @@
 
 #include "codec/transfer_cipher.h"
 #include "platform/file_time.h"
-#include "protocol/date_stamp.h"
 #include "protocol/request_builder.h"
 #include "protocol/transfer_requests.h"
 #include "protocol/url_escape.h"
 #include "tests/support/temp_dir.h"
+#include "wire/date_stamp.h"
 
 namespace nvx {
 namespace {

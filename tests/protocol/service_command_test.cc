@@ -9,10 +9,10 @@
 #include "api/nvxapi.h"
 #include "codec/base64.h"
 #include "codec/scrambled_text.h"
-#include "protocol/login_token.h"
 #include "protocol/service_command.h"
 #include "protocol/service_commands.h"
 #include "tests/protocol/session_fixture.h"
+#include "wire/login_token.h"
 
 namespace nvx {
 namespace {
@@ -34,7 +34,7 @@ TEST_F(ServiceCommandTest, RequestBytes) {
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n"));
   UseServer(peer);
   block_.job.flags.subfolders = true;
-  EXPECT_TRUE(ServiceCommand(session(), "FolderList"));
+  EXPECT_TRUE(ServiceCommand(session(), "FolderList", {}));
   ASSERT_EQ(peer.Requests().size(), 1u);
   const std::string request = peer.Requests()[0];
   EXPECT_EQ(test::WithoutToken(request),
@@ -61,14 +61,10 @@ TEST_F(ServiceCommandTest, FolderNameAndPatternAndScrambledPassword) {
                                       ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n")});
   UseServer(peer);
   block_.job.link.scrambled_password = "U2NyYW1ibGVkVGV4dA==";
-  block_.protocol.current_server_folder_id = "101";
-  block_.protocol.current_server_folder_name = "New";
-  block_.protocol.server_version_id = "A17";
   block_.job.flags.duplicate_files = true;
-  EXPECT_TRUE(ServiceCommand(session(), "FolderCreate"));
-  block_.protocol.current_server_folder_name.clear();
+  EXPECT_TRUE(ServiceCommand(session(), "FolderCreate", {{"101", "New"}, "A17"}));
   block_.job.texts.server_file = "*.doc";
-  EXPECT_TRUE(ServiceCommand(session(), "FolderFileList"));
+  EXPECT_TRUE(ServiceCommand(session(), "FolderFileList", {{"101", ""}, "A17"}));
   ASSERT_EQ(peer.Requests().size(), 2u);
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-RATTART: "), "U2NyYW1ibGVkVGV4dA==");
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-BLACMANGE: "), "101,1");
@@ -83,17 +79,17 @@ TEST_F(ServiceCommandTest, AnswerHeadersFillTheSharedBlock) {
       ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-LARCH: 5368709120,1073741824\r\n"
                     "X-NVX-CRUNCHYFROG: 1,0,1\r\n"));
   UseServer(peer);
-  ServiceReply reply = ServiceCommand(session(), "ResetSpace");
+  ServiceReply reply = ServiceCommand(session(), "ResetSpace", {});
   EXPECT_TRUE(reply);
   EXPECT_EQ(reply.conclusion, "Successful");
   ASSERT_TRUE(reply.space.has_value());
   EXPECT_EQ(reply.space->quota, 5368709120);
   EXPECT_EQ(reply.options, 5);
   EXPECT_EQ(Conclusion(), "Successful");
-  EXPECT_EQ(block_.protocol.space_limit, 5368709120);
-  EXPECT_EQ(block_.protocol.space_used, 1073741824);
-  EXPECT_EQ(block_.protocol.space_used_estimate, 1073741824);
-  EXPECT_EQ(block_.protocol.service_options, 5);
+  EXPECT_EQ(block_.protocol.account.space_limit, 5368709120);
+  EXPECT_EQ(block_.protocol.account.space_used, 1073741824);
+  EXPECT_EQ(block_.protocol.account.space_used_estimate, 1073741824);
+  EXPECT_EQ(block_.protocol.account.service_options, 5);
   EXPECT_FALSE(reply.body.has_value());
 }
 
@@ -105,7 +101,7 @@ TEST_F(ServiceCommandTest, ProxyFormWithBasicAuthorization) {
   block_.job.link.proxy_id = "pid";
   block_.job.link.proxy_password = "ppw";
   link().ReplaceServerList("127.0.0.1:9");  // the proxy reaches it, not the library
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   ASSERT_EQ(proxy.Requests().size(), 1u);
   const std::string request = proxy.Requests()[0];
   EXPECT_EQ(request.substr(0, request.find("X-NVX-RATTART")),
@@ -138,7 +134,7 @@ TEST_F(ServiceCommandTest, ProxyPasswordsScrambledEmptyOrTooLong) {
     block_.job.link.proxy_password = c.password;
     block_.job.link.proxy_password_scrambled = c.scrambled;
     link().ReplaceServerList("127.0.0.1:9");
-    EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+    EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
     ASSERT_EQ(proxy.Requests().size(), 1u);
     EXPECT_EQ(test::RequestHeader(proxy.Requests()[0], "Proxy-Authorization: ").empty(),
               c.expected_line.empty());
@@ -159,7 +155,7 @@ TEST_F(ServiceCommandTest, ProxyRefusalsGiveErrorCode9) {
     UseProxy(proxy);
     link().ReplaceServerList("127.0.0.1:9");
     block_.control.error_code.store(kErrorNone);
-    EXPECT_FALSE(ServiceCommand(session(), "TestId")) << refusal;
+    EXPECT_FALSE(ServiceCommand(session(), "TestId", {})) << refusal;
     EXPECT_EQ(block_.control.error_code.load(), kErrorProxyAuth) << refusal;
     EXPECT_EQ(Status(), "Proxy Auth Failed");
     EXPECT_FALSE(link().communication_failure());
@@ -174,7 +170,7 @@ TEST_F(ServiceCommandTest, ProxyRefusalsGiveErrorCode9) {
   block_.job.link.proxy_host.clear();
   UseServer(server);
   block_.control.error_code.store(kErrorNone);
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_EQ(block_.control.error_code.load(), kErrorNone);
 }
 
@@ -182,7 +178,7 @@ TEST_F(ServiceCommandTest, HeaderCutShort) {
   LoopbackPeer peer;
   peer.AddReply("HTTP/1.1 200 OK\r\nX-NVX-CONC");
   UseServer(peer);
-  EXPECT_FALSE(ServiceCommand(session(), "TestId"));
+  EXPECT_FALSE(ServiceCommand(session(), "TestId", {}));
   EXPECT_TRUE(link().communication_failure());
   EXPECT_FALSE(link().connected());
   EXPECT_TRUE(LogHas(" Err - TestId - Connection Closed Incomplete HTTP response header 27\n"));
@@ -195,17 +191,17 @@ TEST_F(ServiceCommandTest, BodyCutShortOrAnnouncedTooLarge) {
   peer.AddReply("HTTP/1.1 200 OK\r\nContent-Length: 100000000000\r\n\r\n0123456789");
   peer.AddReply("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n");
   UseServer(peer);
-  ServiceReply cut = ServiceCommand(session(), "FolderList");
+  ServiceReply cut = ServiceCommand(session(), "FolderList", {});
   EXPECT_FALSE(cut);
   EXPECT_FALSE(link().communication_failure());  // an orderly close, not a receive error
   EXPECT_FALSE(link().current_server()->failed);
   EXPECT_TRUE(LogHas(" Err - FolderList - Connection Closed Incomplete HTTP response data\n"));
   EXPECT_FALSE(cut.body.has_value());
   link().CloseConnection();
-  EXPECT_FALSE(ServiceCommand(session(), "FolderList"));
+  EXPECT_FALSE(ServiceCommand(session(), "FolderList", {}));
   EXPECT_TRUE(LogHas(" Err - FolderList - Invalid HTTP response data length\n"));
   link().CloseConnection();
-  EXPECT_FALSE(ServiceCommand(session(), "FolderList"));
+  EXPECT_FALSE(ServiceCommand(session(), "FolderList", {}));
 }
 
 TEST_F(ServiceCommandTest, BodyCutByASilentServerMarksItFailed) {
@@ -221,7 +217,7 @@ TEST_F(ServiceCommandTest, BodyCutByASilentServerMarksItFailed) {
   // The header's 41 bytes take about as many reads and stay within the 180 s that bound
   // the whole header; the silent body then runs out its own time-out.
   clock_.SetAdvancePerRead(3000);
-  EXPECT_FALSE(ServiceCommand(session(), "FolderList"));
+  EXPECT_FALSE(ServiceCommand(session(), "FolderList", {}));
   EXPECT_TRUE(LogHas(" Err - FolderList - Connection Closed Incomplete HTTP response data\n"));
   EXPECT_TRUE(link().communication_failure());
   EXPECT_TRUE(link().current_server()->failed);
@@ -233,11 +229,11 @@ TEST_F(ServiceCommandTest, BodiesOfEveryLength) {
   test::AddKeepAliveConnection(
       peer, {ServiceAnswer("", "", /*with_length=*/true), ServiceAnswer("", big)});
   UseServer(peer);
-  ServiceReply empty = ServiceCommand(session(), "FolderList");
+  ServiceReply empty = ServiceCommand(session(), "FolderList", {});
   EXPECT_TRUE(empty);
   ASSERT_TRUE(empty.body.has_value());
   EXPECT_EQ(*empty.body, "");
-  ServiceReply large = ServiceCommand(session(), "FolderList");
+  ServiceReply large = ServiceCommand(session(), "FolderList", {});
   EXPECT_TRUE(large);
   ASSERT_TRUE(large.body.has_value());
   EXPECT_TRUE(*large.body == big);
@@ -253,10 +249,10 @@ TEST_F(ServiceCommandTest, OversizedHeaderIsUsedAsItStands) {
   peer.AddConnection({reply});
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Second\r\n"));
   UseServer(peer);
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_EQ(Conclusion(), "Successful");
   // The rest of the long header is never taken for the next answer.
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_EQ(Conclusion(), "Second");
   EXPECT_EQ(peer.connections(), 2);
 }
@@ -271,11 +267,11 @@ TEST_F(ServiceCommandTest, ConnectionCloseOpensANewConnection) {
   peer.AddConnection({keep, closing, keep});  // the third answer is never asked for
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Three\r\n"));
   UseServer(peer);
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_TRUE(link().connected());
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_FALSE(link().connected());
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_EQ(Conclusion(), "Three");
   EXPECT_EQ(peer.connections(), 2);
 }
@@ -284,7 +280,7 @@ TEST_F(ServiceCommandTest, InterimAnswersAreNotSkippedByCommands) {
   LoopbackPeer peer;
   peer.AddReply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nX-NVX-CONCLUSION: Late\r\n\r\n");
   UseServer(peer);
-  EXPECT_TRUE(ServiceCommand(session(), "TestId"));
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_EQ(block_.reported.last_http_response, "HTTP/1.1 100 Continue");
   EXPECT_EQ(Conclusion(), "");
   EXPECT_FALSE(link().connected());  // the unread answer is never taken for the next one
@@ -292,7 +288,7 @@ TEST_F(ServiceCommandTest, InterimAnswersAreNotSkippedByCommands) {
 
 TEST_F(ServiceCommandTest, ConnectFailureIsReported) {
   link().ReplaceServerList("127.0.0.1:" + std::to_string(test::RefusingPort()));
-  EXPECT_FALSE(ServiceCommand(session(), "TestId"));
+  EXPECT_FALSE(ServiceCommand(session(), "TestId", {}));
   EXPECT_TRUE(LogHas("Err - Connect to server failed\n"));
   EXPECT_EQ(block_.control.error_code.load(), kErrorConnect);
 }

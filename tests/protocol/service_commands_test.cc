@@ -78,7 +78,7 @@ TEST_F(CommandsTest, LoginRetriesOnceAndNotesTheCommunicationFailure) {
   peer.AddReply("HTTP/1.1 200 OK\r\n");
   peer.AddReply("HTTP/1.1 200 OK\r\n");
   UseServer(peer);
-  EXPECT_TRUE(TestId(session()));
+  EXPECT_EQ(TestId(session()), ExchangeOutcome::kTransportFailure);
   EXPECT_EQ(peer.Requests().size(), 2u);
   EXPECT_TRUE(LogHas("Err - RETRY Test Id at Norrvault\n"));
   EXPECT_TRUE(LogHas(" Err - TestId - \n"));
@@ -106,8 +106,8 @@ TEST_F(CommandsTest, EncipheredFolderList) {
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-CRUNCHYFROG: 1,0,0\r\n",
                               Enciphered(kSixLines, 300)));
   UseServer(peer);
-  EXPECT_TRUE(FolderList(session()));
-  EXPECT_EQ(block_.protocol.service_options, 1);
+  EXPECT_TRUE(RoutineFolderList(session()));
+  EXPECT_EQ(block_.protocol.account.service_options, 1);
   ASSERT_NE(block_.protocol.lists.folder_list, nullptr);
   EXPECT_EQ(FindFolder("Shared", *block_.protocol.lists.folder_list->root())->folder_id, "105");
 }
@@ -117,10 +117,10 @@ TEST_F(CommandsTest, FolderListKeepsATreeTheMappedFolderPointsInto) {
   test::AddKeepAliveConnection(
       peer, {ServiceAnswer("", kSixLines), ServiceAnswer("", "0\tMyFiles\tW\t1\n1\tCut")});
   UseServer(peer);
-  ASSERT_TRUE(FolderList(session()));
+  ASSERT_TRUE(RoutineFolderList(session()));
   block_.protocol.lists.mapped_folder =
       FindFolder("Docs", *block_.protocol.lists.folder_list->root());
-  EXPECT_FALSE(FolderList(session()));  // the parse fails: no tree, and the command fails
+  EXPECT_FALSE(RoutineFolderList(session()));  // the parse fails: no tree, and the command fails
   EXPECT_EQ(Status(), "System Error - Invalid data from server");
   EXPECT_EQ(block_.protocol.lists.folder_list, nullptr);
   EXPECT_EQ(block_.protocol.lists.mapped_folder->name, "Docs");  // still valid
@@ -132,18 +132,21 @@ TEST_F(CommandsTest, FolderFileListAndItsEntries) {
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-CRUNCHYFROG: 1,0,0\r\n",
                               Enciphered("A17\tA.txt\t10\t07D403050E0709\t0\t0\t\r\n", 17)));
   UseServer(peer);
-  block_.protocol.current_server_folder_id = "101";
-  EXPECT_TRUE(RoutineFolderFileList(session()));
-  ASSERT_EQ(block_.protocol.lists.server_file_list.size(), 1u);
-  EXPECT_EQ(block_.protocol.lists.server_file_list[0].name, "A.txt");
-  EXPECT_EQ(block_.protocol.lists.server_file_list[0].version_id, "A17");
+  ExchangeResult<std::optional<std::string>> text = FolderFileList(session(), {"101", ""});
+  ASSERT_TRUE(text.ok() && text.value.has_value());
+  const std::vector<ServerFileEntry> list =
+      TakeServerFileList(session(), "Docs", *text.value, std::nullopt);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "A.txt");
+  EXPECT_EQ(list[0].version_id, "A17");
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-BLACMANGE: "), "101,0");
   // A reply without a body is an empty folder.
   LoopbackPeer empty;
-  empty.AddReply(Answer("Successful"));
+  test::AddKeepAliveConnection(empty, {Answer("Successful"), Answer("Successful")});
   UseServer(empty);
   EXPECT_TRUE(RoutineFolderFileList(session()));
-  EXPECT_TRUE(block_.protocol.lists.server_file_list.empty());
+  text = FolderFileList(session(), {"101", ""});
+  EXPECT_TRUE(text.ok() && !text.value.has_value());
 }
 
 TEST_F(CommandsTest, FolderFileCount) {
@@ -151,11 +154,12 @@ TEST_F(CommandsTest, FolderFileCount) {
   test::AddKeepAliveConnection(peer, {Answer("OK,17"), Answer("OK")});
   UseServer(peer);
   block_.reported.live_progress.replacement_count = 4;
-  EXPECT_TRUE(FolderFileCount(session()));
-  EXPECT_EQ(block_.protocol.folder_file_count, 17);
+  ExchangeResult<int64_t> count = FolderFileCount(session(), {});
+  EXPECT_TRUE(count.ok());
+  EXPECT_EQ(count.value, 17);
   EXPECT_EQ(block_.reported.live_progress.replacement_count, 0);
   EXPECT_EQ(Status(), "Folder file count retrieved from Norrvault");
-  EXPECT_FALSE(FolderFileCount(session()));
+  EXPECT_EQ(FolderFileCount(session(), {}).outcome, ExchangeOutcome::kRefused);
   EXPECT_EQ(Status(), "Folder file count retrieve failed OK");
 }
 
@@ -163,11 +167,9 @@ TEST_F(CommandsTest, DeleteDocAcceptsAnyLetterCase) {
   LoopbackPeer peer;
   test::AddKeepAliveConnection(peer, {Answer("SUCCESSFUL"), Answer("Error - Document Not Found")});
   UseServer(peer);
-  block_.protocol.server_version_id = "A17";
-  block_.protocol.current_file = "/home/u/a.txt";
-  EXPECT_TRUE(DeleteDoc(session()));
+  EXPECT_EQ(DeleteDoc(session(), {}, "A17", "/home/u/a.txt"), ExchangeOutcome::kOk);
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-LUPIN: "), "0,A17;");
-  EXPECT_FALSE(DeleteDoc(session()));
+  EXPECT_EQ(DeleteDoc(session(), {}, "A17", "/home/u/a.txt"), ExchangeOutcome::kRefused);
   EXPECT_TRUE(
       LogHas(" Err - DeleteNVXDoc - Delete Doc Failed Error - Document Not Found /home/u/a.txt\n"));
 }
@@ -178,14 +180,13 @@ TEST_F(CommandsTest, FolderCreateCarriesTheCompressedMark) {
                                {ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n", "456\r\n"),
                                 ServiceAnswer("", "789-C\r\n"), Answer("Error - Invalid Name")});
   UseServer(peer);
-  block_.protocol.current_server_folder_id = "123-C";
-  block_.protocol.current_server_folder_name = "New";
-  EXPECT_TRUE(FolderCreate(session()));
-  EXPECT_EQ(block_.protocol.new_folder_id, "456-C");
+  ExchangeResult<std::string> created = FolderCreate(session(), "123-C", "New");
+  EXPECT_TRUE(created.ok());
+  EXPECT_EQ(created.value, "456-C");
   EXPECT_EQ(Status(), "Folder created at Norrvault");
-  EXPECT_TRUE(FolderCreate(session()));
-  EXPECT_EQ(block_.protocol.new_folder_id, "789-C");
-  EXPECT_FALSE(FolderCreate(session()));  // refused: no body, and no retry
+  created = FolderCreate(session(), "123-C", "New");
+  EXPECT_EQ(created.value, "789-C");
+  EXPECT_FALSE(FolderCreate(session(), "123-C", "New").ok());  // refused: no body, no retry
   EXPECT_EQ(peer.Requests().size(), 3u);
 }
 
@@ -247,7 +248,8 @@ TEST_F(CommandsTest, DeleteEmptyFoldersNamesTheMappedFolder) {
   EXPECT_EQ(Status(), "Delete Empty Folders Complete");
   EXPECT_EQ(peer.Requests()[0].substr(0, 36), "GET /scripts/rizezi7.dll?DEMF HTTP/1");
   EXPECT_EQ(test::RequestHeader(peer.Requests()[0], "X-NVX-BLACMANGE: "), "101,0");
-  EXPECT_TRUE(DeleteFolderTree(session()));
+  EXPECT_EQ(DeleteFolderTree(session(), *block_.protocol.lists.mapped_folder),
+            ExchangeOutcome::kOk);
   EXPECT_EQ(Status(), "Delete  Folders Complete");
   EXPECT_TRUE(LogHas(" Delete NVX Folder Docs\\\n"));
 }
@@ -257,8 +259,8 @@ TEST_F(CommandsTest, ResetSpaceRefreshesTheFigures) {
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-LARCH: 6442450944,42\r\n"));
   UseServer(peer);
   EXPECT_TRUE(RoutineResetSpace(session()));
-  EXPECT_EQ(block_.protocol.space_limit, 6442450944);
-  EXPECT_EQ(block_.protocol.space_used, 42);
+  EXPECT_EQ(block_.protocol.account.space_limit, 6442450944);
+  EXPECT_EQ(block_.protocol.account.space_used, 42);
   EXPECT_EQ(Status(), "Login Verification Complete");
 }
 
@@ -271,19 +273,18 @@ TEST_F(CommandsTest, FileInformation) {
                  ",6442450944,B9,07D403050E0709;big file.bin\r\nContent-Length: 6442450944\r\n"),
              ServiceAnswer("X-NVX-LUPIN: d,10;\r\n")});
   UseServer(peer);
-  block_.protocol.server_version_id = "B9";
-  EXPECT_TRUE(RoutineFileInfo(session()));
-  EXPECT_EQ(Status(), "File info retrieved from Norrvault");
+  ExchangeResult<std::optional<FileInfoRecord>> info = FileInfoQuery(session(), {{}, "B9"});
+  ASSERT_TRUE(info.ok() && info.value.has_value());
   std::string request = peer.Requests()[0];
   EXPECT_EQ(test::WithoutToken(request),
             "HEAD /scripts/rizezi7.dll?FileInfo HTTP/1.1\r\nHost: " + peer.address() +
                 "\r\nUser-Agent: NVX Upload Manager(1.0.8)\r\nX-NVX-BLACMANGE: NO\r\n"
                 "X-NVX-LUPIN: 0,B9;\r\n\r\n");
-  EXPECT_EQ(std::string(block_.protocol.server_digest.begin(), block_.protocol.server_digest.end()),
-            digest);
-  EXPECT_EQ(block_.protocol.server_size, 6442450944);
-  EXPECT_EQ(block_.protocol.server_file_date, "07D403050E0709");
-  EXPECT_EQ(block_.protocol.current_file, "big file.bin");
+  EXPECT_EQ(std::string(info.value->digest.begin(), info.value->digest.end()), digest);
+  EXPECT_EQ(info.value->size, 6442450944);
+  EXPECT_EQ(info.value->version_id, "B9");
+  EXPECT_EQ(info.value->date_stamp, "07D403050E0709");
+  EXPECT_EQ(info.value->name, "big file.bin");
   EXPECT_FALSE(RoutineFileInfo(session()));
   EXPECT_EQ(Status(), "Norrvault Web Server Invalid Header Response");
 }
@@ -313,14 +314,14 @@ TEST_F(CommandsTest, EmailTextPut) {
                 "X-NVX-FANG: " +
                 std::to_string(5000 % 1025) + "," + std::to_string(5000 & 0xFFF) +
                 ",0,0,18\r\nX-NVX-BEAVERCHEESE: 1,0,File Transfer;\r\n\r\nSubject\r\nBody text");
-  EXPECT_EQ(block_.protocol.space_used, 7);
+  EXPECT_EQ(block_.protocol.account.space_used, 7);
 }
 
 TEST_F(CommandsTest, EncipheredEmailText) {
   LoopbackPeer peer;
   peer.AddReply(Answer("Successful"));
   UseServer(peer);
-  block_.protocol.service_options = kOptionEncipher;
+  block_.protocol.account.service_options = kOptionEncipher;
   block_.job.flags.email_to_administrator = true;
   clock_.SetNowSeconds(496 * 3000 + 300);
   const std::string text = "Thirteen byte";
@@ -371,10 +372,10 @@ TEST_F(CommandsTest, VersionFile) {
     peer.AddReply(ServiceAnswer("", c.text, true));
     UseServer(peer);
     EXPECT_TRUE(RoutineVersionFile(session())) << c.text;
-    EXPECT_EQ(block_.protocol.version_major, c.major) << c.text;
-    EXPECT_EQ(block_.protocol.version_minor, c.minor) << c.text;
-    EXPECT_EQ(block_.protocol.version_build, c.build) << c.text;
-    EXPECT_EQ(block_.protocol.version_note, c.note) << c.text;
+    EXPECT_EQ(block_.protocol.version.major, c.major) << c.text;
+    EXPECT_EQ(block_.protocol.version.minor, c.minor) << c.text;
+    EXPECT_EQ(block_.protocol.version.build, c.build) << c.text;
+    EXPECT_EQ(block_.protocol.version.note, c.note) << c.text;
     EXPECT_EQ(Status(), "Get Help File Complete");
     EXPECT_EQ(peer.Requests()[0],
               "GET /uploadmanager/version.txt HTTP/1.1\r\nHost: " + peer.address() +
@@ -395,7 +396,7 @@ TEST_F(CommandsTest, HelpFileInPiecesOf1024) {
   EXPECT_TRUE(test::ReadFileText(block_.protocol.help_file_name) == help);
   EXPECT_EQ(block_.reported.live_progress.total_blocks, 3);
   EXPECT_EQ(block_.reported.live_progress.block, 3);
-  EXPECT_EQ(block_.engine.local_size, 2500);
+  EXPECT_EQ(block_.transfer_size, 2500);
 }
 
 TEST_F(CommandsTest, WebFilesTheServerDoesNotHave) {

@@ -64,7 +64,7 @@ class ServiceSessionTest : public ::testing::Test {
   ServiceSessionTest()
       : clock_override_(&clock_),
         link_(job_.link, report_, stop_),
-        session_(job_, state_, report_, progress_, link_, stop_) {
+        session_(job_, account_, report_, progress_, link_, stop_) {
     job_.link.user = "alice";
     job_.link.password = "wonderland";
   }
@@ -72,7 +72,7 @@ class ServiceSessionTest : public ::testing::Test {
   test::FakeClock clock_;
   platform::ScopedClockOverride clock_override_;
   JobSettings job_;
-  ProtocolState state_;
+  AccountFigures account_;
   RecordingReporter report_;
   NoProgress progress_;
   std::atomic<bool> stop_{false};
@@ -85,7 +85,7 @@ TEST_F(ServiceSessionTest, ALoginCheckReportsInOrderAndLeavesTheRecordToTheProto
   peer.AddReply(ServiceAnswer(
       "X-NVX-CONCLUSION: Password Invalid\r\nX-NVX-LARCH: 5000,1000\r\nX-NVX-CRUNCHYFROG: 1\r\n"));
   link_.ReplaceServerList(peer.address());
-  EXPECT_TRUE(TestId(session_));
+  EXPECT_EQ(TestId(session_), ExchangeOutcome::kOk);
   EXPECT_EQ(report_.lines, (std::vector<std::string>{
                                "status: Verifying Login Id",
                                "conclusion: ",
@@ -98,21 +98,21 @@ TEST_F(ServiceSessionTest, ALoginCheckReportsInOrderAndLeavesTheRecordToTheProto
                                "log:  Err - TestId - Password Invalid\n",
                                "status: Login Verification Complete",
                            }));
-  EXPECT_EQ(state_.space_limit, 5000);
-  EXPECT_EQ(state_.space_used, 1000);
-  EXPECT_EQ(state_.service_options, 1);
+  EXPECT_EQ(account_.space_limit, 5000);
+  EXPECT_EQ(account_.space_used, 1000);
+  EXPECT_EQ(account_.service_options, 1);
 }
 
 TEST_F(ServiceSessionTest, AServerThatIsNeverThereEndsInACommunicationFailureNote) {
   link_.ReplaceServerList("127.0.0.1:9");
-  EXPECT_FALSE(FolderFileCount(session_));
+  EXPECT_EQ(FolderFileCount(session_, {}).outcome, ExchangeOutcome::kTransportFailure);
   EXPECT_TRUE(link_.communication_failure());
   // Two exchanges, each with four connection attempts; the note names the command once.
   int notes = 0;
   int connect_errors = 0;
   for (const std::string& line : report_.lines) {
     if (line == "note: FolderFileCount 4") ++notes;
-    if (line == "error: " + std::to_string(kErrorConnect)) ++connect_errors;
+    if (line == "error: " + std::to_string(error::kConnect)) ++connect_errors;
   }
   EXPECT_EQ(notes, 1);
   EXPECT_EQ(connect_errors, 8);

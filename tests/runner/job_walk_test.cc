@@ -73,7 +73,7 @@ TEST_F(DriverTest, TheJobsSettingsReachTheLibrary) {
   EXPECT_TRUE(upload.duplicate_files);
   EXPECT_TRUE(upload.use_server_date);
   EXPECT_TRUE(upload.move);
-  EXPECT_TRUE(upload.pause_after_each_file);
+  EXPECT_TRUE(upload.pause_after_file);
   // Newest first in the file; the library puts each new entry in front.
   EXPECT_EQ(upload.skip_folders, (std::vector<std::string>{"Music", "Videos"}));
   EXPECT_EQ(upload.excluded_extensions, (std::vector<std::string>{".exe", ".lnk"}));
@@ -102,7 +102,7 @@ TEST_F(DriverTest, WithProgressEveryFileIsShownAndTheWorkerLetGoAfterIt) {
   options_.display_interval = 1000000;
   EXPECT_EQ(Run(Head() + "Progress Y\nLocalPath /\nNVXPath \\Backup\nSendToNVX\n"), 0);
   ASSERT_EQ(script_.jobs.size(), 1u);
-  EXPECT_TRUE(script_.jobs[0].pause_after_each_file);
+  EXPECT_TRUE(script_.jobs[0].pause_after_file);
   size_t a = out_.find("\nFile name a.txt\nStarting");
   size_t b = out_.find("\nFile name b.txt\nStarting");
   size_t c = out_.find("\nFile name c.txt\nStarting");

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "codec/base64.h"
-#include "protocol/login_token.h"
 #include "tests/support/fake_clock.h"
+#include "wire/login_token.h"
 
 namespace nvx {
 namespace {

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "api/facade_access.h"
-#include "api/file_access_pause.h"
 #include "api/shared_block.h"
 #include "api/transfer_session.h"
 #include "protocol/folder_tree.h"
@@ -68,9 +67,9 @@ bool PlayFolderList(TransferSession& session) {
   auto tree = std::make_unique<FolderTree>();
   for (const ScriptedFolder& folder : g_script->folders) AddFolder(*tree, folder);
   block.protocol.lists.folder_list = std::move(tree);
-  block.protocol.space_limit = g_script->space_limit;
-  block.protocol.space_used = g_script->space_used;
-  block.protocol.space_used_estimate = g_script->space_used;
+  block.protocol.account.space_limit = g_script->space_limit;
+  block.protocol.account.space_used = g_script->space_used;
+  block.protocol.account.space_used_estimate = g_script->space_used;
   return true;
 }
 
@@ -88,7 +87,7 @@ SeenJob SeeJob(SharedBlock& block, const char* command) {
   job.move = block.job.flags.move;
   job.duplicate_files = block.job.flags.duplicate_files;
   job.use_server_date = block.job.flags.use_server_date;
-  job.pause_after_each_file = block.job.pause_after_each_file;
+  job.pause_after_file = block.job.pause_after_file;
   job.file_compare = block.job.flags.file_compare;
   job.log_count = block.job.log_count;
   job.skip_folders.assign(block.job.texts.skip_folders.begin(), block.job.texts.skip_folders.end());
@@ -113,7 +112,7 @@ bool PlayTransfer(TransferSession& session, const char* command) {
       block.reported.live_progress.phase = 1;
       block.reported.live_file_name = file;
     }
-    if (!WaitForFileAccess(session)) return false;
+    if (!session.PauseAfterFile()) return false;
   }
   {
     nvx::platform::MutexLock lock(block.state_lock);

@@ -51,7 +51,7 @@ struct SeenJob {
   bool move = false;
   bool duplicate_files = false;
   bool use_server_date = false;
-  bool pause_after_each_file = false;
+  bool pause_after_file = false;
   int32_t file_compare = 0;
   int32_t log_count = 0;
   std::vector<std::string> skip_folders;

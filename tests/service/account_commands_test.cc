@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "service/sqlite_db.h"
+#include "service/store/sqlite_db.h"
 #include "tests/service/service_fixture.h"
 #include "tests/support/login_token.h"
 

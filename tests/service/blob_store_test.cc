@@ -1,5 +1,5 @@
 // The blob folder: a blob appears whole under a fresh name or not at all.
-#include "service/blob_store.h"
+#include "service/store/blob_store.h"
 
 #include <gtest/gtest.h>
 

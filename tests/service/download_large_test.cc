@@ -15,7 +15,7 @@
 #include "codec/md5.h"
 #include "codec/transfer_cipher.h"
 #include "platform/file.h"
-#include "service/store.h"
+#include "service/store/sqlite_store.h"
 #include "tests/service/upload_fixture.h"
 #include "tests/support/login_token.h"
 #include "tests/support/raw_http_client.h"
@@ -61,9 +61,9 @@ class DownloadLargeTest : public UploadFixture {
     platform::File file =
         platform::File::Open(data() + "/blobs/" + blob, platform::File::Access::kCreateTruncate);
     EXPECT_TRUE(file.Truncate(kFourGiB) && file.Seek(kFourGiB) && file.Write(tail));
-    service::Store store;
+    service::SqliteStore store;
     std::string error;
-    EXPECT_TRUE(store.Open(data() + "/nvx.db", &error)) << error;
+    EXPECT_TRUE(store.Open(data() + "/nvx.db", data() + "/outbox", &error)) << error;
     std::optional<service::Account> account = store.FindAccount("alice");
     std::optional<service::Folder> folder =
         account ? store.FindFolderByPath(account->key, {"MyFiles", "Docs"}) : std::nullopt;

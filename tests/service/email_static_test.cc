@@ -1,12 +1,15 @@
 // The e-mail PUT (plain and enciphered) and the static files of the web folder.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "codec/transfer_cipher.h"
 #include "tests/service/service_fixture.h"
 #include "tests/support/login_token.h"
+#include "tests/support/smtp_relay_process.h"
 
 namespace nvx::test {
 namespace {
@@ -63,6 +66,26 @@ TEST_F(EmailTest, TextGoesToTheOutboxAddressedAsAsked) {
   }
   EXPECT_EQ(both, 1);
   EXPECT_EQ(admin_only, 1);
+}
+
+TEST_F(EmailTest, WithSmtpTheRelayGetsTheTextAndTheOutboxEmpties) {
+  SmtpRelayProcess relay(temp_.File("relay"));
+  ASSERT_TRUE(relay.Start());
+  StartServer({"--smtp", relay.address(), "--smtp-from", "backup@example.org"});
+  std::string text = kText;
+  std::string fang = "1,2,0,0," + std::to_string(text.size());
+  EXPECT_EQ(SendEmail("1,1,Backup;", text, fang).Header("X-NVX-CONCLUSION"), "Successful");
+  std::vector<std::string> received = relay.WaitForMessages(1);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].substr(0, received[0].find("\n\n")),
+            "MAIL FROM backup@example.org\nRCPT TO alice@example.org\nRCPT TO admin@example.org");
+  EXPECT_NE(received[0].find("\r\nSubject: NVX Backup Results\r\n"), std::string::npos);
+  EXPECT_NE(received[0].find("\r\n\r\n" + text), std::string::npos);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Outbox().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(Outbox().empty());
 }
 
 TEST_F(EmailTest, EncipheredText) {

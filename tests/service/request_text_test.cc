@@ -1,14 +1,18 @@
 // The service's parsers of request text: names, query unescaping, wildcard patterns,
-// targets, raw header blocks, the library's header fields and date stamps.
+// targets, raw header blocks, request lines, the library's header fields and date stamps;
+// the header block of a reply, byte for byte; and the replies of an SMTP relay.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "service/date_stamp.h"
-#include "service/header_fields.h"
-#include "service/names.h"
-#include "service/raw_headers.h"
-#include "service/request_target.h"
+#include "service/commands/names.h"
+#include "service/commands/raw_headers.h"
+#include "service/commands/request_target.h"
+#include "service/http/reply_writer.h"
+#include "service/http/request_line.h"
+#include "service/smtp_client.h"
+#include "wire/date_stamp.h"
+#include "wire/request_fields.h"
 
 namespace nvx::service {
 namespace {
@@ -191,14 +195,14 @@ TEST(HeaderFieldsTest, VersionReferences) {
 }
 
 TEST(HeaderFieldsTest, TransferAndEmailFields) {
-  std::optional<TransferFields> fields = ParseTransferFields("13,11265,0,1,13");
+  std::optional<FangFields> fields = ParseFangFields("13,11265,0,1,13");
   ASSERT_TRUE(fields);
-  EXPECT_EQ(fields->values[0], 13);
-  EXPECT_EQ(fields->values[1], 11265);
-  EXPECT_EQ(fields->values[4], 13);
-  EXPECT_TRUE(ParseTransferFields("5,6"));
-  EXPECT_FALSE(ParseTransferFields("1,2,3,4,5,6"));
-  EXPECT_FALSE(ParseTransferFields("1,x"));
+  EXPECT_EQ(fields->content_length_or_filler, 13);
+  EXPECT_EQ(fields->key_code_or_filler, 11265);
+  EXPECT_EQ(fields->size_before_compression, 13);
+  EXPECT_TRUE(ParseFangFields("5,6"));
+  EXPECT_FALSE(ParseFangFields("1,2,3,4,5,6"));
+  EXPECT_FALSE(ParseFangFields("1,x"));
 
   std::optional<EmailRouting> routing = ParseEmailRouting("1,0,Backup;");
   ASSERT_TRUE(routing);
@@ -265,14 +269,115 @@ TEST(HeaderFieldsTest, DigestReferences) {
 }
 
 TEST(DateStampTest, FormatsAndChecks) {
-  EXPECT_EQ(DateStampOf(1078495629), "07D403050E0709");  // 2004-03-05 14:07:09 UTC
-  EXPECT_EQ(DateStampOf(0), "07B20101000000");
-  EXPECT_EQ(DateStampOf(951868799), "07D0021D173B3B");  // 2000-02-29 23:59:59
+  EXPECT_EQ(FormatDateStamp(1078495629), "07D403050E0709");  // 2004-03-05 14:07:09 UTC
+  EXPECT_EQ(FormatDateStamp(0), "07B20101000000");
+  EXPECT_EQ(FormatDateStamp(951868799), "07D0021D173B3B");  // 2000-02-29 23:59:59
   EXPECT_TRUE(IsDateStamp("07D403050E0709"));
   EXPECT_FALSE(IsDateStamp("07d403050e0709"));
   EXPECT_FALSE(IsDateStamp("07D4030"));
   EXPECT_FALSE(IsDateStamp("07D40D050E0709"));  // month 13
   EXPECT_FALSE(IsDateStamp("07D403050E070G"));
+}
+
+TEST(RequestLineTest, WordsMethodsAndVersions) {
+  struct Case {
+    std::string line;
+    bool parsed;
+    const char* method;  // as kept for the log, also when refused
+    const char* target;
+  };
+  const Case cases[] = {
+      {"GET /scripts/rizezi7.dll?TestId HTTP/1.1\r\n", true, "GET", "/scripts/rizezi7.dll?TestId"},
+      {"PUT  http://h/scripts/rizezi7.dll?a.txt  HTTP/1.0 \r\n", true, "PUT",
+       "http://h/scripts/rizezi7.dll?a.txt"},
+      {"OPTIONS * HTTP/1.1\r\n", true, "OPTIONS", "*"},
+      {"GET /x?a? HTTP/1.1\r\n", true, "GET", "/x?a?"},
+      {"GET /x?a?b HTTP/1.1\r\n", false, "GET", "/x?a?b"},
+      {"GET /x HTTP/1.1\n", false, "", ""},
+      {std::string("GET /x\0 HTTP/1.1\r\n", 18), false, "", ""},
+      {"GET /x HTTP/9.9\r\n", false, "GET", "/x"},
+      {"FETCH /x HTTP/1.1\r\n", false, "FETCH", "/x"},
+      {"GET /a b HTTP/1.1\r\n", false, "GET", "/a"},
+      {"GET\t/x\tHTTP/1.1\r\n", false, "GET\t/x\tHTTP/1.1", ""},
+      {"\r\n", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    RequestLine line;
+    EXPECT_EQ(ParseRequestLine(c.line, &line), c.parsed) << c.line;
+    EXPECT_EQ(line.method, c.method) << c.line;
+    EXPECT_EQ(line.target, c.target) << c.line;
+  }
+  EXPECT_EQ(SplitHeaderLine("Connection:   close \t"),
+            std::make_pair(std::string_view("Connection"), std::string_view("close")));
+  EXPECT_FALSE(SplitHeaderLine("X-Empty:  "));
+  EXPECT_FALSE(SplitHeaderLine("NoColon"));
+}
+
+TEST(ReplyHeadTest, HeadersByNameWithTheFramingOnes) {
+  Reply reply;
+  reply.SetConclusion("Successful");
+  reply.SetHeader("X-NVX-LARCH", "100,5");
+  reply.SetHeader("X-NVX-Fang", "5,0,0");
+  reply.SetHeader("X-Broken", "a\rb");
+  reply.SetHeader("content-md5", "x");  // ordered without regard to letter case
+  EXPECT_EQ(ReplyHeadText(reply, BodyFraming{"text/plain", 5}, ReplyFraming{}),
+            "HTTP/1.1 200 OK\r\nContent-Length: 5\r\ncontent-md5: x\r\nContent-Type: text/plain\r\n"
+            "Keep-Alive: timeout=5, max=1000000\r\nX-NVX-CONCLUSION: Successful\r\n"
+            "X-NVX-Fang: 5,0,0\r\nX-NVX-LARCH: 100,5\r\n\r\n");
+  Reply refusal;
+  refusal.status = 405;
+  refusal.SetHeader("Connection", "close");
+  EXPECT_EQ(ReplyHeadText(refusal, BodyFraming{}, ReplyFraming{true, true}),
+            "HTTP/1.1 405 Method Not Allowed\r\nAccept-Ranges: bytes\r\nConnection: close\r\n"
+            "Connection: close\r\nContent-Length: 0\r\n\r\n");
+}
+
+TEST(SmtpReplyReaderTest, RepliesSplitAnywhere) {
+  struct Case {
+    std::string bytes;
+    int code;  // 0: not a reply
+    size_t lines;
+    std::string last;
+  };
+  std::string many;
+  for (int i = 0; i < 70; ++i) many += "250-x\r\n";
+  const Case cases[] = {
+      {"220 relay ready\r\n", 220, 1, "relay ready"},
+      {"250-relay\r\n250-8BITMIME\r\n250 SIZE 1000\r\n", 250, 3, "SIZE 1000"},
+      {"250\r\n", 250, 1, ""},
+      {"354 go ahead\n", 354, 1, "go ahead"},
+      {"25O typo\r\n", 0, 0, ""},
+      {"250-a\r\n251 b\r\n", 0, 0, ""},
+      {"hello\r\n", 0, 0, ""},
+      {"150 too early\r\n", 0, 0, ""},
+      {"250x\r\n", 0, 0, ""},
+      {"250 " + std::string(3000, 'a') + "\r\n", 0, 0, ""},
+      {many + "250 x\r\n", 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    for (size_t split = 0; split <= c.bytes.size(); ++split) {
+      SmtpReplyReader reader;
+      std::string_view first(c.bytes.data(), split);
+      std::string_view second(c.bytes.data() + split, c.bytes.size() - split);
+      SmtpReplyReader::Result result = reader.Feed(&first);
+      if (result == SmtpReplyReader::Result::kNeedMore) result = reader.Feed(&second);
+      if (c.code == 0) {
+        EXPECT_EQ(result, SmtpReplyReader::Result::kBroken) << c.bytes.substr(0, 40) << split;
+        continue;
+      }
+      ASSERT_EQ(result, SmtpReplyReader::Result::kReply) << c.bytes << split;
+      EXPECT_EQ(reader.reply().code, c.code);
+      EXPECT_EQ(reader.reply().lines.size(), c.lines);
+      EXPECT_EQ(reader.reply().lines.back(), c.last);
+    }
+  }
+  // Two replies in one piece come one after the other.
+  SmtpReplyReader reader;
+  std::string_view both = "250 done\r\n221 bye\r\n";
+  ASSERT_EQ(reader.Feed(&both), SmtpReplyReader::Result::kReply);
+  EXPECT_EQ(reader.reply().Describe(), "250 done");
+  ASSERT_EQ(reader.Feed(&both), SmtpReplyReader::Result::kReply);
+  EXPECT_EQ(reader.reply().Describe(), "221 bye");
 }
 
 }  // namespace

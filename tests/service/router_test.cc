@@ -1,13 +1,13 @@
 // The router driven without sockets: the same requests the front end hands it.
-#include "service/service_router.h"
+#include "service/commands/service_router.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "codec/md5.h"
-#include "service/blob_store.h"
-#include "service/store.h"
+#include "service/store/blob_store.h"
+#include "service/store/sqlite_store.h"
 #include "tests/support/login_token.h"
 #include "tests/support/temp_dir.h"
 
@@ -18,7 +18,7 @@ class RouterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(store_.Open(temp_.File("nvx.db"), &error)) << error;
+    ASSERT_TRUE(store_.Open(temp_.File("nvx.db"), temp_.File("outbox"), &error)) << error;
     Account account;
     account.id = "alice";
     account.quota = 100;
@@ -39,9 +39,9 @@ class RouterTest : public ::testing::Test {
   }
 
   test::TempDir temp_;
-  Store store_;
+  SqliteStore store_;
   BlobStore blobs_{temp_.path()};
-  ServiceEnvironment environment_{store_, blobs_, temp_.File("web"), temp_.File("outbox")};
+  ServiceEnvironment environment_{store_, blobs_, temp_.File("web")};
   ServiceRouter router_{environment_};
   std::string block_;
 };

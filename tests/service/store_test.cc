@@ -1,6 +1,6 @@
 // The service's store on a real SQLite file: accounts, the folder tree and its rules,
 // documents and the space used, and what survives closing and opening again.
-#include "service/store.h"
+#include "service/store/sqlite_store.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/text_format.h"
-#include "service/sqlite_db.h"
+#include "service/store/sqlite_db.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx::service {
@@ -32,9 +32,9 @@ class StoreTest : public ::testing::Test {
   }
 
   void Reopen() {
-    store_ = std::make_unique<Store>();
+    store_ = std::make_unique<SqliteStore>();
     std::string error;
-    ASSERT_TRUE(store_->Open(temp_.File("nvx.db"), &error)) << error;
+    ASSERT_TRUE(store_->Open(temp_.File("nvx.db"), temp_.File("outbox"), &error)) << error;
   }
 
   int64_t Create(int64_t parent, const std::string& name) {
@@ -71,7 +71,7 @@ class StoreTest : public ::testing::Test {
   int64_t Used() { return store_->FindAccount("alice")->used; }
 
   test::TempDir temp_;
-  std::unique_ptr<Store> store_;
+  std::unique_ptr<SqliteStore> store_;
   int64_t alice_ = 0;
   int64_t my_files_ = 0;
 };

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -33,6 +34,16 @@ int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
     if (std::chrono::steady_clock::now() >= deadline) return -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+}
+
+// The port a line names; 0 when it is no number.
+int PortOf(const std::string& line) {
+  int port = 0;
+  for (char c : line) {
+    if (c < '0' || c > '9') return 0;
+    port = port * 10 + (c - '0');
+  }
+  return port;
 }
 
 }  // namespace
@@ -71,10 +82,15 @@ ServerProcess::ServerProcess(const std::string& data_folder, const std::string& 
     ::close(out_pipe[0]);
     return;
   }
-  // The first line of standard output is the port.
+  // The first line of standard output is the port; the metrics port follows.
+  size_t lines = 1;
+  for (const std::string& option : options) lines += option == "--metrics";
   std::string line;
+  auto line_count = [&line] {
+    return static_cast<size_t>(std::count(line.begin(), line.end(), '\n'));
+  };
   auto deadline = std::chrono::steady_clock::now() + kStartLimit;
-  while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+  while (line_count() < lines && std::chrono::steady_clock::now() < deadline) {
     pollfd entry{out_pipe[0], POLLIN, 0};
     if (::poll(&entry, 1, 100) <= 0) continue;
     char buffer[64];
@@ -83,14 +99,10 @@ ServerProcess::ServerProcess(const std::string& data_folder, const std::string& 
     line.append(buffer, static_cast<size_t>(got));
   }
   ::close(out_pipe[0]);
-  line = line.substr(0, line.find('\n'));
-  port_ = 0;
-  for (char c : line) {
-    if (c < '0' || c > '9') {
-      port_ = 0;
-      break;
-    }
-    port_ = port_ * 10 + (c - '0');
+  port_ = PortOf(line.substr(0, line.find('\n')));
+  if (lines > 1 && line.find('\n') != std::string::npos) {
+    std::string rest = line.substr(line.find('\n') + 1);
+    metrics_port_ = PortOf(rest.substr(0, rest.find('\n')));
   }
 }
 
@@ -108,6 +120,7 @@ int ServerProcess::Stop(int signal_number) {
   }
   pid_ = -1;
   port_ = 0;
+  metrics_port_ = 0;
   return code;
 }
 

@@ -1,0 +1,95 @@
+// Where the bytes of one upload go and how they become a document. A new document, a
+// replacement and a restart from the beginning write a temporary blob file; continuing an
+// incomplete document at its end appends to its blob in place. While the body arrives, a
+// resumable upload is made durable every kServiceUploadCheckpointBytes: the file is
+// flushed and the store records the bytes so far as an incomplete document (size and the
+// digest of exactly those bytes), so a crash of the server loses at most the bytes since
+// the last checkpoint. A blob may therefore hold more bytes than its document's size
+// after a crash; only the first `size` bytes belong to the document, and the next
+// continuation cuts the rest off.
+//
+// The writer holds an exclusive lock on the file it writes, so two uploads never write
+// one blob at once ("Error - Document Busy"). One writer per request, on its thread.
+#ifndef NVX_SERVICE_COMMANDS_DOCUMENT_WRITER_H_
+#define NVX_SERVICE_COMMANDS_DOCUMENT_WRITER_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "codec/md5.h"
+#include "platform/file.h"
+#include "service/commands/command_context.h"
+#include "service/store/blob_store.h"
+#include "service/store/store.h"
+
+namespace nvx::service {
+
+inline constexpr std::string_view kDocumentBusy = "Error - Document Busy";
+
+// What the upload makes.
+struct UploadTarget {
+  int64_t folder = 0;
+  std::string name;
+  std::string date_stamp;
+  std::optional<Document> previous;  // the document continued or replaced
+  int64_t offset = 0;                // bytes of `previous` that the document keeps
+  bool continuation = false;         // `previous` is an incomplete document continued
+  int64_t full_size = 0;             // the document's size once whole (archives: unknown)
+  bool resumable = false;            // what arrived is kept when the body breaks off
+  bool archive = false;              // the bytes are a one-entry ZIP archive
+  int64_t replaced_size = 0;         // bytes of the documents the new one takes the place of
+};
+
+class DocumentWriter {
+ public:
+  // `reservation` claims the space the upload takes; the writer settles what each
+  // checkpoint records and, for an archive, sets the claim to the entry's size. It must
+  // outlive the writer.
+  DocumentWriter(ServiceEnvironment& service, const Account& account, UploadTarget target,
+                 UploadClaim& reservation);
+  ~DocumentWriter();
+  DocumentWriter(const DocumentWriter&) = delete;
+  DocumentWriter& operator=(const DocumentWriter&) = delete;
+
+  // Prepares the file and writes the bytes kept of the previous document. False with the
+  // conclusion (conclusion()) when the upload cannot go ahead.
+  bool Begin();
+  // Adds plain bytes of the document. False when they could not be written or recorded.
+  bool Write(const char* data, size_t size);
+  // Ends the upload: a whole body becomes the complete document; a broken one is kept as
+  // an incomplete document when resumable. Returns the conclusion.
+  std::string_view Finish(bool whole);
+
+  std::string_view conclusion() const { return conclusion_; }
+
+ private:
+  bool BeginInPlace();
+  bool BeginTemporary();
+  // Flushes and records the bytes so far; `complete` when they are the whole document.
+  bool Checkpoint(bool complete);
+  bool Fail(std::string_view conclusion);
+  // Unpacks a whole archive and records its entry as the document. Returns the conclusion.
+  std::string_view FinishArchive();
+
+  ServiceEnvironment& service_;
+  const Account& account_;
+  const UploadTarget target_;
+  UploadClaim& reservation_;
+  // Exactly one of the two is in use: a new blob, or the previous document's blob.
+  std::unique_ptr<BlobWriter> writer_;
+  platform::File in_place_;
+  std::string blob_;         // the blob's name once it is one
+  bool blob_owned_ = false;  // a new blob that no document names yet
+  Md5Context md5_{};
+  int64_t written_ = 0;               // bytes after the offset
+  int64_t checkpointed_ = 0;          // of them, recorded in the store
+  std::optional<Document> recorded_;  // the document as last recorded by this upload
+  std::string_view conclusion_;
+};
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_COMMANDS_DOCUMENT_WRITER_H_

@@ -1,0 +1,66 @@
+// DownLoadX: the block signature of a stored document (block size 2048), sent like a
+// document. A document's bytes never change once it is complete (a replacement or a
+// patch makes a new version with a new blob), so the signature is made once per version,
+// on the first request, and kept beside the blob; it goes with the blob.
+#include <string>
+#include <utility>
+
+#include "codec/delta/block_signature.h"
+#include "platform/file_system.h"
+#include "service/commands/service_commands.h"
+
+namespace nvx::service {
+namespace {
+
+constexpr std::string_view kNoSignature = "Error - No Signature";
+
+// Makes the signature of `document` and keeps it at `path`: written to a temporary file
+// first and renamed, so that a signature file is always whole. Two requests that make it
+// at once write the same text. False when the document cannot be signed.
+bool KeepSignature(const BlobStore& blobs, const Document& document, const std::string& path) {
+  std::string blob_path = blobs.PathOf(document.blob);
+  platform::File blob = platform::File::Open(blob_path, platform::File::Access::kRead);
+  // The bytes of a complete document are exactly its blob.
+  if (!blob.is_open() || blob.Size() != document.size) return false;
+  blob.Close();
+  std::string text;
+  std::string error;
+  if (!MakeSignature(blob_path, kServiceSignatureBlockSize, &text, &error)) return false;
+  std::string temporary = blobs.PathOf(RandomFileName(".tmp"));
+  platform::File file = platform::File::Open(temporary, platform::File::Access::kCreateNew);
+  bool kept = file.is_open() && file.TryLockExclusive() && file.Write(text) && file.Sync() &&
+              platform::RenameFile(temporary, path);
+  if (!kept) platform::RemoveFile(temporary);
+  return kept;
+}
+
+}  // namespace
+
+void SignatureDownloadCommand(CommandContext& context) {
+  std::optional<Document> document = DownloadableDocument(context);
+  if (!document) return;
+  const BlobStore& blobs = context.service.blobs;
+  std::string path = blobs.SignaturePathOf(document->blob);
+  auto file =
+      std::make_shared<platform::File>(platform::File::Open(path, platform::File::Access::kRead));
+  if (!file->is_open()) {
+    // An empty document has no blocks to sign.
+    if (document->size == 0 || !KeepSignature(blobs, *document, path)) {
+      context.reply.SetConclusion(kNoSignature);
+      return;
+    }
+    *file = platform::File::Open(path, platform::File::Access::kRead);
+    // The document went while it was signed: its signature goes too.
+    if (!context.service.store.FindDocument(context.account.key, document->vid)) {
+      platform::RemoveFile(path);
+    }
+  }
+  int64_t size = file->is_open() ? file->Size() : -1;
+  if (size <= 0) {
+    context.reply.SetConclusion(kServiceFailure);
+    return;
+  }
+  SendFileBody(context, std::move(file), 0, size, false, false);
+}
+
+}  // namespace nvx::service

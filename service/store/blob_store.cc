@@ -1,0 +1,166 @@
+#include "service/store/blob_store.h"
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <unordered_set>
+
+#include "codec/hidden_work_file.h"
+#include "platform/directory_sync.h"
+#include "platform/file_system.h"
+#include "platform/mutex.h"
+#include "platform/text_format.h"
+
+namespace nvx::service {
+namespace {
+
+// The process's source of random names, drawn from by all connection threads.
+struct NameSource {
+  platform::Mutex mutex;
+  std::mt19937_64 generator GUARDED_BY(mutex){std::random_device{}()};
+};
+
+}  // namespace
+
+std::string RandomFileName(std::string_view ending) {
+  static NameSource source;
+  platform::MutexLock lock(source.mutex);
+  uint64_t high = source.generator();
+  uint64_t low = source.generator();
+  return StrFormat("%016llx%016llx%.*s", static_cast<unsigned long long>(high),
+                   static_cast<unsigned long long>(low), static_cast<int>(ending.size()),
+                   ending.data());
+}
+
+std::string BlobStore::PathOf(std::string_view blob) const {
+  return folder_ + "/" + std::string(blob);
+}
+
+std::string BlobStore::SignaturePathOf(std::string_view blob) const {
+  return PathOf(blob) + std::string(kSignatureEnding);
+}
+
+void BlobStore::Remove(std::string_view blob) const {
+  if (blob.empty()) return;
+  // The signature first: a crash in between leaves an unreferenced blob, which the next
+  // start removes, never a signature without its blob.
+  platform::RemoveFile(SignaturePathOf(blob));
+  platform::RemoveFile(PathOf(blob));
+}
+
+int BlobStore::RemoveStaleTemporaryFiles() const {
+  std::error_code error;
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    const std::filesystem::path& path = entry.path();
+    if (!entry.is_regular_file(error)) continue;
+    // Archive entries being unpacked are written under work names of their own; nobody
+    // unpacks into this folder while the server starts.
+    if (IsHiddenWorkFileName(path.filename().string(), kUnpackWorkSuffix)) {
+      if (platform::RemoveFile(path.string())) ++removed;
+      continue;
+    }
+    if (path.extension() != ".tmp") continue;
+    // The lock is taken on a file of its own; a writer at work keeps it and its file.
+    platform::File file = platform::File::Open(path.string(), platform::File::Access::kRead);
+    if (!file.is_open() || !file.TryLockExclusive()) continue;
+    if (platform::RemoveFile(path.string())) ++removed;
+  }
+  return removed;
+}
+
+int BlobStore::RemoveUnreferencedBlobs(const std::vector<std::string>& referenced,
+                                       int64_t age_seconds) const {
+  std::unordered_set<std::string> named(referenced.begin(), referenced.end());
+  std::error_code error;
+  auto now = std::filesystem::file_time_type::clock::now();
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    const std::filesystem::path& path = entry.path();
+    // A signature belongs to the blob whose name it extends.
+    std::string blob = path.filename().string();
+    if (path.extension() == kSignatureEnding) blob = path.stem().string();
+    if (std::filesystem::path(blob).extension() != ".blob" || !entry.is_regular_file(error)) {
+      continue;
+    }
+    if (named.count(blob) != 0) continue;
+    auto written = entry.last_write_time(error);
+    if (error || now - written < std::chrono::seconds(age_seconds)) continue;
+    if (platform::RemoveFile(path.string())) ++removed;
+  }
+  return removed;
+}
+
+bool BlobStore::Adopt(const std::string& temporary_path, std::string* blob) const {
+  std::string name = RandomFileName(".blob");
+  if (!platform::RenameFile(temporary_path, PathOf(name))) return false;
+  platform::SyncDirectory(folder_);
+  *blob = name;
+  return true;
+}
+
+BlobWriter::BlobWriter(const BlobStore& store)
+    : store_(store), temporary_path_(store.PathOf(RandomFileName(".tmp"))) {
+  file_ = platform::File::Open(temporary_path_, platform::File::Access::kCreateTruncate);
+  if (!file_.is_open() || !file_.TryLockExclusive()) error_ = file_.error();
+}
+
+BlobWriter::~BlobWriter() {
+  if (!finished_) {
+    file_.Close();
+    platform::RemoveFile(temporary_path_);
+  }
+}
+
+bool BlobWriter::Write(const void* data, size_t size) {
+  if (!ok()) return false;
+  if (!file_.WriteAll(data, size)) {
+    error_ = file_.error();
+    return false;
+  }
+  size_ += static_cast<int64_t>(size);
+  return true;
+}
+
+bool BlobWriter::Flush() {
+  if (!ok()) return false;
+  if (!file_.Sync()) {
+    error_ = file_.error();
+    return false;
+  }
+  return true;
+}
+
+bool BlobWriter::Promote(std::string* blob) {
+  if (!Flush()) return false;
+  if (blob_.empty()) {
+    std::string name = RandomFileName(".blob");
+    if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+    finished_ = true;
+    platform::SyncDirectory(store_.folder());
+    blob_ = name;
+  }
+  *blob = blob_;
+  return true;
+}
+
+bool BlobWriter::Finish(std::string* blob) {
+  if (!ok()) return false;
+  if (!file_.Sync()) {
+    error_ = file_.error();
+    return false;
+  }
+  file_.Close();
+  if (!blob_.empty()) {
+    *blob = blob_;
+    return true;
+  }
+  std::string name = RandomFileName(".blob");
+  if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+  finished_ = true;
+  platform::SyncDirectory(store_.folder());
+  *blob = name;
+  return true;
+}
+
+}  // namespace nvx::service

@@ -1,0 +1,94 @@
+// The bytes of the documents, one file per document in DIR/blobs. A new blob is written
+// to a temporary file in the same folder, flushed to the disk and only then renamed to
+// its final name, so a blob name in the store never refers to a half-written file. The
+// store's transaction that names a new blob runs after the rename; a crash in between
+// leaves an unreferenced file, never a reference to a missing one. Blob names are random
+// and never reused. A writer holds an exclusive lock on its temporary file for as long as
+// it lives, so a temporary file whose lock can be taken was left by a writer that a crash
+// stopped. Safe for concurrent use by several threads and processes.
+#ifndef NVX_SERVICE_STORE_BLOB_STORE_H_
+#define NVX_SERVICE_STORE_BLOB_STORE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace nvx::service {
+
+inline constexpr std::string_view kSignatureEnding = ".sig";
+
+class BlobStore {
+ public:
+  explicit BlobStore(std::string folder) : folder_(std::move(folder)) {}
+
+  const std::string& folder() const { return folder_; }
+  std::string PathOf(std::string_view blob) const;
+  // The block signature kept beside a blob (made when it is first asked for): the blob's
+  // name with kSignatureEnding. It goes with its blob.
+  std::string SignaturePathOf(std::string_view blob) const;
+  // Removes a blob that no document names any more, with its signature; a missing file is
+  // no failure.
+  void Remove(std::string_view blob) const;
+  // Removes the temporary files that no writer holds any more (left by writers that a
+  // crash stopped) and unfinished unpacked archive entries. Call it when the server
+  // starts. Returns how many went.
+  int RemoveStaleTemporaryFiles() const;
+  // Removes the blobs (and signatures) that are not in `referenced` and were last written at least
+  // `age_seconds` ago: a crash between a blob's rename and the store's transaction that
+  // names it leaves one. Younger ones may be a writer's in another process that is about
+  // to name it. Returns how many went.
+  int RemoveUnreferencedBlobs(const std::vector<std::string>& referenced,
+                              int64_t age_seconds) const;
+  // Renames a finished temporary file of this folder (written by other means than a
+  // BlobWriter, for example an unpacked archive entry) to a fresh blob name, written to
+  // `blob`. False when the rename failed; the file is then left where it was.
+  bool Adopt(const std::string& temporary_path, std::string* blob) const;
+
+ private:
+  std::string folder_;
+};
+
+// Writes one new blob. Abandoned (destroyed without Finish) it removes its temporary file.
+class BlobWriter {
+ public:
+  explicit BlobWriter(const BlobStore& store);
+  ~BlobWriter();
+  BlobWriter(const BlobWriter&) = delete;
+  BlobWriter& operator=(const BlobWriter&) = delete;
+
+  // False when the temporary file could not be created or written; error() tells why.
+  bool ok() const { return file_.is_open() && error_ == 0; }
+  int error() const { return error_; }
+  bool Write(const void* data, size_t size);
+  int64_t size() const { return size_; }
+  // The temporary file, which stays until Finish or the writer's end.
+  const std::string& temporary_path() const { return temporary_path_; }
+  // Forces what was written to the disk, so that others may read the temporary file.
+  bool Flush();
+  // Flushes and renames the file to a fresh blob name, written to `blob`, and keeps it
+  // open and locked: further writes grow the blob in place, and the caller owns the blob
+  // (the writer's end no longer removes it).
+  bool Promote(std::string* blob);
+  // Flushes, closes and renames the file to a fresh blob name (the promoted name, when it
+  // was promoted), written to `blob`.
+  bool Finish(std::string* blob);
+
+ private:
+  const BlobStore& store_;
+  std::string temporary_path_;
+  platform::File file_;
+  int64_t size_ = 0;
+  int error_ = 0;
+  bool finished_ = false;
+  std::string blob_;  // once promoted
+};
+
+// A fresh random name for a blob or a temporary file, with the given ending.
+std::string RandomFileName(std::string_view ending);
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_STORE_BLOB_STORE_H_

@@ -1,0 +1,61 @@
+#include "service/store/database_pool.h"
+
+namespace nvx::service {
+namespace {
+
+// Idle connections kept for later calls; more are closed when they come back.
+constexpr size_t kIdleConnectionsMax = 32;
+
+}  // namespace
+
+DatabasePool::Lease::~Lease() {
+  pool_.Return(std::move(db_));
+}
+
+bool DatabasePool::Open(const std::string& path, int busy_millis, std::string* error) {
+  auto db = std::make_unique<Database>();
+  if (!db->Open(path, busy_millis)) {
+    *error = db->error_text();
+    return false;
+  }
+  platform::MutexLock lock(mutex_);
+  path_ = path;
+  busy_millis_ = busy_millis;
+  idle_.push_back(std::move(db));
+  return true;
+}
+
+DatabasePool::Lease DatabasePool::Acquire() {
+  std::string path;
+  int busy_millis;
+  {
+    platform::MutexLock lock(mutex_);
+    if (!idle_.empty()) {
+      std::unique_ptr<Database> db = std::move(idle_.back());
+      idle_.pop_back();
+      return Lease(*this, std::move(db));
+    }
+    path = path_;
+    busy_millis = busy_millis_;
+  }
+  // Opening takes a moment; other threads go on meanwhile.
+  auto db = std::make_unique<Database>();
+  db->Open(path, busy_millis);
+  return Lease(*this, std::move(db));
+}
+
+std::string DatabasePool::last_error() {
+  platform::MutexLock lock(mutex_);
+  return last_error_;
+}
+
+void DatabasePool::Return(std::unique_ptr<Database> db) {
+  platform::MutexLock lock(mutex_);
+  if (!db->error_text().empty()) {
+    last_error_ = db->error_text();
+    db->ClearError();
+  }
+  if (db->is_open() && idle_.size() < kIdleConnectionsMax) idle_.push_back(std::move(db));
+}
+
+}  // namespace nvx::service

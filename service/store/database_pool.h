@@ -1,0 +1,56 @@
+// The store's connections to its database file. A store call takes a connection for its
+// own length and gives it back, so store calls on different threads never wait for each
+// other in this process: SQLite in write-ahead-log mode lets readers run beside the one
+// writer (the store serialises its writers itself). Connections are opened as they are
+// needed and kept for the next call. Any thread.
+#ifndef NVX_SERVICE_STORE_DATABASE_POOL_H_
+#define NVX_SERVICE_STORE_DATABASE_POOL_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
+#include "service/store/sqlite_db.h"
+
+namespace nvx::service {
+
+class DatabasePool {
+ public:
+  // A connection taken from the pool; goes back when the lease ends.
+  class Lease {
+   public:
+    Lease(DatabasePool& pool, std::unique_ptr<Database> db) : pool_(pool), db_(std::move(db)) {}
+    ~Lease();
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Database& operator*() const { return *db_; }
+    Database* operator->() const { return db_.get(); }
+
+   private:
+    DatabasePool& pool_;
+    std::unique_ptr<Database> db_;
+  };
+
+  // Opens the first connection to `path` (creating the file), waiting up to
+  // `busy_millis` for other processes' locks. False with the database's message.
+  bool Open(const std::string& path, int busy_millis, std::string* error) EXCLUDES(mutex_);
+  // A connection; one that could not be opened fails every statement.
+  Lease Acquire() EXCLUDES(mutex_);
+  // The message of the last failure of any connection.
+  std::string last_error() EXCLUDES(mutex_);
+
+ private:
+  void Return(std::unique_ptr<Database> db) EXCLUDES(mutex_);
+
+  platform::Mutex mutex_;
+  std::string path_ GUARDED_BY(mutex_);
+  int busy_millis_ GUARDED_BY(mutex_) = 0;
+  std::vector<std::unique_ptr<Database>> idle_ GUARDED_BY(mutex_);
+  std::string last_error_ GUARDED_BY(mutex_);
+};
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_STORE_DATABASE_POOL_H_
