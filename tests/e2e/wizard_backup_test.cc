@@ -287,6 +287,28 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   std::string table = PathExists(crontab + ".table") ? ReadFileText(crontab + ".table") : "";
   EXPECT_EQ(table.rfind("0 12 * * sun cd '" + app_ + "' && ", 0), 0u) << table;
   EXPECT_NE(table.find("./NVXbackup"), std::string::npos) << table;
+
+  // A new configuration begun from the menu and cancelled after the login leaves the
+  // configuration and the schedule as they were, byte for byte.
+  const std::string config_before = ReadFileText(app_ + "/config.txt");
+  const std::string schedule_before = ReadFileText(app_ + "/BackupSchedule.txt");
+  desktop_.ClearRecord();
+  StartWizard();
+  ASSERT_EQ(PageName(), "MenuFull");
+  Find<QCheckBox>("NewConfig")->setChecked(true);
+  Click("Continue");
+  Click("Continue");  // splash
+  Type("NVX_ID", "alice");
+  Type("NVX_password", "wonderland");
+  LogIn();
+  ASSERT_EQ(PageName(), "mydocuments") << desktop_.messages().join(" | ").toStdString();
+  Click("Cancel");
+  EXPECT_TRUE(start_up_->ended());
+  EXPECT_EQ(ReadFileText(app_ + "/config.txt"), config_before);
+  EXPECT_EQ(ReadFileText(app_ + "/BackupSchedule.txt"), schedule_before);
+  EXPECT_EQ(ReadFileText(crontab + ".table"), table);
+  EXPECT_FALSE(PathExists(app_ + "/config.new"));
+  EXPECT_TRUE(desktop_.started().empty());
 }
 
 // The service is reached through a line of 12 MB/s, so that the run is seen with part of

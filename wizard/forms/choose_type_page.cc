@@ -51,9 +51,9 @@ void ChooseTypePage::ContinueClicked() {
     accept();
     return;
   }
-  // config.txt holds only the header the Login page wrote; the download moves it aside and
-  // brings the stored one, so a header that could not be flushed does not matter.
-  static_cast<void>(context_.config.Close());
+  // The new configuration holds only the header the Login page wrote; the download brings
+  // the stored one instead, after moving config.txt aside.
+  context_.config.Abandon();
   QString error;
   if (!PrepareChooseTypeDownload(context_.state.app_folder, context_.state.login_id,
                                  context_.state.password, &error)) {

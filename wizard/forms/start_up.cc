@@ -23,6 +23,9 @@ namespace {
 
 inline constexpr char kNothingSelectedMessage[] =
     "No files or folders were selected for Backup. Backup will not be run";
+inline constexpr char kConfigurationKeptMessage[] =
+    "No files or folders were selected for Backup. Your previous backup configuration is "
+    "kept unchanged";
 
 // Exit codes of the wizard.
 constexpr int kExitNormal = 0;
@@ -97,6 +100,8 @@ void StartUp::ShowLastPage(Page* page) {
 void StartUp::End(int exit_code) {
   if (ended_) return;
   ended_ = true;
+  // A new configuration the user left before its end never replaces config.txt.
+  config_.Abandon();
   exit_code_ = exit_code;
   emit Ended(exit_code);
 }
@@ -193,6 +198,16 @@ void StartUp::FileDialogStep() {
 void StartUp::Finish() {
   if (!config_.WriteTailAndClose()) {
     context_.desktop.Tell("Could not write config.txt: " + config_.LastError());
+    return End(kExitNormal);
+  }
+  // A configuration that selects nothing does not replace one that backs something up.
+  if (!state_.something_selected && state_.configuration_complete) {
+    context_.desktop.Tell(kConfigurationKeptMessage);
+    return End(kExitNormal);
+  }
+  QString error;
+  if (!config_.Commit(&error)) {
+    context_.desktop.Tell("Could not write config.txt: " + error);
     return End(kExitNormal);
   }
   if (!state_.something_selected) {

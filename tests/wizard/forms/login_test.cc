@@ -39,7 +39,7 @@ TEST_F(LoginTest, EveryLoginResultEitherStaysWithItsMessageOrGoesOn) {
     if (*c.message == '\0') {
       ExpectPage("ChooseType");
       EXPECT_TRUE(desktop_.messages().isEmpty());
-      EXPECT_NE(ReadApp("config.txt").find("NVXuser bob\r\n"), std::string::npos);
+      EXPECT_NE(ReadApp("config.new").find("NVXuser bob\r\n"), std::string::npos);
       EXPECT_EQ(state_.login_id, "bob");
     } else {
       ExpectPage("Login");
@@ -54,7 +54,7 @@ TEST_F(LoginTest, AnUncheckedLoginIsSavedOnlyWhenTheUserSaysSo) {
   for (const int result : {-2, -3}) {
     for (const wizard::Answer answer : {wizard::Answer::kNo, wizard::Answer::kYes}) {
       SCOPED_TRACE(std::to_string(result) + (answer == wizard::Answer::kYes ? " yes" : " no"));
-      std::filesystem::remove(AppFile("config.txt"));
+      std::filesystem::remove(AppFile("config.new"));
       desktop_.ClearRecord();
       desktop_.QueueAnswer(answer);
       login_results_ = {result};
@@ -69,7 +69,7 @@ TEST_F(LoginTest, AnUncheckedLoginIsSavedOnlyWhenTheUserSaysSo) {
         EXPECT_EQ(state_.password, "pw");
       } else {
         ExpectPage("Login");
-        EXPECT_FALSE(std::filesystem::exists(AppFile("config.txt")));
+        EXPECT_FALSE(std::filesystem::exists(AppFile("config.new")));
       }
       EXPECT_EQ(desktop_.busy_count(), 0);
     }

@@ -77,15 +77,52 @@ TEST_F(MenuTest, AJobThatCannotStartIsNotAnnouncedAsStarted) {
             QStringList{"Could not start " + QString::fromStdString(AppFile("NVXbackup"))});
 }
 
-TEST_F(MenuTest, NewConfigurationSkipsChooseType) {
-  WriteCompleteConfig();
-  StartWizard();
-  SetChecked("NewConfig", true);
-  Click("Continue");
-  PassSplashAndLogin();
-  ExpectPage("mydocuments");
-  // Login truncated the old configuration.
-  EXPECT_EQ(ReadApp("config.txt").find("#END"), std::string::npos);
+// A new configuration replaces config.txt only when it is finished and selects something:
+// leaving it on the way, or finishing with nothing selected, keeps config.txt and the
+// schedule byte for byte.
+TEST_F(MenuTest, NewConfigurationSkipsChooseTypeAndReplacesConfigOnlyWhenFinished) {
+  enum class Leave { kCancel, kCloseBox, kNothingSelected, kFinish };
+  for (const Leave leave :
+       {Leave::kCancel, Leave::kCloseBox, Leave::kNothingSelected, Leave::kFinish}) {
+    SCOPED_TRACE(static_cast<int>(leave));
+    WriteCompleteConfig();
+    WriteFileText(AppFile("BackupSchedule.txt"), "3\r\n22\r\n");
+    const std::string config_before = ReadApp("config.txt");
+    desktop_.ClearRecord();
+    StartWizard();
+    SetChecked("NewConfig", true);
+    Click("Continue");
+    PassSplashAndLogin("bob", "pw");
+    ExpectPage("mydocuments");
+    EXPECT_EQ(ReadApp("config.txt"), config_before);
+    if (leave == Leave::kCancel) Click("Cancel");
+    if (leave == Leave::kCloseBox) CloseBox();
+    if (leave == Leave::kNothingSelected || leave == Leave::kFinish) {
+      SetChecked("Check1", leave == Leave::kFinish);
+      Click("Continue");
+      ExpectPage("FileDialog");
+      Click("BackupLater");
+    }
+    if (leave == Leave::kFinish) {
+      ExpectPage("scheduletask");
+      EXPECT_NE(ReadApp("config.txt").find("NVXuser bob\r\n"), std::string::npos);
+      EXPECT_NE(ReadApp("config.txt").find("#END"), std::string::npos);
+      Click("Cancel");
+    } else {
+      EXPECT_TRUE(start_up_->ended());
+      EXPECT_EQ(ReadApp("config.txt"), config_before);
+      EXPECT_TRUE(desktop_.started().empty());
+    }
+    if (leave == Leave::kNothingSelected) {
+      EXPECT_EQ(desktop_.messages().back(),
+                "No files or folders were selected for Backup. Your previous backup "
+                "configuration is kept unchanged");
+    }
+    EXPECT_FALSE(PathExists(AppFile("config.new")));
+    if (leave != Leave::kFinish) {
+      EXPECT_EQ(ReadApp("BackupSchedule.txt"), "3\r\n22\r\n");
+    }
+  }
 }
 
 TEST_F(MenuTest, RestoreOneItemWritesTheJobAndEnds) {
