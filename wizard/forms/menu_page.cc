@@ -15,6 +15,7 @@
 #include "wizard/core/run_watch.h"
 #include "wizard/core/wizard_environment.h"
 #include "wizard/forms/results_page.h"
+#include "wizard/forms/schedule_controls.h"
 
 namespace nvx::wizard {
 
@@ -48,7 +49,10 @@ void MenuPage::Load() {
   backup_warning_->setText(last.warning);
   backup_warning_->setVisible(!last.warning.isEmpty());
   for (const RestoreItem& item : context_.state.restore_items) restore_list_->addItem(item.entry);
-  current_schedule_->setText(CurrentScheduleText(context_.state.app_folder).value_or(""));
+  // The boxes and lists start at the schedule in force, as the text above them says.
+  const std::optional<jobfiles::Schedule> schedule = ReadScheduleFile(folder);
+  current_schedule_->setText(schedule ? ScheduleText(*schedule) : QString());
+  if (schedule) schedule_controls_->ShowSchedule(*schedule);
   change_id_->setText(context_.state.login_id);
   change_notify_->setChecked(context_.state.notify_user);
   notify_every_run_->setChecked(context_.state.notify_every_run);

@@ -25,6 +25,8 @@ class QWidget;
 
 namespace nvx::wizard {
 
+class ScheduleControls;
+
 class MenuPage : public Page {
   Q_OBJECT
 
@@ -75,6 +77,7 @@ class MenuPage : public Page {
   QPushButton* restore_results_;
   // Schedule tab.
   QLabel* current_schedule_;
+  ScheduleControls* schedule_controls_;
   // ID/Password tab.
   QLineEdit* change_id_;
   QLineEdit* change_password_;
