@@ -270,7 +270,7 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
 
   // The scheduler the wizard started turns BackupSchedule.txt into the crontab line that
   // runs NVXbackup from the install folder (a stand-in crontab keeps the table in a file).
-  const wizard::ProgramStart& timer = desktop_.started()[1];
+  const wizard::ProgramStart timer = desktop_.started()[1];
   EXPECT_EQ(timer.program.toStdString(), app_ + "/NVXscheduledBackup");
   std::string crontab = temp_.File("crontab");
   WriteFileText(
@@ -309,6 +309,22 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   EXPECT_EQ(ReadFileText(crontab + ".table"), table);
   EXPECT_FALSE(PathExists(app_ + "/config.new"));
   EXPECT_TRUE(desktop_.started().empty());
+
+  // "No Scheduled Backups" on the menu's Schedule tab, which shows the schedule in force:
+  // the scheduler it starts removes the crontab line.
+  StartWizard();
+  ASSERT_EQ(PageName(), "MenuFull");
+  EXPECT_TRUE(Find<QCheckBox>("CheckWeekly")->isChecked());
+  EXPECT_EQ(Find<QComboBox>("DayOfWeek")->currentText(), "Sunday");
+  EXPECT_EQ(Find<QComboBox>("DailyTime")->currentText(), "Noon");
+  Click("NoSchedule");
+  ASSERT_EQ(desktop_.started().size(), 1u);
+  EXPECT_EQ(desktop_.started()[0].program.toStdString(), app_ + "/NVXscheduledBackup");
+  RunResult removed =
+      RunProgram(timer.program.toStdString(), timer_options, std::chrono::seconds(60));
+  EXPECT_EQ(removed.exit_code, 0) << removed.out << removed.err;
+  EXPECT_EQ(ReadFileText(crontab + ".table").find("NVXscheduledBackup"), std::string::npos);
+  EXPECT_FALSE(Find<QCheckBox>("CheckWeekly")->isChecked());
 }
 
 // The service is reached through a line of 12 MB/s, so that the run is seen with part of
