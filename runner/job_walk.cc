@@ -92,6 +92,9 @@ std::optional<int> RunDriver::RunJob(const JobEntry& job) {
     case JobKind::kClean:
       Clean(job);
       return std::nullopt;
+    case JobKind::kVerifyRestore:
+      VerifyRestore(job);
+      return std::nullopt;
     default:
       return std::nullopt;
   }

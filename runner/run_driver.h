@@ -53,6 +53,13 @@ class RunDriver {
   std::optional<int> RunTransferJob(const JobEntry& job, JobKind kind);
   void DeleteEmptyFolders(const JobEntry& job);
   void Clean(const JobEntry& job);
+  // The restore test (restore_test.cc): the report says how it went.
+  void VerifyRestore(const JobEntry& job);
+  // Downloads `name` of `server_folder` into `local_folder`; with `offer_copy` the copy
+  // already there is offered by its MD5. True when the file came (or, offered, was found
+  // current by the service).
+  bool RestoreOneFile(const JobEntry& job, const std::string& server_folder,
+                      const std::string& local_folder, const std::string& name, bool offer_copy);
   DisplaySettings DisplayFor(const JobEntry& job);
   // A job's command ended failed: the results say which job and why, the subject says
   // "Errors Detected" and the run does not end with 0.

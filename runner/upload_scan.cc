@@ -1,5 +1,7 @@
 #include "runner/upload_scan.h"
 
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,10 +31,13 @@ bool IsSkipFolder(const JobEntry& job, std::string_view name) {
 
 class Scan {
  public:
-  explicit Scan(const JobEntry& job) : job_(job) {}
+  // Each file found is handed to `sink` with its folder relative to the top.
+  using Sink = std::function<void(const std::string& relative, const platform::DirectoryEntry&)>;
+  explicit Scan(const JobEntry& job, Sink sink = {}) : job_(job), sink_(std::move(sink)) {}
 
   // False when the walk had to give up.
-  bool Folder(const std::string& folder, std::string_view pattern, bool top) {
+  bool Folder(const std::string& folder, std::string_view pattern, bool top,
+              const std::string& relative = {}) {
     std::vector<platform::DirectoryEntry> entries;
     if (platform::SearchDirectory(folder.empty() ? "/" : folder, pattern, &entries) != 0) {
       return !top;
@@ -45,11 +50,15 @@ class Scan {
             (top && IsSkipFolder(job_, entry.name))) {
           continue;
         }
-        if (!Folder(folder + "/" + entry.name, "*", false)) return false;
+        if (!Folder(folder + "/" + entry.name, "*", false,
+                    relative.empty() ? entry.name : relative + "/" + entry.name)) {
+          return false;
+        }
       } else if (entry.kind == platform::DirectoryEntry::Kind::kFile &&
                  !IsExcluded(job_, entry.name)) {
         ++count_.files;
         count_.bytes += entry.size;
+        if (sink_) sink_(relative, entry);
       }
     }
     return true;
@@ -59,6 +68,7 @@ class Scan {
 
  private:
   const JobEntry& job_;
+  Sink sink_;
   WorkCount count_;
   int64_t entries_ = 0;
 };
@@ -78,6 +88,31 @@ std::optional<WorkCount> CountUploadWork(const JobEntry& job) {
     return std::nullopt;
   }
   return scan.count();
+}
+
+std::optional<std::vector<SampledFile>> SampleJobFiles(const JobEntry& job, int count,
+                                                       uint32_t seed) {
+  std::vector<SampledFile> chosen;
+  if (count <= 0) return chosen;
+  // Reservoir sampling: the k-th file seen takes a place with probability count / k.
+  std::mt19937 random(seed);
+  int64_t seen = 0;
+  Scan scan(job, [&](const std::string& relative, const platform::DirectoryEntry& entry) {
+    if (entry.size <= 0) return;
+    ++seen;
+    SampledFile file{relative, entry.name, entry.size, entry.last_write_time.value_or(0)};
+    if (static_cast<int64_t>(chosen.size()) < count) {
+      chosen.push_back(std::move(file));
+      return;
+    }
+    const int64_t place = std::uniform_int_distribution<int64_t>(0, seen - 1)(random);
+    if (place < count) chosen[static_cast<size_t>(place)] = std::move(file);
+  });
+  const std::string& pattern = job.local_file;
+  if (!scan.Folder(job.local_path, pattern.empty() ? std::string_view("*") : pattern, true)) {
+    return std::nullopt;
+  }
+  return chosen;
 }
 
 }  // namespace nvx

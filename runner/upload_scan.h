@@ -2,11 +2,15 @@
 // folder will look at and their bytes, by the walk's own rules (the job's file or
 // pattern, subfolders when asked for, never a folder whose name begins with ".", skip
 // folders of the starting folder, excluded extensions). The count serves the progress
-// shown to the user only; the engine decides what is sent. One thread.
+// shown to the user only; the engine decides what is sent. The same walk chooses the
+// files of a restore test. One thread.
 #ifndef NVX_RUNNER_UPLOAD_SCAN_H_
 #define NVX_RUNNER_UPLOAD_SCAN_H_
 
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "runner/job_config.h"
 #include "runner/transfer_meter.h"
@@ -15,6 +19,20 @@ namespace nvx {
 
 // None when the folder cannot be read or holds more than kUploadScanMaxEntries entries.
 std::optional<WorkCount> CountUploadWork(const JobEntry& job);
+
+// A local file the job's walk finds, as the restore test needs it.
+struct SampledFile {
+  std::string folder;  // relative to the job's local folder, "/" between names; "" on top
+  std::string name;
+  int64_t size = 0;
+  int64_t last_write_time = 0;  // seconds since 1970 UTC
+};
+
+// Up to `count` files of the job's walk chosen at random (each equally likely, `seed`
+// deciding), leaving out empty files, which are never stored. None as for
+// CountUploadWork. Memory grows with `count` only.
+std::optional<std::vector<SampledFile>> SampleJobFiles(const JobEntry& job, int count,
+                                                       uint32_t seed);
 
 }  // namespace nvx
 
