@@ -69,19 +69,28 @@ std::string MakeScratchFolder(const std::string& parent) {
   return {};
 }
 
-// The server folder of a file in `relative` (with "/") below the job's server folder.
-std::string ServerFolderOf(const std::string& server_path, const std::string& relative) {
-  std::string folder = server_path;
+std::string LastName(const std::string& path, char separator) {
+  std::string_view trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == separator) trimmed.remove_suffix(1);
+  const size_t at = trimmed.rfind(separator);
+  return std::string(at == std::string_view::npos ? trimmed : trimmed.substr(at + 1));
+}
+
+// The server folder of a file in `relative` (with "/") below the job's local folder. As
+// the backup did: a folder job lands in the server folder of the local folder's name (the
+// job's server folder itself when it has that name); a job of a file or pattern lands in
+// the job's server folder.
+std::string ServerFolderOf(const JobEntry& job, const std::string& relative) {
+  std::string folder = job.server_path;
+  const std::string local_name = LastName(job.local_path, '/');
+  if (job.local_file.empty() && !EqualsIgnoreCase(LastName(folder, '\\'), local_name)) {
+    folder += "\\" + local_name;
+  }
   if (!relative.empty()) folder += "\\" + relative;
   for (char& c : folder) {
     if (c == '/') c = '\\';
   }
   return folder;
-}
-
-std::string LastName(const std::string& server_folder) {
-  const size_t backslash = server_folder.rfind('\\');
-  return backslash == std::string::npos ? server_folder : server_folder.substr(backslash + 1);
 }
 
 }  // namespace
@@ -113,10 +122,10 @@ void RunDriver::VerifyRestore(const JobEntry& job) {
   int index = 0;
   for (const SampledFile& file : *files) {
     const std::string relative = file.folder.empty() ? file.name : file.folder + "/" + file.name;
-    const std::string server_folder = ServerFolderOf(job.server_path, file.folder);
+    const std::string server_folder = ServerFolderOf(job, file.folder);
     // Named like the server folder, the download lands in this folder itself.
     const std::string into = StrFormat("%s/%d", scratch.c_str(), ++index);
-    const std::string copy_folder = into + "/" + LastName(server_folder);
+    const std::string copy_folder = into + "/" + LastName(server_folder, '\\');
     const std::string copy = copy_folder + "/" + file.name;
     if (!platform::MakeDirectory(into) || !platform::MakeDirectory(copy_folder)) {
       failure = relative + ": no temporary folder could be made";

@@ -139,12 +139,12 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
   EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{});
 }
 
-// The restore test of the backed-up tree: every stored file restored into a temporary
-// folder and checked against the service's MD5 and the unchanged local file. One stored
-// blob damaged on the service fails the test, which names the file.
+// The restore test of the backed-up tree, with the backup's own folders: every stored
+// file restored into a temporary folder and checked against the service's MD5 and the unchanged
+// local file. One stored blob damaged on the service fails the test, which names the file.
 TEST_F(TreeRestoreTest, TheRestoreTestPassesAndNamesTheFileOfADamagedBlob) {
   const std::string job = "LocalPath " + tree_ +
-                          "\r\nNVXPath \\Backup\\Data\r\nIncludeSubFolders Y\r\n"
+                          "\r\nNVXPath \\Backup\r\nIncludeSubFolders Y\r\n"
                           "VerifyRestore 100\r\n";
   RunResult passed = RunJobs(job);
   EXPECT_EQ(passed.exit_code, 0) << passed.out << passed.err;
