@@ -12,6 +12,7 @@
 #include "wizard/core/backup_schedule.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/menu_config.h"
+#include "wizard/core/restore_test_job.h"
 #include "wizard/core/run_watch.h"
 #include "wizard/core/wizard_environment.h"
 #include "wizard/forms/results_page.h"
@@ -40,6 +41,8 @@ void MenuPage::Load() {
   const QString& folder = context_.state.app_folder;
   display_results_->setEnabled(ResultsAvailable(folder, kBackupResultsType));
   restore_results_->setEnabled(ResultsAvailable(folder, kRestoreResultsType));
+  last_restore_test_->setText(LastRestoreTestText(ReadRunView(folder, kRestoreTestResultsType, 0)));
+  restore_test_results_->setEnabled(ResultsAvailable(folder, kRestoreTestResultsType));
   const QFileInfo config_file(AppFile(folder, kConfigName));
   const LastBackupLine last = LastBackupText(
       ReadRunView(folder, kBackupResultsType, 0), SchedulePeriodDays(ReadScheduleFile(folder)),
@@ -69,8 +72,8 @@ QWidget* MenuPage::BuildBackupTab() {
   backup_warning_->hide();
   QCheckBox* existing = run_existing_ =
       MakeCheck("RunExisting", "Do Backup using existing configuration shown below");
-  QCheckBox* fresh = new_config_ =
-      MakeCheck("NewConfig", "Create new configuration (existing configuration will be deleted)");
+  QCheckBox* fresh = new_config_ = MakeCheck(
+      "NewConfig", "Create new configuration (it replaces the existing one when finished)");
   auto* list = backup_list_ = new QPlainTextEdit(tab);
   list->setObjectName("BackupList");
   list->setReadOnly(true);

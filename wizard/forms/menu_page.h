@@ -52,6 +52,7 @@ class MenuPage : public Page {
   void ShowResults(const QString& results_type);
   void RestoreSelectionChanged();
   void BeginRestoreClicked();
+  void RestoreTestClicked();
   void ChangeIdClicked();
   void ChangeIdChecked(LoginVerdict verdict);
   void CleanupClicked();
@@ -75,6 +76,8 @@ class MenuPage : public Page {
   // Restore tab.
   QListWidget* restore_list_;
   QPushButton* restore_results_;
+  QLabel* last_restore_test_;
+  QPushButton* restore_test_results_;
   // Schedule tab.
   QLabel* current_schedule_;
   ScheduleControls* schedule_controls_;

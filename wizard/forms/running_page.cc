@@ -1,5 +1,7 @@
 #include "wizard/forms/running_page.h"
 
+#include "wizard/core/restore_test_job.h"
+
 #include <QGridLayout>
 #include <QProgressBar>
 #include <QTimer>
@@ -31,6 +33,12 @@ RunningTexts RestoreRunningTexts(const JobLaunch& launch) {
 RunningTexts CleanupRunningTexts(const JobLaunch& launch) {
   return {kCleanupCaption, kCleanupHeading, CleanupRunningText(launch.in_window),
           kCleanupResultsType, launch};
+}
+
+RunningTexts RestoreTestRunningTexts(const JobLaunch& launch) {
+  return {"Norrvault Restore Test Started", "Norrvault Restore Test running",
+          JobStartedText("Restore Test", "the Restore Test", launch.in_window),
+          kRestoreTestResultsType, launch};
 }
 
 RunningTexts DownloadRunningTexts(bool relaunch_advice, const JobLaunch& launch) {

@@ -32,6 +32,7 @@ RunningTexts RunningBackupTexts(bool new_configuration, const JobLaunch& launch)
 // RunningRestore's defaults, the cleanup's and the configuration download's texts.
 RunningTexts RestoreRunningTexts(const JobLaunch& launch);
 RunningTexts CleanupRunningTexts(const JobLaunch& launch);
+RunningTexts RestoreTestRunningTexts(const JobLaunch& launch);
 RunningTexts DownloadRunningTexts(bool relaunch_advice, const JobLaunch& launch);
 
 // How often the page reads the run status.

@@ -195,6 +195,47 @@ TEST_F(MenuTest, CleanupAsksFirstThenStartsTheCleanupJob) {
   EXPECT_TRUE(start_up_->ended());
 }
 
+// The restore test: asked first, then started on its own job file; the Restore tab tells
+// how the last one ended.
+TEST_F(MenuTest, RestoreTestAsksFirstStartsItsJobAndShowsTheLastOne) {
+  WriteCompleteConfig();
+  const int64_t now = QDateTime::currentSecsSinceEpoch();
+  const struct {
+    int exit_code;  // -1: no restore test yet
+    const char* ending;
+  } cases[] = {{-1, "none yet"}, {0, ", passed"}, {10, ", failed: Failed (exit code 10)"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.exit_code);
+    std::filesystem::remove(AppFile("Logs/RestoreTest.status"));
+    if (c.exit_code >= 0) {
+      jobfiles::RunStatus status;
+      status.state = jobfiles::RunState::kFinished;
+      status.started = now - 60;
+      status.ended = now - 30;
+      status.exit_code = c.exit_code;
+      status.report = true;
+      std::filesystem::create_directories(AppFile("Logs"));
+      ASSERT_TRUE(jobfiles::WriteRunStatusFile(AppFile("Logs/RestoreTest.status"), status));
+    }
+    StartWizard();
+    const QString line = ExpectPage("MenuFull")->findChild<QLabel*>("LastRestoreTest")->text();
+    EXPECT_TRUE(line.startsWith("Last restore test: ") && line.contains(c.ending))
+        << line.toStdString();
+  }
+  Click("TestRestore");  // the question is answered Cancel
+  ExpectPage("MenuFull");
+  EXPECT_FALSE(PathExists(AppFile("restoretest-config.txt")));
+  desktop_.QueueAnswer(wizard::Answer::kOk);
+  Click("TestRestore");
+  EXPECT_EQ(ExpectPage("RunningRestore")->windowTitle(), "Norrvault Restore Test Started");
+  EXPECT_EQ(desktop_.started().back().arguments, QStringList({"-f", "restoretest-config.txt"}));
+  const std::string job = ReadApp("restoretest-config.txt");
+  EXPECT_NE(job.find("ResultsType RestoreTest\r\n"), std::string::npos) << job;
+  EXPECT_NE(job.find("VerifyRestore 5\r\n"), std::string::npos) << job;
+  EXPECT_EQ(job.find("SendToNVX"), std::string::npos) << job;
+  CloseBox();
+}
+
 TEST_F(MenuTest, DownloadFromTheMenuKeepsTheMenuOpen) {
   WriteCompleteConfig();
   WriteFileText(AppFile("config.old"), "older\r\n");
