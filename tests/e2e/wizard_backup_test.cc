@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -325,6 +326,24 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   EXPECT_EQ(removed.exit_code, 0) << removed.out << removed.err;
   EXPECT_EQ(ReadFileText(crontab + ".table").find("NVXscheduledBackup"), std::string::npos);
   EXPECT_FALSE(Find<QCheckBox>("CheckWeekly")->isChecked());
+
+  // My Documents restored into another folder lands there once, named like its folder.
+  const std::string restored = temp_.File("Restored");
+  MakeFolder(restored);
+  desktop_.ClearRecord();
+  desktop_.QueueAnswer(wizard::Answer::kNo);  // not to its own location
+  desktop_.QueueFolder(QString::fromStdString(restored));
+  QListWidget* items = Find<QListWidget>("RestoreList");
+  ASSERT_EQ(items->item(0)->text(), "FOLDER: My Documents");
+  items->item(0)->setSelected(true);
+  Click("BeginRestore");
+  ASSERT_EQ(desktop_.started().size(), 1u) << desktop_.messages().join(" | ").toStdString();
+  const wizard::ProgramStart restore = desktop_.started()[0];
+  RunResult restore_run =
+      RunProgram(restore.program.toStdString(), OptionsOf(restore), std::chrono::seconds(60));
+  EXPECT_EQ(restore_run.exit_code, 0) << restore_run.out << restore_run.err;
+  EXPECT_EQ(ListFolder(restored), std::vector<std::string>{"Documents"});
+  EXPECT_EQ(ReadFileText(restored + "/Documents/letter.txt"), "Dear service,\n");
 }
 
 // The service is reached through a line of 12 MB/s, so that the run is seen with part of
