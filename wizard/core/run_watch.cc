@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 
 #include "platform/process_start.h"
@@ -56,6 +57,12 @@ void FillProgress(const jobfiles::RunStatus& status, RunView& view) {
 
 bool ProcessRuns(int64_t pid) {
   return platform::ProcessIsRunning(pid);
+}
+
+bool AccountHasNoEmailAddress(const QString& app_folder) {
+  const std::optional<jobfiles::RunStatus> status = jobfiles::ReadRunStatusFile(
+      QFile::encodeName(RunStatusPath(app_folder, kBackupResultsType)).toStdString());
+  return status && status->email.find("No E-mail Address") != std::string::npos;
 }
 
 QString RunStatusPath(const QString& app_folder, const QString& results_type) {

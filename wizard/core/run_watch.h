@@ -80,6 +80,14 @@ LastBackupLine LastBackupText(const RunView& view, int period_days, int64_t conf
 // `stopped`), else that it runs in the background with its progress on the page.
 QString JobStartedText(const QString& job, const QString& stopped, bool in_window);
 
+// Why the results e-mail box is left unticked: the last backup's e-mail was refused
+// because the account has no address.
+inline constexpr char kNoEmailAddressNote[] =
+    "Your Norrvault account has no e-mail address, so results e-mails cannot be sent. Add an "
+    "address to your account to receive them.";
+// True when the last backup's results e-mail was refused for want of an address.
+bool AccountHasNoEmailAddress(const QString& app_folder);
+
 // A local date and time as the wizard shows them.
 QString MomentText(int64_t seconds_since_epoch);
 

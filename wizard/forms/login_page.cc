@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "wizard/core/run_watch.h"
+
 namespace nvx::wizard {
 
 LoginPage::LoginPage(WizardContext& context, QWidget* parent)
@@ -36,6 +38,11 @@ LoginPage::LoginPage(WizardContext& context, QWidget* parent)
   layout->addSpacing(8);
   layout->addLayout(fields);
   layout->addWidget(notify);
+  if (AccountHasNoEmailAddress(context_.state.app_folder)) {
+    QLabel* note = MakeLabel("NotifyNote", kNoEmailAddressNote);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+  }
   check_ = new LoginCheckPanel(context_, this);
   layout->addWidget(check_);
   layout->addStretch(1);

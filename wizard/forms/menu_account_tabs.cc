@@ -9,6 +9,7 @@
 #include "wizard/core/cleanup_job.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/download_job.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/forms/log_level_page.h"
 #include "wizard/forms/menu_page.h"
 
@@ -52,6 +53,9 @@ QWidget* MenuPage::BuildAccountTab() {
   QCheckBox* notify = change_notify_ =
       MakeCheck("ChangeNotify", "Send Results Email After Each Backup (Recommended)");
   QPushButton* apply = MakeButton("ChangeID", "Apply");
+  change_notify_note_ = MakeLabel("ChangeNotifyNote", kNoEmailAddressNote);
+  change_notify_note_->setWordWrap(true);
+  change_notify_note_->hide();
 
   auto* fields = new QFormLayout;
   fields->addRow(id_prompt, id);
@@ -61,6 +65,7 @@ QWidget* MenuPage::BuildAccountTab() {
   layout->addWidget(title);
   layout->addLayout(fields);
   layout->addWidget(notify);
+  layout->addWidget(change_notify_note_);
   layout->addLayout(ButtonRow({apply}));
   layout->addWidget(change_check_);
   layout->addStretch(1);

@@ -57,7 +57,10 @@ void MenuPage::Load() {
   current_schedule_->setText(schedule ? ScheduleText(*schedule) : QString());
   if (schedule) schedule_controls_->ShowSchedule(*schedule);
   change_id_->setText(context_.state.login_id);
-  change_notify_->setChecked(context_.state.notify_user);
+  // An account without an address cannot receive the results: the box says so.
+  const bool no_address = AccountHasNoEmailAddress(folder);
+  change_notify_->setChecked(context_.state.notify_user && !no_address);
+  change_notify_note_->setVisible(no_address);
   notify_every_run_->setChecked(context_.state.notify_every_run);
 }
 

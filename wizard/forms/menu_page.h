@@ -85,6 +85,7 @@ class MenuPage : public Page {
   QLineEdit* change_id_;
   QLineEdit* change_password_;
   QCheckBox* change_notify_;
+  QLabel* change_notify_note_;
   LoginCheckPanel* change_check_;
   // Advanced tab.
   QLabel* download_status_;

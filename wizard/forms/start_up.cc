@@ -2,6 +2,7 @@
 
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/menu_config.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/core/update_check.h"
 #include "wizard/core/web_host.h"
 #include "wizard/core/wizard_environment.h"
@@ -123,7 +124,8 @@ void StartUp::ShowMenu() {
 void StartUp::NewConfiguration() {
   ShowPage(new SplashPage, [this](int result) {
     if (result != QDialog::Accepted) return End(kExitNormal);
-    state_.notify_user = true;
+    // Results e-mails are wished by default, unless the account has no address for them.
+    state_.notify_user = !AccountHasNoEmailAddress(state_.app_folder);
     ShowPage(new LoginPage(context_), [this](int login_result) {
       if (login_result != QDialog::Accepted) return End(kExitNormal);
       AfterLogin();

@@ -236,6 +236,29 @@ TEST_F(MenuTest, RestoreTestAsksFirstStartsItsJobAndShowsTheLastOne) {
   CloseBox();
 }
 
+// The last backup's results e-mail was refused for want of an address: the results boxes
+// of the ID/Password tab and of a new configuration's Login page are unticked, and say why.
+TEST_F(MenuTest, AnAccountWithoutAnAddressUnticksTheResultsEmailAndSaysWhy) {
+  WriteCompleteConfig();
+  jobfiles::RunStatus status;
+  status.state = jobfiles::RunState::kFinished;
+  status.report = true;
+  status.email = "Error - No E-mail Address";
+  std::filesystem::create_directories(AppFile("Logs"));
+  ASSERT_TRUE(jobfiles::WriteRunStatusFile(AppFile("Logs/Backup.status"), status));
+  StartWizard();
+  wizard::Page* menu = ExpectPage("MenuFull");
+  EXPECT_FALSE(menu->findChild<QCheckBox*>("ChangeNotify")->isChecked());
+  EXPECT_FALSE(menu->findChild<QLabel*>("ChangeNotifyNote")->isHidden());
+  EXPECT_TRUE(menu->findChild<QLabel*>("ChangeNotifyNote")->text().contains("no e-mail address"));
+  SetChecked("NewConfig", true);
+  Click("Continue");
+  Click("Continue");  // splash
+  wizard::Page* login = ExpectPage("Login");
+  EXPECT_FALSE(login->findChild<QCheckBox*>("Notify")->isChecked());
+  EXPECT_NE(login->findChild<QLabel*>("NotifyNote"), nullptr);
+}
+
 TEST_F(MenuTest, DownloadFromTheMenuKeepsTheMenuOpen) {
   WriteCompleteConfig();
   WriteFileText(AppFile("config.old"), "older\r\n");
