@@ -3,9 +3,9 @@
 # It installs the install folder under /opt/norrvault-backup (the programs and libraries
 # in bin/, the exported header in include/), a launcher `norrvault-backup` beside the
 # programs that starts the wizard in the user's own copy of the install folder, and a
-# desktop entry for it in /usr/share/applications. The launcher and the entry belong to
-# the package only (component "package"), so that `cmake --install` still lays out the
-# bare install folder.
+# desktop entry for it in /usr/share/applications with its icon in the hicolor theme. The
+# launcher, the entry and the icon belong to the package only (component "package"), so
+# that `cmake --install` still lays out the bare install folder.
 set(NVX_PACKAGE_NAME norrvault-backup)
 set(NVX_PACKAGE_FOLDER /opt/${NVX_PACKAGE_NAME})
 
@@ -16,6 +16,10 @@ install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/norrvault-backup.sh
         COMPONENT package EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/${NVX_PACKAGE_NAME}.desktop
         DESTINATION /usr/share/applications
+        COMPONENT package EXCLUDE_FROM_ALL)
+# The entry's icon, found by its name in the icon theme.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/norrvault-backup.svg
+        DESTINATION /usr/share/icons/hicolor/scalable/apps RENAME ${NVX_PACKAGE_NAME}.svg
         COMPONENT package EXCLUDE_FROM_ALL)
 
 set(CPACK_GENERATOR DEB)

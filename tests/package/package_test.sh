@@ -64,6 +64,9 @@ entry=$root/usr/share/applications/$name.desktop
 exec_line=$(grep '^Exec=' "$entry")
 [[ $exec_line == "Exec=/$folder/bin/$name" ]] || fail "desktop entry runs '$exec_line'"
 [[ -x $root${exec_line#Exec=} ]] || fail "the desktop entry's program is not in the package"
+icon=$(sed -n 's/^Icon=//p' "$entry")
+[[ -n $icon && -f $root/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] ||
+  fail "the desktop entry's icon '$icon' is not in the package"
 
 # Every library each program and library loads is the package's own (found through
 # $ORIGIN) or belongs to a package named in Depends.

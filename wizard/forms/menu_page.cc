@@ -68,7 +68,7 @@ QWidget* MenuPage::BuildBackupTab() {
   auto* tab = new QWidget(this);
   tab->setObjectName("BackupTab");
   QLabel* title = MakeHeading("Label1", "Choose Backup Task");
-  QLabel* version = MakeLabel("Label2", "Version 2.0");
+  QLabel* version = MakeLabel("Label2", kVersionText);
   last_backup_ = MakeLabel("LastBackup", {});
   backup_warning_ = MakeLabel("BackupWarning", {});
   backup_warning_->setStyleSheet("color: #b00020; font-weight: bold;");
