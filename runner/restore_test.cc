@@ -1,10 +1,10 @@
 // The restore test of a job ("VerifyRestore N"): files of the job's local folder chosen at
 // random are restored from the job's server folder into a temporary folder in the log
 // folder, one at a time. Each copy is then offered back to the service, which answers
-// that it has it only when the copy's MD5 is the one it stored at the backup; a local
-// file not written since the last successful backup began must also equal its copy byte
-// for byte. The report says "Restore test passed: N files, X MB" or names the first file
-// that failed and why. The temporary folder is removed on every way out.
+// that it has it only when the copy's MD5 is the one it stored at the backup. When the
+// last successful backup is known, only files not written since it began are chosen, and
+// each must also equal its copy byte for byte. The report says "Restore test passed: N files, X MB"
+// or names the first file that failed and why. The temporary folder is removed on every way out.
 #include <array>
 #include <cstring>
 #include <vector>
@@ -99,8 +99,13 @@ void RunDriver::VerifyRestore(const JobEntry& job) {
   if (job.debug) console_.Print("Restore Test Processing\n");
   const uint32_t seed = static_cast<uint32_t>(clock_.MonotonicMillis()) ^
                         static_cast<uint32_t>(platform::CurrentProcessId());
+  // Files written since the last successful backup began may not be on the service yet;
+  // the others are, as they are here.
+  const std::optional<jobfiles::RunStatus> backup = jobfiles::ReadRunStatusFile(
+      config_.log_directory + jobfiles::RunStatusFileName(kBackupResultsType));
+  const int64_t unchanged_before = backup ? backup->last_success : 0;
   const std::optional<std::vector<SampledFile>> files =
-      SampleJobFiles(job, job.restore_test_files, seed);
+      SampleJobFiles(job, job.restore_test_files, seed, unchanged_before);
   if (!files || files->empty()) {
     NoteFailedCommand(job, job.server_path,
                       files ? "Restore test failed: no backed-up file to restore"
@@ -113,10 +118,6 @@ void RunDriver::VerifyRestore(const JobEntry& job) {
                       "Restore test failed: no temporary folder could be made");
     return;
   }
-  const std::optional<jobfiles::RunStatus> backup = jobfiles::ReadRunStatusFile(
-      config_.log_directory + jobfiles::RunStatusFileName(kBackupResultsType));
-  const int64_t unchanged_before = backup ? backup->last_success : 0;
-
   std::string failure;
   int64_t bytes = 0;
   int index = 0;
@@ -142,8 +143,7 @@ void RunDriver::VerifyRestore(const JobEntry& job) {
       break;
     }
     const std::string local = platform::JoinDirectory(job.local_path, relative);
-    if (unchanged_before > 0 && file.last_write_time < unchanged_before &&
-        !SameBytes(local, copy)) {
+    if (unchanged_before > 0 && !SameBytes(local, copy)) {
       failure = relative + ": the restored copy differs from the local file";
       break;
     }

@@ -91,14 +91,15 @@ std::optional<WorkCount> CountUploadWork(const JobEntry& job) {
 }
 
 std::optional<std::vector<SampledFile>> SampleJobFiles(const JobEntry& job, int count,
-                                                       uint32_t seed) {
+                                                       uint32_t seed, int64_t written_before) {
   std::vector<SampledFile> chosen;
   if (count <= 0) return chosen;
   // Reservoir sampling: the k-th file seen takes a place with probability count / k.
   std::mt19937 random(seed);
   int64_t seen = 0;
   Scan scan(job, [&](const std::string& relative, const platform::DirectoryEntry& entry) {
-    if (entry.size <= 0) return;
+    if (entry.size <= 0 || entry.name.find_first_of("*?") != std::string::npos) return;
+    if (written_before > 0 && entry.last_write_time.value_or(0) >= written_before) return;
     ++seen;
     SampledFile file{relative, entry.name, entry.size, entry.last_write_time.value_or(0)};
     if (static_cast<int64_t>(chosen.size()) < count) {

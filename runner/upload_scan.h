@@ -29,10 +29,12 @@ struct SampledFile {
 };
 
 // Up to `count` files of the job's walk chosen at random (each equally likely, `seed`
-// deciding), leaving out empty files, which are never stored. None as for
-// CountUploadWork. Memory grows with `count` only.
+// deciding), leaving out empty files, which are never stored, names a download would take
+// for a pattern ("*", "?"), and, when `written_before` is not 0, files written since then
+// (seconds since 1970), which the last backup may not hold. None as for CountUploadWork.
+// Memory grows with `count` only.
 std::optional<std::vector<SampledFile>> SampleJobFiles(const JobEntry& job, int count,
-                                                       uint32_t seed);
+                                                       uint32_t seed, int64_t written_before);
 
 }  // namespace nvx
 

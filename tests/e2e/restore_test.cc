@@ -146,6 +146,8 @@ TEST_F(TreeRestoreTest, TheRestoreTestPassesAndNamesTheFileOfADamagedBlob) {
   const std::string job = "LocalPath " + tree_ +
                           "\r\nNVXPath \\Backup\r\nIncludeSubFolders Y\r\n"
                           "VerifyRestore 100\r\n";
+  // Written since the backup, not on the service: never chosen.
+  WriteContent(tree_ + "/Nested/new since the backup.txt", 5000, Content::kText);
   RunResult passed = RunJobs(job);
   EXPECT_EQ(passed.exit_code, 0) << passed.out << passed.err;
   EXPECT_NE(Report().find("Restore test passed: 14 files, 0.5 MB"), std::string::npos) << Report();
