@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include "wizard/core/backup_schedule.h"
 #include "wizard/core/login_library.h"
 #include "wizard/core/outlook_discovery.h"
 #include "wizard/core/wizard_environment.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
 
   nvx::wizard::WizardState state;
   nvx::wizard::GatherEnvironment(state);
+  state.crontab_program = nvx::wizard::CrontabProgramName();
   const QStringList arguments = QApplication::arguments();
   if (const qsizetype at = arguments.indexOf("--results"); at > 0 && at + 1 < arguments.size()) {
     nvx::wizard::ResultsPage results(state.app_folder, arguments[at + 1]);

@@ -311,8 +311,9 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
   EXPECT_FALSE(PathExists(app_ + "/config.new"));
   EXPECT_TRUE(desktop_.started().empty());
 
-  // "No Scheduled Backups" on the menu's Schedule tab, which shows the schedule in force:
-  // the scheduler it starts removes the crontab line.
+  // "No Scheduled Backups" on the menu's Schedule tab, which shows the schedule in force
+  // (the crontab line): the scheduler it starts removes the line.
+  state_.crontab_program = QString::fromStdString(crontab);
   StartWizard();
   ASSERT_EQ(PageName(), "MenuFull");
   EXPECT_TRUE(Find<QCheckBox>("CheckWeekly")->isChecked());
@@ -325,6 +326,8 @@ TEST_F(WizardBackupTest, LoginConfigurationAndTheStartedBackupRunAgainstNvxserve
       RunProgram(timer.program.toStdString(), timer_options, std::chrono::seconds(60));
   EXPECT_EQ(removed.exit_code, 0) << removed.out << removed.err;
   EXPECT_EQ(ReadFileText(crontab + ".table").find("NVXscheduledBackup"), std::string::npos);
+  StartWizard();
+  EXPECT_EQ(Text("CurrentSchedule"), "No Backups currently scheduled");
   EXPECT_FALSE(Find<QCheckBox>("CheckWeekly")->isChecked());
 
   // My Documents restored into another folder lands there once, named like its folder.

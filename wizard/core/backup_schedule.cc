@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <array>
 
 #include "jobfiles/backup_schedule_file.h"
@@ -131,6 +132,30 @@ QString ScheduleText(const jobfiles::Schedule& schedule) {
     time_phrase = ClockText(schedule.hour);
   }
   return "Backups currently scheduled for " + day_phrase + "at " + time_phrase;
+}
+
+QString CrontabProgramName() {
+  const QString named = qEnvironmentVariable("NVX_CRONTAB");
+  return named.isEmpty() ? QString("crontab") : named;
+}
+
+std::optional<jobfiles::Schedule> ReadScheduleInForce(const QString& crontab_program) {
+  QProcess crontab;
+  crontab.start(crontab_program, {"-l"});
+  if (!crontab.waitForFinished(kCrontabReadMillis) ||
+      crontab.exitStatus() != QProcess::NormalExit) {
+    crontab.kill();
+    crontab.waitForFinished(kCrontabReadMillis);
+    return std::nullopt;
+  }
+  const QByteArray table = crontab.readAllStandardOutput();
+  if (table.size() > kCrontabTableMax) return std::nullopt;
+  if (crontab.exitCode() != 0) {
+    // A user without a table has no line; any other failure leaves the question open.
+    if (!crontab.readAllStandardError().startsWith("no crontab for")) return std::nullopt;
+    return jobfiles::Schedule{std::string(jobfiles::kNoScheduleDay), 0};
+  }
+  return jobfiles::ScheduleInCrontab(std::string_view(table.constData(), table.size()));
 }
 
 }  // namespace nvx::wizard

@@ -52,16 +52,33 @@ void MenuPage::Load() {
   backup_warning_->setText(last.warning);
   backup_warning_->setVisible(!last.warning.isEmpty());
   for (const RestoreItem& item : context_.state.restore_items) restore_list_->addItem(item.entry);
-  // The boxes and lists start at the schedule in force, as the text above them says.
-  const std::optional<jobfiles::Schedule> schedule = ReadScheduleFile(folder);
-  current_schedule_->setText(schedule ? ScheduleText(*schedule) : QString());
-  if (schedule) schedule_controls_->ShowSchedule(*schedule);
+  ShowScheduleInForce();
   change_id_->setText(context_.state.login_id);
   // An account without an address cannot receive the results: the box says so.
   const bool no_address = AccountHasNoEmailAddress(folder);
   change_notify_->setChecked(context_.state.notify_user && !no_address);
   change_notify_note_->setVisible(no_address);
   notify_every_run_->setChecked(context_.state.notify_every_run);
+}
+
+void MenuPage::ShowScheduleInForce() {
+  // The crontab line is what runs; BackupSchedule.txt says what was asked for. Without
+  // an answer from the crontab the file is all there is to go by.
+  const std::optional<jobfiles::Schedule> asked = ReadScheduleFile(context_.state.app_folder);
+  std::optional<jobfiles::Schedule> in_force = asked;
+  if (!context_.state.crontab_program.isEmpty()) {
+    if (std::optional<jobfiles::Schedule> line =
+            ReadScheduleInForce(context_.state.crontab_program)) {
+      in_force = line;
+    }
+  }
+  QString text = in_force ? ScheduleText(*in_force) : QString();
+  if (asked && in_force &&
+      (asked->day != in_force->day || (!asked->none() && asked->hour != in_force->hour))) {
+    text += "\r\n(" + kScheduleFileName + " asks for another schedule: choose it and press Apply)";
+  }
+  current_schedule_->setText(text);
+  if (in_force) schedule_controls_->ShowSchedule(*in_force);
 }
 
 QWidget* MenuPage::BuildBackupTab() {

@@ -53,6 +53,8 @@ class MenuPage : public Page {
   void RestoreSelectionChanged();
   void BeginRestoreClicked();
   void RestoreTestClicked();
+  // The Schedule tab's text and choice: the crontab line in force, else BackupSchedule.txt.
+  void ShowScheduleInForce();
   void ChangeIdClicked();
   void ChangeIdChecked(LoginVerdict verdict);
   void CleanupClicked();

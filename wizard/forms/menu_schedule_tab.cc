@@ -1,6 +1,6 @@
 // MenuFull's Schedule tab: the schedule choice shared with the `scheduletask` page, the
-// current schedule (`CurrentSchedule`; MenuPage::Load reads BackupSchedule.txt and sets
-// the choice to it), `Apply_Schedule` "Apply" and `NoSchedule` "No Scheduled Backups".
+// current schedule (`CurrentSchedule`; MenuPage::Load shows the crontab line in force,
+// or BackupSchedule.txt without an answer from the crontab, and sets the choice to it), `Apply_Schedule` "Apply" and `NoSchedule` "No Scheduled Backups".
 // Both buttons write the file and start NVXscheduledBackup, which adds, changes or removes
 // the crontab line; the text then shows the new schedule. The menu stays open.
 #include <QVBoxLayout>
@@ -17,7 +17,8 @@ inline constexpr char kNoSelectionUnchanged[] = "No selection made, Backup sched
 inline constexpr char kScheduleSet[] = "Backup schedule set";
 inline constexpr char kScheduleSetToNone[] = "Backup schedule set to 'None'";
 
-void ShowScheduleInForce(WizardContext& context, QLabel* current) {
+// After a button: the schedule just asked for, which the scheduler it starts puts in force.
+void ShowScheduleAsked(WizardContext& context, QLabel* current) {
   current->setText(CurrentScheduleText(context.state.app_folder).value_or(""));
 }
 
@@ -40,7 +41,7 @@ void ApplySchedule(WizardContext& context, const ScheduleControls& controls, QLa
     context.desktop.Tell("Could not write " + kScheduleFileName + ": " + error);
     return;
   }
-  ShowScheduleInForce(context, current);
+  ShowScheduleAsked(context, current);
   if (!StartScheduler(context)) return;
   context.desktop.Tell(kScheduleSet);
 }
@@ -52,7 +53,7 @@ void RemoveSchedule(WizardContext& context, ScheduleControls& controls, QLabel* 
     return;
   }
   controls.ShowSchedule(jobfiles::Schedule{std::string(jobfiles::kNoScheduleDay), 0});
-  ShowScheduleInForce(context, current);
+  ShowScheduleAsked(context, current);
   // Without the scheduler the crontab line would stay and the backups go on.
   if (!StartScheduler(context)) return;
   context.desktop.Tell(kScheduleSetToNone);

@@ -104,7 +104,7 @@ class ScheduleTest : public WizardTest {
     return !start_up_->current_page()->findChild<QWidget*>(name)->isHidden();
   }
 
-  const wizard::WizardState fresh_state_;
+  wizard::WizardState fresh_state_;
 };
 
 // One button press in either place, from an earlier schedule of Tuesdays at 3:00 a.m.
@@ -260,6 +260,40 @@ TEST_F(ScheduleTest, FailuresAreToldAndLoseNothing) {
   EXPECT_TRUE(desktop_.started().empty());
   EXPECT_TRUE(start_up_->ended());
   EXPECT_FALSE(PathExists(AppFile("BackupSchedule.txt.new")));
+}
+
+// The Schedule tab shows the crontab line in force, and says when BackupSchedule.txt asks
+// for another schedule; without an answer from the crontab it goes by the file.
+TEST_F(ScheduleTest, TheScheduleTabShowsTheCrontabLineInForce) {
+  const std::string crontab = AppFile("crontab-stand-in");
+  const struct {
+    const char* script;  // what the stand-in does for -l
+    const char* text;
+    const char* weekday;  // the DayOfWeek shown, or none when neither box is checked
+  } cases[] = {
+      {"echo '0 22 * * wed cd /x && ./NVXbackup #NVXscheduledBackup'",
+       "Backups currently scheduled for every Wednesday at 10:00 p.m.\r\n(BackupSchedule.txt "
+       "asks for another schedule: choose it and press Apply)",
+       "Wednesday"},
+      {"echo 'no crontab for alice' >&2; exit 1",
+       "No Backups currently scheduled\r\n(BackupSchedule.txt asks for another schedule: "
+       "choose it and press Apply)",
+       nullptr},
+      {"exit 2", kTuesdayText, "Tuesday"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    WriteFileText(AppFile("BackupSchedule.txt"), kTuesday);
+    WriteFileText(crontab, std::string("#!/bin/sh\n") + c.script + "\n");
+    SetPermissions(crontab, 0700);
+    fresh_state_.crontab_program = QString::fromStdString(crontab);
+    OpenMenu();
+    EXPECT_EQ(CurrentSchedule(), c.text);
+    EXPECT_EQ(Checked("CheckWeekly"), c.weekday != nullptr);
+    if (c.weekday != nullptr) {
+      EXPECT_EQ(ListText("DayOfWeek"), c.weekday);
+    }
+  }
 }
 
 }  // namespace
