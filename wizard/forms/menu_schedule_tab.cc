@@ -1,8 +1,9 @@
 // MenuFull's Schedule tab: the schedule choice shared with the `scheduletask` page, the
 // current schedule (`CurrentSchedule`; MenuPage::Load shows the crontab line in force,
-// or BackupSchedule.txt without an answer from the crontab, and sets the choice to it), `Apply_Schedule` "Apply" and `NoSchedule` "No Scheduled Backups".
-// Both buttons write the file and start NVXscheduledBackup, which adds, changes or removes
-// the crontab line; the text then shows the new schedule. The menu stays open.
+// or BackupSchedule.txt without an answer from the crontab, and sets the choice to it),
+// `Apply_Schedule` "Apply" and `NoSchedule` "No Scheduled Backups". Both buttons write the file and
+// start NVXscheduledBackup, which adds, changes or removes the crontab line; the text then shows
+// the new schedule. The menu stays open.
 #include <QVBoxLayout>
 
 #include "wizard/core/backup_schedule.h"
