@@ -81,9 +81,9 @@ TEST_F(MenuTest, AJobThatCannotStartIsNotAnnouncedAsStarted) {
 // leaving it on the way, or finishing with nothing selected, keeps config.txt and the
 // schedule byte for byte.
 TEST_F(MenuTest, NewConfigurationSkipsChooseTypeAndReplacesConfigOnlyWhenFinished) {
-  enum class Leave { kCancel, kCloseBox, kNothingSelected, kFinish };
-  for (const Leave leave :
-       {Leave::kCancel, Leave::kCloseBox, Leave::kNothingSelected, Leave::kFinish}) {
+  // The close box after the login is the start-up tests' case.
+  enum class Leave { kCancel, kNothingSelected, kFinish };
+  for (const Leave leave : {Leave::kCancel, Leave::kNothingSelected, Leave::kFinish}) {
     SCOPED_TRACE(static_cast<int>(leave));
     WriteCompleteConfig();
     WriteFileText(AppFile("BackupSchedule.txt"), "3\r\n22\r\n");
@@ -96,7 +96,6 @@ TEST_F(MenuTest, NewConfigurationSkipsChooseTypeAndReplacesConfigOnlyWhenFinishe
     ExpectPage("mydocuments");
     EXPECT_EQ(ReadApp("config.txt"), config_before);
     if (leave == Leave::kCancel) Click("Cancel");
-    if (leave == Leave::kCloseBox) CloseBox();
     if (leave == Leave::kNothingSelected || leave == Leave::kFinish) {
       SetChecked("Check1", leave == Leave::kFinish);
       Click("Continue");
@@ -229,10 +228,6 @@ TEST_F(MenuTest, RestoreTestAsksFirstStartsItsJobAndShowsTheLastOne) {
   Click("TestRestore");
   EXPECT_EQ(ExpectPage("RunningRestore")->windowTitle(), "Norrvault Restore Test Started");
   EXPECT_EQ(desktop_.started().back().arguments, QStringList({"-f", "restoretest-config.txt"}));
-  const std::string job = ReadApp("restoretest-config.txt");
-  EXPECT_NE(job.find("ResultsType RestoreTest\r\n"), std::string::npos) << job;
-  EXPECT_NE(job.find("VerifyRestore 5\r\n"), std::string::npos) << job;
-  EXPECT_EQ(job.find("SendToNVX"), std::string::npos) << job;
   CloseBox();
 }
 
