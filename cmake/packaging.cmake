@@ -3,9 +3,9 @@
 # It installs the install folder under /opt/norrvault-backup (the programs and libraries
 # in bin/, the exported header in include/), a launcher `norrvault-backup` beside the
 # programs that starts the wizard in the user's own copy of the install folder, and a
-# desktop entry for it in /usr/share/applications. The launcher and the entry belong to
-# the package only (component "package"), so that `cmake --install` still lays out the
-# bare install folder.
+# desktop entry for it in /usr/share/applications with its icon in the hicolor theme. The
+# launcher, the entry and the icon belong to the package only (component "package"), so
+# that `cmake --install` still lays out the bare install folder.
 set(NVX_PACKAGE_NAME norrvault-backup)
 set(NVX_PACKAGE_FOLDER /opt/${NVX_PACKAGE_NAME})
 
@@ -16,6 +16,10 @@ install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/norrvault-backup.sh
         COMPONENT package EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/${NVX_PACKAGE_NAME}.desktop
         DESTINATION /usr/share/applications
+        COMPONENT package EXCLUDE_FROM_ALL)
+# The entry's icon, found by its name in the icon theme.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/norrvault-backup.svg
+        DESTINATION /usr/share/icons/hicolor/scalable/apps RENAME ${NVX_PACKAGE_NAME}.svg
         COMPONENT package EXCLUDE_FROM_ALL)
 
 set(CPACK_GENERATOR DEB)
@@ -40,8 +44,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # What the programs and libraries load (objdump -p: NEEDED), by Debian 12 package; the
 # test of the package checks that every library they need is in one of these. minizip
 # and zlib serve the ZIP work files of transfers, libpq the service's PostgreSQL store;
-# cron runs scheduled backups.
+# cron runs scheduled backups; QtDBus carries NVXnotify's desktop notifications.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libsqlite3-0, libpq5, libminizip1, zlib1g")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6dbus6, libsqlite3-0, libpq5, libminizip1, zlib1g")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron")
 include(CPack)

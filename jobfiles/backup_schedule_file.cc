@@ -1,6 +1,7 @@
 #include "jobfiles/backup_schedule_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <utility>
 
 #include "platform/text_format.h"
@@ -90,6 +91,39 @@ std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason
   if (!day) return Refuse(reason, "no RunOnDay line");
   if (!hour) return Refuse(reason, "no RunAtTime line");
   return Schedule{*day, *hour};
+}
+
+std::optional<Schedule> ScheduleInCrontab(std::string_view table) {
+  while (!table.empty()) {
+    const size_t end = std::min(table.find('\n'), table.size());
+    std::string_view line = table.substr(0, end);
+    table.remove_prefix(std::min(end + 1, table.size()));
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+      line.remove_suffix(1);
+    }
+    if (!line.ends_with(kCrontabMarker)) continue;
+    // "0 HOUR * * DAY cd ...": the fields are separated by single blanks.
+    std::array<std::string_view, 5> fields{};
+    for (std::string_view& field : fields) {
+      const size_t blank = line.find(' ');
+      if (blank == std::string_view::npos) return std::nullopt;
+      field = line.substr(0, blank);
+      line.remove_prefix(blank + 1);
+    }
+    int hour = -1;
+    const auto [rest, error] =
+        std::from_chars(fields[1].data(), fields[1].data() + fields[1].size(), hour);
+    if (error != std::errc() || rest != fields[1].data() + fields[1].size() || hour < 0 ||
+        hour > 23 || fields[0] != "0" || fields[2] != "*" || fields[3] != "*") {
+      return std::nullopt;
+    }
+    if (fields[4] == "*") return Schedule{std::string(kEveryDay), hour};
+    for (std::string_view day : kWeekdays) {
+      if (fields[4] == day) return Schedule{std::string(day), hour};
+    }
+    return std::nullopt;
+  }
+  return Schedule{std::string(kNoScheduleDay), 0};
 }
 
 }  // namespace nvx::jobfiles

@@ -2,7 +2,8 @@
 // NVXscheduledBackup turns into a crontab line: a heading comment, a blank line,
 // "RunOnDay " + day and "RunAtTime " + time. Day is "all", "mon" ... "sun" or "none";
 // time is a whole hour "0000" ... "2300". The one writer of its lines and the one reader
-// of its text. Plain functions; any thread.
+// of its text; also the reader of the crontab line that puts it in force. Plain
+// functions; any thread.
 #ifndef NVX_JOBFILES_BACKUP_SCHEDULE_FILE_H_
 #define NVX_JOBFILES_BACKUP_SCHEDULE_FILE_H_
 
@@ -45,6 +46,14 @@ std::vector<std::string> ScheduleFileLines(std::string_view day, std::string_vie
 // a line that is neither a comment, blank, nor one of the two. Keywords and days ignore
 // letter case.
 [[nodiscard]] std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason);
+
+// The marker that ends the one line of the user's crontab that NVXscheduledBackup keeps:
+// "0 HOUR * * DAY cd 'FOLDER' && ... #NVXscheduledBackup", DAY "*" for every day.
+inline constexpr std::string_view kCrontabMarker = "#NVXscheduledBackup";
+// The schedule of the first marked line of a crontab table, the schedule in force; the day
+// "none" when the table has no marked line. None when the marked line does not have the
+// form NVXscheduledBackup writes.
+[[nodiscard]] std::optional<Schedule> ScheduleInCrontab(std::string_view table);
 
 }  // namespace nvx::jobfiles
 

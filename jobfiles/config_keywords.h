@@ -25,6 +25,9 @@ enum class ConfigKeyword {
   kVerifyNVXFolders,
   kCleanNVX,
   kSendLog,
+  // Restores chosen files of the job's folders into a temporary folder and compares
+  // them; the number of files may follow the verb ("VerifyRestore 5").
+  kVerifyRestore,
   // Settings: the keyword, one blank, the value.
   kUser,
   kPassword,
@@ -57,6 +60,9 @@ enum class ConfigKeyword {
   kSkipFolder,
   kExcludeExtension,
   kVerifyPath,
+  // The desktop notification at the end of a run: "Failures" (the default), "Always" or
+  // "Never".
+  kDesktopNotify,
 };
 
 struct ConfigKeywordSpelling {
@@ -78,6 +84,7 @@ inline constexpr ConfigKeywordSpelling kConfigKeywords[] = {
     {ConfigKeyword::kVerifyNVXFolders, "VerifyNVXFolders", "VerifyNVXFolders", true},
     {ConfigKeyword::kCleanNVX, "CleanNVX", "CleanNVX", true},
     {ConfigKeyword::kSendLog, "SendLog", "SendLog", true},
+    {ConfigKeyword::kVerifyRestore, "VerifyRestore", "VerifyRestore", true},
     {ConfigKeyword::kUser, "NVXUser", "NVXuser", false},
     {ConfigKeyword::kPassword, "NVXPw", "NVXPw", false},
     {ConfigKeyword::kResultsType, "ResultsType", "ResultsType", false},
@@ -109,6 +116,7 @@ inline constexpr ConfigKeywordSpelling kConfigKeywords[] = {
     {ConfigKeyword::kSkipFolder, "SkipFolder", "SkipFolder", false},
     {ConfigKeyword::kExcludeExtension, "ExcludeExtension", "ExcludeExtension", false},
     {ConfigKeyword::kVerifyPath, "VerifyPath", "VerifyPath", false},
+    {ConfigKeyword::kDesktopNotify, "DesktopNotify", "DesktopNotify", false},
 };
 
 // The row of `keyword`.
@@ -134,6 +142,15 @@ inline constexpr std::string_view kLogLevelDebug2 = "Debug2";
 inline constexpr std::string_view kLogLevelDebug3 = "Debug3";
 inline constexpr std::string_view kLogLevelErrorOnly = "ErrorOnly";
 inline constexpr std::string_view kLogLevelScript = "Script";
+
+// The words after "DesktopNotify ".
+inline constexpr std::string_view kDesktopNotifyFailures = "Failures";
+inline constexpr std::string_view kDesktopNotifyAlways = "Always";
+inline constexpr std::string_view kDesktopNotifyNever = "Never";
+
+// The files a restore test restores when its verb names no number, and at most.
+inline constexpr int kRestoreTestDefaultFiles = 5;
+inline constexpr int kRestoreTestMaxFiles = 1000;
 
 }  // namespace nvx::jobfiles
 

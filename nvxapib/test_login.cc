@@ -1,16 +1,23 @@
 // TestLogin: asks the service whether an ID and password may log in, through the
-// exported CNvxapi of libnvxapi.so. Results: 2 login ID invalid, 3 password invalid,
-// 4 account disabled, 5 password expired, 1 for everything else (the login is accepted;
-// the wizard does not stop a user because the service could not be asked). Blocks until
-// the check ends; any thread, one call at a time per caller.
+// exported CNvxapi of libnvxapi.so. Results: 1 the login is accepted, 2 login ID invalid,
+// 3 password invalid, 4 account disabled, 5 password expired, -2 the service could not
+// be reached (no connection, or no answer in the library's time), -3 it gave no clear
+// answer (another error, or a conclusion other than "Successful"). A login that could
+// not be checked is never reported as accepted: the wizard asks the user what to do.
+// Blocks until the check ends; any thread, one call at a time per caller.
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "api/nvxapi.h"
 
 namespace {
 
-int ResultOfErrorCode(int32_t error_code) {
+constexpr int kAccepted = 1;
+constexpr int kServiceNotReached = -2;
+constexpr int kNotConfirmed = -3;
+
+int ResultOf(int32_t status, int32_t error_code, const char* conclusion) {
   switch (error_code) {
     case nvx::kErrorIdInvalid:
       return 2;
@@ -20,8 +27,16 @@ int ResultOfErrorCode(int32_t error_code) {
       return 4;
     case nvx::kErrorPasswordExpired:
       return 5;
+    case nvx::kErrorSocketCreate:
+    case nvx::kErrorConnect:
+    case nvx::kErrorTransferConnection:
+      return kServiceNotReached;
+    case nvx::kErrorNone:
+      if (status == nvx::kStatusFailed) return kServiceNotReached;
+      return conclusion != nullptr && std::strcmp(conclusion, "Successful") == 0 ? kAccepted
+                                                                                 : kNotConfirmed;
     default:
-      return 1;
+      return kNotConfirmed;
   }
 }
 
@@ -37,5 +52,5 @@ extern "C" __attribute__((visibility("default"))) int TestLogin(const char* id,
   while (api.GetStatus() == nvx::kStatusBusy) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return ResultOfErrorCode(api.GetErrorCode());
+  return ResultOf(api.GetStatus(), api.GetErrorCode(), api.GetConclusion());
 }

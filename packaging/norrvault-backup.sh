@@ -9,7 +9,7 @@ set -eu
 installed=$(dirname "$(readlink -f "$0")")
 folder=${XDG_DATA_HOME:-$HOME/.local/share}/norrvault-backup
 mkdir -p "$folder"
-for name in NorrvaultBackup NVXbackup NVXscheduledBackup libnvxapi.so libnvxapib.so; do
+for name in NorrvaultBackup NVXbackup NVXscheduledBackup NVXnotify libnvxapi.so libnvxapib.so; do
   if [ ! -e "$folder/$name" ] || [ -n "$(find "$installed/$name" -newer "$folder/$name")" ]; then
     # Copied beside the old one and renamed over it, so a program is never half there.
     cp -p "$installed/$name" "$folder/$name.new"

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "jobfiles/config_keywords.h"
+#include "jobfiles/run_status_file.h"
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "runner/config_lines.h"
@@ -53,7 +54,7 @@ class Reader {
     if (entry_.notify_administrator) config_.notify_administrator = true;
     std::optional<jobfiles::KeywordMatch> match = jobfiles::MatchConfigKeyword(line);
     if (!match) return true;
-    if (match->spelling->verb) return ApplyVerb(match->spelling->keyword);
+    if (match->spelling->verb) return ApplyVerb(match->spelling->keyword, match->value);
     return ApplySetting(*match->spelling, match->value);
   }
 
@@ -254,6 +255,15 @@ class Reader {
       case ConfigKeyword::kVerifyPath:
         AddToList(name, RemoveTrailingSeparator(value, '\\'), job.folder_list);
         break;
+      case ConfigKeyword::kDesktopNotify:
+        if (StartsWithIgnoreCase(value, jobfiles::kDesktopNotifyAlways)) {
+          config_.desktop_notify = jobfiles::kNotifyAlways;
+        } else if (StartsWithIgnoreCase(value, jobfiles::kDesktopNotifyNever)) {
+          config_.desktop_notify = jobfiles::kNotifyNever;
+        } else {
+          config_.desktop_notify = jobfiles::kNotifyFailures;
+        }
+        break;
       default:
         break;
     }
@@ -271,10 +281,28 @@ class Reader {
     entry_.log_count = count;
   }
 
-  [[nodiscard]] bool ApplyVerb(ConfigKeyword verb) {
+  // The number after "VerifyRestore": the default when there is none.
+  void ApplyRestoreTestFiles(std::string_view value) {
+    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+    value = TrimTrailingBlanks(value);
+    int32_t count = jobfiles::kRestoreTestDefaultFiles;
+    if (!value.empty()) {
+      auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+      if (error != std::errc() || end != value.data() + value.size() || count < 1 ||
+          count > jobfiles::kRestoreTestMaxFiles) {
+        Message(StrFormat("Invalid VerifyRestore value: %.*s\n", static_cast<int>(value.size()),
+                          value.data()));
+        return;
+      }
+    }
+    entry_.restore_test_files = count;
+  }
+
+  [[nodiscard]] bool ApplyVerb(ConfigKeyword verb, std::string_view value) {
     JobEntry& job = entry_;
     job.upload = job.download = job.move = false;
     job.verify_folders = job.clean = job.delete_empty_folders = false;
+    job.verify_restore = false;
     switch (verb) {
       case ConfigKeyword::kSendToNVX:
       case ConfigKeyword::kMoveToNVX:
@@ -305,6 +333,12 @@ class Reader {
       case ConfigKeyword::kSendLog:
         job.send_log = true;
         job.server_path = RemoveTrailingSeparator(job.server_path, '\\');
+        break;
+      case ConfigKeyword::kVerifyRestore:
+        // The job's paths are those of the backup section it tests.
+        if (!TidySendPaths()) return false;
+        job.verify_restore = true;
+        ApplyRestoreTestFiles(value);
         break;
       default:
         break;
@@ -363,6 +397,7 @@ JobKind KindOf(const JobEntry& job) {
   if (job.download) return JobKind::kDownload;
   if (job.delete_empty_folders) return JobKind::kDeleteEmptyFolders;
   if (job.clean) return JobKind::kClean;
+  if (job.verify_restore) return JobKind::kVerifyRestore;
   if (job.send_log) return JobKind::kSendLog;
   return JobKind::kNone;
 }

@@ -31,6 +31,9 @@ struct JobEntry {
   bool clean = false;
   // Set by "SendLog" and never cleared by a later verb.
   bool send_log = false;
+  // "VerifyRestore": a restore test of this many files of the job's folder.
+  bool verify_restore = false;
+  int32_t restore_test_files = 0;
   bool use_server_date = false;
   bool duplicate_files = false;
   bool compress = false;
@@ -71,6 +74,9 @@ struct JobConfig {
   std::vector<JobEntry> jobs;
   std::string results_type;
   int32_t log_level = 1;
+  // When the desktop is told how a run ended: "failures", "always" or "never" (the
+  // status file's words).
+  std::string desktop_notify = "failures";
 };
 
 // What a job does, in the order the job driver tests its flags.
@@ -81,6 +87,7 @@ enum class JobKind {
   kDeleteEmptyFolders,
   kClean,
   kSendLog,
+  kVerifyRestore,
   kNone,
 };
 

@@ -6,6 +6,7 @@
 
 #include "platform/error_text.h"
 #include "platform/process.h"
+#include "platform/process_start.h"
 #include "platform/run_mutex.h"
 #include "platform/text_format.h"
 #include "runner/command_line.h"
@@ -62,9 +63,40 @@ RunDriver::RunDriver(CNvxapi& api, const JobConfig& config, const RunOptions& op
       options_(options),
       console_(console),
       clock_(platform::GetClock()),
-      first_job_(config.jobs.front()) {}
+      first_job_(config.jobs.front()),
+      status_(config.log_directory, config.results_type, config.desktop_notify, clock_) {}
 
 int RunDriver::Run() {
+  status_.Begin(static_cast<int>(config_.jobs.size()));
+  StartNotifier();
+  const int exit_code = RunSteps();
+  if (!status_.finished()) FinishStatus(exit_code);
+  return exit_code;
+}
+
+void RunDriver::StartNotifier() {
+  if (options_.notifier_program.empty() || !status_.enabled() ||
+      config_.desktop_notify == jobfiles::kNotifyNever) {
+    return;
+  }
+  // The notifier is a help, not part of the run: a notifier that cannot start changes
+  // nothing here.
+  const int error = platform::StartDetachedProgram(
+      {options_.notifier_program, "--watch", std::to_string(platform::CurrentProcessId()),
+       "--status", status_.path()},
+      config_.log_directory + "NVXnotify.out");
+  if (error != 0 && first_job_.debug) {
+    console_.Print("Desktop notifier %s not started: %s\n", options_.notifier_program.c_str(),
+                   platform::ErrorText(error).c_str());
+  }
+}
+
+void RunDriver::FinishStatus(int exit_code) {
+  const bool errors = flags_.errors_seen || flags_.notes_seen || flags_.command_failed;
+  status_.Finish(exit_code, report_written_, errors, outcome_, email_refusal_);
+}
+
+int RunDriver::RunSteps() {
   OpenLogAndPrintBanners();
   int exit_code = 0;
   if (!HandOverCredentials(&exit_code)) return exit_code;
@@ -149,13 +181,21 @@ bool RunDriver::CheckLogin(int* exit_code) {
 void RunDriver::WriteAndCloseResults(const std::string& text) {
   api_.WriteResult(text.c_str());
   api_.PendAndCloseResult("", nullptr, nullptr, nullptr, nullptr, nullptr);
+  report_written_ = !config_.log_directory.empty();
+  outcome_ = text;
+  while (!outcome_.empty() && (outcome_.back() == '\n' || outcome_.back() == '\r')) {
+    outcome_.pop_back();
+  }
 }
 
 void RunDriver::Poll(int64_t sleep_millis) {
   // Service commands take from milliseconds to minutes; looking at the status every few
   // milliseconds costs nothing and spares every quick command a whole second's wait.
   const int64_t slice = std::min<int64_t>(sleep_millis, kPollSliceMillis);
-  while (api_.GetStatus() == kStatusBusy) clock_.SleepMillis(slice);
+  while (api_.GetStatus() == kStatusBusy) {
+    status_.Heartbeat();
+    clock_.SleepMillis(slice);
+  }
 }
 
 }  // namespace nvx

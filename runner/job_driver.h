@@ -16,6 +16,8 @@
 namespace nvx {
 
 inline constexpr char kRunMutexName[] = "NVX-SDK Sync";
+// The desktop notifier's program file, beside NVXbackup's.
+inline constexpr char kNotifierProgramName[] = "NVXnotify";
 // How long a window opened for the run stays readable at its end.
 inline constexpr int64_t kClosingPauseMillis = 15000;
 // How often a poll looks at the status of a service command.
@@ -37,6 +39,9 @@ struct RunOptions {
   bool pause_at_end = false;
   // The folder of the run mutex's lock file.
   std::string mutex_folder;
+  // The desktop notifier started to watch the run ("" for none): it is given this
+  // process's id and the run status file, and tells the desktop how the run ended.
+  std::string notifier_program;
 };
 
 // Runs the jobs of `config` with `api`, which the caller has just constructed and

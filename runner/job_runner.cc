@@ -1,6 +1,7 @@
 #include "runner/job_runner.h"
 
 #include "api/nvxapi.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/run_mutex.h"
 #include "runner/command_line.h"
@@ -33,6 +34,13 @@ int RunJobRunner(const std::vector<std::string>& args, Console& console) {
   options.display_interval = line.display_interval;
   options.pause_at_end = platform::StandardOutputIsTerminal();
   options.mutex_folder = platform::DefaultRunMutexFolder();
+  // The desktop notifier is installed beside NVXbackup.
+  const std::string program = platform::ExecutablePath();
+  const size_t slash = program.rfind('/');
+  if (slash != std::string::npos) {
+    const std::string notifier = program.substr(0, slash + 1) + kNotifierProgramName;
+    if (platform::IsRegularFile(notifier)) options.notifier_program = notifier;
+  }
   CNvxapi api;
   return DriveRun(api, config, line.pending_exit_code, options, console);
 }

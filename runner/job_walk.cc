@@ -1,13 +1,49 @@
 // The job walk: for each job the folder list, the server folder checks, the job's
 // settings and its command.
+#include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "runner/run_driver.h"
+#include "runner/upload_scan.h"
 
 namespace nvx {
+namespace {
+
+// What the run status file says a job does.
+const char* PhaseOf(JobKind kind) {
+  switch (kind) {
+    case JobKind::kVerifyFolders:
+      return "verify";
+    case JobKind::kUpload:
+      return "upload";
+    case JobKind::kDownload:
+      return "download";
+    case JobKind::kDeleteEmptyFolders:
+      return "delete empty folders";
+    case JobKind::kClean:
+      return "clean";
+    case JobKind::kSendLog:
+      return "send log";
+    case JobKind::kVerifyRestore:
+      return "restore test";
+    case JobKind::kNone:
+      break;
+  }
+  return "";
+}
+
+// Bytes per progress block: uploads count the wire's 2048-byte blocks, downloads the
+// 1024-byte pieces they receive.
+constexpr int64_t kUploadProgressBlockBytes = 2048;
+constexpr int64_t kDownloadProgressBlockBytes = 1024;
+
+}  // namespace
 
 int RunDriver::WalkJobs() {
+  int index = 0;
   for (const JobEntry& job : config_.jobs) {
+    ++index;
     if (!job.complete) continue;
+    status_.StartJob(index, PhaseOf(KindOf(job)));
     std::optional<int> end = RunJob(job);
     if (end) return *end;
   }
@@ -55,6 +91,9 @@ std::optional<int> RunDriver::RunJob(const JobEntry& job) {
       return std::nullopt;
     case JobKind::kClean:
       Clean(job);
+      return std::nullopt;
+    case JobKind::kVerifyRestore:
+      VerifyRestore(job);
       return std::nullopt;
     default:
       return std::nullopt;
@@ -112,7 +151,7 @@ void RunDriver::ApplyJobSettings(const JobEntry& job) {
   api_.SetMoveFile(job.move);
 }
 
-DisplaySettings RunDriver::DisplayFor(const JobEntry& job) const {
+DisplaySettings RunDriver::DisplayFor(const JobEntry& job) {
   DisplaySettings settings;
   settings.progress = job.progress;
   settings.debug = job.debug;
@@ -120,6 +159,7 @@ DisplaySettings RunDriver::DisplayFor(const JobEntry& job) const {
   settings.poll_sleep_millis = options_.poll_sleep_millis;
   settings.display_interval = options_.display_interval;
   settings.results_type = config_.results_type;
+  settings.on_poll = [this] { status_.Heartbeat(); };
   return settings;
 }
 
@@ -139,8 +179,23 @@ std::optional<int> RunDriver::RunTransferJob(const JobEntry& job, JobKind kind) 
     api_.SetSyncFileAccess(job.progress);
     if (!api_.SendLog(job.log_count)) return std::nullopt;
   }
+  // Uploads know their work beforehand; downloads learn each file's size as it comes.
+  std::optional<WorkCount> work;
+  if (kind == JobKind::kUpload) work = CountUploadWork(job);
+  // A download's file in hand is the local copy being written: its size comes from the
+  // block count the service announced.
+  TransferMeter::SizeLookup size_of;
+  if (kind != JobKind::kDownload) {
+    size_of = [](const std::string& path) { return platform::FileSizeOf(path); };
+  }
+  TransferMeter meter(
+      work, kind == JobKind::kDownload ? kDownloadProgressBlockBytes : kUploadProgressBlockBytes,
+      std::move(size_of));
+  meter.SetListener([this, &meter] { status_.Progress(meter.Reading(clock_.MonotonicMillis())); });
   ApiTransferWatch watch(api_);
-  RunTransferLoop(watch, DisplayFor(job), console_);
+  DisplaySettings settings = DisplayFor(job);
+  settings.meter = &meter;
+  RunTransferLoop(watch, settings, console_);
   return AfterTransfer(job, kind);
 }
 

@@ -25,6 +25,8 @@ class TransferDisplay {
     last_sequence_ = 0;
     while (watch_.Status() == 1) {
       TransferProgress snapshot = watch_.Snapshot();
+      if (settings_.meter != nullptr) settings_.meter->Observe(snapshot, clock.MonotonicMillis());
+      if (settings_.on_poll) settings_.on_poll();
       NoteWorkerState(snapshot);
       if (snapshot.sequence != last_sequence_) {
         NewFile(snapshot);
@@ -34,6 +36,10 @@ class TransferDisplay {
       clock.SleepMillis(settings_.poll_sleep_millis);
     }
     TransferProgress last = watch_.Snapshot();
+    if (settings_.meter != nullptr) {
+      settings_.meter->Observe(last, clock.MonotonicMillis());
+      settings_.meter->Finish(last);
+    }
     if (shown_ && settings_.progress) FinishLineAtEnd(last.phase);
     if (settings_.debug) PrintCounters();
   }
@@ -94,7 +100,11 @@ class TransferDisplay {
 
   std::string BlockText(const TransferProgress& snapshot) const {
     if (last_sequence_ == 0 || snapshot.total_blocks <= 0) return {};
-    return StrFormat("Block %d of %d     ", snapshot.block, snapshot.total_blocks);
+    std::string text = StrFormat("Block %d of %d     ", snapshot.block, snapshot.total_blocks);
+    if (settings_.meter != nullptr) {
+      text += MeterLineText(settings_.meter->Reading(platform::GetClock().MonotonicMillis()));
+    }
+    return text;
   }
 
   char NextSpinnerFrame() { return kSpinner[spinner_count_++ % kSpinnerFrames]; }
@@ -230,6 +240,7 @@ void RunCleanSpinner(TransferWatch& watch, const DisplaySettings& settings, Cons
   int polls = 0;
   int spinner_count = 0;
   while (watch.Status() == 1) {
+    if (settings.on_poll) settings.on_poll();
     if (++polls > settings.display_interval) {
       polls = 0;
       if (settings.progress) {

@@ -9,10 +9,12 @@
 #define NVX_RUNNER_PROGRESS_DISPLAY_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "api/nvxapi.h"
 #include "runner/console.h"
+#include "runner/transfer_meter.h"
 
 namespace nvx {
 
@@ -52,6 +54,11 @@ struct DisplaySettings {
   int poll_sleep_millis = 5;
   int display_interval = 200;  // polls between two redraws of an unchanged line
   std::string results_type;
+  // Takes every snapshot of a transfer; its rate and time left follow the block count on
+  // the console line. None: the line shows the block count alone.
+  TransferMeter* meter = nullptr;
+  // Called at every poll of either loop (the run's status file is kept alive from it).
+  std::function<void()> on_poll;
 };
 
 // Waits, polling on the process clock, until the transfer in hand is no longer busy.

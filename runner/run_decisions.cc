@@ -137,6 +137,8 @@ const char* JobKeyword(const JobEntry& job) {
       return "CleanNVX";
     case JobKind::kSendLog:
       return "SendLog";
+    case JobKind::kVerifyRestore:
+      return "VerifyRestore";
     case JobKind::kNone:
       break;
   }

@@ -14,6 +14,7 @@
 #include "runner/job_driver.h"
 #include "runner/progress_display.h"
 #include "runner/run_decisions.h"
+#include "runner/run_status.h"
 
 namespace nvx {
 
@@ -21,10 +22,16 @@ class RunDriver {
  public:
   RunDriver(CNvxapi& api, const JobConfig& config, const RunOptions& options, Console& console);
 
-  // From the results type to the exit code; the run mutex is held.
+  // From the results type to the exit code; the run mutex is held. The run status file
+  // says how the run ended before this returns.
   int Run();
 
  private:
+  int RunSteps();
+  // Starts the desktop notifier that watches this run (RunOptions::notifier_program).
+  void StartNotifier();
+  // The run status file's last word on the run.
+  void FinishStatus(int exit_code);
   // Start (job_driver.cc).
   void OpenLogAndPrintBanners();
   // False when the run ends; `exit_code` then tells how.
@@ -46,7 +53,14 @@ class RunDriver {
   std::optional<int> RunTransferJob(const JobEntry& job, JobKind kind);
   void DeleteEmptyFolders(const JobEntry& job);
   void Clean(const JobEntry& job);
-  DisplaySettings DisplayFor(const JobEntry& job) const;
+  // The restore test (restore_test.cc): the report says how it went.
+  void VerifyRestore(const JobEntry& job);
+  // Downloads `name` of `server_folder` into `local_folder`; with `offer_copy` the copy
+  // already there is offered by its MD5. True when the file came (or, offered, was found
+  // current by the service).
+  bool RestoreOneFile(const JobEntry& job, const std::string& server_folder,
+                      const std::string& local_folder, const std::string& name, bool offer_copy);
+  DisplaySettings DisplayFor(const JobEntry& job);
   // A job's command ended failed: the results say which job and why, the subject says
   // "Errors Detected" and the run does not end with 0.
   void NoteFailedCommand(const JobEntry& job, std::string_view server_folder,
@@ -60,6 +74,8 @@ class RunDriver {
   std::string CloseReport(const RunFlags& flags);
   int EndOfRun();
   void SendStatusEmail(const std::string& subject);
+  // The results e-mail was not taken: the report says so after its text.
+  void NoteEmailRefused(const std::string& answer);
   bool AnyNotify() const { return config_.notify_user || config_.notify_administrator; }
 
   CNvxapi& api_;
@@ -73,6 +89,12 @@ class RunDriver {
   RunFlags flags_;
   std::string statistics_;
   platform::LocalTime start_time_;
+  RunStatusReport status_;
+  // What the status file tells of the outcome: whether a finished report was written, its
+  // subject (or the reason the run ended), and the e-mail's refusal.
+  bool report_written_ = false;
+  std::string outcome_;
+  std::string email_refusal_;
 };
 
 }  // namespace nvx

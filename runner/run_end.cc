@@ -36,6 +36,7 @@ std::optional<int> RunDriver::AfterTransfer(const JobEntry& job, JobKind kind) {
         Poll(2000);
       }
       // The run ends here and its results stay pending: no final report is written.
+      outcome_ = "Account Quota Exceeded";
       return kExitQuotaExceeded;
     case TransferVerdict::kSystemError:
       if (job.debug) console_.Print("Returning System Error\n");
@@ -44,6 +45,7 @@ std::optional<int> RunDriver::AfterTransfer(const JobEntry& job, JobKind kind) {
         Poll(2000);
       }
       // As above: the results stay pending.
+      outcome_ = "System error: " + status_message;
       return kExitSystemError;
     case TransferVerdict::kNextJob:
       // A command that failed without an error code is no success either.
@@ -66,6 +68,8 @@ int RunDriver::OutOfSpace(const JobEntry& job) {
   ClosingTexts closing = ClosingTextsFor(flags_);
   api_.PendAndCloseResult("", closing.details_header.c_str(), "", closing.notes_header.c_str(),
                           closing.in_use_note.c_str(), closing.zero_length_note.c_str());
+  report_written_ = !config_.log_directory.empty();
+  outcome_ = subject;
   if (AnyNotify()) {
     api_.EmailSend(config_.notify_user, config_.notify_administrator, subject.c_str(),
                    kOutOfSpaceSentence);
@@ -84,6 +88,8 @@ std::string RunDriver::CloseReport(const RunFlags& flags) {
   api_.PendAndCloseResult(report.c_str(), closing.details_header.c_str(), "",
                           closing.notes_header.c_str(), closing.in_use_note.c_str(),
                           closing.zero_length_note.c_str());
+  report_written_ = !config_.log_directory.empty();
+  outcome_ = subject;
   return subject;
 }
 
@@ -96,6 +102,8 @@ int RunDriver::EndOfRun() {
   // A run in which a job's command failed never ends as a success.
   if (flags_.command_failed) KeepFirstExitCode(exit_code_, kExitSystemError);
   api_.Reset();
+  // Before the closing pause: whoever watches the status learns the outcome at once.
+  FinishStatus(exit_code_);
   if (first_job_.progress) {
     console_.Print("\n\nNorrvault, Inc. %s Finished\n\n", type);
     if (options_.pause_at_end) clock_.SleepMillis(kClosingPauseMillis);
@@ -116,7 +124,29 @@ void RunDriver::SendStatusEmail(const std::string& subject) {
   api_.EmailSendJustText(config_.notify_user, config_.notify_administrator, subject.c_str(),
                          text.c_str());
   Poll(2000);
+  const std::string answer = TextOrEmpty(api_.GetConclusion());
+  if (api_.GetStatus() == kStatusFailed || StartsWithIgnoreCase(answer, "Error")) {
+    NoteEmailRefused(answer.empty() ? TextOrEmpty(api_.GetStatusMsg()) : answer);
+    return;
+  }
   if (first_job_.debug) console_.Print("Sent Stats Email\n");
+}
+
+void RunDriver::NoteEmailRefused(const std::string& answer) {
+  email_refusal_ = answer.substr(0, kMaxFailureReasonBytes);
+  for (char& c : email_refusal_) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  console_.Print("\n\n %s Processing - Status Email not sent: %s\n\n", config_.results_type.c_str(),
+                 email_refusal_.c_str());
+  // The report was finished before the e-mail; the refusal is added at its end, so that
+  // the report never says less than the log.
+  const std::string name = config_.log_directory + config_.results_type + " Results.txt";
+  platform::File file = platform::File::OpenRegular(name, platform::File::Access::kAppend);
+  if (file.is_open()) {
+    // A note that cannot be added leaves the report as it was; the status file has it.
+    (void)file.Write("\r\n\r\nThe results e-mail was not sent: " + email_refusal_ + "\r\n");
+  }
 }
 
 }  // namespace nvx

@@ -37,6 +37,12 @@ inline constexpr size_t kConfigLocalPathWidth = 512;
 inline constexpr size_t kConfigLocalFileWidth = 256;
 inline constexpr size_t kConfigListEntryWidth = 1024;
 
+// The count of an upload job's work before it starts gives up (the progress then shows
+// no total) beyond this many folder entries.
+inline constexpr int64_t kUploadScanMaxEntries = 2'000'000;
+// How deep the restore test's temporary folder is removed (it nests two folders deep).
+inline constexpr int kRestoreTestMaxDepth = 8;
+
 // How long a job runner run waits for the run in progress before it gives up, and how
 // often it looks.
 inline constexpr int64_t kRunMutexWaitLimitMillis = 24LL * 60 * 60 * 1000;

@@ -15,7 +15,7 @@ namespace nvx::scheduler {
 
 using jobfiles::Schedule;
 
-inline constexpr std::string_view kCrontabMarker = "#NVXscheduledBackup";
+using jobfiles::kCrontabMarker;
 
 // `folder` quoted for the shell that cron starts: in single quotes, with every "%"
 // escaped for cron, which would otherwise end the command there. False when the folder

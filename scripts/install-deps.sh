@@ -7,7 +7,7 @@ packages=(
   zlib1g-dev libminizip-dev libsqlite3-dev libssl-dev libpq-dev
   googletest libgtest-dev libbenchmark-dev
   qt6-base-dev
-  tinyproxy unzip curl openssl coreutils binutils cron
+  tinyproxy unzip curl openssl coreutils binutils cron dbus-daemon
   rsync time apache2-utils
   python3-aiosmtpd prometheus postgresql-15 haproxy
 )

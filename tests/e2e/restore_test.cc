@@ -139,6 +139,39 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
   EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{});
 }
 
+// The restore test of the backed-up tree, with the backup's own folders: every stored
+// file restored into a temporary folder and checked against the service's MD5 and the unchanged
+// local file. One stored blob damaged on the service fails the test, which names the file.
+TEST_F(TreeRestoreTest, TheRestoreTestPassesAndNamesTheFileOfADamagedBlob) {
+  const std::string job = "LocalPath " + tree_ +
+                          "\r\nNVXPath \\Backup\r\nIncludeSubFolders Y\r\n"
+                          "VerifyRestore 100\r\n";
+  // Written since the backup, not on the service: never chosen.
+  WriteContent(tree_ + "/Nested/new since the backup.txt", 5000, Content::kText);
+  RunResult passed = RunJobs(job);
+  EXPECT_EQ(passed.exit_code, 0) << passed.out << passed.err;
+  EXPECT_NE(Report().find("Restore test passed: 14 files, 0.5 MB"), std::string::npos) << Report();
+  for (const std::string& name : ListFolder(logs_)) {
+    EXPECT_FALSE(name.starts_with("RestoreTest")) << "a temporary folder was left: " << name;
+  }
+
+  // The 30000 bytes of Nested/photo.jpg are the only blob of that size.
+  std::string damaged;
+  for (const std::string& blob : BlobFiles("")) {
+    if (FileSize(data_ + "/blobs/" + blob) == 30000) damaged = data_ + "/blobs/" + blob;
+  }
+  ASSERT_FALSE(damaged.empty());
+  std::string bytes = ReadFileText(damaged);
+  bytes[1000] = static_cast<char>(bytes[1000] ^ 0x5a);
+  WriteFileText(damaged, bytes);
+  RunResult failed = RunJobs(job);
+  EXPECT_NE(failed.exit_code, 0) << failed.out;
+  EXPECT_NE(failed.out.find("Restore test failed: Nested/photo.jpg: "), std::string::npos)
+      << failed.out;
+  EXPECT_NE(Report().find("Restore test failed: Nested/photo.jpg: "), std::string::npos)
+      << Report();
+}
+
 TEST_F(TreeRestoreTest, NamesAndPatternsChooseTheFiles) {
   struct Choice {
     std::string server_file;

@@ -5,8 +5,9 @@
 #   <- the programs (runner, nvxapib: the exported header only).
 # The service stands on platform, codec and wire; its sub-folders are layers of their own,
 # bottom up store <- commands <- http <- the files of service/ itself. jobfiles (what the
-# runner, the wizard and the scheduler exchange) stands on platform; the wizard and the
-# scheduler on jobfiles, and inside the wizard core <- desktop <- forms <- the rest.
+# runner, the wizard, the scheduler and the desktop notifier exchange) stands on platform;
+# the wizard, the scheduler and the notifier on jobfiles, and inside the wizard core <-
+# desktop <- forms <- the rest.
 # Every include form is read: "..." and <...> naming one of our folders, with any
 # spacing after the '#'. A header that names no folder of ours is a system or library
 # header and not looked at.
@@ -18,7 +19,7 @@
 set -u
 
 # Our top folders; an include that starts with one of them names a header of ours.
-ours="platform codec wire protocol engines api runner nvxapib jobfiles wizard scheduler service"
+ours="platform codec wire protocol engines api runner nvxapib jobfiles wizard scheduler notifier service"
 
 # The layer of a path (a file of ours, or an included header).
 layer_of() {
@@ -48,6 +49,7 @@ allowed() {
     nvxapib) echo "platform nvxapib" ;;
     jobfiles) echo "platform jobfiles" ;;
     scheduler) echo "platform jobfiles scheduler" ;;
+    notifier) echo "platform jobfiles notifier" ;;
     wizard-core) echo "platform jobfiles wizard-core" ;;
     wizard-desktop) echo "platform jobfiles wizard-core wizard-desktop" ;;
     wizard-forms) echo "platform jobfiles wizard-core wizard-desktop wizard-forms" ;;

@@ -1,6 +1,6 @@
 // TestLogin, loaded from the install folder by the wizard's loader, against a real
 // nvxserver: each account state gives its result, and a service that cannot be reached
-// lets the login through (result 1), as the wizard expects of the check.
+// says so (-2) instead of letting an unchecked login through.
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -64,10 +64,12 @@ TEST_F(TestLoginTest, AccountStatesGiveTheirResults) {
   EXPECT_EQ(wizard::LoginRefusalMessage(3).toStdString(), "Password invalid, please try again");
 }
 
-TEST_F(TestLoginTest, UnreachableServiceLetsTheLoginThrough) {
+TEST_F(TestLoginTest, AnUnreachableServiceIsNoAcceptedLogin) {
   const int port = server_->port();
   server_->Stop();
-  EXPECT_EQ(TestLoginAt("127.0.0.1:" + std::to_string(port), "alice", "wonderland"), 1);
+  const int result = TestLoginAt("127.0.0.1:" + std::to_string(port), "alice", "wonderland");
+  EXPECT_EQ(result, wizard::kLoginServiceNotReached);
+  EXPECT_TRUE(wizard::LoginNotCheckedReason(result)->contains("could not be reached"));
 }
 
 TEST(LoginLibraryTest, MissingLibraryGivesTheLoadersReason) {

@@ -41,7 +41,7 @@ deb=${debs[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 
 listing=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for path in bin/NorrvaultBackup bin/NVXbackup bin/NVXscheduledBackup bin/nvxserver \
+for path in bin/NorrvaultBackup bin/NVXbackup bin/NVXscheduledBackup bin/NVXnotify bin/nvxserver \
   bin/libnvxapi.so bin/libnvxapib.so bin/NorrvaultBackup.desktop bin/$name include/nvxapi.h; do
   grep -qx "./$folder/$path" <<<"$listing" || fail "the package does not list /$folder/$path"
 done
@@ -57,13 +57,16 @@ fi
 root=$work/root
 dpkg -x "$deb" "$root"
 bin=$root/$folder/bin
-for program in NorrvaultBackup NVXbackup NVXscheduledBackup nvxserver $name; do
+for program in NorrvaultBackup NVXbackup NVXscheduledBackup NVXnotify nvxserver $name; do
   [[ -x $bin/$program ]] || fail "$program is not executable in the package"
 done
 entry=$root/usr/share/applications/$name.desktop
 exec_line=$(grep '^Exec=' "$entry")
 [[ $exec_line == "Exec=/$folder/bin/$name" ]] || fail "desktop entry runs '$exec_line'"
 [[ -x $root${exec_line#Exec=} ]] || fail "the desktop entry's program is not in the package"
+icon=$(sed -n 's/^Icon=//p' "$entry")
+[[ -n $icon && -f $root/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] ||
+  fail "the desktop entry's icon '$icon' is not in the package"
 
 # Every library each program and library loads is the package's own (found through
 # $ORIGIN) or belongs to a package named in Depends.
@@ -129,7 +132,7 @@ for _ in $(seq 200); do
   sleep 0.1
 done
 [[ -d $copy/Logs ]] || fail "the wizard did not start in $copy: $(cat "$work/wizard.out")"
-for program in NorrvaultBackup NVXbackup NVXscheduledBackup libnvxapi.so libnvxapib.so; do
+for program in NorrvaultBackup NVXbackup NVXscheduledBackup NVXnotify libnvxapi.so libnvxapib.so; do
   cmp -s "$bin/$program" "$copy/$program" || fail "$program was not copied into $copy"
 done
 echo "package $(basename "$deb"): $(wc -l <<<"$listing") entries; Depends: $depends"

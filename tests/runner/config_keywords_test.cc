@@ -50,6 +50,8 @@ TEST(ConfigMatching, VerbsMatchWithoutBlankAndComeFirst) {
       {"VerifyNVXFolders", JobKind::kVerifyFolders},
       {"CLEANNVX", JobKind::kClean},
       {"SendLogs", JobKind::kSendLog},
+      // Begins like "Verify " too; a restore test of the default five files.
+      {"VerifyRestore", JobKind::kVerifyRestore},
       {"Send ToNVX", JobKind::kNone},
       {"# SendToNVX", JobKind::kNone},
   };
@@ -65,6 +67,29 @@ TEST(ConfigMatching, VerbsMatchWithoutBlankAndComeFirst) {
   }
 }
 
+TEST(ConfigMatching, TheDesktopNotificationWishAndTheRestoreTestCount) {
+  const struct {
+    const char* lines;
+    const char* notify;
+    int restore_files;  // 0: the file is invalid
+  } cases[] = {
+      {"DesktopNotify Always\nVerifyRestore 12\n", "always", 12},
+      {"DesktopNotify never\nVerifyRestore\n", "never", 5},
+      {"DesktopNotify Failures\nVerifyRestore 0\n", "failures", 0},
+      {"DesktopNotify what\nVerifyRestore 1001\n", "failures", 0},
+      {"VerifyRestore 3 files\n", "failures", 0},
+  };
+  for (const auto& c : cases) {
+    test::Parsed parsed = ParseWithCredentials(std::string("LocalPath /\n") + c.lines);
+    EXPECT_EQ(parsed.config.desktop_notify, c.notify) << c.lines;
+    EXPECT_EQ(parsed.result == kConfigValid, c.restore_files != 0) << c.lines << parsed.errors;
+    if (c.restore_files != 0) {
+      ASSERT_EQ(parsed.config.jobs.size(), 1u);
+      EXPECT_EQ(parsed.config.jobs[0].restore_test_files, c.restore_files) << c.lines;
+    }
+  }
+}
+
 TEST(ConfigMatching, LongerKeywordsAreNotTakenForShorterOnes) {
   test::Parsed parsed = ParseWithCredentials(
       "Proxy proxy.example\nProxyPort 3128\nProxyId pid\nProxyPassword ppw\n"
@@ -72,6 +97,7 @@ TEST(ConfigMatching, LongerKeywordsAreNotTakenForShorterOnes) {
       "TransferCompress Y\nLocalPath /\nSendToNVX\n");
   ASSERT_EQ(parsed.result, kConfigValid) << parsed.errors;
   const JobConfig& config = parsed.config;
+  EXPECT_EQ(config.desktop_notify, "failures");
   EXPECT_EQ(config.proxy_host, "proxy.example");
   EXPECT_EQ(config.proxy_port, "3128");
   EXPECT_EQ(config.proxy_id, "pid");

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "jobfiles/run_status_file.h"
 #include "runner/config_reader.h"
 #include "runner/job_driver.h"
 #include "tests/runner/scripted_service.h"
@@ -50,6 +51,10 @@ class DriverTest : public ::testing::Test {
   bool PendingResultsLeft() const { return PathExists(logs_ + "/Backup Results.tmp"); }
   std::string PendingResults() const { return ReadFileText(logs_ + "/Backup Results.tmp"); }
   bool FinalResultsWritten() const { return PathExists(logs_ + "/Backup Results.txt"); }
+  // The run status file the last run left; a default status when there is none.
+  jobfiles::RunStatus Status() const {
+    return jobfiles::ReadRunStatusFile(logs_ + "/Backup.status").value_or(jobfiles::RunStatus{});
+  }
   size_t Count(const std::string& command) const {
     size_t count = 0;
     for (const std::string& seen : script_.commands) count += seen == command ? 1 : 0;
@@ -63,7 +68,7 @@ class DriverTest : public ::testing::Test {
   ServiceScript script_;
   // False: the library's own routines run and talk to the configured server.
   bool play_script_ = true;
-  RunOptions options_{5, 200, false, temp_.path()};
+  RunOptions options_{5, 200, false, temp_.path(), ""};
   std::string out_;
   std::string err_;
 };

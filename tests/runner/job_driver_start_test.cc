@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/process_start.h"
 #include "platform/run_mutex.h"
 #include "runner/password_scrambling.h"
 #include "tests/runner/driver_fixture.h"
@@ -53,6 +54,12 @@ TEST_F(DriverTest, LoginOutcomesEndTheRunAsTheTableSays) {
     EXPECT_EQ(Run(Head() + kOneJob), c.exit_code) << c.error_code;
     EXPECT_EQ(Results(), c.results) << c.error_code;
     EXPECT_EQ(Count("FolderList"), 0u) << c.error_code;
+    // The status file has the outcome: finished, the exit code, the report or its lack.
+    const jobfiles::RunStatus status = Status();
+    EXPECT_EQ(status.state, jobfiles::RunState::kFinished) << c.error_code;
+    EXPECT_EQ(status.exit_code, c.exit_code) << c.error_code;
+    EXPECT_EQ(status.report, *c.results != '\0') << c.error_code;
+    EXPECT_EQ(status.last_success, 0) << c.error_code;
   }
 }
 
@@ -69,6 +76,12 @@ TEST_F(DriverTest, DebugShowsTheLoginOutcomeWithTheStatusLines) {
 TEST_F(DriverTest, ProgressShowsTheBannersAndTheEndOfTheRun) {
   script_.folders = {{"\\Backup"}};
   EXPECT_EQ(Run(Head() + "Progress Y\n" + kOneJob), 0);
+  // A run that ended with 0 is the last success; the next run that fails keeps it.
+  const jobfiles::RunStatus status = Status();
+  EXPECT_EQ(status.subject, "Online Backup Results for bob: No Errors");
+  EXPECT_TRUE(status.report);
+  EXPECT_EQ(status.last_success, status.started);
+  EXPECT_EQ(status.pid, platform::CurrentProcessId());
   EXPECT_EQ(out_.rfind("\n\nNorrvault, Inc. Backup Started\n\n"
                        "IMPORTANT! Closing this window will STOP the Backup!\n\n"
                        "This window will close when the Backup program ends.\n\n",
@@ -77,6 +90,11 @@ TEST_F(DriverTest, ProgressShowsTheBannersAndTheEndOfTheRun) {
       << out_;
   EXPECT_NE(out_.find("\n\nNorrvault, Inc. Backup Processing Complete\n\n"), std::string::npos);
   EXPECT_NE(out_.find("\n\nNorrvault, Inc. Backup Finished\n\n"), std::string::npos);
+  script_.verify_error_code = 11;
+  clock_.AdvanceMillis(60000);
+  EXPECT_EQ(Run(Head() + "Progress Y\n" + kOneJob), 4);
+  EXPECT_EQ(Status().last_success, status.started);
+  EXPECT_GT(Status().started, status.started);
 }
 
 TEST_F(DriverTest, TheClosingPauseHappensOnlyForAReadableWindow) {

@@ -193,6 +193,11 @@ TEST_F(DriverTest, AQuotaExceededDuringATransferEndsTheRunWith8AndLeavesTheResul
   EXPECT_EQ(script_.jobs.size(), 1u);
   EXPECT_FALSE(FinalResultsWritten());
   EXPECT_EQ(PendingResults(), "\r\nAccount Quota Exceeded\r\n");
+  // The status file tells the run ended without its report.
+  EXPECT_EQ(Status().state, jobfiles::RunState::kFinished);
+  EXPECT_EQ(Status().exit_code, 8);
+  EXPECT_FALSE(Status().report);
+  EXPECT_EQ(Status().subject, "Account Quota Exceeded");
   ASSERT_EQ(script_.emails.size(), 1u);
   EXPECT_EQ(script_.emails[0].subject, "User Quota exceeded");
   EXPECT_EQ(script_.emails[0].body, "Quota exceeded ");
@@ -297,6 +302,18 @@ TEST_F(DriverTest, TheSummaryEmailCarriesTheFinishedReport) {
   EXPECT_NE(out_.find("\n\n Backup Processing - Sending Status Email\n\nSent Stats Email\n"),
             std::string::npos)
       << out_;
+  EXPECT_EQ(Status().email, "");
+
+  // An account without an address: the report and the status file say the e-mail failed.
+  script_ = ServiceScript();
+  script_.folders = {{"\\Backup"}};
+  script_.email_conclusion = "Error - No E-mail Address";
+  EXPECT_EQ(Run(Head() + jobs), 0);
+  EXPECT_NE(
+      Results().find("\r\n\r\nThe results e-mail was not sent: Error - No E-mail Address\r\n"),
+      std::string::npos)
+      << Results();
+  EXPECT_EQ(Status().email, "Error - No E-mail Address");
 }
 
 TEST_F(DriverTest, NoLogFolderMeansNoReportAndNoSummary) {

@@ -18,6 +18,7 @@ struct Frame {
   bool waiting = false;
   int32_t block = 0;
   int32_t total_blocks = 0;
+  int32_t uploaded = 3;  // files sent so far
 };
 
 // Plays a worker: one frame per poll, except that a paused worker stays on its waiting
@@ -61,7 +62,7 @@ class ScriptedWatch final : public TransferWatch {
     snapshot.total_blocks = current_.total_blocks;
     name_ = current_.name;
     snapshot.file_name = name_.c_str();
-    snapshot.files_uploaded = 3;
+    snapshot.files_uploaded = current_.uploaded;
     snapshot.files_upload_error = 1;
     snapshot.files_downloaded = 4;
     return snapshot;
@@ -224,6 +225,36 @@ TEST_F(ProgressDisplay, ABlockCountIsShownWhileAFileIsSent) {
             "\nFile name big.bin\nStarting"
             "\rTransfer file   Block 3 of 10     "
             "\rBackup   Complete                        ");
+}
+
+// A file found on the service travels nothing: its size leaves the total. The line gains
+// the rate once it is measured, and the time left once the bytes have moved a few seconds.
+TEST_F(ProgressDisplay, TheMeterCountsWhatTravelsAndEstimatesTheTimeLeft) {
+  std::vector<Frame> frames(2, Frame{1, 4, "a.txt", false, 0, 0, 0});
+  for (int poll = 0; poll < 1000; ++poll)
+    frames.push_back({2, 1, "b.bin", false, poll / 100, 10, 0});
+  frames.push_back({2, 1, "b.bin", false, 10, 10, 1});
+  ScriptedWatch watch(Frame{}, frames);
+  TransferMeter meter(WorkCount{2, 4096 + 20480}, 2048, [](const std::string& path) {
+    return std::optional<int64_t>(path == "a.txt" ? 4096 : 20480);
+  });
+  DisplaySettings settings = Settings(true, false, 100);
+  settings.meter = &meter;
+  Shown shown = RunTransfer(watch, settings);
+
+  // 2048 bytes every 100 polls of 5 ms: 4 KB/s; the estimate appears 3 s after the first.
+  const size_t rate = shown.out.find("KB/s");
+  const size_t left = shown.out.find(" s left");
+  ASSERT_NE(rate, std::string::npos) << shown.out;
+  ASSERT_NE(left, std::string::npos) << shown.out;
+  EXPECT_LT(shown.out.find("\r", rate), left) << "the first redraws have no estimate";
+  EXPECT_NE(shown.out.find("Block 7 of 10     4.0 KB/s, "), std::string::npos) << shown.out;
+
+  const TransferReading reading = meter.Reading(clock_.MonotonicMillis());
+  EXPECT_EQ(reading.files_done, 2);
+  EXPECT_EQ(reading.files_total, 2);
+  EXPECT_EQ(reading.bytes_total, 20480);
+  EXPECT_EQ(reading.bytes_done, 20480);
 }
 
 TEST_F(ProgressDisplay, RedrawsFollowThePhase) {

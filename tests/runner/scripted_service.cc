@@ -175,6 +175,7 @@ bool PlayEmail(TransferSession& session, const char* command) {
   g_script->emails.push_back({command, block.job.flags.email_to_user,
                               block.job.flags.email_to_administrator, block.job.texts.email_subject,
                               block.job.texts.email_body});
+  SetConclusion(block, g_script->email_conclusion);
   return true;
 }
 

@@ -85,6 +85,8 @@ struct ServiceScript {
   // Folders whose VerifyPath fails, with the status message it leaves.
   std::vector<std::string> refused_paths;
   std::string refused_path_message = "Unable to create folder";
+  // The service's answer to the e-mail commands.
+  std::string email_conclusion = "Successful";
 
   // What happened.
   std::vector<std::string> commands;

@@ -4,6 +4,8 @@
 // standard error, and that the line cron would run starts NVXbackup in that folder.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -140,7 +142,18 @@ TEST(ScheduledBackupTest, EachDayAndHourGivesItsCronTimes) {
     const std::vector<std::string> marked = MarkedLines(run.Table());
     ASSERT_EQ(marked.size(), 1u) << run.Table();
     EXPECT_EQ(marked[0].substr(0, marked[0].find(" cd ")), c.cron_times) << c.day << " " << c.time;
+    // The wizard reads the schedule in force back from the line.
+    const std::optional<jobfiles::Schedule> in_force = jobfiles::ScheduleInCrontab(run.Table());
+    ASSERT_TRUE(in_force.has_value()) << run.Table();
+    std::string day = c.day;
+    for (char& letter : day) letter = static_cast<char>(std::tolower(letter));
+    EXPECT_EQ(in_force->day + " " + std::to_string(in_force->hour),
+              day + " " + std::to_string(std::stoi(c.time.substr(0, 2))));
   }
+  // No marked line: no schedule in force; a marked line of another form: unknown.
+  EXPECT_EQ(jobfiles::ScheduleInCrontab("# a\n0 1 * * * other\n")->day, "none");
+  EXPECT_FALSE(jobfiles::ScheduleInCrontab("5 1 * * mon x #NVXscheduledBackup\n"));
+  EXPECT_FALSE(jobfiles::ScheduleInCrontab("0 24 * * * x #NVXscheduledBackup"));
   EXPECT_EQ(MarkedLines(run.Table())[0],
             "0 23 * * * cd '" + run.folder() +
                 "' && mkdir -p Logs && ./NVXbackup >>Logs/NVXbackup.out 2>&1 #NVXscheduledBackup");

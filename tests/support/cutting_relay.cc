@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <deque>
 #include <stdexcept>
+#include <thread>
 
 namespace nvx::test {
 namespace {
@@ -170,6 +172,9 @@ void CuttingRelay::Relay(int client_fd) {
       Upstream(pipe, piece.data(), static_cast<size_t>(count));
       if (!SendAllBytes(server_fd, piece.data(), static_cast<size_t>(count))) break;
       upstream_bytes_ += count;
+      if (const int64_t rate = upstream_rate_.load(); rate > 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(count * 1000000 / rate));
+      }
     }
     if (entries[1].revents != 0) {
       ssize_t count = ::recv(server_fd, piece.data(), piece.size(), 0);

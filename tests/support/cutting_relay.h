@@ -3,7 +3,8 @@
 // HTTP exchanges that go through it: it keeps the header block of every request, and of
 // every answer that carries a chosen header, and counts the bytes in each direction. Armed
 // once, it drops a connection a given number of body bytes into an answer (an orderly
-// close or a reset), or inverts one body byte of a request. Everything it starts ends with
+// close or a reset), or inverts one body byte of a request. It can also pass the client's
+// bytes on no faster than a chosen rate, as a slow line would. Everything it starts ends with
 // the object. The methods may be called from the test thread while connections run.
 #ifndef NVX_TESTS_SUPPORT_CUTTING_RELAY_H_
 #define NVX_TESTS_SUPPORT_CUTTING_RELAY_H_
@@ -47,6 +48,9 @@ class CuttingRelay {
   // Each applies once, to the first exchange that matches after the call.
   void ArmCut(const RelayCut& cut);
   void ArmCorruption(const RelayCorruption& corruption);
+  // From now on each connection passes the client's bytes on at most this fast (0: as
+  // fast as they come).
+  void LimitUpstreamRate(int64_t bytes_per_second) { upstream_rate_ = bytes_per_second; }
   bool cut_made();
   bool corruption_made();
 
@@ -75,6 +79,7 @@ class CuttingRelay {
   std::atomic<bool> stopping_{false};
   std::atomic<int64_t> upstream_bytes_{0};
   std::atomic<int64_t> downstream_bytes_{0};
+  std::atomic<int64_t> upstream_rate_{0};
   std::mutex mutex_;  // guards everything below
   bool cut_armed_ = false;
   bool cut_made_ = false;

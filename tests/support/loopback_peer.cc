@@ -178,6 +178,31 @@ uint16_t RefusingPort() {
   return ntohs(address.sin_port);
 }
 
+SilentListener::SilentListener() {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(fd_, 16);
+  socklen_t length = sizeof address;
+  ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+}
+
+SilentListener::~SilentListener() {
+  Close();
+}
+
+void SilentListener::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+std::string SilentListener::address() const {
+  return "127.0.0.1:" + std::to_string(port_);
+}
+
 std::string ServiceAnswer(const std::string& headers, const std::string& body, bool with_length,
                           const std::string& status) {
   std::string answer = status + "\r\n" + headers;

@@ -69,6 +69,24 @@ class LoopbackPeer {
 // A loopback port on which nothing listens: connecting to it is refused.
 uint16_t RefusingPort();
 
+// A loopback port whose listener never accepts: the system completes a connection and
+// takes the request, and nothing ever answers, as with a service whose host dropped off.
+// Closing the listener (the object's end) resets the connections it held.
+class SilentListener {
+ public:
+  SilentListener();
+  ~SilentListener();
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+  // "127.0.0.1:port"
+  std::string address() const;
+  void Close();
+
+ private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
+};
+
 // An HTTP answer of the service: status line, the given header lines, Content-Length
 // when `body` is not empty or `with_length`, the empty line and the body.
 std::string ServiceAnswer(const std::string& headers, const std::string& body = "",

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <array>
 
 #include "jobfiles/backup_schedule_file.h"
@@ -94,32 +95,67 @@ bool WriteScheduleFile(const QString& folder, const QString& day, const QString&
   return ReplaceFile(path, path + ".new", ScheduleFileLines(day, time), error);
 }
 
-std::optional<QString> CurrentScheduleText(const QString& folder) {
+std::optional<jobfiles::Schedule> ReadScheduleFile(const QString& folder) {
   QFile file(QDir(folder).filePath(kScheduleFileName));
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
   const QByteArray text = file.read(jobfiles::kMaxScheduleFileBytes + 1);
   if (text.size() > static_cast<qsizetype>(jobfiles::kMaxScheduleFileBytes)) return std::nullopt;
   // A file that NVXscheduledBackup refuses schedules nothing.
   std::string reason;
-  const std::optional<jobfiles::Schedule> schedule =
-      jobfiles::ParseSchedule(text.toStdString(), &reason);
+  return jobfiles::ParseSchedule(text.toStdString(), &reason);
+}
+
+int SchedulePeriodDays(const std::optional<jobfiles::Schedule>& schedule) {
+  return schedule && schedule->day == jobfiles::kEveryDay ? 1 : 7;
+}
+
+std::optional<QString> CurrentScheduleText(const QString& folder) {
+  const std::optional<jobfiles::Schedule> schedule = ReadScheduleFile(folder);
   if (!schedule) return std::nullopt;
-  if (schedule->none()) return QStringLiteral("No Backups currently scheduled");
+  return ScheduleText(*schedule);
+}
+
+QString ScheduleText(const jobfiles::Schedule& schedule) {
+  if (schedule.none()) return QStringLiteral("No Backups currently scheduled");
 
   QString day_phrase = "every day ";
   for (size_t day = 0; day < kDayTexts.size(); ++day) {
-    if (schedule->day == jobfiles::kWeekdays[day])
+    if (schedule.day == jobfiles::kWeekdays[day])
       day_phrase = "every " + QString(kDayTexts[day]) + " ";
   }
   QString time_phrase;
-  if (schedule->hour == 0) {
+  if (schedule.hour == 0) {
     time_phrase = "midnight";
-  } else if (schedule->hour == 12) {
+  } else if (schedule.hour == 12) {
     time_phrase = "noon";
   } else {
-    time_phrase = ClockText(schedule->hour);
+    time_phrase = ClockText(schedule.hour);
   }
   return "Backups currently scheduled for " + day_phrase + "at " + time_phrase;
+}
+
+QString CrontabProgramName() {
+  const QString named = qEnvironmentVariable("NVX_CRONTAB");
+  return named.isEmpty() ? QString("crontab") : named;
+}
+
+std::optional<jobfiles::Schedule> ReadScheduleInForce(const QString& crontab_program) {
+  QProcess crontab;
+  crontab.start(crontab_program, {"-l"});
+  if (!crontab.waitForFinished(kCrontabReadMillis) ||
+      crontab.exitStatus() != QProcess::NormalExit) {
+    crontab.kill();
+    crontab.waitForFinished(kCrontabReadMillis);
+    return std::nullopt;
+  }
+  const QByteArray table = crontab.readAllStandardOutput();
+  if (table.size() > kCrontabTableMax) return std::nullopt;
+  if (crontab.exitCode() != 0) {
+    // A user without a table has no line; any other failure leaves the question open.
+    if (!crontab.readAllStandardError().startsWith("no crontab for")) return std::nullopt;
+    return jobfiles::Schedule{std::string(jobfiles::kNoScheduleDay), 0};
+  }
+  return jobfiles::ScheduleInCrontab(std::string_view(table.constData(), table.size()));
 }
 
 }  // namespace nvx::wizard

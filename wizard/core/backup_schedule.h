@@ -49,11 +49,30 @@ QStringList ScheduleFileLines(const QString& day, const QString& time);
 [[nodiscard]] bool WriteScheduleFile(const QString& folder, const QString& day, const QString& time,
                                      QString* error);
 
-// The menu's `CurrentSchedule` text for the schedule file in `folder`: "No Backups
-// currently scheduled" for the day "none", else "Backups currently scheduled for " + day
-// phrase + "at " + time phrase. None when the file does not exist or is no schedule that
+// The schedule file in `folder`; none when it does not exist or is no schedule that
 // NVXscheduledBackup would take.
+std::optional<jobfiles::Schedule> ReadScheduleFile(const QString& folder);
+
+// The menu's `CurrentSchedule` text of a schedule: "No Backups currently scheduled" for
+// the day "none", else "Backups currently scheduled for " + day phrase + "at " + time
+// phrase.
+QString ScheduleText(const jobfiles::Schedule& schedule);
+// The same for the schedule file in `folder`; none when ReadScheduleFile gives none.
 std::optional<QString> CurrentScheduleText(const QString& folder);
+
+// The crontab program asked for the schedule in force: NVX_CRONTAB when set and not
+// empty (a stand-in), else "crontab".
+QString CrontabProgramName();
+// The schedule in force: that of the marked line of `crontab_program -l`, the day "none"
+// without one. None when the program cannot be run within kCrontabReadMillis, its table
+// is larger than kCrontabTableMax, or the marked line is not one NVXscheduledBackup
+// writes; the wizard then goes by BackupSchedule.txt. Blocks while the program runs.
+std::optional<jobfiles::Schedule> ReadScheduleInForce(const QString& crontab_program);
+inline constexpr int kCrontabReadMillis = 5000;
+inline constexpr qint64 kCrontabTableMax = 1024 * 1024;
+
+// Days between two scheduled backups: 1 every day, 7 once a week or without a schedule.
+int SchedulePeriodDays(const std::optional<jobfiles::Schedule>& schedule);
 
 }  // namespace nvx::wizard
 

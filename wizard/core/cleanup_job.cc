@@ -6,6 +6,7 @@
 #include "wizard/core/config_line.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/job_file.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/core/wizard_environment.h"
 
 namespace nvx::wizard {
@@ -16,10 +17,8 @@ QString CleanupQuestion() {
          "Continue with Cleanup?";
 }
 
-QString CleanupRunningText() {
-  return QString("The Norrvault Cleanup Job has been started ") +
-         "in a separate window, which will remain open until " +
-         "the Cleanup Job completes. Closing the separate window will " + "stop the Cleanup Job.";
+QString CleanupRunningText(bool in_window) {
+  return JobStartedText("Cleanup Job", "the Cleanup Job", in_window);
 }
 
 QStringList CleanupLines(const QStringList& config_lines) {

@@ -15,7 +15,9 @@ QString CleanupQuestion();
 // Texts of RunningRestore for the cleanup.
 inline constexpr char kCleanupHeading[] = "Norrvault Backup Cleanup running";
 inline constexpr char kCleanupCaption[] = "Norrvault Cleanup Job Started";
-QString CleanupRunningText();
+QString CleanupRunningText(bool in_window = true);
+// The results type of cleanup-config.txt, whose run status the notice shows.
+inline constexpr char kCleanupResultsType[] = "Cleanup";
 
 // The transform, line by line (prefix tests on the upper-cased line):
 // "#CONFIGURATION AND ASSOCIATED" ends the copy with "#END Cleanup-configuration";

@@ -81,6 +81,30 @@ bool RewriteLogLevel(const QString& app_folder, LogLevelChoice level, bool log_l
   });
 }
 
+QStringList DesktopNotifyLines(const QStringList& lines, bool every_run) {
+  const std::string_view word =
+      every_run ? jobfiles::kDesktopNotifyAlways : jobfiles::kDesktopNotifyFailures;
+  const QString new_line = ConfigLine(ConfigKeyword::kDesktopNotify,
+                                      QString::fromLatin1(word.data(), qsizetype(word.size())));
+  QStringList rewritten;
+  bool written = false;
+  for (const QString& line : lines) {
+    if (BeginsWith(line, ConfigKeyword::kDesktopNotify, Qt::CaseInsensitive)) continue;
+    rewritten << line;
+    if (!written && BeginsWith(line, ConfigKeyword::kLogDirectory, Qt::CaseInsensitive)) {
+      rewritten << new_line;
+      written = true;
+    }
+  }
+  return rewritten;
+}
+
+bool RewriteDesktopNotify(const QString& app_folder, bool every_run, QString* error) {
+  return RewriteConfig(app_folder, error, [&](const QStringList& lines) {
+    return DesktopNotifyLines(lines, every_run);
+  });
+}
+
 QStringList IdPasswordLines(const QStringList& lines, const QString& login_id,
                             const QString& password, bool notify_user) {
   QStringList rewritten;

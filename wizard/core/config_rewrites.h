@@ -36,6 +36,11 @@ QStringList LogLevelLines(const QStringList& lines, LogLevelChoice level, bool l
 [[nodiscard]] bool RewriteLogLevel(const QString& app_folder, LogLevelChoice level,
                                    bool log_level_present, QString* error);
 
+// The desktop notification wish: the DesktopNotify line says "Always" (`every_run`) or
+// "Failures"; it replaces an older one, or follows the first LogDirectory line.
+QStringList DesktopNotifyLines(const QStringList& lines, bool every_run);
+[[nodiscard]] bool RewriteDesktopNotify(const QString& app_folder, bool every_run, QString* error);
+
 // Lines beginning "NVXuser", "NVXPwEncrypt" and "NotifyUser" get the new values.
 QStringList IdPasswordLines(const QStringList& lines, const QString& login_id,
                             const QString& password, bool notify_user);

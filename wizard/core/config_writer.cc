@@ -1,16 +1,28 @@
 #include "wizard/core/config_writer.h"
 
+#include <cstdio>
+
+#include "platform/directory_sync.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/config_sections.h"
 
 namespace nvx::wizard {
 
+BackupConfigWriter::~BackupConfigWriter() {
+  Abandon();
+}
+
+QString BackupConfigWriter::NewConfigPath() const {
+  return AppFile(state_.app_folder, kNewConfigName);
+}
+
 bool BackupConfigWriter::OpenAndWriteHeader(QString* error) {
+  finished_ = false;
   state_.something_selected = false;
   state_.desktop_verify_written = false;
   state_.outlook_verify_written = false;
   state_.other_folders_verify_written = false;
-  if (!file_.Open(AppFile(state_.app_folder, kConfigName), error)) return false;
+  if (!file_.Open(NewConfigPath(), error)) return false;
   if (!Append(HeaderLines(state_))) {
     if (error) *error = LastError();
     return false;
@@ -47,12 +59,35 @@ bool BackupConfigWriter::WriteIndividualFile(const QString& path) {
 }
 
 bool BackupConfigWriter::WriteTailAndClose() {
-  const bool written = Append(TailLines(state_));
-  return Close() && written;
+  if (!file_.IsOpen()) return false;
+  const bool written = Append(TailLines(state_)) && file_.SyncToDisk();
+  finished_ = file_.Close() && written;
+  return finished_;
 }
 
-bool BackupConfigWriter::Close() {
-  return file_.Close();
+bool BackupConfigWriter::Commit(QString* error) {
+  const QString config = AppFile(state_.app_folder, kConfigName);
+  if (!finished_) {
+    if (error) *error = "the new configuration is not complete";
+    return false;
+  }
+  // rename replaces the old file in one step: a reader sees the old or the new one.
+  if (std::rename(QFile::encodeName(NewConfigPath()).constData(),
+                  QFile::encodeName(config).constData()) != 0) {
+    if (error) *error = "Cannot replace " + config + " with " + kNewConfigName;
+    return false;
+  }
+  finished_ = false;
+  // The new name survives a crash of the machine; a failure here leaves the rename done.
+  platform::SyncDirectory(QFile::encodeName(state_.app_folder).toStdString());
+  return true;
+}
+
+void BackupConfigWriter::Abandon() {
+  const bool unfinished = file_.IsOpen() || finished_;
+  static_cast<void>(file_.Close());  // the file is removed: what it held does not matter
+  finished_ = false;
+  if (unfinished) QFile::remove(NewConfigPath());
 }
 
 }  // namespace nvx::wizard

@@ -7,6 +7,7 @@
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
+#include "wizard/core/run_watch.h"
 
 namespace nvx::wizard {
 
@@ -49,15 +50,12 @@ QString DownloadQuestion() {
          "Continue with Download?";
 }
 
-QString DownloadRunningText() {
-  return QString("The Norrvault Configuration Download has been started ") +
-         "in a separate window, which will remain open until " +
-         "the Configuration Download completes. Closing the separate window will " +
-         "stop the Download.";
+QString DownloadRunningText(bool in_window) {
+  return JobStartedText("Configuration Download", "the Download", in_window);
 }
 
-QString DownloadRunningTextWithRelaunch() {
-  return DownloadRunningText() + "\r\n\r\n" +
+QString DownloadRunningTextWithRelaunch(bool in_window) {
+  return DownloadRunningText(in_window) + "\r\n\r\n" +
          "Close this window and relaunch Norrvault Backup after Configuration Download is "
          "complete.";
 }

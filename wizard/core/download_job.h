@@ -17,9 +17,11 @@ QString DownloadQuestion();
 // Texts of RunningRestore for the download.
 inline constexpr char kDownloadHeading[] = "Norrvault Backup configuration downloading";
 inline constexpr char kDownloadCaption[] = "Norrvault Configuration Download Started";
-QString DownloadRunningText();
+QString DownloadRunningText(bool in_window = true);
+// download-config.txt names no results type: the job runner's default.
+inline constexpr char kDownloadResultsType[] = "File Transfer";
 // The ChooseType path's text: DownloadRunningText + two CR LF + the relaunch advice.
-QString DownloadRunningTextWithRelaunch();
+QString DownloadRunningTextWithRelaunch(bool in_window = true);
 
 // The lines from the menu: the credential lines of `config_lines` (a NVXPwEncrypt line is
 // written twice, as it passes both the "NVXPWENCRYPT" and the "NVXPW" tests), then the tail.

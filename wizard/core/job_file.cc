@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <cstdio>
 
+#include "platform/directory_sync.h"
+
 namespace nvx::wizard {
 
 namespace {
@@ -33,6 +35,10 @@ bool JobFileWriter::Write(const QStringList& lines) {
     bytes += "\r\n";
   }
   return file_.write(bytes) == bytes.size() && file_.flush();
+}
+
+bool JobFileWriter::SyncToDisk() {
+  return file_.isOpen() && file_.flush() && platform::SyncOpenFile(file_.handle());
 }
 
 bool JobFileWriter::Close() {

@@ -28,6 +28,9 @@ class JobFileWriter {
   // open; the reason is kept for LastError.
   [[nodiscard]] bool Write(const QStringList& lines);
   [[nodiscard]] bool Write(const QString& line) { return Write(QStringList{line}); }
+  // Brings what was written to the disk (fsync), before the file is renamed into place.
+  [[nodiscard]] bool SyncToDisk();
+  bool IsOpen() const { return file_.isOpen(); }
   // Closes the file; false when the last data could not be written.
   [[nodiscard]] bool Close();
   QString LastError() const { return file_.errorString(); }

@@ -21,19 +21,37 @@ QString LoginRefusalMessage(int result) {
   }
 }
 
+std::optional<QString> LoginNotCheckedReason(int result) {
+  switch (result) {
+    case kLoginServiceNotReached:
+      return QString(
+          "The Norrvault service could not be reached, so your ID and password "
+          "could not be checked.");
+    case kLoginNotConfirmed:
+      return QString(
+          "The Norrvault service gave no clear answer, so your ID and password "
+          "could not be checked.");
+    default:
+      return std::nullopt;
+  }
+}
+
 bool LoginLibrary::Load(const QString& app_folder, QString* reason) {
-  if (test_login_) return true;
+  if (test_login_.load()) return true;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (test_login_.load()) return true;
   std::string why;
   if (library_.Open(AppFile(app_folder, kLoginLibraryName).toStdString(), &why)) {
     test_login_ = reinterpret_cast<TestLoginFunction>(library_.Symbol("TestLogin", &why));
   }
-  if (!test_login_ && reason) *reason = QString::fromStdString(why);
-  return test_login_ != nullptr;
+  if (!test_login_.load() && reason) *reason = QString::fromStdString(why);
+  return test_login_.load() != nullptr;
 }
 
 int LoginLibrary::TestLogin(const QString& login_id, const QString& password) const {
-  if (!test_login_) return -1;
-  return test_login_(login_id.toUtf8().constData(), password.toUtf8().constData());
+  const TestLoginFunction test_login = test_login_.load();
+  if (!test_login) return -1;
+  return test_login(login_id.toUtf8().constData(), password.toUtf8().constData());
 }
 
 }  // namespace nvx::wizard

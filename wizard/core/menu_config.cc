@@ -142,18 +142,34 @@ RestoreItem RestoreItemAt(const QStringList& lines, qsizetype start, SectionKind
   RestoreItem item;
   item.local_path = local_path;
   QStringList block = server_paths;
+  // The backup put a folder's files in the server folder of the local folder's name below
+  // the section's server folder, unless that has the name already: the restore names the
+  // same folder, so that it lands in the destination once, not in a folder within it.
+  const auto name_uploaded_folder = [&block, &local_path] {
+    const QString name = LastComponent(local_path);
+    for (QString& server_path : block) {
+      const QString server_name = server_path.mid(server_path.lastIndexOf('\\') + 1);
+      if (name.isEmpty() || server_name.compare(name, Qt::CaseInsensitive) == 0) {
+        continue;
+      }
+      server_path += "\\" + name;
+    }
+  };
   switch (kind) {
     case SectionKind::kMyDocuments:
       item.entry = "FOLDER: My Documents";
+      name_uploaded_folder();
       block << folder_lines;
       break;
     case SectionKind::kFavorites:
       item.entry = "FOLDER: Favorites";
+      name_uploaded_folder();
       block << YesNoLine(kTransferCompress, false) << YesNoLine(kIncludeSubFolders, true)
             << YesNoLine(kUseNvxDate, true) << notify << VerbLine(kCopyFromNVX) << "";
       break;
     case SectionKind::kDesktopFiles:
       item.entry = "FOLDER: Desktop";
+      name_uploaded_folder();
       block << folder_lines;
       break;
     case SectionKind::kDesktopFolder: {
@@ -227,6 +243,11 @@ MenuConfig ParseMenuConfig(const QStringList& lines) {
     if (BeginsWith(line, kPasswordEncrypt)) config.password = ValueAfter(line, kPasswordEncrypt);
     if (line.startsWith(YesNoLine(kNotifyUser, true))) config.notify_user = true;
     ReadLogLevel(line, config);
+    if (BeginsWith(line, kDesktopNotify, Qt::CaseInsensitive)) {
+      config.notify_every_run =
+          ValueAfter(line, kDesktopNotify)
+              .startsWith(FromView(jobfiles::kDesktopNotifyAlways), Qt::CaseInsensitive);
+    }
     summary.Add(line);
   }
   config.summary = summary.Text(config.login_id);
@@ -250,6 +271,7 @@ void ApplyMenuConfig(const MenuConfig& config, WizardState& state) {
   state.notify_user = config.notify_user;
   state.log_level = config.log_level;
   state.log_level_present = config.log_level_present;
+  state.notify_every_run = config.notify_every_run;
   state.restore_items = config.restore_items;
 }
 

@@ -27,7 +27,8 @@ struct MenuConfig {
   bool notify_user = false;  // a line begins "NotifyUser Y"
   LogLevelChoice log_level = LogLevelChoice::kActivity;  // the LogLevel line, later words win
   bool log_level_present = false;
-  QString summary;  // BackupList text, lines joined by CR LF
+  bool notify_every_run = false;  // a DesktopNotify line says "Always"
+  QString summary;                // BackupList text, lines joined by CR LF
   QVector<RestoreItem> restore_items;
 };
 

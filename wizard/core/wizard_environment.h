@@ -14,6 +14,8 @@ namespace nvx::wizard {
 inline constexpr char kNotInstalledMessage[] =
     "Norrvault Backup not completely installed. Please reinstall.";
 inline constexpr char kRunnerProgramName[] = "NVXbackup";
+// "Version " and the package's version, as the splash page and the menu show it.
+inline constexpr char kVersionText[] = "Version " NVX_PRODUCT_VERSION;
 inline constexpr char kApiLibraryName[] = "libnvxapi.so";
 inline constexpr char kLoginLibraryName[] = "libnvxapib.so";
 inline constexpr char kLogsFolderName[] = "Logs";

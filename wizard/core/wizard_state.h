@@ -65,6 +65,12 @@ struct WizardState {
   QString outlook_folder;
   LogLevelChoice log_level = LogLevelChoice::kActivity;
   bool log_level_present = false;
+  // The desktop is told of every run, not only of runs that fail.
+  bool notify_every_run = false;
+  // The crontab program asked for the schedule in force; empty: BackupSchedule.txt alone.
+  QString crontab_program;
+  // How long the login check may take before the service counts as not reached.
+  int login_timeout_millis = 15000;
   QVector<RestoreItem> restore_items;  // 0-based; list entries correspond by position
 };
 

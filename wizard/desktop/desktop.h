@@ -28,6 +28,12 @@ struct ProgramStart {
   bool in_terminal = true;  // shown in a terminal window when the desktop has one
 };
 
+// How a program was started.
+struct StartedProgram {
+  bool started = false;
+  bool in_window = false;  // it runs in a terminal window of its own
+};
+
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -40,8 +46,8 @@ class Desktop {
   virtual QString BrowseFolder(const QString& title) = 0;
   // An open-file dialog allowing several files; the chosen files, none when cancelled.
   virtual QStringList OpenFiles(const QString& title, const QString& initial_folder) = 0;
-  // Starts a program without waiting for it; false when it could not be started.
-  virtual bool StartProgram(const ProgramStart& start) = 0;
+  // Starts a program without waiting for it; `started` is false when it could not be.
+  virtual StartedProgram StartProgram(const ProgramStart& start) = 0;
   // Opens a web address in the user's browser.
   virtual void OpenUrl(const QString& url) = 0;
 

@@ -55,13 +55,14 @@ QStringList QtDesktop::OpenFiles(const QString& title, const QString& initial_fo
   return QFileDialog::getOpenFileNames(QApplication::activeWindow(), title, initial_folder);
 }
 
-bool QtDesktop::StartProgram(const ProgramStart& start) {
+StartedProgram QtDesktop::StartProgram(const ProgramStart& start) {
   QString terminal =
       start.in_terminal ? QStandardPaths::findExecutable("x-terminal-emulator") : QString();
   if (!terminal.isEmpty()) {
     QStringList arguments{"-e", start.program};
     arguments += start.arguments;
-    return QProcess::startDetached(terminal, arguments, start.working_folder);
+    const bool started = QProcess::startDetached(terminal, arguments, start.working_folder);
+    return {started, started};
   }
   QProcess process;
   process.setProgram(start.program);
@@ -73,7 +74,7 @@ bool QtDesktop::StartProgram(const ProgramStart& start) {
     process.setStandardErrorFile(start.output_file, QIODevice::Append);
   }
   process.setStandardInputFile(QProcess::nullDevice());
-  return process.startDetached();
+  return {process.startDetached(), false};
 }
 
 void QtDesktop::OpenUrl(const QString& url) {

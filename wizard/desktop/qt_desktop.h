@@ -14,7 +14,7 @@ class QtDesktop : public Desktop {
   QStringList OpenFiles(const QString& title, const QString& initial_folder) override;
   // The job runner has no console of its own: it runs in `x-terminal-emulator -e` when
   // that exists, otherwise detached with its output appended to start.output_file.
-  bool StartProgram(const ProgramStart& start) override;
+  StartedProgram StartProgram(const ProgramStart& start) override;
   void OpenUrl(const QString& url) override;
 
  protected:

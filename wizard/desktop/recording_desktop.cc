@@ -32,9 +32,10 @@ QStringList RecordingDesktop::OpenFiles(const QString& title, const QString&) {
   return files;
 }
 
-bool RecordingDesktop::StartProgram(const ProgramStart& start) {
+StartedProgram RecordingDesktop::StartProgram(const ProgramStart& start) {
   started_.push_back(start);
-  return !starts_fail_;
+  if (starts_fail_) return {};
+  return {true, terminal_ && start.in_terminal};
 }
 
 QStringList RecordingDesktop::messages() const {

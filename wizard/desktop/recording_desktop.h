@@ -27,11 +27,13 @@ class RecordingDesktop : public Desktop {
   void QueueFiles(const QStringList& files) { files_.push_back(files); }
   // Program starts fail from now on (they are still recorded).
   void FailProgramStarts() { starts_fail_ = true; }
+  // Programs that ask for a terminal get a window of their own from now on.
+  void ProvideTerminal() { terminal_ = true; }
 
   Answer Ask(const QString& title, const QString& text, Buttons buttons) override;
   QString BrowseFolder(const QString& title) override;
   QStringList OpenFiles(const QString& title, const QString& initial_folder) override;
-  bool StartProgram(const ProgramStart& start) override;
+  StartedProgram StartProgram(const ProgramStart& start) override;
   void OpenUrl(const QString& url) override { urls_.push_back(url); }
 
   const std::vector<AskedQuestion>& questions() const { return questions_; }
@@ -58,6 +60,7 @@ class RecordingDesktop : public Desktop {
   QStringList urls_;
   bool busy_shown_ = false;
   bool starts_fail_ = false;
+  bool terminal_ = false;
 };
 
 }  // namespace nvx::wizard

@@ -51,16 +51,18 @@ void ChooseTypePage::ContinueClicked() {
     accept();
     return;
   }
-  // config.txt holds only the header the Login page wrote; the download moves it aside and
-  // brings the stored one, so a header that could not be flushed does not matter.
-  static_cast<void>(context_.config.Close());
+  // The new configuration holds only the header the Login page wrote; the download brings
+  // the stored one instead, after moving config.txt aside.
+  context_.config.Abandon();
   QString error;
   if (!PrepareChooseTypeDownload(context_.state.app_folder, context_.state.login_id,
                                  context_.state.password, &error)) {
     context_.desktop.Tell("Could not prepare the configuration download: " + error);
     return;
   }
-  StartJobRunner(context_, {"-f", kDownloadConfigName});
+  // A download that could not start has been told; the notice follows either way, since
+  // config.txt has been moved aside.
+  launch_ = StartJobRunner(context_, {"-f", kDownloadConfigName}).value_or(JobLaunch{});
   done(kRestoreChosen);
 }
 

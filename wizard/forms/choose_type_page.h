@@ -18,11 +18,15 @@ class ChooseTypePage : public Page {
 
   explicit ChooseTypePage(WizardContext& context, QWidget* parent = nullptr);
 
+  // The configuration download started (after kRestoreChosen).
+  const JobLaunch& launch() const { return launch_; }
+
  private:
   void ContinueClicked();
 
   WizardContext& context_;
   QCheckBox* restore_;
+  JobLaunch launch_;
 };
 
 }  // namespace nvx::wizard

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "wizard/core/run_watch.h"
+
 namespace nvx::wizard {
 
 LoginPage::LoginPage(WizardContext& context, QWidget* parent)
@@ -19,7 +21,7 @@ LoginPage::LoginPage(WizardContext& context, QWidget* parent)
   password->setEchoMode(QLineEdit::Password);
   QCheckBox* notify = MakeCheck("Notify", "Send Results Email After Each Backup (Recommended)");
   notify->setChecked(context_.state.notify_user);
-  QPushButton* login = MakeButton("Login", "Continue");
+  QPushButton* login = login_ = MakeButton("Login", "Continue");
   login->setDefault(true);
   QPushButton* cancel = MakeButton("Cancel", "Cancel");
 
@@ -36,21 +38,46 @@ LoginPage::LoginPage(WizardContext& context, QWidget* parent)
   layout->addSpacing(8);
   layout->addLayout(fields);
   layout->addWidget(notify);
+  if (AccountHasNoEmailAddress(context_.state.app_folder)) {
+    QLabel* note = MakeLabel("NotifyNote", kNoEmailAddressNote);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+  }
+  check_ = new LoginCheckPanel(context_, this);
+  layout->addWidget(check_);
   layout->addStretch(1);
   layout->addLayout(buttons);
 
   connect(notify, &QCheckBox::toggled, this,
           [this](bool checked) { context_.state.notify_user = checked; });
   connect(login, &QPushButton::clicked, this, &LoginPage::LoginClicked);
+  connect(check_, &LoginCheckPanel::Finished, this, &LoginPage::CheckFinished);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void LoginPage::LoginClicked() {
-  QString id = id_->text();
-  QString password = password_->text();
-  if (!CheckLogin(context_, id, password)) return;
-  context_.state.login_id = id;
-  context_.state.password = password;
+  if (check_->running()) return;
+  checked_id_ = id_->text();
+  checked_password_ = password_->text();
+  if (!LoginFieldsFilled(context_, checked_id_, checked_password_)) return;
+  SetEditable(false);
+  check_->Start(checked_id_, checked_password_);
+}
+
+void LoginPage::SetEditable(bool editable) {
+  id_->setEnabled(editable);
+  password_->setEnabled(editable);
+  login_->setEnabled(editable);
+}
+
+void LoginPage::CheckFinished(LoginVerdict verdict) {
+  SetEditable(true);
+  if (verdict == LoginVerdict::kUnconfirmed && !SaveUncheckedLogin(context_, check_->reason())) {
+    return;
+  }
+  if (verdict != LoginVerdict::kAccepted && verdict != LoginVerdict::kUnconfirmed) return;
+  context_.state.login_id = checked_id_;
+  context_.state.password = checked_password_;
   QString error;
   if (!context_.config.OpenAndWriteHeader(&error)) {
     context_.desktop.Tell("Could not write config.txt: " + error);

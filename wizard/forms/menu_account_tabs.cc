@@ -9,6 +9,7 @@
 #include "wizard/core/cleanup_job.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/download_job.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/forms/log_level_page.h"
 #include "wizard/forms/menu_page.h"
 
@@ -52,17 +53,24 @@ QWidget* MenuPage::BuildAccountTab() {
   QCheckBox* notify = change_notify_ =
       MakeCheck("ChangeNotify", "Send Results Email After Each Backup (Recommended)");
   QPushButton* apply = MakeButton("ChangeID", "Apply");
+  change_notify_note_ = MakeLabel("ChangeNotifyNote", kNoEmailAddressNote);
+  change_notify_note_->setWordWrap(true);
+  change_notify_note_->hide();
 
   auto* fields = new QFormLayout;
   fields->addRow(id_prompt, id);
   fields->addRow(password_prompt, password);
+  change_check_ = new LoginCheckPanel(context_, tab);
   auto* layout = new QVBoxLayout(tab);
   layout->addWidget(title);
   layout->addLayout(fields);
   layout->addWidget(notify);
+  layout->addWidget(change_notify_note_);
   layout->addLayout(ButtonRow({apply}));
+  layout->addWidget(change_check_);
   layout->addStretch(1);
   connect(apply, &QPushButton::clicked, this, &MenuPage::ChangeIdClicked);
+  connect(change_check_, &LoginCheckPanel::Finished, this, &MenuPage::ChangeIdChecked);
   return tab;
 }
 
@@ -75,6 +83,8 @@ QWidget* MenuPage::BuildAdvancedTab() {
   QPushButton* debug = MakeButton("GetDebugCode", "Install Debug Support");
   QPushButton* log_level = MakeButton("LogLevel", "Set Log Level");
   QLabel* status = download_status_ = MakeLabel("DownloadStatus", {});
+  QCheckBox* every_run = notify_every_run_ = MakeCheck(
+      "NotifyEveryRun", "Show a desktop notification after every run, not only when one fails");
 
   auto* layout = new QVBoxLayout(tab);
   for (QPushButton* button : {cleanup, download, update, debug, log_level}) {
@@ -84,8 +94,10 @@ QWidget* MenuPage::BuildAdvancedTab() {
     button->setMinimumWidth(220);
     layout->addLayout(row);
   }
+  layout->addWidget(every_run);
   layout->addWidget(status);
   layout->addStretch(1);
+  connect(every_run, &QCheckBox::clicked, this, &MenuPage::NotifyEveryRunClicked);
   connect(cleanup, &QPushButton::clicked, this, &MenuPage::CleanupClicked);
   connect(download, &QPushButton::clicked, this, &MenuPage::DownloadConfigClicked);
   connect(update, &QPushButton::clicked, this, &MenuPage::UpdateSdkClicked);
@@ -95,10 +107,20 @@ QWidget* MenuPage::BuildAdvancedTab() {
 }
 
 void MenuPage::ChangeIdClicked() {
-  QString id = change_id_->text();
-  QString password = change_password_->text();
-  bool notify = change_notify_->isChecked();
-  if (!CheckLogin(context_, id, password)) return;
+  if (change_check_->running()) return;
+  if (!LoginFieldsFilled(context_, change_id_->text(), change_password_->text())) return;
+  change_check_->Start(change_id_->text(), change_password_->text());
+}
+
+void MenuPage::ChangeIdChecked(LoginVerdict verdict) {
+  if (verdict == LoginVerdict::kUnconfirmed &&
+      !SaveUncheckedLogin(context_, change_check_->reason())) {
+    return;
+  }
+  if (verdict != LoginVerdict::kAccepted && verdict != LoginVerdict::kUnconfirmed) return;
+  const QString id = change_id_->text();
+  const QString password = change_password_->text();
+  const bool notify = change_notify_->isChecked();
   QString error;
   if (!RewriteIdPassword(context_.state.app_folder, id, password, notify, &error)) {
     context_.desktop.Tell("Could not write config.txt: " + error);
@@ -119,8 +141,9 @@ void MenuPage::CleanupClicked() {
     context_.desktop.Tell("Could not prepare the cleanup: " + error);
     return;
   }
-  if (!StartJobRunner(context_, {"-f", kCleanupConfigName})) return;
-  running_texts_ = CleanupRunningTexts();
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {"-f", kCleanupConfigName});
+  if (!launch) return;
+  running_texts_ = CleanupRunningTexts(*launch);
   context_.state.restore_started = true;
   accept();
 }
@@ -134,9 +157,20 @@ void MenuPage::DownloadConfigClicked() {
     context_.desktop.Tell("Could not prepare the configuration download: " + error);
     return;
   }
-  if (!StartJobRunner(context_, {"-f", kDownloadConfigName})) return;
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {"-f", kDownloadConfigName});
+  if (!launch) return;
   // The menu stays open; the notice goes into its status line.
-  download_status_->setText(DownloadRunningText());
+  download_status_->setText(DownloadRunningText(launch->in_window));
+}
+
+void MenuPage::NotifyEveryRunClicked(bool every_run) {
+  QString error;
+  if (!RewriteDesktopNotify(context_.state.app_folder, every_run, &error)) {
+    notify_every_run_->setChecked(!every_run);
+    context_.desktop.Tell("Could not write config.txt: " + error);
+    return;
+  }
+  context_.state.notify_every_run = every_run;
 }
 
 void MenuPage::LogLevelClicked() {

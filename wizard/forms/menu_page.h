@@ -13,6 +13,7 @@
 #include <set>
 
 #include "wizard/core/component_update.h"
+#include "wizard/forms/login_check.h"
 #include "wizard/forms/page.h"
 #include "wizard/forms/running_page.h"
 #include "wizard/forms/wizard_context.h"
@@ -23,6 +24,8 @@ class QPlainTextEdit;
 class QWidget;
 
 namespace nvx::wizard {
+
+class ScheduleControls;
 
 class MenuPage : public Page {
   Q_OBJECT
@@ -45,13 +48,20 @@ class MenuPage : public Page {
   QWidget* BuildAdvancedTab();
 
   void BackupContinueClicked();
-  void ShowResults();
+  // The Results page of `results_type` ("Backup", "Restore").
+  void ShowResults(const QString& results_type);
   void RestoreSelectionChanged();
   void BeginRestoreClicked();
+  void RestoreTestClicked();
+  // The Schedule tab's text and choice: the crontab line in force, else BackupSchedule.txt.
+  void ShowScheduleInForce();
   void ChangeIdClicked();
+  void ChangeIdChecked(LoginVerdict verdict);
   void CleanupClicked();
   void DownloadConfigClicked();
   void LogLevelClicked();
+  // Writes the desktop notification wish into config.txt at once.
+  void NotifyEveryRunClicked(bool every_run);
   void UpdateSdkClicked();
   void GetDebugCodeClicked();
   // Replaces the components of `set` and tells how it went.
@@ -63,16 +73,25 @@ class MenuPage : public Page {
   QCheckBox* new_config_;
   QPlainTextEdit* backup_list_;
   QPushButton* display_results_;
+  QLabel* last_backup_;
+  QLabel* backup_warning_;
   // Restore tab.
   QListWidget* restore_list_;
+  QPushButton* restore_results_;
+  QLabel* last_restore_test_;
+  QPushButton* restore_test_results_;
   // Schedule tab.
   QLabel* current_schedule_;
+  ScheduleControls* schedule_controls_;
   // ID/Password tab.
   QLineEdit* change_id_;
   QLineEdit* change_password_;
   QCheckBox* change_notify_;
+  QLabel* change_notify_note_;
+  LoginCheckPanel* change_check_;
   // Advanced tab.
   QLabel* download_status_;
+  QCheckBox* notify_every_run_;
 
   RunningTexts running_texts_;
   std::set<int> selected_rows_;  // the restore list's selection as last seen

@@ -1,8 +1,13 @@
-// MenuFull's Restore tab: the restore list, the destination choice and the restore job.
+// MenuFull's Restore tab: the restore list, the destination choice and the restore job;
+// the restore test (`TestRestore`), its last outcome (`LastRestoreTest`) and its results.
+#include <QHBoxLayout>
 #include <QListWidget>
 #include <QVBoxLayout>
 
+#include "wizard/core/config_rewrites.h"
 #include "wizard/core/restore_job.h"
+#include "wizard/core/restore_test_job.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/forms/menu_page.h"
 
 namespace nvx::wizard {
@@ -15,6 +20,11 @@ const char kRestoreAdvice[] =
     "To restore only one or two files, the web interface of your account at "
     "https://www.norrvault.example/ may be more convenient.";
 
+const char kRestoreTestQuestion[] =
+    "A restore test restores 5 files chosen at random from your backup into a temporary "
+    "folder, checks each against your Norrvault account and this computer, and removes "
+    "them again. Your own files are not touched.\r\n\r\nStart the restore test?";
+
 }  // namespace
 
 QWidget* MenuPage::BuildRestoreTab() {
@@ -26,23 +36,40 @@ QWidget* MenuPage::BuildRestoreTab() {
   list->setSelectionMode(QAbstractItemView::MultiSelection);
   QPushButton* begin = MakeButton("BeginRestore", "Restore");
   QPushButton* cancel = MakeButton("RestoreCancel", "Cancel");
+  QPushButton* results = restore_results_ =
+      MakeButton("RestoreResults", "Show Most Recent Restore Results");
   QLabel* advice =
       MakeLabel("RestoreAdvice", "Important Considerations When Restoring Files and Folders");
   QFont bold = advice->font();
   bold.setBold(true);
   advice->setFont(bold);
   QLabel* advice_text = MakeLabel("RestoreAdviceText", kRestoreAdvice);
+  last_restore_test_ = MakeLabel("LastRestoreTest", {});
+  QPushButton* test = MakeButton("TestRestore", "Test a Restore");
+  QPushButton* test_results = restore_test_results_ =
+      MakeButton("RestoreTestResults", "Show Most Recent Restore Test Results");
 
   auto* layout = new QVBoxLayout(tab);
   layout->addWidget(title);
   layout->addWidget(list, 1);
-  layout->addLayout(ButtonRow({begin, cancel}));
+  auto* buttons = ButtonRow({begin, cancel});
+  buttons->insertWidget(0, results);
+  layout->addLayout(buttons);
+  auto* test_row = new QHBoxLayout;
+  test_row->addWidget(last_restore_test_, 1);
+  test_row->addWidget(test_results);
+  test_row->addWidget(test);
+  layout->addLayout(test_row);
   layout->addWidget(advice);
   layout->addWidget(advice_text);
 
   connect(list, &QListWidget::itemSelectionChanged, this, &MenuPage::RestoreSelectionChanged);
   connect(begin, &QPushButton::clicked, this, &MenuPage::BeginRestoreClicked);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(results, &QPushButton::clicked, this, [this] { ShowResults(kRestoreResultsType); });
+  connect(test, &QPushButton::clicked, this, &MenuPage::RestoreTestClicked);
+  connect(test_results, &QPushButton::clicked, this,
+          [this] { ShowResults(kRestoreTestResultsType); });
   return tab;
 }
 
@@ -93,8 +120,26 @@ void MenuPage::BeginRestoreClicked() {
     context_.desktop.Tell(kNothingToRestoreMessage);
     return;
   }
-  if (!StartJobRunner(context_, {"-f", kRestoreConfigName})) return;
-  running_texts_ = RestoreRunningTexts();
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {"-f", kRestoreConfigName});
+  if (!launch) return;
+  running_texts_ = RestoreRunningTexts(*launch);
+  context_.state.restore_started = true;
+  accept();
+}
+
+void MenuPage::RestoreTestClicked() {
+  if (context_.desktop.Ask(kMessageTitle, kRestoreTestQuestion, Buttons::kOkCancel) !=
+      Answer::kOk) {
+    return;
+  }
+  QString error;
+  if (!PrepareRestoreTest(context_.state.app_folder, &error)) {
+    context_.desktop.Tell("Could not prepare the restore test: " + error);
+    return;
+  }
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {"-f", kRestoreTestConfigName});
+  if (!launch) return;
+  running_texts_ = RestoreTestRunningTexts(*launch);
   context_.state.restore_started = true;
   accept();
 }

@@ -61,6 +61,18 @@ QString ScheduleControls::ChosenTime() const {
   return TimeCodeOf(time_->currentText());
 }
 
+void ScheduleControls::ShowSchedule(const jobfiles::Schedule& schedule) {
+  const bool weekly = !schedule.none() && schedule.day != jobfiles::kEveryDay;
+  Show({!schedule.none() && !weekly, weekly, weekly});
+  for (int i = 0; weekly && i < day_->count(); ++i) {
+    if (DayCodeOf(day_->itemText(i)).toStdString() == schedule.day) day_->setCurrentIndex(i);
+  }
+  const QString time = QString::fromStdString(jobfiles::TimeCode(schedule.hour));
+  for (int i = 0; !schedule.none() && i < time_->count(); ++i) {
+    if (TimeCodeOf(time_->itemText(i)) == time) time_->setCurrentIndex(i);
+  }
+}
+
 void ScheduleControls::DailyToggled(bool checked) {
   Show(AfterDailyToggled(Checks(), checked));
 }
@@ -89,7 +101,7 @@ bool ExecuteTimer(WizardContext& context) {
   start.working_folder = folder;
   start.output_file = LogsFolder(folder) + "/NVXscheduledBackup.out";
   start.in_terminal = false;
-  return context.desktop.StartProgram(start);
+  return context.desktop.StartProgram(start).started;
 }
 
 }  // namespace nvx::wizard

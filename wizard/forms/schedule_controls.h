@@ -2,7 +2,8 @@
 // question, the check boxes `CheckDaily` and `CheckWeekly`, `DayOfWeekLabel` with the list
 // `DayOfWeek` (hidden until "once a week" is checked) and `DailyTimeLabel` with the list
 // `DailyTime`, with the rules that keep the boxes apart. Also `ExecuteTimer`, which both
-// places run after writing BackupSchedule.txt: it starts NVXscheduledBackup.
+// places run after writing BackupSchedule.txt (a schedule or "none"): it starts
+// NVXscheduledBackup, which brings the crontab line in agreement with the file.
 // GUI thread only.
 #ifndef NVX_WIZARD_FORMS_SCHEDULE_CONTROLS_H_
 #define NVX_WIZARD_FORMS_SCHEDULE_CONTROLS_H_
@@ -36,6 +37,9 @@ class ScheduleControls : public QWidget {
   std::optional<QString> ChosenDay() const;
   // The time code of the chosen `DailyTime` entry ("0000" ... "2300").
   QString ChosenTime() const;
+  // Shows `schedule` on the boxes and lists: every day, once a week on its day, or
+  // neither for "none"; the time list at its hour.
+  void ShowSchedule(const jobfiles::Schedule& schedule);
 
  private:
   void DailyToggled(bool checked);

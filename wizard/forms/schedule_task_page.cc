@@ -3,6 +3,7 @@
 #include <QVBoxLayout>
 
 #include "wizard/core/backup_schedule.h"
+#include "wizard/core/config_rewrites.h"
 #include "wizard/forms/schedule_controls.h"
 
 namespace nvx::wizard {
@@ -41,8 +42,12 @@ void ScheduleTaskPage::ContinueClicked() {
 
 void ScheduleTaskPage::DoNotScheduleClicked() {
   QString error;
+  // The scheduler removes a crontab line an earlier configuration left.
   if (!WriteScheduleFile(context_.state.app_folder, kNoScheduleDay, kNoScheduleTime, &error)) {
     context_.desktop.Tell("Could not write " + kScheduleFileName + ": " + error);
+  } else if (!ExecuteTimer(context_)) {
+    context_.desktop.Tell("Could not start " +
+                          AppFile(context_.state.app_folder, kSchedulerProgramName));
   }
   reject();
 }

@@ -4,6 +4,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "wizard/core/wizard_environment.h"
+
 namespace nvx::wizard {
 
 QString SplashText() {
@@ -21,7 +23,7 @@ SplashPage::SplashPage(QWidget* parent) : Page("splash", "Norrvault Backup", par
   QLabel* image = MakeLabel("Image1", {}, false);
   image->setPixmap(style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(64, 64));
   QLabel* title = MakeHeading("Label1", "Norrvault Backup Wizard");
-  QLabel* version = MakeLabel("Label3", "Version 2.0");
+  QLabel* version = MakeLabel("Label3", kVersionText);
   QLabel* welcome = MakeLabel("Label2", ForDisplay(SplashText()));
   welcome->setMinimumWidth(460);
   QPushButton* start = MakeButton("Continue", "Start Wizard");

@@ -2,6 +2,7 @@
 
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/menu_config.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/core/update_check.h"
 #include "wizard/core/web_host.h"
 #include "wizard/core/wizard_environment.h"
@@ -23,6 +24,9 @@ namespace {
 
 inline constexpr char kNothingSelectedMessage[] =
     "No files or folders were selected for Backup. Backup will not be run";
+inline constexpr char kConfigurationKeptMessage[] =
+    "No files or folders were selected for Backup. Your previous backup configuration is "
+    "kept unchanged";
 
 // Exit codes of the wizard.
 constexpr int kExitNormal = 0;
@@ -97,6 +101,8 @@ void StartUp::ShowLastPage(Page* page) {
 void StartUp::End(int exit_code) {
   if (ended_) return;
   ended_ = true;
+  // A new configuration the user left before its end never replaces config.txt.
+  config_.Abandon();
   exit_code_ = exit_code;
   emit Ended(exit_code);
 }
@@ -106,18 +112,20 @@ void StartUp::ShowMenu() {
   menu->Load();
   ShowPage(menu, [this, menu](int result) {
     if (result != QDialog::Accepted) return End(kExitNormal);
-    if (state_.restore_started) return ShowLastPage(new RunningPage(menu->running_texts()));
+    if (state_.restore_started) return ShowLastPage(Running(menu->running_texts(), false));
     if (state_.new_configuration_chosen) return NewConfiguration();
     // A job that could not be started is not announced as started.
-    if (!StartJobRunner(context_, {})) return End(kExitNormal);
-    ShowLastPage(new RunningPage(false));
+    const std::optional<JobLaunch> launch = StartJobRunner(context_, {});
+    if (!launch) return End(kExitNormal);
+    ShowLastPage(Running(RunningBackupTexts(false, *launch), true));
   });
 }
 
 void StartUp::NewConfiguration() {
   ShowPage(new SplashPage, [this](int result) {
     if (result != QDialog::Accepted) return End(kExitNormal);
-    state_.notify_user = true;
+    // Results e-mails are wished by default, unless the account has no address for them.
+    state_.notify_user = !AccountHasNoEmailAddress(state_.app_folder);
     ShowPage(new LoginPage(context_), [this](int login_result) {
       if (login_result != QDialog::Accepted) return End(kExitNormal);
       AfterLogin();
@@ -127,9 +135,10 @@ void StartUp::NewConfiguration() {
 
 void StartUp::AfterLogin() {
   if (state_.new_configuration_chosen) return MyDocumentsStep();
-  ShowPage(new ChooseTypePage(context_), [this](int result) {
+  auto* choose = new ChooseTypePage(context_);
+  ShowPage(choose, [this, choose](int result) {
     if (result == ChooseTypePage::kRestoreChosen) {
-      return ShowLastPage(new RunningPage(DownloadRunningTexts(true)));
+      return ShowLastPage(Running(DownloadRunningTexts(true, choose->launch()), false));
     }
     if (result != QDialog::Accepted) return End(kExitNormal);
     MyDocumentsStep();
@@ -193,14 +202,33 @@ void StartUp::Finish() {
     context_.desktop.Tell("Could not write config.txt: " + config_.LastError());
     return End(kExitNormal);
   }
+  // A configuration that selects nothing does not replace one that backs something up.
+  if (!state_.something_selected && state_.configuration_complete) {
+    context_.desktop.Tell(kConfigurationKeptMessage);
+    return End(kExitNormal);
+  }
+  QString error;
+  if (!config_.Commit(&error)) {
+    context_.desktop.Tell("Could not write config.txt: " + error);
+    return End(kExitNormal);
+  }
   if (!state_.something_selected) {
     context_.desktop.Tell(kNothingSelectedMessage);
     return End(kExitNormal);
   }
   // The schedule page follows whether or not the backup runs now; a job that could not
   // be started is not announced as started.
-  if (!state_.backup_now || !StartJobRunner(context_, {})) return ScheduleStep();
-  ShowPage(new RunningPage(!state_.configuration_complete), [this](int) { ScheduleStep(); });
+  if (!state_.backup_now) return ScheduleStep();
+  const std::optional<JobLaunch> launch = StartJobRunner(context_, {});
+  if (!launch) return ScheduleStep();
+  ShowPage(Running(RunningBackupTexts(!state_.configuration_complete, *launch), true),
+           [this](int) { ScheduleStep(); });
+}
+
+RunningPage* StartUp::Running(const RunningTexts& texts, bool backup) {
+  auto* page = new RunningPage(texts, state_.app_folder, backup);
+  page->Load();
+  return page;
 }
 
 void StartUp::ScheduleStep() {

@@ -18,6 +18,7 @@
 
 #include "wizard/core/config_writer.h"
 #include "wizard/forms/page.h"
+#include "wizard/forms/running_page.h"
 #include "wizard/forms/wizard_context.h"
 
 namespace nvx::wizard {
@@ -64,6 +65,8 @@ class StartUp : public QObject {
   // Shows a page that may have set page skipped while loading; skipped pages go straight
   // on to `next`.
   void ShowUnlessSkipped(Page* page, std::function<void()> next);
+  // A Running (`backup`) or RunningRestore page of `texts`, loaded.
+  RunningPage* Running(const RunningTexts& texts, bool backup);
 
   WizardState& state_;
   BackupConfigWriter config_;

@@ -28,14 +28,21 @@ struct WizardContext {
   LoginCheck login;
 };
 
-// Runs the login check for `id` and `password` as the Login page and the ID/Password
-// tab do: an empty text, a refused login or an unavailable library is told to the user
-// and gives false; true means the login was accepted.
-bool CheckLogin(WizardContext& context, const QString& id, const QString& password);
+// True when both the ID and the password are given; otherwise the user is told so.
+bool LoginFieldsFilled(WizardContext& context, const QString& id, const QString& password);
+
+// A job runner run the wizard started: whether it has a terminal window of its own, and
+// when it was started (seconds since 1970), so that its run status can be told from an
+// earlier run's.
+struct JobLaunch {
+  bool in_window = false;
+  int64_t launched_at = 0;
+};
 
 // Starts the job runner from AppFolder with `arguments` ("-f" and a job file, or none for
-// config.txt) and does not wait for it. A failure to start is told to the user.
-bool StartJobRunner(WizardContext& context, const QStringList& arguments);
+// config.txt) and does not wait for it. A failure to start is told to the user and gives
+// none.
+std::optional<JobLaunch> StartJobRunner(WizardContext& context, const QStringList& arguments);
 
 }  // namespace nvx::wizard
 

@@ -1,19 +1,27 @@
 // Renders every page of the wizard, and each tab of MenuFull, into PNG files, filled
-// with a sample state: a made-up home folder, Outlook files under a made-up Wine drive C
-// and a complete configuration. Run offscreen (QT_QPA_PLATFORM=offscreen):
+// with a sample state: a made-up home folder, Outlook files under a made-up Wine drive C,
+// a complete configuration, a backup in progress, and the last backup and restore test. Run
+// offscreen (QT_QPA_PLATFORM=offscreen):
 //   wizard_screenshots OUTPUT_FOLDER
 // The sample files live in a temporary folder that is removed at the end.
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "wizard/core/backup_schedule.h"
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
+#include "wizard/core/restore_test_job.h"
+#include "wizard/core/run_watch.h"
 #include "wizard/desktop/recording_desktop.h"
 #include "wizard/forms/add_folder_confirm.h"
 #include "wizard/forms/choose_type_page.h"
@@ -21,6 +29,7 @@
 #include "wizard/forms/favorites_page.h"
 #include "wizard/forms/file_dialog_page.h"
 #include "wizard/forms/log_level_page.h"
+#include "wizard/forms/login_check.h"
 #include "wizard/forms/login_page.h"
 #include "wizard/forms/menu_page.h"
 #include "wizard/forms/my_documents_page.h"
@@ -85,6 +94,56 @@ void WriteSampleConfig(WizardState state) {
   }
 }
 
+// A run status in the logs folder, as NVXbackup writes it.
+void WriteSampleStatus(const WizardState& state, const QString& results_type,
+                       const jobfiles::RunStatus& status) {
+  QDir().mkpath(state.app_folder + "/Logs");
+  if (!jobfiles::WriteRunStatusFile(
+          QFile::encodeName(RunStatusPath(state.app_folder, results_type)).toStdString(), status)) {
+    std::fprintf(stderr, "cannot write the sample %s status\n", qPrintable(results_type));
+  }
+}
+
+// A backup halfway through a large file, run by this very process so that it shows as
+// running.
+jobfiles::RunStatus RunningBackup() {
+  const int64_t now = QDateTime::currentSecsSinceEpoch();
+  jobfiles::RunStatus status;
+  status.state = jobfiles::RunState::kRunning;
+  status.pid = QCoreApplication::applicationPid();
+  status.results_type = kBackupResultsType;
+  status.started = now - 95;
+  status.updated = now;
+  status.job = 2;
+  status.jobs = 6;
+  status.phase = "upload";
+  status.files_done = 12;
+  status.files_total = 31;
+  status.bytes_done = 203 * kMegabyte;
+  status.bytes_total = 512 * kMegabyte;
+  status.rate = 2 * kMegabyte + kMegabyte / 3;
+  status.seconds_left = 132;
+  status.current_file = "/home/alice/Documents/Photo Albums/Summer/beach.jpg";
+  return status;
+}
+
+// A run of `results_type` that ended `hours_ago` with `exit_code`.
+jobfiles::RunStatus EndedRun(const char* results_type, int hours_ago, int exit_code,
+                             const std::string& subject) {
+  const int64_t ended = QDateTime::currentSecsSinceEpoch() - hours_ago * 3600;
+  jobfiles::RunStatus status;
+  status.state = jobfiles::RunState::kFinished;
+  status.results_type = results_type;
+  status.started = ended - 300;
+  status.updated = ended;
+  status.ended = ended;
+  status.exit_code = exit_code;
+  status.report = true;
+  status.subject = subject;
+  if (exit_code == 0) status.last_success = status.started;
+  return status;
+}
+
 class Renderer {
  public:
   explicit Renderer(const QString& output) : output_(output) {}
@@ -133,6 +192,22 @@ int Render(const QString& output) {
   renderer.Save(&splash, "splash");
   LoginPage login(context);
   renderer.Save(&login, "Login");
+  {
+    // The login check while it waits for the service (a check that takes its time).
+    WizardContext slow{state, desktop, config, [](const QString&, const QString&, QString*) {
+                         std::this_thread::sleep_for(std::chrono::seconds(1));
+                         return 1;
+                       }};
+    LoginPage checking(slow);
+    checking.findChild<QLineEdit*>("NVX_ID")->setText("alice");
+    checking.findChild<QLineEdit*>("NVX_password")->setText("secret");
+    checking.findChild<QPushButton*>("Login")->click();
+    renderer.Save(&checking, "Login-Checking");
+    while (LoginChecksInFlight() > 0) {
+      QApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
   ChooseTypePage choose(context);
   choose.findChild<QCheckBox*>("TypeBackup")->setChecked(true);
   renderer.Save(&choose, "ChooseType");
@@ -156,9 +231,12 @@ int Render(const QString& output) {
       "Space required to backup /srv/shared/Invoices\r\n\r\n         Not including "
       "subfolders: 3.2 Megabytes\r\n\r\n         Including subfolders: 41.7 Megabytes");
   renderer.Save(&confirm, "AddFolderConfirm");
-  RunningPage running(true);
+  WriteSampleStatus(state, kBackupResultsType, RunningBackup());
+  RunningPage running(RunningBackupTexts(false, JobLaunch{}), state.app_folder, true);
+  running.Load();
   renderer.Save(&running, "Running");
-  RunningPage restore(RestoreRunningTexts());
+  RunningPage restore(RestoreRunningTexts(JobLaunch{}), state.app_folder, false);
+  restore.Load();
   renderer.Save(&restore, "RunningRestore");
   ScheduleTaskPage schedule(context);
   schedule.findChild<QCheckBox*>("CheckWeekly")->setChecked(true);
@@ -171,6 +249,12 @@ int Render(const QString& output) {
   if (!WriteScheduleFile(state.app_folder, "sun", "1200", &error)) {
     std::fprintf(stderr, "cannot write the sample schedule: %s\n", qPrintable(error));
   }
+  WriteSampleStatus(
+      state, kBackupResultsType,
+      EndedRun(kBackupResultsType, 3, 0, "Online Backup Results for ALICE: No Errors"));
+  WriteSampleStatus(
+      state, kRestoreTestResultsType,
+      EndedRun(kRestoreTestResultsType, 50, 0, "Restore test passed: 5 files, 4.2 MB"));
   MenuPage menu(context);
   menu.Load();
   auto* tabs = menu.findChild<QTabWidget*>("Tabs");
@@ -184,7 +268,7 @@ int Render(const QString& output) {
   tabs->setCurrentIndex(tabs->count() - 1);
   menu.findChild<QLabel*>("DownloadStatus")->setText("Downloading Debug Version of libnvxapi.so");
   renderer.Save(&menu, "MenuFull-Advanced-Downloading");
-  ResultsPage results(state.app_folder + "/Logs/Backup Results.txt");
+  ResultsPage results(state.app_folder, kBackupResultsType);
   results.Load();
   renderer.Save(&results, "Results");
   LogLevelPage log_level(context);

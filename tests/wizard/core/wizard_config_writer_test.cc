@@ -1,8 +1,8 @@
 // The backup configuration as the pages write it: a whole config.txt with every kind of
 // section checked line by line, the notify choice, nothing selected, the file's mode, and
-// what a program end between pages leaves. The expected lines spell every keyword out on
-// purpose, apart from the shared table (jobfiles/config_keywords.h): they are the oracle
-// of what the file holds.
+// that config.txt stays as it was until a finished configuration replaces it. The expected lines
+// spell every keyword out on purpose, apart from the shared table (jobfiles/config_keywords.h):
+// they are the oracle of what the file holds.
 #include <QFile>
 #include <string>
 #include <vector>
@@ -89,6 +89,7 @@ TEST_F(ConfigWriterTest, EveryPageInOrder) {
     EXPECT_TRUE(writer.WriteIndividualFile(path));
   }
   EXPECT_TRUE(writer.WriteTailAndClose());
+  ASSERT_TRUE(writer.Commit(&error)) << Std(error);
 
   std::vector<std::string> expected = Header();
   const std::vector<std::string> sections{
@@ -141,6 +142,7 @@ TEST_F(ConfigWriterTest, NotifyClearedLeavesItOnlyInTheConfigurationBlock) {
   writer.WriteOtherFolder("/srv", true);
   writer.WriteIndividualFile("/srv/x");
   ASSERT_TRUE(writer.WriteTailAndClose());
+  ASSERT_TRUE(writer.Commit(nullptr));
   const QStringList lines = wizard::ReadLines(Q(app_ + "/config.txt"));
   EXPECT_EQ(lines.count("NotifyUser Y"), 3);  // the three sections of the configuration block
   EXPECT_EQ(lines.count("NotifyUser N"), 0);
@@ -154,6 +156,7 @@ TEST_F(ConfigWriterTest, NothingSelectedHasNoEndLine) {
   writer.WriteFavorites(false);
   writer.WriteDesktop(false, {});
   ASSERT_TRUE(writer.WriteTailAndClose());
+  ASSERT_TRUE(writer.Commit(nullptr));
   EXPECT_FALSE(state_.something_selected);
   std::vector<std::string> expected = Header();
   expected.insert(
@@ -163,22 +166,24 @@ TEST_F(ConfigWriterTest, NothingSelectedHasNoEndLine) {
   EXPECT_EQ(ConfigText(), CrLfText(expected));
 }
 
-TEST_F(ConfigWriterTest, ProgramEndBetweenPagesLeavesFinishedSectionsWithoutEnd) {
-  // An older config.txt readable by others is truncated and made private.
-  WriteFileText(app_ + "/config.txt", "old content\r\n#END config file for backup\r\n");
-  QFile::setPermissions(Q(app_ + "/config.txt"),
-                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+TEST_F(ConfigWriterTest, ProgramEndBetweenPagesLeavesConfigAsItWas) {
+  const std::string old_config = "old content\r\n#END config file for backup\r\n";
+  WriteFileText(app_ + "/config.txt", old_config);
   {
     BackupConfigWriter writer(state_);
     ASSERT_TRUE(writer.OpenAndWriteHeader(nullptr));
     writer.WriteMyDocuments(false, {});
-    // What was written is on disk before any close.
+    // What was written is on disk before any close, beside config.txt, and private.
     std::vector<std::string> expected = Header();
     expected.insert(expected.end(), {"#My Documents not included in backup", " "});
-    EXPECT_EQ(ConfigText(), CrLfText(expected));
+    EXPECT_EQ(ReadFileText(app_ + "/config.new"), CrLfText(expected));
+    EXPECT_EQ(FileMode(app_ + "/config.new"), 0600);
+    QString error;
+    EXPECT_FALSE(writer.Commit(&error));  // not finished
+    EXPECT_EQ(ConfigText(), old_config);
   }
-  EXPECT_EQ(FileMode(app_ + "/config.txt"), 0600);
-  EXPECT_EQ(ConfigText().find("#END"), std::string::npos);
+  EXPECT_EQ(ConfigText(), old_config);
+  EXPECT_FALSE(QFile::exists(Q(app_ + "/config.new")));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The job files the wizard writes, read by the job runner's own configuration reader:
 // every file is valid, and each job means what the wizard intended (send, copy back,
-// clean, fetch config.txt) at the paths the wizard named.
+// clean, test a restore, fetch config.txt) at the paths the wizard named.
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +15,7 @@
 #include "wizard/core/download_job.h"
 #include "wizard/core/menu_config.h"
 #include "wizard/core/restore_job.h"
+#include "wizard/core/restore_test_job.h"
 
 namespace nvx::test {
 namespace {
@@ -42,6 +43,7 @@ class JobFilesRunnerTest : public ::testing::Test {
     writer.WriteOtherFolder(Q(temp_.File("home")), false);
     writer.WriteIndividualFile(Q(temp_.File("single/todo.txt")));
     ASSERT_TRUE(writer.WriteTailAndClose());
+    ASSERT_TRUE(writer.Commit(nullptr));
   }
 
   JobConfig Read(const std::string& name) {
@@ -89,6 +91,21 @@ TEST_F(JobFilesRunnerTest, BackupRestoreCleanupAndDownload) {
     cleans += job.clean ? 1 : 0;
   }
   EXPECT_EQ(cleans, 6);  // the page sections; the verify blocks stay
+
+  ASSERT_TRUE(wizard::PrepareRestoreTest(state_.app_folder, &error));
+  const JobConfig restore_test = Read("restoretest-config.txt");
+  EXPECT_EQ(restore_test.results_type, "RestoreTest");
+  std::vector<std::string> tested;
+  for (const JobEntry& job : restore_test.jobs) {
+    EXPECT_FALSE(job.upload);
+    if (!job.verify_restore) continue;
+    tested.push_back(job.local_path);
+    EXPECT_EQ(job.restore_test_files, 5);
+  }
+  // The folder sections: My Documents, the desktop's files and folder, the other folder.
+  EXPECT_EQ(tested,
+            std::vector<std::string>({temp_.File("home/Documents"), temp_.File("home/Desktop"),
+                                      temp_.File("home/Desktop/Projects"), temp_.File("home")}));
 
   ASSERT_TRUE(wizard::PrepareMenuDownload(state_.app_folder, &error));
   const JobConfig download = Read("download-config.txt");

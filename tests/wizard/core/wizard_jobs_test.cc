@@ -1,6 +1,6 @@
-// The cleanup and configuration download jobs derived from config.txt: the cleanup
-// transform with file patterns and file sections, with and without the configuration
-// block; both downloads with what they do to config.txt and config.old.
+// The cleanup, restore test and configuration download jobs derived from config.txt: the
+// cleanup and restore test transforms with file patterns and file sections, with and without the
+// configuration block; both downloads with what they do to config.txt and config.old.
 #include <QFile>
 #include <string>
 #include <vector>
@@ -11,6 +11,7 @@
 #include "tests/wizard/core/core_test_helpers.h"
 #include "wizard/core/cleanup_job.h"
 #include "wizard/core/download_job.h"
+#include "wizard/core/restore_test_job.h"
 
 namespace nvx::test {
 namespace {
@@ -18,9 +19,10 @@ namespace {
 TEST(CleanupJobTest, Transform) {
   const QStringList with_block{
       "#config file for backup", "ResultsType Backup", "#Other folder: /srv/photos",
-      "LocalPath /srv/photos", "NVXpath \\backup\\Other Folders", "SendToNVX",
-      "#Individual File: /srv/a.doc", "LocalPath /srv/a.doc", "sendtonvx",
-      "#Outlook file: outlook.pst", "LocalPath /wine/Outlook.pst", "SendToNVX",
+      "VerifyPath \\backup\\Other Folders", "VerifyNVXFolders", "LocalPath /srv/photos",
+      "NVXpath \\backup\\Other Folders", "SendToNVX", "#Individual File: /srv/a.doc",
+      "LocalPath /srv/a.doc", "sendtonvx", "#Outlook file: outlook.pst",
+      "LocalPath /wine/Outlook.pst", "SendToNVX",
       // The file mark ends with the section's LocalPath line.
       "#Desktop folder Projects", "LocalPath /home/kim/Desktop/Projects", "SendToNVX",
       "LocalPath /app/Logs/*.txt", "LocalPath /app/report.rpt", "LocalPath /app/*.TXT",
@@ -29,6 +31,8 @@ TEST(CleanupJobTest, Transform) {
   const std::vector<std::string> transformed{"#config file for backup",
                                              "ResultsType Cleanup",
                                              "#Other folder: /srv/photos",
+                                             "VerifyPath \\backup\\Other Folders",
+                                             "VerifyNVXFolders",
                                              "LocalPath /srv/photos",
                                              "NVXpath \\backup\\Other Folders",
                                              "CleanNVX",
@@ -55,6 +59,15 @@ TEST(CleanupJobTest, Transform) {
   expected = transformed;
   expected.insert(expected.end(), {"LocalFile /app/*.txt", "#END config file for backup"});
   EXPECT_EQ(Std(wizard::CleanupLines(without_block)), expected);
+
+  // The restore test keeps the folder sections only, each ending with its test.
+  EXPECT_EQ(Std(wizard::RestoreTestLines(with_block, 7)),
+            std::vector<std::string>(
+                {"#config file for backup", "ResultsType RestoreTest", "#Other folder: /srv/photos",
+                 "LocalPath /srv/photos", "NVXpath \\backup\\Other Folders", "VerifyRestore 7",
+                 "#Desktop folder Projects", "LocalPath /home/kim/Desktop/Projects",
+                 "VerifyRestore 7", "LocalPath /app/Logs/*.txt", "LocalPath /app/report.rpt",
+                 "LocalPath /app/*.TXT", "#END Restore test configuration"}));
 }
 
 TEST(CleanupJobTest, PrepareDeletesActivityLogsAndWritesPrivateFile) {

@@ -80,8 +80,9 @@ TEST(MenuConfigTest, RestoreListOfEverySectionKind) {
   struct Expected {
     std::string entry, local_path, kind, block;
   } expected[] = {
+      // The backup put the files of Documents in a server folder of that name.
       {"FOLDER: My Documents", "/home/kim/Documents/", "",
-       "NVXpath \\backup\\My Documents\r\n" + folder_tail},
+       "NVXpath \\backup\\My Documents\\Documents\r\n" + folder_tail},
       {"FOLDER: Favorites", "/home/kim/Favorites/", "",
        "NVXpath \\Backup\\Favorites\r\nTransferCompress N\r\nIncludeSubfolders Y\r\n" + tail},
       {"FOLDER: Desktop", "/home/kim/Desktop/", "", "NVXpath \\backup\\Desktop\r\n" + folder_tail},

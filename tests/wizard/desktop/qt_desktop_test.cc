@@ -52,13 +52,13 @@ TEST(QtDesktopTest, ProgramWithoutTerminalAppendsItsOutputAndIsNotWaitedFor) {
   start.working_folder = QString::fromStdString(folder.path());
   start.output_file = QString::fromStdString(folder.File("Logs/NVXbackup.out"));
   auto before = std::chrono::steady_clock::now();
-  EXPECT_TRUE(desktop.StartProgram(start));
+  EXPECT_TRUE(desktop.StartProgram(start).started);
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500));
   EXPECT_TRUE(
       WaitForText(folder.File("Logs/NVXbackup.out"), "earlier run\n" + folder.path() + "\ne\n"));
   // Appending: a second run adds to the first one's output.
   start.arguments = {"-c", "echo second"};
-  EXPECT_TRUE(desktop.StartProgram(start));
+  EXPECT_TRUE(desktop.StartProgram(start).started);
   EXPECT_TRUE(WaitForText(folder.File("Logs/NVXbackup.out"),
                           "earlier run\n" + folder.path() + "\ne\nsecond\n"));
   qputenv("PATH", path);
@@ -91,7 +91,7 @@ TEST(QtDesktopTest, TerminalOnlyForProgramsThatAskForOne) {
     start.working_folder = QString::fromStdString(folder.path());
     start.output_file = QString::fromStdString(folder.File("Logs/out.txt"));
     start.in_terminal = c.in_terminal;
-    EXPECT_TRUE(desktop.StartProgram(start));
+    EXPECT_TRUE(desktop.StartProgram(start).started);
     qputenv("PATH", path);
     if (c.in_terminal) {
       EXPECT_TRUE(WaitForText(folder.File("terminal.txt"), c.terminal_record));

@@ -1,8 +1,12 @@
 // The Login page: every result of the login check, empty fields, an unavailable check
 // library, and the Notify box, which decides the NotifyUser lines of the sections.
+#include <filesystem>
+
 #include <QLineEdit>
 
 #include "tests/wizard/forms/wizard_fixture.h"
+#include "wizard/core/login_library.h"
+#include "wizard/forms/login_check.h"
 
 namespace nvx::test {
 namespace {
@@ -35,13 +39,40 @@ TEST_F(LoginTest, EveryLoginResultEitherStaysWithItsMessageOrGoesOn) {
     if (*c.message == '\0') {
       ExpectPage("ChooseType");
       EXPECT_TRUE(desktop_.messages().isEmpty());
-      EXPECT_NE(ReadApp("config.txt").find("NVXuser bob\r\n"), std::string::npos);
+      EXPECT_NE(ReadApp("config.new").find("NVXuser bob\r\n"), std::string::npos);
       EXPECT_EQ(state_.login_id, "bob");
     } else {
       ExpectPage("Login");
       EXPECT_EQ(desktop_.messages(), QStringList{c.message});
     }
     EXPECT_EQ(desktop_.busy_count(), 0);
+  }
+}
+
+// A login the service could not check is kept only when the user says so.
+TEST_F(LoginTest, AnUncheckedLoginIsSavedOnlyWhenTheUserSaysSo) {
+  for (const int result : {-2, -3}) {
+    for (const wizard::Answer answer : {wizard::Answer::kNo, wizard::Answer::kYes}) {
+      SCOPED_TRACE(std::to_string(result) + (answer == wizard::Answer::kYes ? " yes" : " no"));
+      std::filesystem::remove(AppFile("config.new"));
+      desktop_.ClearRecord();
+      desktop_.QueueAnswer(answer);
+      login_results_ = {result};
+      StartWizard();
+      PassSplashAndLogin("bob", "pw");
+      ASSERT_EQ(desktop_.questions().size(), 1u);
+      EXPECT_EQ(desktop_.questions()[0].text,
+                wizard::LoginNotCheckedQuestion(*wizard::LoginNotCheckedReason(result)));
+      EXPECT_EQ(desktop_.questions()[0].buttons, wizard::Buttons::kYesNo);
+      if (answer == wizard::Answer::kYes) {
+        ExpectPage("ChooseType");
+        EXPECT_EQ(state_.password, "pw");
+      } else {
+        ExpectPage("Login");
+        EXPECT_FALSE(std::filesystem::exists(AppFile("config.new")));
+      }
+      EXPECT_EQ(desktop_.busy_count(), 0);
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 // messages, whether the page stays, and the current-schedule text of the next menu.
 #include <filesystem>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
@@ -91,12 +92,19 @@ class ScheduleTest : public WizardTest {
     combo->setCurrentIndex(index);
   }
 
+  bool Checked(const char* name) {
+    return start_up_->current_page()->findChild<QCheckBox*>(name)->isChecked();
+  }
+  QString ListText(const char* name) {
+    return start_up_->current_page()->findChild<QComboBox*>(name)->currentText();
+  }
+
   bool Shown(const char* name) {
     // Hidden by the page itself, not by a tab that is not on top.
     return !start_up_->current_page()->findChild<QWidget*>(name)->isHidden();
   }
 
-  const wizard::WizardState fresh_state_;
+  wizard::WizardState fresh_state_;
 };
 
 // One button press in either place, from an earlier schedule of Tuesdays at 3:00 a.m.
@@ -127,7 +135,7 @@ TEST_F(ScheduleTest, EachButtonWritesStartsTellsAndShowsWhatItShould) {
        "Backups currently scheduled for every Sunday at noon"},
       {page, nullptr, "Sunday", "Noon", "Continue", kTuesday, false,
        "No selection made, Backup job will not be scheduled", true, kTuesdayText},
-      {page, "CheckDaily", "Sunday", "Noon", "Cancel", ScheduleFile("none", "0000"), false, nullptr,
+      {page, "CheckDaily", "Sunday", "Noon", "Cancel", ScheduleFile("none", "0000"), true, nullptr,
        false, "No Backups currently scheduled"},
       {menu, "CheckWeekly", "Sunday", "Noon", "Apply_Schedule", ScheduleFile("sun", "1200"), true,
        "Backup schedule set", true, "Backups currently scheduled for every Sunday at noon"},
@@ -135,7 +143,7 @@ TEST_F(ScheduleTest, EachButtonWritesStartsTellsAndShowsWhatItShould) {
        true, "Backup schedule set", true, "Backups currently scheduled for every day at 3:00 p.m."},
       {menu, nullptr, "Friday", "Noon", "Apply_Schedule", kTuesday, false,
        "No selection made, Backup schedule unchanged", true, kTuesdayText},
-      {menu, "CheckWeekly", "Friday", "Noon", "NoSchedule", ScheduleFile("none", "0000"), false,
+      {menu, "CheckWeekly", "Friday", "Noon", "NoSchedule", ScheduleFile("none", "0000"), true,
        "Backup schedule set to 'None'", true, "No Backups currently scheduled"},
   };
   for (const ButtonCase& c : cases) {
@@ -144,7 +152,14 @@ TEST_F(ScheduleTest, EachButtonWritesStartsTellsAndShowsWhatItShould) {
     WriteFileText(AppFile("BackupSchedule.txt"), kTuesday);
     Reach(c.place);
     if (c.place == menu) {
+      // The boxes and lists show the schedule the text names; the case starts from none.
       EXPECT_EQ(CurrentSchedule(), kTuesdayText);
+      EXPECT_TRUE(Checked("CheckWeekly"));
+      EXPECT_FALSE(Checked("CheckDaily"));
+      EXPECT_TRUE(Shown("DayOfWeek"));
+      EXPECT_EQ(ListText("DayOfWeek"), "Tuesday");
+      EXPECT_EQ(ListText("DailyTime"), "3:00 a.m.");
+      SetChecked("CheckWeekly", false);
     }
     desktop_.ClearRecord();
     if (c.check != nullptr) SetChecked(c.check, true);
@@ -165,9 +180,9 @@ TEST_F(ScheduleTest, EachButtonWritesStartsTellsAndShowsWhatItShould) {
     // The program ends after the schedule page, whatever was chosen.
     EXPECT_EQ(start_up_->ended(), !c.stays);
     if (c.stays) ExpectPage(NameOf(c.place));
-    // A menu that changed the schedule clears the old text.
+    // A menu that changed the schedule shows the new one.
     if (c.place == menu) {
-      EXPECT_EQ(CurrentSchedule(), c.file == kTuesday ? kTuesdayText : "");
+      EXPECT_EQ(CurrentSchedule(), c.menu_text);
     }
     OpenMenu();
     EXPECT_EQ(CurrentSchedule(), c.menu_text);
@@ -245,6 +260,40 @@ TEST_F(ScheduleTest, FailuresAreToldAndLoseNothing) {
   EXPECT_TRUE(desktop_.started().empty());
   EXPECT_TRUE(start_up_->ended());
   EXPECT_FALSE(PathExists(AppFile("BackupSchedule.txt.new")));
+}
+
+// The Schedule tab shows the crontab line in force, and says when BackupSchedule.txt asks
+// for another schedule; without an answer from the crontab it goes by the file.
+TEST_F(ScheduleTest, TheScheduleTabShowsTheCrontabLineInForce) {
+  const std::string crontab = AppFile("crontab-stand-in");
+  const struct {
+    const char* script;  // what the stand-in does for -l
+    const char* text;
+    const char* weekday;  // the DayOfWeek shown, or none when neither box is checked
+  } cases[] = {
+      {"echo '0 22 * * wed cd /x && ./NVXbackup #NVXscheduledBackup'",
+       "Backups currently scheduled for every Wednesday at 10:00 p.m.\r\n(BackupSchedule.txt "
+       "asks for another schedule: choose it and press Apply)",
+       "Wednesday"},
+      {"echo 'no crontab for alice' >&2; exit 1",
+       "No Backups currently scheduled\r\n(BackupSchedule.txt asks for another schedule: "
+       "choose it and press Apply)",
+       nullptr},
+      {"exit 2", kTuesdayText, "Tuesday"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    WriteFileText(AppFile("BackupSchedule.txt"), kTuesday);
+    WriteFileText(crontab, std::string("#!/bin/sh\n") + c.script + "\n");
+    SetPermissions(crontab, 0700);
+    fresh_state_.crontab_program = QString::fromStdString(crontab);
+    OpenMenu();
+    EXPECT_EQ(CurrentSchedule(), c.text);
+    EXPECT_EQ(Checked("CheckWeekly"), c.weekday != nullptr);
+    if (c.weekday != nullptr) {
+      EXPECT_EQ(ListText("DayOfWeek"), c.weekday);
+    }
+  }
 }
 
 }  // namespace

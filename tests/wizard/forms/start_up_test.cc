@@ -160,21 +160,24 @@ TEST_F(StartUpTest, NothingSelectedEndsWithTheMessageAndNoJob) {
   EXPECT_FALSE(ReadApp("config.txt").find("#END") != std::string::npos);
 }
 
-TEST_F(StartUpTest, ClosingAPageAfterLoginKeepsTheFinishedSectionsWithoutEnd) {
+TEST_F(StartUpTest, ClosingAPageAfterLoginLeavesConfigAsItWas) {
   MakeFile(home_.File("Favorites/site.url"), 10);
+  MakeFile(AppFile("config.txt"), 50);  // incomplete: no #END line
   StartWizard();
+  const std::string config_before = ReadApp("config.txt");
   PassSplashAndLogin();
   Click("Continue");
   ExpectPage("mydocuments");
   SetChecked("Check1", false);
   Click("Continue");
   ExpectPage("Favorites");
+  QStringList comments = Comments(Lines(ReadApp("config.new")));
+  EXPECT_EQ(comments.back(), "#My Documents not included in backup");
   CloseBox();
   EXPECT_TRUE(start_up_->ended());
   EXPECT_EQ(start_up_->current_page(), nullptr);
-  QStringList comments = Comments(Lines(ReadApp("config.txt")));
-  EXPECT_EQ(comments.back(), "#My Documents not included in backup");
-  EXPECT_EQ(ReadApp("config.txt").find("#END"), std::string::npos);
+  EXPECT_EQ(ReadApp("config.txt"), config_before);
+  EXPECT_FALSE(PathExists(AppFile("config.new")));
   // The next start takes the new-configuration path again.
   desktop_.ClearRecord();
   StartWizard();
@@ -247,6 +250,7 @@ TEST_F(StartUpTest, ConfigOldBecomesConfigAndAnOldConfigIsUpgraded) {
 }
 
 TEST_F(StartUpTest, RestoreOnChooseTypeStartsTheConfigurationDownload) {
+  MakeFile(AppFile("config.txt"), 50);  // an earlier, unfinished configuration
   StartWizard();
   PassSplashAndLogin();
   ExpectPage("ChooseType");
@@ -263,6 +267,7 @@ TEST_F(StartUpTest, RestoreOnChooseTypeStartsTheConfigurationDownload) {
   EXPECT_EQ(desktop_.started()[0].arguments, QStringList({"-f", "download-config.txt"}));
   EXPECT_TRUE(PathExists(AppFile("config.old")));
   EXPECT_FALSE(PathExists(AppFile("config.txt")));
+  EXPECT_FALSE(PathExists(AppFile("config.new")));
   QStringList lines = Lines(ReadApp("download-config.txt"));
   EXPECT_TRUE(lines.contains("NVXuser alice"));
   EXPECT_TRUE(lines.contains("NVXPwEncrypt secret"));

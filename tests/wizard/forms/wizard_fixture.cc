@@ -5,8 +5,11 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <chrono>
+#include <thread>
 
 #include "tests/support/os_helpers.h"
+#include "wizard/forms/login_check.h"
 
 namespace nvx::test {
 
@@ -54,8 +57,11 @@ WizardTest::~WizardTest() {
 }
 
 void WizardTest::StartWizard() {
+  // Called on the check's own thread; the test reads what it recorded only after the
+  // check has ended (WaitForLoginChecks).
   auto login = [this](const QString& id, const QString& password,
                       QString* reason) -> std::optional<int> {
+    std::lock_guard<std::mutex> lock(login_mutex_);
     login_calls_.emplace_back(id, password);
     std::optional<int> result = 1;
     if (!login_results_.empty()) {
@@ -98,6 +104,24 @@ T* CurrentControl(wizard::StartUp& start_up, const QString& name) {
 
 void WizardTest::Click(const QString& name) {
   CurrentControl<QPushButton>(*start_up_, name)->click();
+  WaitForLoginChecks();
+}
+
+void WizardTest::WaitForLoginChecks() {
+  // The login check runs on a thread of its own; its end is taken in by the page's
+  // events. A check goes on as long as a page shows one running.
+  const auto running = [] {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      for (auto* panel : window->findChildren<wizard::LoginCheckPanel*>()) {
+        if (panel->running()) return true;
+      }
+    }
+    return false;
+  };
+  for (int i = 0; i < 1000 && running(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 void WizardTest::Type(const QString& name, const QString& text) {

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -37,8 +38,9 @@ class WizardTest : public ::testing::Test {
   void StartWizard();
   // The page on screen; fails the test when it is not `name`.
   wizard::Page* ExpectPage(const QString& name);
-  // Clicks the button `name` of the current page.
+  // Clicks the button `name` of the current page, and waits for a login check it started.
   void Click(const QString& name);
+  void WaitForLoginChecks();
   void Type(const QString& name, const QString& text);
   void SetChecked(const QString& name, bool checked);
   // Closes the current page with its window's close box.
@@ -63,6 +65,7 @@ class WizardTest : public ::testing::Test {
   // Results the login check returns, in order; nothing means "cannot be loaded".
   std::deque<std::optional<int>> login_results_;
   std::vector<std::pair<QString, QString>> login_calls_;
+  std::mutex login_mutex_;
   std::unique_ptr<wizard::StartUp> start_up_;
 };
 
