@@ -194,6 +194,11 @@ class NVXAPI_EXPORT CNvxapi {
   const char* FolderName();
 
   TransferProgress* GetTransferProgress();
+  // Blocks until the transfer's progress changed since the last call returned (a file
+  // began, the worker pauses after a file, the command ended) or `milliseconds` passed,
+  // whichever comes first. True when a change was seen. Lets a caller that watches a
+  // transfer release each pause as soon as it begins instead of polling for it.
+  bool WaitTransferChange(int32_t milliseconds);
 
  private:
   friend struct nvx::FacadeAccess;

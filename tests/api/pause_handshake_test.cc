@@ -80,6 +80,26 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
   EXPECT_FALSE(g_waiting_seen_after_pause.load());
 }
 
+// A watcher that only waits for changes (never polls) sees every pause and the end.
+TEST(PauseHandshake, AWaitWakesAtEachPauseAndAtTheEnd) {
+  g_files_finished = 0;
+  CNvxapi api;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
+  api.SetSyncFileAccess(true);
+  EXPECT_FALSE(api.WaitTransferChange(0));
+  api.UploadFile();
+  for (int file = 1; file <= 3; ++file) {
+    ASSERT_TRUE(api.WaitTransferChange(20000)) << file;
+    TransferProgress* snapshot = api.GetTransferProgress();
+    EXPECT_EQ(snapshot->waiting, 1);
+    EXPECT_EQ(snapshot->sequence, file);
+    api.SyncFileAccessNext();
+  }
+  ASSERT_TRUE(api.WaitTransferChange(20000));
+  EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
+  EXPECT_FALSE(api.WaitTransferChange(0));
+}
+
 TEST(PauseHandshake, WithTheFlagOffTheWorkerNeverWaits) {
   g_files_finished = 0;
   CNvxapi api;
