@@ -1,5 +1,6 @@
 #include "engines/upload_engine.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -64,12 +65,12 @@ bool RunUpload(EngineContext& context, const FolderRecord* mapped) {
   UploadJob job(context);
   // Several files in flight need a walk of a folder; a moved file stays one after the
   // other, so that no source is deleted behind a file the walk stops at.
-  std::unique_ptr<UploadLanes> lanes;
+  std::optional<LaneOpener> lanes;
   const std::string& local_file = settings.texts.local_file;
   const bool one_file = !local_file.empty() && local_file.find('*') == std::string::npos;
   if (settings.flags.transfers > 1 && !one_file && !settings.flags.move && !settings.sending_log) {
-    lanes = UploadLanes::Open(context, settings.flags.transfers);
-    job.lanes = lanes.get();
+    lanes.emplace(context, settings.flags.transfers);
+    job.lanes = &*lanes;
   }
   job.local_folder = TidyLocalDirectory(settings.texts.local_directory);
   job.folder = ServerFolder::Of(mapped);
@@ -169,7 +170,10 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
     step.date_match = date_match && !settings.flags.move;
     steps.push_back(std::move(step));
   }
-  if (!(job.lanes != nullptr ? job.lanes->SendFiles(job, steps) : SendFilesInOrder(job, steps))) {
+  const bool any_to_send = std::any_of(steps.begin(), steps.end(),
+                                       [](const FileStep& step) { return !step.date_match; });
+  UploadLanes* lanes = job.lanes != nullptr && any_to_send ? job.lanes->Get() : nullptr;
+  if (!(lanes != nullptr ? lanes->SendFiles(job, steps) : SendFilesInOrder(job, steps))) {
     return false;
   }
   report.SetStatusMessage("Processing local file list complete");

@@ -58,7 +58,7 @@ struct FileInFlight {
   platform::Mutex* delta_names_lock = nullptr;
 };
 
-class UploadLanes;
+class LaneOpener;
 
 // What one upload command carries from step to step: the walk's position and what the
 // job counts across files.
@@ -77,9 +77,10 @@ struct UploadJob {
   const ServerFileEntry* list_entry = nullptr;
   bool quota_note_written = false;
   FileInFlight in_flight;
-  // The lanes the walk's files are sent on when the job keeps several in flight; null:
-  // one after the other on the context's own connection.
-  UploadLanes* lanes = nullptr;
+  // The lanes the walk's files are sent on when the job keeps several in flight, opened
+  // when a folder first has a file to send; null: one after the other on the context's
+  // own connection.
+  LaneOpener* lanes = nullptr;
 };
 
 // The worker's handler for command 2, sending into the server folder `mapped` (none:

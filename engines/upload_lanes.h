@@ -48,6 +48,27 @@ class UploadLanes {
   std::unique_ptr<UploadLaneSet> set_;
 };
 
+// Opens the lanes of an upload the first time they are asked for, and keeps them (or
+// that they could not be had) for the rest of the command.
+class LaneOpener {
+ public:
+  LaneOpener(EngineContext& context, int count) : context_(context), count_(count) {}
+  // The lanes, or null when they cannot be had.
+  UploadLanes* Get() {
+    if (!tried_) {
+      tried_ = true;
+      lanes_ = UploadLanes::Open(context_, count_);
+    }
+    return lanes_.get();
+  }
+
+ private:
+  EngineContext& context_;
+  int count_;
+  bool tried_ = false;
+  std::unique_ptr<UploadLanes> lanes_;
+};
+
 // The files of `steps` one after the other on the walk's own connection. False only when
 // the job must stop.
 [[nodiscard]] bool SendFilesInOrder(UploadJob& job, const std::vector<FileStep>& steps);
