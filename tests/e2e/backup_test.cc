@@ -203,6 +203,24 @@ TEST_F(TreeBackupTest, FourTransfersReportWhatOneReports) {
         << name;
   }
   EXPECT_EQ(Documents("\\Four\\Data\\Many").size(), Documents("\\One\\Data\\Many").size());
+
+  // A service that takes one connection per address refuses the second (503): the run
+  // goes on with one connection and says so in the activity log.
+  server_->Stop();
+  server_ = std::make_unique<ServerProcess>(
+      data_, server_log_, std::vector<std::string>{"--connections-per-address", "1"});
+  ASSERT_NE(server_->port(), 0);
+  WriteContent(tree_ + "/Many/file-1.txt", 3000, Content::kRandom, 99);
+  RunResult refused = RunJob(JobFile("alice", "wonderland", folders + four.Lines()));
+  ASSERT_EQ(refused.exit_code, 0) << refused.out << refused.err;
+  EXPECT_EQ(StoredMd5("\\Four\\Data\\Many\\file-1.txt"), FileMd5(tree_ + "/Many/file-1.txt"));
+  std::string activity;
+  for (const std::string& name : ListFolder(logs_)) {
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".log") {
+      activity += ReadFileText(logs_ + "/" + name);
+    }
+  }
+  EXPECT_NE(activity.find("refused (HTTP/1.1 503"), std::string::npos) << activity;
 }
 
 TEST_F(TreeBackupTest, MoveDeletesExactlyTheFilesTheServerHolds) {
