@@ -263,7 +263,7 @@ class Reader {
     return true;
   }
 
-  // A count outside 1 to kConfigTransfersMax is reported and leaves one file in flight.
+  // A count outside 1 to kConfigTransfersMax is reported (the file is invalid).
   void ApplyTransfers(std::string_view value) {
     int32_t count = 0;
     auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
