@@ -172,8 +172,8 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
   }
   const bool any_to_send = std::any_of(steps.begin(), steps.end(),
                                        [](const FileStep& step) { return !step.date_match; });
-  UploadLanes* lanes = job.lanes != nullptr && any_to_send ? job.lanes->Get() : nullptr;
-  if (!(lanes != nullptr ? lanes->SendFiles(job, steps) : SendFilesInOrder(job, steps))) {
+  EngineLanes* lanes = job.lanes != nullptr && any_to_send ? job.lanes->Get() : nullptr;
+  if (!(lanes != nullptr ? SendFilesOnLanes(*lanes, job, steps) : SendFilesInOrder(job, steps))) {
     return false;
   }
   report.SetStatusMessage("Processing local file list complete");
