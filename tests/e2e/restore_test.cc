@@ -3,6 +3,7 @@
 // run that sends nothing, names and patterns that choose files, a move that empties the
 // server folder, and transfers cut by a relay that complete from the work file.
 #include <chrono>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -60,12 +61,24 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
     bool enciphered;
     bool zipped;
     bool server_date;
+    int transfers = 1;
+    std::string same_report_as;  // a variant whose report this one's equals
   };
   const Variant variants[] = {
-      {"plain", false, false, true},
-      {"enciphered", true, false, false},
-      {"zipped", false, true, true},
-      {"enciphered-zipped", true, true, false},
+      {"plain", false, false, true, 1, ""},
+      {"enciphered", true, false, false, 1, ""},
+      {"zipped", false, true, true, 1, ""},
+      {"enciphered-zipped", true, true, false, 1, ""},
+      {"plain-four", false, false, true, 4, "plain"},
+      {"enciphered-zipped-four", true, true, false, 4, "enciphered-zipped"},
+  };
+  // Reports with the restore folder and the times made alike.
+  std::map<std::string, std::string> reports;
+  const auto comparable = [](std::string report, const std::string& into) {
+    for (size_t at; (at = report.find(into)) != std::string::npos;)
+      report.replace(at, into.size(), "INTO");
+    for (char& c : report) c = (c >= '0' && c <= '9') ? '#' : c;
+    return report;
   };
   const int64_t started = std::chrono::duration_cast<std::chrono::seconds>(
                               std::chrono::system_clock::now().time_since_epoch())
@@ -79,6 +92,7 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
     RestoreJob job{into};
     job.use_server_date = variant.server_date;
     job.transfer_compress = variant.zipped;
+    job.transfers = variant.transfers;
     auto relay = MakeRelay();
     RunResult run = RunJobs(job.Lines(), relay.get());
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
@@ -101,6 +115,12 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
       EXPECT_EQ(zipped, 0);
     }
     EXPECT_NE(Report().find("Errors 0"), std::string::npos) << Report();
+    // Each further connection checks its login first.
+    EXPECT_EQ(RequestsWith(*relay, "?TestId ").size(), variant.transfers > 1 ? 5u : 1u);
+    reports[variant.name] = comparable(Report(), into);
+    if (!variant.same_report_as.empty()) {
+      EXPECT_EQ(reports[variant.name], reports[variant.same_report_as]);
+    }
   }
 
   // The same restore again: the service's dates match, nothing is asked for.
