@@ -291,6 +291,31 @@ TEST_F(RestoreTest, CutRestoresCompleteFromTheWorkFile) {
     // A resumed file brings only its rest: less than the whole tree travels.
     EXPECT_LT(relay->downstream_bytes() - before, 1450001) << "nothing was resumed";
   }
+
+  // With four transfers the two files of "Sub" travel at once, each on its own connection:
+  // a cut on either is resumed, at once after a reset, by the next run after a close.
+  Administer({"account", "set", "alice", "--encrypt", "off"});
+  for (bool reset : {true, false}) {
+    SCOPED_TRACE(std::string("four transfers, ") + (reset ? "reset" : "closed"));
+    const std::string copy = temp_.File(std::string("Lanes-") + (reset ? "r" : "c") + "/Sub");
+    RestoreJob job{copy};
+    job.server_path = "\\Backup\\Data\\Sub";
+    job.transfers = 4;
+    auto relay = MakeRelay();
+    relay->ArmCut({"X-NVX-Fang:", Offset(random), reset});
+    RunResult cut_run = RunJobs(job.Lines(), relay.get());
+    ASSERT_TRUE(cut_run.exit_code.has_value()) << cut_run.out << cut_run.err;
+    EXPECT_TRUE(relay->cut_made());
+    const int64_t before = relay->downstream_bytes();
+    RunResult last = RunJobs(job.Lines(), relay.get());
+    ASSERT_EQ(last.exit_code, 0) << last.out << last.err;
+    EXPECT_EQ(TreeDifferences(tree + "/Sub", copy, {"second.bin", "third.txt"}, false),
+              std::vector<std::string>{});
+    EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{});
+    if (!reset) {
+      EXPECT_LT(relay->downstream_bytes() - before, 450000) << "nothing was resumed";
+    }
+  }
 }
 
 TEST_F(RestoreTest, EncipheredCutKeepsWholeCipherBlocks) {
