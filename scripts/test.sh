@@ -4,47 +4,60 @@
 # builds the release preset's benchmark programs and runs each of them once on a small
 # input, so that the benchmarks can always be reproduced.
 #
-# Each preset builds only what its tests run: the ThreadSanitizer build only the
-# programs of its threading tests, the release build only the benchmarks and the
-# programs they start. ccache, when installed, keeps compiled objects across runs and
-# across clones in other folders (paths are hashed relative to the repository root).
+# Each preset builds only what its tests run (CMakePresets.json): the sanitizer builds
+# the target nvx_tests (their test programs and the programs those start), the release
+# build the benchmarks and the programs they start. ccache, when installed, keeps
+# compiled objects across runs and across clones in other folders (paths are hashed
+# relative to the repository root). Each step's time is printed with the share of its
+# compilations that came from the cache, so a cold run (empty cache) shows as one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
 configure_args=()
-if command -v ccache >/dev/null; then
+use_ccache=false
+if command -v ccache >/dev/null && [ -z "${CCACHE_DISABLE:-}" ]; then
+  use_ccache=true
   export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
   configure_args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-# The compilations ccache answered from its cache (hits) and those it ran (misses).
-ccache_counts() {
-  command -v ccache >/dev/null || return 0
-  ccache --print-stats | awk -F'\t' '
-    $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hits += $2 }
-    $1 == "cache_miss" { misses += $2 }
-    END { print hits + 0, misses + 0 }'
+# Each build step counts its own compilations in a log of its own (the cache's totals
+# also count whatever else uses the cache meanwhile).
+stats_folder=$(mktemp -d)
+trap 'rm -rf "$stats_folder"' EXIT
+# "N of M compilations from the cache" for the step whose counts went to log $1.
+cache_share() {
+  $use_ccache || { echo "without ccache"; return; }
+  local hits misses
+  read -r hits misses < <(awk '
+    $1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hits++ }
+    $1 == "cache_miss" { misses++ }
+    END { print hits + 0, misses + 0 }' "$1" 2>/dev/null || echo 0 0)
+  echo "ccache: $hits of $((hits + misses)) compilations from the cache"
 }
-read -r hits_before misses_before < <(ccache_counts; echo 0 0)
+if $use_ccache; then
+  echo "=== ccache: $(ccache --print-stats | awk -F'\t' '$1 == "files_in_cache" { print $2 }') files in the cache at the start ==="
+else
+  echo "=== without ccache: every file is compiled ==="
+fi
 
 configure() { cmake --preset "$1" "${configure_args[@]}" >/dev/null; }
-# The test programs the preset's CTest runs: the tests that are named as a build target.
-test_programs() {
-  local targets=" $(cmake --build --preset "$1" --target help | awk -F: '{ print $1 }' | tr '\n' ' ') "
-  ctest --preset "$1" -N | awk '$1 == "Test" && $2 ~ /^#/ { print $3 }' |
-    while read -r name; do [[ "$targets" == *" $name "* ]] && echo "$name"; done
-}
-# Builds and tests one preset; its build and test times go to the summary at the end.
+# Builds the preset's build preset (its targets); the time and the cache's share go to
+# the summary at the end.
 timings=()
+build() {
+  local preset=$1 label=$2 started=$SECONDS
+  shift 2
+  configure "${preset}"
+  CCACHE_STATSLOG="$stats_folder/${preset}.log" cmake --build --preset "${preset}" -j "${jobs}" "$@"
+  timings+=("${label} build $((SECONDS - started)) s ($(cache_share "$stats_folder/${preset}.log"))")
+}
+# Builds and tests one preset.
 run() {
   local preset=$1 started
-  shift
   echo "=== ${preset} build ==="
-  started=$SECONDS
-  configure "${preset}"
-  cmake --build --preset "${preset}" -j "${jobs}" "$@"
-  timings+=("${preset} build $((SECONDS - started)) s")
+  build "${preset}" "${preset}"
   started=$SECONDS
   ctest --preset "${preset}" -j "${jobs}"
   timings+=("${preset} tests $((SECONDS - started)) s")
@@ -52,20 +65,13 @@ run() {
 
 run default
 run asan
-configure tsan
-mapfile -t tsan_programs < <(test_programs tsan)
-run tsan --target "${tsan_programs[@]}"
+run tsan
 echo "=== release build and benchmarks, once each ==="
-started=$SECONDS
-configure release
-cmake --build --preset release -j "${jobs}" --target nvx_benchmarks
-timings+=("release build $((SECONDS - started)) s")
+build release release --target nvx_benchmarks
 started=$SECONDS
 bench/run_once.sh build/release
 timings+=("benchmarks once $((SECONDS - started)) s")
-echo "=== times: ${timings[*]/%/,} ${SECONDS} s in all ==="
-if command -v ccache >/dev/null; then
-  read -r hits misses < <(ccache_counts)
-  echo "ccache: $((hits - hits_before)) compilations from the cache, $((misses - misses_before)) compiled"
-fi
+echo "=== times:"
+printf '    %s\n' "${timings[@]}"
+echo "    ${SECONDS} s in all ==="
 echo "=== all tests passed ==="
