@@ -91,14 +91,15 @@ bool DeleteServerDocuments(CleanJob& job, const std::vector<const ServerFileEntr
   bool go_on = true;
   for (size_t i = 0; i < doomed.size() && go_on; ++i) {
     for (; handed < doomed.size() && handed <= i + kLaneFilesAhead; ++handed) {
-      lanes->Hand(handed, [local_folder = job.local_folder, server_node = job.server_node,
-                           entry = doomed[handed]](LaneView& lane) -> LaneFinish {
-        CleanJob own(lane.context());
-        own.local_folder = local_folder;
-        own.server_node = server_node;
-        DeleteServerDocument(own, *entry);
-        return {};
-      });
+      lanes->Hand(handed,
+                  [local_folder = job.local_folder, server_node = job.server_node,
+                   entry = doomed[handed]](LaneView& lane) -> LaneFinish {
+                    CleanJob own(lane.context());
+                    own.local_folder = local_folder;
+                    own.server_node = server_node;
+                    DeleteServerDocument(own, *entry);
+                    return {};
+                  });
     }
     go_on = lanes->Finish(i) && !context.StopRequested();
   }
