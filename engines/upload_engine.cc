@@ -1,6 +1,7 @@
 #include "engines/upload_engine.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -161,6 +162,7 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
 
   const ServerFileIndex server_files(server_file_list);
   std::vector<FileStep> steps;
+  int64_t bytes_to_send = 0;
   for (const platform::DirectoryEntry& entry : entries) {
     if (!IsUserFile(entry) || IsExcludedExtension(settings, entry.name)) continue;
     FileStep step{entry.name, false, nullptr};
@@ -168,11 +170,21 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
         settings.flags.verification &&
         DateMatchesServerList(server_files, entry.name, entry.last_write_time, &step.list_entry);
     step.date_match = date_match && !settings.flags.move;
+    if (!step.date_match && __builtin_add_overflow(bytes_to_send, entry.size, &bytes_to_send)) {
+      bytes_to_send = INT64_MAX;
+    }
     steps.push_back(std::move(step));
   }
   const bool any_to_send = std::any_of(steps.begin(), steps.end(),
                                        [](const FileStep& step) { return !step.date_match; });
-  EngineLanes* lanes = job.lanes != nullptr && any_to_send ? job.lanes->Get() : nullptr;
+  // A lane tests the quota with the figures of its hand-over, which do not yet count the
+  // files still in flight: a folder that might reach the quota goes one file after the
+  // other, so that the files refused are those one connection refuses.
+  const AccountFigures& account = context.account();
+  const bool quota_in_reach =
+      WouldExceedQuota(bytes_to_send, account.space_used_estimate, account.space_limit, false);
+  EngineLanes* lanes =
+      job.lanes != nullptr && any_to_send && !quota_in_reach ? job.lanes->Get() : nullptr;
   if (!(lanes != nullptr ? SendFilesOnLanes(*lanes, job, steps) : SendFilesInOrder(job, steps))) {
     return false;
   }
