@@ -191,4 +191,27 @@ Md5Digest Md5Of(std::string_view data) {
   return Md5Of(data.data(), data.size());
 }
 
+std::string Md5SaveState(const Md5Context& context) {
+  uint8_t bytes[kMd5StateSize] = {};
+  for (int i = 0; i < 4; ++i) StoreLittleEndian32(bytes + 4 * i, context.state[i]);
+  StoreLittleEndian64(bytes + 16, context.bit_count);
+  // Only the pending bytes of the unfinished block count; the rest stay zero, so that
+  // equal contexts give equal bytes.
+  size_t pending = static_cast<size_t>((context.bit_count / 8) % 64);
+  std::memcpy(bytes + 24, context.pending, pending);
+  return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+bool Md5LoadState(std::string_view bytes, Md5Context* context) {
+  if (bytes.size() != kMd5StateSize) return false;
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  Md5Context loaded{};
+  for (int i = 0; i < 4; ++i) loaded.state[i] = LoadLittleEndian32(p + 4 * i);
+  loaded.bit_count = LoadLittleEndian64(p + 16);
+  if (loaded.bit_count % 8 != 0) return false;
+  std::memcpy(loaded.pending, p + 24, sizeof loaded.pending);
+  *context = loaded;
+  return true;
+}
+
 }  // namespace nvx

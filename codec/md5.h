@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace nvx {
@@ -28,6 +29,18 @@ void Md5Update(Md5Context& context, const void* data, size_t count);
 // Finishes the message, writes its 16-byte digest and wipes the context (initialise it
 // again before reuse).
 void Md5Final(Md5Context& context, uint8_t digest[kMd5DigestSize]);
+
+// A context as bytes, so that a digest begun by one process can be continued by another
+// (the service keeps it with an incomplete document): kMd5StateSize bytes, every word least
+// significant byte first. Loading refuses bytes of another size or a context whose
+// pending bytes do not fit.
+inline constexpr size_t kMd5StateSize = 4 * 4 + 8 + 64;
+std::string Md5SaveState(const Md5Context& context);
+bool Md5LoadState(std::string_view bytes, Md5Context* context);
+// Bytes of the message a context has taken in.
+inline uint64_t Md5ByteCount(const Md5Context& context) {
+  return context.bit_count / 8;
+}
 
 // The digest of one whole message.
 [[nodiscard]] Md5Digest Md5Of(std::string_view data);

@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -43,6 +44,18 @@ bool RemoveRegularFile(const std::string& path, int* error) {
 
 bool RenameFile(const std::string& from, const std::string& to, int* error) {
   return Report(::rename(from.c_str(), to.c_str()) == 0, error);
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, int* error) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return Report(true, error);
+  }
+  // Network file systems may not offer the flag; a new hard link there is refused as
+  // surely when the name exists.
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return Report(false, error);
+  if (::link(from.c_str(), to.c_str()) != 0) return Report(false, error);
+  ::unlink(from.c_str());
+  return Report(true, error);
 }
 
 bool PathExists(const std::string& path) {

@@ -26,8 +26,11 @@ bool RemoveFile(const std::string& path, int* error = nullptr);
 bool RemoveRegularFile(const std::string& path, int* error = nullptr);
 bool RemoveDirectory(const std::string& path, int* error = nullptr);
 // Gives `from` the name `to`, replacing an existing `to` in one step.
-[[nodiscard]] bool RenameFile(const std::string& from, const std::string& to,
-                              int* error = nullptr);
+[[nodiscard]] bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
+// Gives `from` the name `to` unless `to` exists (then EEXIST): of several processes that
+// publish the same name at once, exactly one does, also on a network file system.
+[[nodiscard]] bool RenameNoReplace(const std::string& from, const std::string& to,
+                                   int* error = nullptr);
 [[nodiscard]] bool MakeDirectory(const std::string& path, int* error = nullptr);
 [[nodiscard]] bool PathExists(const std::string& path);
 [[nodiscard]] bool IsDirectory(const std::string& path);
@@ -40,8 +43,7 @@ enum class PathKind { kDirectory, kFile, kLink, kOther };
 [[nodiscard]] std::optional<PathKind> TestPath(const std::string& path, int* error = nullptr);
 // What the name `path` itself holds, a symbolic link at its last component not followed
 // (kLink); otherwise as TestPath.
-[[nodiscard]] std::optional<PathKind> TestPathItself(const std::string& path,
-                                                     int* error = nullptr);
+[[nodiscard]] std::optional<PathKind> TestPathItself(const std::string& path, int* error = nullptr);
 [[nodiscard]] std::optional<int64_t> FileSizeOf(const std::string& path, int* error = nullptr);
 // The process's current folder; empty when it cannot be read.
 [[nodiscard]] std::string CurrentDirectory(int* error = nullptr);

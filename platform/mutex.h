@@ -54,6 +54,12 @@ class CondVar {
     condition_.wait(lock);
     lock.release();
   }
+  // As Wait, and returns after `millis` at the latest.
+  void WaitFor(Mutex& mutex, int millis) REQUIRES(mutex) {
+    std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+    condition_.wait_for(lock, std::chrono::milliseconds(millis));
+    lock.release();
+  }
   // The same, ending at `deadline` of the steady clock at the latest. False when the
   // deadline passed.
   bool WaitUntil(Mutex& mutex, std::chrono::steady_clock::time_point deadline) REQUIRES(mutex) {

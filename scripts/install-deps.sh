@@ -4,12 +4,12 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  zlib1g-dev libminizip-dev libsqlite3-dev libssl-dev
+  zlib1g-dev libminizip-dev libsqlite3-dev libssl-dev libpq-dev
   googletest libgtest-dev libbenchmark-dev
   qt6-base-dev
   tinyproxy unzip curl openssl coreutils binutils cron
   rsync time apache2-utils restic rclone
-  python3-aiosmtpd prometheus
+  python3-aiosmtpd prometheus postgresql-15 haproxy
 )
 
 missing=()

@@ -15,7 +15,7 @@
 #include "platform/text_format.h"
 #include "service/data_folder.h"
 #include "service/store/service_limits.h"
-#include "service/store/sqlite_store.h"
+#include "service/store_opening.h"
 #include "wire/date_stamp.h"
 
 namespace nvx::service {
@@ -109,6 +109,41 @@ int ListFolders(Store& store, const Account& account, std::string* out, std::str
   return kExitOk;
 }
 
+// The folder a job names with `path`, found as the library finds it: below "MyFiles"
+// first ("\Backup\src" is "\MyFiles\Backup\src", and "\MyFiles\Backup" names the
+// same folder), then once more from the root for the other top-level folders.
+std::optional<Folder> FindJobFolder(Store& store, int64_t account,
+                                    const std::vector<std::string>& path) {
+  std::optional<Folder> my_files = store.FindMyFiles(account);
+  std::vector<std::string> current;  // the folder reached, from the root; empty: the root
+  std::optional<Folder> folder;
+  if (my_files) {
+    current.push_back(my_files->name);
+    folder = my_files;
+  }
+  bool restarted = false;
+  for (size_t i = 0; i < path.size();) {
+    current.push_back(path[i]);
+    if (std::optional<Folder> child = store.FindFolderByPath(account, current)) {
+      folder = child;
+      ++i;
+      continue;
+    }
+    current.pop_back();
+    if (folder && !current.empty() && EqualsIgnoreCase(folder->name, path[i])) {
+      ++i;
+    } else if (!restarted) {
+      restarted = true;
+      current.clear();
+      folder.reset();
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (current.empty()) return std::nullopt;
+  return folder;
+}
+
 std::string PathText(const std::vector<std::string>& path) {
   std::string text;
   for (const std::string& name : path) text += "\\" + name;
@@ -128,7 +163,7 @@ std::string HexOf(const Digest& digest) {
 // The administrator sees every folder of the account, hidden ones too.
 int ListDocumentsIn(Store& store, const Account& account, const CommandLine& command,
                     std::string* out, std::string* err) {
-  std::optional<Folder> folder = store.FindFolderByPath(account.key, command.path);
+  std::optional<Folder> folder = FindJobFolder(store, account.key, command.path);
   if (!folder) return Failure(err, "no folder " + PathText(command.path) + " in " + account.id);
   std::vector<Document> documents;
   if (!store.ListDocuments(folder->id, &documents)) return Failure(err, store.error_text());
@@ -211,7 +246,7 @@ std::string WriteDocumentToStandardOutput(const BlobStore& blobs, const Document
 int GetDocument(Store& store, const BlobStore& blobs, const Account& account,
                 const CommandLine& command, std::string* err) {
   std::vector<std::string> folder_path(command.path.begin(), command.path.end() - 1);
-  std::optional<Folder> folder = store.FindFolderByPath(account.key, folder_path);
+  std::optional<Folder> folder = FindJobFolder(store, account.key, folder_path);
   if (!folder) return Failure(err, "no folder " + PathText(folder_path) + " in " + account.id);
   std::optional<Document> document = store.FindDocumentByName(folder->id, command.path.back());
   if (!document) return Failure(err, "no document " + PathText(command.path) + " in " + account.id);
@@ -226,7 +261,7 @@ int GetDocument(Store& store, const BlobStore& blobs, const Account& account,
 int ImportDocument(Store& store, const BlobStore& blobs, const Account& account,
                    const CommandLine& command, int64_t* vid, std::string* err) {
   std::vector<std::string> folder_path(command.path.begin(), command.path.end() - 1);
-  std::optional<Folder> folder = store.FindFolderByPath(account.key, folder_path);
+  std::optional<Folder> folder = FindJobFolder(store, account.key, folder_path);
   if (!folder) return Failure(err, "no such folder");
   platform::File file = platform::File::Open(command.file, platform::File::Access::kRead);
   int64_t full_size = file.is_open() ? file.Size() : -1;
@@ -278,9 +313,12 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
   DataFolder folder;
   std::string error;
   if (!PrepareDataFolder(command.data_folder, &folder, &error)) return Failure(err, error);
-  SqliteStore store;
-  if (!store.Open(folder.database, folder.outbox, &error))
+  OpenedStore opened;
+  if (!OpenStore(command.store, folder, &opened, &error)) {
     return Failure(err, "cannot open the store: " + error);
+  }
+  Store& store = *opened.store;
+  BlobStore blobs(opened.blobs_folder, store.BlobNamePrefix());
   using Action = CommandLine::Action;
   switch (command.action) {
     case Action::kAccountAdd:
@@ -300,7 +338,6 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
     case Action::kFolderList:
       return ListFolders(store, *account, out, err);
     case Action::kDocumentAdd: {
-      BlobStore blobs(folder.blobs);
       int64_t vid = 0;
       int code = ImportDocument(store, blobs, *account, command, &vid, err);
       if (code == kExitOk) *out += StrFormat("%lld\n", static_cast<long long>(vid));
@@ -309,7 +346,7 @@ int RunAdministration(const CommandLine& command, std::string* out, std::string*
     case Action::kDocumentList:
       return ListDocumentsIn(store, *account, command, out, err);
     case Action::kDocumentGet:
-      return GetDocument(store, BlobStore(folder.blobs), *account, command, err);
+      return GetDocument(store, blobs, *account, command, err);
     default:
       return Failure(err, "not an administration command");
   }

@@ -299,6 +299,10 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
       parsed.error = ParseListen(value, &command);
       if (!parsed.error.empty()) return parsed;
       serving_option_given = true;
+    } else if (bool serving_only = false; IsStoreOption(option, &serving_only)) {
+      parsed.error = ParseStoreOption(option, value, &command.store);
+      if (!parsed.error.empty()) return parsed;
+      serving_option_given |= serving_only;
     } else if (IsConnectionOption(option)) {
       parsed.error = ParseConnectionOption(option, value, &command.connection);
       if (!parsed.error.empty()) return parsed;
@@ -312,6 +316,12 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
       return parsed;
     }
     at += 2;
+  }
+  if (IsMigrateCommand(arguments, at) && !serving_option_given) {
+    command.action = CommandLine::Action::kMigrate;
+    parsed.error = ParseMigrateCommand(arguments, at, &command.store);
+    if (parsed.error.empty()) parsed.command = command;
+    return parsed;
   }
   if (command.data_folder.empty()) {
     parsed.error = "--data DIR is required";
@@ -348,7 +358,8 @@ std::string UsageText() {
          "  nvxserver --data DIR doc add ID \\Path\\Name FILE [--date STAMP]"
          " [--incomplete BYTES]\n"
          "  nvxserver --data DIR doc list ID \\Path\n"
-         "  nvxserver --data DIR doc get ID \\Path\\Name [FILE]\n";
+         "  nvxserver --data DIR doc get ID \\Path\\Name [FILE]\n" +
+         StoreUsageText();
 }
 
 }  // namespace nvx::service

@@ -14,6 +14,7 @@
 //   nvxserver --data DIR doc add ID \Path\Name FILE [--date STAMP] [--incomplete BYTES]
 //   nvxserver --data DIR doc list ID \Path
 //   nvxserver --data DIR doc get ID \Path\Name [FILE]
+// and the store's options and the migrate command (command_line_store.h).
 #ifndef NVX_SERVICE_COMMAND_LINE_H_
 #define NVX_SERVICE_COMMAND_LINE_H_
 
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "service/command_line_store.h"
 #include "service/http/connection_settings.h"
 #include "service/mail_delivery.h"
 #include "service/store/store.h"
@@ -54,12 +56,15 @@ struct CommandLine {
     kDocumentAdd,
     kDocumentList,
     kDocumentGet,
+    kMigrate,
   };
   Action action = Action::kServe;
   std::string data_folder;
   std::string listen_host = "127.0.0.1";
   int listen_port = 8080;
   ConnectionSettings connection;
+  // Which store, where its blobs are, their cleanup; the migrate command's source.
+  StoreOptions store;
   // Serving, the operator's side (command_line_operations.h): mail delivery to an SMTP
   // relay, and the listener of the metrics page.
   std::optional<MailSettings> mail;

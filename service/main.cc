@@ -6,6 +6,7 @@
 
 #include "service/administration.h"
 #include "service/command_line.h"
+#include "service/migration.h"
 #include "service/server_run.h"
 
 int main(int argc, char** argv) {
@@ -26,6 +27,8 @@ int main(int argc, char** argv) {
     code = nvx::service::kExitOk;
   } else if (command.action == CommandLine::Action::kServe) {
     code = nvx::service::RunServer(command, &err);
+  } else if (command.action == CommandLine::Action::kMigrate) {
+    code = nvx::service::RunMigration(command, &out, &err);
   } else {
     code = nvx::service::RunAdministration(command, &out, &err);
   }

@@ -134,6 +134,18 @@ std::optional<int64_t> MeasuredStore::UploadRoom(const Account& account) {
   return Timed([&] { return store_.UploadRoom(account); });
 }
 
+StoreStatus MeasuredStore::ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) {
+  return Timed([&] { return store_.ClaimWriter(vid, claim); });
+}
+
+std::string MeasuredStore::BlobNamePrefix() {
+  return store_.BlobNamePrefix();
+}
+
+bool MeasuredStore::RemoveClaimsOfEndedProcesses() {
+  return Timed([&] { return store_.RemoveClaimsOfEndedProcesses(); });
+}
+
 OutboxResult MeasuredStore::PostMessage(const OutboxMessage& message, std::string* file_name) {
   OutboxResult result = Timed([&] { return store_.PostMessage(message, file_name); });
   if (result == OutboxResult::kWritten && posted_) posted_();

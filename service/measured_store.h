@@ -2,7 +2,7 @@
 // embedded one or another) and its duration counts in the metrics page's store latency;
 // a message posted to the outbox is told to whoever delivers mail. Adds no state of its
 // own, so it is as safe for concurrent use as the store it wraps. The claims an upload
-// makes (ReserveUpload) are the real store's, handed through.
+// makes (ReserveUpload, ClaimWriter) are the real store's, handed through.
 #ifndef NVX_SERVICE_MEASURED_STORE_H_
 #define NVX_SERVICE_MEASURED_STORE_H_
 
@@ -58,6 +58,9 @@ class MeasuredStore final : public Store {
                            int64_t* used_change = nullptr) override;
   std::unique_ptr<UploadClaim> ReserveUpload(const Account& account, int64_t change) override;
   std::optional<int64_t> UploadRoom(const Account& account) override;
+  StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) override;
+  std::string BlobNamePrefix() override;
+  bool RemoveClaimsOfEndedProcesses() override;
   OutboxResult PostMessage(const OutboxMessage& message, std::string* file_name) override;
   bool ListPendingMessages(size_t max, std::vector<PendingMessage>* messages) override;
   bool MarkMessageDelivered(std::string_view id) override;

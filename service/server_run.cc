@@ -8,21 +8,16 @@
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
 #include "service/background_services.h"
+#include "service/blob_cleanup.h"
 #include "service/commands/service_router.h"
 #include "service/data_folder.h"
 #include "service/http/http_frontend.h"
 #include "service/http/request_log.h"
 #include "service/measured_store.h"
 #include "service/store/blob_store.h"
-#include "service/store/sqlite_store.h"
+#include "service/store_opening.h"
 
 namespace nvx::service {
-namespace {
-
-// An unreferenced blob this old is no writer's that is about to name it.
-constexpr int64_t kUnreferencedBlobAgeSeconds = 60;
-
-}  // namespace
 
 int RunServer(const CommandLine& command, std::string* err) {
   // Before any thread exists, so that every thread inherits the blocked stop signals.
@@ -33,21 +28,16 @@ int RunServer(const CommandLine& command, std::string* err) {
     *err = error;
     return kExitFailed;
   }
-  SqliteStore store;
-  if (!store.Open(folder.database, folder.outbox, &error)) {
+  OpenedStore opened;
+  if (!OpenStore(command.store, folder, &opened, &error)) {
     *err = "cannot open the store: " + error;
     return kExitFailed;
   }
-  BlobStore blobs(folder.blobs);
-  if (int removed = blobs.RemoveStaleTemporaryFiles(); removed > 0) {
-    LogLine(StrFormat("nvxserver removed %d unfinished blob files", removed));
-  }
-  std::vector<std::string> referenced;
-  if (store.ListBlobNames(&referenced)) {
-    int removed = blobs.RemoveUnreferencedBlobs(referenced, kUnreferencedBlobAgeSeconds);
-    if (removed > 0)
-      LogLine(StrFormat("nvxserver removed %d blob files no document names", removed));
-  }
+  Store& store = *opened.store;
+  BlobStore blobs(opened.blobs_folder, store.BlobNamePrefix());
+  BlobCleanup cleanup(store, blobs, opened.shared, command.store.blob_lease_seconds,
+                      command.store.cleanup_every_seconds);
+  cleanup.Start();
   // The users' requests reach the store through MeasuredStore, which times each call
   // for the metrics page and wakes the mail delivery when a message is posted.
   ServiceMetrics metrics;
@@ -74,8 +64,11 @@ int RunServer(const CommandLine& command, std::string* err) {
     std::printf("%d\n", port);
   }
   std::fflush(stdout);
-  LogLine(StrFormat("nvxserver serving %s on %s:%d", folder.root.c_str(),
-                    command.listen_host.c_str(), port));
+  // A process of a shared store says which blob names are its own.
+  std::string prefix = store.BlobNamePrefix();
+  LogLine(StrFormat("nvxserver serving %s on %s:%d%s%s", folder.root.c_str(),
+                    command.listen_host.c_str(), port, prefix.empty() ? "" : ", new blobs ",
+                    prefix.c_str()));
 
   std::atomic<bool> stop_requested{false};
   std::atomic<bool> serve_ended{false};

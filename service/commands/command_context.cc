@@ -45,6 +45,8 @@ std::string_view ConclusionOf(StoreStatus status) {
       return kFolderTooDeep;
     case StoreStatus::kChanged:
       return kDocumentChanged;
+    case StoreStatus::kBusy:
+      return kDocumentBusy;
     case StoreStatus::kFailed:
       return kServiceFailure;
   }

@@ -45,6 +45,7 @@ inline constexpr std::string_view kServiceFailure = "Error - Service Failure";
 inline constexpr std::string_view kUnknownCommand = "Error - Unknown Command";
 inline constexpr std::string_view kBadRequest = "Error - Bad Request";
 inline constexpr std::string_view kDocumentChanged = "Error - Document Changed";
+inline constexpr std::string_view kDocumentBusy = "Error - Document Busy";
 
 // The folder that X-NVX-BLACMANGE names, when it belongs to the account. "NO", an empty
 // id or no header at all name "MyFiles".

@@ -23,7 +23,7 @@ constexpr int64_t kRecordOverheadMax = 21;
 // ".tmp", so a crash leaves nothing that the next start does not remove.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const BlobStore& blobs) : path_(blobs.PathOf(RandomFileName(".tmp"))) {}
+  explicit TemporaryFile(const BlobStore& blobs) : path_(blobs.TemporaryPath()) {}
   ~TemporaryFile() { platform::RemoveFile(path_); }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;

@@ -61,6 +61,10 @@ bool DocumentWriter::Begin() {
 
 bool DocumentWriter::BeginInPlace() {
   const Document& previous = *target_.previous;
+  if (StoreStatus claimed = service_.store.ClaimWriter(previous.vid, &writer_claim_);
+      claimed != StoreStatus::kOk) {
+    return Fail(ConclusionOf(claimed));
+  }
   in_place_ = platform::File::Open(service_.blobs.PathOf(previous.blob),
                                    platform::File::Access::kReadWrite);
   if (!in_place_.is_open()) return Fail(kServiceFailure);
@@ -71,7 +75,9 @@ bool DocumentWriter::BeginInPlace() {
       current->complete) {
     return Fail(kDocumentChanged);
   }
-  if (!ReadPrefix(in_place_, target_.offset, md5_, nullptr)) return Fail(kServiceFailure);
+  if (!ResumeDigest(*current) && !ReadPrefix(in_place_, target_.offset, md5_, nullptr)) {
+    return Fail(kServiceFailure);
+  }
   // Bytes past the document's size were written after its last checkpoint by an upload
   // that did not end; they are no part of it.
   if (!in_place_.Truncate(target_.offset) || !in_place_.SeekToEnd()) {
@@ -79,6 +85,20 @@ bool DocumentWriter::BeginInPlace() {
   }
   blob_ = previous.blob;
   recorded_ = current;
+  return true;
+}
+
+bool DocumentWriter::ResumeDigest(const Document& document) {
+  Md5Context saved;
+  if (!Md5LoadState(document.digest_state, &saved) ||
+      Md5ByteCount(saved) != static_cast<uint64_t>(document.size)) {
+    return false;
+  }
+  Md5Context check = saved;
+  Digest digest{};
+  Md5Final(check, digest.data());
+  if (digest != document.digest) return false;
+  md5_ = saved;
   return true;
 }
 
@@ -134,9 +154,11 @@ bool DocumentWriter::Checkpoint(bool complete) {
   document.full_size = complete ? document.size : target_.full_size;
   document.complete = complete;
   document.blob = blob_;
-  // The digest of exactly the bytes recorded; the running one goes on.
+  // The digest of exactly the bytes recorded; the running one goes on, and its state is
+  // kept for whoever continues an incomplete document.
   Md5Context copy = md5_;
   Md5Final(copy, document.digest.data());
+  if (!complete) document.digest_state = Md5SaveState(md5_);
   // The document this upload recorded last, or else the one it continues or replaces.
   const std::optional<Document>& replaced = recorded_ ? recorded_ : target_.previous;
   if (replaced) {

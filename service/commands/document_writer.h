@@ -8,8 +8,12 @@
 // after a crash; only the first `size` bytes belong to the document, and the next
 // continuation cuts the rest off.
 //
-// The writer holds an exclusive lock on the file it writes, so two uploads never write
-// one blob at once ("Error - Document Busy"). One writer per request, on its thread.
+// Continuing in place claims the document's writer through the store (Store::ClaimWriter,
+// kept for every process that shares the store) and takes an exclusive lock on the blob
+// file, so two uploads never write one blob at once ("Error - Document Busy"). Each
+// checkpoint also records the state of the running digest, so the upload that continues
+// the document next (in this process or another) goes on from it without reading the
+// stored bytes again. One writer per request, on its thread.
 #ifndef NVX_SERVICE_COMMANDS_DOCUMENT_WRITER_H_
 #define NVX_SERVICE_COMMANDS_DOCUMENT_WRITER_H_
 
@@ -26,8 +30,6 @@
 #include "service/store/store.h"
 
 namespace nvx::service {
-
-inline constexpr std::string_view kDocumentBusy = "Error - Document Busy";
 
 // What the upload makes.
 struct UploadTarget {
@@ -68,6 +70,9 @@ class DocumentWriter {
  private:
   bool BeginInPlace();
   bool BeginTemporary();
+  // Takes up the digest where the document's last checkpoint left it. False when the
+  // store keeps no state that fits exactly its bytes and digest.
+  bool ResumeDigest(const Document& document);
   // Flushes and records the bytes so far; `complete` when they are the whole document.
   bool Checkpoint(bool complete);
   bool Fail(std::string_view conclusion);
@@ -78,6 +83,8 @@ class DocumentWriter {
   const Account& account_;
   const UploadTarget target_;
   UploadClaim& reservation_;
+  // Held while the previous document's blob is written in place; given up after the file.
+  std::unique_ptr<WriterClaim> writer_claim_;
   // Exactly one of the two is in use: a new blob, or the previous document's blob.
   std::unique_ptr<BlobWriter> writer_;
   platform::File in_place_;

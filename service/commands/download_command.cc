@@ -82,7 +82,7 @@ bool CompareClientCopy(CommandContext& context, const Document& document, platfo
 // body went out, and nothing is left behind when the client goes or the server stops.
 // A crash while packing leaves a temporary file that the next start removes.
 std::shared_ptr<platform::File> PackedDocument(const BlobStore& blobs, const Document& document) {
-  std::string path = blobs.PathOf(RandomFileName(".tmp"));
+  std::string path = blobs.TemporaryPath();
   platform::File lock = platform::File::Open(path, platform::File::Access::kCreateNew);
   int error = 0;
   std::shared_ptr<platform::File> archive;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "codec/delta/block_signature.h"
+#include "platform/error_text.h"
 #include "platform/file_system.h"
 #include "service/commands/service_commands.h"
 
@@ -15,8 +16,11 @@ namespace {
 constexpr std::string_view kNoSignature = "Error - No Signature";
 
 // Makes the signature of `document` and keeps it at `path`: written to a temporary file
-// first and renamed, so that a signature file is always whole. Two requests that make it
-// at once write the same text. False when the document cannot be signed.
+// first and given its name only where none is, so that a signature file is always whole
+// and never replaced. Of several requests (of any process sharing the blob folder) that
+// make it at once, the first to finish publishes it and the others keep to that one: a
+// file another process reads is never swapped under it, which a network file system
+// would answer with a stale handle. False when the document cannot be signed.
 bool KeepSignature(const BlobStore& blobs, const Document& document, const std::string& path) {
   std::string blob_path = blobs.PathOf(document.blob);
   platform::File blob = platform::File::Open(blob_path, platform::File::Access::kRead);
@@ -26,11 +30,13 @@ bool KeepSignature(const BlobStore& blobs, const Document& document, const std::
   std::string text;
   std::string error;
   if (!MakeSignature(blob_path, kServiceSignatureBlockSize, &text, &error)) return false;
-  std::string temporary = blobs.PathOf(RandomFileName(".tmp"));
+  std::string temporary = blobs.TemporaryPath();
   platform::File file = platform::File::Open(temporary, platform::File::Access::kCreateNew);
-  bool kept = file.is_open() && file.TryLockExclusive() && file.Write(text) && file.Sync() &&
-              platform::RenameFile(temporary, path);
-  if (!kept) platform::RemoveFile(temporary);
+  bool written = file.is_open() && file.TryLockExclusive() && file.Write(text) && file.Sync();
+  int code = 0;
+  bool kept = written && (platform::RenameNoReplace(temporary, path, &code) ||
+                          code == platform::kErrorFileExists);
+  if (!kept || code == platform::kErrorFileExists) platform::RemoveFile(temporary);
   return kept;
 }
 

@@ -52,7 +52,7 @@ UnpackResult UnpackArchive(const BlobStore& blobs, BlobWriter& archive,
   // A temporary file of the blob folder, locked like a BlobWriter's until it is a blob,
   // so that a crash leaves a file that the next start removes. It becomes a blob only
   // once the entry is whole and its CRC checked out.
-  std::string entry = blobs.PathOf(RandomFileName(".tmp"));
+  std::string entry = blobs.TemporaryPath();
   platform::File file = platform::File::Open(entry, platform::File::Access::kCreateTruncate);
   UnpackResult result = UnpackResult::kInvalid;
   if (file.is_open() && file.TryLockExclusive()) {

@@ -14,11 +14,26 @@
 namespace nvx::service {
 namespace {
 
-// The process's source of random names, drawn from by all connection threads.
+// The process's source of random names, drawn from by all connection threads. Seeded
+// with the whole width of its state's worth of the system's randomness: processes seeded
+// alike would make the same names.
 struct NameSource {
+  NameSource() {
+    std::random_device device;
+    std::seed_seq seed{device(), device(), device(), device(),
+                       device(), device(), device(), device()};
+    platform::MutexLock lock(mutex);
+    generator.seed(seed);
+  }
   platform::Mutex mutex;
-  std::mt19937_64 generator GUARDED_BY(mutex){std::random_device{}()};
+  std::mt19937_64 generator GUARDED_BY(mutex);
 };
+
+// Whether a name of the blob folder is a temporary file or an unfinished unpacked entry.
+bool IsTemporaryName(const std::filesystem::path& path) {
+  return path.extension() == ".tmp" ||
+         IsHiddenWorkFileName(path.filename().string(), kUnpackWorkSuffix);
+}
 
 }  // namespace
 
@@ -30,6 +45,10 @@ std::string RandomFileName(std::string_view ending) {
   return StrFormat("%016llx%016llx%.*s", static_cast<unsigned long long>(high),
                    static_cast<unsigned long long>(low), static_cast<int>(ending.size()),
                    ending.data());
+}
+
+std::string BlobStore::NewName(std::string_view ending) const {
+  return name_prefix_ + RandomFileName(ending);
 }
 
 std::string BlobStore::PathOf(std::string_view blob) const {
@@ -54,8 +73,8 @@ int BlobStore::RemoveStaleTemporaryFiles() const {
   for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
     const std::filesystem::path& path = entry.path();
     if (!entry.is_regular_file(error)) continue;
-    // Archive entries being unpacked are written under work names of their own; nobody
-    // unpacks into this folder while the server starts.
+    // Archive entries being unpacked are written under work names of their own; with one
+    // serving process nobody unpacks into this folder while the server starts.
     if (IsHiddenWorkFileName(path.filename().string(), kUnpackWorkSuffix)) {
       if (platform::RemoveFile(path.string())) ++removed;
       continue;
@@ -65,6 +84,19 @@ int BlobStore::RemoveStaleTemporaryFiles() const {
     platform::File file = platform::File::Open(path.string(), platform::File::Access::kRead);
     if (!file.is_open() || !file.TryLockExclusive()) continue;
     if (platform::RemoveFile(path.string())) ++removed;
+  }
+  return removed;
+}
+
+int BlobStore::RemoveExpiredTemporaryFiles(int64_t age_seconds) const {
+  std::error_code error;
+  auto now = std::filesystem::file_time_type::clock::now();
+  int removed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    if (!IsTemporaryName(entry.path()) || !entry.is_regular_file(error)) continue;
+    auto written = entry.last_write_time(error);
+    if (error || now - written < std::chrono::seconds(age_seconds)) continue;
+    if (platform::RemoveFile(entry.path().string())) ++removed;
   }
   return removed;
 }
@@ -92,16 +124,22 @@ int BlobStore::RemoveUnreferencedBlobs(const std::vector<std::string>& reference
 }
 
 bool BlobStore::Adopt(const std::string& temporary_path, std::string* blob) const {
-  std::string name = RandomFileName(".blob");
-  if (!platform::RenameFile(temporary_path, PathOf(name))) return false;
-  platform::SyncDirectory(folder_);
+  std::string name = NewName(".blob");
+  if (!Publish(temporary_path, name, nullptr)) return false;
   *blob = name;
   return true;
 }
 
+bool BlobStore::Publish(const std::string& temporary_path, const std::string& blob,
+                        int* error) const {
+  if (!platform::RenameNoReplace(temporary_path, PathOf(blob), error)) return false;
+  platform::SyncDirectory(folder_);
+  return true;
+}
+
 BlobWriter::BlobWriter(const BlobStore& store)
-    : store_(store), temporary_path_(store.PathOf(RandomFileName(".tmp"))) {
-  file_ = platform::File::Open(temporary_path_, platform::File::Access::kCreateTruncate);
+    : store_(store), temporary_path_(store.TemporaryPath()) {
+  file_ = platform::File::Open(temporary_path_, platform::File::Access::kCreateNew);
   if (!file_.is_open() || !file_.TryLockExclusive()) error_ = file_.error();
 }
 
@@ -134,10 +172,9 @@ bool BlobWriter::Flush() {
 bool BlobWriter::Promote(std::string* blob) {
   if (!Flush()) return false;
   if (blob_.empty()) {
-    std::string name = RandomFileName(".blob");
-    if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+    std::string name = store_.NewName(".blob");
+    if (!store_.Publish(temporary_path_, name, &error_)) return false;
     finished_ = true;
-    platform::SyncDirectory(store_.folder());
     blob_ = name;
   }
   *blob = blob_;
@@ -155,10 +192,9 @@ bool BlobWriter::Finish(std::string* blob) {
     *blob = blob_;
     return true;
   }
-  std::string name = RandomFileName(".blob");
-  if (!platform::RenameFile(temporary_path_, store_.PathOf(name), &error_)) return false;
+  std::string name = store_.NewName(".blob");
+  if (!store_.Publish(temporary_path_, name, &error_)) return false;
   finished_ = true;
-  platform::SyncDirectory(store_.folder());
   *blob = name;
   return true;
 }

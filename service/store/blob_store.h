@@ -1,11 +1,20 @@
-// The bytes of the documents, one file per document in DIR/blobs. A new blob is written
-// to a temporary file in the same folder, flushed to the disk and only then renamed to
-// its final name, so a blob name in the store never refers to a half-written file. The
-// store's transaction that names a new blob runs after the rename; a crash in between
-// leaves an unreferenced file, never a reference to a missing one. Blob names are random
-// and never reused. A writer holds an exclusive lock on its temporary file for as long as
-// it lives, so a temporary file whose lock can be taken was left by a writer that a crash
-// stopped. Safe for concurrent use by several threads and processes.
+// The bytes of the documents, one file per document in the blob folder (DIR/blobs, or a
+// folder that several service processes share, for example a network mount). A new blob
+// is written to a temporary file in the same folder, flushed to the disk and only then
+// renamed to its final name, so a blob name in the store never refers to a half-written
+// file. The store's transaction that names a new blob runs after the rename; a crash in
+// between leaves an unreferenced file, never a reference to a missing one.
+//
+// Names never collide between processes: every name this process makes begins with the
+// prefix its store gave it (Store::BlobNamePrefix, unique among the processes that share
+// the store), then 128 random bits; files are created only where no file is (O_EXCL) and
+// renamed only onto a free name. Blob names are never reused.
+//
+// A writer holds an exclusive lock on its temporary file for as long as it lives. With
+// one serving process (the embedded store) a temporary file whose lock can be taken was
+// left by a writer that a crash stopped; with several, possibly on other machines, only
+// age tells (RemoveExpiredTemporaryFiles). Safe for concurrent use by several threads
+// and processes.
 #ifndef NVX_SERVICE_STORE_BLOB_STORE_H_
 #define NVX_SERVICE_STORE_BLOB_STORE_H_
 
@@ -22,9 +31,14 @@ inline constexpr std::string_view kSignatureEnding = ".sig";
 
 class BlobStore {
  public:
-  explicit BlobStore(std::string folder) : folder_(std::move(folder)) {}
+  explicit BlobStore(std::string folder, std::string name_prefix = {})
+      : folder_(std::move(folder)), name_prefix_(std::move(name_prefix)) {}
 
   const std::string& folder() const { return folder_; }
+  // A fresh name for a new blob (ending ".blob") or temporary file (ending ".tmp").
+  std::string NewName(std::string_view ending) const;
+  // A fresh path for a temporary file in the folder.
+  std::string TemporaryPath() const { return PathOf(NewName(".tmp")); }
   std::string PathOf(std::string_view blob) const;
   // The block signature kept beside a blob (made when it is first asked for): the blob's
   // name with kSignatureEnding. It goes with its blob.
@@ -33,9 +47,14 @@ class BlobStore {
   // no failure.
   void Remove(std::string_view blob) const;
   // Removes the temporary files that no writer holds any more (left by writers that a
-  // crash stopped) and unfinished unpacked archive entries. Call it when the server
-  // starts. Returns how many went.
+  // crash stopped) and unfinished unpacked archive entries. Only for a folder that one
+  // serving process uses, when it starts. Returns how many went.
   int RemoveStaleTemporaryFiles() const;
+  // Removes the temporary files and unfinished unpacked entries that were last written at
+  // least `age_seconds` ago, whoever left them: with several serving processes no lock
+  // tells whether a writer on another machine still works on one, but a writer at work
+  // writes its file far more often than that. Returns how many went.
+  int RemoveExpiredTemporaryFiles(int64_t age_seconds) const;
   // Removes the blobs (and signatures) that are not in `referenced` and were last written at least
   // `age_seconds` ago: a crash between a blob's rename and the store's transaction that
   // names it leaves one. Younger ones may be a writer's in another process that is about
@@ -46,9 +65,13 @@ class BlobStore {
   // BlobWriter, for example an unpacked archive entry) to a fresh blob name, written to
   // `blob`. False when the rename failed; the file is then left where it was.
   bool Adopt(const std::string& temporary_path, std::string* blob) const;
+  // Gives a finished temporary file the fresh blob name `blob` (see NewName); false, and
+  // the error number in `error`, when it cannot.
+  bool Publish(const std::string& temporary_path, const std::string& blob, int* error) const;
 
  private:
   std::string folder_;
+  std::string name_prefix_;
 };
 
 // Writes one new blob. Abandoned (destroyed without Finish) it removes its temporary file.
@@ -86,7 +109,7 @@ class BlobWriter {
   std::string blob_;  // once promoted
 };
 
-// A fresh random name for a blob or a temporary file, with the given ending.
+// A fresh random name (128 random bits) with the given ending.
 std::string RandomFileName(std::string_view ending);
 
 }  // namespace nvx::service

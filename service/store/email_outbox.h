@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,8 +72,10 @@ class FolderOutbox {
   OutboxResult Write(const OutboxMessage& message, std::string* file_name);
 
   // Delivery (email_outbox_delivery.cc). The waiting messages, oldest first, at most
-  // `max`. False when the folder cannot be read.
-  bool ListPending(size_t max, std::vector<PendingMessage>* messages);
+  // `max`, passing over those named in `skip` (when given). False when the folder cannot
+  // be read.
+  bool ListPending(size_t max, std::vector<PendingMessage>* messages,
+                   const std::set<std::string>* skip = nullptr);
   // Removes a waiting message: the relay accepted it. False when it is not there.
   bool MarkDelivered(std::string_view id);
   // Moves a waiting message into the refused folder with `answer` beside it. False when

@@ -45,10 +45,14 @@ bool ReadMessageFile(const std::string& path, std::string* content) {
 
 }  // namespace
 
-bool FolderOutbox::ListPending(size_t max, std::vector<PendingMessage>* messages) {
+bool FolderOutbox::ListPending(size_t max, std::vector<PendingMessage>* messages,
+                               const std::set<std::string>* skip) {
   messages->clear();
   auto files = WaitingFiles(folder_);
   if (!files) return false;
+  if (skip != nullptr) {
+    std::erase_if(*files, [skip](const auto& file) { return skip->count(file.second) > 0; });
+  }
   std::sort(files->begin(), files->end());
   if (files->size() > max) files->resize(max);
   for (auto& [written, name] : *files) {

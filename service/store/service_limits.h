@@ -64,6 +64,16 @@ inline constexpr int64_t kServiceOutboxBytesMax = int64_t{4} << 20;
 // this much of it.
 inline constexpr int64_t kServiceUploadCheckpointBytes = int64_t{4} << 20;
 
+// --- The shared store (several service processes on one database) ---
+
+// Connections one service process keeps to the shared database at most; store calls wait
+// for a free one beyond that, so that the front ends together stay within what the
+// database server accepts.
+inline constexpr size_t kServiceDatabaseConnectionsMax = 24;
+// How long a claim of an upload in flight holds room without being renewed (its process
+// renews it every quarter of this while the upload lasts), in seconds.
+inline constexpr int kServiceClaimLeaseSeconds = 600;
+
 // --- Mail delivery over SMTP ---
 
 // One message file as the delivery reads it: the largest text and its header lines. A

@@ -1,6 +1,7 @@
 #include "service/store/sqlite_store.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "platform/text_format.h"
 
@@ -10,7 +11,12 @@ namespace {
 // How long a write waits for another process (an administration command) to finish.
 constexpr int kBusyWaitMillis = 10000;
 
-constexpr const char* kSchema = R"sql(
+// The schema in versions, each applied once, in order, in one transaction with the
+// version it brings (PRAGMA user_version). A store of version 1 (written before versions
+// were counted this way) goes on from there.
+constexpr const char* kMigrations[] = {
+    // 1: accounts, their folders and documents.
+    R"sql(
 CREATE TABLE IF NOT EXISTS accounts(
   key INTEGER PRIMARY KEY,
   id TEXT NOT NULL UNIQUE COLLATE NOCASE,
@@ -40,8 +46,12 @@ CREATE TABLE IF NOT EXISTS documents(
   complete INTEGER NOT NULL,
   blob TEXT NOT NULL,
   UNIQUE(folder, name));
-PRAGMA user_version = 1;
-)sql";
+)sql",
+    // 2: the digest state of an incomplete document, so that its upload goes on without
+    // reading its bytes again.
+    "ALTER TABLE documents ADD COLUMN digest_state BLOB;",
+};
+constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
 constexpr const char* kAccountColumns =
     "key, id, password_digest, quota, used, encrypt, state, email, admin_email";
@@ -74,12 +84,28 @@ bool SqliteStore::Open(const std::string& database_path, const std::string& outb
   if (!pool_.Open(database_path, kBusyWaitMillis, error)) return false;
   platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
-  Transaction transaction(*db);
-  if (!transaction.ok() || !db->Execute(kSchema) || !transaction.Commit()) {
-    *error = db->error_text();
-    return false;
+  for (;;) {
+    // Read again inside each transaction: another process may be migrating too.
+    Transaction transaction(*db);
+    Statement version(*db, "PRAGMA user_version");
+    if (!transaction.ok() || version.Next() != Statement::Step::kRow) {
+      *error = db->error_text();
+      return false;
+    }
+    int64_t current = version.Int(0);
+    if (current > kSchemaVersion) {
+      *error = StrFormat("the store has schema version %lld; this nvxserver knows up to %d",
+                         static_cast<long long>(current), kSchemaVersion);
+      return false;
+    }
+    if (current == kSchemaVersion) return true;
+    std::string step = kMigrations[current];
+    step += StrFormat("\nPRAGMA user_version = %lld;", static_cast<long long>(current + 1));
+    if (!db->Execute(step.c_str()) || !transaction.Commit()) {
+      *error = db->error_text();
+      return false;
+    }
   }
-  return true;
 }
 
 std::string SqliteStore::error_text() {
@@ -185,6 +211,35 @@ std::unique_ptr<UploadClaim> SqliteStore::ReserveUpload(const Account& account, 
 
 std::optional<int64_t> SqliteStore::UploadRoom(const Account& account) {
   return reservations_.Room(*this, account);
+}
+
+// A writer's claim in this process: the embedded store has one serving process.
+class SqliteWriterClaim final : public WriterClaim {
+ public:
+  SqliteWriterClaim(platform::Mutex& mutex, std::set<int64_t>& writers, int64_t vid)
+      : mutex_(mutex), writers_(writers), vid_(vid) {}
+  ~SqliteWriterClaim() override {
+    platform::MutexLock lock(mutex_);
+    writers_.erase(vid_);
+  }
+  SqliteWriterClaim(const SqliteWriterClaim&) = delete;
+  SqliteWriterClaim& operator=(const SqliteWriterClaim&) = delete;
+
+ private:
+  platform::Mutex& mutex_;
+  std::set<int64_t>& writers_;
+  const int64_t vid_;
+};
+
+StoreStatus SqliteStore::ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) {
+  platform::MutexLock lock(writers_mutex_);
+  if (!writers_.insert(vid).second) return StoreStatus::kBusy;
+  *claim = std::make_unique<SqliteWriterClaim>(writers_mutex_, writers_, vid);
+  return StoreStatus::kOk;
+}
+
+std::string SqliteStore::BlobNamePrefix() {
+  return {};
 }
 
 OutboxResult SqliteStore::PostMessage(const OutboxMessage& message, std::string* file_name) {

@@ -7,13 +7,14 @@
 // writer; calls that change the store are serialised among themselves, and every call is
 // short (bytes never move inside a call, and no call walks the tree with a query per
 // folder). Other processes (administration commands) may use the same database at the
-// same time; only one process serves it, so the claims of uploads in flight are kept in
-// this process (UploadReservations).
+// same time; only one process serves it, so the claims of uploads in flight and of
+// document writers are kept in this process (UploadReservations, writers_).
 #ifndef NVX_SERVICE_STORE_SQLITE_STORE_H_
 #define NVX_SERVICE_STORE_SQLITE_STORE_H_
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,9 @@ class SqliteStore final : public Store {
                            int64_t* used_change = nullptr) override;
   std::unique_ptr<UploadClaim> ReserveUpload(const Account& account, int64_t change) override;
   std::optional<int64_t> UploadRoom(const Account& account) override;
+  StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) override;
+  std::string BlobNamePrefix() override;
+  bool RemoveClaimsOfEndedProcesses() override { return true; }
   OutboxResult PostMessage(const OutboxMessage& message, std::string* file_name) override;
   // The outbox folder has one serving process: listing claims nothing.
   bool ListPendingMessages(size_t max, std::vector<PendingMessage>* messages) override;
@@ -106,6 +110,9 @@ class SqliteStore final : public Store {
   // database connections it guards belong to the writer while it holds it.
   platform::Mutex write_mutex_;
   UploadReservations reservations_;
+  // The documents whose bytes an upload of this process writes in place.
+  platform::Mutex writers_mutex_;
+  std::set<int64_t> writers_ GUARDED_BY(writers_mutex_);
   std::unique_ptr<FolderOutbox> outbox_;
 };
 

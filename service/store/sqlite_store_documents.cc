@@ -9,7 +9,8 @@ namespace nvx::service {
 namespace {
 
 constexpr const char* kDocumentColumns =
-    "d.vid, d.folder, d.name, d.size, d.full_size, d.date_stamp, d.digest, d.complete, d.blob";
+    "d.vid, d.folder, d.name, d.size, d.full_size, d.date_stamp, d.digest, d.complete, d.blob,"
+    " d.digest_state";
 
 Document DocumentFromRow(const Statement& row) {
   Document document;
@@ -24,6 +25,7 @@ Document DocumentFromRow(const Statement& row) {
               digest.size() < document.digest.size() ? digest.size() : document.digest.size());
   document.complete = row.Int(7) != 0;
   document.blob = row.Text(8);
+  document.digest_state = row.Blob(9);
   return document;
 }
 
@@ -129,7 +131,7 @@ std::optional<int64_t> SqliteStore::InsertDocumentIn(Database& db, const Documen
                                                      int64_t vid) {
   Statement insert(db,
                    "INSERT INTO documents(vid, folder, name, size, full_size, date_stamp, digest,"
-                   " complete, blob) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   " complete, blob, digest_state) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   // A null version id lets the store issue a new one.
   if (vid != 0) insert.Bind(1, vid);
   insert.Bind(2, document.folder)
@@ -140,6 +142,10 @@ std::optional<int64_t> SqliteStore::InsertDocumentIn(Database& db, const Documen
       .BindBlob(7, document.digest.data(), document.digest.size())
       .Bind(8, int64_t{document.complete ? 1 : 0})
       .Bind(9, document.blob);
+  // Kept only while the document is incomplete: a complete one is never continued.
+  if (!document.complete && !document.digest_state.empty()) {
+    insert.BindBlob(10, document.digest_state.data(), document.digest_state.size());
+  }
   if (!insert.Run()) return std::nullopt;
   return db.LastInsertRowId();
 }
@@ -183,7 +189,9 @@ StoreStatus SqliteStore::CompleteDocument(int64_t account, int64_t vid, bool as_
   }
   if (document->complete) return StoreStatus::kOk;
   if (document->size != document->full_size && !as_stored) return StoreStatus::kIncomplete;
-  Statement update(*db, "UPDATE documents SET complete = 1, full_size = size WHERE vid = ?");
+  Statement update(
+      *db,
+      "UPDATE documents SET complete = 1, full_size = size, digest_state = NULL WHERE vid = ?");
   if (!update.Bind(1, vid).Run() || !transaction.Commit()) return StoreStatus::kFailed;
   return StoreStatus::kOk;
 }

@@ -84,6 +84,10 @@ struct Document {
   Digest digest{};  // MD5 of the bytes stored
   bool complete = true;
   std::string blob;  // file name in the blob folder
+  // For an incomplete document: the MD5 state after exactly its `size` bytes
+  // (Md5SaveState), so that whichever process continues it goes on from there without
+  // reading the bytes again. Empty when not kept; it then is read from the blob.
+  std::string digest_state;
 };
 
 enum class StoreStatus {
@@ -96,6 +100,7 @@ enum class StoreStatus {
   kQuotaExceeded,
   kTooDeep,  // the folder would lie deeper than kServiceFolderLevelsMax allows
   kChanged,  // the document an upload continues or replaces changed meanwhile
+  kBusy,     // another upload writes the document
   kFailed,   // the database failed; error_text() tells why
 };
 
@@ -113,6 +118,13 @@ class UploadClaim {
   [[nodiscard]] virtual bool Resize(int64_t change) = 0;
   // The store has counted `change` of the claim (a checkpoint recorded it).
   virtual void Settle(int64_t change) = 0;
+};
+
+// One upload's right to write the bytes of a document where they are (see
+// Store::ClaimWriter); given up when the object ends. Used by the thread of its request.
+class WriterClaim {
+ public:
+  virtual ~WriterClaim() = default;
 };
 
 class Store {
@@ -209,6 +221,17 @@ class Store {
   // The room left to the account: quota less space used less all claims. Nothing when
   // the account cannot be read.
   virtual std::optional<int64_t> UploadRoom(const Account& account) = 0;
+
+  // One writer per document: claims the right to write the bytes of document `vid` in
+  // place, for as long as the claim lives. kBusy while another upload (of any process
+  // that uses the store) holds it; a process that ended holds none.
+  virtual StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) = 0;
+  // The beginning of the names this process gives new blobs: no other process that uses
+  // the same store and blob folder has it (empty when one process serves the store).
+  virtual std::string BlobNamePrefix() = 0;
+  // Removes the claims (of uploads and writers) that processes which ended left behind.
+  // Any process may call it at any time; nothing to do when one process serves the store.
+  virtual bool RemoveClaimsOfEndedProcesses() = 0;
 
   // The outbox: takes the message unless the account's waiting messages would then pass
   // a bound (kFull); the name it is kept under goes to `file_name`.

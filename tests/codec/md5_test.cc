@@ -35,17 +35,31 @@ TEST(Md5, Rfc1321Suite) {
   }
 }
 
+// Also when the context is saved as bytes at the split and the rest is fed to a context
+// loaded from them, as another process continues a document's digest.
 TEST(Md5, EverySplitIntoTwoUpdatesGivesTheSameDigest) {
   const std::string& message = kRfc1321Suite[6].message;
   for (size_t split = 0; split <= message.size(); ++split) {
-    Md5Context context;
-    Md5Init(context);
-    Md5Update(context, message.data(), split);
-    Md5Update(context, message.data() + split, message.size() - split);
-    uint8_t digest[kMd5DigestSize];
-    Md5Final(context, digest);
-    EXPECT_EQ(ToHex(digest, sizeof digest), kRfc1321Suite[6].digest) << "split at " << split;
+    for (bool saved : {false, true}) {
+      Md5Context context;
+      Md5Init(context);
+      Md5Update(context, message.data(), split);
+      if (saved) {
+        std::string bytes = Md5SaveState(context);
+        ASSERT_EQ(bytes.size(), kMd5StateSize);
+        Md5Context loaded;
+        ASSERT_TRUE(Md5LoadState(bytes, &loaded));
+        EXPECT_EQ(Md5ByteCount(loaded), split);
+        context = loaded;
+      }
+      Md5Update(context, message.data() + split, message.size() - split);
+      uint8_t digest[kMd5DigestSize];
+      Md5Final(context, digest);
+      EXPECT_EQ(ToHex(digest, sizeof digest), kRfc1321Suite[6].digest) << "split at " << split;
+    }
   }
+  Md5Context context;
+  EXPECT_FALSE(Md5LoadState(std::string(kMd5StateSize - 1, '\0'), &context));
 }
 
 // Lengths around the padding boundary (55, 56, 63, 64 bytes) decide whether the length

@@ -105,7 +105,7 @@ std::string SendJob::Lines() const {
 
 std::map<std::string, StoredDocument> BackupTest::Documents(const std::string& folder_path,
                                                             const std::string& account) {
-  RunResult result = RunNvxServer(data_, {"doc", "list", account, kClientRoot + folder_path});
+  RunResult result = Nvx({"doc", "list", account, kClientRoot + folder_path});
   std::map<std::string, StoredDocument> documents;
   if (result.exit_code != 0) return documents;
   std::istringstream text(result.out);
@@ -125,8 +125,7 @@ std::map<std::string, StoredDocument> BackupTest::Documents(const std::string& f
 std::string BackupTest::StoredMd5(const std::string& document_path, const std::string& account) {
   std::string copy = temp_.File("stored-copy");
   std::filesystem::remove(copy);
-  RunResult result =
-      RunNvxServer(data_, {"doc", "get", account, kClientRoot + document_path, copy});
+  RunResult result = Nvx({"doc", "get", account, kClientRoot + document_path, copy});
   std::string md5 = result.exit_code == 0 ? FileMd5(copy) : std::string();
   std::filesystem::remove(copy);
   return md5;

@@ -4,10 +4,12 @@
 #include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "platform/process.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/os_helpers.h"
+#include "tests/support/raw_http_client.h"
 
 namespace nvx::test {
 namespace {
@@ -50,22 +52,64 @@ std::string ProxyProcess::log() {
   return process_->out();
 }
 
+std::string NvxBackupProgram() {
+  return BuildFolder() + "/bin/NVXbackup";
+}
+
+BalancerProcess::BalancerProcess(const TempDir& folder, const std::vector<int>& ports) {
+  std::string program = "/usr/sbin/haproxy";
+  if (!PathExists(program)) return;
+  port_ = RefusingPort();
+  std::string config =
+      "global\n  maxconn 1000\n"
+      "defaults\n  mode tcp\n  timeout connect 2s\n  timeout client 200s\n"
+      "  timeout server 200s\n  retries 3\n  option redispatch\n"
+      "frontend clients\n  bind 127.0.0.1:" +
+      std::to_string(port_) +
+      "\n  default_backend servers\n"
+      "backend servers\n  balance roundrobin\n";
+  for (size_t i = 0; i < ports.size(); ++i) {
+    config += "  server s" + std::to_string(i) + " 127.0.0.1:" + std::to_string(ports[i]) +
+              " check inter 200ms fall 1 rise 1\n";
+  }
+  std::string path = folder.File("haproxy.cfg");
+  WriteFileText(path, config);
+  ChildProcess::Options options;
+  options.args = {"-db", "-f", path};
+  auto process = std::make_unique<ChildProcess>(program, options);
+  // Ready once the port takes connections.
+  auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < bound && process->Running()) {
+    if (RawHttpExchange(port_, "GET /install/none HTTP/1.1\r\nHost: x\r\n\r\n")) {
+      process_ = std::move(process);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
 void EndToEndTest::SetUp() {
   MakeFolder(logs_);
   MakeFolder(runtime_);
   Administer({"account", "add", "alice", "wonderland", "--quota", "1073741824"});
   Administer({"account", "set", "alice", "--email", "alice@example.test"});
-  server_ = std::make_unique<ServerProcess>(data_, server_log_);
+  server_ = std::make_unique<ServerProcess>(data_, server_log_, store_options_);
   ASSERT_NE(server_->port(), 0) << ReadFileText(server_log_);
 }
 
 void EndToEndTest::Administer(const std::vector<std::string>& arguments) {
-  RunResult result = RunNvxServer(data_, arguments);
+  RunResult result = Nvx(arguments);
   ASSERT_EQ(result.exit_code, 0) << result.err;
 }
 
+RunResult EndToEndTest::Nvx(const std::vector<std::string>& arguments) {
+  std::vector<std::string> all = store_options_;
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  return RunNvxServer(data_, all);
+}
+
 std::vector<std::string> EndToEndTest::Folders(const std::string& account) {
-  RunResult result = RunNvxServer(data_, {"folder", "list", account});
+  RunResult result = Nvx({"folder", "list", account});
   std::vector<std::string> lines;
   std::istringstream text(result.out);
   for (std::string line; std::getline(text, line);) lines.push_back(line);
@@ -110,9 +154,11 @@ RunResult EndToEndTest::RunJob(const std::string& job_file, const std::string& s
   return RunProgram(BuildFolder() + "/bin/NVXbackup", JobOptions(job_file, servers), limit);
 }
 
-std::unique_ptr<ChildProcess> EndToEndTest::StartJob(const std::string& job_file) {
+std::unique_ptr<ChildProcess> EndToEndTest::StartJob(const std::string& job_file,
+                                                     const std::string& servers) {
   std::filesystem::remove(logs_ + "/Backup Results.txt");
-  return std::make_unique<ChildProcess>(BuildFolder() + "/bin/NVXbackup", JobOptions(job_file, ""));
+  return std::make_unique<ChildProcess>(BuildFolder() + "/bin/NVXbackup",
+                                        JobOptions(job_file, servers));
 }
 
 std::string EndToEndTest::Report() {

@@ -34,12 +34,37 @@ class ProxyProcess {
   std::unique_ptr<ChildProcess> process_;
 };
 
+// The NVXbackup program of this build.
+std::string NvxBackupProgram();
+
+// HAProxy in the foreground on a free loopback port, in front of nvxservers on the
+// loopback `ports`: each connection goes to the next server in turn, and a server that
+// stops answering is taken out of the turn within a fraction of a second. It balances
+// connections, not requests: in its HTTP mode it writes header names in small letters,
+// and the library reads the service's answer fields by their exact names.
+class BalancerProcess {
+ public:
+  BalancerProcess(const TempDir& folder, const std::vector<int>& ports);
+  // Empty when HAProxy is not installed or did not start.
+  bool running() const { return process_ != nullptr; }
+  int port() const { return port_; }
+  // "127.0.0.1:port", as NVX_SERVER names it.
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override;
 
-  // Runs an nvxserver administration command on the data folder; asserts it worked.
+  // Runs an nvxserver administration command on the data folder (and the store that
+  // store_options_ name); asserts it worked.
   void Administer(const std::vector<std::string>& arguments);
+  // Runs an nvxserver command on the data folder and the store that store_options_ name.
+  RunResult Nvx(const std::vector<std::string>& arguments);
   // "level TAB name TAB access TAB id" lines of the account's folders.
   std::vector<std::string> Folders(const std::string& account);
   // The id of the account's folder `name` (the first of that name), or "".
@@ -52,9 +77,10 @@ class EndToEndTest : public ::testing::Test {
   // ending it after `limit`.
   RunResult RunJob(const std::string& job_file, const std::string& servers = "",
                    std::chrono::seconds limit = std::chrono::seconds(120));
-  // Starts NVXbackup on `job_file` against this server and returns at once, so that a
-  // test can stop it midway; the object ends the program if it still runs.
-  std::unique_ptr<ChildProcess> StartJob(const std::string& job_file);
+  // Starts NVXbackup on `job_file` against this server (or `servers`) and returns at once,
+  // so that a test can stop it midway; the object ends the program if it still runs.
+  std::unique_ptr<ChildProcess> StartJob(const std::string& job_file,
+                                         const std::string& servers = "");
   // The results report of the last run, "" when none was written.
   std::string Report();
   // The messages in the service's outbox, oldest first.
@@ -68,6 +94,9 @@ class EndToEndTest : public ::testing::Test {
   std::string logs_ = temp_.File("logs");
   std::string runtime_ = temp_.File("runtime");
   std::string server_log_ = temp_.File("server.log");  // one line per request
+  // Options naming the store (--database, --blobs), given to every nvxserver the fixture
+  // starts; none: the embedded store in the data folder.
+  std::vector<std::string> store_options_;
   std::unique_ptr<ServerProcess> server_;
 };
 

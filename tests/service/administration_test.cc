@@ -182,7 +182,13 @@ TEST_F(AdministrationTest, DocumentsAreListedAndFetchedFromEveryFolder) {
                                  {"--date", "07D50A1F000000", "--incomplete", "4"});
   std::string binary = BinaryContent(200003);
   AddDocument("alice", "\\MyFiles\\Closed\\c.bin", binary);
+  // A top-level folder beside MyFiles, reached by a job's path when MyFiles has none.
+  Admin({"folder", "add", "alice", "\\Archive"});
+  AddDocument("alice", "\\Archive\\r.txt", "beside");
 
+  // Paths are found as a job finds them: below MyFiles first, then from the top.
+  EXPECT_EQ(Admin({"doc", "list", "alice", "\\Docs"}),
+            Admin({"doc", "list", "alice", "\\MyFiles\\Docs"}));
   EXPECT_EQ(Admin({"doc", "list", "ALICE", "\\myfiles\\docs"}),
             "a.txt\t5\t07D403050E0709\t5d41402abc4b2a76b9719d911017c592\tcomplete\t" + whole +
                 "\nb.txt\t4\t07D50A1F000000\teb62f6b9306db575c2d596b1279627a4\tincomplete\t" +
@@ -196,9 +202,9 @@ TEST_F(AdministrationTest, DocumentsAreListedAndFetchedFromEveryFolder) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {"\\MyFiles\\Docs\\a.txt", "hello"},
-      {"\\MyFiles\\Docs\\b.txt", "0123"},
-      {"\\MyFiles\\Closed\\c.bin", binary},
+      {"\\MyFiles\\Docs\\a.txt", "hello"},  {"\\MyFiles\\Docs\\b.txt", "0123"},
+      {"\\MyFiles\\Closed\\c.bin", binary}, {"\\Docs\\a.txt", "hello"},
+      {"\\Closed\\c.bin", binary},          {"\\Archive\\r.txt", "beside"},
   };
   std::string file = temp_.File("out/got");
   std::filesystem::create_directory(temp_.File("out"));

@@ -1,4 +1,5 @@
-// The blob folder: a blob appears whole under a fresh name or not at all.
+// The blob folder: a blob appears whole under a fresh name or not at all, names never
+// collide with another process's, and what is left over is swept by lock or by age.
 #include "service/store/blob_store.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/error_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace nvx::service {
@@ -61,6 +63,42 @@ TEST(BlobStoreTest, OnlyTemporaryFilesNoWriterHoldsAreSwept) {
   std::string blob;
   ASSERT_TRUE(live.Finish(&blob));
   EXPECT_EQ(test::ReadFileText(store.PathOf(blob)), "at work");
+}
+
+TEST(BlobStoreTest, NamesCarryTheProcessPrefixAndNothingIsReplaced) {
+  test::TempDir temp;
+  BlobStore store(temp.path(), "f7-");
+  BlobWriter writer(store);
+  ASSERT_TRUE(writer.Write("mine", 4));
+  EXPECT_EQ(std::filesystem::path(writer.temporary_path()).filename().string().rfind("f7-", 0), 0u);
+  std::string blob;
+  ASSERT_TRUE(writer.Finish(&blob));
+  EXPECT_EQ(blob.rfind("f7-", 0), 0u);
+  // A name another process took is never written over.
+  test::WriteFileText(temp.File("other.tmp"), "theirs");
+  int error = 0;
+  EXPECT_FALSE(store.Publish(temp.File("other.tmp"), blob, &error));
+  EXPECT_EQ(error, platform::kErrorFileExists);
+  EXPECT_EQ(test::ReadFileText(store.PathOf(blob)), "mine");
+}
+
+TEST(BlobStoreTest, ASharedFolderIsSweptByAgeWhoeverHoldsTheFiles) {
+  test::TempDir temp;
+  BlobStore store(temp.path());
+  auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5);
+  // A writer of another machine, whose lock this one cannot see, stopped long ago; one
+  // at work here wrote a moment ago.
+  BlobWriter stopped(store);
+  ASSERT_TRUE(stopped.Write("stopped", 7));
+  std::filesystem::last_write_time(stopped.temporary_path(), old);
+  BlobWriter working(store);
+  ASSERT_TRUE(working.Write("working", 7));
+  test::WriteFileText(temp.File("kept.blob"), "blob");
+  std::filesystem::last_write_time(temp.File("kept.blob"), old);
+  EXPECT_EQ(store.RemoveExpiredTemporaryFiles(60), 1);
+  EXPECT_FALSE(std::filesystem::exists(stopped.temporary_path()));
+  EXPECT_TRUE(std::filesystem::exists(working.temporary_path()));
+  EXPECT_TRUE(std::filesystem::exists(temp.File("kept.blob")));
 }
 
 TEST(BlobStoreTest, OnlyOldBlobsThatNoDocumentNamesAreSwept) {

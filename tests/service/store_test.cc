@@ -1,82 +1,30 @@
-// The service's store on a real SQLite file: accounts, the folder tree and its rules,
-// documents and the space used, and what survives closing and opening again.
-#include "service/store/sqlite_store.h"
+// The service's stores, the embedded one on a real SQLite file and the shared one on a
+// real PostgreSQL database (a cluster of this test program's own), from one set of cases:
+// accounts, the folder tree and its rules, documents and the space used, and what
+// survives closing and opening again. The cases that reach into the SQLite file itself
+// run on the embedded store alone.
+#include "tests/service/store_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <memory>
+#include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/text_format.h"
+#include "service/store/pg_store.h"
+#include "service/store/service_limits.h"
 #include "service/store/sqlite_db.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/pg_cluster.h"
 
 namespace nvx::service {
 namespace {
 
-class StoreTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Reopen();
-    Account account;
-    account.id = "Alice";
-    account.quota = 1000;
-    account.password_digest[0] = 7;
-    ASSERT_EQ(store_->AddAccount(account), StoreStatus::kOk);
-    alice_ = store_->FindAccount("alice")->key;
-    my_files_ = store_->FindMyFiles(alice_)->id;
-  }
-
-  void Reopen() {
-    store_ = std::make_unique<SqliteStore>();
-    std::string error;
-    ASSERT_TRUE(store_->Open(temp_.File("nvx.db"), temp_.File("outbox"), &error)) << error;
-  }
-
-  int64_t Create(int64_t parent, const std::string& name) {
-    Folder folder;
-    bool created = false;
-    EXPECT_EQ(store_->CreateFolder(alice_, parent, name, &folder, &created), StoreStatus::kOk);
-    return folder.id;
-  }
-
-  Document Put(int64_t folder, const std::string& name, int64_t size,
-               StoreStatus expected = StoreStatus::kOk) {
-    Document document;
-    document.folder = folder;
-    document.name = name;
-    document.size = size;
-    document.full_size = size;
-    document.blob = name + ".blob";
-    Document stored;
-    std::string replaced;
-    EXPECT_EQ(store_->PutDocument(alice_, document, true, &stored, &replaced), expected);
-    return stored;
-  }
-
-  std::vector<std::string> Tree() {
-    std::vector<Folder> folders;
-    EXPECT_TRUE(store_->ListFolders(alice_, &folders));
-    std::vector<std::string> lines;
-    for (const Folder& folder : folders) {
-      lines.push_back(std::to_string(folder.level) + " " + folder.name + " " + folder.access);
-    }
-    return lines;
-  }
-
-  int64_t Used() { return store_->FindAccount("alice")->used; }
-
-  test::TempDir temp_;
-  std::unique_ptr<SqliteStore> store_;
-  int64_t alice_ = 0;
-  int64_t my_files_ = 0;
-};
-
-TEST_F(StoreTest, AccountsByIdWithoutLetterCase) {
+TEST_P(StoreTest, AccountsByIdWithoutLetterCase) {
   Account twin;
   twin.id = "ALICE";
   EXPECT_EQ(store_->AddAccount(twin), StoreStatus::kExists);
@@ -94,7 +42,7 @@ TEST_F(StoreTest, AccountsByIdWithoutLetterCase) {
   EXPECT_EQ(account->password_digest[0], 7);
 }
 
-TEST_F(StoreTest, TreeIsDepthFirstWithMyFilesFirst) {
+TEST_P(StoreTest, TreeIsDepthFirstWithMyFilesFirst) {
   int64_t docs = Create(my_files_, "Docs");
   Create(docs, "b");
   Create(docs, "A");
@@ -106,7 +54,7 @@ TEST_F(StoreTest, TreeIsDepthFirstWithMyFilesFirst) {
                                               "2 b W", "0 Archive V"}));
 }
 
-TEST_F(StoreTest, CreateFindsExistingFolderInAnyLetterCase) {
+TEST_P(StoreTest, CreateFindsExistingFolderInAnyLetterCase) {
   int64_t docs = Create(my_files_, "Docs");
   Folder found;
   bool created = true;
@@ -116,7 +64,7 @@ TEST_F(StoreTest, CreateFindsExistingFolderInAnyLetterCase) {
   EXPECT_EQ(found.name, "Docs");
 }
 
-TEST_F(StoreTest, CompressedMarkIsInheritedByNewFolders) {
+TEST_P(StoreTest, CompressedMarkIsInheritedByNewFolders) {
   Folder packed;
   ASSERT_EQ(store_->AddFolderPath(alice_, {"MyFiles", "Packed"}, kAccessWrite, true, &packed),
             StoreStatus::kOk);
@@ -126,7 +74,7 @@ TEST_F(StoreTest, CompressedMarkIsInheritedByNewFolders) {
   EXPECT_EQ(FolderIdText(*store_->FindMyFiles(alice_)), std::to_string(my_files_));
 }
 
-TEST_F(StoreTest, FoldersOnlyBelowWritableFoldersOfTheSameAccount) {
+TEST_P(StoreTest, FoldersOnlyBelowWritableFoldersOfTheSameAccount) {
   Folder view;
   ASSERT_EQ(store_->AddFolderPath(alice_, {"MyFiles", "View"}, kAccessView, false, &view),
             StoreStatus::kOk);
@@ -145,7 +93,7 @@ TEST_F(StoreTest, FoldersOnlyBelowWritableFoldersOfTheSameAccount) {
             StoreStatus::kExists);
 }
 
-TEST_F(StoreTest, NoAccessHidesEverythingBelow) {
+TEST_P(StoreTest, NoAccessHidesEverythingBelow) {
   Folder closed;
   ASSERT_EQ(store_->AddFolderPath(alice_, {"MyFiles", "Closed"}, kAccessNone, false, &closed),
             StoreStatus::kOk);
@@ -158,7 +106,7 @@ TEST_F(StoreTest, NoAccessHidesEverythingBelow) {
   EXPECT_FALSE(store_->IsHidden(*store_->FindMyFiles(alice_)));
 }
 
-TEST_F(StoreTest, DeleteEmptyFoldersDeepestFirstKeepsNonEmptyBranches) {
+TEST_P(StoreTest, DeleteEmptyFoldersDeepestFirstKeepsNonEmptyBranches) {
   int64_t a = Create(my_files_, "A");
   int64_t a1 = Create(a, "A1");
   Create(a1, "A11");
@@ -180,7 +128,7 @@ TEST_F(StoreTest, DeleteEmptyFoldersDeepestFirstKeepsNonEmptyBranches) {
   EXPECT_EQ(store_->DeleteEmptyFoldersBelow(alice_, 424242, &deleted), StoreStatus::kNotFound);
 }
 
-TEST_F(StoreTest, DeleteFolderTreeTakesDocumentsAndSpace) {
+TEST_P(StoreTest, DeleteFolderTreeTakesDocumentsAndSpace) {
   int64_t a = Create(my_files_, "A");
   int64_t a1 = Create(a, "A1");
   Put(a, "x", 100);
@@ -197,7 +145,7 @@ TEST_F(StoreTest, DeleteFolderTreeTakesDocumentsAndSpace) {
   EXPECT_EQ(store_->DeleteFolderTree(alice_, a, &blobs), StoreStatus::kNotFound);
 }
 
-TEST_F(StoreTest, DeleteFolderTreeRefusesAViewOnlyFolderBelow) {
+TEST_P(StoreTest, DeleteFolderTreeRefusesAViewOnlyFolderBelow) {
   int64_t a = Create(my_files_, "A");
   Folder view;
   ASSERT_EQ(store_->AddFolderPath(alice_, {"MyFiles", "A", "V"}, kAccessView, false, &view),
@@ -207,7 +155,7 @@ TEST_F(StoreTest, DeleteFolderTreeRefusesAViewOnlyFolderBelow) {
   EXPECT_EQ(Tree().size(), 3u);
 }
 
-TEST_F(StoreTest, DeepChainsFromAnEarlierStoreAreWalkedWithoutRecursion) {
+TEST_F(SqliteStoreTest, DeepChainsFromAnEarlierStoreAreWalkedWithoutRecursion) {
   // A chain far deeper than new folders may go, as a store written before the depth
   // limit may hold; every walk over it must finish.
   constexpr int64_t kDepth = 150000;
@@ -254,7 +202,7 @@ TEST_F(StoreTest, DeepChainsFromAnEarlierStoreAreWalkedWithoutRecursion) {
   EXPECT_EQ(Used(), 0);
 }
 
-TEST_F(StoreTest, ReadersDoNotWaitForAWriterThatWaits) {
+TEST_F(SqliteStoreTest, ReadersDoNotWaitForAWriterThatWaits) {
   // Another process holds the write lock; a change through the store waits for it, and
   // meanwhile the store's readers go on.
   Database other;
@@ -276,7 +224,7 @@ TEST_F(StoreTest, ReadersDoNotWaitForAWriterThatWaits) {
   EXPECT_EQ(Tree(), (std::vector<std::string>{"0 MyFiles W", "1 Later W"}));
 }
 
-TEST_F(StoreTest, ReplacingADocumentGivesANewVersionAndKeepsSpaceExact) {
+TEST_P(StoreTest, ReplacingADocumentGivesANewVersionAndKeepsSpaceExact) {
   Document first = Put(my_files_, "a.txt", 100);
   Document second = Put(my_files_, "a.txt", 300);
   EXPECT_NE(first.vid, second.vid);
@@ -292,7 +240,7 @@ TEST_F(StoreTest, ReplacingADocumentGivesANewVersionAndKeepsSpaceExact) {
   EXPECT_EQ(Used(), 1000);
 }
 
-TEST_F(StoreTest, DeleteAndCompleteDocuments) {
+TEST_P(StoreTest, DeleteAndCompleteDocuments) {
   Document done = Put(my_files_, "done", 10);
   Document partial;
   partial.folder = my_files_;
@@ -313,21 +261,17 @@ TEST_F(StoreTest, DeleteAndCompleteDocuments) {
   EXPECT_EQ(Used(), 4);
 }
 
-TEST_F(StoreTest, RecomputeUsedRepairsTheFigure) {
+TEST_P(StoreTest, RecomputeUsedRepairsTheFigure) {
   Put(my_files_, "a", 40);
-  {
-    // Another program (or a damaged store) left a wrong figure.
-    Database db;
-    ASSERT_TRUE(db.Open(temp_.File("nvx.db"), 1000));
-    ASSERT_TRUE(db.Execute("UPDATE accounts SET used = 999"));
-  }
+  // Another program (or a damaged store) left a wrong figure.
+  RawSql("UPDATE accounts SET used = 999");
   EXPECT_EQ(Used(), 999);
   int64_t used = 0;
   ASSERT_EQ(store_->RecomputeUsed(alice_, &used), StoreStatus::kOk);
   EXPECT_EQ(used, 40);
 }
 
-TEST_F(StoreTest, TheDatabaseKeepsAWriteAheadLog) {
+TEST_F(SqliteStoreTest, TheDatabaseKeepsAWriteAheadLog) {
   Database db;
   ASSERT_TRUE(db.Open(temp_.File("nvx.db"), 1000));
   Statement mode(db, "PRAGMA journal_mode");
@@ -335,7 +279,7 @@ TEST_F(StoreTest, TheDatabaseKeepsAWriteAheadLog) {
   EXPECT_EQ(mode.Text(0), "wal");
 }
 
-TEST_F(StoreTest, EverythingSurvivesReopening) {
+TEST_P(StoreTest, EverythingSurvivesReopening) {
   int64_t docs = Create(my_files_, "Docs");
   Document document = Put(docs, "a.txt", 12);
   Reopen();
@@ -348,6 +292,239 @@ TEST_F(StoreTest, EverythingSurvivesReopening) {
   // New ids never reuse old ones.
   EXPECT_GT(Create(my_files_, "Next"), docs);
 }
+
+// The rules that span requests, each tried by eight threads at once through two stores:
+// for the embedded store both are the same object (one process serves it), for the
+// shared store they are two processes' stores on one database. Some rows concern only
+// the shared store: a process that ends while it holds something.
+struct StoreRule {
+  const char* name;
+  bool shared_only;
+  void (*run)(StoreFixture& fixture, Store& a, Store& b);
+};
+
+constexpr int kThreads = 8;
+
+// Runs `body(i, store)` on kThreads threads that start together, the even ones through
+// `a`, the odd ones through `b`.
+template <typename Body>
+void AtOnce(Store& a, Store& b, Body body) {
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      ++ready;
+      while (ready.load() < kThreads) std::this_thread::yield();
+      body(i, i % 2 == 0 ? a : b);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+}
+
+// Waits, on the threads of AtOnce, until all have come this far.
+class Meeting {
+ public:
+  void Arrive() {
+    ++arrived_;
+    while (arrived_.load() < kThreads) std::this_thread::yield();
+  }
+
+ private:
+  std::atomic<int> arrived_{0};
+};
+
+PgStore& AsShared(Store& store) {
+  return dynamic_cast<PgStore&>(store);
+}
+
+// Ends the database session that holds `store`'s front-end lock, as the end of its
+// process would, and waits until the server has let go of its locks.
+void EndProcessOf(const std::string& url, Store& store) {
+  std::string locks = StrFormat(
+      "FROM pg_locks WHERE locktype = 'advisory' AND classid = 2"
+      " AND objid = %lld",
+      static_cast<long long>(AsShared(store).front_end()));
+  ASSERT_EQ(test::PgCluster::Query(url, "SELECT pg_terminate_backend(pid) " + locks), "t");
+  for (int i = 0; i < 500 && test::PgCluster::Query(url, "SELECT count(*) " + locks) != "0"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+const StoreRule kStoreRules[] = {
+    {"QuotaCountsTheClaimsOfEveryProcess", false,
+     [](StoreFixture& f, Store& a, Store& b) {
+       Account alice = *a.FindAccount("alice");  // quota 1000
+       std::atomic<int> granted{0};
+       Meeting all_tried;
+       AtOnce(a, b, [&](int, Store& store) {
+         std::unique_ptr<UploadClaim> claim = store.ReserveUpload(alice, 200);
+         if (claim) ++granted;
+         all_tried.Arrive();  // every claim is held until all have asked
+       });
+       EXPECT_EQ(granted.load(), 5);
+       EXPECT_EQ(b.UploadRoom(alice), 1000) << "claims outlived their uploads";
+       (void)f;
+     }},
+    {"WhatAnEndedProcessHeldIsFreed", true,
+     [](StoreFixture& f, Store& a, Store&) {
+       Account alice = *a.FindAccount("alice");
+       int64_t vid = f.Put(f.my_files(), "big.bin", 10).vid;
+       std::unique_ptr<Store> other = f.OpenAnotherFor();
+       std::unique_ptr<UploadClaim> held = other->ReserveUpload(alice, 600);
+       std::unique_ptr<WriterClaim> writing, claim;
+       ASSERT_NE(held, nullptr);
+       ASSERT_EQ(other->ClaimWriter(vid, &writing), StoreStatus::kOk);
+       EXPECT_EQ(a.ReserveUpload(alice, 990), nullptr);
+       EXPECT_EQ(a.ClaimWriter(vid, &claim), StoreStatus::kBusy);
+       EndProcessOf(f.url(), *other);
+       EXPECT_NE(a.ReserveUpload(alice, 990), nullptr);
+       EXPECT_EQ(a.ClaimWriter(vid, &claim), StoreStatus::kOk);
+     }},
+    {"OneFolderPerNameInAnyLetterCase", false,
+     [](StoreFixture& f, Store& a, Store& b) {
+       std::atomic<int> created{0};
+       std::vector<int64_t> ids(kThreads);
+       AtOnce(a, b, [&](int i, Store& store) {
+         Folder folder;
+         bool made = false;
+         EXPECT_EQ(
+             store.CreateFolder(f.alice(), f.my_files(), i % 3 ? "Docs" : "DOCS", &folder, &made),
+             StoreStatus::kOk);
+         ids[i] = folder.id;
+         if (made) ++created;
+       });
+       EXPECT_EQ(created.load(), 1);
+       for (int64_t id : ids) EXPECT_EQ(id, ids[0]);
+     }},
+    {"VersionIdsUniqueAndSpaceExact", false,
+     [](StoreFixture& f, Store& a, Store& b) {
+       std::vector<std::vector<int64_t>> vids(kThreads);
+       AtOnce(a, b, [&](int i, Store& store) {
+         for (int j = 0; j < 10; ++j) {
+           for (const std::string& name : {StrFormat("t%d-%d", i, j), std::string("same.txt")}) {
+             Document document;
+             document.folder = f.my_files();
+             document.name = name;
+             document.size = name == "same.txt" ? 5 : 10;
+             document.blob = name + ".blob";
+             Document stored;
+             std::string replaced;
+             ASSERT_EQ(store.PutDocument(f.alice(), document, true, &stored, &replaced),
+                       StoreStatus::kOk);
+             vids[i].push_back(stored.vid);
+           }
+         }
+       });
+       std::set<int64_t> distinct;
+       for (const auto& list : vids) distinct.insert(list.begin(), list.end());
+       EXPECT_EQ(distinct.size(), static_cast<size_t>(kThreads * 20));
+       EXPECT_EQ(a.FindAccount("alice")->used, kThreads * 10 * 10 + 5);
+     }},
+    {"OutboxBoundOverAllProcesses", false,
+     [](StoreFixture&, Store& a, Store& b) {
+       std::atomic<int> written{0};
+       AtOnce(a, b, [&](int, Store& store) {
+         for (int j = 0; j < 16; ++j) {
+           OutboxMessage message{{"alice@example.test"}, "Results", "Alice", "1", "text\r\n"};
+           std::string name;
+           if (store.PostMessage(message, &name) == OutboxResult::kWritten) ++written;
+         }
+       });
+       EXPECT_EQ(written.load(), static_cast<int>(kServiceOutboxMessagesMax));
+     }},
+    {"EachWaitingMessageIsListedToOneProcess", true,
+     [](StoreFixture& f, Store& a, Store& b) {
+       std::unique_ptr<Store> other = f.OpenAnotherFor();
+       for (int i = 0; i < 3; ++i) {
+         OutboxMessage message{{"alice@example.test"}, "Results", "Alice", "1", "text\r\n"};
+         std::string name;
+         ASSERT_EQ(a.PostMessage(message, &name), OutboxResult::kWritten);
+       }
+       std::vector<PendingMessage> listed;
+       ASSERT_TRUE(other->ListPendingMessages(10, &listed));
+       ASSERT_EQ(listed.size(), 3u);
+       std::vector<PendingMessage> elsewhere;
+       ASSERT_TRUE(b.ListPendingMessages(10, &elsewhere));
+       EXPECT_TRUE(elsewhere.empty()) << "a message was listed to two processes";
+       EXPECT_TRUE(other->MarkMessageDelivered(listed[0].id));
+       ASSERT_TRUE(other->ListPendingMessages(10, &listed));
+       EXPECT_EQ(listed.size(), 2u) << "a listing does not renew the lister's own claims";
+       EXPECT_EQ(a.CountPendingMessages(), 2);
+       // The process that listed them ends before delivering: the others take them over.
+       EndProcessOf(f.url(), *other);
+       ASSERT_TRUE(b.ListPendingMessages(10, &elsewhere));
+       EXPECT_EQ(elsewhere.size(), 2u);
+     }},
+    {"OneWriterPerDocument", false,
+     [](StoreFixture& f, Store& a, Store& b) {
+       int64_t vid = f.Put(f.my_files(), "big.bin", 10).vid;
+       std::atomic<int> writers{0};
+       Meeting all_tried;
+       AtOnce(a, b, [&](int, Store& store) {
+         std::unique_ptr<WriterClaim> claim;
+         StoreStatus status = store.ClaimWriter(vid, &claim);
+         EXPECT_TRUE(status == StoreStatus::kOk || status == StoreStatus::kBusy);
+         if (status == StoreStatus::kOk) ++writers;
+         all_tried.Arrive();
+       });
+       EXPECT_EQ(writers.load(), 1);
+       std::unique_ptr<WriterClaim> later;
+       EXPECT_EQ(b.ClaimWriter(vid, &later), StoreStatus::kOk) << "a claim outlived its writer";
+     }},
+    {"OneOfTheUploadsThatReplaceADocumentWins", false,
+     [](StoreFixture& f, Store& a, Store& b) {
+       Document previous = f.Put(f.my_files(), "doc.txt", 100);
+       std::atomic<int> committed{0};
+       AtOnce(a, b, [&](int i, Store& store) {
+         Store::UploadCommit commit;
+         commit.document.folder = f.my_files();
+         commit.document.name = "doc.txt";
+         commit.document.size = 10 * (i + 1);
+         commit.document.blob = StrFormat("new-%d.blob", i);
+         commit.replaces_vid = previous.vid;
+         commit.replaces_blob = previous.blob;
+         Document stored;
+         std::vector<std::string> removed;
+         StoreStatus status = store.CommitUpload(f.alice(), commit, &stored, &removed);
+         EXPECT_TRUE(status == StoreStatus::kOk || status == StoreStatus::kChanged);
+         if (status == StoreStatus::kOk) ++committed;
+       });
+       EXPECT_EQ(committed.load(), 1);
+       std::vector<Document> documents;
+       ASSERT_TRUE(a.ListDocuments(f.my_files(), &documents));
+       ASSERT_EQ(documents.size(), 1u);
+       EXPECT_EQ(a.FindAccount("alice")->used, documents[0].size);
+     }},
+};
+
+std::string RuleCaseName(const ::testing::TestParamInfo<std::tuple<StoreKind, StoreRule>>& info) {
+  return std::string(std::get<1>(info.param).name) +
+         (std::get<0>(info.param) == StoreKind::kShared ? "_Shared" : "_Embedded");
+}
+
+class StoreRulesTest : public StoreFixture,
+                       public ::testing::WithParamInterface<std::tuple<StoreKind, StoreRule>> {
+ protected:
+  void SetUp() override { SetUpStore(std::get<0>(GetParam())); }
+};
+
+TEST_P(StoreRulesTest, Holds) {
+  const StoreRule& rule = std::get<1>(GetParam());
+  if (rule.shared_only && kind_ != StoreKind::kShared) GTEST_SKIP() << "a rule of shared stores";
+  std::unique_ptr<Store> other = kind_ == StoreKind::kShared ? OpenAnother() : nullptr;
+  ASSERT_TRUE(kind_ == StoreKind::kEmbedded || other != nullptr);
+  rule.run(*this, *store_, other ? *other : *store_);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothStores, StoreRulesTest,
+                         ::testing::Combine(::testing::Values(StoreKind::kEmbedded,
+                                                              StoreKind::kShared),
+                                            ::testing::ValuesIn(kStoreRules)),
+                         RuleCaseName);
+
+INSTANTIATE_TEST_SUITE_P(BothStores, StoreTest,
+                         ::testing::Values(StoreKind::kEmbedded, StoreKind::kShared),
+                         StoreKindName);
 
 }  // namespace
 }  // namespace nvx::service
