@@ -115,8 +115,7 @@ StartFolder TestStartFolder(const std::string& folder) {
   const std::optional<platform::PathKind> kind =
       platform::TestPath(folder.empty() ? "/" : folder, &error);
   if (!kind) return IsNotFound(error) ? StartFolder::kMissing : StartFolder::kUntestable;
-  return *kind == platform::PathKind::kDirectory ? StartFolder::kPresent
-                                                 : StartFolder::kUntestable;
+  return *kind == platform::PathKind::kDirectory ? StartFolder::kPresent : StartFolder::kUntestable;
 }
 
 bool CleanWholeFolder(CleanJob& job) {

@@ -22,6 +22,7 @@ class TransferDisplay {
     // The library's progress starts from sequence 0 at every job (the driver resets it),
     // so a first file that the worker began before this first look is still a new file.
     last_sequence_ = 0;
+    platform::Clock& clock = platform::GetClock();
     while (watch_.Status() == 1) {
       TransferProgress snapshot = watch_.Snapshot();
       if (settings_.meter != nullptr) settings_.meter->Observe(snapshot, clock.MonotonicMillis());
