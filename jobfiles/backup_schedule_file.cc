@@ -100,7 +100,10 @@ std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason
   return Schedule{*day, *hour, restore_test};
 }
 
-std::optional<Schedule> ScheduleInCrontab(std::string_view table) {
+namespace {
+
+// The schedule of the first backup line, leaving restore_test unset.
+std::optional<Schedule> BackupLineSchedule(std::string_view table) {
   while (!table.empty()) {
     const size_t end = std::min(table.find('\n'), table.size());
     std::string_view line = table.substr(0, end);
@@ -131,6 +134,29 @@ std::optional<Schedule> ScheduleInCrontab(std::string_view table) {
     return std::nullopt;
   }
   return Schedule{std::string(kNoScheduleDay), 0};
+}
+
+bool HasLineMarked(std::string_view table, std::string_view marker) {
+  while (!table.empty()) {
+    const size_t end = std::min(table.find('\n'), table.size());
+    std::string_view line = table.substr(0, end);
+    table.remove_prefix(std::min(end + 1, table.size()));
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+      line.remove_suffix(1);
+    }
+    if (line.ends_with(marker)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<Schedule> ScheduleInCrontab(std::string_view table) {
+  std::optional<Schedule> schedule = BackupLineSchedule(table);
+  if (schedule && !schedule->none()) {
+    schedule->restore_test = HasLineMarked(table, kRestoreTestCrontabMarker);
+  }
+  return schedule;
 }
 
 Schedule RestoreTestTime(const Schedule& schedule) {

@@ -62,7 +62,8 @@ std::vector<std::string> ScheduleFileLines(std::string_view day, std::string_vie
 inline constexpr std::string_view kCrontabMarker = "#NVXscheduledBackup";
 // The schedule of the first marked line of a crontab table, the schedule in force; the day
 // "none" when the table has no marked line. None when the marked line does not have the
-// form NVXscheduledBackup writes.
+// form NVXscheduledBackup writes. restore_test is set when backups are in force and the
+// table also has a line marked with kRestoreTestCrontabMarker (declared below).
 [[nodiscard]] std::optional<Schedule> ScheduleInCrontab(std::string_view table);
 
 // The marker that ends NVXscheduledBackup's second line, which starts the restore test:
