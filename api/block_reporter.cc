@@ -97,6 +97,7 @@ void BlockProgress::StartFile(std::string_view path, int32_t phase) {
   live.block = 0;
   live.phase = phase;
   block_.reported.live_file_name.assign(path);
+  AnnounceChange(block_);
 }
 
 void BlockProgress::SetFileName(std::string_view path) {
@@ -150,6 +151,7 @@ bool PauseAfterFile(SharedBlock& block) {
     {
       platform::MutexLock lock(block.state_lock);
       block.reported.live_progress.waiting = 1;
+      AnnounceChange(block);
     }
     // The owner signals this event after asking the worker to stop.
     block.control.pause_after_file_event.Wait();

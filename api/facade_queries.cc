@@ -1,5 +1,8 @@
 // The CNvxapi operations that read state, look up the folder list, and finish results.
 
+#include <algorithm>
+#include <chrono>
+
 #include "api/activity_log.h"
 #include "api/facade_access.h"
 #include "api/results_report.h"
@@ -153,4 +156,16 @@ TransferProgress* CNvxapi::GetTransferProgress() {
   block_->returned.snapshot =
       nvx::ExportedProgress(block_->reported.live_progress, block_->returned.snapshot_file_name);
   return &block_->returned.snapshot;
+}
+
+bool CNvxapi::WaitTransferChange(int32_t milliseconds) {
+  if (block_ == nullptr) return false;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+  nvx::platform::MutexLock lock(block_->state_lock);
+  while (block_->reported.changes == block_->returned.changes_seen) {
+    if (!block_->progress_cv.WaitUntil(block_->state_lock, deadline)) return false;
+  }
+  block_->returned.changes_seen = block_->reported.changes;
+  return true;
 }

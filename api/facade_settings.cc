@@ -1,5 +1,7 @@
 // The CNvxapi setters: they copy their values into the shared block on the caller's
 // thread, while no command is busy.
+#include <algorithm>
+
 #include "api/activity_log.h"
 #include "api/facade_access.h"
 #include "platform/clock.h"
@@ -167,6 +169,12 @@ void CNvxapi::SetExcludeExtension(const char* extension) {
   Trace(*block_, "CALLMEMBER SetExcludeExtension %s\n", nvx::TextOrEmpty(extension));
   block_->job.texts.excluded_extensions.push_front(
       FitToWidth(TextArg(extension), nvx::kListEntryWidth));
+}
+
+void CNvxapi::SetTransfers(int32_t files_in_flight) {
+  if (block_ == nullptr) return;
+  Trace(*block_, "CALLMEMBER SetTransfers %d\n", files_in_flight);
+  block_->job.flags.transfers = std::clamp<int32_t>(files_in_flight, 1, nvx::kTransfersMax);
 }
 
 void CNvxapi::SetSyncFileAccess(bool pause_after_file) {

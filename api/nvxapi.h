@@ -181,6 +181,10 @@ class NVXAPI_EXPORT CNvxapi {
   void SetTransferCompress(bool transfer_compress);
   void SetSkipFolder(const char* folder_name);
   void SetExcludeExtension(const char* extension);
+  // Files an upload keeps in flight at once, each on a connection of its own (1 to 8;
+  // other values are brought into that range). Reset sets 1 again. Results, notes and
+  // counts come out in the same order whatever the number.
+  void SetTransfers(int32_t files_in_flight);
 
   // Pausing after each file.
   void SetSyncFileAccess(bool pause_after_each_file);
@@ -194,6 +198,11 @@ class NVXAPI_EXPORT CNvxapi {
   const char* FolderName();
 
   TransferProgress* GetTransferProgress();
+  // Blocks until the transfer's progress changed since the last call returned (a file
+  // began, the worker pauses after a file, the command ended) or `milliseconds` passed,
+  // whichever comes first. True when a change was seen. Lets a caller that watches a
+  // transfer release each pause as soon as it begins instead of polling for it.
+  bool WaitTransferChange(int32_t milliseconds);
 
  private:
   friend struct nvx::FacadeAccess;

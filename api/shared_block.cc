@@ -10,6 +10,11 @@ namespace nvx {
 SharedBlock::SharedBlock() = default;
 SharedBlock::~SharedBlock() = default;
 
+void AnnounceChange(SharedBlock& block) {
+  ++block.reported.changes;
+  block.progress_cv.NotifyAll();
+}
+
 void SetStatusMessage(SharedBlock& block, std::string text) {
   nvx::platform::MutexLock lock(block.state_lock);
   block.reported.status_message = std::move(text);

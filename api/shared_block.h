@@ -70,6 +70,9 @@ struct ReportedState {
   std::string last_http_response;
   ProgressRecord live_progress;
   std::string live_file_name;
+  // Counts what a waiting caller wants to see at once: a file begins, the worker pauses
+  // after a file, a command ends. Each change is announced on the block's progress_cv.
+  uint64_t changes = 0;
 };
 
 // The files both threads write.
@@ -90,6 +93,8 @@ struct ReturnedTexts {
   char folder_name[kListEntryWidth] = {};
   TransferProgress snapshot{};
   char snapshot_file_name[kSnapshotFileNameWidth] = {};
+  // The count of changes the caller's last wait saw (ReportedState::changes).
+  uint64_t changes_seen = 0;
 };
 
 // The worker's mailbox and lifetime.
@@ -130,6 +135,8 @@ struct SharedBlock {
 
   platform::Mutex state_lock;
   ReportedState reported GUARDED_BY(state_lock);
+  // Announces a new count of reported.changes to a caller in WaitTransferChange.
+  platform::CondVar progress_cv;
 
   platform::Mutex trace_lock;
   LogFiles logs GUARDED_BY(trace_lock);
@@ -151,6 +158,9 @@ struct SharedBlock {
 void SetStatusMessage(SharedBlock& block, std::string text) EXCLUDES(block.state_lock);
 void SetConclusion(SharedBlock& block, std::string text) EXCLUDES(block.state_lock);
 void SetLastHttpResponse(SharedBlock& block, std::string text) EXCLUDES(block.state_lock);
+
+// Counts one change of the reported progress and wakes a caller waiting for one.
+void AnnounceChange(SharedBlock& block) REQUIRES(block.state_lock);
 
 // Copies of the texts, taken under the state lock.
 [[nodiscard]] std::string StatusMessageOf(SharedBlock& block) EXCLUDES(block.state_lock);

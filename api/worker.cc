@@ -35,6 +35,11 @@ void RunCommands(TransferSession& session) {
     }
     bool succeeded = row->routine(session);
     control.status.store(succeeded ? status::kSucceeded : status::kFailed);
+    {
+      // A caller waiting for the transfer's next change sees the command end at once.
+      platform::MutexLock lock(block.state_lock);
+      AnnounceChange(block);
+    }
     if (row->signals_sync_event) control.sync_event.Signal();
     if (!row->keeps_connection) session.CloseConnection();
   }

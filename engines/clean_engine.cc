@@ -74,6 +74,39 @@ void DeleteServerDocument(CleanJob& job, const ServerFileEntry& entry) {
                                TextForLog(folder_path, folder_path.size()).c_str());
 }
 
+// Deletes the documents `doomed` of the walk's server folder, on the lanes when the job has
+// them: what each delete reports is written in this order either way. False when the
+// job is to stop.
+bool DeleteServerDocuments(CleanJob& job, const std::vector<const ServerFileEntry*>& doomed) {
+  EngineContext& context = job.context;
+  EngineLanes* lanes = job.lanes != nullptr && doomed.size() > 1 ? job.lanes->Get() : nullptr;
+  if (lanes == nullptr) {
+    for (const ServerFileEntry* entry : doomed) {
+      DeleteServerDocument(job, *entry);
+      if (context.StopRequested()) return false;
+    }
+    return true;
+  }
+  size_t handed = 0;
+  bool go_on = true;
+  for (size_t i = 0; i < doomed.size() && go_on; ++i) {
+    for (; handed < doomed.size() && handed <= i + kLaneFilesAhead; ++handed) {
+      lanes->Hand(handed,
+                  [local_folder = job.local_folder, server_node = job.server_node,
+                   entry = doomed[handed]](LaneView& lane) -> LaneFinish {
+                    CleanJob own(lane.context());
+                    own.local_folder = local_folder;
+                    own.server_node = server_node;
+                    DeleteServerDocument(own, *entry);
+                    return {};
+                  });
+    }
+    go_on = lanes->Finish(i) && !context.StopRequested();
+  }
+  lanes->Drain();
+  return go_on;
+}
+
 // The local start folder gone: its whole server copy goes. A start folder that cannot be
 // tested (or is no folder) leaves everything as it is.
 enum class StartFolder { kPresent, kMissing, kUntestable };
@@ -128,6 +161,11 @@ bool CleanNVX(EngineContext& context, const FolderRecord* mapped) {
   CleanJob job(context);
   job.local_folder = TidyLocalDirectory(settings.texts.local_directory);
   job.server_node = mapped;
+  std::optional<LaneOpener> lanes;
+  if (settings.flags.transfers > 1) {
+    lanes.emplace(context, settings.flags.transfers);
+    job.lanes = &*lanes;
+  }
 
   const std::string& local_file = settings.texts.local_file;
   if (!local_file.empty() && local_file.find('*') != std::string::npos) {
@@ -233,12 +271,13 @@ bool CleanFolder(CleanJob& job, std::string_view pattern, bool top) {
   }
   // Only documents the pattern speaks for are the clean's to delete: a clean of "*.doc"
   // leaves the folder's other documents alone.
+  std::vector<const ServerFileEntry*> doomed;
   for (const ServerFileEntry& server_file : server_files) {
     if (server_file.present_locally != 0) continue;
     if (!platform::MatchesWildcard(pattern, server_file.name)) continue;
-    DeleteServerDocument(job, server_file);
-    if (context.StopRequested()) return false;
+    doomed.push_back(&server_file);
   }
+  if (!DeleteServerDocuments(job, doomed)) return false;
   report.SetStatusMessage("Processing local file list complete");
   return true;
 }

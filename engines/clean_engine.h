@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "engines/engine_context.h"
+#include "engines/engine_lanes.h"
 #include "protocol/folder_tree.h"
 
 namespace nvx {
@@ -30,6 +31,9 @@ struct CleanJob {
   // Server folders without a local folder, found by DeleteMissingFolders. The marks live
   // with the command, so a later clean of the same tree starts unmarked.
   std::unordered_set<const FolderRecord*> no_local_folder;
+  // The lanes a folder's deletes go on when the job keeps several in flight, opened when
+  // a folder first has more than one; null: one after the other.
+  LaneOpener* lanes = nullptr;
 };
 
 // The worker's handler for command 18, cleaning the server folder `mapped` (none: nothing

@@ -60,6 +60,53 @@ bool DownloadWithRetry(DownloadJob& job, const ServerFileEntry& entry, std::stri
   return outcome == ExchangeOutcome::kOk && !context.StopRequested();
 }
 
+// The selected files of the job's folder in order, each with its retry, on `lanes`: the
+// same notes, counts and pauses as DownloadWithRetry one after the other. False when the
+// folder must stop.
+bool DownloadOnLanes(EngineLanes& lanes, DownloadJob& job,
+                     const std::vector<const ServerFileEntry*>& selected,
+                     std::string_view note_name) {
+  EngineContext& context = job.context;
+  size_t handed = 0;
+  bool go_on = true;
+  for (size_t i = 0; i < selected.size() && go_on; ++i) {
+    for (; handed < selected.size() && handed <= i + kLaneFilesAhead; ++handed) {
+      lanes.Hand(handed,
+                 [&job, folder = job.folder, local_folder = job.local_folder,
+                  entry = selected[handed], note_name](LaneView& lane) -> LaneFinish {
+                   DownloadJob own(lane.context());
+                   own.folder = folder;
+                   own.local_folder = local_folder;
+                   lane.context().link().ClearCommunicationFailure();
+                   const ExchangeOutcome outcome = RetryOnceAfterTransportFailure(
+                       [&] { return OutcomeOf(DownloadFile(own, *entry)); }, [] {});
+                   if (outcome == ExchangeOutcome::kTransportFailure) {
+                     lane.context().report().AddFileNote(note_name, kNoteCommunicationFailure, true,
+                                                         0);
+                   }
+                   return [&job, outcome] {
+                     return outcome == ExchangeOutcome::kOk && !job.context.StopRequested();
+                   };
+                 });
+    }
+    const bool file_done = lanes.Finish(i);
+    go_on = context.PauseAfterFile() && file_done;
+  }
+  lanes.Drain();
+  return go_on;
+}
+
+// The selected files one after the other, or on the lanes when the job has them.
+bool DownloadSelected(DownloadJob& job, const std::vector<const ServerFileEntry*>& selected,
+                      std::string_view note_name) {
+  EngineLanes* lanes = job.lanes != nullptr && selected.size() > 1 ? job.lanes->Get() : nullptr;
+  if (lanes != nullptr) return DownloadOnLanes(*lanes, job, selected, note_name);
+  for (const ServerFileEntry* entry : selected) {
+    if (!DownloadWithRetry(job, *entry, note_name)) return false;
+  }
+  return true;
+}
+
 // The plain server file name was not in the folder's list.
 bool ReportNotFound(DownloadJob& job, const FolderRecord& folder, const std::string& name) {
   EngineContext& context = job.context;
@@ -95,6 +142,13 @@ bool RunDownload(EngineContext& context, FolderRecord* mapped) {
   ClearDownloadMarks(folder);
   folder.download_base_mark = true;
   DownloadJob job(context);
+  // A move stays one file after the other: no server copy goes behind a file the walk
+  // stops at.
+  std::optional<LaneOpener> lanes;
+  if (settings.flags.transfers > 1 && !settings.flags.move) {
+    lanes.emplace(context, settings.flags.transfers);
+    job.lanes = &*lanes;
+  }
   if (!DownloadServerFolder(job, folder)) return false;
   const std::string& server_file = settings.texts.server_file;
   if (settings.flags.subfolders && (server_file.empty() || server_file == "*.*")) {
@@ -133,21 +187,16 @@ bool DownloadServerFolder(DownloadJob& job, FolderRecord& folder) {
   // Unpacking files of a killed restore, once per folder.
   SweepStaleWorkFilesIn(context, job.local_folder);
 
-  if (server_file.empty()) {
+  if (server_file.empty() || IsNamePattern(server_file)) {
+    std::vector<const ServerFileEntry*> selected;
     for (const ServerFileEntry& entry : entries) {
-      if (!DownloadWithRetry(job, entry, "File Download 2")) return false;
-    }
-    return true;
-  }
-  if (IsNamePattern(server_file)) {
-    for (const ServerFileEntry& entry : entries) {
-      if (MatchNamePattern(server_file, entry.name, /*ignore_case=*/true) !=
-          PatternResult::kMatch) {
-        continue;
+      if (server_file.empty() || MatchNamePattern(server_file, entry.name, /*ignore_case=*/true) ==
+                                     PatternResult::kMatch) {
+        selected.push_back(&entry);
       }
-      if (!DownloadWithRetry(job, entry, "File Download")) return false;
     }
-    return true;
+    return DownloadSelected(job, selected,
+                            server_file.empty() ? "File Download 2" : "File Download");
   }
   for (const ServerFileEntry& entry : entries) {
     if (EqualsIgnoreCase(entry.name, server_file)) {

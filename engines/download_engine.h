@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "engines/engine_context.h"
+#include "engines/engine_lanes.h"
 #include "engines/server_folder.h"
 #include "protocol/folder_tree.h"
 #include "protocol/server_file_list.h"
@@ -35,6 +36,9 @@ struct DownloadJob {
   ServerFolder folder;
   // The local folder of the server folder in hand, ending in "/".
   std::string local_folder;
+  // The lanes the folder's files go on when the job keeps several in flight, opened
+  // when a folder first has files to fetch; null: one after the other.
+  LaneOpener* lanes = nullptr;
 };
 
 // How one file's download ended: done with (transferred, matched, or refused and

@@ -1,8 +1,12 @@
 #include "engines/upload_engine.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 
+#include "engines/upload_lanes.h"
 #include "engines/upload_rules.h"
 #include "engines/work_files.h"
 #include "platform/error_text.h"
@@ -20,22 +24,9 @@ constexpr size_t kUploadPieceSize = 256 * 1024;
 // Room for the zero padding of the last piece when the body travels enciphered.
 constexpr size_t kCipherPaddingRoom = 8;
 
-// A result note for a file or a request that failed: a communication failure when the
-// last exchange broke off, else an error the service reported.
+// A result note for a file or a request that failed.
 void NoteFailure(UploadJob& job, std::string_view what) {
-  const bool transport = job.context.link().communication_failure();
-  job.context.report().AddFileNote(what, transport ? kNoteCommunicationFailure : kNoteServerError,
-                                   true, 0);
-}
-
-// The file counted as matched by its date in the server file list, without a request.
-void CountDateMatch(UploadJob& job, const std::string& name) {
-  EngineContext& context = job.context;
-  const std::string full_path = job.local_folder + "/" + name;
-  context.progress().Count(FileCount::kUploadMatched);
-  context.progress().StartFile(full_path, phase::kSkipping);
-  context.report().SetStatusMessage(StrFormat("Accessing file %s", name.c_str()));
-  context.report().LogLine(kLineActivity, "  UploadFile verify Date match %s\n", name.c_str());
+  NoteFailedFile(job.context.report(), what, job.context.link().communication_failure());
 }
 
 // The server folder's file list (verification) or count, for the folder about to be
@@ -73,11 +64,19 @@ bool RunUpload(EngineContext& context, const FolderRecord* mapped) {
   }
 
   UploadJob job(context);
+  // Several files in flight need a walk of a folder; a moved file stays one after the
+  // other, so that no source is deleted behind a file the walk stops at.
+  std::optional<LaneOpener> lanes;
+  const std::string& local_file = settings.texts.local_file;
+  const bool one_file = !local_file.empty() && local_file.find('*') == std::string::npos;
+  if (settings.flags.transfers > 1 && !one_file && !settings.flags.move && !settings.sending_log) {
+    lanes.emplace(context, settings.flags.transfers);
+    job.lanes = &*lanes;
+  }
   job.local_folder = TidyLocalDirectory(settings.texts.local_directory);
   job.folder = ServerFolder::Of(mapped);
 
-  const std::string& local_file = settings.texts.local_file;
-  if (!local_file.empty() && local_file.find('*') == std::string::npos) {
+  if (one_file) {
     if (!UploadFile(job, local_file, /*report_missing=*/true)) {
       NoteFailure(job, local_file);
       return false;
@@ -162,23 +161,32 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
   if (!FetchServerFolderFacts(job, &server_file_list)) return false;
 
   const ServerFileIndex server_files(server_file_list);
+  std::vector<FileStep> steps;
+  int64_t bytes_to_send = 0;
   for (const platform::DirectoryEntry& entry : entries) {
     if (!IsUserFile(entry) || IsExcludedExtension(settings, entry.name)) continue;
-    const ServerFileEntry* matched = nullptr;
+    FileStep step{entry.name, false, nullptr};
     const bool date_match =
         settings.flags.verification &&
-        DateMatchesServerList(server_files, entry.name, entry.last_write_time, &matched);
-    if (date_match && !settings.flags.move) {
-      CountDateMatch(job, entry.name);
-    } else {
-      job.list_entry = matched;
-      if (!UploadFile(job, entry.name, /*report_missing=*/false)) {
-        NoteFailure(job, entry.name);
-        break;
-      }
+        DateMatchesServerList(server_files, entry.name, entry.last_write_time, &step.list_entry);
+    step.date_match = date_match && !settings.flags.move;
+    if (!step.date_match && __builtin_add_overflow(bytes_to_send, entry.size, &bytes_to_send)) {
+      bytes_to_send = INT64_MAX;
     }
-    if (!context.PauseAfterFile()) return false;
-    if (job.in_flight.run_state == RunState::kFailed) break;
+    steps.push_back(std::move(step));
+  }
+  const bool any_to_send = std::any_of(steps.begin(), steps.end(),
+                                       [](const FileStep& step) { return !step.date_match; });
+  // A lane tests the quota with the figures of its hand-over, which do not yet count the
+  // files still in flight: a folder that might reach the quota goes one file after the
+  // other, so that the files refused are those one connection refuses.
+  const AccountFigures& account = context.account();
+  const bool quota_in_reach =
+      WouldExceedQuota(bytes_to_send, account.space_used_estimate, account.space_limit, false);
+  EngineLanes* lanes =
+      job.lanes != nullptr && any_to_send && !quota_in_reach ? job.lanes->Get() : nullptr;
+  if (!(lanes != nullptr ? SendFilesOnLanes(*lanes, job, steps) : SendFilesInOrder(job, steps))) {
+    return false;
   }
   report.SetStatusMessage("Processing local file list complete");
   return true;

@@ -17,6 +17,7 @@
 #include "engines/server_folder.h"
 #include "engines/upload_file_state.h"
 #include "platform/directory_search.h"
+#include "platform/mutex.h"
 #include "protocol/folder_tree.h"
 
 namespace nvx {
@@ -52,7 +53,12 @@ struct FileInFlight {
   std::vector<uint8_t> piece;
   // The conclusion of the last refused upload, as it may be shown.
   std::string put_conclusion;
+  // Held while the delta path works with its fixed file names, when other files are in
+  // flight at the same time (null when none can be).
+  platform::Mutex* delta_names_lock = nullptr;
 };
+
+class LaneOpener;
 
 // What one upload command carries from step to step: the walk's position and what the
 // job counts across files.
@@ -71,6 +77,10 @@ struct UploadJob {
   const ServerFileEntry* list_entry = nullptr;
   bool quota_note_written = false;
   FileInFlight in_flight;
+  // The lanes the walk's files are sent on when the job keeps several in flight, opened
+  // when a folder first has a file to send; null: one after the other on the context's
+  // own connection.
+  LaneOpener* lanes = nullptr;
 };
 
 // The worker's handler for command 2, sending into the server folder `mapped` (none:

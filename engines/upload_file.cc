@@ -202,6 +202,13 @@ bool SendWithRetry(FileInFlight& flight) {
   return false;
 }
 
+// The delta path, alone with its fixed file names while other files are in flight.
+DeltaPreparation PrepareDeltaInTurn(FileInFlight& flight) {
+  if (flight.delta_names_lock == nullptr) return PrepareDeltaUpload(flight);
+  platform::MutexLock lock(*flight.delta_names_lock);
+  return PrepareDeltaUpload(flight);
+}
+
 }  // namespace
 
 bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
@@ -242,7 +249,7 @@ bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
   context.link().CloseIfMarked();
 
   if (!already_there && file.differential_allowed && !file.server_version_id.empty()) {
-    DeltaPreparation delta = PrepareDeltaUpload(flight);
+    DeltaPreparation delta = PrepareDeltaInTurn(flight);
     if (delta == DeltaPreparation::kFailed) {
       // The file failed whatever EndFile says; the caller notes it.
       (void)EndFile(flight);

@@ -37,6 +37,9 @@ struct JobFlags {
   bool email_to_user = false;
   bool email_to_administrator = false;
   int32_t file_compare = 0;
+  // Files in flight at once, each on a connection of its own (1 to kTransfersMax); 1 is
+  // one request after another on the worker's own connection.
+  int32_t transfers = 1;
 };
 
 // The names and texts of one job: Reset clears all of them.

@@ -83,6 +83,9 @@ inline constexpr size_t kFolderPathMax = 2047;
 
 // How long the destructor waits for a worker that was asked to stop, in milliseconds.
 inline constexpr int kWorkerStopWaitMillis = 1000;
+// Files a transfer keeps in flight at once at most (SetTransfers), each with a connection,
+// a piece buffer and a recorded report of its own until its turn in the walk comes.
+inline constexpr int32_t kTransfersMax = 8;
 
 }  // namespace nvx
 

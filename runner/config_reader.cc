@@ -231,6 +231,9 @@ class Reader {
         ApplyYesNo(value, job.transfer_compress);
         if (job.transfer_compress) job.compress = false;
         break;
+      case ConfigKeyword::kTransfers:
+        ApplyTransfers(value);
+        break;
       case ConfigKeyword::kForceMd5:
         ApplyYesNo(value, job.force_digest);
         break;
@@ -268,6 +271,20 @@ class Reader {
         break;
     }
     return true;
+  }
+
+  // A count outside 1 to kConfigTransfersMax is reported (the file is invalid).
+  void ApplyTransfers(std::string_view value) {
+    int32_t count = 0;
+    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || count < 1 ||
+        count > kConfigTransfersMax) {
+      Message(StrFormat("Invalid Transfers value: %.*s\n", static_cast<int>(value.size()),
+                        value.data()));
+      entry_.transfers = 1;
+      return;
+    }
+    entry_.transfers = count;
   }
 
   void ApplyLogCount(std::string_view value) {

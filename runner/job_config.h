@@ -48,6 +48,8 @@ struct JobEntry {
   // "ExcludeExtension " entries, newest first.
   std::deque<std::string> excluded_extensions;
   int32_t log_count = 0;
+  // Files in flight at once on as many connections ("Transfers ", 1 to 8).
+  int32_t transfers = 1;
 };
 
 struct JobConfig {

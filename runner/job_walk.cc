@@ -149,6 +149,7 @@ void RunDriver::ApplyJobSettings(const JobEntry& job) {
   }
   for (const std::string& folder : job.folder_list) api_.SetSkipFolder(folder.c_str());
   api_.SetMoveFile(job.move);
+  if (job.transfers > 1) api_.SetTransfers(job.transfers);
 }
 
 DisplaySettings RunDriver::DisplayFor(const JobEntry& job) {

@@ -19,7 +19,6 @@ class TransferDisplay {
       : watch_(watch), settings_(settings), console_(console) {}
 
   void Run() {
-    platform::Clock& clock = platform::GetClock();
     // The library's progress starts from sequence 0 at every job (the driver resets it),
     // so a first file that the worker began before this first look is still a new file.
     last_sequence_ = 0;
@@ -33,7 +32,7 @@ class TransferDisplay {
       } else if (settings_.progress) {
         SameFile(snapshot);
       }
-      clock.SleepMillis(settings_.poll_sleep_millis);
+      watch_.WaitForChange(settings_.poll_sleep_millis);
     }
     TransferProgress last = watch_.Snapshot();
     if (settings_.meter != nullptr) {
@@ -222,6 +221,10 @@ class TransferDisplay {
 };
 
 }  // namespace
+
+void TransferWatch::WaitForChange(int millis) {
+  platform::GetClock().SleepMillis(millis);
+}
 
 std::string ApiTransferWatch::StatusMessage() {
   return TextOrEmpty(api_.GetStatusMsg());

@@ -2,9 +2,9 @@
 // (upload, download, sending the log) or a clean-up to finish. With the job's progress
 // flag the loop keeps one console line up to date (the file in hand, its phase, its block
 // count, a spinner while compressing) and releases the library's pause after each file
-// once it has seen the file; with the debug flag it prints a line per file and the
-// counters at the end. It reads the library through TransferWatch, so that tests can
-// play snapshots to it. Runs on the job runner's only thread.
+// once it has seen the file (the library wakes it when a file ends); with the debug flag
+// it prints a line per file and the counters at the end. It reads the library through
+// TransferWatch, so that tests can play snapshots to it. Runs on the job runner's only thread.
 #ifndef NVX_RUNNER_PROGRESS_DISPLAY_H_
 #define NVX_RUNNER_PROGRESS_DISPLAY_H_
 
@@ -27,6 +27,10 @@ class TransferWatch {
   virtual TransferProgress Snapshot() = 0;
   // Lets the worker go on to the next file.
   virtual void ReleasePause() = 0;
+  // Waits up to `millis` for the next change worth a look (a file begins, the worker
+  // pauses, the transfer ends); without a way to hear of one, it simply sleeps on the
+  // process clock.
+  virtual void WaitForChange(int millis);
   virtual std::string StatusMessage() = 0;
   virtual int32_t ErrorCode() = 0;
   virtual std::string HttpResponse() = 0;
@@ -39,6 +43,11 @@ class ApiTransferWatch final : public TransferWatch {
   int32_t Status() override { return api_.GetStatus(); }
   TransferProgress Snapshot() override { return *api_.GetTransferProgress(); }
   void ReleasePause() override { api_.SyncFileAccessNext(); }
+  // The library wakes the display when a file ends, so a pause after each file costs a
+  // thread switch, not a poll interval.
+  void WaitForChange(int millis) override {
+    static_cast<void>(api_.WaitTransferChange(millis));  // a time-out is just another look
+  }
   std::string StatusMessage() override;
   int32_t ErrorCode() override { return api_.GetErrorCode(); }
   std::string HttpResponse() override;
@@ -61,7 +70,8 @@ struct DisplaySettings {
   std::function<void()> on_poll;
 };
 
-// Waits, polling on the process clock, until the transfer in hand is no longer busy.
+// Waits, looking at each change the watch reports (at least every poll interval), until
+// the transfer in hand is no longer busy.
 void RunTransferLoop(TransferWatch& watch, const DisplaySettings& settings, Console& console);
 
 // Waits until a clean-up is no longer busy, turning a spinner with progress on.

@@ -36,6 +36,8 @@ inline constexpr size_t kConfigServerFileWidth = 512;
 inline constexpr size_t kConfigLocalPathWidth = 512;
 inline constexpr size_t kConfigLocalFileWidth = 256;
 inline constexpr size_t kConfigListEntryWidth = 1024;
+// Files a job keeps in flight at once ("Transfers "), each on a connection of its own.
+inline constexpr int32_t kConfigTransfersMax = 8;
 
 // The count of an upload job's work before it starts gives up (the progress then shows
 // no total) beyond this many folder entries.

@@ -94,13 +94,13 @@ job_head() {
 # The first job makes sure the server folder exists; the second sends the tree into it,
 # where it lands in a subfolder named like the local folder.
 { job_head; printf '%s\n' 'VerifyPath \Backup' VerifyNVXFolders "LocalPath $source_folder" \
-  'NVXPath \Backup' 'IncludeSubFolders Y' 'Verify Y' 'Compress Y' 'Progress Y' SendToNVX; } \
+  'NVXPath \Backup' 'IncludeSubFolders Y' 'Verify Y' 'Compress Y' 'Progress Y' 'Transfers 4' SendToNVX; } \
   >"$work/backup.txt"
 # The restore lands in a subfolder named like the server folder it starts from.
 restore_folder=$work/Restored
 restored=$restore_folder/$tree_name
 { job_head; printf '%s\n' "LocalPath $restore_folder" "NVXPath \\Backup\\$tree_name" \
-  'IncludeSubFolders Y' 'Verify Y' 'UseNVXdate Y' 'Progress Y' CopyFromNVX; } >"$work/restore.txt"
+  'IncludeSubFolders Y' 'Verify Y' 'UseNVXdate Y' 'Progress Y' 'Transfers 4' CopyFromNVX; } >"$work/restore.txt"
 { job_head; printf '%s\n' "LocalPath $source_folder" 'NVXPath \Backup' 'IncludeSubFolders Y' \
   'Progress Y' CleanNVX; } >"$work/clean.txt"
 

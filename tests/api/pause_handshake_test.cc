@@ -1,14 +1,20 @@
 // The pause after each file: with the flag on, the worker stops after every file until
 // SyncFileAccessNext, and the snapshot's waiting field is 1 exactly while it stops.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "api/facade_access.h"
 #include "api/nvxapi.h"
 #include "api/transfer_session.h"
+#include "tests/support/server_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace nvx {
 namespace {
@@ -78,6 +84,92 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
   EXPECT_EQ(api.GetTransferProgress()->waiting, 0);
   EXPECT_FALSE(g_waiting_seen_after_pause.load());
+}
+
+// A watcher that only waits for changes (never polls) sees every pause and the end.
+TEST(PauseHandshake, AWaitWakesAtEachPauseAndAtTheEnd) {
+  g_files_finished = 0;
+  CNvxapi api;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
+  api.SetSyncFileAccess(true);
+  EXPECT_FALSE(api.WaitTransferChange(0));
+  api.UploadFile();
+  for (int file = 1; file <= 3; ++file) {
+    ASSERT_TRUE(api.WaitTransferChange(20000)) << file;
+    TransferProgress* snapshot = api.GetTransferProgress();
+    EXPECT_EQ(snapshot->waiting, 1);
+    EXPECT_EQ(snapshot->sequence, file);
+    api.SyncFileAccessNext();
+  }
+  ASSERT_TRUE(api.WaitTransferChange(20000));
+  EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
+  EXPECT_FALSE(api.WaitTransferChange(0));
+}
+
+// Waits until the command in hand ends; every pause after a file is let go once and its
+// file's name kept.
+std::vector<std::string> ReleaseEachPause(CNvxapi& api) {
+  std::vector<std::string> paused;
+  const auto deadline = steady_clock::now() + std::chrono::seconds(60);
+  while (api.GetStatus() == kStatusBusy && steady_clock::now() < deadline) {
+    static_cast<void>(api.WaitTransferChange(1000));  // a time-out is just another look
+    const TransferProgress snapshot = *api.GetTransferProgress();
+    if (snapshot.waiting == 1 && (paused.empty() || paused.back() != snapshot.file_name)) {
+      paused.emplace_back(snapshot.file_name);
+      api.SyncFileAccessNext();
+    }
+  }
+  return paused;
+}
+
+// Four files in flight on their own connections to a real service, up and back down,
+// with the worker pausing after each file in walk order.
+TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
+  test::TempDir temp;
+  const std::string data = temp.File("data");
+  ASSERT_EQ(test::RunNvxServer(data, {"account", "add", "alice", "wonderland"}).exit_code, 0);
+  ASSERT_EQ(test::RunNvxServer(data, {"folder", "add", "alice", "\\MyFiles\\Lanes"}).exit_code, 0);
+  test::ServerProcess server(data, temp.File("server.log"));
+  ASSERT_NE(server.port(), 0);
+  std::vector<std::string> names;
+  std::filesystem::create_directories(temp.File("tree"));
+  for (int i = 0; i < 24; ++i) {
+    names.push_back(temp.File("tree/file-" + std::to_string(i) + ".txt"));
+    test::WriteFileText(names.back(), std::string(1000 + i * 997, static_cast<char>('a' + i)));
+  }
+
+  CNvxapi api;
+  api.SetServer(("127.0.0.1:" + std::to_string(server.port())).c_str());
+  api.SetUserAuth("alice", "wonderland");
+  api.GetNVXFolderList();
+  EXPECT_TRUE(ReleaseEachPause(api).empty());
+  ASSERT_EQ(api.GetStatus(), kStatusSucceeded);
+  ASSERT_TRUE(api.MapNVXPath("\\Lanes"));
+  api.SetLocalDirectory(temp.File("tree").c_str());
+  api.SetLocalFile("*");  // the files go straight into the mapped folder
+  api.SetTransfers(4);
+  api.SetSyncFileAccess(true);
+  api.UploadFile();
+  std::vector<std::string> paused = ReleaseEachPause(api);
+  EXPECT_EQ(api.GetStatus(), kStatusSucceeded) << api.GetStatusMsg();
+  EXPECT_EQ(api.GetTransferProgress()->files_uploaded, 24);
+  std::sort(paused.begin(), paused.end());
+  std::vector<std::string> expected = names;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(paused, expected);
+
+  ASSERT_TRUE(api.MapNVXPath("\\Lanes"));
+  api.SetLocalDirectory(temp.File("copy").c_str());
+  api.DownloadFile();
+  EXPECT_EQ(ReleaseEachPause(api).size(), names.size());
+  EXPECT_EQ(api.GetStatus(), kStatusSucceeded) << api.GetStatusMsg();
+  EXPECT_EQ(api.GetTransferProgress()->files_downloaded, 24);
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = "file-" + std::to_string(i) + ".txt";
+    EXPECT_EQ(test::ReadFileText(temp.File("copy/Lanes/" + name)),
+              test::ReadFileText(temp.File("tree/" + name)))
+        << name;
+  }
 }
 
 TEST(PauseHandshake, WithTheFlagOffTheWorkerNeverWaits) {

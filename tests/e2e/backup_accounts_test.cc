@@ -3,6 +3,7 @@
 // command fails, which the run must report as an error.
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,36 @@ TEST_F(AccountBackupTest, QuotaRefusalsEndTheRunWithExitEight) {
     EXPECT_EQ(Documents("\\Backup\\Data", c.account).count("big.jpg"), 0u);
     EXPECT_EQ(FolderId(c.account, "Later"), "");
   }
+}
+
+// Files that together pass the quota: four in flight refuse and send what one does.
+TEST_F(AccountBackupTest, NearTheQuotaFourTransfersDoWhatOneDoes) {
+  WriteContent(tree_ + "/big.jpg", 200000, Content::kRandom, 9);
+  for (int i = 1; i <= 3; ++i) {
+    WriteContent(tree_ + "/small-" + std::to_string(i) + ".jpg", 60000, Content::kRandom, i);
+  }
+  std::vector<std::string> reports;
+  std::vector<std::set<std::string>> stored;
+  for (const int transfers : {1, 4}) {
+    const std::string account = "erin" + std::to_string(transfers);
+    Administer({"account", "add", account, "small", "--quota", "300000"});
+    std::filesystem::remove(logs_ + "/Backup Results.tmp");
+    SendJob job{tree_, "\\Backup", true, false, false, true, {}, {}};
+    job.transfers = transfers;
+    RunResult run = RunJob(BackupJobFile(job.Lines(), account, "small"));
+    EXPECT_EQ(run.exit_code, 8) << run.out << run.err;
+    std::string report = Report();
+    if (PathExists(logs_ + "/Backup Results.tmp"))
+      report += ReadFileText(logs_ + "/Backup Results.tmp");
+    for (char& c : report) c = (c >= '0' && c <= '9') ? '#' : c;
+    reports.push_back(report);
+    stored.emplace_back();
+    for (const auto& [name, document] : Documents("\\Backup\\Data", account)) {
+      if (document.complete) stored.back().insert(name);
+    }
+  }
+  EXPECT_EQ(reports[1], reports[0]);
+  EXPECT_EQ(stored[1], stored[0]);
 }
 
 TEST_F(AccountBackupTest, AFileWhosePackingOutlastsTheServiceIdleTimeTravelsOnTheFirstTry) {

@@ -99,6 +99,7 @@ std::string SendJob::Lines() const {
   for (const std::string& ending : excluded_extensions) {
     lines += "ExcludeExtension " + ending + "\r\n";
   }
+  if (transfers > 1) lines += "Transfers " + std::to_string(transfers) + "\r\n";
   return lines + (move ? "MoveToNVX\r\n" : "SendToNVX\r\n");
 }
 

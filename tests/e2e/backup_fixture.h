@@ -46,6 +46,7 @@ struct SendJob {
   bool subfolders = true;
   std::vector<std::string> skip_folders;
   std::vector<std::string> excluded_extensions;
+  int transfers = 1;  // "Transfers " when above 1
 
   // The job's lines, ending with its verb.
   std::string Lines() const;

@@ -2,6 +2,7 @@
 // they land, what a second run sends (nothing), what a changed or touched file costs,
 // the results report's statistics and notes, and that no work file is left behind.
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,79 @@ TEST_F(TreeBackupTest, SendsTheTreeOnceThenMatchesChangesAndTouches) {
   EXPECT_EQ(after["deep.txt"].size, 9000);
   EXPECT_EQ(StoredMd5(ServerFolderOf(changed) + "\\deep.txt"), FileMd5(tree_ + "/" + changed));
   EXPECT_EQ(StoredMd5("\\Backup\\Data\\four-k.dat"), FileMd5(tree_ + "/" + touched));
+}
+
+// The report with one file sent at a time and with four, where the folder and the times
+// are made alike.
+std::string ComparableReport(std::string report, const std::string& server_folder) {
+  for (size_t at; (at = report.find(server_folder)) != std::string::npos;) {
+    report.replace(at, server_folder.size(), "\\Folder");
+  }
+  std::string masked;
+  for (char c : report) masked += (c >= '0' && c <= '9') ? '#' : c;
+  return masked;
+}
+
+TEST_F(TreeBackupTest, FourTransfersReportWhatOneReports) {
+  uint32_t seed = 1;
+  for (const TreeFile& file : kTree) {
+    WriteContent(tree_ + "/" + file.path, file.size, file.content, seed++);
+  }
+  // Many small files, empty ones and one whose name cannot travel among them.
+  for (int i = 0; i < 40; ++i) {
+    WriteContent(tree_ + "/Many/file-" + std::to_string(i) + ".txt", i % 7 == 0 ? 0 : 100 + i,
+                 Content::kText, seed++);
+  }
+  WriteContent(tree_ + "/Many/bad\x01name.txt", 10, Content::kText, seed++);
+  SendJob one = job_;
+  one.server_path = "\\One";
+  SendJob four = job_;
+  four.server_path = "\\Four";
+  four.transfers = 4;
+  const std::string folders = "VerifyPath \\One\r\nVerifyPath \\Four\r\nVerifyNVXFolders\r\n";
+  // A first backup, a run with nothing to send, a run after one file changed.
+  for (int round = 0; round < 3; ++round) {
+    if (round == 2) WriteContent(tree_ + "/Nested/Deeper/deep.txt", 9000, Content::kRandom, 77);
+    RunResult first = RunJob(JobFile("alice", "wonderland", folders + one.Lines()));
+    ASSERT_EQ(first.exit_code, 0) << first.out << first.err;
+    const std::string one_report = Report();
+    const size_t mark = LogMark();
+    RunResult second = RunJob(JobFile("alice", "wonderland", folders + four.Lines()));
+    ASSERT_EQ(second.exit_code, 0) << second.out << second.err;
+    if (round == 0) {  // the files went on several connections (a client port each)
+      std::set<std::string> remotes;
+      for (const std::string& line : RequestsSince(mark, "PUT")) {
+        remotes.insert(line.substr(0, line.find(' ')));
+      }
+      EXPECT_GT(remotes.size(), 1u);
+    }
+    EXPECT_EQ(ComparableReport(Report(), "\\Four"), ComparableReport(one_report, "\\One")) << round;
+    EXPECT_NE(one_report.find("Zero-length"), std::string::npos) << one_report;
+  }
+  for (const auto& [name, document] : Documents("\\One\\Data\\Many")) {
+    EXPECT_EQ(StoredMd5("\\Four\\Data\\Many\\" + name),
+              StoredMd5("\\One\\Data\\Many\\" + document.name))
+        << name;
+  }
+  EXPECT_EQ(Documents("\\Four\\Data\\Many").size(), Documents("\\One\\Data\\Many").size());
+
+  // A service that takes one connection per address refuses the second (503): the run
+  // goes on with one connection and says so in the activity log.
+  server_->Stop();
+  server_ = std::make_unique<ServerProcess>(
+      data_, server_log_, std::vector<std::string>{"--connections-per-address", "1"});
+  ASSERT_NE(server_->port(), 0);
+  WriteContent(tree_ + "/Many/file-1.txt", 3000, Content::kRandom, 99);
+  RunResult refused = RunJob(JobFile("alice", "wonderland", folders + four.Lines()));
+  ASSERT_EQ(refused.exit_code, 0) << refused.out << refused.err;
+  EXPECT_EQ(StoredMd5("\\Four\\Data\\Many\\file-1.txt"), FileMd5(tree_ + "/Many/file-1.txt"));
+  std::string activity;
+  for (const std::string& name : ListFolder(logs_)) {
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".log") {
+      activity += ReadFileText(logs_ + "/" + name);
+    }
+  }
+  EXPECT_NE(activity.find("refused (HTTP/1.1 503"), std::string::npos) << activity;
 }
 
 TEST_F(TreeBackupTest, MoveDeletesExactlyTheFilesTheServerHolds) {

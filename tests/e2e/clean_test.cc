@@ -45,6 +45,7 @@ struct CleanCase {
   std::vector<std::string> excluded_extensions;
   std::set<std::string> gone;  // server documents and folders ("x/") that go; "*": all
   bool succeeds = true;
+  int transfers = 1;  // kJob: "Transfers " when above 1
 };
 
 void PrintTo(const CleanCase& test, std::ostream* out) {
@@ -78,6 +79,9 @@ std::vector<CleanCase> Cases() {
       // A pattern speaks only for the documents it matches; no subfolder is entered.
       {"PatternDeletesOnlyMatchingDocuments", {"a.txt", "keep.doc", "Gone"}, {}, library,
        "*.doc", {}, {}, {"keep.doc"}},
+      // The deletes of a folder go on four connections at once.
+      {"FourTransfersDeleteAtEveryDepth", {"a.txt", "b.txt", "keep.doc", "Sub/Deep/d.txt"}, {},
+       job, "", {}, {}, {"a.txt", "b.txt", "keep.doc", "Sub/Deep/d.txt"}, true, 4},
       {"DeleteEmptyRemovesEmptyFoldersOnly", {"a.txt"}, {}, Clean::kDeleteEmpty, "", {}, {},
        {"Empty/"}},
   };
@@ -118,6 +122,7 @@ class CleanTest : public BackupTest, public ::testing::WithParamInterface<CleanC
     for (const std::string& ending : test.excluded_extensions) {
       lines += "ExcludeExtension " + ending + "\r\n";
     }
+    if (test.transfers > 1) lines += "Transfers " + std::to_string(test.transfers) + "\r\n";
     return lines + "CleanNVX\r\n";
   }
 
@@ -168,7 +173,13 @@ TEST_P(CleanTest, ServerFollowsTheLocalTree) {
 
   switch (test.clean) {
     case Clean::kJob: {
+      const size_t mark = LogMark();
       RunResult cleaned = RunJob(BackupJobFile(CleanJobLines(test)));
+      // The login check of the run, and one per further connection.
+      const std::string requests = ReadFileText(server_log_).substr(mark);
+      size_t checks = 0;
+      for (size_t at = 0; (at = requests.find("?TestId", at)) != std::string::npos; ++at) ++checks;
+      EXPECT_EQ(checks, test.transfers > 1 ? 1u + test.transfers : 1u);
       EXPECT_EQ(cleaned.exit_code == 0, test.succeeds) << cleaned.out << cleaned.err;
       EXPECT_NE(
           cleaned.out.find(test.succeeds ? "Clean NVX Folders Successful" : "Clean NVX Folders "),

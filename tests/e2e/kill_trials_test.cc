@@ -79,6 +79,8 @@ class KillTrialTest : public BackupTest {
     EXPECT_EQ(BlobFiles("").size(), stored + other_documents_) << "blobs that no document names";
   }
 
+  void KillBackupsAtRandomMoments(int transfers);
+
   std::string tree_ = temp_.File("Data");
   std::string job_file_;
   std::mt19937 random_;
@@ -86,10 +88,13 @@ class KillTrialTest : public BackupTest {
   size_t other_documents_ = 0;  // stored for other accounts
 };
 
-TEST_F(KillTrialTest, BackupKilledAtRandomMomentsEndsWhole) {
+// Ten runs of the job with `transfers` files in flight, each killed at a random moment,
+// then one to the end.
+void KillTrialTest::KillBackupsAtRandomMoments(int transfers) {
   // How long an uncut run of the same tree takes sets the range of the cuts.
   Administer({"account", "add", "timer", "timer-pw"});
   SendJob timing_job{tree_, "\\Backup", true, false, false, true, {}, {}};
+  timing_job.transfers = transfers;
   auto start = Clock::now();
   RunResult timing = RunJob(BackupJobFile(timing_job.Lines(), "timer", "timer-pw"));
   ASSERT_EQ(timing.exit_code, 0) << timing.out << timing.err;
@@ -112,6 +117,15 @@ TEST_F(KillTrialTest, BackupKilledAtRandomMomentsEndsWhole) {
   EXPECT_GT(partial_copies, 0) << "no cut left a partial copy to resume (uncut run: " << whole
                                << " ms)";
   FinishAndCheck();
+}
+
+TEST_F(KillTrialTest, BackupKilledAtRandomMomentsEndsWhole) {
+  KillBackupsAtRandomMoments(1);
+}
+
+// Several files in flight on their own connections when the kill comes.
+TEST_F(KillTrialTest, BackupWithFourTransfersKilledAtRandomMomentsEndsWhole) {
+  KillBackupsAtRandomMoments(4);
 }
 
 TEST_F(KillTrialTest, ServerKilledMidUploadEndsWhole) {

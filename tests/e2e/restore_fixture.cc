@@ -33,6 +33,7 @@ std::string RestoreJob::Lines() const {
   if (!server_file.empty()) lines += "NVXFile " + server_file + "\r\n";
   lines += "IncludeSubFolders " + YesNo(subfolders) + "\r\nUseNvxDate " + YesNo(use_server_date) +
            "\r\nTransferCompress " + YesNo(transfer_compress) + "\r\n";
+  if (transfers > 1) lines += "Transfers " + std::to_string(transfers) + "\r\n";
   return lines + (move ? "MoveFromNVX\r\n" : "CopyFromNVX\r\n");
 }
 

@@ -27,6 +27,7 @@ struct RestoreJob {
   bool use_server_date = false;
   bool transfer_compress = false;
   bool move = false;
+  int transfers = 1;  // "Transfers " when above 1
 
   // The job's lines, ending with its verb.
   std::string Lines() const;

@@ -30,7 +30,23 @@ const std::vector<TreeFile> kTree = {
     {"Photos/Older/notes.txt", 3000, Content::kText},
 };
 
-TEST_F(RestoreTest, RestoreKilledAtRandomMomentsEndsWhole) {
+class RestoreKillTrialTest : public RestoreTest {
+ protected:
+  // Ten restores with `transfers` files in flight, each killed at a random moment, then
+  // one to the end.
+  void KillAtRandomMoments(int transfers);
+};
+
+TEST_F(RestoreKillTrialTest, RestoreKilledAtRandomMomentsEndsWhole) {
+  KillAtRandomMoments(1);
+}
+
+// Several files in flight on their own connections when the kill comes.
+TEST_F(RestoreKillTrialTest, RestoreWithFourTransfersKilledAtRandomMomentsEndsWhole) {
+  KillAtRandomMoments(4);
+}
+
+void RestoreKillTrialTest::KillAtRandomMoments(int transfers) {
   const std::string tree = temp_.File("Data");
   WriteTree(tree, kTree);
   BackUp(tree);
@@ -42,6 +58,7 @@ TEST_F(RestoreTest, RestoreKilledAtRandomMomentsEndsWhole) {
 
   // How long an uncut restore takes sets the range of the kills.
   RestoreJob timing_job{temp_.File("Timing/Data")};
+  timing_job.transfers = transfers;
   auto start = Clock::now();
   RunResult timing = RunJobs(timing_job.Lines());
   ASSERT_EQ(timing.exit_code, 0) << timing.out << timing.err;
@@ -51,6 +68,7 @@ TEST_F(RestoreTest, RestoreKilledAtRandomMomentsEndsWhole) {
   const std::string copy = temp_.File("Restore/Data");
   RestoreJob job{copy};
   job.use_server_date = true;
+  job.transfers = transfers;
   const std::string job_file = JobFile("alice", "wonderland", job.Lines());
   int work_files_left = 0;
   int cuts = 0;

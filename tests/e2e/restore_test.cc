@@ -3,6 +3,7 @@
 // run that sends nothing, names and patterns that choose files, a move that empties the
 // server folder, and transfers cut by a relay that complete from the work file.
 #include <chrono>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -60,12 +61,24 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
     bool enciphered;
     bool zipped;
     bool server_date;
+    int transfers = 1;
+    std::string same_report_as;  // a variant whose report this one's equals
   };
   const Variant variants[] = {
-      {"plain", false, false, true},
-      {"enciphered", true, false, false},
-      {"zipped", false, true, true},
-      {"enciphered-zipped", true, true, false},
+      {"plain", false, false, true, 1, ""},
+      {"enciphered", true, false, false, 1, ""},
+      {"zipped", false, true, true, 1, ""},
+      {"enciphered-zipped", true, true, false, 1, ""},
+      {"plain-four", false, false, true, 4, "plain"},
+      {"enciphered-zipped-four", true, true, false, 4, "enciphered-zipped"},
+  };
+  // Reports with the restore folder and the times made alike.
+  std::map<std::string, std::string> reports;
+  const auto comparable = [](std::string report, const std::string& into) {
+    for (size_t at; (at = report.find(into)) != std::string::npos;)
+      report.replace(at, into.size(), "INTO");
+    for (char& c : report) c = (c >= '0' && c <= '9') ? '#' : c;
+    return report;
   };
   const int64_t started = std::chrono::duration_cast<std::chrono::seconds>(
                               std::chrono::system_clock::now().time_since_epoch())
@@ -79,6 +92,7 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
     RestoreJob job{into};
     job.use_server_date = variant.server_date;
     job.transfer_compress = variant.zipped;
+    job.transfers = variant.transfers;
     auto relay = MakeRelay();
     RunResult run = RunJobs(job.Lines(), relay.get());
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
@@ -101,6 +115,12 @@ TEST_F(TreeRestoreTest, RoundTripsEqualInEveryWay) {
       EXPECT_EQ(zipped, 0);
     }
     EXPECT_NE(Report().find("Errors 0"), std::string::npos) << Report();
+    // Each further connection checks its login first.
+    EXPECT_EQ(RequestsWith(*relay, "?TestId ").size(), variant.transfers > 1 ? 5u : 1u);
+    reports[variant.name] = comparable(Report(), into);
+    if (!variant.same_report_as.empty()) {
+      EXPECT_EQ(reports[variant.name], reports[variant.same_report_as]);
+    }
   }
 
   // The same restore again: the service's dates match, nothing is asked for.
@@ -303,6 +323,31 @@ TEST_F(RestoreTest, CutRestoresCompleteFromTheWorkFile) {
     EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{});
     // A resumed file brings only its rest: less than the whole tree travels.
     EXPECT_LT(relay->downstream_bytes() - before, 1450001) << "nothing was resumed";
+  }
+
+  // With four transfers the two files of "Sub" travel at once, each on its own connection:
+  // a cut on either is resumed, at once after a reset, by the next run after a close.
+  Administer({"account", "set", "alice", "--encrypt", "off"});
+  for (bool reset : {true, false}) {
+    SCOPED_TRACE(std::string("four transfers, ") + (reset ? "reset" : "closed"));
+    const std::string copy = temp_.File(std::string("Lanes-") + (reset ? "r" : "c") + "/Sub");
+    RestoreJob job{copy};
+    job.server_path = "\\Backup\\Data\\Sub";
+    job.transfers = 4;
+    auto relay = MakeRelay();
+    relay->ArmCut({"X-NVX-Fang:", Offset(random), reset});
+    RunResult cut_run = RunJobs(job.Lines(), relay.get());
+    ASSERT_TRUE(cut_run.exit_code.has_value()) << cut_run.out << cut_run.err;
+    EXPECT_TRUE(relay->cut_made());
+    const int64_t before = relay->downstream_bytes();
+    RunResult last = RunJobs(job.Lines(), relay.get());
+    ASSERT_EQ(last.exit_code, 0) << last.out << last.err;
+    EXPECT_EQ(TreeDifferences(tree + "/Sub", copy, {"second.bin", "third.txt"}, false),
+              std::vector<std::string>{});
+    EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{});
+    if (!reset) {
+      EXPECT_LT(relay->downstream_bytes() - before, 450000) << "nothing was resumed";
+    }
   }
 }
 

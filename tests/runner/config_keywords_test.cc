@@ -281,7 +281,8 @@ TEST(ConfigVerbs, DebugClearsProgressAtEveryVerb) {
 TEST(ConfigCarryOver, JobSettingsCarryOverAndTheJobsOwnPartsAreCleared) {
   test::Parsed parsed = ParseWithCredentials(
       "Debug Y\nVerify N\nForceMd5 Y\nTransferCompress Y\nUseNvxDate Y\nDuplicateFiles Y\n"
-      "NotifyAdmin Y\nLogCount 3\nIncludeSubFolders Y\nSkipFolder Music\nVerifyPath \\A\\\n"
+      "NotifyAdmin Y\nLogCount 3\nTransfers 4\nIncludeSubFolders Y\nSkipFolder Music\nVerifyPath "
+      "\\A\\\n"
       "ExcludeExtension .exe\nExcludeExtension .lnk\nNVXPath \\Backup\\Docs\\\n"
       "NVXFile report.doc\nLocalPath /\nMoveToNVX\nCopyFromNVX\n");
   ASSERT_EQ(parsed.result, kConfigValid) << parsed.errors;
@@ -304,6 +305,7 @@ TEST(ConfigCarryOver, JobSettingsCarryOverAndTheJobsOwnPartsAreCleared) {
   EXPECT_TRUE(second.duplicate_files);
   EXPECT_TRUE(second.notify_administrator);
   EXPECT_EQ(second.log_count, 3);
+  EXPECT_EQ(second.transfers, 4);
   // The job's own parts start afresh.
   EXPECT_FALSE(second.include_subfolders);
   EXPECT_TRUE(second.folder_list.empty());
@@ -370,6 +372,24 @@ TEST(ConfigLogLevel, NamesAreMatchedByPrefixInAnyCaseAndOtherValuesKeepTheLevel)
     EXPECT_EQ(parsed.config.log_level, c.level) << "'" << c.value << "'";
   }
   EXPECT_EQ(ParseWithCredentials("").config.log_level, 1);
+}
+
+TEST(ConfigTransfers, OneToEightOrAClearError) {
+  const std::pair<const char*, int32_t> cases[] = {
+      {"1", 1}, {"8", 8}, {"4   ", 4}, {"0", 0}, {"9", 0}, {"-2", 0}, {"four", 0}, {"", 0},
+  };
+  EXPECT_EQ(ParseWithCredentials("LocalPath /\nSendToNVX\n").config.jobs[0].transfers, 1);
+  for (const auto& [value, transfers] : cases) {
+    test::Parsed parsed =
+        ParseWithCredentials("Transfers " + std::string(value) + "\nLocalPath /\nSendToNVX\n");
+    if (transfers != 0) {
+      ASSERT_EQ(parsed.result, kConfigValid) << value << parsed.errors;
+      EXPECT_EQ(parsed.config.jobs[0].transfers, transfers) << value;
+    } else {
+      EXPECT_EQ(parsed.result, kConfigInvalid) << value;
+      EXPECT_NE(parsed.errors.find("Invalid Transfers value"), std::string::npos) << value;
+    }
+  }
 }
 
 TEST(ConfigLogCount, ANumberOrAClearError) {

@@ -12,6 +12,9 @@ namespace nvx::wizard {
 
 using jobfiles::ConfigKeyword;
 
+// Files a new backup or restore configuration keeps in flight at once ("Transfers ").
+inline constexpr int kNewConfigTransfers = 4;
+
 // The keyword as the wizard writes it ("NVXpath").
 QString Keyword(ConfigKeyword keyword);
 // A setting: the keyword, one blank and `value`.

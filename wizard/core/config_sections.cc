@@ -60,6 +60,7 @@ QStringList HeaderLines(const WizardState& state) {
           " ",
           "#Turn on Progress, logging, set ResultsType ",
           YesNoLine(kProgress, true),
+          ConfigLine(kTransfers, QString::number(kNewConfigTransfers)),
           ConfigLine(kLogDirectory, LogsFolderPath(state.app_folder)),
           ConfigLine(kResultsType, "Backup"),
           " "};

@@ -45,6 +45,7 @@ QStringList RestoreConfigLines(const QString& app_folder, const QString& login_i
                     " ",
                     "#Turn on Progress, logging, set ResultsType ",
                     YesNoLine(ConfigKeyword::kProgress, true),
+                    ConfigLine(ConfigKeyword::kTransfers, QString::number(kNewConfigTransfers)),
                     ConfigLine(ConfigKeyword::kLogDirectory, LogsFolderPath(app_folder)),
                     ConfigLine(ConfigKeyword::kResultsType, "Restore"),
                     " "};

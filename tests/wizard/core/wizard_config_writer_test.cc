@@ -49,6 +49,7 @@ class ConfigWriterTest : public ::testing::Test {
             " ",
             "#Turn on Progress, logging, set ResultsType ",
             "Progress Y",
+            "Transfers 4",
             "LogDirectory " + app_ + "/Logs",
             "ResultsType Backup",
             " "};

@@ -277,6 +277,7 @@ TEST(RestoreJobTest, RestoreConfigWithOneItemAndWithNone) {
                                       " ",
                                       "#Turn on Progress, logging, set ResultsType ",
                                       "Progress Y",
+                                      "Transfers 4",
                                       "LogDirectory " + temp.path() + "/Logs",
                                       "ResultsType Restore",
                                       " "};

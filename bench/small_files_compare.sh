@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Sets NVXbackup next to the tools a user would pick instead, all in the same run on this
+# machine:
+#   NVXbackup with one file in flight and with "Transfers 4", against one nvxserver on a
+#             loopback port, with "Progress Y" (the pause after each file) and without;
+#   restic    backing up to its REST server, served by "rclone serve restic" on loopback;
+#   rsync -a  copying locally, no network.
+# Work: the first backup, a no-change re-run and the restore into an empty folder of
+# FOLDERS x 100 files of 1-16 KiB (10,000 in 100 folders), then the backup and restore of
+# one 1 GiB file. Every restore is compared with its source. Prints the times and the
+# ratios NVXbackup / peer (below 1: NVXbackup is faster).
+# --quick runs every step on small inputs in a few seconds.
+#
+# Usage: bench/small_files_compare.sh BUILD_DIR [--quick]
+# Environment: NVX_BENCH_FOLDERS (100), NVX_BENCH_LARGE_MIB (1024)
+set -euo pipefail
+
+[ $# -ge 1 ] || { echo "usage: bench/small_files_compare.sh BUILD_DIR [--quick]" >&2; exit 2; }
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+folders=${NVX_BENCH_FOLDERS:-100}
+large_mib=${NVX_BENCH_LARGE_MIB:-1024}
+if [ "${2:-}" = "--quick" ]; then folders=3 large_mib=8; fi
+server=$build/service/nvxserver
+backup=$build/bin/NVXbackup
+for program in "$server" "$backup"; do
+  [ -x "$program" ] || { echo "small_files_compare.sh: $program is not built" >&2; exit 1; }
+done
+"$here/../scripts/install-deps.sh"
+for program in restic rclone rsync python3; do
+  command -v "$program" >/dev/null || { echo "small_files_compare.sh: $program is missing" >&2; exit 1; }
+done
+
+# shellcheck source=bench/bench_service.sh
+source "$here/bench_service.sh"
+bench_begin small_files_compare
+bench_start_service "$server"
+export XDG_RUNTIME_DIR=$work
+
+now_ns() { date +%s%N; }
+seconds() { awk -v ns="$1" 'BEGIN { printf "%.2f", ns / 1e9 }'; }
+declare -A took
+timed() {  # timed KEY COMMAND...: runs the command, keeps its time in took[KEY]
+  local key=$1 start
+  shift
+  start=$(now_ns)
+  "$@" >"$work/last.out" 2>&1 || fail "$key: $* ended with $? ($(tail -n 3 "$work/last.out"))"
+  took[$key]=$(($(now_ns) - start))
+}
+same_tree() {  # same_tree SOURCE COPY KEY
+  diff -r "$1" "$2" >"$work/diff.txt" 2>&1 || fail "$3: the restore differs from its source: $(head -n 3 "$work/diff.txt")"
+}
+
+# The small files: 1-16 KiB of random bytes each, 100 in each folder.
+tree=$work/small
+python3 - "$tree" "$folders" <<'EOF'
+import os, random, sys
+root, folders = sys.argv[1], int(sys.argv[2])
+rng = random.Random(18)
+for folder in range(folders):
+    path = os.path.join(root, "folder-%03d" % folder)
+    os.makedirs(path)
+    for file in range(100):
+        with open(os.path.join(path, "file-%03d.bin" % file), "wb") as out:
+            out.write(rng.randbytes(rng.randint(1024, 16384)))
+EOF
+large=$work/large
+mkdir -p "$large"
+head -c $((large_mib * 1024 * 1024)) /dev/urandom >"$large/large.bin"
+
+# NVXbackup: a job file of the given lines after the login.
+nvx_job() {
+  { printf 'NVXUser %s\nNVXPw %s\nNVXServer 127.0.0.1:%s\n' "$user" "$password" "$port"
+    printf '%s\n' "$@"; } >"$work/job.txt"
+}
+nvx_run() { "$backup" -f "$work/job.txt"; }
+# nvx_variant LABEL TRANSFERS PROGRESS SOURCE: first backup, re-run and restore of SOURCE
+# into \Bench\LABEL.
+nvx_variant() {
+  local label=$1 transfers=$2 progress=$3 source=$4
+  local send=("VerifyPath \\Bench\\$label" VerifyNVXFolders "LocalPath $source"
+              "NVXPath \\Bench\\$label" 'IncludeSubFolders Y' 'Verify Y' 'Compress N'
+              "Transfers $transfers" "Progress $progress" SendToNVX)
+  nvx_job "${send[@]}"
+  timed "$label first" nvx_run
+  timed "$label rerun" nvx_run
+  rm -rf "$work/restored" && mkdir -p "$work/restored"
+  nvx_job "LocalPath $work/restored" "NVXPath \\Bench\\$label\\$(basename "$source")" \
+    'IncludeSubFolders Y' 'Verify Y' "Transfers $transfers" "Progress $progress" CopyFromNVX
+  timed "$label restore" nvx_run
+  # The restore makes the server folder's own folder inside the target.
+  same_tree "$source" "$work/restored/$(basename "$source")" "$label"
+}
+nvx_variant nvx1 1 N "$tree"
+nvx_variant nvx1p 1 Y "$tree"
+nvx_variant nvx4 4 N "$tree"
+nvx_variant nvx4p 4 Y "$tree"
+nvx_variant big1 1 N "$large"
+
+# restic to its REST server on loopback.
+rest_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+rclone serve restic --addr "127.0.0.1:$rest_port" "$work/restic-repo" >"$work/rclone.log" 2>&1 &
+bench_pids+=("$!")
+export RESTIC_PASSWORD=bench RESTIC_CACHE_DIR=$work/restic-cache
+for _ in $(seq 100); do
+  restic -q -r "rest:http://127.0.0.1:$rest_port/small" cat config >/dev/null 2>&1 && break
+  restic -q -r "rest:http://127.0.0.1:$rest_port/small" init >/dev/null 2>&1 && break
+  sleep 0.1
+done
+restic -q -r "rest:http://127.0.0.1:$rest_port/large" init >/dev/null
+restic_variant() {  # restic_variant LABEL SOURCE REPOSITORY
+  local label=$1 source=$2 repository="rest:http://127.0.0.1:$rest_port/$3"
+  timed "$label first" restic -q -r "$repository" backup "$source"
+  timed "$label rerun" restic -q -r "$repository" backup "$source"
+  rm -rf "$work/restored" && mkdir -p "$work/restored"
+  timed "$label restore" restic -q -r "$repository" restore latest --target "$work/restored"
+  same_tree "$source" "$work/restored$source" "$label"
+}
+restic_variant restic "$tree" small
+restic_variant bigrestic "$large" large
+
+# rsync -a locally: a copy, a copy with nothing to do, a copy back into an empty folder.
+rsync_variant() {  # rsync_variant LABEL SOURCE
+  local label=$1 source=$2
+  rm -rf "$work/rsync-copy"
+  timed "$label first" rsync -a "$source/" "$work/rsync-copy/"
+  timed "$label rerun" rsync -a "$source/" "$work/rsync-copy/"
+  rm -rf "$work/restored"
+  timed "$label restore" rsync -a "$work/rsync-copy/" "$work/restored/"
+  same_tree "$source" "$work/restored" "$label"
+}
+rsync_variant rsync "$tree"
+rsync_variant bigrsync "$large"
+
+ratio() { awk -v a="${took[$1]}" -v b="${took[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
+echo "$((folders * 100)) files of 1-16 KiB in $folders folders; one $large_mib MiB file"
+printf '%-26s %8s %8s %8s\n' "" first re-run restore
+for label in nvx1 nvx1p nvx4 nvx4p restic rsync big1 bigrestic bigrsync; do
+  printf '%-26s %8s %8s %8s\n' "$label" "$(seconds "${took[$label first]}")" \
+    "$(seconds "${took[$label rerun]}")" "$(seconds "${took[$label restore]}")"
+done
+echo "ratios NVXbackup / peer (first, re-run, restore):"
+for pair in "nvx1 restic" "nvx1p restic" "nvx4 restic" "nvx4p restic" "nvx1 rsync" "nvx4 rsync" \
+            "big1 bigrestic" "big1 bigrsync"; do
+  set -- $pair
+  printf '  %-6s / %-10s %6s %6s %6s\n' "$1" "$2" "$(ratio "$1 first" "$2 first")" \
+    "$(ratio "$1 rerun" "$2 rerun")" "$(ratio "$1 restore" "$2 restore")"
+done
+echo "labels: nvx1 one file in flight, nvx4 Transfers 4, p with Progress Y; big: the large file"

@@ -1,0 +1,329 @@
+#include "engines/engine_lanes.h"
+
+#include <deque>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/text_format.h"
+#include "platform/thread_annotations.h"
+#include "protocol/library_limits.h"
+#include "protocol/service_commands.h"
+#include "protocol/service_link.h"
+#include "protocol/transfer_answers.h"
+
+namespace nvx {
+namespace {
+
+// What a file said, in the order it said it, to be written when its turn in the walk
+// comes: status texts, log lines, results notes and the progress steps that count.
+using Recording = std::vector<std::function<void(Reporter&, ProgressSink&)>>;
+
+// The lane's reporting interface: records instead of writing. Whether a log level is on
+// is asked of the walk's reporter (an atomic read there).
+class RecordingReporter final : public Reporter {
+ public:
+  RecordingReporter(const Reporter& walk, Recording& recording)
+      : walk_(walk), recording_(recording) {}
+
+  void SetStatusMessage(std::string text) override {
+    Add([text = std::move(text)](Reporter& r, ProgressSink&) { r.SetStatusMessage(text); });
+  }
+  void SetConclusion(std::string text) override {
+    last_conclusion = text;
+    Add([text = std::move(text)](Reporter& r, ProgressSink&) { r.SetConclusion(text); });
+  }
+  void SetLastHttpResponse(std::string text) override {
+    last_http_response = text;
+    Add([text = std::move(text)](Reporter& r, ProgressSink&) { r.SetLastHttpResponse(text); });
+  }
+  void SetErrorCode(int32_t code) override {
+    Add([code](Reporter& r, ProgressSink&) { r.SetErrorCode(code); });
+  }
+  void LogText(int32_t bits, std::string_view text) override {
+    Add([bits, text = std::string(text)](Reporter& r, ProgressSink&) { r.LogText(bits, text); });
+  }
+  [[nodiscard]] bool Logs(int32_t bits) const override { return walk_.Logs(bits); }
+  void WriteResultText(std::string_view text) override {
+    Add([text = std::string(text)](Reporter& r, ProgressSink&) { r.WriteResultText(text); });
+  }
+  void AddFileNote(std::string_view path, int kind, bool report_missing,
+                   int system_error) override {
+    Add([path = std::string(path), kind, report_missing, system_error](Reporter& r, ProgressSink&) {
+      r.AddFileNote(path, kind, report_missing, system_error);
+    });
+  }
+  void AddFileErrorNote(std::string_view path, int error_code) override {
+    Add([path = std::string(path), error_code](Reporter& r, ProgressSink&) {
+      r.AddFileErrorNote(path, error_code);
+    });
+  }
+
+  std::string last_conclusion;
+  std::string last_http_response;
+
+ private:
+  void Add(std::function<void(Reporter&, ProgressSink&)> step) {
+    recording_.push_back(std::move(step));
+  }
+  const Reporter& walk_;
+  Recording& recording_;
+};
+
+// The lane's progress: the steps the walk's progress shows per file (the file begun, its
+// phase, its counts, the size its notes name) are recorded and shown when the file's turn
+// comes, so the caller sees files one after the other in walk order, each with its name.
+// Block counts of the transfer in hand are not shown for a file on a lane.
+class RecordingProgress final : public ProgressSink {
+ public:
+  explicit RecordingProgress(Recording& recording) : recording_(recording) {}
+
+  void ResetRecord() override {}
+  void RestartSequence() override {}
+  void StartFile(std::string_view path, int32_t phase) override {
+    Add([path = std::string(path), phase](Reporter&, ProgressSink& p) {
+      p.StartFile(path, phase);
+    });
+  }
+  // Between files the walk leaves the name of the file last done: the caller that looks
+  // at the pause after it sees which file it was.
+  void SetFileName(std::string_view) override {}
+  void SetPhase(int32_t phase) override {
+    Add([phase](Reporter&, ProgressSink& p) { p.SetPhase(phase); });
+  }
+  void Count(FileCount count, int32_t change) override {
+    Add([count, change](Reporter&, ProgressSink& p) { p.Count(count, change); });
+  }
+  void BeginFile(int64_t local_size, int32_t total_blocks) override {
+    Add([local_size, total_blocks](Reporter&, ProgressSink& p) {
+      p.BeginFile(local_size, total_blocks);
+    });
+  }
+  void ClearBlocks() override {}
+  void SetBlock(int32_t) override {}
+  void AdvanceBlock() override {}
+  void SetReplacementCount(int32_t count) override {
+    Add([count](Reporter&, ProgressSink& p) { p.SetReplacementCount(count); });
+  }
+
+ private:
+  void Add(std::function<void(Reporter&, ProgressSink&)> step) {
+    recording_.push_back(std::move(step));
+  }
+  Recording& recording_;
+};
+
+// A file handed to a lane, with the account figures the walk knew at that moment.
+struct LaneTask {
+  size_t index = 0;
+  LaneWork work;
+  AccountFigures account;
+};
+
+// What a lane gives back for a file.
+struct LaneOutcome {
+  Recording recording;
+  AccountFigures account;  // the figures after the file's answers
+  int64_t estimate_change = 0;
+  LaneFinish finish;
+};
+
+// One lane: a context of its own over the walk's job settings and stop flag.
+class Lane final : public LaneView {
+ public:
+  explicit Lane(EngineContext& walk)
+      : reporter_(walk.report(), recording_),
+        progress_(recording_),
+        buffer_(kTransferBufferSize),
+        link_(walk.job().link, reporter_, walk.stop_flag()),
+        context_(walk.job(), account_, reporter_, progress_, link_, walk.stop_flag(), buffer_,
+                 [] { return true; }) {
+    link_.BuildServerList();
+    if (!walk.job().link.server_host.empty()) {
+      link_.ReplaceServerList(walk.job().link.server_host);
+    }
+  }
+  ~Lane() override {
+    state_.reset();
+    link_.CloseConnection();
+  }
+
+  EngineContext& context() override { return context_; }
+  std::unique_ptr<LaneState>& state() override { return state_; }
+
+  // The login check on the lane's own connection: false with the reason when the service
+  // did not take it.
+  [[nodiscard]] bool CheckLogin(std::string* reason) {
+    const ExchangeOutcome outcome = TestId(context_);
+    const bool taken = outcome == ExchangeOutcome::kOk && reporter_.last_conclusion == "Successful";
+    if (!taken) {
+      *reason = !reporter_.last_http_response.empty() ? reporter_.last_http_response
+                                                      : reporter_.last_conclusion;
+      if (reason->empty()) reason->assign("no answer");
+    }
+    recording_.clear();
+    return taken;
+  }
+
+  LaneOutcome Run(LaneTask& task) {
+    recording_.clear();
+    account_ = task.account;
+    LaneOutcome outcome;
+    outcome.finish = task.work(*this);
+    outcome.account = account_;
+    outcome.estimate_change = account_.space_used_estimate - task.account.space_used_estimate;
+    outcome.recording = std::move(recording_);
+    recording_.clear();
+    return outcome;
+  }
+
+ private:
+  Recording recording_;
+  RecordingReporter reporter_;
+  RecordingProgress progress_;
+  AccountFigures account_;
+  std::vector<uint8_t> buffer_;
+  ServiceLink link_;
+  EngineContext context_;
+  std::unique_ptr<LaneState> state_;
+};
+
+}  // namespace
+
+// The lanes, their threads and the hand-over between the walk and them.
+class LaneSet {
+ public:
+  ~LaneSet() {
+    {
+      platform::MutexLock lock(mutex_);
+      closing_ = true;
+    }
+    work_cv_.NotifyAll();
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  [[nodiscard]] bool Open(EngineContext& walk, int count) {
+    for (int i = 0; i < count; ++i) lanes_.push_back(std::make_unique<Lane>(walk));
+    for (size_t i = 0; i < lanes_.size(); ++i) {
+      std::string reason;
+      if (!lanes_[i]->CheckLogin(&reason)) {
+        walk.report().LogLine(kLineError,
+                              " Transfers %d: connection %zu refused (%s); one connection "
+                              "goes on\n",
+                              count, i + 1, TextForLog(reason).c_str());
+        return false;
+      }
+    }
+    try {
+      for (auto& lane : lanes_) threads_.emplace_back([this, &lane] { RunLane(*lane); });
+    } catch (const std::system_error&) {
+      walk.report().LogLine(kLineError,
+                            " Transfers %d: no thread for a lane; one connection "
+                            "goes on\n",
+                            count);
+      return false;
+    }
+    return true;
+  }
+
+  void Hand(LaneTask task) {
+    {
+      platform::MutexLock lock(mutex_);
+      queue_.push_back(std::move(task));
+    }
+    work_cv_.NotifyOne();
+  }
+
+  LaneOutcome Take(size_t index) {
+    platform::MutexLock lock(mutex_);
+    for (;;) {
+      for (auto it = done_.begin(); it != done_.end(); ++it) {
+        if (it->first == index) {
+          LaneOutcome outcome = std::move(it->second);
+          done_.erase(it);
+          return outcome;
+        }
+      }
+      done_cv_.Wait(mutex_);
+    }
+  }
+
+  void Drain() {
+    platform::MutexLock lock(mutex_);
+    queue_.clear();
+    while (busy_ > 0) done_cv_.Wait(mutex_);
+    done_.clear();
+  }
+
+  platform::Mutex& shared_names_lock() { return shared_names_lock_; }
+
+ private:
+  void RunLane(Lane& lane) {
+    for (;;) {
+      LaneTask task;
+      {
+        platform::MutexLock lock(mutex_);
+        while (!closing_ && queue_.empty()) work_cv_.Wait(mutex_);
+        if (closing_) return;
+        task = std::move(queue_.front());
+        queue_.pop_front();
+        ++busy_;
+      }
+      LaneOutcome outcome = lane.Run(task);
+      {
+        platform::MutexLock lock(mutex_);
+        done_.emplace_back(task.index, std::move(outcome));
+        --busy_;
+      }
+      done_cv_.NotifyAll();
+    }
+  }
+
+  std::vector<std::unique_ptr<Lane>> lanes_;
+  std::vector<std::thread> threads_;
+  platform::Mutex shared_names_lock_;
+  platform::Mutex mutex_;
+  platform::CondVar work_cv_;
+  platform::CondVar done_cv_;
+  std::deque<LaneTask> queue_ GUARDED_BY(mutex_);
+  std::vector<std::pair<size_t, LaneOutcome>> done_ GUARDED_BY(mutex_);
+  int busy_ GUARDED_BY(mutex_) = 0;
+  bool closing_ GUARDED_BY(mutex_) = false;
+};
+
+std::unique_ptr<EngineLanes> EngineLanes::Open(EngineContext& context, int count) {
+  auto set = std::make_unique<LaneSet>();
+  if (!set->Open(context, count)) return nullptr;
+  return std::unique_ptr<EngineLanes>(new EngineLanes(context, std::move(set)));
+}
+
+EngineLanes::EngineLanes(EngineContext& walk, std::unique_ptr<LaneSet> set)
+    : walk_(walk), set_(std::move(set)) {}
+EngineLanes::~EngineLanes() = default;
+
+void EngineLanes::Hand(size_t index, LaneWork work) {
+  set_->Hand(LaneTask{index, std::move(work), walk_.account()});
+}
+
+bool EngineLanes::Finish(size_t index) {
+  LaneOutcome outcome = set_->Take(index);
+  for (auto& recorded : outcome.recording) recorded(walk_.report(), walk_.progress());
+  AccountFigures& account = walk_.account();
+  account.space_limit = outcome.account.space_limit;
+  account.space_used = outcome.account.space_used;
+  account.service_options = outcome.account.service_options;
+  account.space_used_estimate += outcome.estimate_change;
+  return outcome.finish ? outcome.finish() : true;
+}
+
+void EngineLanes::Drain() {
+  set_->Drain();
+}
+
+platform::Mutex& EngineLanes::shared_names_lock() {
+  return set_->shared_names_lock();
+}
+
+}  // namespace nvx

@@ -1,0 +1,98 @@
+// Files of one folder on several connections at once (SetTransfers above 1), for the
+// engines that walk folders. EngineLanes owns N lanes, each a thread with an engine
+// context of its own: its own link to the service, transfer buffer and account figures,
+// and a report that records what its file says instead of writing it. The walk (the
+// worker thread) hands files over with Hand and takes them back in walk order with
+// Finish, which writes each file's recorded lines, notes and counts through the walk's
+// own context and then runs the engine's finishing step there: the results report and
+// the counts do not depend on the number of lanes. What lanes share (the job settings,
+// the stop flag) is read only; Hand, Finish and Drain are for the walk thread only.
+#ifndef NVX_ENGINES_ENGINE_LANES_H_
+#define NVX_ENGINES_ENGINE_LANES_H_
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+#include "engines/engine_context.h"
+#include "platform/mutex.h"
+
+namespace nvx {
+
+// What an engine keeps on a lane from file to file (its per-file state and buffers).
+struct LaneState {
+  virtual ~LaneState() = default;
+};
+
+// One lane as a file's work sees it.
+class LaneView {
+ public:
+  virtual ~LaneView() = default;
+  virtual EngineContext& context() = 0;
+  // The engine's own state on this lane; null until the engine sets one.
+  virtual std::unique_ptr<LaneState>& state() = 0;
+};
+
+// The walk's step after a file's recording is written: false ends the handing over.
+using LaneFinish = std::function<bool()>;
+// A file's work on a lane; gives back the walk's step.
+using LaneWork = std::function<LaneFinish(LaneView&)>;
+
+class LaneSet;
+
+class EngineLanes {
+ public:
+  // Opens `count` lanes over `context` and checks the login on each new connection. Null
+  // when they cannot all be had (a connection refused, for example with "503", or no
+  // thread to run on): the engine then goes on with the worker's one connection, after a
+  // line in the activity log.
+  [[nodiscard]] static std::unique_ptr<EngineLanes> Open(EngineContext& context, int count);
+  ~EngineLanes();
+  EngineLanes(const EngineLanes&) = delete;
+  EngineLanes& operator=(const EngineLanes&) = delete;
+
+  // Hands the file numbered `index` of the walk over to the next free lane.
+  void Hand(size_t index, LaneWork work);
+  // Waits for the file `index`, writes what it recorded through the walk's context,
+  // takes over its account figures and runs its finishing step.
+  [[nodiscard]] bool Finish(size_t index);
+  // Drops the files not yet begun and waits until every lane is idle; what they did is
+  // not written.
+  void Drain();
+  // Held by a lane while it works with fixed work file names that other files share.
+  platform::Mutex& shared_names_lock();
+
+ private:
+  EngineLanes(EngineContext& walk, std::unique_ptr<LaneSet> set);
+  EngineContext& walk_;
+  std::unique_ptr<LaneSet> set_;
+};
+
+// Opens the lanes of a command the first time they are asked for, and keeps them (or
+// that they could not be had) for the rest of the command.
+class LaneOpener {
+ public:
+  LaneOpener(EngineContext& context, int count) : context_(context), count_(count) {}
+  // The lanes, or null when they cannot be had.
+  EngineLanes* Get() {
+    if (!tried_) {
+      tried_ = true;
+      lanes_ = EngineLanes::Open(context_, count_);
+    }
+    return lanes_.get();
+  }
+
+ private:
+  EngineContext& context_;
+  int count_;
+  bool tried_ = false;
+  std::unique_ptr<EngineLanes> lanes_;
+};
+
+// Files handed over ahead of the one whose turn it is: enough to keep every lane busy,
+// few enough that recorded outcomes stay small.
+inline constexpr size_t kLaneFilesAhead = 16;
+
+}  // namespace nvx
+
+#endif  // NVX_ENGINES_ENGINE_LANES_H_
