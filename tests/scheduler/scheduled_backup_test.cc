@@ -129,37 +129,23 @@ TEST(ScheduledBackupTest, EachDayAndHourGivesItsCronTimes) {
     std::string day;
     std::string time;
     std::string cron_times;  // minute, hour, day of month, month, weekday
-    // Those of the weekly restore test when the file asks for it, else empty.
-    std::string restore_test_times;
   };
-  std::vector<TimeCase> cases = {{"mon", "0100", "0 1 * * mon", ""},
-                                 {"tue", "0200", "0 2 * * tue", "0 14 * * tue"},
-                                 {"wed", "0900", "0 9 * * wed", ""},
-                                 {"thu", "1000", "0 10 * * thu", ""},
-                                 {"fri", "1200", "0 12 * * fri", "0 0 * * sat"},
-                                 {"sat", "1900", "0 19 * * sat", "0 7 * * sun"},
-                                 {"sun", "1200", "0 12 * * sun", ""},
-                                 {"SUN", "1300", "0 13 * * sun", "0 1 * * mon"},
-                                 {"All", "0700", "0 7 * * *", "0 19 * * sun"},
-                                 {"all", "2300", "0 23 * * *", "0 11 * * mon"}};
+  std::vector<TimeCase> cases = {{"mon", "0100", "0 1 * * mon"},  {"tue", "0200", "0 2 * * tue"},
+                                 {"wed", "0900", "0 9 * * wed"},  {"thu", "1000", "0 10 * * thu"},
+                                 {"fri", "1200", "0 12 * * fri"}, {"sat", "1900", "0 19 * * sat"},
+                                 {"sun", "1200", "0 12 * * sun"}, {"SUN", "0000", "0 0 * * sun"},
+                                 {"All", "0700", "0 7 * * *"}};
   for (int hour = 0; hour < 24; ++hour) {
     const std::string time = (hour < 10 ? "0" : "") + std::to_string(hour) + "00";
-    cases.push_back({"all", time, "0 " + std::to_string(hour) + " * * *", ""});
+    cases.push_back({"all", time, "0 " + std::to_string(hour) + " * * *"});
   }
   ScheduledBackup run;
   for (const TimeCase& c : cases) {
-    const bool restore_test = !c.restore_test_times.empty();
-    const test::RunResult result = run.Run(ScheduleText(c.day, c.time, restore_test));
+    const test::RunResult result = run.Run(ScheduleText(c.day, c.time));
     ASSERT_EQ(result.exit_code, 0) << c.day << " " << c.time << ": " << result.err;
     const std::vector<std::string> marked = MarkedLines(run.Table());
     ASSERT_EQ(marked.size(), 1u) << run.Table();
     EXPECT_EQ(marked[0].substr(0, marked[0].find(" cd ")), c.cron_times) << c.day << " " << c.time;
-    // The restore test's line comes and goes with the file's line that asks for it.
-    const std::vector<std::string> tests = MarkedLines(run.Table(), kRestoreTestCrontabMarker);
-    ASSERT_EQ(tests.size(), restore_test ? 1u : 0u) << run.Table();
-    if (restore_test) {
-      EXPECT_EQ(tests[0].substr(0, tests[0].find(" cd ")), c.restore_test_times) << c.day;
-    }
     // The wizard reads the schedule in force back from the line.
     const std::optional<jobfiles::Schedule> in_force = jobfiles::ScheduleInCrontab(run.Table());
     ASSERT_TRUE(in_force.has_value()) << run.Table();
@@ -175,11 +161,17 @@ TEST(ScheduledBackupTest, EachDayAndHourGivesItsCronTimes) {
   EXPECT_EQ(MarkedLines(run.Table())[0],
             "0 23 * * * cd '" + run.folder() +
                 "' && mkdir -p Logs && ./NVXbackup >>Logs/NVXbackup.out 2>&1 #NVXscheduledBackup");
-  ASSERT_EQ(run.Run(ScheduleText("all", "2300", true)).exit_code, 0);
-  EXPECT_EQ(MarkedLines(run.Table(), kRestoreTestCrontabMarker)[0],
-            "0 11 * * mon cd '" + run.folder() +
-                "' && mkdir -p Logs && ./NVXbackup -f restoretest-config.txt "
-                ">>Logs/NVXbackup.out 2>&1 #NVXscheduledRestoreTest");
+  // The restore test: twelve hours after the week's backup, Sunday's of a daily schedule.
+  for (const TimeCase& c : std::vector<TimeCase>{{"tue", "0200", "0 14 * * tue"},
+                                                 {"fri", "1200", "0 0 * * sat"},
+                                                 {"SUN", "1300", "0 1 * * mon"},
+                                                 {"all", "2300", "0 11 * * mon"}}) {
+    ASSERT_EQ(run.Run(ScheduleText(c.day, c.time, true)).exit_code, 0);
+    const std::vector<std::string> tests = MarkedLines(run.Table(), kRestoreTestCrontabMarker);
+    ASSERT_EQ(tests.size(), 1u) << run.Table();
+    EXPECT_EQ(tests[0].substr(0, tests[0].find(" cd ")), c.cron_times) << c.day << " " << c.time;
+    EXPECT_TRUE(jobfiles::ScheduleInCrontab(run.Table())->restore_test);
+  }
 }
 
 struct TableCase {
@@ -188,11 +180,8 @@ struct TableCase {
   const char* day;
   const char* after;  // "LINE" stands for the marked line of the schedule
   size_t installs;
-  bool restore_test = false;  // the file asks for the weekly restore test
+  bool restore_test = false;  // the file asks for the weekly restore test ("TEST" its line)
 };
-
-// "TEST" stands for the restore test's line in TableCase::after.
-constexpr char kOldTest[] = "0 21 * * mon cd '/old' && ./NVXbackup -f x #NVXscheduledRestoreTest\n";
 
 const TableCase kTables[] = {
     {"NoTableGainsTheLine", nullptr, "mon", "LINE\n", 1},
@@ -213,10 +202,8 @@ const TableCase kTables[] = {
     {"NoneWithoutLineChangesNothing", "# a\n# b", "none", "# a\n# b", 0},
     {"NoneWithoutTableInstallsNothing", nullptr, "none", "(no table)", 0},
     {"RestoreTestLineFollowsTheBackup", "# a", "mon", "# a\nLINE\nTEST\n", 1, true},
-    {"RestoreTestLinesBecomeOneInPlace",
-     "0 5 * * sun old #NVXscheduledRestoreTest\n# a\n0 6 * * sun x #NVXscheduledRestoreTest \n",
-     "mon", "TEST\n# a\nLINE\n", 1, true},
-    {"RestoreTestOffRemovesItsLine", kOldTest, "mon", "LINE\n", 1},
+    {"RestoreTestOffRemovesItsLine", "0 1 * * mon x #NVXscheduledRestoreTest\n", "mon", "LINE\n",
+     1},
     {"NoneRemovesTheRestoreTestLine",
      "# a\n0 1 * * * x #NVXscheduledBackup\n0 13 * * mon y #NVXscheduledRestoreTest\n# b\n", "none",
      "# a\n# b\n", 1, true},
@@ -313,7 +300,6 @@ TEST(ScheduledBackupTest, CronCommandRunsNVXbackupInAnAwkwardFolder) {
   const std::vector<std::string> tests = MarkedLines(run.Table(), kRestoreTestCrontabMarker);
   ASSERT_EQ(marked.size(), 1u);
   ASSERT_EQ(tests.size(), 1u);
-  // Twice the backup, then the restore test from its own job file.
   for (const std::string& line : {marked[0], marked[0], tests[0]}) {
     const std::string command = CronCommand(line);
     const test::RunResult shell = test::RunProgram("/bin/sh", {{"-c", command}, {}, {}});

@@ -269,13 +269,8 @@ TEST_F(ScheduleTest, TheScheduleTabShowsTheCrontabLineInForce) {
   const struct {
     const char* script;  // what the stand-in does for -l
     const char* text;
-    const char* weekday;        // the DayOfWeek shown, or none when neither box is checked
-    bool restore_test = false;  // WeeklyRestoreTest checked
+    const char* weekday;  // the DayOfWeek shown, or none when neither box is checked
   } cases[] = {
-      {"echo '0 3 * * tue x #NVXscheduledBackup'; echo '0 15 * * tue y #NVXscheduledRestoreTest'",
-       "Backups currently scheduled for every Tuesday at 3:00 a.m.\r\n(BackupSchedule.txt "
-       "asks for another schedule: choose it and press Apply)",
-       "Tuesday", true},
       {"echo '0 22 * * wed cd /x && ./NVXbackup #NVXscheduledBackup'",
        "Backups currently scheduled for every Wednesday at 10:00 p.m.\r\n(BackupSchedule.txt "
        "asks for another schedule: choose it and press Apply)",
@@ -298,14 +293,12 @@ TEST_F(ScheduleTest, TheScheduleTabShowsTheCrontabLineInForce) {
     if (c.weekday != nullptr) {
       EXPECT_EQ(ListText("DayOfWeek"), c.weekday);
     }
-    EXPECT_EQ(Checked("WeeklyRestoreTest"), c.restore_test);
   }
 }
 
-// The weekly restore test, chosen on either place, goes into BackupSchedule.txt with the
-// job file its crontab line runs; cleared, it leaves the file, and "none" never keeps it.
+// The weekly restore test, chosen, goes into BackupSchedule.txt with the job file its
+// crontab line runs; "none" does not keep it.
 TEST_F(ScheduleTest, WeeklyRestoreTestIsAskedForWithItsJobFile) {
-  const std::string with_test = ScheduleFile("sun", "1200") + "#RunRestoreTest weekly\r\n";
   OpenMenu();
   EXPECT_FALSE(Checked("WeeklyRestoreTest"));
   SetChecked("CheckWeekly", true);
@@ -313,32 +306,14 @@ TEST_F(ScheduleTest, WeeklyRestoreTestIsAskedForWithItsJobFile) {
   Choose("DailyTime", "Noon");
   SetChecked("WeeklyRestoreTest", true);
   Click("Apply_Schedule");
-  EXPECT_EQ(ReadApp("BackupSchedule.txt"), with_test);
+  EXPECT_EQ(ReadApp("BackupSchedule.txt"),
+            ScheduleFile("sun", "1200") + "#RunRestoreTest weekly\r\n");
   EXPECT_NE(ReadApp("restoretest-config.txt").find("VerifyRestore 5"), std::string::npos);
   OpenMenu();
   EXPECT_TRUE(Checked("WeeklyRestoreTest"));
-  SetChecked("WeeklyRestoreTest", false);
-  Click("Apply_Schedule");
-  EXPECT_EQ(ReadApp("BackupSchedule.txt"), ScheduleFile("sun", "1200"));
-  SetChecked("WeeklyRestoreTest", true);
   Click("NoSchedule");
   EXPECT_EQ(ReadApp("BackupSchedule.txt"), ScheduleFile("none", "0000"));
   EXPECT_FALSE(Checked("WeeklyRestoreTest"));
-
-  // Without config.txt there is nothing to test: the user hears why, the backups are
-  // scheduled all the same.
-  ReachSchedulePage(false);
-  std::filesystem::remove(AppFile("config.txt"));
-  std::filesystem::remove(AppFile("restoretest-config.txt"));
-  SetChecked("CheckWeekly", true);
-  Choose("DayOfWeek", "Sunday");
-  Choose("DailyTime", "Noon");
-  SetChecked("WeeklyRestoreTest", true);
-  Click("Continue");
-  ASSERT_EQ(desktop_.messages().size(), 2);
-  EXPECT_TRUE(desktop_.messages()[0].startsWith("The weekly restore test is not scheduled: "));
-  EXPECT_EQ(ReadApp("BackupSchedule.txt"), ScheduleFile("sun", "1200"));
-  EXPECT_FALSE(PathExists(AppFile("restoretest-config.txt")));
 }
 
 }  // namespace
