@@ -54,14 +54,19 @@ std::string TimeCode(int hour) {
   return std::string{static_cast<char>('0' + hour / 10), static_cast<char>('0' + hour % 10)} + "00";
 }
 
-std::vector<std::string> ScheduleFileLines(std::string_view day, std::string_view time) {
-  return {std::string(kHeading), " ", std::string(kDayKeyword) + std::string(day),
-          std::string(kTimeKeyword) + std::string(time)};
+std::vector<std::string> ScheduleFileLines(std::string_view day, std::string_view time,
+                                           bool restore_test) {
+  std::vector<std::string> lines = {std::string(kHeading), " ",
+                                    std::string(kDayKeyword) + std::string(day),
+                                    std::string(kTimeKeyword) + std::string(time)};
+  if (restore_test) lines.emplace_back(kRestoreTestLine);
+  return lines;
 }
 
 std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason) {
   std::optional<std::string> day;
   std::optional<int> hour;
+  bool restore_test = false;
   size_t line_number = 0;
   while (!text.empty()) {
     const size_t end = text.find('\n');
@@ -71,7 +76,9 @@ std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::string where = "line " + std::to_string(line_number) + ": ";
 
-    if (StartsWithIgnoreCase(line, kDayKeyword)) {
+    if (LowerCase(TrimBlanks(line)) == LowerCase(kRestoreTestLine)) {
+      restore_test = true;
+    } else if (StartsWithIgnoreCase(line, kDayKeyword)) {
       if (day) return Refuse(reason, where + "a second RunOnDay");
       const std::string value = LowerCase(TrimBlanks(line.substr(kDayKeyword.size())));
       if (!IsKnownDay(value)) return Refuse(reason, where + "unknown day '" + value + "'");
@@ -90,10 +97,13 @@ std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason
   }
   if (!day) return Refuse(reason, "no RunOnDay line");
   if (!hour) return Refuse(reason, "no RunAtTime line");
-  return Schedule{*day, *hour};
+  return Schedule{*day, *hour, restore_test};
 }
 
-std::optional<Schedule> ScheduleInCrontab(std::string_view table) {
+namespace {
+
+// The schedule of the first backup line, leaving restore_test unset.
+std::optional<Schedule> BackupLineSchedule(std::string_view table) {
   while (!table.empty()) {
     const size_t end = std::min(table.find('\n'), table.size());
     std::string_view line = table.substr(0, end);
@@ -124,6 +134,42 @@ std::optional<Schedule> ScheduleInCrontab(std::string_view table) {
     return std::nullopt;
   }
   return Schedule{std::string(kNoScheduleDay), 0};
+}
+
+bool HasLineMarked(std::string_view table, std::string_view marker) {
+  while (!table.empty()) {
+    const size_t end = std::min(table.find('\n'), table.size());
+    std::string_view line = table.substr(0, end);
+    table.remove_prefix(std::min(end + 1, table.size()));
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+      line.remove_suffix(1);
+    }
+    if (line.ends_with(marker)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<Schedule> ScheduleInCrontab(std::string_view table) {
+  std::optional<Schedule> schedule = BackupLineSchedule(table);
+  if (schedule && !schedule->none()) {
+    schedule->restore_test = HasLineMarked(table, kRestoreTestCrontabMarker);
+  }
+  return schedule;
+}
+
+Schedule RestoreTestTime(const Schedule& schedule) {
+  size_t day = kWeekdays.size() - 1;  // Sunday
+  for (size_t weekday = 0; weekday < kWeekdays.size(); ++weekday) {
+    if (schedule.day == kWeekdays[weekday]) day = weekday;
+  }
+  int hour = schedule.hour + 12;
+  if (hour >= 24) {
+    hour -= 24;
+    day = (day + 1) % kWeekdays.size();
+  }
+  return Schedule{std::string(kWeekdays[day]), hour, true};
 }
 
 }  // namespace nvx::jobfiles

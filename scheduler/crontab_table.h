@@ -1,7 +1,9 @@
-// The user's crontab as text, and the one line of it that NVXscheduledBackup owns. That
-// line ends with the marker "#NVXscheduledBackup"; it changes to the folder of the
-// programs and starts NVXbackup there with its output appended to Logs/NVXbackup.out.
-// Every other byte of the table is kept. Plain functions of text; any thread.
+// The user's crontab as text, and the lines of it that NVXscheduledBackup owns. The
+// backup's line ends with the marker "#NVXscheduledBackup"; it changes to the folder of
+// the programs and starts NVXbackup there with its output appended to Logs/NVXbackup.out.
+// The weekly restore test has a line of the same form with its own marker, which starts
+// NVXbackup with restoretest-config.txt. Every other byte of the table is kept. Plain functions of
+// text; any thread.
 #ifndef NVX_SCHEDULER_CRONTAB_TABLE_H_
 #define NVX_SCHEDULER_CRONTAB_TABLE_H_
 
@@ -16,6 +18,7 @@ namespace nvx::scheduler {
 using jobfiles::Schedule;
 
 using jobfiles::kCrontabMarker;
+using jobfiles::kRestoreTestCrontabMarker;
 
 // `folder` quoted for the shell that cron starts: in single quotes, with every "%"
 // escaped for cron, which would otherwise end the command there. False when the folder
@@ -26,13 +29,20 @@ using jobfiles::kCrontabMarker;
 // quoted form is `quoted_folder` at the schedule's hour and day. `schedule` is not none.
 std::string ScheduledLine(const Schedule& schedule, std::string_view quoted_folder);
 
-// True for a line (without its line end) that NVXscheduledBackup wrote.
-bool IsMarkedLine(std::string_view line);
+// The line with kRestoreTestCrontabMarker that starts the restore test in that folder
+// once a week, at jobfiles::RestoreTestTime of the backups' schedule (not none).
+std::string RestoreTestLine(const Schedule& schedule, std::string_view quoted_folder);
 
-// The table with exactly one marked line `line`, in place of the first marked line of
-// `table` or else at its end; with no marked line when `line` is none. Other lines keep
-// their bytes and order; a last line without a line end gains one, as crontab demands.
-std::string UpdatedTable(std::string_view table, const std::optional<std::string>& line);
+// True for a line (without its line end) that ends with `marker`: by default one that
+// NVXscheduledBackup wrote for the backup.
+bool IsMarkedLine(std::string_view line, std::string_view marker = kCrontabMarker);
+
+// The table with exactly one line marked with `marker`, `line`, in place of the first
+// such line of `table` or else at its end; with no such line when `line` is none. Other
+// lines keep their bytes and order; a last line without a line end gains one, as crontab
+// demands.
+std::string UpdatedTable(std::string_view table, const std::optional<std::string>& line,
+                         std::string_view marker = kCrontabMarker);
 
 }  // namespace nvx::scheduler
 

@@ -1,9 +1,11 @@
 // NVXscheduledBackup: reads BackupSchedule.txt from its own folder and makes the user's
 // crontab start NVXbackup from that folder at the chosen hour, every day or on the chosen
-// weekday, through exactly one marked line; "none" removes that line. Every other line of
-// the table stays as it was. Exit codes: 0 done (or nothing to change), 1 the schedule
-// file is missing or malformed, 2 the crontab could not be read or replaced. On failure
-// nothing has changed and standard error says why.
+// weekday, through exactly one marked line; "none" removes that line. When the file asks
+// for the weekly restore test, a second line with its own marker starts NVXbackup with
+// restoretest-config.txt once a week; it is removed when the file no longer asks for it
+// or schedules no backups. Every other line of the table stays as it was. Exit codes: 0 done (or
+// nothing to change), 1 the schedule file is missing or malformed, 2 the crontab could not be read
+// or replaced. On failure nothing has changed and standard error says why.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -72,12 +74,14 @@ int main() {
     return Fail(kBadSchedule, schedule_path + ": " + reason + "; the crontab is unchanged");
   }
   std::optional<std::string> line;
+  std::optional<std::string> restore_test_line;
   if (!schedule->none()) {
     std::string quoted;
     if (!QuoteFolderForCron(folder, &quoted)) {
       return Fail(kBadSchedule, "the folder name holds a line end, which a crontab line cannot");
     }
     line = ScheduledLine(*schedule, quoted);
+    if (schedule->restore_test) restore_test_line = RestoreTestLine(*schedule, quoted);
   }
 
   const std::string program = CrontabProgram();
@@ -85,7 +89,8 @@ int main() {
   if (!ReadCrontab(program, &table, &reason)) {
     return Fail(kCrontabFailed, reason + "; the crontab is unchanged");
   }
-  const std::string updated = UpdatedTable(table, line);
+  const std::string updated =
+      UpdatedTable(UpdatedTable(table, line), restore_test_line, kRestoreTestCrontabMarker);
   if (updated == table) return kDone;
   if (!InstallCrontab(program, folder, updated, &reason)) {
     return Fail(kCrontabFailed, reason + "; the crontab is unchanged");
@@ -95,5 +100,6 @@ int main() {
   } else {
     std::printf("Scheduled backups removed\n");
   }
+  if (restore_test_line) std::printf("Scheduled: %s\n", restore_test_line->c_str());
   return kDone;
 }

@@ -1,6 +1,7 @@
 // NVXscheduledBackup against the real crontab program of this machine: the user's table
-// is saved, a schedule is set and read back with `crontab -l`, removed again, and the
-// saved table is put back exactly, whatever happened in between.
+// is saved, a schedule with the weekly restore test is set and read back with
+// `crontab -l`, removed again, and the saved table is put back exactly, whatever
+// happened in between.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -53,13 +54,13 @@ class SavedTable {
   std::string table_;
 };
 
-std::string MarkedLine(const std::string& table) {
+std::string MarkedLine(const std::string& table, std::string_view marker = kCrontabMarker) {
   size_t start = 0;
   while (start < table.size()) {
     size_t end = table.find('\n', start);
     if (end == std::string::npos) end = table.size();
     const std::string line = table.substr(start, end - start);
-    if (IsMarkedLine(line)) return line;
+    if (IsMarkedLine(line, marker)) return line;
     start = end + 1;
   }
   return {};
@@ -77,9 +78,9 @@ TEST(ScheduledBackupCrontabTest, SetReadBackRemoveAndRestore) {
                 folder + "/NVXscheduledBackup");
   // The schedule file spelt out here on purpose, apart from jobfiles/, as the oracle.
   const auto run = [&](const std::string& day, const std::string& time) {
-    test::WriteFileText(
-        folder + "/BackupSchedule.txt",
-        "#Norrvault Backup Schedule\r\n \r\nRunOnDay " + day + "\r\nRunAtTime " + time + "\r\n");
+    test::WriteFileText(folder + "/BackupSchedule.txt",
+                        "#Norrvault Backup Schedule\r\n \r\nRunOnDay " + day + "\r\nRunAtTime " +
+                            time + "\r\n#RunRestoreTest weekly\r\n");
     return test::RunProgram(folder + "/NVXscheduledBackup", {{}, {"NVX_CRONTAB="}, {}});
   };
   {
@@ -91,11 +92,14 @@ TEST(ScheduledBackupCrontabTest, SetReadBackRemoveAndRestore) {
     std::string quoted;
     ASSERT_TRUE(QuoteFolderForCron(folder, &quoted));
     EXPECT_EQ(MarkedLine(listed.out), ScheduledLine({"sun", 12}, quoted));
+    EXPECT_EQ(MarkedLine(listed.out, kRestoreTestCrontabMarker),
+              RestoreTestLine({"sun", 12}, quoted));
 
     const test::RunResult removed = run("none", "0000");
     ASSERT_EQ(removed.exit_code, 0) << removed.err;
     const test::RunResult after = Crontab({"-l"});
     EXPECT_EQ(MarkedLine(after.out), "");
+    EXPECT_EQ(MarkedLine(after.out, kRestoreTestCrontabMarker), "");
     if (saved.had_table() && MarkedLine(saved.table()).empty()) {
       EXPECT_EQ(after.out, saved.table() + (saved.table().ends_with('\n') ? "" : "\n"));
     }

@@ -38,8 +38,11 @@ cp "$1" "$table.new" && mv "$table.new" "$table"
 // The schedule file as the wizard writes it. This test's own copy of the format, kept apart
 // from jobfiles/backup_schedule_file.h on purpose: a change there must not change what the
 // program accepts unnoticed.
-std::string ScheduleText(const std::string& day, const std::string& time) {
-  return "#Norrvault Backup Schedule\r\n \r\nRunOnDay " + day + "\r\nRunAtTime " + time + "\r\n";
+// With `restore_test`, the line that asks for the weekly restore test follows.
+std::string ScheduleText(const std::string& day, const std::string& time,
+                         bool restore_test = false) {
+  return "#Norrvault Backup Schedule\r\n \r\nRunOnDay " + day + "\r\nRunAtTime " + time + "\r\n" +
+         (restore_test ? "#RunRestoreTest weekly\r\n" : "");
 }
 
 // An install folder holding a copy of the program, and the stand-in beside it.
@@ -83,15 +86,16 @@ class ScheduledBackup {
   std::string crontab_;
 };
 
-// The marked lines of a table.
-std::vector<std::string> MarkedLines(const std::string& table) {
+// The lines of a table marked with `marker`.
+std::vector<std::string> MarkedLines(const std::string& table,
+                                     std::string_view marker = kCrontabMarker) {
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < table.size()) {
     size_t end = table.find('\n', start);
     if (end == std::string::npos) end = table.size();
     const std::string line = table.substr(start, end - start);
-    if (IsMarkedLine(line)) lines.push_back(line);
+    if (IsMarkedLine(line, marker)) lines.push_back(line);
     start = end + 1;
   }
   return lines;
@@ -157,6 +161,17 @@ TEST(ScheduledBackupTest, EachDayAndHourGivesItsCronTimes) {
   EXPECT_EQ(MarkedLines(run.Table())[0],
             "0 23 * * * cd '" + run.folder() +
                 "' && mkdir -p Logs && ./NVXbackup >>Logs/NVXbackup.out 2>&1 #NVXscheduledBackup");
+  // The restore test: twelve hours after the week's backup, Sunday's of a daily schedule.
+  for (const TimeCase& c : std::vector<TimeCase>{{"tue", "0200", "0 14 * * tue"},
+                                                 {"fri", "1200", "0 0 * * sat"},
+                                                 {"SUN", "1300", "0 1 * * mon"},
+                                                 {"all", "2300", "0 11 * * mon"}}) {
+    ASSERT_EQ(run.Run(ScheduleText(c.day, c.time, true)).exit_code, 0);
+    const std::vector<std::string> tests = MarkedLines(run.Table(), kRestoreTestCrontabMarker);
+    ASSERT_EQ(tests.size(), 1u) << run.Table();
+    EXPECT_EQ(tests[0].substr(0, tests[0].find(" cd ")), c.cron_times) << c.day << " " << c.time;
+    EXPECT_TRUE(jobfiles::ScheduleInCrontab(run.Table())->restore_test);
+  }
 }
 
 struct TableCase {
@@ -165,6 +180,7 @@ struct TableCase {
   const char* day;
   const char* after;  // "LINE" stands for the marked line of the schedule
   size_t installs;
+  bool restore_test = false;  // the file asks for the weekly restore test ("TEST" its line)
 };
 
 const TableCase kTables[] = {
@@ -185,6 +201,12 @@ const TableCase kTables[] = {
     {"NoneRemovesTheLine", "# a\n0 1 * * * x #NVXscheduledBackup\n# b", "none", "# a\n# b\n", 1},
     {"NoneWithoutLineChangesNothing", "# a\n# b", "none", "# a\n# b", 0},
     {"NoneWithoutTableInstallsNothing", nullptr, "none", "(no table)", 0},
+    {"RestoreTestLineFollowsTheBackup", "# a", "mon", "# a\nLINE\nTEST\n", 1, true},
+    {"RestoreTestOffRemovesItsLine", "0 1 * * mon x #NVXscheduledRestoreTest\n", "mon", "LINE\n",
+     1},
+    {"NoneRemovesTheRestoreTestLine",
+     "# a\n0 1 * * * x #NVXscheduledBackup\n0 13 * * mon y #NVXscheduledRestoreTest\n# b\n", "none",
+     "# a\n# b\n", 1, true},
 };
 
 class TableTest : public ::testing::TestWithParam<TableCase> {};
@@ -193,14 +215,16 @@ TEST_P(TableTest, OnlyTheMarkedLineChanges) {
   const TableCase& c = GetParam();
   ScheduledBackup run;
   if (c.before) run.SetTable(c.before);
-  const test::RunResult result = run.Run(ScheduleText(c.day, "0900"));
+  const test::RunResult result = run.Run(ScheduleText(c.day, "0900", c.restore_test));
   ASSERT_EQ(result.exit_code, 0) << result.err;
   std::string expected = c.after;
+  std::string quoted;
+  ASSERT_TRUE(QuoteFolderForCron(run.folder(), &quoted));
   const size_t line_at = expected.find("LINE");
-  if (line_at != std::string::npos) {
-    std::string quoted;
-    ASSERT_TRUE(QuoteFolderForCron(run.folder(), &quoted));
-    expected.replace(line_at, 4, ScheduledLine({c.day, 9}, quoted));
+  if (line_at != std::string::npos) expected.replace(line_at, 4, ScheduledLine({c.day, 9}, quoted));
+  const size_t test_at = expected.find("TEST");
+  if (test_at != std::string::npos) {
+    expected.replace(test_at, 4, RestoreTestLine({c.day, 9}, quoted));
   }
   EXPECT_EQ(run.Table(), expected);
   EXPECT_EQ(run.Installs(), c.installs);
@@ -264,22 +288,26 @@ TEST(ScheduledBackupTest, FailingCrontabLeavesTheTable) {
 }
 
 // Folder names that the shell or cron would read otherwise: blanks, quotes, "%", a
-// backslash before "%", "$" and "#". The command cron would hand the shell starts
-// NVXbackup in that folder, with its output appended to Logs/NVXbackup.out.
+// backslash before "%", "$" and "#". The commands cron would hand the shell start
+// NVXbackup in that folder, the restore test's with its job file, with the output
+// appended to Logs/NVXbackup.out.
 TEST(ScheduledBackupTest, CronCommandRunsNVXbackupInAnAwkwardFolder) {
   ScheduledBackup run("My Backups 100% it's \"ok\" \\%x $HOME #1 `id`");
-  test::WriteFileText(run.folder() + "/NVXbackup", "#!/bin/sh\necho \"ran in $(pwd)\"\n");
+  test::WriteFileText(run.folder() + "/NVXbackup", "#!/bin/sh\necho \"ran in $(pwd):$*\"\n");
   fs::permissions(run.folder() + "/NVXbackup", fs::perms::owner_all);
-  ASSERT_EQ(run.Run(ScheduleText("wed", "1300")).exit_code, 0);
+  ASSERT_EQ(run.Run(ScheduleText("wed", "1300", true)).exit_code, 0);
   const std::vector<std::string> marked = MarkedLines(run.Table());
+  const std::vector<std::string> tests = MarkedLines(run.Table(), kRestoreTestCrontabMarker);
   ASSERT_EQ(marked.size(), 1u);
-  const std::string command = CronCommand(marked[0]);
-  for (int times = 0; times < 2; ++times) {
+  ASSERT_EQ(tests.size(), 1u);
+  for (const std::string& line : {marked[0], marked[0], tests[0]}) {
+    const std::string command = CronCommand(line);
     const test::RunResult shell = test::RunProgram("/bin/sh", {{"-c", command}, {}, {}});
     ASSERT_EQ(shell.exit_code, 0) << command << "\n" << shell.err;
   }
-  const std::string ran = "ran in " + run.folder() + "\n";
-  EXPECT_EQ(test::ReadFileText(run.folder() + "/Logs/NVXbackup.out"), ran + ran);
+  const std::string ran = "ran in " + run.folder() + ":\n";
+  EXPECT_EQ(test::ReadFileText(run.folder() + "/Logs/NVXbackup.out"),
+            ran + ran + "ran in " + run.folder() + ":-f restoretest-config.txt\n");
 }
 
 }  // namespace

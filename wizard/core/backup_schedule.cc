@@ -80,19 +80,19 @@ std::optional<QString> ChosenDay(const ScheduleChecks& checks, const QString& da
   return std::nullopt;
 }
 
-QStringList ScheduleFileLines(const QString& day, const QString& time) {
+QStringList ScheduleFileLines(const QString& day, const QString& time, bool restore_test) {
   QStringList lines;
   for (const std::string& line :
-       jobfiles::ScheduleFileLines(day.toStdString(), time.toStdString())) {
+       jobfiles::ScheduleFileLines(day.toStdString(), time.toStdString(), restore_test)) {
     lines << QString::fromStdString(line);
   }
   return lines;
 }
 
 bool WriteScheduleFile(const QString& folder, const QString& day, const QString& time,
-                       QString* error) {
+                       QString* error, bool restore_test) {
   const QString path = QDir(folder).filePath(kScheduleFileName);
-  return ReplaceFile(path, path + ".new", ScheduleFileLines(day, time), error);
+  return ReplaceFile(path, path + ".new", ScheduleFileLines(day, time, restore_test), error);
 }
 
 std::optional<jobfiles::Schedule> ReadScheduleFile(const QString& folder) {

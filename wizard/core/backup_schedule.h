@@ -42,12 +42,13 @@ ScheduleChecks AfterWeeklyToggled(ScheduleChecks checks, bool checked);
 // when neither box is checked (the forms then show their "No selection made" message).
 std::optional<QString> ChosenDay(const ScheduleChecks& checks, const QString& day_text);
 
-// The four lines of the schedule file (without line ends).
-QStringList ScheduleFileLines(const QString& day, const QString& time);
+// The lines of the schedule file (without line ends); with `restore_test`, the line that
+// asks NVXscheduledBackup for the weekly restore test as well.
+QStringList ScheduleFileLines(const QString& day, const QString& time, bool restore_test = false);
 // Writes BackupSchedule.txt whole in `folder` by way of a new file and a rename. False
 // with the reason in *error; the old file is then unchanged.
 [[nodiscard]] bool WriteScheduleFile(const QString& folder, const QString& day, const QString& time,
-                                     QString* error);
+                                     QString* error, bool restore_test = false);
 
 // The schedule file in `folder`; none when it does not exist or is no schedule that
 // NVXscheduledBackup would take.

@@ -7,11 +7,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "jobfiles/backup_schedule_file.h"
 #include "wizard/core/run_watch.h"
 
 namespace nvx::wizard {
 
-inline constexpr char kRestoreTestConfigName[] = "restoretest-config.txt";
+// The name NVXscheduledBackup's weekly line runs NVXbackup with as well.
+inline constexpr const char* kRestoreTestConfigName = jobfiles::kRestoreTestConfigName.data();
 inline constexpr char kRestoreTestResultsType[] = "RestoreTest";
 // How many files a restore test started from the menu restores.
 inline constexpr int kRestoreTestFiles = 5;

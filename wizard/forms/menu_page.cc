@@ -74,7 +74,9 @@ void MenuPage::ShowScheduleInForce() {
   }
   QString text = in_force ? ScheduleText(*in_force) : QString();
   if (asked && in_force &&
-      (asked->day != in_force->day || (!asked->none() && asked->hour != in_force->hour))) {
+      (asked->day != in_force->day ||
+       (!asked->none() &&
+        (asked->hour != in_force->hour || asked->restore_test != in_force->restore_test)))) {
     text += "\r\n(" + kScheduleFileName + " asks for another schedule: choose it and press Apply)";
   }
   current_schedule_->setText(text);

@@ -1,5 +1,5 @@
 // MenuFull's Schedule tab: the schedule choice shared with the `scheduletask` page, the
-// current schedule (`CurrentSchedule`; MenuPage::Load shows the crontab line in force,
+// current schedule (`CurrentSchedule`; MenuPage::Load shows the crontab lines in force,
 // or BackupSchedule.txt without an answer from the crontab, and sets the choice to it),
 // `Apply_Schedule` "Apply" and `NoSchedule` "No Scheduled Backups". Both buttons write the file and
 // start NVXscheduledBackup, which adds, changes or removes the crontab line; the text then shows
@@ -38,7 +38,7 @@ void ApplySchedule(WizardContext& context, const ScheduleControls& controls, QLa
     return;
   }
   QString error;
-  if (!WriteScheduleFile(context.state.app_folder, *day, controls.ChosenTime(), &error)) {
+  if (!WriteChosenSchedule(context, controls, *day, controls.ChosenTime(), &error)) {
     context.desktop.Tell("Could not write " + kScheduleFileName + ": " + error);
     return;
   }

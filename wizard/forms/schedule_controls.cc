@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "wizard/core/config_rewrites.h"
+#include "wizard/core/restore_test_job.h"
 #include "wizard/core/wizard_environment.h"
 
 namespace nvx::wizard {
@@ -33,6 +34,8 @@ ScheduleControls::ScheduleControls(QWidget* parent) : QWidget(parent) {
   auto* time_label = Named(new QLabel("Run at what time?", this), "DailyTimeLabel");
   time_ = Named(new QComboBox(this), "DailyTime");
   time_->addItems(DailyTimeChoices());
+  restore_test_ =
+      Named(new QCheckBox("Also test a restore once a week", this), "WeeklyRestoreTest");
   day_label_->hide();
   day_->hide();
 
@@ -48,6 +51,7 @@ ScheduleControls::ScheduleControls(QWidget* parent) : QWidget(parent) {
   layout->addWidget(daily_);
   layout->addWidget(weekly_);
   layout->addLayout(lists);
+  layout->addWidget(restore_test_);
 
   connect(daily_, &QCheckBox::toggled, this, &ScheduleControls::DailyToggled);
   connect(weekly_, &QCheckBox::toggled, this, &ScheduleControls::WeeklyToggled);
@@ -61,7 +65,12 @@ QString ScheduleControls::ChosenTime() const {
   return TimeCodeOf(time_->currentText());
 }
 
+bool ScheduleControls::RestoreTestChosen() const {
+  return restore_test_->isChecked();
+}
+
 void ScheduleControls::ShowSchedule(const jobfiles::Schedule& schedule) {
+  restore_test_->setChecked(!schedule.none() && schedule.restore_test);
   const bool weekly = !schedule.none() && schedule.day != jobfiles::kEveryDay;
   Show({!schedule.none() && !weekly, weekly, weekly});
   for (int i = 0; weekly && i < day_->count(); ++i) {
@@ -92,6 +101,19 @@ void ScheduleControls::Show(const ScheduleChecks& checks) {
 
 ScheduleChecks ScheduleControls::Checks() const {
   return {daily_->isChecked(), weekly_->isChecked(), !day_->isHidden()};
+}
+
+bool WriteChosenSchedule(WizardContext& context, const ScheduleControls& controls,
+                         const QString& day, const QString& time, QString* error) {
+  const QString& folder = context.state.app_folder;
+  bool restore_test = controls.RestoreTestChosen() && day != kNoScheduleDay;
+  QString test_error;
+  // Without its job file the weekly line would start NVXbackup to no purpose.
+  if (restore_test && !PrepareRestoreTest(folder, &test_error)) {
+    context.desktop.Tell("The weekly restore test is not scheduled: " + test_error);
+    restore_test = false;
+  }
+  return WriteScheduleFile(folder, day, time, error, restore_test);
 }
 
 bool ExecuteTimer(WizardContext& context) {

@@ -1,7 +1,8 @@
 // The schedule choice that the `scheduletask` page and the menu's Schedule tab share: the
 // question, the check boxes `CheckDaily` and `CheckWeekly`, `DayOfWeekLabel` with the list
 // `DayOfWeek` (hidden until "once a week" is checked) and `DailyTimeLabel` with the list
-// `DailyTime`, with the rules that keep the boxes apart. Also `ExecuteTimer`, which both
+// `DailyTime`, with the rules that keep the boxes apart, and `WeeklyRestoreTest`, which
+// asks for the restore test once a week as well (off until chosen). Also `ExecuteTimer`, which both
 // places run after writing BackupSchedule.txt (a schedule or "none"): it starts
 // NVXscheduledBackup, which brings the crontab line in agreement with the file.
 // GUI thread only.
@@ -37,8 +38,10 @@ class ScheduleControls : public QWidget {
   std::optional<QString> ChosenDay() const;
   // The time code of the chosen `DailyTime` entry ("0000" ... "2300").
   QString ChosenTime() const;
+  // `WeeklyRestoreTest` is checked.
+  bool RestoreTestChosen() const;
   // Shows `schedule` on the boxes and lists: every day, once a week on its day, or
-  // neither for "none"; the time list at its hour.
+  // neither for "none"; the time list at its hour; the restore test's box.
   void ShowSchedule(const jobfiles::Schedule& schedule);
 
  private:
@@ -53,7 +56,15 @@ class ScheduleControls : public QWidget {
   QLabel* day_label_;
   QComboBox* day_;
   QComboBox* time_;
+  QCheckBox* restore_test_;
 };
+
+// Writes BackupSchedule.txt for `day` and `time` with the controls' choice of the restore
+// test, after restoretest-config.txt from config.txt for the weekly line to run. A restore
+// test that cannot be prepared is left out of the file, and the user is told why. False
+// with *error when BackupSchedule.txt could not be written.
+[[nodiscard]] bool WriteChosenSchedule(WizardContext& context, const ScheduleControls& controls,
+                                       const QString& day, const QString& time, QString* error);
 
 // Starts NVXscheduledBackup from AppFolder without arguments and without waiting; it
 // picks up the new BackupSchedule.txt. It runs without a window, its output appended to

@@ -34,7 +34,7 @@ void ScheduleTaskPage::ContinueClicked() {
   QString error;
   const bool scheduled =
       !day->isEmpty() &&
-      WriteScheduleFile(context_.state.app_folder, *day, controls_->ChosenTime(), &error) &&
+      WriteChosenSchedule(context_, *controls_, *day, controls_->ChosenTime(), &error) &&
       ExecuteTimer(context_);
   context_.desktop.Tell(scheduled ? kScheduleCreated : kCouldNotSchedule);
   accept();

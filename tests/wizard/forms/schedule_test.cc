@@ -296,5 +296,25 @@ TEST_F(ScheduleTest, TheScheduleTabShowsTheCrontabLineInForce) {
   }
 }
 
+// The weekly restore test, chosen, goes into BackupSchedule.txt with the job file its
+// crontab line runs; "none" does not keep it.
+TEST_F(ScheduleTest, WeeklyRestoreTestIsAskedForWithItsJobFile) {
+  OpenMenu();
+  EXPECT_FALSE(Checked("WeeklyRestoreTest"));
+  SetChecked("CheckWeekly", true);
+  Choose("DayOfWeek", "Sunday");
+  Choose("DailyTime", "Noon");
+  SetChecked("WeeklyRestoreTest", true);
+  Click("Apply_Schedule");
+  EXPECT_EQ(ReadApp("BackupSchedule.txt"),
+            ScheduleFile("sun", "1200") + "#RunRestoreTest weekly\r\n");
+  EXPECT_NE(ReadApp("restoretest-config.txt").find("VerifyRestore 5"), std::string::npos);
+  OpenMenu();
+  EXPECT_TRUE(Checked("WeeklyRestoreTest"));
+  Click("NoSchedule");
+  EXPECT_EQ(ReadApp("BackupSchedule.txt"), ScheduleFile("none", "0000"));
+  EXPECT_FALSE(Checked("WeeklyRestoreTest"));
+}
+
 }  // namespace
 }  // namespace nvx::test
