@@ -23,7 +23,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
 
 # Exactly the design's layout, nothing more.
 layout=$(cd "$prefix" && find . -mindepth 1 | sort | tr '\n' ' ')
-expected="./bin ./bin/NVXbackup ./bin/NVXscheduledBackup ./bin/NorrvaultBackup ./bin/NorrvaultBackup.desktop"
+expected="./bin ./bin/NVXbackup ./bin/NVXnotify ./bin/NVXscheduledBackup ./bin/NorrvaultBackup ./bin/NorrvaultBackup.desktop"
 expected+=" ./bin/libnvxapi.so ./bin/libnvxapib.so ./bin/nvxserver ./include ./include/nvxapi.h "
 [[ "$layout" == "$expected" ]] || fail "layout is '$layout', expected '$expected'"
 

@@ -47,10 +47,14 @@ for path in bin/NorrvaultBackup bin/NVXbackup bin/NVXscheduledBackup bin/NVXnoti
 done
 grep -qx "./usr/share/applications/$name.desktop" <<<"$listing" ||
   fail "the package does not list its desktop entry in /usr/share/applications"
-# Nothing from the build tree or of the tests slips in.
-if grep -v -e "^./$folder" -e "^./usr/share/applications" -e '^./$' -e '^./opt/$' \
-  -e '^./usr/$' -e '^./usr/share/$' <<<"$listing" | grep -q .; then
-  fail "unexpected files: $(grep -v -e "^./$folder" -e '^./usr/share/applications' <<<"$listing")"
+# Nothing from the build tree or of the tests slips in: the install folder, the folders
+# above it, the desktop entry and the icon with its theme's folders.
+allowed=(-e "^./$folder" -e '^./usr/share/applications' -e '^./$' -e '^./opt/$' -e '^./usr/$'
+  -e '^./usr/share/$' -e '^./usr/share/icons/$' -e '^./usr/share/icons/hicolor/$'
+  -e '^./usr/share/icons/hicolor/scalable/$' -e '^./usr/share/icons/hicolor/scalable/apps/$'
+  -e "^./usr/share/icons/hicolor/scalable/apps/$name.svg\$")
+if grep -v "${allowed[@]}" <<<"$listing" | grep -q .; then
+  fail "unexpected files: $(grep -v "${allowed[@]}" <<<"$listing")"
 fi
 
 # --- unpack into a scratch root ------------------------------------------------------
