@@ -64,6 +64,9 @@ enum class ConfigKeyword {
   // The desktop notification at the end of a run: "Failures" (the default), "Always" or
   // "Never".
   kDesktopNotify,
+  // The PEM file of the certificate authorities that the service's certificate is checked
+  // against; without it, the system's trust store.
+  kServerCA,
 };
 
 struct ConfigKeywordSpelling {
@@ -119,6 +122,7 @@ inline constexpr ConfigKeywordSpelling kConfigKeywords[] = {
     {ConfigKeyword::kExcludeExtension, "ExcludeExtension", "ExcludeExtension", false},
     {ConfigKeyword::kVerifyPath, "VerifyPath", "VerifyPath", false},
     {ConfigKeyword::kDesktopNotify, "DesktopNotify", "DesktopNotify", false},
+    {ConfigKeyword::kServerCA, "NVXServerCA", "NVXServerCA", false},
 };
 
 // The row of `keyword`.

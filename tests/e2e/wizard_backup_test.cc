@@ -126,10 +126,10 @@ class WizardBackupTest : public EndToEndTest {
   void StartWizard() {
     start_up_.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    auto login = [this](const QString& id, const QString& password,
+    auto login = [this](const wizard::LoginRequest& request,
                         QString* reason) -> std::optional<int> {
       if (!library_.Load(state_.app_folder, reason)) return std::nullopt;
-      return library_.TestLogin(id, password);
+      return library_.Check(request);
     };
     start_up_ = std::make_unique<wizard::StartUp>(state_, desktop_, login,
                                                   QString::fromStdString(temp_.File("drive_c")));
