@@ -70,6 +70,8 @@ class WizardBackupTest : public EndToEndTest {
     setenv("NVX_CONNECT_PAUSE_MS", "0", 1);
     setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
     state_.app_folder = QString::fromStdString(app_);
+    // The test's nvxserver speaks plain HTTP: the Login page offers it unticked.
+    state_.server = wizard::kPlainDefaultServers;
     state_.os_name = "Linux";
     state_.user_name = "alice";
     state_.my_documents_folder = QString::fromStdString(documents_ + "/");

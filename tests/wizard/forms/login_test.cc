@@ -1,5 +1,6 @@
 // The Login page: every result of the login check, empty fields, an unavailable check
-// library, and the Notify box, which decides the NotifyUser lines of the sections.
+// library, the servers the check asks and the configuration names, and the Notify box,
+// which decides the NotifyUser lines of the sections.
 #include <filesystem>
 
 #include <QLineEdit>
@@ -28,6 +29,21 @@ TEST_F(LoginTest, EveryLoginResultEitherStaysWithItsMessageOrGoesOn) {
        "password"},
       {6, ""},
       {-1, ""},
+      {-4,
+       "The service's certificate is not trusted, so your ID and password were not sent. If the "
+       "service uses a certificate authority of its own, name its certificate file under "
+       "\"Certificate authority\"; otherwise check the server address."},
+      {-5,
+       "The service's certificate was issued for another name, so your ID and password were not "
+       "sent. Check the server address: it must be the name the service's certificate was "
+       "issued for."},
+      {-6,
+       "The service's certificate has expired, so your ID and password were not sent. Check "
+       "this computer's date and time; if they are right, the service's certificate must be "
+       "renewed."},
+      {-7,
+       "The service does not speak TLS, so your ID and password were not sent. Check the "
+       "server address and its port."},
       {std::nullopt, "Login check unavailable: libnvxapib.so: cannot open shared object file"},
   };
   for (const Case& c : cases) {
@@ -51,7 +67,7 @@ TEST_F(LoginTest, EveryLoginResultEitherStaysWithItsMessageOrGoesOn) {
 
 // A login the service could not check is kept only when the user says so.
 TEST_F(LoginTest, AnUncheckedLoginIsSavedOnlyWhenTheUserSaysSo) {
-  for (const int result : {-2, -3}) {
+  for (const int result : {-2, -3, -100}) {
     for (const wizard::Answer answer : {wizard::Answer::kNo, wizard::Answer::kYes}) {
       SCOPED_TRACE(std::to_string(result) + (answer == wizard::Answer::kYes ? " yes" : " no"));
       std::filesystem::remove(AppFile("config.new"));
@@ -85,10 +101,62 @@ TEST_F(LoginTest, EmptyIdOrPasswordIsRefusedWithoutAskingTheService) {
     Click("Login");
     ExpectPage("Login");
   }
-  EXPECT_EQ(desktop_.messages(), QStringList(3, "Please enter an ID and Password"));
+  Type("NVX_ID", "bob");
+  Type("NVX_password", "pw");
+  for (auto [address, ca_file] :
+       {std::pair{"nas example", ""}, std::pair{"nas:0", ""}, std::pair{"", "/no/such/ca.pem"}}) {
+    Type("ServerAddress", address);
+    Type("ServerCA", ca_file);
+    Click("Login");
+    ExpectPage("Login");
+  }
+  EXPECT_EQ(desktop_.messages().mid(3),
+            QStringList({wizard::kServerAddressInvalidMessage, wizard::kServerAddressInvalidMessage,
+                         "The certificate authority file cannot be read: /no/such/ca.pem"}));
+  EXPECT_EQ(desktop_.messages().mid(0, 3), QStringList(3, "Please enter an ID and Password"));
   EXPECT_TRUE(login_calls_.empty());
   EXPECT_EQ(start_up_->current_page()->findChild<QLineEdit*>("NVX_password")->echoMode(),
             QLineEdit::Password);
+}
+
+// A new configuration asks for a secure connection; one begun over an older config.txt
+// without NVXServer keeps the default servers plain. What the check asks is what is written.
+TEST_F(LoginTest, TheServersAreCheckedAndWrittenWithTheirScheme) {
+  MakeFile(home_.File("ca.pem"), 10);
+  const QString ca = QString::fromStdString(home_.File("ca.pem"));
+  const struct Case {
+    bool older_config;
+    const char* address;
+    bool secure_shown;
+    QString servers;  // asked and written; empty: no NVXServer line
+  } cases[] = {
+      {false, "nas.example:8443", true, "https://nas.example:8443"},
+      {true, "", false, ""},
+      {true, "nas.example", false, "http://nas.example"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    std::filesystem::remove(AppFile("config.txt"));
+    state_.server = {};
+    if (c.older_config) WriteFileText(AppFile("config.txt"), "NVXuser bob\r\nSendLog\r\n");
+    StartWizard();
+    Click("Continue");
+    EXPECT_EQ(start_up_->current_page()->findChild<QCheckBox*>("SecureConnection")->isChecked(),
+              c.secure_shown);
+    Type("ServerAddress", c.address);
+    Type("ServerCA", c.older_config ? "" : ca);
+    Type("NVX_ID", "bob");
+    Type("NVX_password", "pw");
+    Click("Login");
+    ExpectPage("ChooseType");
+    EXPECT_EQ(login_calls_.back().servers, c.servers);
+    EXPECT_EQ(login_calls_.back().ca_file, c.older_config ? QString() : ca);
+    const std::string config = ReadApp("config.new");
+    std::string lines;
+    if (!c.servers.isEmpty()) lines += "NVXServer " + c.servers.toStdString() + "\r\n";
+    if (!c.older_config) lines += "NVXServerCA " + ca.toStdString() + "\r\n";
+    EXPECT_NE(config.find("NVXPwEncrypt pw\r\n" + lines + " \r\n"), std::string::npos) << config;
+  }
 }
 
 TEST_F(LoginTest, ClearingNotifyLeavesNotifyUserOnlyInTheConfigurationBlock) {
