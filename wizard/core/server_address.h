@@ -24,6 +24,13 @@ struct ServerChoice {
 // What a configuration without NVXServer and NVXServerCA lines means.
 inline const ServerChoice kPlainDefaultServers{{}, false, {}};
 
+// The longest NVXServer value the job runner takes; a longer one makes the whole file
+// invalid, and no job would run.
+inline constexpr qsizetype kServerSettingMaxLength = 63;
+inline constexpr char kServerSettingTooLongMessage[] =
+    "The server address is too long for the backup configuration: give fewer or shorter "
+    "server names";
+
 inline constexpr char kServerAddressInvalidMessage[] =
     "The server address is not valid: give a host name or address, optionally followed by "
     "\":\" and a port, or leave it empty for the Norrvault servers";

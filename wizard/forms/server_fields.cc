@@ -23,7 +23,7 @@ ServerFields::ServerFields(WizardContext& context, QWidget* page, QFormLayout* f
   ca_prompt->setObjectName("ServerCA_prompt");
   ca_file_ = new QLineEdit(page);
   ca_file_->setObjectName("ServerCA");
-  ca_file_->setPlaceholderText("optional: the system's trusted authorities");
+  ca_file_->setPlaceholderText("optional");
   browse_ = new QPushButton("Browse...", page);
   browse_->setObjectName("ServerCABrowse");
   browse_->setAutoDefault(false);
@@ -56,6 +56,10 @@ void ServerFields::SetEditable(bool editable) {
 bool ServerFields::Usable() const {
   if (!ServerAddressValid(address_->text())) {
     context_.desktop.Tell(kServerAddressInvalidMessage);
+    return false;
+  }
+  if (ServerSetting(choice()).size() > kServerSettingMaxLength) {
+    context_.desktop.Tell(kServerSettingTooLongMessage);
     return false;
   }
   const QString ca_file = ca_file_->text().trimmed();

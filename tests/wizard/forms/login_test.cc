@@ -104,7 +104,9 @@ TEST_F(LoginTest, EmptyIdOrPasswordIsRefusedWithoutAskingTheService) {
   Type("NVX_ID", "bob");
   Type("NVX_password", "pw");
   for (auto [address, ca_file] :
-       {std::pair{"nas example", ""}, std::pair{"nas:0", ""}, std::pair{"", "/no/such/ca.pem"}}) {
+       {std::pair{"nas example", ""}, std::pair{"nas:0", ""},
+        std::pair{"first-backup-server.example,second-backup-server.example", ""},
+        std::pair{"", "/no/such/ca.pem"}}) {
     Type("ServerAddress", address);
     Type("ServerCA", ca_file);
     Click("Login");
@@ -112,6 +114,7 @@ TEST_F(LoginTest, EmptyIdOrPasswordIsRefusedWithoutAskingTheService) {
   }
   EXPECT_EQ(desktop_.messages().mid(3),
             QStringList({wizard::kServerAddressInvalidMessage, wizard::kServerAddressInvalidMessage,
+                         wizard::kServerSettingTooLongMessage,
                          "The certificate authority file cannot be read: /no/such/ca.pem"}));
   EXPECT_EQ(desktop_.messages().mid(0, 3), QStringList(3, "Please enter an ID and Password"));
   EXPECT_TRUE(login_calls_.empty());
