@@ -33,6 +33,8 @@ enum class ConfigKeyword {
   kPassword,
   kResultsType,
   kServer,
+  // The PEM file of the authorities a TLS service's certificate must chain to.
+  kServerCa,
   kPasswordEncrypt,
   kServerPath,
   kServerFile,
@@ -64,9 +66,6 @@ enum class ConfigKeyword {
   // The desktop notification at the end of a run: "Failures" (the default), "Always" or
   // "Never".
   kDesktopNotify,
-  // The PEM file of the certificate authorities that the service's certificate is checked
-  // against; without it, the system's trust store.
-  kServerCA,
 };
 
 struct ConfigKeywordSpelling {
@@ -93,6 +92,7 @@ inline constexpr ConfigKeywordSpelling kConfigKeywords[] = {
     {ConfigKeyword::kPassword, "NVXPw", "NVXPw", false},
     {ConfigKeyword::kResultsType, "ResultsType", "ResultsType", false},
     {ConfigKeyword::kServer, "NVXServer", "NVXServer", false},
+    {ConfigKeyword::kServerCa, "NVXServerCA", "NVXServerCA", false},
     {ConfigKeyword::kPasswordEncrypt, "NVXPwEncrypt", "NVXPwEncrypt", false},
     {ConfigKeyword::kServerPath, "NVXPath", "NVXpath", false},
     {ConfigKeyword::kServerFile, "NVXFile", "NVXfile", false},
@@ -122,7 +122,6 @@ inline constexpr ConfigKeywordSpelling kConfigKeywords[] = {
     {ConfigKeyword::kExcludeExtension, "ExcludeExtension", "ExcludeExtension", false},
     {ConfigKeyword::kVerifyPath, "VerifyPath", "VerifyPath", false},
     {ConfigKeyword::kDesktopNotify, "DesktopNotify", "DesktopNotify", false},
-    {ConfigKeyword::kServerCA, "NVXServerCA", "NVXServerCA", false},
 };
 
 // The row of `keyword`.

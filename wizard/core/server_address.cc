@@ -44,7 +44,7 @@ std::optional<jobfiles::ConfigKeyword> KeywordOf(const QString& line, QString* v
 
 bool IsServerLine(const QString& line) {
   const std::optional<jobfiles::ConfigKeyword> keyword = KeywordOf(line);
-  return keyword == kServer || keyword == kServerCA;
+  return keyword == kServer || keyword == kServerCa;
 }
 
 }  // namespace
@@ -107,7 +107,7 @@ QStringList ServerLines(const ServerChoice& choice) {
   if (const QString setting = ServerSetting(choice); !setting.isEmpty()) {
     lines << ConfigLine(kServer, setting);
   }
-  if (!choice.ca_file.trimmed().isEmpty()) lines << ConfigLine(kServerCA, choice.ca_file.trimmed());
+  if (!choice.ca_file.trimmed().isEmpty()) lines << ConfigLine(kServerCa, choice.ca_file.trimmed());
   return lines;
 }
 
@@ -118,7 +118,7 @@ ServerChoice ServerChoiceFromLines(const QStringList& lines) {
     QString value;
     const std::optional<jobfiles::ConfigKeyword> keyword = KeywordOf(line, &value);
     if (keyword == kServer) setting = value;
-    if (keyword == kServerCA) choice.ca_file = value;
+    if (keyword == kServerCa) choice.ca_file = value;
   }
   if (!setting) return choice;
   const QStringList entries = Entries(*setting);

@@ -26,7 +26,7 @@ inline const ServerChoice kPlainDefaultServers{{}, false, {}};
 
 // The longest NVXServer value the job runner takes; a longer one makes the whole file
 // invalid, and no job would run.
-inline constexpr qsizetype kServerSettingMaxLength = 63;
+inline constexpr qsizetype kServerSettingMaxLength = 511;
 inline constexpr char kServerSettingTooLongMessage[] =
     "The server address is too long for the backup configuration: give fewer or shorter "
     "server names";
