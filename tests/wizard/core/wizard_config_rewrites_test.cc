@@ -139,9 +139,7 @@ TEST(ConfigRewritesTest, ServerChoicesWrittenAndReadBack) {
   EXPECT_EQ(ReadFileText(temp.File("config.txt")),
             "NVXuser new\r\nNVXPwEncrypt pw\r\nNVXServer https://nas.example\r\n"
             "NVXServerCA /ca.pem\r\nSendToNVX\r\n");
-  for (const char* valid : {"", "h", "h.example:1", "https://10.0.0.1:65535", "a, http://b:80"}) {
-    EXPECT_TRUE(wizard::ServerAddressValid(valid)) << valid;
-  }
+  EXPECT_TRUE(wizard::ServerAddressValid(" https://10.0.0.1:65535, b"));
   for (const char* invalid : {"h:0", "h:65536", "h x", ":80", "h:", "h/p", "https://"}) {
     EXPECT_FALSE(wizard::ServerAddressValid(invalid)) << invalid;
   }
