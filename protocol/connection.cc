@@ -95,6 +95,11 @@ bool Connection::WaitForTls(int64_t deadline_millis) {
   return WaitUntil(tls_->wait() == platform::TlsSession::Wait::kReadable, deadline_millis);
 }
 
+void Connection::CloseFailed(std::string_view failure_text, int32_t error) {
+  Close();
+  (void)Fail(failure_text, error);  // the failure is the caller's to report
+}
+
 void Connection::CloseBroken(int32_t error) {
   last_error_ = error;
   Close();

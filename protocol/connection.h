@@ -64,6 +64,9 @@ class Connection {
   platform::TlsRefusal tls_refusal() const { return tls_refusal_; }
   // The TLS library's own words on the last failed handshake, for the log.
   const std::string& tls_detail() const { return tls_detail_; }
+  // Closes the connection as failed to open, with `failure_text` and `error` telling why
+  // (for what is done on it after the TCP connect: a proxy tunnel, TLS set-up).
+  void CloseFailed(std::string_view failure_text, int32_t error);
   // Closes the connection as broken with `error` as its last error.
   void CloseBroken(int32_t error);
   bool is_open() const { return open_; }
