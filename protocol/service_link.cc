@@ -65,6 +65,12 @@ void ServiceLink::ReportConnectFailure(int32_t remaining_retries) {
                     remaining_retries, active_->FailureDescription().c_str());
   } else {
     report_.SetStatusMessage("Connect to Norrvault failed: " + connect_reason_);
+    // The results say it once, before whatever the failed request brings there.
+    if (connect_reason_ != reported_reason_) {
+      report_.WriteResultText("\r\nThe connection to Norrvault was refused: " + connect_reason_ +
+                              ".\r\n");
+      reported_reason_ = connect_reason_;
+    }
     std::string detail = connect_detail_.empty() ? "" : " (" + connect_detail_ + ")";
     report_.LogLine(kLineError, " Err Communications connect to Norrvault failed %d %s: %s%s\n",
                     remaining_retries, active_->FailureDescription().c_str(),

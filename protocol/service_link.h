@@ -152,6 +152,8 @@ class ServiceLink {
   // the failure text of the connection says it all), and the TLS library's detail.
   std::string connect_reason_;
   std::string connect_detail_;
+  // The last reason the results were told of.
+  std::string reported_reason_;
   std::unique_ptr<platform::TlsClientContext> tls_context_;
   std::string tls_context_ca_file_;
   // The current stretch of the body being received: when it began (process clock) and
