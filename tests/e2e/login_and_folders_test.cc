@@ -1,6 +1,7 @@
 // NVXbackup against a real nvxserver: the login outcomes with their exit codes and
-// results texts, server folders made and pruned, the summary e-mail, failover from a
-// refusing first server to the second.
+// results texts, TLS services refused before any request with the reason in the results,
+// server folders made and pruned, the summary e-mail, failover from a refusing first
+// server to the second.
 #include <string>
 #include <vector>
 
@@ -93,6 +94,60 @@ TEST_F(FolderJobsTest, NotifyUserLeavesTheReportInTheOutbox) {
   EXPECT_EQ(text.substr(text.find("\r\n") + 2), report);
 }
 
+// A TLS service whose certificate the job cannot trust, or that does not speak TLS, hears
+// not a byte of a request: the run ends like a failed connection, saying why.
+TEST_F(LoginTest, RefusedTlsServicesHearNoRequestAndTheResultsSayWhy) {
+  TestCertificates& certificates = Certificates();
+  const std::string untrusted = "the service's certificate is not trusted";
+  struct Case {
+    std::string name;
+    const CertificateFiles* served;  // null: the plain service behind "https://"
+    bool name_authority;             // NVXServerCA names the test authority
+    std::string reason;              // "" for the one accepted
+  } cases[] = {
+      {"trusted", &certificates.server(), true, ""},
+      {"another authority", &certificates.other_authority(), true, untrusted},
+      {"system store only", &certificates.server(), false, untrusted},
+      {"self-signed", &certificates.self_signed(), true, untrusted},
+      {"another name", &certificates.other_name(), true,
+       "the service's certificate was issued for another name"},
+      {"expired", &certificates.expired(), true, "the service's certificate has expired"},
+      {"plain HTTP", nullptr, true, "the service does not speak TLS"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string log = temp_.File("tls-server-" + std::to_string(&c - cases) + ".log");
+    std::unique_ptr<ServerProcess> tls_server;
+    const size_t plain_mark = ReadFileText(server_log_).size();
+    int port = server_->port();
+    if (c.served != nullptr) {
+      tls_server = StartTlsServer(*c.served, log);
+      port = tls_server->port();
+      ASSERT_NE(port, 0) << ReadFileText(log);
+    }
+    const std::string authority =
+        c.name_authority ? "NVXServerCA " + certificates.authority() + "\r\n" : "";
+    RunResult run = RunJob(JobFile("alice", "wonderland", authority + kVerifyFolders),
+                           "https://127.0.0.1:" + std::to_string(port));
+    const std::string requests =
+        c.served != nullptr ? ReadFileText(log) : ReadFileText(server_log_).substr(plain_mark);
+    if (c.reason.empty()) {
+      EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+      EXPECT_NE(requests.find("?TestId"), std::string::npos) << requests;
+      continue;
+    }
+    EXPECT_EQ(run.exit_code, 10) << run.out << run.err;
+    EXPECT_NE(run.out.find("Status message Connect to Norrvault failed: " + c.reason),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(Report().find("The connection to Norrvault was refused: " + c.reason + ".\r\n"),
+              std::string::npos)
+        << Report();
+    EXPECT_NE(Report().find("System Error - " + c.reason + "\r\n"), std::string::npos) << Report();
+    EXPECT_EQ(requests.find("rizezi7.dll"), std::string::npos) << requests;
+  }
+}
+
 TEST_F(FolderJobsTest, FailsOverFromARefusingServerToTheNext) {
   std::string dead = "127.0.0.1:" + std::to_string(RefusingPort());
   std::string live = "127.0.0.1:" + std::to_string(server_->port());
@@ -108,6 +163,16 @@ TEST_F(FolderJobsTest, FailsOverFromARefusingServerToTheNext) {
   EXPECT_NE(log.find(" Err Communications connect to Norrvault failed 3 connect failed 0 "),
             std::string::npos)
       << log;
+
+  // Each server keeps its own scheme: a TLS server that is refused is passed over for the
+  // plain one after it, which is never spoken to in TLS.
+  std::unique_ptr<ServerProcess> untrusted =
+      StartTlsServer(Certificates().other_authority(), temp_.File("untrusted.log"));
+  ASSERT_NE(untrusted->port(), 0);
+  RunResult mixed = RunJob(JobFile("alice", "wonderland", kVerifyFolders),
+                           "https://127.0.0.1:" + std::to_string(untrusted->port()) + "," + live);
+  EXPECT_EQ(mixed.exit_code, 0) << mixed.out << mixed.err;
+  EXPECT_EQ(ReadFileText(temp_.File("untrusted.log")).find("rizezi7.dll"), std::string::npos);
 }
 
 }  // namespace
