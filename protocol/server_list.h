@@ -69,6 +69,9 @@ class ServerList {
   ServerEntry* PickServer();
 
   ServerEntry* current() { return current_ < entries_.size() ? &entries_[current_] : nullptr; }
+  const ServerEntry* current() const {
+    return current_ < entries_.size() ? &entries_[current_] : nullptr;
+  }
   std::vector<ServerEntry>& entries() { return entries_; }
 
  private:

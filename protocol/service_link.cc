@@ -37,7 +37,7 @@ void ServiceLink::ReplaceServerList(std::string_view setting) {
 }
 
 bool ServiceLink::via_proxy() const {
-  const ServerEntry* server = const_cast<ServerList&>(servers_).current();
+  const ServerEntry* server = servers_.current();
   return proxy_in_use() && (server == nullptr || !server->tls);
 }
 
