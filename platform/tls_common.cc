@@ -5,20 +5,19 @@
 
 namespace nvx::platform {
 
+std::string TakeTlsErrorText() {
+  std::string text;
+  for (unsigned long code = ERR_get_error(); code != 0; code = ERR_get_error()) {
+    const char* reason = ERR_reason_error_string(code);
+    if (!text.empty()) text += "; ";
+    text += reason != nullptr ? reason : "error " + std::to_string(ERR_GET_REASON(code));
+  }
+  return text;
+}
+
 bool StartTlsLibrary() {
   static const bool started = OPENSSL_init_ssl(0, nullptr) == 1;
   return started;
-}
-
-std::string TakeTlsErrorText() {
-  std::string text;
-  char piece[256];
-  for (unsigned long error = ERR_get_error(); error != 0; error = ERR_get_error()) {
-    ERR_error_string_n(error, piece, sizeof piece);
-    if (!text.empty()) text += "; ";
-    text += piece;
-  }
-  return text;
 }
 
 }  // namespace nvx::platform

@@ -1,5 +1,6 @@
-// What the client and the server side of TLS share: starting the TLS library once per
-// process and the text of its last error. Any thread.
+// What the TLS client and server sides share: the words of OpenSSL's error queue for a
+// log line or a status message, and starting the library once. Any thread (the queue is
+// per thread).
 #ifndef NVX_PLATFORM_TLS_COMMON_H_
 #define NVX_PLATFORM_TLS_COMMON_H_
 
@@ -7,13 +8,13 @@
 
 namespace nvx::platform {
 
+// The reasons on the calling thread's OpenSSL error queue, the oldest first, joined with
+// "; " (empty when the queue is empty); the queue is emptied.
+std::string TakeTlsErrorText();
+
 // Starts the TLS library (once; later calls return the first result). False when it
 // could not start.
 [[nodiscard]] bool StartTlsLibrary();
-
-// The calling thread's pending TLS errors as one line of text (the most recent last),
-// and clears them; "" when there are none.
-[[nodiscard]] std::string TakeTlsErrorText();
 
 }  // namespace nvx::platform
 
