@@ -114,7 +114,8 @@ ListeningSocket::Accept ListeningSocket::AcceptConnection(
   }
 }
 
-int ListeningSocket::WaitForAny(const std::vector<ListeningSocket*>& sockets, int timeout_millis) {
+int ListeningSocket::WaitForAny(const std::vector<ListeningSocket*>& sockets, size_t first,
+                                int timeout_millis) {
   std::vector<pollfd> entries;
   for (ListeningSocket* socket : sockets) entries.push_back({socket->fd_, POLLIN, 0});
   for (;;) {
@@ -124,7 +125,8 @@ int ListeningSocket::WaitForAny(const std::vector<ListeningSocket*>& sockets, in
       if (errno == EINTR) continue;
       return -2;
     }
-    for (size_t i = 0; i < entries.size(); ++i) {
+    for (size_t step = 0; step < entries.size(); ++step) {
+      size_t i = (first + step) % entries.size();
       if (entries[i].revents != 0) return static_cast<int>(i);
     }
     return -1;

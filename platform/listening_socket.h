@@ -41,8 +41,11 @@ class ListeningSocket {
   void Close();
 
   // Waits at most `timeout_millis` until one of `sockets` has a connection to accept:
-  // its index, -1 when none came in time, -2 when the wait failed.
-  static int WaitForAny(const std::vector<ListeningSocket*>& sockets, int timeout_millis);
+  // its index, -1 when none came in time, -2 when the wait failed. Of several ready, the
+  // first from index `first` on (round about) is taken, so that a caller that moves
+  // `first` on lets no busy socket starve the others.
+  static int WaitForAny(const std::vector<ListeningSocket*>& sockets, size_t first,
+                        int timeout_millis);
 
  private:
   int fd_ = -1;

@@ -45,8 +45,9 @@ bool HttpFrontend::Serve() {
     listening_.store(true);
     std::vector<platform::ListeningSocket*> sockets;
     for (auto& listener : listeners_) sockets.push_back(&listener->socket);
+    size_t first = 0;
     while (!stopping_.load() && !sockets.empty()) {
-      int ready = platform::ListeningSocket::WaitForAny(sockets, kAcceptWaitMillis);
+      int ready = platform::ListeningSocket::WaitForAny(sockets, first++, kAcceptWaitMillis);
       if (ready == -2) {
         failed = true;
         break;
