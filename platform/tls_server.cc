@@ -15,6 +15,13 @@ namespace {
 // The piece of a file read at a time when the kernel does not encrypt: a few TLS records.
 constexpr size_t kFilePieceBytes = 64 * 1024;
 
+constexpr const char* kTls13Suites =
+    "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256";
+constexpr const char* kTls12Suites =
+    "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+    "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+    "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305";
+
 // A key protected by a pass phrase is refused instead of asking on the terminal.
 int NoPassPhrase(char*, int, int, void*) {
   return 0;
@@ -46,6 +53,14 @@ bool TlsServerCredentials::Load(const std::string& cert_file, const std::string&
   SSL_CTX_set_options(raw, SSL_OP_ENABLE_KTLS | SSL_OP_NO_RENEGOTIATION |
                                SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_CIPHER_SERVER_PREFERENCE);
   SSL_CTX_set_mode(raw, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  // Forward-secret AEAD suites only, AES-128-GCM first: with the processor's AES
+  // instructions it encrypts about half as fast again as AES-256-GCM, at a strength no
+  // attack comes near. The server's order decides.
+  if (SSL_CTX_set_ciphersuites(raw, kTls13Suites) != 1 ||
+      SSL_CTX_set_cipher_list(raw, kTls12Suites) != 1) {
+    *error = "cannot set up TLS: " + TakeTlsErrorText();
+    return false;
+  }
   SSL_CTX_set_default_passwd_cb(raw, NoPassPhrase);
   if (SSL_CTX_use_certificate_chain_file(raw, cert_file.c_str()) != 1) {
     *error = Reason("cannot read the certificate", cert_file);
