@@ -1,0 +1,17 @@
+#include "platform/tls_common.h"
+
+#include <openssl/err.h>
+
+namespace nvx::platform {
+
+std::string TakeTlsErrorText() {
+  std::string text;
+  for (unsigned long code = ERR_get_error(); code != 0; code = ERR_get_error()) {
+    const char* reason = ERR_reason_error_string(code);
+    if (!text.empty()) text += "; ";
+    text += reason != nullptr ? reason : "error " + std::to_string(ERR_GET_REASON(code));
+  }
+  return text;
+}
+
+}  // namespace nvx::platform
