@@ -43,10 +43,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # What the programs and libraries load (objdump -p: NEEDED), by Debian 12 package; the
 # test of the package checks that every library they need is in one of these. minizip
-# and zlib serve the ZIP work files of transfers, libpq the service's PostgreSQL store,
-# libssl3 TLS to the service;
+# and zlib serve the ZIP work files of transfers, libpq the service's PostgreSQL store;
 # cron runs scheduled backups; QtDBus carries NVXnotify's desktop notifications.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6dbus6, libsqlite3-0, libpq5, libminizip1, zlib1g, libssl3")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6dbus6, libsqlite3-0, libpq5, libssl3, libminizip1, zlib1g")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron")
 include(CPack)

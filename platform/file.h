@@ -51,8 +51,8 @@ class File {
   // Reads up to `size` bytes at the current position: the count read, 0 at the end,
   // -1 on failure.
   [[nodiscard]] int64_t Read(void* buffer, size_t size);
-  // Reads up to `size` bytes at `offset`, leaving the current position as it is: the
-  // count read, 0 at the end, -1 on failure.
+  // Reads up to `size` bytes at `offset` without moving the current position: the count
+  // read, 0 at the end, -1 on failure.
   [[nodiscard]] int64_t ReadAt(void* buffer, size_t size, int64_t offset);
   // Reads until `size` bytes or the end: the count read, -1 on failure.
   [[nodiscard]] int64_t ReadFully(void* buffer, size_t size);
@@ -81,6 +81,7 @@ class File {
 
  private:
   friend class AcceptedSocket;
+  friend class TlsServerSession;
   friend class MappedFile;
   friend class Socket;
   friend class TlsSession;
