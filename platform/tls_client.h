@@ -90,7 +90,8 @@ class TlsSession {
   [[nodiscard]] int64_t ReceiveSome(void* buffer, size_t size);
   // The same, leaving what it copies for the next receive.
   [[nodiscard]] int64_t PeekSome(void* buffer, size_t size);
-  // True when bytes of the peer are decrypted and waiting, which the socket cannot show.
+  // True when bytes of the peer wait in the session (decrypted or not), which the
+  // socket cannot show.
   [[nodiscard]] bool HasPending() const;
   // True when the kernel encrypts what this session sends, so that SendFromFile can
   // take a file's bytes without passing them through a buffer of ours.

@@ -108,10 +108,11 @@ void Connection::CloseBroken(int32_t error) {
 bool Connection::ReadyForRequest() {
   if (!is_open()) return false;
   if (tls_ == nullptr) return socket_.WaitReadable(0) == platform::Socket::WaitResult::kTimeout;
-  if (tls_->HasPending()) return false;
-  const platform::Socket::WaitResult waited = socket_.WaitReadable(0);
-  if (waited == platform::Socket::WaitResult::kTimeout) return true;
-  if (waited == platform::Socket::WaitResult::kError) return false;
+  if (!tls_->HasPending()) {
+    const platform::Socket::WaitResult waited = socket_.WaitReadable(0);
+    if (waited == platform::Socket::WaitResult::kTimeout) return true;
+    if (waited == platform::Socket::WaitResult::kError) return false;
+  }
   // A TLS service sends session tickets after the handshake: records that carry no
   // answer. Looking takes them in; only the peer's close or stray bytes are left.
   char byte = 0;

@@ -33,8 +33,8 @@ inline constexpr int kWaitSliceMillis = 50;
 // The error of a file range that ended before all its bytes were sent.
 inline constexpr int32_t kErrorFileEnded = -2;
 // The piece of a file read into the connection's buffer and sent through TLS, when the
-// kernel does not encrypt: one TLS record.
-inline constexpr size_t kTlsFilePieceSize = 16384;
+// kernel does not encrypt: four TLS records.
+inline constexpr size_t kTlsFilePieceSize = 64 * 1024;
 
 // The port of a port text: decimal digits only, 1 to 65535; anything else gives 0.
 [[nodiscard]] uint16_t PortFromText(std::string_view port_text);
