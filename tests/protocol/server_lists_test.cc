@@ -54,45 +54,37 @@ TEST(ServerList, EnvironmentVariableAndPorts) {
   EXPECT_EQ(Hosts(list), (std::vector<std::string>{"b2.norrvault.com", "b1.norrvault.com"}));
 }
 
-TEST(ServerList, SchemesChooseTlsAndTheDefaultPort) {
-  struct Case {
-    const char* setting;
-    const char* host;
-    uint16_t port;
-    const char* request_host;  // the Host header never carries the scheme
-    bool tls;
-  } cases[] = {
-      {"https://127.0.0.1", "127.0.0.1", 443, "127.0.0.1", true},
-      {"HTTPS://b2.example:8443/", "b2.example", 8443, "b2.example:8443", true},
-      {" https://localhost:9 ", "localhost", 9, "localhost:9", true},
-      {"http://b1.example", "b1.example", 80, "b1.example", false},
-      {"Http://b1.example:8080", "b1.example", 8080, "b1.example:8080", false},
-      {"b1.example:81", "b1.example", 81, "b1.example:81", false},
-      {"httpsx.example", "httpsx.example", 80, "httpsx.example", false},
+// "host port request-host", with "tls " in front of a TLS server.
+std::string Described(const ServerEntry& entry) {
+  return (entry.tls ? "tls " : "") + entry.host + " " + std::to_string(entry.connection->port()) +
+         " " + entry.request_host;
+}
+
+TEST(ServerList, SchemesChooseTlsAndTheDefaultPortAndListsKeepEachServersOwn) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"https://127.0.0.1", "tls 127.0.0.1 443 127.0.0.1"},
+      {"HTTPS://b2.example:8443/", "tls b2.example 8443 b2.example:8443"},
+      {" https://localhost:9 ", "tls localhost 9 localhost:9"},
+      {"http://b1.example", "b1.example 80 b1.example"},
+      {"Http://b1.example:8080", "b1.example 8080 b1.example:8080"},
+      {"httpsx.example", "httpsx.example 80 httpsx.example"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [setting, described] : cases) {
     ServerList list;
-    list.Assign({c.setting});
-    ASSERT_EQ(list.entries().size(), 1u) << c.setting;
-    const ServerEntry& entry = list.entries()[0];
-    EXPECT_EQ(entry.host, c.host) << c.setting;
-    EXPECT_EQ(entry.connection->port(), c.port) << c.setting;
-    EXPECT_EQ(entry.request_host, c.request_host) << c.setting;
-    EXPECT_EQ(entry.tls, c.tls) << c.setting;
+    list.Assign({setting});
+    EXPECT_EQ(Described(list.entries().at(0)), described) << setting;
   }
-  // A list keeps each server's own scheme, in NVX_SERVER and in SetServer's setting alike.
   const char* list_text = "https://127.0.0.1:8443, http://127.0.0.1:8080 ,,127.0.0.2";
   test::ScopedEnvironment set(kServerListVariable, list_text);
   for (const std::vector<std::string>& settings :
        {DefaultServerSettings(), SplitServerSettings(list_text)}) {
     ServerList list;
     list.Assign(settings);
-    EXPECT_EQ(Hosts(list),
-              (std::vector<std::string>{"127.0.0.1:8443", "127.0.0.1:8080", "127.0.0.2"}));
-    ASSERT_EQ(list.entries().size(), 3u);
-    EXPECT_TRUE(list.entries()[0].tls);
-    EXPECT_FALSE(list.entries()[1].tls);
-    EXPECT_FALSE(list.entries()[2].tls);
+    std::vector<std::string> described;
+    for (const ServerEntry& entry : list.entries()) described.push_back(Described(entry));
+    EXPECT_EQ(described, (std::vector<std::string>{"tls 127.0.0.1 8443 127.0.0.1:8443",
+                                                   "127.0.0.1 8080 127.0.0.1:8080",
+                                                   "127.0.0.2 80 127.0.0.2"}));
   }
 }
 
