@@ -33,6 +33,8 @@ enum class ConfigKeyword {
   kPassword,
   kResultsType,
   kServer,
+  // The PEM file of the authorities a TLS service's certificate must chain to.
+  kServerCa,
   kPasswordEncrypt,
   kServerPath,
   kServerFile,
@@ -90,6 +92,7 @@ inline constexpr ConfigKeywordSpelling kConfigKeywords[] = {
     {ConfigKeyword::kPassword, "NVXPw", "NVXPw", false},
     {ConfigKeyword::kResultsType, "ResultsType", "ResultsType", false},
     {ConfigKeyword::kServer, "NVXServer", "NVXServer", false},
+    {ConfigKeyword::kServerCa, "NVXServerCA", "NVXServerCA", false},
     {ConfigKeyword::kPasswordEncrypt, "NVXPwEncrypt", "NVXPwEncrypt", false},
     {ConfigKeyword::kServerPath, "NVXPath", "NVXpath", false},
     {ConfigKeyword::kServerFile, "NVXFile", "NVXfile", false},

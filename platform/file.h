@@ -84,6 +84,7 @@ class File {
   friend class TlsServerSession;
   friend class MappedFile;
   friend class Socket;
+  friend class TlsSession;
   explicit File(int fd) : fd_(fd) {}
   [[nodiscard]] static File OpenWithFlags(const std::string& path, Access access, int extra_flags);
 

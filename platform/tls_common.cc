@@ -1,6 +1,7 @@
 #include "platform/tls_common.h"
 
 #include <openssl/err.h>
+#include <openssl/ssl.h>
 
 namespace nvx::platform {
 
@@ -12,6 +13,11 @@ std::string TakeTlsErrorText() {
     text += reason != nullptr ? reason : "error " + std::to_string(ERR_GET_REASON(code));
   }
   return text;
+}
+
+bool StartTlsLibrary() {
+  static const bool started = OPENSSL_init_ssl(0, nullptr) == 1;
+  return started;
 }
 
 }  // namespace nvx::platform

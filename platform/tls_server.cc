@@ -241,6 +241,9 @@ int64_t TlsServerSession::SendFromFile(File& file, int64_t* offset, size_t count
   size_t from = static_cast<size_t>(*offset - piece_offset_);
   int64_t put = Send(piece_.data() + from, std::min(count, piece_size_ - from));
   if (put > 0) *offset += put;
+  // A piece sent whole is done with: the next file sent on this session may start at the
+  // same offset, and must be read, not answered from this one's bytes.
+  if (*offset >= piece_offset_ + static_cast<int64_t>(piece_size_)) piece_offset_ = -1;
   return put;
 }
 
