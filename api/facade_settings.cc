@@ -26,6 +26,11 @@ void CNvxapi::SetUserAuthEncrypted(const char* user, const char* scrambled_passw
   block_->job.link.scrambled_password = std::string(TextArg(scrambled_password));
 }
 
+void CNvxapi::SetServerCA(const char* pem_file) {
+  if (block_ == nullptr) return;
+  block_->job.link.server_ca_file = FitToWidth(TextArg(pem_file), nvx::kServerCaFileWidth);
+}
+
 void CNvxapi::SetProxyServer(const char* host, const char* port) {
   if (block_ == nullptr) return;
   block_->job.link.proxy_host = FitToWidth(TextArg(host), nvx::kProxyHostWidth);

@@ -102,7 +102,13 @@ class NVXAPI_EXPORT CNvxapi {
   CNvxapi& operator=(const CNvxapi& other);
 
   // Server and credentials.
+  // A list of servers tried in order, each "https://HOST[:PORT]" (TLS, port 443 by
+  // default), "http://HOST[:PORT]" or "HOST[:PORT]" (plain, port 80), separated by commas;
+  // empty: the default list.
   void SetServer(const char* host);
+  // The PEM file of the authorities a TLS server's certificate must chain to; empty or
+  // null: the system's trust store.
+  void SetServerCA(const char* pem_file);
   void SetUserAuth(const char* user, const char* password);
   void SetUserAuthEncrypted(const char* user, const char* scrambled_password);
   void SetProxyServer(const char* host, const char* port);

@@ -46,6 +46,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # and zlib serve the ZIP work files of transfers, libpq the service's PostgreSQL store;
 # cron runs scheduled backups; QtDBus carries NVXnotify's desktop notifications.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6dbus6, libsqlite3-0, libpq5, libminizip1, zlib1g")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6network6, libqt6dbus6, libsqlite3-0, libpq5, libssl3, libminizip1, zlib1g")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron")
 include(CPack)

@@ -73,11 +73,7 @@ int64_t AcceptedSocket::SendFromFile(File& file, int64_t* offset, size_t count) 
   }
   // Sends elsewhere ask not to block per call; a copy from a file cannot, so the socket
   // itself is made non-blocking (which changes nothing for those calls).
-  int flags = ::fcntl(fd_, F_GETFL);
-  if (flags < 0 || ((flags & O_NONBLOCK) == 0 && ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0)) {
-    error_ = errno;
-    return -1;
-  }
+  if (!SetNonBlocking()) return -1;
   for (;;) {
     int64_t put = SendFileWithoutSignal(fd_, file.fd_, offset, count);
     if (put >= 0) return put;
@@ -119,6 +115,19 @@ bool AcceptedSocket::SetNoDelay() {
     return false;
   }
   return true;
+}
+
+bool AcceptedSocket::SetNonBlocking() {
+  int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ((flags & O_NONBLOCK) == 0 && ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0)) {
+    error_ = errno;
+    return false;
+  }
+  return true;
+}
+
+bool AcceptedSocket::WouldBlock() const {
+  return IsWouldBlock(error_);
 }
 
 bool IsWouldBlock(int error) {

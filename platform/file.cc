@@ -113,6 +113,16 @@ int64_t File::Read(void* buffer, size_t size) {
   }
 }
 
+int64_t File::ReadAt(void* buffer, size_t size, int64_t offset) {
+  for (;;) {
+    ssize_t got = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    error_ = errno;
+    return -1;
+  }
+}
+
 int64_t File::ReadFully(void* buffer, size_t size) {
   auto* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;

@@ -51,6 +51,9 @@ class File {
   // Reads up to `size` bytes at the current position: the count read, 0 at the end,
   // -1 on failure.
   [[nodiscard]] int64_t Read(void* buffer, size_t size);
+  // Reads up to `size` bytes at `offset` without moving the current position: the count
+  // read, 0 at the end, -1 on failure.
+  [[nodiscard]] int64_t ReadAt(void* buffer, size_t size, int64_t offset);
   // Reads until `size` bytes or the end: the count read, -1 on failure.
   [[nodiscard]] int64_t ReadFully(void* buffer, size_t size);
   // Writes everything or fails.
@@ -78,8 +81,10 @@ class File {
 
  private:
   friend class AcceptedSocket;
+  friend class TlsServerSession;
   friend class MappedFile;
   friend class Socket;
+  friend class TlsSession;
   explicit File(int fd) : fd_(fd) {}
   [[nodiscard]] static File OpenWithFlags(const std::string& path, Access access, int extra_flags);
 

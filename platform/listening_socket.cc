@@ -2,6 +2,7 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -110,6 +111,25 @@ ListeningSocket::Accept ListeningSocket::AcceptConnection(
       return Accept::kNone;
     default:
       return Accept::kFailed;
+  }
+}
+
+int ListeningSocket::WaitForAny(const std::vector<ListeningSocket*>& sockets, size_t first,
+                                int timeout_millis) {
+  std::vector<pollfd> entries;
+  for (ListeningSocket* socket : sockets) entries.push_back({socket->fd_, POLLIN, 0});
+  for (;;) {
+    int ready = ::poll(entries.data(), entries.size(), timeout_millis < 0 ? 0 : timeout_millis);
+    if (ready == 0) return -1;
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return -2;
+    }
+    for (size_t step = 0; step < entries.size(); ++step) {
+      size_t i = (first + step) % entries.size();
+      if (entries[i].revents != 0) return static_cast<int>(i);
+    }
+    return -1;
   }
 }
 

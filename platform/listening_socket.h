@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/accepted_socket.h"
 
@@ -38,6 +39,13 @@ class ListeningSocket {
   Accept AcceptConnection(int timeout_millis, std::unique_ptr<AcceptedSocket>* connection);
 
   void Close();
+
+  // Waits at most `timeout_millis` until one of `sockets` has a connection to accept:
+  // its index, -1 when none came in time, -2 when the wait failed. Of several ready, the
+  // first from index `first` on (round about) is taken, so that a caller that moves
+  // `first` on lets no busy socket starve the others.
+  static int WaitForAny(const std::vector<ListeningSocket*>& sockets, size_t first,
+                        int timeout_millis);
 
  private:
   int fd_ = -1;

@@ -76,6 +76,7 @@ class Socket {
   void Close();
 
  private:
+  friend class TlsSession;
   [[nodiscard]] int64_t Receive(void* buffer, size_t size, int flags);
   int fd_ = -1;
   int error_ = 0;

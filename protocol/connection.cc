@@ -64,7 +64,40 @@ bool Connection::Open() {
 void Connection::Close() {
   if (!open_) return;
   open_ = false;
+  tls_.reset();
   socket_.Close();
+}
+
+bool Connection::StartTls(platform::TlsClientContext& context, const std::string& verify_host) {
+  tls_refusal_ = platform::TlsRefusal::kNone;
+  tls_detail_.clear();
+  if (!is_open()) return Fail("TLS handshake failed", platform::kErrorCancelled);
+  tls_ = platform::TlsSession::Begin(context, socket_, verify_host, &tls_detail_);
+  if (tls_ == nullptr) {
+    Close();
+    return Fail("TLS handshake failed", platform::kErrorTlsProtocol);
+  }
+  const int64_t deadline = ReceiveDeadline();
+  while (!tls_->Handshake()) {
+    if (tls_->wait() == platform::TlsSession::Wait::kNone) {
+      tls_refusal_ = tls_->refusal();
+      tls_detail_ = tls_->error_text();
+      const int error = tls_->error();
+      Close();
+      return Fail("TLS handshake failed", error);
+    }
+    if (!WaitForTls(deadline)) return Fail("TLS handshake failed", last_error_);
+  }
+  return true;
+}
+
+bool Connection::WaitForTls(int64_t deadline_millis) {
+  return WaitUntil(tls_->wait() == platform::TlsSession::Wait::kReadable, deadline_millis);
+}
+
+void Connection::CloseFailed(std::string_view failure_text, int32_t error) {
+  Close();
+  (void)Fail(failure_text, error);  // the failure is the caller's to report
 }
 
 void Connection::CloseBroken(int32_t error) {
@@ -73,7 +106,17 @@ void Connection::CloseBroken(int32_t error) {
 }
 
 bool Connection::ReadyForRequest() {
-  return is_open() && socket_.WaitReadable(0) == platform::Socket::WaitResult::kTimeout;
+  if (!is_open()) return false;
+  if (tls_ == nullptr) return socket_.WaitReadable(0) == platform::Socket::WaitResult::kTimeout;
+  if (!tls_->HasPending()) {
+    const platform::Socket::WaitResult waited = socket_.WaitReadable(0);
+    if (waited == platform::Socket::WaitResult::kTimeout) return true;
+    if (waited == platform::Socket::WaitResult::kError) return false;
+  }
+  // A TLS service sends session tickets after the handshake: records that carry no
+  // answer. Looking takes them in; only the peer's close or stray bytes are left.
+  char byte = 0;
+  return tls_->PeekSome(&byte, 1) < 0 && tls_->wait() == platform::TlsSession::Wait::kReadable;
 }
 
 std::string Connection::FailureDescription() const {
@@ -122,6 +165,19 @@ bool Connection::SendAll(const void* data, size_t size) {
       last_error_ = platform::kErrorCancelled;
       return false;
     }
+    if (tls_ != nullptr) {
+      int64_t sent = tls_->SendSome(bytes + offset, size - offset);
+      if (sent > 0) {
+        offset += static_cast<size_t>(sent);
+        continue;
+      }
+      if (tls_->wait() == platform::TlsSession::Wait::kNone) {
+        last_error_ = tls_->error();
+        return false;
+      }
+      if (!WaitForTls(ReceiveDeadline())) return false;
+      continue;
+    }
     int64_t sent = socket_.SendSome(bytes + offset, size - offset);
     if (sent < 0) {
       last_error_ = socket_.error();
@@ -134,6 +190,7 @@ bool Connection::SendAll(const void* data, size_t size) {
 }
 
 bool Connection::SendFileRange(platform::File& file, int64_t offset, size_t count) {
+  if (tls_ != nullptr) return SendFileRangeTls(file, offset, count);
   const int64_t end = offset + static_cast<int64_t>(count);
   while (offset < end) {
     if (!is_open()) {
@@ -157,6 +214,44 @@ bool Connection::SendFileRange(platform::File& file, int64_t offset, size_t coun
   return true;
 }
 
+bool Connection::SendFileRangeTls(platform::File& file, int64_t offset, size_t count) {
+  const int64_t end = offset + static_cast<int64_t>(count);
+  if (tls_->KernelSends()) {
+    while (offset < end) {
+      if (!is_open()) {
+        last_error_ = platform::kErrorCancelled;
+        return false;
+      }
+      int64_t sent = tls_->SendFromFile(file, &offset, static_cast<size_t>(end - offset));
+      if (sent > 0) continue;
+      if (sent == 0) {
+        last_error_ = kErrorFileEnded;
+        return false;
+      }
+      if (tls_->wait() == platform::TlsSession::Wait::kNone) {
+        last_error_ = tls_->error();
+        return false;
+      }
+      if (!WaitForTls(ReceiveDeadline())) return false;
+    }
+    return true;
+  }
+  // Piece by piece through the connection's buffer: memory stays the same whatever the
+  // file's size.
+  if (file_piece_.empty()) file_piece_.resize(kTlsFilePieceSize);
+  while (offset < end) {
+    const size_t wanted = static_cast<size_t>(std::min<int64_t>(end - offset, kTlsFilePieceSize));
+    const int64_t got = file.ReadAt(file_piece_.data(), wanted, offset);
+    if (got <= 0) {
+      last_error_ = got == 0 ? kErrorFileEnded : file.error();
+      return false;
+    }
+    if (!SendAll(file_piece_.data(), static_cast<size_t>(got))) return false;
+    offset += got;
+  }
+  return true;
+}
+
 int64_t Connection::ReceiveSome(void* buffer, size_t size) {
   return ReceiveSomeBy(buffer, size, ReceiveDeadline());
 }
@@ -174,6 +269,7 @@ int64_t Connection::ReceiveBy(void* buffer, size_t size, int64_t deadline_millis
     last_error_ = platform::kErrorCancelled;
     return -1;
   }
+  if (tls_ != nullptr) return ReceiveTlsBy(buffer, size, deadline_millis, peek);
   for (;;) {
     if (!WaitUntil(/*readable=*/true, deadline_millis)) return -1;
     int64_t received = peek ? socket_.PeekSome(buffer, size) : socket_.ReceiveSome(buffer, size);
@@ -187,6 +283,30 @@ int64_t Connection::ReceiveBy(void* buffer, size_t size, int64_t deadline_millis
     last_error_ = socket_.error();
     Close();
     return -1;
+  }
+}
+
+int64_t Connection::ReceiveTlsBy(void* buffer, size_t size, int64_t deadline_millis, bool peek) {
+  // The session may hold decrypted bytes the socket no longer shows: it is asked first,
+  // and waited for only when it says so.
+  for (;;) {
+    if (StopRequested()) {
+      last_error_ = platform::kErrorCancelled;
+      Close();
+      return -1;
+    }
+    int64_t received = peek ? tls_->PeekSome(buffer, size) : tls_->ReceiveSome(buffer, size);
+    if (received > 0) return received;
+    if (received == 0) {
+      Close();
+      return 0;
+    }
+    if (tls_->wait() == platform::TlsSession::Wait::kNone) {
+      last_error_ = tls_->error();
+      Close();
+      return -1;
+    }
+    if (!WaitForTls(deadline_millis)) return -1;
   }
 }
 

@@ -2,19 +2,24 @@
 // opening, sending and receiving with a time-out. Time-outs are
 // measured with the process clock (platform::GetClock), while the socket is polled in
 // short slices of real time; between slices the owner's stop request is checked, so a
-// worker whose CNvxapi is being destroyed never sits out a silent server. Used by the
-// worker thread only.
+// worker whose CNvxapi is being destroyed never sits out a silent server. A connection
+// may carry TLS: once StartTls has verified the service, every byte it sends and
+// receives goes through the TLS session, under the same time-outs and stop request.
+// Used by the worker thread only.
 #ifndef NVX_PROTOCOL_CONNECTION_H_
 #define NVX_PROTOCOL_CONNECTION_H_
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file.h"
 #include "platform/socket.h"
+#include "platform/tls_client.h"
 
 namespace nvx {
 
@@ -27,6 +32,9 @@ inline constexpr size_t kFailureTextMax = 47;
 inline constexpr int kWaitSliceMillis = 50;
 // The error of a file range that ended before all its bytes were sent.
 inline constexpr int32_t kErrorFileEnded = -2;
+// The piece of a file read into the connection's buffer and sent through TLS, when the
+// kernel does not encrypt: four TLS records.
+inline constexpr size_t kTlsFilePieceSize = 64 * 1024;
 
 // The port of a port text: decimal digits only, 1 to 65535; anything else gives 0.
 [[nodiscard]] uint16_t PortFromText(std::string_view port_text);
@@ -47,6 +55,18 @@ class Connection {
   // failure_text() and last_error() telling why.
   [[nodiscard]] bool Open();
   void Close();
+  // On the open connection, begins TLS and takes the handshake through, verifying that
+  // the certificate chains to `context`'s authorities and names `verify_host`; waits at
+  // most the receive time-out. False closes the connection, with failure_text(),
+  // last_error(), and tls_refusal() and tls_detail() telling why.
+  [[nodiscard]] bool StartTls(platform::TlsClientContext& context, const std::string& verify_host);
+  bool is_tls() const { return tls_ != nullptr; }
+  platform::TlsRefusal tls_refusal() const { return tls_refusal_; }
+  // The TLS library's own words on the last failed handshake, for the log.
+  const std::string& tls_detail() const { return tls_detail_; }
+  // Closes the connection as failed to open, with `failure_text` and `error` telling why
+  // (for what is done on it after the TCP connect: a proxy tunnel, TLS set-up).
+  void CloseFailed(std::string_view failure_text, int32_t error);
   // Closes the connection as broken with `error` as its last error.
   void CloseBroken(int32_t error);
   bool is_open() const { return open_; }
@@ -94,6 +114,10 @@ class Connection {
   // it runs out or the owner stops.
   [[nodiscard]] bool WaitUntil(bool readable, int64_t deadline_millis);
   [[nodiscard]] int64_t ReceiveBy(void* buffer, size_t size, int64_t deadline_millis, bool peek);
+  [[nodiscard]] int64_t ReceiveTlsBy(void* buffer, size_t size, int64_t deadline_millis, bool peek);
+  [[nodiscard]] bool SendFileRangeTls(platform::File& file, int64_t offset, size_t count);
+  // Waits until the socket is as the TLS session asked (see WaitUntil).
+  [[nodiscard]] bool WaitForTls(int64_t deadline_millis);
 
   bool open_ = false;
   int32_t last_error_ = 0;
@@ -104,6 +128,12 @@ class Connection {
   uint16_t port_ = 0;
   std::string failure_text_;
   const std::atomic<bool>* stop_requested_;
+  // Present while TLS runs on the open socket; ends before the socket closes.
+  std::unique_ptr<platform::TlsSession> tls_;
+  platform::TlsRefusal tls_refusal_ = platform::TlsRefusal::kNone;
+  std::string tls_detail_;
+  // Where a file's pieces wait for TLS (allocated on the first file sent).
+  std::vector<uint8_t> file_piece_;
 };
 
 }  // namespace nvx

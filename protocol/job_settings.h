@@ -13,7 +13,8 @@ namespace nvx {
 
 // Where requests go and who makes them: kept across Reset.
 struct LinkSettings {
-  std::string server_host;         // SetServer: "host" or "host:port"; "" the default list
+  std::string server_host;         // SetServer: a server list (server_list.h); "" the default
+  std::string server_ca_file;      // SetServerCA: PEM authorities for TLS; "" the system's
   std::string user;                // kUserWidth
   std::string password;            // kPasswordWidth
   std::string scrambled_password;  // takes the place of the password when not empty

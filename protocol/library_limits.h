@@ -14,7 +14,10 @@
 namespace nvx {
 
 // Fixed-width settings of the shared block; longer values are cut to fit.
-inline constexpr size_t kServerHostWidth = 48;
+// A list of servers, each up to "https://" and a 127-character host with its port.
+inline constexpr size_t kServerHostWidth = 512;
+// The path of the PEM file of the authorities a TLS service's certificate must chain to.
+inline constexpr size_t kServerCaFileWidth = 512;
 inline constexpr size_t kUserWidth = 48;
 inline constexpr size_t kPasswordWidth = 33;
 inline constexpr size_t kProxyHostWidth = 64;

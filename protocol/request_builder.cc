@@ -46,6 +46,18 @@ std::string ScriptRequestLine(std::string_view method, std::string_view query,
       method, "/scripts/" + std::string(kScriptName) + "?" + std::string(OneLine(query)), route);
 }
 
+std::string TunnelRequest(std::string_view host, std::string_view port_text,
+                          std::string_view proxy_authorization_line) {
+  std::string target(OneLine(host));
+  target += ':';
+  target += OneLine(port_text);
+  std::string request = "CONNECT " + target + " HTTP/1.1\r\n";
+  request += Line("Host", target);
+  request += proxy_authorization_line;
+  request += kEndOfHeaders;
+  return request;
+}
+
 std::string UploadManagerRequestLine(std::string_view file, const RequestRoute& route) {
   return RequestLine("GET", "/uploadmanager/" + std::string(OneLine(file)), route);
 }

@@ -14,15 +14,34 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
+// Takes `scheme` (letter case ignored) off the front of `setting`; false when it is not
+// there.
+bool TakeScheme(std::string_view& setting, std::string_view scheme) {
+  if (setting.size() < scheme.size()) return false;
+  for (size_t i = 0; i < scheme.size(); ++i) {
+    char c = setting[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != scheme[i]) return false;
+  }
+  setting.remove_prefix(scheme.size());
+  return true;
+}
+
 }  // namespace
 
 ServerEntry ServerEntryFromSetting(std::string_view setting) {
   setting = TrimBlanks(setting);
   ServerEntry entry;
+  if (TakeScheme(setting, "https://")) {
+    entry.tls = true;
+  } else {
+    (void)TakeScheme(setting, "http://");  // plain either way
+  }
+  while (!setting.empty() && setting.back() == '/') setting.remove_suffix(1);
   size_t colon = setting.rfind(':');
   if (colon == std::string_view::npos) {
     entry.host = std::string(setting.substr(0, kConnectionHostMax));
-    entry.port_text = std::string(kDefaultServicePort);
+    entry.port_text = std::string(entry.tls ? kDefaultTlsServicePort : kDefaultServicePort);
     entry.request_host = entry.host;
   } else {
     entry.host = std::string(setting.substr(0, std::min(colon, kConnectionHostMax)));
@@ -32,17 +51,22 @@ ServerEntry ServerEntryFromSetting(std::string_view setting) {
   return entry;
 }
 
+std::vector<std::string> SplitServerSettings(std::string_view list) {
+  std::vector<std::string> settings;
+  while (!list.empty()) {
+    size_t comma = list.find(',');
+    std::string_view item = TrimBlanks(list.substr(0, comma));
+    if (!item.empty()) settings.emplace_back(item);
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return settings;
+}
+
 std::vector<std::string> DefaultServerSettings() {
   std::vector<std::string> settings;
   if (std::optional<std::string> variable = platform::EnvironmentValue(kServerListVariable)) {
-    std::string_view rest(*variable);
-    while (!rest.empty()) {
-      size_t comma = rest.find(',');
-      std::string_view item = TrimBlanks(rest.substr(0, comma));
-      if (!item.empty()) settings.emplace_back(item);
-      if (comma == std::string_view::npos) break;
-      rest.remove_prefix(comma + 1);
-    }
+    settings = SplitServerSettings(*variable);
   }
   if (settings.empty()) {
     for (int n : {2, 1}) {

@@ -1,8 +1,10 @@
-// The worker's list of service servers and how a failed server is passed over. The list
-// is built once per worker: from NVX_SERVER when it is set (comma-separated "host" or
-// "host:port" entries, tried in that order), otherwise the two servers "b2.<host>" and
-// "b1.<host>" of the library's default host name. SetServer replaces it with one entry.
-// Each entry owns its Connection. Used by the worker thread only.
+// The worker's list of service servers and how a failed server is passed over. A server
+// is written "https://HOST[:PORT]" (TLS, port 443 by default), "http://HOST[:PORT]" or
+// "HOST[:PORT]" (plain, port 80 by default); a list is such entries separated by commas,
+// tried in that order, each keeping its own scheme. The list is built once per worker:
+// from NVX_SERVER when it is set, otherwise the two servers "b2.<host>" and "b1.<host>"
+// of the library's default host name. SetServer replaces it with its own list. Each
+// entry owns its Connection. Used by the worker thread only.
 #ifndef NVX_PROTOCOL_SERVER_LIST_H_
 #define NVX_PROTOCOL_SERVER_LIST_H_
 
@@ -20,6 +22,7 @@ namespace nvx {
 // The service's own host name; its servers are "b2." and "b1." in front of it.
 inline constexpr std::string_view kDefaultServiceHost = "norrvault.com";
 inline constexpr std::string_view kDefaultServicePort = "80";
+inline constexpr std::string_view kDefaultTlsServicePort = "443";
 // The environment variable that replaces the default server list.
 inline constexpr const char* kServerListVariable = "NVX_SERVER";
 inline constexpr size_t kServerPortTextMax = 7;
@@ -32,13 +35,19 @@ struct ServerEntry {
   // What the Host header and absolute request targets name: "host", or "host:port"
   // when the setting named a port.
   std::string request_host;
+  // Reached over TLS only ("https://"): never plain, whatever fails.
+  bool tls = false;
   std::unique_ptr<Connection> connection;
   bool failed = false;
   int32_t skip_count = 0;
 };
 
-// One server setting ("host" or "host:port") as an entry without a connection.
+// One server setting (see above; the scheme's letter case does not matter, a trailing
+// "/" is dropped) as an entry without a connection.
 [[nodiscard]] ServerEntry ServerEntryFromSetting(std::string_view setting);
+
+// The entries of a comma-separated list, blanks around each dropped, empty ones skipped.
+[[nodiscard]] std::vector<std::string> SplitServerSettings(std::string_view list);
 
 // The settings the default list is made of: NVX_SERVER's entries when the variable holds
 // any, otherwise "b2.<default host>" and "b1.<default host>".
@@ -60,6 +69,9 @@ class ServerList {
   ServerEntry* PickServer();
 
   ServerEntry* current() { return current_ < entries_.size() ? &entries_[current_] : nullptr; }
+  const ServerEntry* current() const {
+    return current_ < entries_.size() ? &entries_[current_] : nullptr;
+  }
   std::vector<ServerEntry>& entries() { return entries_; }
 
  private:

@@ -255,7 +255,11 @@ ExchangeOutcome TestId(ServiceSession& session) {
   if (conclusion != "Successful") {
     report.LogLine(kLineError, " Err - TestId - %s\n", conclusion.c_str());
   }
-  report.SetStatusMessage("Login Verification Complete");
+  // A service that could not be reached leaves the connection's words standing: they
+  // say why (a refused certificate, a proxy's refusal), and the login check shows them.
+  if (reply.broke != ExchangeBreak::kNoConnection) {
+    report.SetStatusMessage("Login Verification Complete");
+  }
   return ExchangeOutcomeOf(reply, session.link());
 }
 

@@ -1,5 +1,6 @@
 #include "protocol/service_link.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -31,19 +32,17 @@ void ServiceLink::BuildServerList() {
 void ServiceLink::ReplaceServerList(std::string_view setting) {
   CloseConnection();
   server_list_built_ = true;
-  if (setting.empty()) {
-    servers_.Assign(DefaultServerSettings());
-  } else {
-    servers_.Assign({std::string(setting)});
-  }
+  std::vector<std::string> settings = SplitServerSettings(setting);
+  servers_.Assign(settings.empty() ? DefaultServerSettings() : settings);
 }
 
 bool ServiceLink::via_proxy() const {
-  return !settings_.proxy_host.empty();
+  const ServerEntry* server = servers_.current();
+  return proxy_in_use() && (server == nullptr || !server->tls);
 }
 
 Connection* ServiceLink::RetargetActive() {
-  if (via_proxy()) {
+  if (proxy_in_use()) {
     // A proxy set after the list was built still gets its entry.
     if (proxy_entry_ == nullptr) {
       proxy_entry_ = std::make_unique<ServerEntry>();
@@ -59,11 +58,84 @@ Connection* ServiceLink::RetargetActive() {
 }
 
 void ServiceLink::ReportConnectFailure(int32_t remaining_retries) {
-  report_.SetStatusMessage("Connect to Norrvault failed.");
   report_.SetErrorCode(error::kConnect);
-  report_.LogLine(kLineError, " Err Communications connect to Norrvault failed %d %s\n",
-                  remaining_retries, active_->FailureDescription().c_str());
+  if (connect_reason_.empty()) {
+    report_.SetStatusMessage("Connect to Norrvault failed.");
+    report_.LogLine(kLineError, " Err Communications connect to Norrvault failed %d %s\n",
+                    remaining_retries, active_->FailureDescription().c_str());
+  } else {
+    report_.SetStatusMessage("Connect to Norrvault failed: " + connect_reason_);
+    // The results say it once, before whatever the failed request brings there.
+    if (connect_reason_ != reported_reason_) {
+      report_.WriteResultText("\r\nThe connection to Norrvault was refused: " + connect_reason_ +
+                              ".\r\n");
+      reported_reason_ = connect_reason_;
+    }
+    std::string detail = connect_detail_.empty() ? "" : " (" + connect_detail_ + ")";
+    report_.LogLine(kLineError, " Err Communications connect to Norrvault failed %d %s: %s%s\n",
+                    remaining_retries, active_->FailureDescription().c_str(),
+                    connect_reason_.c_str(), detail.c_str());
+  }
   if (ServerEntry* server = servers_.current()) server->failed = true;
+}
+
+bool ServiceLink::OpenActive() {
+  connect_reason_.clear();
+  connect_detail_.clear();
+  if (!active_->Open()) return false;
+  ServerEntry* server = servers_.current();
+  if (server == nullptr || !server->tls) return true;
+  if (proxy_in_use() && !OpenTunnel(*server)) return false;
+  platform::TlsClientContext* context = TlsContext();
+  if (context == nullptr) {
+    active_->CloseFailed("TLS set-up failed", platform::kErrorTlsProtocol);
+    return false;
+  }
+  if (active_->StartTls(*context, server->host)) return true;
+  connect_reason_ = std::string(platform::TlsRefusalText(active_->tls_refusal()));
+  connect_detail_ = active_->tls_detail();
+  return false;
+}
+
+bool ServiceLink::OpenTunnel(const ServerEntry& server) {
+  std::string authorization;
+  if (settings_.proxy_authentication) {
+    authorization = ProxyAuthorizationLine(report_, settings_.proxy_id, settings_.proxy_password,
+                                           settings_.proxy_password_scrambled);
+  }
+  const std::string request = TunnelRequest(server.host, server.port_text, authorization);
+  if (!active_->SendAll(request.data(), request.size())) {
+    active_->CloseFailed("proxy tunnel failed", active_->last_error());
+    return false;
+  }
+  // Only the proxy's answer is taken from the socket: what follows is the service's.
+  const ResponseHeader answer = ReadResponseHeader();
+  if (answer.complete &&
+      (StatusIs(answer.text, "HTTP/1.1 200") || StatusIs(answer.text, "HTTP/1.0 200"))) {
+    return true;
+  }
+  std::string status_line = answer.text.substr(0, answer.text.find_first_of("\r\n"));
+  status_line.resize(std::min(status_line.size(), kTunnelAnswerShown));
+  if (!answer.complete) {
+    connect_reason_ = "the proxy did not answer the tunnel request";
+  } else if (StatusIs(answer.text, "HTTP/1.1 407") || StatusIs(answer.text, "HTTP/1.0 407")) {
+    connect_reason_ = "the proxy refused its credentials (" + status_line + ")";
+  } else {
+    connect_reason_ = "the proxy refused the tunnel (" + status_line + ")";
+  }
+  active_->CloseFailed("proxy tunnel failed", answer.complete ? 0 : answer.receive_error);
+  return false;
+}
+
+platform::TlsClientContext* ServiceLink::TlsContext() {
+  if (tls_context_ != nullptr && tls_context_ca_file_ == settings_.server_ca_file) {
+    return tls_context_.get();
+  }
+  tls_context_ca_file_ = settings_.server_ca_file;
+  std::string error;
+  tls_context_ = platform::TlsClientContext::Create(settings_.server_ca_file, &error);
+  if (tls_context_ == nullptr) connect_reason_ = error;
+  return tls_context_.get();
 }
 
 int64_t ConnectPauseMillis() {
@@ -94,7 +166,7 @@ bool ServiceLink::Connect() {
     return false;
   }
   int32_t remaining_retries = kConnectRetries;
-  while (!active_->Open()) {
+  while (!OpenActive()) {
     ReportConnectFailure(remaining_retries);
     if (remaining_retries == 0 || stop_.load(std::memory_order_acquire)) {
       communication_failure_ = true;
@@ -243,7 +315,7 @@ ResponseHeader ServiceLink::ReadResponseHeaderSkippingInterim() {
 RequestRoute ServiceLink::Route() {
   RequestRoute route;
   if (ServerEntry* server = servers_.current()) route.host = server->request_host;
-  route.via_proxy = via_proxy();
+  route.via_proxy = via_proxy();  // inside a TLS tunnel requests are the service's own
   if (route.via_proxy && settings_.proxy_authentication) {
     route.proxy_authorization_line = ProxyAuthorizationLine(
         report_, settings_.proxy_id, settings_.proxy_password, settings_.proxy_password_scrambled);

@@ -1,7 +1,11 @@
 // The worker's link to the service: the server list, the proxy entry, the active
 // connection and what is known of it between exchanges, with the operations every exchange is built
 // from: Connect (server picking, four attempts with three 5-second pauses), CloseConnection,
-// SendAll, ReceiveSome and the response header reader. Built from the link settings, the
+// SendAll, ReceiveSome and the response header reader. A server of the list written
+// "https://" is reached over TLS only, verified against the authorities of the link
+// settings' CA file (or the system's), through a CONNECT tunnel when a proxy is in use;
+// a refused certificate is a failed connection whose status message and error line say
+// why. Built from the link settings, the
 // reporting interface (status message, error code, error lines) and the stop flag, all
 // of which must outlive it. One per worker; worker thread only.
 #ifndef NVX_PROTOCOL_SERVICE_LINK_H_
@@ -15,6 +19,7 @@
 #include <string_view>
 
 #include "platform/file.h"
+#include "platform/tls_client.h"
 #include "protocol/job_settings.h"
 #include "protocol/reporter.h"
 #include "protocol/request_builder.h"
@@ -30,6 +35,8 @@ inline constexpr size_t kHeaderPeekSize = 1024;
 // The environment variable that changes that pause (milliseconds, 0 to 60000), for
 // whole-program tests and for operators who would rather fail fast.
 inline constexpr const char* kConnectPauseVariable = "NVX_CONNECT_PAUSE_MS";
+// How much of a proxy's refusal of a tunnel the status message quotes.
+inline constexpr size_t kTunnelAnswerShown = 80;
 
 // The pause between connection attempts: kConnectPauseMillis, or the value of
 // kConnectPauseVariable when it holds a whole number in range.
@@ -54,8 +61,8 @@ class ServiceLink {
   // proxy host is set, the proxy entry. The worker calls it once, before its first
   // command; Connect calls it when nothing has yet.
   void BuildServerList();
-  // SetServer: one entry from `setting` ("host" or "host:port"); an empty setting brings
-  // back the default list. Closes the connection first; the proxy entry is kept.
+  // SetServer: the list of `setting` (see server_list.h); an empty setting brings back
+  // the default list. Closes the connection first; the proxy entry is kept.
   void ReplaceServerList(std::string_view setting);
   ServerList& servers() { return servers_; }
 
@@ -96,8 +103,11 @@ class ServiceLink {
   [[nodiscard]] ResponseHeader ReadResponseHeaderSkippingInterim();
 
   // Where requests go now: the current server's request host, the proxy form and the
-  // proxy authorization line when a proxy is in use.
+  // proxy authorization line when requests are addressed to the proxy.
   [[nodiscard]] RequestRoute Route();
+  // True when requests are addressed to the proxy: a proxy is in use and the current
+  // server is plain (a TLS server is reached through a tunnel, which the proxy does not
+  // read).
   bool via_proxy() const;
 
   Connection* active_connection() { return active_; }
@@ -114,6 +124,15 @@ class ServiceLink {
   // The connection the next bytes travel on, retargeted: the proxy's or the current
   // server's; null when there is none.
   [[nodiscard]] Connection* RetargetActive();
+  bool proxy_in_use() const { return !settings_.proxy_host.empty(); }
+  // Opens the active connection and makes it ready for requests to the current server:
+  // the tunnel and TLS for a TLS server. False leaves connect_reason_ telling why when
+  // it is more than the transport's failure.
+  [[nodiscard]] bool OpenActive();
+  [[nodiscard]] bool OpenTunnel(const ServerEntry& server);
+  // The TLS context of the CA file setting, made anew when the setting changed; null
+  // (connect_reason_ set) when it cannot be made.
+  [[nodiscard]] platform::TlsClientContext* TlsContext();
   void ReportConnectFailure(int32_t remaining_retries);
 
   const LinkSettings& settings_;
@@ -129,6 +148,14 @@ class ServiceLink {
   // service said "Connection: close".
   bool close_after_exchange_ = false;
   int32_t last_send_error_ = 0;
+  // Why the last connection attempt failed, in words for the status message ("" when
+  // the failure text of the connection says it all), and the TLS library's detail.
+  std::string connect_reason_;
+  std::string connect_detail_;
+  // The last reason the results were told of.
+  std::string reported_reason_;
+  std::unique_ptr<platform::TlsClientContext> tls_context_;
+  std::string tls_context_ca_file_;
   // The current stretch of the body being received: when it began (process clock) and
   // the bytes that arrived since.
   int64_t body_stretch_start_ = 0;

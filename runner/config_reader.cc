@@ -150,6 +150,9 @@ class Reader {
       case ConfigKeyword::kServer:
         StoreText(name, value, kConfigServerHostWidth, config_.server_host);
         break;
+      case ConfigKeyword::kServerCa:
+        StoreText(name, value, kConfigServerCaFileWidth, config_.server_ca_file);
+        break;
       case ConfigKeyword::kPasswordEncrypt:
         config_.password_scrambled = true;
         return StoreScrambled(name, value, kConfigPasswordWidth, true, config_.password);

@@ -56,7 +56,8 @@ struct JobConfig {
   std::string user;
   // Plain, or the scrambled login token when password_scrambled is set.
   std::string password;
-  std::string server_host;
+  std::string server_host;     // a server list: "https://host:port, host2, ..."
+  std::string server_ca_file;  // PEM authorities for TLS servers; "" the system's
   std::string proxy_host;
   std::string proxy_port;
   std::string proxy_id;

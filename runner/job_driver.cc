@@ -100,6 +100,8 @@ int RunDriver::RunSteps() {
   OpenLogAndPrintBanners();
   int exit_code = 0;
   if (!HandOverCredentials(&exit_code)) return exit_code;
+  // The authorities first: SetServer's list may name TLS servers.
+  if (!config_.server_ca_file.empty()) api_.SetServerCA(config_.server_ca_file.c_str());
   if (!config_.server_host.empty()) api_.SetServer(config_.server_host.c_str());
   LowerPriority();
   if (!CheckLogin(&exit_code)) return exit_code;
@@ -165,8 +167,8 @@ bool RunDriver::CheckLogin(int* exit_code) {
   Poll(1000);
   const std::string conclusion = TextOrEmpty(api_.GetConclusion());
   const std::string http_response = TextOrEmpty(api_.GetHttpResponse());
-  LoginOutcome outcome =
-      DecideLoginOutcome(api_.GetStatus(), api_.GetErrorCode(), conclusion, http_response);
+  LoginOutcome outcome = DecideLoginOutcome(api_.GetStatus(), api_.GetErrorCode(), conclusion,
+                                            http_response, TextOrEmpty(api_.GetStatusMsg()));
   if (first_job_.debug && !outcome.debug_line.empty()) {
     console_.PrintText(outcome.debug_line);
     console_.Print("  Status message %s\n", TextOrEmpty(api_.GetStatusMsg()));

@@ -17,10 +17,18 @@ std::string WithConclusion(const char* format, std::string_view conclusion) {
   return StrFormat(format, std::string(conclusion).c_str());
 }
 
+// The status message of a failed connection that says why, as the library words it.
+constexpr std::string_view kConnectFailedBecause = "Connect to Norrvault failed: ";
+
 // What the results say after "System Error ": the conclusion, or without one what the
 // exchange came to.
-std::string LoginFailureText(std::string_view conclusion, std::string_view http_response) {
+std::string LoginFailureText(std::string_view conclusion, std::string_view http_response,
+                             std::string_view status_message) {
   if (!conclusion.empty()) return std::string(conclusion);
+  if (http_response.empty() && status_message.starts_with(kConnectFailedBecause)) {
+    status_message.remove_prefix(kConnectFailedBecause.size());
+    return "- " + std::string(status_message.substr(0, kMaxFailureReasonBytes));
+  }
   if (http_response.empty()) return "- no answer from the service";
   std::string text = "- no conclusion in the answer \"";
   text.append(http_response).append("\"");
@@ -46,7 +54,7 @@ std::string ShownReason(std::string_view status_message, std::string_view conclu
 }  // namespace
 
 LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion,
-                                std::string_view http_response) {
+                                std::string_view http_response, std::string_view status_message) {
   switch (error_code) {
     case kErrorProxyAuth:
       return Ended(2, "Returning Proxy Authentication Failed\n", "");
@@ -75,8 +83,9 @@ LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_
       }
       [[fallthrough]];
     default:
-      return Ended(10, WithConclusion("Verify Id Complete System Error Result = %s\n", conclusion),
-                   "System Error " + LoginFailureText(conclusion, http_response) + "\r\n");
+      return Ended(
+          10, WithConclusion("Verify Id Complete System Error Result = %s\n", conclusion),
+          "System Error " + LoginFailureText(conclusion, http_response, status_message) + "\r\n");
   }
 }
 

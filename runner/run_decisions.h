@@ -28,9 +28,11 @@ struct LoginOutcome {
 // error code lets the run go on. Any other conclusion, a check that failed without an
 // error code (the library gave up before the service could answer), or one that ended
 // without any conclusion (the exchange broke, or the answer held none), is a system
-// error, not a quiet success; without a conclusion its results text says what happened.
+// error, not a quiet success; without a conclusion its results text says what happened,
+// and why the connection failed when the status message tells (a refused certificate).
 LoginOutcome DecideLoginOutcome(int32_t status, int32_t error_code, std::string_view conclusion,
-                                std::string_view http_response);
+                                std::string_view http_response,
+                                std::string_view status_message = {});
 
 enum class FolderVerdict {
   kGoOn,

@@ -20,7 +20,9 @@ inline constexpr size_t kConfigFileMaxBytes = 4 * 1024 * 1024;
 inline constexpr size_t kConfigLineMax = 2048;
 inline constexpr size_t kConfigUserWidth = 64;
 inline constexpr size_t kConfigPasswordWidth = 128;
-inline constexpr size_t kConfigServerHostWidth = 64;
+// A list of servers ("https://host:port, ..."), as wide as the library takes it.
+inline constexpr size_t kConfigServerHostWidth = 512;
+inline constexpr size_t kConfigServerCaFileWidth = 512;
 inline constexpr size_t kConfigProxyHostWidth = 64;
 inline constexpr size_t kConfigProxyPortWidth = 16;
 inline constexpr size_t kConfigProxyIdWidth = 64;

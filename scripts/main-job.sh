@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The main job: a round trip through a real nvxserver. It builds the system, starts
-# nvxserver on a free loopback port with a fresh data folder and a demo account, and with
-# FOLDER (default: a sample tree made here; a given folder is copied first and never
-# changed):
+# The main job: a round trip through a real nvxserver over TLS. It builds the system,
+# makes a throwaway certificate authority and, signed by it, a certificate for 127.0.0.1,
+# starts nvxserver with them on a free loopback port with a fresh data folder and a demo
+# account, and with FOLDER (default: a sample tree made here; a given folder is copied
+# first and never changed):
 #   1. backs the tree up (verification, compression and the progress line on);
 #   2. backs it up again unchanged: nothing is sent;
 #   3. changes one 2048-byte block in the middle of the largest file, adds a file and
@@ -11,8 +12,8 @@
 #      the files the server's dates, and compares every file's bytes and date with the
 #      source (the deleted file is still on the server and comes back too);
 #   5. runs a clean job, which deletes the deleted file's server copy.
-# Every job talks to the service through a counting relay, so that each step prints what
-# travelled: requests by method (the service's request log) and bytes each way. It ends
+# Every job reaches the service as https://127.0.0.1:PORT, trusting that authority alone
+# (NVXServerCA), through a counting relay, so that each step prints what travelled: requests by method (the service's request log) and bytes each way. It ends
 # with the documents of every server folder, and exits 0 only when every job ended with 0
 # and nothing differed.
 #
@@ -75,21 +76,39 @@ data=$work/data
 # the wizard's update works against this service.
 scripts/prepare-web-folder.sh "$data" "$bin/bin" >/dev/null
 
+# The throwaway authority and the service's certificate for 127.0.0.1 (EC P-256, valid
+# two days); the jobs verify the service against this authority alone.
+tls=$work/tls
+mkdir -p "$tls"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
+  -keyout "$tls/authority.key" -subj "/CN=NVX main job authority" \
+  -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
+  -out "$tls/authority.pem" 2>/dev/null
+openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$tls/server.key" \
+  -subj /CN=127.0.0.1 -out "$tls/server.csr" 2>/dev/null
+printf '%s\n' 'subjectAltName = IP:127.0.0.1' 'extendedKeyUsage = serverAuth' >"$tls/server.ext"
+openssl x509 -req -in "$tls/server.csr" -CA "$tls/authority.pem" -CAkey "$tls/authority.key" \
+  -CAcreateserial -days 2 -extfile "$tls/server.ext" -out "$tls/server.pem" 2>/dev/null
+
 # Port 0: the server picks a free port and prints it on its first line; so does the relay.
-coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 2>"$work/server.log"; }
+coproc SERVER {
+  exec "$server" --data "$data" --listen 127.0.0.1:0 --tls-cert "$tls/server.pem" \
+    --tls-key "$tls/server.key" 2>"$work/server.log"
+}
 server_pid=$SERVER_PID
 read -r -t 20 server_port <&"${SERVER[0]}"
 "$bin/bench/wire_relay" "$server_port" "$work/wire.txt" >"$work/relay.port" &
 relay_pid=$!
 for _ in $(seq 1 200); do [ -s "$work/relay.port" ] && break; sleep 0.05; done
 read -r port <"$work/relay.port"
-echo "nvxserver listening on 127.0.0.1:$server_port (data in $data), jobs through 127.0.0.1:$port"
+echo "nvxserver serving TLS on 127.0.0.1:$server_port (data in $data)," \
+  "jobs through https://127.0.0.1:$port"
 echo "backing up $source_folder (a copy of ${given_folder:-a sample tree made for this run})"
 
 mkdir -p "$work/Logs"
 job_head() {
-  printf '%s\n' "NVXUser demo" "NVXPwEncrypt demo-password" "NVXServer 127.0.0.1:$port" \
-    "LogDirectory $work/Logs" "LogLevel ACTIVITY" "ResultsType Demo Backup"
+  printf '%s\n' "NVXUser demo" "NVXPwEncrypt demo-password" "NVXServer https://127.0.0.1:$port" \
+    "NVXServerCA $tls/authority.pem" "LogDirectory $work/Logs" "LogLevel ACTIVITY" "ResultsType Demo Backup"
 }
 # The first job makes sure the server folder exists; the second sends the tree into it,
 # where it lands in a subfolder named like the local folder.

@@ -146,11 +146,18 @@ std::string ParseOptionalFile(OptionReader& options, CommandLine* command) {
   return ParseNothingMore(options);
 }
 
-std::string ParseListen(std::string_view text, CommandLine* command) {
+// The first --listen is the users' listener; a second one the plain listener beside TLS.
+std::string ParseListen(std::string_view text, int earlier, CommandLine* command) {
   size_t colon = text.rfind(':');
   if (colon == 0 || colon == std::string_view::npos) return "--listen takes ADDR:PORT";
   std::optional<int64_t> port = ParseDecimal(text.substr(colon + 1));
   if (!port || *port > 65535) return "not a port: " + std::string(text.substr(colon + 1));
+  if (earlier >= 2) return "--listen may be given twice at most";
+  if (earlier == 1) {
+    command->plain_listen =
+        MetricsListen{std::string(text.substr(0, colon)), static_cast<int>(*port)};
+    return {};
+  }
   command->listen_host = std::string(text.substr(0, colon));
   command->listen_port = static_cast<int>(*port);
   return {};
@@ -281,6 +288,7 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
   CommandLine command;
   size_t at = 0;
   bool serving_option_given = false;
+  int listens = 0;
   while (at < arguments.size() && arguments[at].rfind("--", 0) == 0) {
     const std::string& option = arguments[at];
     if (option == "--help") {
@@ -296,7 +304,7 @@ ParsedCommandLine ParseCommandLine(const Arguments& arguments) {
     if (option == "--data") {
       command.data_folder = value;
     } else if (option == "--listen") {
-      parsed.error = ParseListen(value, &command);
+      parsed.error = ParseListen(value, listens++, &command);
       if (!parsed.error.empty()) return parsed;
       serving_option_given = true;
     } else if (bool serving_only = false; IsStoreOption(option, &serving_only)) {
@@ -348,6 +356,9 @@ std::string UsageText() {
          "            [--header-timeout MS] [--idle-timeout MS]\n"
          "            [--smtp HOST:PORT [--smtp-from ADDR] [--smtp-retry MS]]"
          " [--metrics ADDR:PORT]\n"
+         "            [--tls-cert FILE --tls-key FILE [--listen ADDR:PORT]]\n"
+         "      (with TLS the first --listen serves TLS, a second one plain HTTP;\n"
+         "       SIGHUP reads the certificate and key again)\n"
          "  nvxserver --data DIR account add ID PASSWORD [--quota BYTES] [--encrypt]\n"
          "  nvxserver --data DIR account set ID [--password P] [--quota B]"
          " [--encrypt on|off]\n"

@@ -5,6 +5,7 @@
 //   nvxserver --data DIR [--listen ADDR:PORT] [--connections N] [--connections-per-address N]
 //             [--header-timeout MS] [--idle-timeout MS]
 //             [--smtp HOST:PORT [--smtp-from ADDR] [--smtp-retry MS]] [--metrics ADDR:PORT]
+//             [--tls-cert FILE --tls-key FILE [--listen ADDR:PORT]]
 //   nvxserver --data DIR account add ID PASSWORD [--quota BYTES] [--encrypt]
 //   nvxserver --data DIR account set ID [--password P] [--quota B] [--encrypt on|off]
 //             [--state active|disabled|expired] [--email ADDR] [--admin-email ADDR]
@@ -44,6 +45,12 @@ struct MetricsListen {
   int port = 0;
 };
 
+// The certificate (PEM, the chain after it) and private key of the TLS listener.
+struct TlsFiles {
+  std::string cert;
+  std::string key;
+};
+
 struct CommandLine {
   enum class Action {
     kHelp,
@@ -62,6 +69,10 @@ struct CommandLine {
   std::string data_folder;
   std::string listen_host = "127.0.0.1";
   int listen_port = 8080;
+  // With TLS, the first listener speaks TLS; a second --listen serves plain HTTP beside it
+  // (for local tools).
+  std::optional<TlsFiles> tls;
+  std::optional<MetricsListen> plain_listen;
   ConnectionSettings connection;
   // Which store, where its blobs are, their cleanup; the migrate command's source.
   StoreOptions store;

@@ -49,7 +49,7 @@ bool IsSenderAddress(std::string_view text) {
 
 bool IsOperationsOption(std::string_view option) {
   return option == "--smtp" || option == "--smtp-from" || option == "--smtp-retry" ||
-         option == "--metrics";
+         option == "--metrics" || option == "--tls-cert" || option == "--tls-key";
 }
 
 std::string ParseOperationsOption(std::string_view option, std::string_view value,
@@ -58,6 +58,12 @@ std::string ParseOperationsOption(std::string_view option, std::string_view valu
     MetricsListen listen;
     if (!ParseHostPort(value, true, &listen.host, &listen.port)) return "--metrics takes ADDR:PORT";
     command->metrics = listen;
+    return {};
+  }
+  if (option == "--tls-cert" || option == "--tls-key") {
+    if (value.empty()) return std::string(option) + " takes a file";
+    TlsFiles& tls = command->tls ? *command->tls : command->tls.emplace();
+    (option == "--tls-cert" ? tls.cert : tls.key) = std::string(value);
     return {};
   }
   MailSettings& mail = command->mail ? *command->mail : command->mail.emplace();
@@ -80,6 +86,12 @@ std::string ParseOperationsOption(std::string_view option, std::string_view valu
 std::string CheckOperationsOptions(const CommandLine& command) {
   if (command.mail && command.mail->relay_host.empty()) {
     return "--smtp-from and --smtp-retry apply only with --smtp";
+  }
+  if (command.tls && (command.tls->cert.empty() || command.tls->key.empty())) {
+    return "--tls-cert and --tls-key go together";
+  }
+  if (command.plain_listen && !command.tls) {
+    return "a second --listen serves beside TLS: it needs --tls-cert and --tls-key";
   }
   return {};
 }

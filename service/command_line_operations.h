@@ -1,12 +1,14 @@
 // The serving options for the operator's side of a running server: mail delivery to an
-// SMTP relay and the metrics listener. Kept apart from the other options so that each
-// group reads on its own. Pure functions; any thread.
+// SMTP relay, the metrics listener and the TLS listener's certificate. Kept apart from the other
+// options so that each group reads on its own. Pure functions; any thread.
 //
 //   --smtp HOST:PORT   deliver the outbox's messages to this relay
 //   --smtp-from ADDR   the sender of those messages (default nvxserver@localhost)
 //   --smtp-retry MS    the first pause after a temporary failure (default 30 s)
 //   --metrics ADDR:PORT  serve GET /metrics there (port 0: a free port, printed on the
-//                        second line of standard output)
+//                        line after the users' listeners' ports)
+//   --tls-cert FILE    the PEM certificate (and its chain) of the TLS listener
+//   --tls-key FILE     its PEM private key; both or neither
 #ifndef NVX_SERVICE_COMMAND_LINE_OPERATIONS_H_
 #define NVX_SERVICE_COMMAND_LINE_OPERATIONS_H_
 

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/shutdown_signal.h"
 #include "platform/text_format.h"
+#include "platform/tls_server.h"
 #include "service/background_services.h"
 #include "service/blob_cleanup.h"
 #include "service/commands/service_router.h"
@@ -20,8 +21,9 @@
 namespace nvx::service {
 
 int RunServer(const CommandLine& command, std::string* err) {
-  // Before any thread exists, so that every thread inherits the blocked stop signals.
-  platform::ShutdownSignals signals;
+  // Before any thread exists, so that every thread inherits the blocked stop signals
+  // (and SIGHUP, which re-reads the TLS certificate and key).
+  platform::ShutdownSignals signals(command.tls.has_value());
   DataFolder folder;
   std::string error;
   if (!PrepareDataFolder(command.data_folder, &folder, &error)) {
@@ -48,8 +50,17 @@ int RunServer(const CommandLine& command, std::string* err) {
   ServiceRouter router(environment);
   HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); },
                         command.connection, &metrics);
+  platform::TlsServerCredentials credentials;
+  if (command.tls && !credentials.Load(command.tls->cert, command.tls->key, &error)) {
+    *err = error;
+    return kExitFailed;
+  }
   int port = 0;
-  if (!frontend.Bind(command.listen_host, command.listen_port, &port, &error)) {
+  int plain_port = 0;
+  if (!frontend.Bind(command.listen_host, command.listen_port, &port, &error,
+                     command.tls ? &credentials : nullptr) ||
+      (command.plain_listen && !frontend.Bind(command.plain_listen->host,
+                                              command.plain_listen->port, &plain_port, &error))) {
     *err = error;
     return kExitFailed;
   }
@@ -57,18 +68,22 @@ int RunServer(const CommandLine& command, std::string* err) {
     *err = error;
     return kExitFailed;
   }
-  // The metrics listener's port follows on a second line, in the same write.
-  if (background.metrics_port() > 0) {
-    std::printf("%d\n%d\n", port, background.metrics_port());
-  } else {
-    std::printf("%d\n", port);
-  }
+  // The plain listener's port beside TLS and the metrics listener's follow on lines of
+  // their own, in the same write.
+  std::string ports = StrFormat("%d\n", port);
+  if (plain_port > 0) ports += StrFormat("%d\n", plain_port);
+  if (background.metrics_port() > 0) ports += StrFormat("%d\n", background.metrics_port());
+  std::fputs(ports.c_str(), stdout);
   std::fflush(stdout);
   // A process of a shared store says which blob names are its own.
   std::string prefix = store.BlobNamePrefix();
-  LogLine(StrFormat("nvxserver serving %s on %s:%d%s%s", folder.root.c_str(),
-                    command.listen_host.c_str(), port, prefix.empty() ? "" : ", new blobs ",
-                    prefix.c_str()));
+  LogLine(StrFormat("nvxserver serving %s on %s:%d%s%s%s", folder.root.c_str(),
+                    command.listen_host.c_str(), port, command.tls ? " (TLS)" : "",
+                    prefix.empty() ? "" : ", new blobs ", prefix.c_str()));
+  if (plain_port > 0) {
+    LogLine(StrFormat("nvxserver serving plain HTTP on %s:%d", command.plain_listen->host.c_str(),
+                      plain_port));
+  }
 
   std::atomic<bool> stop_requested{false};
   std::atomic<bool> serve_ended{false};
@@ -80,6 +95,16 @@ int RunServer(const CommandLine& command, std::string* err) {
     if (!stop_requested.load()) platform::ShutdownSignals::RequestShutdown();
   });
   int signal_number = signals.Wait();
+  while (platform::ShutdownSignals::IsReload(signal_number)) {
+    // A renewed pair serves the connections accepted from now on; a pair that cannot be
+    // used leaves the one in use.
+    if (credentials.Load(command.tls->cert, command.tls->key, &error)) {
+      LogLine("nvxserver read the TLS certificate and key again");
+    } else {
+      LogLine("nvxserver keeps the TLS certificate it had: " + error);
+    }
+    signal_number = signals.Wait();
+  }
   stop_requested = true;
   if (!serve_failed.load()) LogLine(StrFormat("nvxserver stopping on signal %d", signal_number));
   // A signal may come before the server thread has begun to listen; a stop request then

@@ -25,10 +25,10 @@ int64_t NowMillis() {
 
 }  // namespace
 
-HttpConnection::HttpConnection(platform::AcceptedSocket& socket, const ConnectionSettings& settings,
+HttpConnection::HttpConnection(platform::ServerStream& stream, const ConnectionSettings& settings,
                                const std::atomic<bool>& stopping, const std::atomic<bool>& ended,
                                ServiceMetrics* metrics)
-    : socket_(socket),
+    : stream_(stream),
       settings_(settings),
       stopping_(stopping),
       ended_(ended),
@@ -49,9 +49,27 @@ bool HttpConnection::WaitReady(bool for_write, int timeout_millis) const {
     int64_t left = deadline - NowMillis();
     if (left <= 0 || stopping_.load() || ended_.load()) return false;
     int slice = static_cast<int>(std::min<int64_t>(left, kWaitSliceMillis));
-    auto ready = for_write ? socket_.WaitWritable(slice) : socket_.WaitReadable(slice);
-    if (ready == platform::AcceptedSocket::Wait::kReady) return true;
-    if (ready == platform::AcceptedSocket::Wait::kFailed) return false;
+    auto ready = for_write ? stream_.WaitWritable(slice) : stream_.WaitReadable(slice);
+    if (ready == platform::ServerStream::Wait::kReady) return true;
+    if (ready == platform::ServerStream::Wait::kFailed) return false;
+  }
+}
+
+bool HttpConnection::Open(std::string* failure) {
+  failure->clear();
+  int64_t deadline = NowMillis() + settings_.idle_timeout_millis;
+  for (;;) {
+    platform::ServerStream::OpenStep step = stream_.Open();
+    if (step == platform::ServerStream::OpenStep::kOpen) return true;
+    if (step == platform::ServerStream::OpenStep::kFailed) {
+      *failure = stream_.open_failure();
+      return false;
+    }
+    int64_t left = deadline - NowMillis();
+    if (!WaitReady(false, static_cast<int>(std::max<int64_t>(left, 0)))) {
+      if (!stopping_.load() && !ended_.load()) *failure = "no handshake within the idle time";
+      return false;
+    }
   }
 }
 
@@ -81,14 +99,14 @@ int HttpConnection::Fill() {
   begin_ = end_ = 0;
   for (;;) {
     if (!WaitReady(false, ReadWaitMillis())) return -1;
-    int64_t got = socket_.Receive(buffer_.data(), buffer_.size());
+    int64_t got = stream_.Receive(buffer_.data(), buffer_.size());
     if (got > 0) {
       if (metrics_ != nullptr) metrics_->AddReceived(static_cast<uint64_t>(got));
       end_ = static_cast<size_t>(got);
       return 1;
     }
     if (got == 0) return 0;
-    if (!platform::IsWouldBlock(socket_.error())) return -1;
+    if (!stream_.WouldBlock()) return -1;
   }
 }
 
@@ -144,9 +162,9 @@ bool HttpConnection::Write(std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     if (!WaitReady(true, settings_.read_timeout_millis)) return false;
-    int64_t put = socket_.Send(bytes.data() + done, bytes.size() - done);
+    int64_t put = stream_.Send(bytes.data() + done, bytes.size() - done);
     if (put < 0) {
-      if (platform::IsWouldBlock(socket_.error())) continue;
+      if (stream_.WouldBlock()) continue;
       return false;
     }
     done += static_cast<size_t>(put);
@@ -160,8 +178,8 @@ bool HttpConnection::SendFile(platform::File& file, int64_t offset, int64_t coun
   int64_t end = offset + count;
   while (offset < end) {
     if (!WaitReady(true, settings_.read_timeout_millis)) return false;
-    int64_t put = socket_.SendFromFile(file, &offset, static_cast<size_t>(end - offset));
-    if (put < 0 && !platform::IsWouldBlock(socket_.error())) return false;
+    int64_t put = stream_.SendFromFile(file, &offset, static_cast<size_t>(end - offset));
+    if (put < 0 && !stream_.WouldBlock()) return false;
     // A file that shrank since its size was taken cannot fill the announced length.
     if (put == 0) return false;
     if (put > 0) {
@@ -175,7 +193,7 @@ bool HttpConnection::SendFile(platform::File& file, int64_t offset, int64_t coun
 std::string HttpConnection::Remote() const {
   std::string ip;
   int port = -1;
-  if (!socket_.PeerAddress(&ip, &port)) {
+  if (!stream_.PeerAddress(&ip, &port)) {
     ip.clear();
     port = -1;
   }
@@ -183,14 +201,14 @@ std::string HttpConnection::Remote() const {
 }
 
 void HttpConnection::LingeringClose() {
-  socket_.ShutdownSend();
+  stream_.ShutdownSend();
   char sink[4096];
   size_t dropped = 0;
   int64_t deadline = NowMillis() + kLingerMillis;
   while (dropped < kLingerBytesMax && NowMillis() < deadline) {
-    if (socket_.WaitReadable(kWaitSliceMillis) != platform::AcceptedSocket::Wait::kReady) continue;
-    int64_t got = socket_.Receive(sink, sizeof sink);
-    if (got <= 0 && !(got < 0 && platform::IsWouldBlock(socket_.error()))) break;
+    if (stream_.WaitReadable(kWaitSliceMillis) != platform::ServerStream::Wait::kReady) continue;
+    int64_t got = stream_.Receive(sink, sizeof sink);
+    if (got <= 0 && !(got < 0 && stream_.WouldBlock())) break;
     if (got > 0) {
       dropped += static_cast<size_t>(got);
       if (metrics_ != nullptr) metrics_->AddReceived(static_cast<uint64_t>(got));

@@ -1,4 +1,5 @@
-// One client connection of the service, as a stream of bytes with the service's bounds:
+// One client connection of the service, as a stream of bytes (plain or TLS) with the
+// service's bounds:
 //  - the request line and header block are read a byte at a time, bounded at
 //    kServiceHeaderBlockMax bytes before anything larger is held in memory, and kept
 //    exactly as they arrived (RawHeaders reads names and values from them);
@@ -9,7 +10,8 @@
 //    most the read time-out, and every wait ends promptly when the server stops or the
 //    connection was ended to make room for another;
 //  - replies are written whole or the connection fails; a document's bytes go from the
-//    file system to the socket without passing through the service (sendfile);
+//    file system to the stream without passing through the service where it can
+//    (sendfile, kernel TLS);
 //  - the bytes received and sent, and the connection itself while it lasts, count on the
 //    metrics page when the connection is given the service's figures.
 // An HttpConnection belongs to its connection's thread.
@@ -23,8 +25,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/accepted_socket.h"
 #include "platform/file.h"
+#include "platform/server_stream.h"
 #include "service/http/connection_settings.h"
 #include "service/http/service_metrics.h"
 
@@ -33,15 +35,19 @@ namespace nvx::service {
 class HttpConnection {
  public:
   // Waits end when `stopping` (the server stops) or `ended` (the connection was ended to
-  // make room for another) is set; the socket, settings, flags and `metrics` (when given)
+  // make room for another) is set; the stream, settings, flags and `metrics` (when given)
   // must outlive the connection.
-  HttpConnection(platform::AcceptedSocket& socket, const ConnectionSettings& settings,
+  HttpConnection(platform::ServerStream& stream, const ConnectionSettings& settings,
                  const std::atomic<bool>& stopping, const std::atomic<bool>& ended,
                  ServiceMetrics* metrics = nullptr);
   ~HttpConnection();
   HttpConnection(const HttpConnection&) = delete;
   HttpConnection& operator=(const HttpConnection&) = delete;
 
+  // Opens the stream (a TLS handshake), at most the idle time in all, so that a client
+  // that says nothing or speaks no TLS is let go. False when it could not be opened; the
+  // reason goes to *failure (empty when the server stops or the connection was ended).
+  bool Open(std::string* failure);
   // Waits for the first byte of the next request (or the client's close), at most the
   // idle time. False when none came, the server stops or the connection was ended.
   bool WaitForRequest();
@@ -100,7 +106,7 @@ class HttpConnection {
   // failure or when a bound is passed.
   int NextHeaderByte(char* byte);
 
-  platform::AcceptedSocket& socket_;
+  platform::ServerStream& stream_;
   const ConnectionSettings& settings_;
   const std::atomic<bool>& stopping_;
   const std::atomic<bool>& ended_;

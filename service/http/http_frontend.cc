@@ -24,12 +24,17 @@ HttpFrontend::HttpFrontend(RequestHandler handler, const ConnectionSettings& set
                            ServiceMetrics* metrics)
     : handler_(std::move(handler)), settings_(settings), metrics_(metrics) {}
 
-bool HttpFrontend::Bind(const std::string& host, int port, int* bound_port, std::string* error) {
-  if (!listener_.Listen(host, port, kServiceListenQueueLength) || listener_.port() <= 0) {
+bool HttpFrontend::Bind(const std::string& host, int port, int* bound_port, std::string* error,
+                        const platform::TlsServerCredentials* tls) {
+  auto listener = std::make_unique<Listener>();
+  listener->tls = tls;
+  if (!listener->socket.Listen(host, port, kServiceListenQueueLength) ||
+      listener->socket.port() <= 0) {
     *error = StrFormat("cannot listen on %s:%d", host.c_str(), port);
     return false;
   }
-  *bound_port = listener_.port();
+  *bound_port = listener->socket.port();
+  listeners_.push_back(std::move(listener));
   return true;
 }
 
@@ -38,19 +43,28 @@ bool HttpFrontend::Serve() {
   {
     ConnectionThreads threads(settings_.connections, settings_.connections_per_address);
     listening_.store(true);
-    while (!stopping_.load()) {
+    std::vector<platform::ListeningSocket*> sockets;
+    for (auto& listener : listeners_) sockets.push_back(&listener->socket);
+    size_t first = 0;
+    while (!stopping_.load() && !sockets.empty()) {
+      int ready = platform::ListeningSocket::WaitForAny(sockets, first++, kAcceptWaitMillis);
+      if (ready == -2) {
+        failed = true;
+        break;
+      }
+      if (ready < 0) continue;
+      Listener& listener = *listeners_[static_cast<size_t>(ready)];
       std::unique_ptr<platform::AcceptedSocket> socket;
-      platform::ListeningSocket::Accept accepted =
-          listener_.AcceptConnection(kAcceptWaitMillis, &socket);
+      platform::ListeningSocket::Accept accepted = listener.socket.AcceptConnection(0, &socket);
       if (accepted == platform::ListeningSocket::Accept::kFailed) {
         failed = true;
         break;
       }
       if (accepted == platform::ListeningSocket::Accept::kConnection) {
-        Admit(std::move(socket), threads);
+        Admit(std::move(socket), listener.tls, threads);
       }
     }
-    listener_.Close();
+    for (auto& listener : listeners_) listener->socket.Close();
     // The threads' end waits for every connection to end: idle ones see the stop within
     // a wait slice, requests in flight finish.
     stopping_.store(true);
@@ -60,7 +74,7 @@ bool HttpFrontend::Serve() {
 }
 
 void HttpFrontend::Admit(std::unique_ptr<platform::AcceptedSocket> accepted,
-                         ConnectionThreads& threads) {
+                         const platform::TlsServerCredentials* tls, ConnectionThreads& threads) {
   std::shared_ptr<platform::AcceptedSocket> socket = std::move(accepted);
   // Replies are written in pieces (header, body); none may wait for the client's
   // acknowledgement of the one before.
@@ -68,25 +82,43 @@ void HttpFrontend::Admit(std::unique_ptr<platform::AcceptedSocket> accepted,
   std::string ip;
   int port = -1;
   socket->PeerAddress(&ip, &port);
-  if (threads.Start(ip, [this, socket](ConnectionSlot& slot) { ServeConnection(*socket, slot); })) {
+  if (threads.Start(
+          ip, [this, socket, tls](ConnectionSlot& slot) { ServeConnection(*socket, tls, slot); })) {
     return;
   }
+  if (metrics_ != nullptr) metrics_->CountRequest(RequestKind::kRefused, AnswerClass::kError);
+  LogRequest(StrFormat("%s:%d", ip.c_str(), port), "-", "-", 503, kBusy);
+  // A TLS client cannot read a plain refusal, and a handshake would hold the accepting
+  // thread up: it sees the connection close.
+  if (tls != nullptr) return;
   // Refused on the accepting thread: the reply fits an empty send buffer, so sending it
   // never waits.
   Reply busy = RefusalReply(503, kBusy);
   std::string text = ReplyHeadText(busy, BodyFraming{}, ReplyFraming{false, true});
   socket->Send(text.data(), text.size());
   socket->ShutdownSend();
-  if (metrics_ != nullptr) metrics_->CountRequest(RequestKind::kRefused, AnswerClass::kError);
   char sink[4096];
   for (int pieces = 0; pieces < kRefusalDrainPieces && socket->Receive(sink, sizeof sink) > 0;
        ++pieces) {
   }
-  LogRequest(StrFormat("%s:%d", ip.c_str(), port), "-", "-", 503, kBusy);
 }
 
-void HttpFrontend::ServeConnection(platform::AcceptedSocket& socket, ConnectionSlot& slot) {
-  HttpConnection connection(socket, settings_, stopping_, slot.ended(), metrics_);
+void HttpFrontend::ServeConnection(platform::AcceptedSocket& socket,
+                                   const platform::TlsServerCredentials* tls,
+                                   ConnectionSlot& slot) {
+  std::unique_ptr<platform::TlsServerSession> session;
+  if (tls != nullptr) session = std::make_unique<platform::TlsServerSession>(*tls, socket);
+  platform::ServerStream& stream =
+      session ? static_cast<platform::ServerStream&>(*session) : socket;
+  HttpConnection connection(stream, settings_, stopping_, slot.ended(), metrics_);
+  // The connection counts as idle while the handshake lasts: a client that says nothing
+  // may be ended to make room, and is let go at the idle time.
+  if (std::string failure; !connection.Open(&failure)) {
+    if (!failure.empty()) {
+      LogLine(StrFormat("TLS with %s failed: %s", connection.Remote().c_str(), failure.c_str()));
+    }
+    return;
+  }
   // Idle from admission until the first byte of a request, and again after each reply.
   while (!stopping_.load() && connection.WaitForRequest() && slot.Serving()) {
     connection.BeginRequest();

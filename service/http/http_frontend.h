@@ -1,4 +1,5 @@
-// The service's HTTP front end: the listening socket, the accepting thread that admits
+// The service's HTTP front end: the listening sockets (each plain or TLS), the accepting
+// thread that admits
 // each connection to a thread of its own (ConnectionThreads) or refuses it with "503",
 // and each connection's loop over its requests (ServeRequest), which go to the service's
 // handler. The front end reads requests and writes replies itself; see http_connection.h,
@@ -10,9 +11,11 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/accepted_socket.h"
 #include "platform/listening_socket.h"
+#include "platform/tls_server.h"
 #include "service/http/connection_settings.h"
 #include "service/http/connection_threads.h"
 #include "service/http/request_exchange.h"
@@ -30,7 +33,11 @@ class HttpFrontend {
   HttpFrontend& operator=(const HttpFrontend&) = delete;
 
   // Binds to `host`:`port`; port 0 picks a free port. The bound port goes to `bound_port`.
-  bool Bind(const std::string& host, int port, int* bound_port, std::string* error);
+  // Connections there speak TLS with the pair `tls` holds when it is given (it must
+  // outlive the front end), else plain HTTP. Each call adds a listener; all share the
+  // connection limits.
+  bool Bind(const std::string& host, int port, int* bound_port, std::string* error,
+            const platform::TlsServerCredentials* tls = nullptr);
   // Accepts and serves connections until RequestStop; returns once every connection's
   // thread has ended. False when the socket could no longer accept connections.
   bool Serve();
@@ -41,17 +48,24 @@ class HttpFrontend {
   void RequestStop() { stopping_.store(true); }
 
  private:
+  struct Listener {
+    platform::ListeningSocket socket;
+    const platform::TlsServerCredentials* tls = nullptr;
+  };
+
   // Runs the connection on a thread of its own, or refuses it when the limits are
   // reached. Accepting thread.
-  void Admit(std::unique_ptr<platform::AcceptedSocket> socket, ConnectionThreads& threads);
-  // The connection's loop over its requests; `slot` learns when the connection is idle
-  // and tells when it was ended to make room.
-  void ServeConnection(platform::AcceptedSocket& socket, ConnectionSlot& slot);
+  void Admit(std::unique_ptr<platform::AcceptedSocket> socket,
+             const platform::TlsServerCredentials* tls, ConnectionThreads& threads);
+  // The connection's loop over its requests, over TLS when `tls` is given; `slot` learns
+  // when the connection is idle and tells when it was ended to make room.
+  void ServeConnection(platform::AcceptedSocket& socket, const platform::TlsServerCredentials* tls,
+                       ConnectionSlot& slot);
 
   const RequestHandler handler_;
   const ConnectionSettings settings_;
   ServiceMetrics* const metrics_;
-  platform::ListeningSocket listener_;
+  std::vector<std::unique_ptr<Listener>> listeners_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> listening_{false};
 };

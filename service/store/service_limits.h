@@ -13,6 +13,9 @@
 
 namespace nvx {
 
+// Prepared statements one database connection keeps for reuse; further ones (none of the
+// store's own: it has fewer texts) are prepared for each use.
+inline constexpr size_t kServiceKeptStatementsMax = 128;
 // A request's line and header block together; a longer block is refused.
 inline constexpr size_t kServiceHeaderBlockMax = 16384;
 // The text of one e-mail PUT, padding included.

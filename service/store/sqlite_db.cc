@@ -2,9 +2,12 @@
 
 #include <sqlite3.h>
 
+#include "service/store/service_limits.h"
+
 namespace nvx::service {
 
 Database::~Database() {
+  for (auto& [sql, kept] : kept_) sqlite3_finalize(kept.stmt);
   if (db_ != nullptr) sqlite3_close_v2(db_);
 }
 
@@ -52,20 +55,54 @@ int Database::Changes() const {
   return sqlite3_changes(db_);
 }
 
+sqlite3_stmt* Database::Prepare(const char* sql, bool* kept) {
+  *kept = false;
+  if (db_ == nullptr) {
+    NoteFailure();
+    return nullptr;
+  }
+  auto found = kept_.find(std::string_view(sql));
+  if (found != kept_.end() && !found->second.in_use) {
+    found->second.in_use = true;
+    *kept = true;
+    return found->second.stmt;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  // Kept statements are prepared for reuse: SQLite then plans them for repeated runs.
+  const bool keep = found == kept_.end() && kept_.size() < kServiceKeptStatementsMax;
+  if (sqlite3_prepare_v3(db_, sql, -1, keep ? SQLITE_PREPARE_PERSISTENT : 0, &stmt, nullptr) !=
+      SQLITE_OK) {
+    NoteFailure();
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  if (keep) {
+    Kept& entry = kept_[sql];
+    entry = Kept{stmt, true};
+    kept_by_statement_[stmt] = &entry;
+    *kept = true;
+  }
+  return stmt;
+}
+
+void Database::GiveBack(sqlite3_stmt* stmt) {
+  // Resetting ends the statement's reading, and with it any read transaction it held.
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  auto found = kept_by_statement_.find(stmt);
+  if (found != kept_by_statement_.end()) found->second->in_use = false;
+}
+
 Statement::Statement(Database& db, const char* sql) : db_(db) {
-  if (db.handle() == nullptr) {
-    db_.NoteFailure();
-    return;
-  }
-  if (sqlite3_prepare_v2(db.handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
-    db_.NoteFailure();
-    sqlite3_finalize(stmt_);
-    stmt_ = nullptr;
-  }
+  stmt_ = db_.Prepare(sql, &kept_);
 }
 
 Statement::~Statement() {
-  sqlite3_finalize(stmt_);
+  if (kept_) {
+    db_.GiveBack(stmt_);
+  } else {
+    sqlite3_finalize(stmt_);
+  }
 }
 
 Statement& Statement::Bind(int index, int64_t value) {
@@ -141,18 +178,18 @@ bool Statement::IsNull(int column) const {
 }
 
 Transaction::Transaction(Database& db) : db_(db) {
-  begun_ = db_.Execute("BEGIN IMMEDIATE");
+  begun_ = Statement(db_, "BEGIN IMMEDIATE").Run();
 }
 
 Transaction::~Transaction() {
-  // A failed ROLLBACK leaves nothing to do; Execute keeps the earlier failure's message
-  // when the rollback succeeds.
-  if (begun_ && !done_) db_.Execute("ROLLBACK");
+  // A failed ROLLBACK leaves nothing to do; the earlier failure's message stays when the
+  // rollback succeeds.
+  if (begun_ && !done_) Statement(db_, "ROLLBACK").Run();
 }
 
 bool Transaction::Commit() {
   if (!begun_ || done_) return false;
-  done_ = db_.Execute("COMMIT");
+  done_ = Statement(db_, "COMMIT").Run();
   return done_;
 }
 

@@ -2,13 +2,16 @@
 // statements with typed binding and reading, and a transaction that rolls back unless it
 // is committed. Nothing throws; failures are false results with the database's message in
 // Database::error_text(). A Database and its statements are used by one thread at a time
-// (the store leases each connection to one call at a time).
+// (the store leases each connection to one call at a time). A connection keeps the
+// statements it prepared for its whole life, so a statement run again costs no parsing.
 #ifndef NVX_SERVICE_STORE_SQLITE_DB_H_
 #define NVX_SERVICE_STORE_SQLITE_DB_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -40,9 +43,31 @@ class Database {
   // Rows changed by the last statement.
   int Changes() const;
 
+  // The connection's prepared statement of `sql`, ready to run, or nullptr when it failed.
+  // *kept tells whether the statement belongs to the connection (give it back with
+  // GiveBack) or to the caller (finalize it): a statement already in use, by a caller
+  // further up the same call, or one past the connection's bound is prepared afresh.
+  sqlite3_stmt* Prepare(const char* sql, bool* kept);
+  // Resets a kept statement (its parameters unbound, its reading ended) for the next use.
+  void GiveBack(sqlite3_stmt* stmt);
+  // Statements the connection keeps.
+  size_t kept_statements() const { return kept_.size(); }
+
  private:
+  struct Kept {
+    sqlite3_stmt* stmt = nullptr;
+    bool in_use = false;
+  };
+  // Looks statements up by their text without copying it.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+
   sqlite3* db_ = nullptr;
   std::string error_text_;
+  std::unordered_map<std::string, Kept, TextHash, std::equal_to<>> kept_;
+  std::unordered_map<sqlite3_stmt*, Kept*> kept_by_statement_;
 };
 
 class Statement {
@@ -76,6 +101,7 @@ class Statement {
  private:
   Database& db_;
   sqlite3_stmt* stmt_ = nullptr;
+  bool kept_ = false;
   bool bind_failed_ = false;
 };
 

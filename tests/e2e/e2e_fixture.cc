@@ -130,9 +130,11 @@ std::string EndToEndTest::FolderId(const std::string& account, const std::string
 std::string EndToEndTest::JobFile(const std::string& user, const std::string& password,
                                   const std::string& jobs) {
   std::string path = temp_.File("job.txt");
+  const std::string authority =
+      tls_ ? "NVXServerCA " + Certificates().authority() + "\r\n" : std::string();
   WriteFileText(path, "NVXUser " + user + "\r\nNVXPw " + password +
                           "\r\nResultsType Backup\r\nLogDirectory " + logs_ +
-                          "\r\nLogLevel DEBUG1\r\nDebug Y\r\n" + jobs);
+                          "\r\nLogLevel DEBUG1\r\nDebug Y\r\n" + authority + jobs);
   return path;
 }
 
@@ -142,6 +144,7 @@ ChildProcess::Options EndToEndTest::JobOptions(const std::string& job_file,
   options.args = {"-f", job_file};
   std::string server_list =
       servers.empty() ? "127.0.0.1:" + std::to_string(server_->port()) : servers;
+  if (tls_ && server_list.find("://") == std::string::npos) server_list = "https://" + server_list;
   options.env = {"XDG_RUNTIME_DIR=" + runtime_, "NVX_SERVER=" + server_list,
                  "NVX_CONNECT_PAUSE_MS=0"};
   options.working_directory = temp_.path();
@@ -152,6 +155,26 @@ RunResult EndToEndTest::RunJob(const std::string& job_file, const std::string& s
                                std::chrono::seconds limit) {
   std::filesystem::remove(logs_ + "/Backup Results.txt");
   return RunProgram(BuildFolder() + "/bin/NVXbackup", JobOptions(job_file, servers), limit);
+}
+
+TestCertificates& EndToEndTest::Certificates() {
+  if (certificates_ == nullptr)
+    certificates_ = std::make_unique<TestCertificates>(temp_.File("certs"));
+  return *certificates_;
+}
+
+std::unique_ptr<ServerProcess> EndToEndTest::StartTlsServer(const CertificateFiles& files,
+                                                            const std::string& log_file) {
+  std::vector<std::string> options = store_options_;
+  options.insert(options.end(), {"--tls-cert", files.cert, "--tls-key", files.key});
+  return std::make_unique<ServerProcess>(data_, log_file, options);
+}
+
+void EndToEndTest::ServeTls() {
+  server_.reset();
+  server_ = StartTlsServer(Certificates().server(), server_log_);
+  ASSERT_NE(server_->port(), 0) << ReadFileText(server_log_);
+  tls_ = true;
 }
 
 std::unique_ptr<ChildProcess> EndToEndTest::StartJob(const std::string& job_file,

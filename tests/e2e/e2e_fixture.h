@@ -15,6 +15,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/server_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_certificates.h"
 
 namespace nvx::test {
 
@@ -89,6 +90,17 @@ class EndToEndTest : public ::testing::Test {
   // How NVXbackup is started on `job_file` with NVX_SERVER = `servers`.
   ChildProcess::Options JobOptions(const std::string& job_file, const std::string& servers);
 
+  // The test authority and the certificates it issued (made on first use).
+  TestCertificates& Certificates();
+  // Starts an nvxserver on the data folder that serves TLS with `files`, logging its
+  // requests to `log_file`.
+  std::unique_ptr<ServerProcess> StartTlsServer(const CertificateFiles& files,
+                                                const std::string& log_file);
+  // Restarts the service serving TLS with the authority's certificate for 127.0.0.1.
+  // From then on job files name the authority with NVXServerCA, and jobs reach the
+  // service (or the address a test gives, when it has no scheme) over "https://".
+  void ServeTls();
+
   TempDir temp_;
   std::string data_ = temp_.File("data");
   std::string logs_ = temp_.File("logs");
@@ -98,6 +110,8 @@ class EndToEndTest : public ::testing::Test {
   // starts; none: the embedded store in the data folder.
   std::vector<std::string> store_options_;
   std::unique_ptr<ServerProcess> server_;
+  bool tls_ = false;
+  std::unique_ptr<TestCertificates> certificates_;
 };
 
 }  // namespace nvx::test

@@ -128,6 +128,13 @@ TEST_F(KillTrialTest, BackupWithFourTransfersKilledAtRandomMomentsEndsWhole) {
   KillBackupsAtRandomMoments(4);
 }
 
+// The same over TLS: a session killed in the middle of a record leaves nothing corrupt,
+// and the next run resumes.
+TEST_F(KillTrialTest, BackupOverTlsKilledAtRandomMomentsEndsWhole) {
+  ServeTls();
+  KillBackupsAtRandomMoments(1);
+}
+
 TEST_F(KillTrialTest, ServerKilledMidUploadEndsWhole) {
   int partial_copies = 0;
   for (int trial = 0; trial < 3; ++trial) {

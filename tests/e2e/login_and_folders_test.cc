@@ -1,6 +1,7 @@
 // NVXbackup against a real nvxserver: the login outcomes with their exit codes and
-// results texts, server folders made and pruned, the summary e-mail, failover from a
-// refusing first server to the second.
+// results texts, TLS services refused before any request with the reason in the results,
+// server folders made and pruned, the summary e-mail, failover from a refusing first
+// server to the second.
 #include <string>
 #include <vector>
 
@@ -91,6 +92,54 @@ TEST_F(FolderJobsTest, NotifyUserLeavesTheReportInTheOutbox) {
   // The text is the subject line, then the whole report.
   std::string text = message.substr(message.find("\r\n\r\n") + 4);
   EXPECT_EQ(text.substr(text.find("\r\n") + 2), report);
+}
+
+// A TLS service whose certificate the job cannot trust, or that does not speak TLS, hears
+// not a byte of a request: the run ends like a failed connection, saying why.
+TEST_F(LoginTest, RefusedTlsServicesHearNoRequestAndTheResultsSayWhy) {
+  TestCertificates& certificates = Certificates();
+  const std::string untrusted = "the service's certificate is not trusted";
+  struct Case {
+    std::string name;
+    const CertificateFiles* served;  // null: the plain service behind "https://"
+    bool name_authority;             // NVXServerCA names the test authority
+    std::string reason;
+  } cases[] = {
+      {"another authority", &certificates.other_authority(), true, untrusted},
+      {"system store only", &certificates.server(), false, untrusted},
+      {"self-signed", &certificates.self_signed(), true, untrusted},
+      {"another name", &certificates.other_name(), true,
+       "the service's certificate was issued for another name"},
+      {"expired", &certificates.expired(), true, "the service's certificate has expired"},
+      {"plain HTTP", nullptr, true, "the service does not speak TLS"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string log = temp_.File("tls-server-" + std::to_string(&c - cases) + ".log");
+    std::unique_ptr<ServerProcess> tls_server;
+    const size_t plain_mark = ReadFileText(server_log_).size();
+    int port = server_->port();
+    if (c.served != nullptr) {
+      tls_server = StartTlsServer(*c.served, log);
+      port = tls_server->port();
+      ASSERT_NE(port, 0) << ReadFileText(log);
+    }
+    const std::string authority =
+        c.name_authority ? "NVXServerCA " + certificates.authority() + "\r\n" : "";
+    RunResult run = RunJob(JobFile("alice", "wonderland", authority + kVerifyFolders),
+                           "https://127.0.0.1:" + std::to_string(port));
+    const std::string requests =
+        c.served != nullptr ? ReadFileText(log) : ReadFileText(server_log_).substr(plain_mark);
+    EXPECT_EQ(run.exit_code, 10) << run.out << run.err;
+    EXPECT_NE(run.out.find("Status message Connect to Norrvault failed: " + c.reason),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(Report().find("The connection to Norrvault was refused: " + c.reason + ".\r\n"),
+              std::string::npos)
+        << Report();
+    EXPECT_NE(Report().find("System Error - " + c.reason + "\r\n"), std::string::npos) << Report();
+    EXPECT_EQ(requests.find("rizezi7.dll"), std::string::npos) << requests;
+  }
 }
 
 TEST_F(FolderJobsTest, FailsOverFromARefusingServerToTheNext) {

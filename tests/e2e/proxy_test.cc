@@ -1,6 +1,7 @@
 // NVXbackup through a real tinyproxy that asks for Basic authorization: plain and
 // scrambled proxy passwords get through; missing credentials (407) and refused ones
-// (401) end the run with exit code 2 after error code 9.
+// (401) end the run with exit code 2 after error code 9. A TLS service is reached through
+// a CONNECT tunnel, which the proxy grants only with the credentials.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -57,6 +58,25 @@ TEST_F(ProxyTest, MissingOrRefusedCredentialsEndWithExitCode2) {
         << result.out;
   }
   EXPECT_EQ(Folders("alice").size(), 1u);  // nothing was made
+}
+
+TEST_F(ProxyTest, TlsTravelsThroughATunnelGrantedOnlyWithCredentials) {
+  ServeTls();
+  const std::string target = "127.0.0.1:" + std::to_string(server_->port());
+  RunResult tunnelled = RunJob(
+      JobFile("alice", "wonderland", ProxyLines("ProxyId pid\r\nProxyPassword proxy-pw\r\n")));
+  EXPECT_EQ(tunnelled.exit_code, 0) << tunnelled.out << tunnelled.err << proxy_->log();
+  EXPECT_NE(proxy_->log().find("CONNECT " + target), std::string::npos) << proxy_->log();
+  // Inside the tunnel the requests are the service's own: the proxy reads none of them.
+  EXPECT_EQ(proxy_->log().find("rizezi7.dll"), std::string::npos) << proxy_->log();
+  EXPECT_NE(ReadFileText(server_log_).find("?TestId"), std::string::npos);
+
+  RunResult refused = RunJob(JobFile("alice", "wonderland", ProxyLines("")));
+  EXPECT_EQ(refused.exit_code, 10) << refused.out << refused.err;
+  EXPECT_NE(refused.out.find("Connect to Norrvault failed: the proxy refused its credentials "
+                             "(HTTP/1.0 407"),
+            std::string::npos)
+      << refused.out;
 }
 
 }  // namespace

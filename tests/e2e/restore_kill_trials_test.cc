@@ -46,6 +46,12 @@ TEST_F(RestoreKillTrialTest, RestoreWithFourTransfersKilledAtRandomMomentsEndsWh
   KillAtRandomMoments(4);
 }
 
+// The same over TLS, a TLS session on each connection when the kill comes.
+TEST_F(RestoreKillTrialTest, RestoreWithFourTransfersOverTlsKilledAtRandomMomentsEndsWhole) {
+  ServeTls();
+  KillAtRandomMoments(4);
+}
+
 void RestoreKillTrialTest::KillAtRandomMoments(int transfers) {
   const std::string tree = temp_.File("Data");
   WriteTree(tree, kTree);

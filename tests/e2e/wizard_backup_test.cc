@@ -436,7 +436,9 @@ TEST_F(WizardBackupTest, ALargeBackupShowsItsProgressAndAKilledRunShowsAsNotFini
 }
 
 // A service whose host no longer answers: the login check runs off the window's thread,
-// events keep flowing (never 100 ms without one), and after the wizard's time limit the
+// events keep flowing (never half the check's time limit without one: a check on the
+// window's thread would hold them for all of it, while a loaded machine may delay a tick
+// by a few hundred milliseconds), and after the wizard's time limit the
 // user is asked whether to keep the unchecked login. No keeps the page; Yes goes on.
 TEST_F(WizardBackupTest, ALoginCheckThatGetsNoAnswerKeepsTheWindowResponsiveAndAsks) {
   SilentListener silent;
@@ -470,7 +472,7 @@ TEST_F(WizardBackupTest, ALoginCheckThatGetsNoAnswerKeepsTheWindowResponsiveAndA
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     ticks.stop();
-    EXPECT_LT(longest_gap, 100);
+    EXPECT_LT(longest_gap, state_.login_timeout_millis / 2);
     ASSERT_EQ(desktop_.questions().size(), 1u) << "no question within 10 s";
     EXPECT_EQ(desktop_.questions()[0].title, "Login not checked");
     EXPECT_TRUE(desktop_.questions()[0].text.startsWith(

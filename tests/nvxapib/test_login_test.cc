@@ -1,14 +1,17 @@
 // TestLogin, loaded from the install folder by the wizard's loader, against a real
 // nvxserver: each account state gives its result, and a service that cannot be reached
-// says so (-2) instead of letting an unchecked login through.
+// says so (-2) instead of letting an unchecked login through. TestLoginAt asks the servers
+// and the authority it is given and tells each refused TLS service apart.
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "platform/shared_library.h"
 #include "tests/support/server_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_certificates.h"
 #include "wizard/core/login_library.h"
 
 namespace nvx::test {
@@ -70,6 +73,44 @@ TEST_F(TestLoginTest, AnUnreachableServiceIsNoAcceptedLogin) {
   const int result = TestLoginAt("127.0.0.1:" + std::to_string(port), "alice", "wonderland");
   EXPECT_EQ(result, wizard::kLoginServiceNotReached);
   EXPECT_TRUE(wizard::LoginNotCheckedReason(result)->contains("could not be reached"));
+}
+
+TEST_F(TestLoginTest, TestLoginAtTellsRefusedTlsServicesApart) {
+  platform::SharedLibrary library;
+  std::string reason;
+  ASSERT_TRUE(library.Open(std::string(NVX_INSTALL_FOLDER_PATH) + "/libnvxapib.so", &reason))
+      << reason;
+  using TestLoginAtFunction = int (*)(const char*, const char*, const char*, const char*);
+  auto test_login_at =
+      reinterpret_cast<TestLoginAtFunction>(library.Symbol("TestLoginAt", &reason));
+  ASSERT_NE(test_login_at, nullptr) << reason;
+  TestCertificates certificates(temp_.File("certs"));
+  struct Case {
+    const CertificateFiles* served;  // null: the plain service behind "https://"
+    bool name_authority;
+    int result;
+  } cases[] = {
+      {&certificates.server(), true, 3},
+      {&certificates.server(), false, -4},
+      {&certificates.other_name(), true, -5},
+      {&certificates.expired(), true, -6},
+      {nullptr, true, -7},
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<ServerProcess> tls_server;
+    int port = server_->port();
+    if (c.served != nullptr) {
+      tls_server = std::make_unique<ServerProcess>(
+          data_, temp_.File("tls-server.log"),
+          std::vector<std::string>{"--tls-cert", c.served->cert, "--tls-key", c.served->key});
+      port = tls_server->port();
+      ASSERT_NE(port, 0);
+    }
+    const std::string servers = "https://127.0.0.1:" + std::to_string(port);
+    const char* authority = c.name_authority ? certificates.authority().c_str() : "";
+    EXPECT_EQ(test_login_at(servers.c_str(), authority, "alice", "wrong"), c.result)
+        << (c.served != nullptr ? c.served->cert : "plain") << " / " << c.name_authority;
+  }
 }
 
 TEST(LoginLibraryTest, MissingLibraryGivesTheLoadersReason) {

@@ -1,6 +1,6 @@
 // Connecting, failing over, sending and receiving against real loopback sockets, with
 // the clock faked: refused connections, failover between two servers, a silent server's
-// time-out, a stop request during a wait.
+// time-out (also in a TLS handshake), a stop request during a wait.
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -163,6 +163,22 @@ TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
       ServiceCommand(session(), "TestId", {}));  // the clock never moves: only the stop ends it
   stopper.join();
   EXPECT_TRUE(link().communication_failure());
+}
+
+// A TLS handshake waits like any receive: a server that never answers it fails the
+// connection when the receive time-out runs out on the injected clock.
+TEST_F(ConnectTest, ASilentServerTimesOutItsTlsHandshake) {
+  PeerReply silent;
+  silent.stay_silent = true;
+  LoopbackPeer peer;
+  for (int attempt = 0; attempt < 4; ++attempt) peer.AddConnection({silent});
+  link().ReplaceServerList("https://" + peer.address());
+  clock_.SetAdvancePerRead(30000);
+  EXPECT_FALSE(link().Connect());
+  EXPECT_EQ(block_.control.error_code.load(), kErrorConnect);
+  EXPECT_TRUE(LogHas(" Err Communications connect to Norrvault failed 0 TLS handshake failed 0 " +
+                     std::to_string(platform::kErrorTimedOut)))
+      << Log();
 }
 
 TEST(ConnectPause, FiveSecondsUnlessTheEnvironmentSaysOtherwise) {

@@ -54,6 +54,40 @@ TEST(ServerList, EnvironmentVariableAndPorts) {
   EXPECT_EQ(Hosts(list), (std::vector<std::string>{"b2.norrvault.com", "b1.norrvault.com"}));
 }
 
+// "host port request-host", with "tls " in front of a TLS server.
+std::string Described(const ServerEntry& entry) {
+  return (entry.tls ? "tls " : "") + entry.host + " " + std::to_string(entry.connection->port()) +
+         " " + entry.request_host;
+}
+
+TEST(ServerList, SchemesChooseTlsAndTheDefaultPortAndListsKeepEachServersOwn) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"https://127.0.0.1", "tls 127.0.0.1 443 127.0.0.1"},
+      {"HTTPS://b2.example:8443/", "tls b2.example 8443 b2.example:8443"},
+      {" https://localhost:9 ", "tls localhost 9 localhost:9"},
+      {"http://b1.example", "b1.example 80 b1.example"},
+      {"Http://b1.example:8080", "b1.example 8080 b1.example:8080"},
+      {"httpsx.example", "httpsx.example 80 httpsx.example"},
+  };
+  for (const auto& [setting, described] : cases) {
+    ServerList list;
+    list.Assign({setting});
+    EXPECT_EQ(Described(list.entries().at(0)), described) << setting;
+  }
+  const char* list_text = "https://127.0.0.1:8443, http://127.0.0.1:8080 ,,127.0.0.2";
+  test::ScopedEnvironment set(kServerListVariable, list_text);
+  for (const std::vector<std::string>& settings :
+       {DefaultServerSettings(), SplitServerSettings(list_text)}) {
+    ServerList list;
+    list.Assign(settings);
+    std::vector<std::string> described;
+    for (const ServerEntry& entry : list.entries()) described.push_back(Described(entry));
+    EXPECT_EQ(described, (std::vector<std::string>{"tls 127.0.0.1 8443 127.0.0.1:8443",
+                                                   "127.0.0.1 8080 127.0.0.1:8080",
+                                                   "127.0.0.2 80 127.0.0.2"}));
+  }
+}
+
 TEST(ServerList, AFailedServerIsPassedOver51Times) {
   test::ScopedEnvironment unset(kServerListVariable, nullptr);
   ServerList list;

@@ -132,12 +132,14 @@ TEST(ConfigMatching, UnknownLinesAndCommentsAreIgnored) {
 TEST(ConfigMatching, WholeRunSettingsTakeTheLastValueWhereverItStands) {
   test::Parsed parsed = Parse(
       "NVXUser first\nNVXPw one\nResultsType Backup\nLocalPath /\nSendToNVX\n"
-      "NVXUser second\nNVXPw two\nResultsType Restore\nNVXServer host:8080\n");
+      "NVXUser second\nNVXPw two\nResultsType Restore\nNVXServer https://host:8443, host:8080\n"
+      "NVXServerCA /etc/nvx/authority.pem\n");
   ASSERT_EQ(parsed.result, kConfigValid);
   EXPECT_EQ(parsed.config.user, "second");
   EXPECT_EQ(parsed.config.password, "two");
   EXPECT_EQ(parsed.config.results_type, "Restore");
-  EXPECT_EQ(parsed.config.server_host, "host:8080");
+  EXPECT_EQ(parsed.config.server_host, "https://host:8443, host:8080");
+  EXPECT_EQ(parsed.config.server_ca_file, "/etc/nvx/authority.pem");
 }
 
 TEST(ConfigYesNo, OnlyTheFirstCharacterOfTheValueCounts) {

@@ -93,6 +93,7 @@ TEST(ConfigCapacity, EveryFieldTakesItsWidthLessOneAndRefusesMore) {
       {"NVXPw", kConfigPasswordWidth, ""},
       {"ResultsType", kConfigResultsTypeWidth, ""},
       {"NVXServer", kConfigServerHostWidth, ""},
+      {"NVXServerCA", kConfigServerCaFileWidth, ""},
       {"Proxy", kConfigProxyHostWidth, "ProxyPort 1\n"},
       {"ProxyPort", kConfigProxyPortWidth, "Proxy p\n"},
       {"ProxyId", kConfigProxyIdWidth, "ProxyPassword p\n"},

@@ -78,6 +78,9 @@ TEST_F(AdministrationTest, BadArgumentsTouchNoFolder) {
       {"--data"},
       {"--listen", "127.0.0.1", "--data", temp_.File("fresh")},
       {"--listen", "127.0.0.1:70000", "--data", temp_.File("fresh")},
+      // TLS needs both files; a second listener serves only beside TLS.
+      {"--tls-cert", temp_.File("a.pem"), "--data", temp_.File("fresh")},
+      {"--listen", "127.0.0.1:0", "--listen", "127.0.0.1:0", "--data", temp_.File("fresh")},
       {"--data", temp_.File("fresh"), "account", "add", "x"},
   };
   for (const auto& arguments : cases) {

@@ -1,7 +1,8 @@
 // What the service does with requests outside the rules: oversized and malformed header
 // blocks, bodies where none belong, requests split anywhere, connections that break off.
-// None of them may stop it from serving the next request. Also: the store survives a
-// restart of the server.
+// None of them may stop it from serving the next request; on the TLS port, clients that
+// say nothing or speak plain HTTP are let go. Also: the store survives a restart of the
+// server, and SIGHUP serves a renewed certificate.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 
 #include "tests/service/service_fixture.h"
 #include "tests/support/login_token.h"
+#include "tests/support/test_certificates.h"
 
 namespace nvx::test {
 namespace {
@@ -25,6 +27,26 @@ class HttpLimitsTest : public ServiceFixture {
 
   void ExpectStillServing() {
     EXPECT_EQ(Exchange(TestIdRequest()).Header("X-NVX-CONCLUSION"), "Successful");
+  }
+
+  // True once the server's log holds `text` `count` times, waiting at most a few seconds.
+  bool WaitForLog(const std::string& text, size_t count = 1) {
+    for (int i = 0; i < 500; ++i) {
+      std::string log = ReadFileText(log_file());
+      size_t found = 0;
+      for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+        ++found;
+      }
+      if (found >= count) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  // The serial of the certificate a new TLS connection is shown.
+  std::string ServedSerial() {
+    RawHttpConnection connection(port());
+    return connection.StartTls(tls_ca()) ? connection.PeerSerial() : "no handshake";
   }
 
   static std::string Filler(size_t lines, size_t width) {
@@ -212,6 +234,60 @@ TEST_F(HttpLimitsTest, ConnectionsThatBreakOffDoNoHarm) {
   }
   ExpectStillServing();
   EXPECT_TRUE(ListFolder(data() + "/outbox").empty());
+}
+
+TEST_F(HttpLimitsTest, ClientsThatSpeakNoTlsAreLetGoFromTheTlsPort) {
+  StartTlsServer({"--idle-timeout", "300"});
+  RawHttpConnection silent(port());
+  RawHttpConnection plain(port());
+  ASSERT_TRUE(plain.Send(TestIdRequest()));
+  // Others are served meanwhile, over TLS and on the plain listener beside it.
+  RawHttpConnection secure(port());
+  ASSERT_TRUE(secure.StartTls(tls_ca()));
+  ASSERT_TRUE(secure.Send(TestIdRequest()));
+  EXPECT_EQ(secure.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
+  EXPECT_EQ(RawHttpExchange(plain_port(), TestIdRequest())->Header("X-NVX-CONCLUSION"),
+            "Successful");
+  EXPECT_FALSE(plain.ReadReply(false, 5000));
+  EXPECT_TRUE(silent.WaitForClose(5000));
+  EXPECT_TRUE(WaitForLog("failed: no handshake within the idle time"));
+  EXPECT_TRUE(WaitForLog("failed: handshake failed: http request"));
+  // A TLS connection that was served keeps its place past the handshake's bound.
+  ASSERT_TRUE(secure.Send(TestIdRequest()));
+  EXPECT_EQ(secure.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
+}
+
+TEST_F(HttpLimitsTest, HangupServesARenewedCertificateAndKeepsItOverABadPair) {
+  const TestCertificates& made = certificates();
+  RunResult unreadable =
+      RunNvxServer(data(), {"--listen", "127.0.0.1:0", "--tls-cert", temp_.File("none.pem"),
+                            "--tls-key", made.server().key});
+  EXPECT_EQ(unreadable.exit_code, 1);
+  EXPECT_NE(unreadable.err.find("cannot read the certificate"), std::string::npos);
+
+  StartTlsServer();
+  EXPECT_EQ(ServedSerial(), CertificateSerial(made.server().cert));
+  RawHttpConnection before(port());
+  ASSERT_TRUE(before.StartTls(tls_ca()));
+  CertificateFiles renewed = made.Renewed("renewed", 1500);
+  WriteFileText(tls_cert(), ReadFileText(renewed.cert));
+  WriteFileText(tls_key(), ReadFileText(renewed.key));
+  server_->Signal(SIGHUP);
+  ASSERT_TRUE(WaitForLog("nvxserver read the TLS certificate and key again"));
+  EXPECT_EQ(ServedSerial(), CertificateSerial(renewed.cert));
+  // A connection of the old certificate is still served.
+  ASSERT_TRUE(before.Send(TestIdRequest()));
+  EXPECT_EQ(before.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
+
+  // A certificate whose key is not the one beside it, then a certificate file cut short.
+  const std::vector<std::string> bad_certificates = {ReadFileText(made.other_name().cert),
+                                                     ReadFileText(renewed.cert).substr(0, 200)};
+  for (size_t i = 0; i < bad_certificates.size(); ++i) {
+    WriteFileText(tls_cert(), bad_certificates[i]);
+    server_->Signal(SIGHUP);
+    ASSERT_TRUE(WaitForLog("nvxserver keeps the TLS certificate it had", i + 1)) << i;
+    EXPECT_EQ(ServedSerial(), CertificateSerial(renewed.cert)) << i;
+  }
 }
 
 TEST_F(HttpLimitsTest, InterruptStopsTheServerCleanly) {

@@ -21,8 +21,25 @@ std::string ServiceFixture::Admin(const std::vector<std::string>& arguments) {
 }
 
 void ServiceFixture::StartServer(const std::vector<std::string>& options) {
+  tls_ca_.clear();
   server_ = std::make_unique<ServerProcess>(data(), log_file(), options);
   ASSERT_NE(server_->port(), 0) << ReadFileText(log_file());
+}
+
+const TestCertificates& ServiceFixture::certificates() {
+  if (!certificates_) certificates_ = std::make_unique<TestCertificates>(temp_.File("certs"));
+  return *certificates_;
+}
+
+void ServiceFixture::StartTlsServer(const std::vector<std::string>& options) {
+  WriteFileText(tls_cert(), ReadFileText(certificates().server().cert));
+  WriteFileText(tls_key(), ReadFileText(certificates().server().key));
+  std::vector<std::string> all = {"--tls-cert", tls_cert(), "--tls-key",
+                                  tls_key(),    "--listen", "127.0.0.1:0"};
+  all.insert(all.end(), options.begin(), options.end());
+  StartServer(all);
+  ASSERT_NE(plain_port(), 0);
+  tls_ca_ = certificates().authority();
 }
 
 void ServiceFixture::StopServer() {
@@ -44,7 +61,7 @@ RawHttpReply ServiceFixture::Command(const std::string& query, const HeaderList&
 }
 
 RawHttpReply ServiceFixture::Exchange(const std::string& request, bool head) {
-  std::optional<RawHttpReply> reply = RawHttpExchange(port(), request, head);
+  std::optional<RawHttpReply> reply = RawHttpExchange(port(), request, head, tls_ca_);
   EXPECT_TRUE(reply.has_value()) << "no reply to: " << request;
   return reply.value_or(RawHttpReply{});
 }

@@ -14,6 +14,7 @@
 #include "tests/support/raw_http_client.h"
 #include "tests/support/server_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_certificates.h"
 
 namespace nvx::test {
 
@@ -31,6 +32,17 @@ class ServiceFixture : public ::testing::Test {
   std::string Admin(const std::vector<std::string>& arguments);
   // Starts the server with these serving options.
   void StartServer(const std::vector<std::string>& options = {});
+  // Starts it serving TLS on port() with the certificate of certificates().server()
+  // (copied to tls_cert() and tls_key(), where a test may renew it), plain HTTP on
+  // plain_port(); Exchange speaks TLS from now on.
+  void StartTlsServer(const std::vector<std::string>& options = {});
+  // Made at the first call.
+  const TestCertificates& certificates();
+  std::string tls_cert() const { return temp_.File("tls.pem"); }
+  std::string tls_key() const { return temp_.File("tls.key"); }
+  int plain_port() const { return server_ ? server_->plain_port() : 0; }
+  // The authority Exchange trusts; empty while it speaks plain HTTP.
+  const std::string& tls_ca() const { return tls_ca_; }
   // Stops the server, which must end cleanly (exit code 0).
   void StopServer();
   int port() const { return server_ ? server_->port() : 0; }
@@ -50,6 +62,8 @@ class ServiceFixture : public ::testing::Test {
   std::string FolderId(const std::string& account, const std::string& name);
 
   TempDir temp_;
+  std::unique_ptr<TestCertificates> certificates_;
+  std::string tls_ca_;
   std::unique_ptr<ServerProcess> server_;
   int document_files_ = 0;
 };

@@ -21,6 +21,8 @@ constexpr int kPollMillis = 20;
 constexpr size_t kPieceSize = 1 << 16;
 // A header block longer than this is not HTTP as our programs speak it: framing stops.
 constexpr size_t kHeaderMax = 64 * 1024;
+// What RecordBytes keeps at most.
+constexpr size_t kRecordedBytesMax = 256 * 1024 * 1024;
 
 bool SendAllBytes(int fd, const char* bytes, size_t count) {
   while (count > 0) {
@@ -80,6 +82,7 @@ struct CuttingRelay::Pipe {
   bool cutting = false;  // this answer is the one to cut
   bool cut_reset = false;
   int64_t cut_left = 0;
+  int64_t answered_bytes = 0;  // every byte the server sent on this connection
 };
 
 CuttingRelay::CuttingRelay(uint16_t target_port, std::string answer_mark)
@@ -127,6 +130,16 @@ void CuttingRelay::ArmCorruption(const RelayCorruption& corruption) {
   corruption_made_ = false;
 }
 
+void CuttingRelay::RecordBytes() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  recording_ = true;
+}
+
+std::string CuttingRelay::RecordedBytes() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return recorded_;
+}
+
 bool CuttingRelay::cut_made() {
   std::lock_guard<std::mutex> lock(mutex_);
   return cut_made_;
@@ -170,6 +183,7 @@ void CuttingRelay::Relay(int client_fd) {
       ssize_t count = ::recv(client_fd, piece.data(), piece.size(), 0);
       if (count <= 0) break;
       Upstream(pipe, piece.data(), static_cast<size_t>(count));
+      Record(piece.data(), static_cast<size_t>(count));
       if (!SendAllBytes(server_fd, piece.data(), static_cast<size_t>(count))) break;
       upstream_bytes_ += count;
       if (const int64_t rate = upstream_rate_.load(); rate > 0) {
@@ -181,6 +195,7 @@ void CuttingRelay::Relay(int client_fd) {
       if (count <= 0) break;
       bool cut = false;
       size_t pass = Downstream(pipe, piece.data(), static_cast<size_t>(count), &cut, &reset);
+      Record(piece.data(), pass);
       if (!SendAllBytes(client_fd, piece.data(), pass)) break;
       downstream_bytes_ += static_cast<int64_t>(pass);
       if (cut) break;
@@ -192,6 +207,12 @@ void CuttingRelay::Relay(int client_fd) {
   }
   ::close(client_fd);
   if (server_fd >= 0) ::close(server_fd);
+}
+
+void CuttingRelay::Record(const char* bytes, size_t count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!recording_) return;
+  recorded_.append(bytes, std::min(count, kRecordedBytesMax - recorded_.size()));
 }
 
 void CuttingRelay::Upstream(Pipe& pipe, char* bytes, size_t count) {
@@ -243,6 +264,18 @@ size_t CuttingRelay::Downstream(Pipe& pipe, const char* bytes, size_t count, boo
     cut_made_ = true;
     return pass;
   };
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int64_t left = cut_.body_bytes - pipe.answered_bytes;
+    if (cut_armed_ && cut_.opaque && left < static_cast<int64_t>(count)) {
+      cut_armed_ = false;
+      *cut = true;
+      *reset = cut_.reset;
+      cut_made_ = true;
+      return static_cast<size_t>(std::max<int64_t>(left, 0));
+    }
+  }
+  pipe.answered_bytes += static_cast<int64_t>(count);
   while (at < count) {
     if (pipe.answer_body_left > 0) {
       size_t take = static_cast<size_t>(
@@ -269,7 +302,7 @@ size_t CuttingRelay::Downstream(Pipe& pipe, const char* bytes, size_t count, boo
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (header.find(answer_mark_) != std::string::npos) answer_headers_.push_back(header);
-      if (cut_armed_ && header.find(cut_.header_mark) != std::string::npos) {
+      if (cut_armed_ && !cut_.opaque && header.find(cut_.header_mark) != std::string::npos) {
         cut_armed_ = false;
         pipe.cutting = true;
         pipe.cut_left = cut_.body_bytes;

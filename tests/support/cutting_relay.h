@@ -3,9 +3,11 @@
 // HTTP exchanges that go through it: it keeps the header block of every request, and of
 // every answer that carries a chosen header, and counts the bytes in each direction. Armed
 // once, it drops a connection a given number of body bytes into an answer (an orderly
-// close or a reset), or inverts one body byte of a request. It can also pass the client's
-// bytes on no faster than a chosen rate, as a slow line would. Everything it starts ends with
-// the object. The methods may be called from the test thread while connections run.
+// close or a reset), or a given number of bytes into what a TLS connection sends back
+// (bytes it cannot read), or inverts one body byte of a request. It can keep every byte
+// that passes, both ways, for a look at what an eavesdropper would see. It can also pass the
+// client's bytes on no faster than a chosen rate, as a slow line would. Everything it starts ends
+// with the object. The methods may be called from the test thread while connections run.
 #ifndef NVX_TESTS_SUPPORT_CUTTING_RELAY_H_
 #define NVX_TESTS_SUPPORT_CUTTING_RELAY_H_
 
@@ -25,6 +27,9 @@ struct RelayCut {
   std::string header_mark;
   int64_t body_bytes = 0;
   bool reset = false;  // end with a connection reset instead of an orderly close
+  // The connection's bytes are not HTTP the relay can follow (TLS): cut the first
+  // connection whose answers pass `body_bytes` bytes in all, headers and records alike.
+  bool opaque = false;
 };
 
 // Which request byte is spoiled: in the next request whose header block holds
@@ -53,6 +58,9 @@ class CuttingRelay {
   void LimitUpstreamRate(int64_t bytes_per_second) { upstream_rate_ = bytes_per_second; }
   bool cut_made();
   bool corruption_made();
+  // From now on keeps every byte passed on, both ways, up to kRecordedBytesMax.
+  void RecordBytes();
+  std::string RecordedBytes();
 
   // The header blocks of every request passed on so far, in order.
   std::vector<std::string> RequestHeaders();
@@ -66,6 +74,7 @@ class CuttingRelay {
   struct Pipe;
   void Accept();
   void Relay(int client_fd);
+  void Record(const char* bytes, size_t count);
   // Follows the requests in `bytes`, keeping their headers and spoiling the armed byte.
   void Upstream(Pipe& pipe, char* bytes, size_t count);
   // Follows the answers in `bytes`; returns how many of them are passed on and sets
@@ -87,6 +96,8 @@ class CuttingRelay {
   bool corruption_armed_ = false;
   bool corruption_made_ = false;
   RelayCorruption corruption_;
+  bool recording_ = false;
+  std::string recorded_;
   std::vector<std::string> request_headers_;
   std::vector<std::string> answer_headers_;
   std::list<std::thread> connections_;

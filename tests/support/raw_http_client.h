@@ -2,13 +2,16 @@
 // (malformed, oversized, split at any point) over a loopback connection and reads one
 // reply at a time, with its header block as it arrived. Every wait ends after a time-out,
 // so a server that does not answer fails a test instead of hanging it. One thread at a
-// time per connection.
+// time per connection. A connection may speak TLS (StartTls), trusting one authority only.
 #ifndef NVX_TESTS_SUPPORT_RAW_HTTP_CLIENT_H_
 #define NVX_TESTS_SUPPORT_RAW_HTTP_CLIENT_H_
 
 #include <optional>
 #include <string>
 #include <string_view>
+
+typedef struct ssl_ctx_st SSL_CTX;
+typedef struct ssl_st SSL;
 
 namespace nvx::test {
 
@@ -32,6 +35,12 @@ class RawHttpConnection {
   RawHttpConnection& operator=(const RawHttpConnection&) = delete;
 
   bool connected() const { return fd_ >= 0; }
+  // Speaks TLS from now on: a handshake that trusts `ca_file` alone and wants a
+  // certificate for 127.0.0.1. False when it fails.
+  bool StartTls(const std::string& ca_file);
+  // The serial number of the server's certificate in upper-case hex ("03E9"); empty
+  // without TLS.
+  std::string PeerSerial() const;
   // Sends all bytes; false when the connection failed.
   bool Send(std::string_view bytes);
   // Reads one reply. A reply to HEAD (`head`) has no body whatever its Content-Length.
@@ -46,12 +55,19 @@ class RawHttpConnection {
   // Receives more bytes into `pending_`; false at the end, on failure or time-out.
   bool ReceiveMore(int timeout_millis);
 
+  // Receives at most `size` bytes, over TLS when it was started: as recv does.
+  int64_t ReceiveSome(char* buffer, size_t size);
+
   int fd_ = -1;
+  SSL_CTX* context_ = nullptr;
+  SSL* ssl_ = nullptr;
   std::string pending_;
 };
 
-// Connects, sends `request`, reads one reply.
-std::optional<RawHttpReply> RawHttpExchange(int port, std::string_view request, bool head = false);
+// Connects (over TLS trusting `ca_file` when one is given), sends `request`, reads one
+// reply.
+std::optional<RawHttpReply> RawHttpExchange(int port, std::string_view request, bool head = false,
+                                            const std::string& ca_file = {});
 
 }  // namespace nvx::test
 

@@ -82,12 +82,13 @@ ServerProcess::ServerProcess(const std::string& data_folder, const std::string& 
     ::close(out_pipe[0]);
     return;
   }
-  // The first line of standard output is the port; the metrics port follows.
-  size_t lines = 1;
-  for (const std::string& option : options) lines += option == "--metrics";
-  std::string line;
-  auto line_count = [&line] {
-    return static_cast<size_t>(std::count(line.begin(), line.end(), '\n'));
+  // The first line of standard output is the port; the plain and metrics ports follow.
+  bool plain = std::count(options.begin(), options.end(), "--listen") > 0;
+  bool metrics = std::count(options.begin(), options.end(), "--metrics") > 0;
+  size_t lines = 1 + (plain ? 1 : 0) + (metrics ? 1 : 0);
+  std::string text;
+  auto line_count = [&text] {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
   };
   auto deadline = std::chrono::steady_clock::now() + kStartLimit;
   while (line_count() < lines && std::chrono::steady_clock::now() < deadline) {
@@ -96,18 +97,25 @@ ServerProcess::ServerProcess(const std::string& data_folder, const std::string& 
     char buffer[64];
     ssize_t got = ::read(out_pipe[0], buffer, sizeof buffer);
     if (got <= 0) break;
-    line.append(buffer, static_cast<size_t>(got));
+    text.append(buffer, static_cast<size_t>(got));
   }
   ::close(out_pipe[0]);
-  port_ = PortOf(line.substr(0, line.find('\n')));
-  if (lines > 1 && line.find('\n') != std::string::npos) {
-    std::string rest = line.substr(line.find('\n') + 1);
-    metrics_port_ = PortOf(rest.substr(0, rest.find('\n')));
+  std::vector<int> ports;
+  for (size_t begin = 0, end; (end = text.find('\n', begin)) != std::string::npos;
+       begin = end + 1) {
+    ports.push_back(PortOf(text.substr(begin, end - begin)));
   }
+  if (!ports.empty()) port_ = ports[0];
+  if (plain && ports.size() > 1) plain_port_ = ports[1];
+  if (metrics && ports.size() >= lines) metrics_port_ = ports[lines - 1];
 }
 
 ServerProcess::~ServerProcess() {
   Stop();
+}
+
+void ServerProcess::Signal(int signal_number) {
+  if (pid_ > 0) ::kill(pid_, signal_number);
 }
 
 int ServerProcess::Stop(int signal_number) {

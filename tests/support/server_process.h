@@ -24,8 +24,9 @@ RunResult RunNvxServer(const std::string& data_folder, const std::vector<std::st
 class ServerProcess {
  public:
   // Starts `nvxserver --data DATA --listen 127.0.0.1:0 OPTIONS...` and reads the port it
-  // prints (and the metrics listener's after it, when OPTIONS hold --metrics); its
-  // standard error goes to `log_file`. port() is 0 when it did not start.
+  // prints (then the plain listener's beside TLS when OPTIONS hold a second --listen, and
+  // the metrics listener's when they hold --metrics); its standard error goes to
+  // `log_file`. port() is 0 when it did not start.
   ServerProcess(const std::string& data_folder, const std::string& log_file,
                 const std::vector<std::string>& options = {});
   ~ServerProcess();
@@ -33,7 +34,10 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int port() const { return port_; }
+  int plain_port() const { return plain_port_; }
   int metrics_port() const { return metrics_port_; }
+  // Sends `signal_number` to the running server.
+  void Signal(int signal_number);
   // Sends `signal_number` (SIGTERM unless given) and waits for the end: the exit code,
   // 128 + the signal number when a signal ended it. A server that does not end in time
   // is killed.
@@ -42,6 +46,7 @@ class ServerProcess {
  private:
   pid_t pid_ = -1;
   int port_ = 0;
+  int plain_port_ = 0;
   int metrics_port_ = 0;
 };
 
