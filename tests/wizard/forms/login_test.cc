@@ -1,6 +1,6 @@
 // The Login page: every result of the login check, empty fields, an unavailable check
-// library, the servers the check asks and the configuration names, and the Notify box,
-// which decides the NotifyUser lines of the sections.
+// library, invalid server rows, and the Notify box, which decides the NotifyUser lines of
+// the sections.
 #include <filesystem>
 
 #include <QLineEdit>
@@ -123,44 +123,13 @@ TEST_F(LoginTest, EmptyIdOrPasswordIsRefusedWithoutAskingTheService) {
             QLineEdit::Password);
 }
 
-// A new configuration asks for a secure connection; one begun over an older config.txt
-// without NVXServer keeps the default servers plain. What the check asks is what is written.
-TEST_F(LoginTest, TheServersAreCheckedAndWrittenWithTheirScheme) {
-  const struct Case {
-    bool older_config;
-    const char* address;
-    bool secure_shown;
-    QString servers;  // asked and written; empty: no NVXServer line
-  } cases[] = {
-      {false, "nas.example:8443", true, "https://nas.example:8443"},
-      {true, "", false, ""},
-      {true, "nas.example", false, "http://nas.example"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.address);
-    if (c.older_config) WriteFileText(AppFile("config.txt"), "NVXuser bob\r\nSendLog\r\n");
-    StartWizard();
-    Click("Continue");
-    EXPECT_EQ(start_up_->current_page()->findChild<QCheckBox*>("SecureConnection")->isChecked(),
-              c.secure_shown);
-    Type("ServerAddress", c.address);
-    Type("NVX_ID", "bob");
-    Type("NVX_password", "pw");
-    Click("Login");
-    ExpectPage("ChooseType");
-    EXPECT_EQ(login_calls_.back().servers, c.servers);
-    const std::string line =
-        c.servers.isEmpty() ? "" : "NVXServer " + c.servers.toStdString() + "\r\n";
-    EXPECT_NE(ReadApp("config.new").find("NVXPwEncrypt pw\r\n" + line + " \r\n"),
-              std::string::npos);
-  }
-}
-
+// Also: a new configuration asks for a secure connection, and writes what was checked.
 TEST_F(LoginTest, ClearingNotifyLeavesNotifyUserOnlyInTheConfigurationBlock) {
   MakeFile(home_.File("Documents/a.txt"), 10);
   StartWizard();
   Click("Continue");
   EXPECT_TRUE(start_up_->current_page()->findChild<QCheckBox*>("Notify")->isChecked());
+  EXPECT_TRUE(start_up_->current_page()->findChild<QCheckBox*>("SecureConnection")->isChecked());
   SetChecked("Notify", false);
   Type("NVX_ID", "bob");
   Type("NVX_password", "pw");
@@ -170,6 +139,9 @@ TEST_F(LoginTest, ClearingNotifyLeavesNotifyUserOnlyInTheConfigurationBlock) {
   Click("BackupLater");
   ExpectPage("scheduletask");  // the last page; the configuration is complete before it
   std::string config = ReadApp("config.txt");
+  ASSERT_TRUE(login_calls_.back().servers.startsWith("https://"));
+  EXPECT_NE(config.find("NVXServer " + login_calls_.back().servers.toStdString() + "\r\n"),
+            std::string::npos);
   size_t block = config.find("#Configuration and associated files");
   ASSERT_NE(block, std::string::npos);
   EXPECT_EQ(config.find("NotifyUser"), config.find("NotifyUser", block)) << config;
