@@ -38,10 +38,10 @@ int main(int argc, char** argv) {
   // library when the program ends. The check runs on its own thread and keeps copies.
   auto* library = new nvx::wizard::LoginLibrary;
   const QString app_folder = state.app_folder;
-  auto login = [library, app_folder](const QString& id, const QString& password,
+  auto login = [library, app_folder](const nvx::wizard::LoginRequest& request,
                                      QString* reason) -> std::optional<int> {
     if (!library->Load(app_folder, reason)) return std::nullopt;
-    return library->TestLogin(id, password);
+    return library->Check(request);
   };
   nvx::wizard::StartUp start_up(state, desktop, login, nvx::wizard::WineDriveC());
   QObject::connect(&start_up, &nvx::wizard::StartUp::Ended, &application,

@@ -4,7 +4,8 @@
 // same server ends with exit code 0 and leaves the server folders of the configuration.
 // The weekly schedule it sets reaches a crontab through the real NVXscheduledBackup. A
 // large backup shows its progress on the Running page while it runs, and a run killed in
-// the middle shows as not finished there, in the results and on the menu.
+// the middle shows as not finished there, in the results and on the menu. A service over
+// TLS with a certificate of an unknown authority is refused until the authority is named.
 #include <signal.h>
 
 #include <filesystem>
@@ -70,6 +71,8 @@ class WizardBackupTest : public EndToEndTest {
     setenv("NVX_CONNECT_PAUSE_MS", "0", 1);
     setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
     state_.app_folder = QString::fromStdString(app_);
+    // The test's nvxserver speaks plain HTTP: the Login page offers it unticked.
+    state_.server = wizard::kPlainDefaultServers;
     state_.os_name = "Linux";
     state_.user_name = "alice";
     state_.my_documents_folder = QString::fromStdString(documents_ + "/");
@@ -126,10 +129,10 @@ class WizardBackupTest : public EndToEndTest {
   void StartWizard() {
     start_up_.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    auto login = [this](const QString& id, const QString& password,
+    auto login = [this](const wizard::LoginRequest& request,
                         QString* reason) -> std::optional<int> {
       if (!library_.Load(state_.app_folder, reason)) return std::nullopt;
-      return library_.TestLogin(id, password);
+      return library_.Check(request);
     };
     start_up_ = std::make_unique<wizard::StartUp>(state_, desktop_, login,
                                                   QString::fromStdString(temp_.File("drive_c")));
@@ -431,6 +434,34 @@ TEST_F(WizardBackupTest, ALargeBackupShowsItsProgressAndAKilledRunShowsAsNotFini
   wizard::ResultsPage results(state_.app_folder, "Backup");
   results.Load();
   EXPECT_EQ(results.findChild<QLabel*>("Outcome")->text(), "Did not finish");
+}
+
+// A service over TLS whose certificate no authority of this computer vouches for: the
+// login check says so and what to do; naming the authority's file lets the same login
+// through, and the new configuration names the server with "https://" and the authority.
+TEST_F(WizardBackupTest, AnUntrustedCertificateIsToldUntilItsAuthorityIsNamed) {
+  std::unique_ptr<ServerProcess> tls =
+      StartTlsServer(Certificates().server(), temp_.File("tls.log"));
+  ASSERT_NE(tls->port(), 0);
+  const std::string address = "127.0.0.1:" + std::to_string(tls->port());
+  StartWizard();
+  Click("Continue");
+  ASSERT_EQ(PageName(), "Login");
+  Find<QCheckBox>("SecureConnection")->setChecked(true);
+  Type("ServerAddress", address.c_str());
+  Type("NVX_ID", "alice");
+  Type("NVX_password", "wonderland");
+  LogIn();
+  ASSERT_EQ(PageName(), "Login");
+  EXPECT_EQ(desktop_.messages(),
+            QStringList{wizard::LoginRefusalMessage(wizard::kLoginCertificateUntrusted)});
+  Type("ServerCA", Certificates().authority().c_str());
+  LogIn();
+  ASSERT_EQ(PageName(), "ChooseType") << desktop_.messages().join(" | ").toStdString();
+  EXPECT_NE(ReadFileText(app_ + "/config.new")
+                .find("NVXServer https://" + address + "\r\nNVXServerCA " +
+                      Certificates().authority() + "\r\n"),
+            std::string::npos);
 }
 
 // A service whose host no longer answers: the login check runs off the window's thread,

@@ -7,6 +7,7 @@
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
 #include "wizard/core/menu_config.h"
+#include "wizard/core/server_address.h"
 
 namespace nvx::wizard {
 
@@ -123,9 +124,11 @@ QStringList IdPasswordLines(const QStringList& lines, const QString& login_id,
 }
 
 bool RewriteIdPassword(const QString& app_folder, const QString& login_id, const QString& password,
-                       bool notify_user, QString* error) {
+                       bool notify_user, const std::optional<ServerChoice>& server,
+                       QString* error) {
   return RewriteConfig(app_folder, error, [&](const QStringList& lines) {
-    return IdPasswordLines(lines, login_id, password, notify_user);
+    const QStringList rewritten = IdPasswordLines(lines, login_id, password, notify_user);
+    return server ? ServerChoiceLines(rewritten, *server) : rewritten;
   });
 }
 

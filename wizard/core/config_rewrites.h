@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "jobfiles/config_keywords.h"
 #include "wizard/core/wizard_state.h"
@@ -44,8 +45,11 @@ QStringList DesktopNotifyLines(const QStringList& lines, bool every_run);
 // Lines beginning "NVXuser", "NVXPwEncrypt" and "NotifyUser" get the new values.
 QStringList IdPasswordLines(const QStringList& lines, const QString& login_id,
                             const QString& password, bool notify_user);
+// The same, and the NVXServer and NVXServerCA lines those of `server` when one is given
+// (see server_address.h); without it they stay as they are.
 [[nodiscard]] bool RewriteIdPassword(const QString& app_folder, const QString& login_id,
-                                     const QString& password, bool notify_user, QString* error);
+                                     const QString& password, bool notify_user,
+                                     const std::optional<ServerChoice>& server, QString* error);
 
 }  // namespace nvx::wizard
 

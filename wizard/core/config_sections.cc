@@ -1,6 +1,7 @@
 #include "wizard/core/config_sections.h"
 
 #include "wizard/core/config_line.h"
+#include "wizard/core/server_address.h"
 #include "wizard/core/wizard_environment.h"
 
 namespace nvx::wizard {
@@ -48,22 +49,22 @@ QString LogsFolderPath(const QString& app_folder) {
 }
 
 QStringList HeaderLines(const WizardState& state) {
-  return {"#config file for backup",
-          "#Operating System found to be " + state.os_name,
-          "#Logged in user found to be " + state.user_name,
-          " ",
-          "#Specify the Login ID",
-          ConfigLine(kUser, state.login_id),
-          " ",
-          "#Specify the password",
-          ConfigLine(kPasswordEncrypt, state.password),
-          " ",
-          "#Turn on Progress, logging, set ResultsType ",
-          YesNoLine(kProgress, true),
-          ConfigLine(kTransfers, QString::number(kNewConfigTransfers)),
-          ConfigLine(kLogDirectory, LogsFolderPath(state.app_folder)),
-          ConfigLine(kResultsType, "Backup"),
-          " "};
+  QStringList lines{"#config file for backup",
+                    "#Operating System found to be " + state.os_name,
+                    "#Logged in user found to be " + state.user_name,
+                    " ",
+                    "#Specify the Login ID",
+                    ConfigLine(kUser, state.login_id),
+                    " ",
+                    "#Specify the password",
+                    ConfigLine(kPasswordEncrypt, state.password)};
+  lines << ServerLines(state.server);
+  lines << " "
+        << "#Turn on Progress, logging, set ResultsType " << YesNoLine(kProgress, true)
+        << ConfigLine(kTransfers, QString::number(kNewConfigTransfers))
+        << ConfigLine(kLogDirectory, LogsFolderPath(state.app_folder))
+        << ConfigLine(kResultsType, "Backup") << " ";
+  return lines;
 }
 
 QStringList MyDocumentsLines(WizardState& state, bool included,

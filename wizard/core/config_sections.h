@@ -19,7 +19,8 @@
 namespace nvx::wizard {
 
 // "#config file for backup" ... "ResultsType Backup", " ": the credentials as accepted by
-// the login check, the OS and user names, and the logs folder of AppFolder.
+// the login check with the servers they were checked against (after the password), the
+// OS and user names, and the logs folder of AppFolder.
 QStringList HeaderLines(const WizardState& state);
 
 // My Documents: `included` is Check1; `unchecked_subfolders` the names (not list texts) of

@@ -69,14 +69,16 @@ QStringList MenuDownloadLines(const QString& app_folder, const QStringList& conf
     if (BeginsWith(line, kPasswordEncrypt, Qt::CaseInsensitive)) lines << line;
     if (BeginsWith(line, kPassword, Qt::CaseInsensitive)) lines << line;
   }
+  // The download reaches the servers the backups reach, the same way.
+  lines << ServerLines(ServerChoiceFromLines(config_lines));
   return lines << DownloadTail(app_folder);
 }
 
 QStringList ChooseTypeDownloadLines(const QString& app_folder, const QString& login_id,
-                                    const QString& password) {
+                                    const QString& password, const ServerChoice& server) {
   QStringList lines{"#Download Configuration from Norrvault", " ", ConfigLine(kUser, login_id),
                     ConfigLine(kPasswordEncrypt, password)};
-  return lines << DownloadTail(app_folder);
+  return lines << ServerLines(server) << DownloadTail(app_folder);
 }
 
 bool PrepareMenuDownload(const QString& app_folder, QString* error) {
@@ -87,9 +89,10 @@ bool PrepareMenuDownload(const QString& app_folder, QString* error) {
 }
 
 bool PrepareChooseTypeDownload(const QString& app_folder, const QString& login_id,
-                               const QString& password, QString* error) {
+                               const QString& password, const ServerChoice& server,
+                               QString* error) {
   return WriteJobFile(AppFile(app_folder, kDownloadConfigName),
-                      ChooseTypeDownloadLines(app_folder, login_id, password), error) &&
+                      ChooseTypeDownloadLines(app_folder, login_id, password, server), error) &&
          MoveConfigToOld(app_folder, error);
 }
 

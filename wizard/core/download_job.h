@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "wizard/core/server_address.h"
+
 namespace nvx::wizard {
 
 inline constexpr char kDownloadConfigName[] = "download-config.txt";
@@ -24,12 +26,14 @@ inline constexpr char kDownloadResultsType[] = "File Transfer";
 QString DownloadRunningTextWithRelaunch(bool in_window = true);
 
 // The lines from the menu: the credential lines of `config_lines` (a NVXPwEncrypt line is
-// written twice, as it passes both the "NVXPWENCRYPT" and the "NVXPW" tests), then the tail.
+// written twice, as it passes both the "NVXPWENCRYPT" and the "NVXPW" tests) and its
+// NVXServer and NVXServerCA lines, then the tail.
 QStringList MenuDownloadLines(const QString& app_folder, const QStringList& config_lines);
 
-// The lines from ChooseType: the credentials just accepted, then the tail.
+// The lines from ChooseType: the credentials just accepted and the servers they were
+// accepted by, then the tail.
 QStringList ChooseTypeDownloadLines(const QString& app_folder, const QString& login_id,
-                                    const QString& password);
+                                    const QString& password, const ServerChoice& server);
 
 // The menu's download: writes download-config.txt (0600) from config.txt and moves
 // config.txt to config.old. False with *error when a step failed; nothing is started then.
@@ -38,7 +42,8 @@ QStringList ChooseTypeDownloadLines(const QString& app_folder, const QString& lo
 // The download from ChooseType: the caller has closed config.txt; writes
 // download-config.txt and moves config.txt to config.old.
 [[nodiscard]] bool PrepareChooseTypeDownload(const QString& app_folder, const QString& login_id,
-                                             const QString& password, QString* error);
+                                             const QString& password, const ServerChoice& server,
+                                             QString* error);
 
 }  // namespace nvx::wizard
 

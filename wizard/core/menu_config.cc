@@ -232,6 +232,7 @@ StartupScan ScanConfigForStartup(const QString& config_path) {
     if (BeginsWith(line, kSendLog, Qt::CaseInsensitive)) scan.send_log_present = true;
     if (line.startsWith("#END")) scan.complete = true;
   }
+  scan.server = ServerChoiceFromLines(lines);
   return scan;
 }
 
@@ -251,6 +252,7 @@ MenuConfig ParseMenuConfig(const QStringList& lines) {
     summary.Add(line);
   }
   config.summary = summary.Text(config.login_id);
+  config.server = ServerChoiceFromLines(lines);
   // The restore blocks carry the notify choice, known only once the whole file is read.
   for (qsizetype i = 0; i < lines.size(); ++i) {
     const SectionKind kind = KindOfComment(lines[i]);
@@ -268,6 +270,7 @@ MenuConfig ReadMenuConfig(const QString& config_path) {
 void ApplyMenuConfig(const MenuConfig& config, WizardState& state) {
   state.login_id = config.login_id;
   state.password = config.password;
+  state.server = config.server;
   state.notify_user = config.notify_user;
   state.log_level = config.log_level;
   state.log_level_present = config.log_level_present;

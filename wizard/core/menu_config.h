@@ -18,6 +18,7 @@ struct StartupScan {
   bool exists = false;
   bool send_log_present = false;  // a line whose first 7 characters, upper-cased, are "SENDLOG"
   bool complete = false;          // a line beginning "#END"
+  ServerChoice server;            // the NVXServer and NVXServerCA lines
 };
 StartupScan ScanConfigForStartup(const QString& config_path);
 
@@ -28,6 +29,7 @@ struct MenuConfig {
   LogLevelChoice log_level = LogLevelChoice::kActivity;  // the LogLevel line, later words win
   bool log_level_present = false;
   bool notify_every_run = false;  // a DesktopNotify line says "Always"
+  ServerChoice server;            // the NVXServer and NVXServerCA lines
   QString summary;                // BackupList text, lines joined by CR LF
   QVector<RestoreItem> restore_items;
 };
@@ -38,8 +40,8 @@ MenuConfig ParseMenuConfig(const QStringList& lines);
 // Reads AppFolder/config.txt; an absent file gives an empty MenuConfig.
 MenuConfig ReadMenuConfig(const QString& config_path);
 
-// Copies what the menu read into the wizard's state (ID, password, notify, log level,
-// restore list).
+// Copies what the menu read into the wizard's state (ID, password, servers, notify, log
+// level, restore list).
 void ApplyMenuConfig(const MenuConfig& config, WizardState& state);
 
 // CurrentLevel of LogLevelfrm: "Current level is:" + " Activity (recommended default)",

@@ -6,6 +6,7 @@
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/config_sections.h"
 #include "wizard/core/job_file.h"
+#include "wizard/core/server_address.h"
 
 namespace nvx::wizard {
 
@@ -34,21 +35,22 @@ bool ChooseRestoreDestination(RestoreItem& item, const RestoreDestinationPrompts
 }
 
 QStringList RestoreConfigLines(const QString& app_folder, const QString& login_id,
-                               const QString& password, const QVector<RestoreItem>& selected) {
+                               const QString& password, const ServerChoice& server,
+                               const QVector<RestoreItem>& selected) {
   QStringList lines{"#config file for restore",
                     " ",
                     "#Specify the Login ID",
                     ConfigLine(ConfigKeyword::kUser, login_id),
                     " ",
                     "#Specify the password",
-                    ConfigLine(ConfigKeyword::kPasswordEncrypt, password),
-                    " ",
-                    "#Turn on Progress, logging, set ResultsType ",
-                    YesNoLine(ConfigKeyword::kProgress, true),
-                    ConfigLine(ConfigKeyword::kTransfers, QString::number(kNewConfigTransfers)),
-                    ConfigLine(ConfigKeyword::kLogDirectory, LogsFolderPath(app_folder)),
-                    ConfigLine(ConfigKeyword::kResultsType, "Restore"),
-                    " "};
+                    ConfigLine(ConfigKeyword::kPasswordEncrypt, password)};
+  lines << ServerLines(server);
+  lines << " "
+        << "#Turn on Progress, logging, set ResultsType "
+        << YesNoLine(ConfigKeyword::kProgress, true)
+        << ConfigLine(ConfigKeyword::kTransfers, QString::number(kNewConfigTransfers))
+        << ConfigLine(ConfigKeyword::kLogDirectory, LogsFolderPath(app_folder))
+        << ConfigLine(ConfigKeyword::kResultsType, "Restore") << " ";
   for (const RestoreItem& item : selected) {
     lines << ConfigLine(ConfigKeyword::kLocalPath, item.local_path);
     // The stored block ends with CR LF; splitting leaves an empty last piece that stands
@@ -60,9 +62,10 @@ QStringList RestoreConfigLines(const QString& app_folder, const QString& login_i
 }
 
 bool WriteRestoreConfig(const QString& app_folder, const QString& login_id, const QString& password,
-                        const QVector<RestoreItem>& selected, QString* error) {
+                        const ServerChoice& server, const QVector<RestoreItem>& selected,
+                        QString* error) {
   return WriteJobFile(AppFile(app_folder, kRestoreConfigName),
-                      RestoreConfigLines(app_folder, login_id, password, selected), error);
+                      RestoreConfigLines(app_folder, login_id, password, server, selected), error);
 }
 
 }  // namespace nvx::wizard

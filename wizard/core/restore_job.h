@@ -43,16 +43,17 @@ bool RestoreLocationExists(const RestoreItem& item);
 // saying so has been shown).
 bool ChooseRestoreDestination(RestoreItem& item, const RestoreDestinationPrompts& prompts);
 
-// The lines of restore-config.txt for the selected items, in list order; with none
-// selected the end line is left out.
+// The lines of restore-config.txt for the selected items, in list order, reaching the
+// servers of `server`; with none selected the end line is left out.
 QStringList RestoreConfigLines(const QString& app_folder, const QString& login_id,
-                               const QString& password, const QVector<RestoreItem>& selected);
+                               const QString& password, const ServerChoice& server,
+                               const QVector<RestoreItem>& selected);
 
 // Writes AppFolder/restore-config.txt (0600). Returns false with *error when it could not
 // be written. The caller starts the job only when `selected` is not empty.
 [[nodiscard]] bool WriteRestoreConfig(const QString& app_folder, const QString& login_id,
-                                      const QString& password, const QVector<RestoreItem>& selected,
-                                      QString* error);
+                                      const QString& password, const ServerChoice& server,
+                                      const QVector<RestoreItem>& selected, QString* error);
 
 }  // namespace nvx::wizard
 

@@ -1,7 +1,7 @@
 // The service's web host, from which the wizard fetches the version notice, the setup
 // page and the components: NVX_WEB_HOST when set, else the first server of NVX_SERVER
-// when set, else "www." before the service's host name. A host may carry a port
-// ("host:port"). GUI thread.
+// when set (without its "https://" or "http://"), else "www." before the service's host
+// name. A host may carry a port ("host:port"). GUI thread.
 #ifndef NVX_WIZARD_CORE_WEB_HOST_H_
 #define NVX_WIZARD_CORE_WEB_HOST_H_
 

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QVector>
 
+#include "wizard/core/server_address.h"
+
 namespace nvx::wizard {
 
 // The log level the menu reads from config.txt and LogLevelfrm offers: the wizard's own
@@ -39,6 +41,9 @@ struct WizardState {
   QString web_host;  // host or host:port of the update notice and components; empty: none
   QString login_id;
   QString password;
+  // The servers the configuration names and how they are reached; a new configuration's
+  // are the default servers over a secure connection.
+  ServerChoice server;
   bool notify_user = false;
   bool send_log_present = false;
   bool configuration_complete = false;

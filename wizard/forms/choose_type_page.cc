@@ -56,7 +56,7 @@ void ChooseTypePage::ContinueClicked() {
   context_.config.Abandon();
   QString error;
   if (!PrepareChooseTypeDownload(context_.state.app_folder, context_.state.login_id,
-                                 context_.state.password, &error)) {
+                                 context_.state.password, context_.state.server, &error)) {
     context_.desktop.Tell("Could not prepare the configuration download: " + error);
     return;
   }

@@ -74,7 +74,7 @@ LoginCheckPanel::~LoginCheckPanel() {
   if (running()) context_.desktop.BusyPointer(false);
 }
 
-void LoginCheckPanel::Start(const QString& id, const QString& password) {
+void LoginCheckPanel::Start(const LoginRequest& request) {
   if (running()) End(LoginVerdict::kCancelled, {});
   auto mailbox = std::make_shared<Mailbox>();
   mailbox_ = mailbox;
@@ -86,9 +86,9 @@ void LoginCheckPanel::Start(const QString& id, const QString& password) {
   ++g_checks_in_flight;
   // The check may outlast the page (an abandoned check waits for the service's own time
   // limits): it holds its own copy of the check and of the texts.
-  std::thread([login = context_.login, id, password, mailbox] {
+  std::thread([login = context_.login, request, mailbox] {
     QString reason;
-    const std::optional<int> result = login(id, password, &reason);
+    const std::optional<int> result = login(request, &reason);
     {
       std::lock_guard<std::mutex> lock(mailbox->mutex);
       mailbox->done = true;

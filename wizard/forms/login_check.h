@@ -1,9 +1,9 @@
 // The login check as the Login page and the ID/Password tab run it: the outside check
-// (TestLogin) on a thread of its own, so that the window stays responsive, with a busy
-// bar, a text and a Cancel button on the page while it runs. A service that does not
-// answer within the wizard's time limit (15 s) counts as not reached; the check goes on
-// in the background and its late answer is ignored. The pages never store a password
-// that could not be checked without asking the user first. GUI thread.
+// (TestLoginAt, or TestLogin of an older library) on a thread of its own, so that the window stays
+// responsive, with a busy bar, a text and a Cancel button on the page while it runs. A service that
+// does not answer within the wizard's time limit (15 s) counts as not reached; the check goes on in
+// the background and its late answer is ignored. The pages never store a password that could not be
+// checked without asking the user first. GUI thread.
 #ifndef NVX_WIZARD_FORMS_LOGIN_CHECK_H_
 #define NVX_WIZARD_FORMS_LOGIN_CHECK_H_
 
@@ -43,9 +43,9 @@ class LoginCheckPanel : public QWidget {
   LoginCheckPanel(WizardContext& context, QWidget* parent);
   ~LoginCheckPanel() override;
 
-  // Checks `id` and `password`; Finished follows (never before this returns). A check
-  // already running is abandoned.
-  void Start(const QString& id, const QString& password);
+  // Checks `request`; Finished follows (never before this returns). A check already
+  // running is abandoned.
+  void Start(const LoginRequest& request);
   bool running() const { return mailbox_ != nullptr; }
   // When the check could not be made (kUnconfirmed): why, for the question.
   const QString& reason() const { return reason_; }

@@ -28,6 +28,8 @@ LoginPage::LoginPage(WizardContext& context, QWidget* parent)
   auto* fields = new QFormLayout;
   fields->addRow(id_prompt, id);
   fields->addRow(password_prompt, password);
+  servers_ = new ServerFields(context_, this, fields);
+  servers_->Show(context_.state.server);
   id->setMinimumWidth(260);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -59,14 +61,17 @@ void LoginPage::LoginClicked() {
   if (check_->running()) return;
   checked_id_ = id_->text();
   checked_password_ = password_->text();
+  checked_server_ = servers_->choice();
   if (!LoginFieldsFilled(context_, checked_id_, checked_password_)) return;
+  if (!servers_->Usable()) return;
   SetEditable(false);
-  check_->Start(checked_id_, checked_password_);
+  check_->Start(LoginRequestFor(checked_id_, checked_password_, checked_server_));
 }
 
 void LoginPage::SetEditable(bool editable) {
   id_->setEnabled(editable);
   password_->setEnabled(editable);
+  servers_->SetEditable(editable);
   login_->setEnabled(editable);
 }
 
@@ -78,6 +83,7 @@ void LoginPage::CheckFinished(LoginVerdict verdict) {
   if (verdict != LoginVerdict::kAccepted && verdict != LoginVerdict::kUnconfirmed) return;
   context_.state.login_id = checked_id_;
   context_.state.password = checked_password_;
+  context_.state.server = checked_server_;
   QString error;
   if (!context_.config.OpenAndWriteHeader(&error)) {
     context_.desktop.Tell("Could not write config.txt: " + error);

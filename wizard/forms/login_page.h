@@ -1,5 +1,6 @@
-// The Login page: the Norrvault ID and password, checked by the outside login check on a
-// thread of its own (the page shows it running and can cancel it). An accepted login, or
+// The Login page: the Norrvault ID and password and the servers to reach (see
+// server_fields.h), checked by the outside login check on a thread of its own (the page
+// shows it running and can cancel it). An accepted login, or
 // one the service could not check that the user chose to keep, starts the new
 // configuration and writes its header; the page then ends with accept(). `Cancel` and the
 // close box end the program.
@@ -8,6 +9,7 @@
 
 #include "wizard/forms/login_check.h"
 #include "wizard/forms/page.h"
+#include "wizard/forms/server_fields.h"
 #include "wizard/forms/wizard_context.h"
 
 class QLineEdit;
@@ -29,10 +31,12 @@ class LoginPage : public Page {
   WizardContext& context_;
   QLineEdit* id_;
   QLineEdit* password_;
+  ServerFields* servers_;
   QPushButton* login_;
   LoginCheckPanel* check_;
   QString checked_id_;
   QString checked_password_;
+  ServerChoice checked_server_;
 };
 
 }  // namespace nvx::wizard

@@ -60,6 +60,7 @@ QWidget* MenuPage::BuildAccountTab() {
   auto* fields = new QFormLayout;
   fields->addRow(id_prompt, id);
   fields->addRow(password_prompt, password);
+  change_servers_ = new ServerFields(context_, tab, fields);
   change_check_ = new LoginCheckPanel(context_, tab);
   auto* layout = new QVBoxLayout(tab);
   layout->addWidget(title);
@@ -109,7 +110,9 @@ QWidget* MenuPage::BuildAdvancedTab() {
 void MenuPage::ChangeIdClicked() {
   if (change_check_->running()) return;
   if (!LoginFieldsFilled(context_, change_id_->text(), change_password_->text())) return;
-  change_check_->Start(change_id_->text(), change_password_->text());
+  if (!change_servers_->Usable()) return;
+  change_check_->Start(
+      LoginRequestFor(change_id_->text(), change_password_->text(), change_servers_->choice()));
 }
 
 void MenuPage::ChangeIdChecked(LoginVerdict verdict) {
@@ -121,13 +124,18 @@ void MenuPage::ChangeIdChecked(LoginVerdict verdict) {
   const QString id = change_id_->text();
   const QString password = change_password_->text();
   const bool notify = change_notify_->isChecked();
+  const ServerChoice server = change_servers_->choice();
+  // Server lines the user did not change stay as written, in whatever form they have.
+  std::optional<ServerChoice> new_server;
+  if (server != context_.state.server) new_server = server;
   QString error;
-  if (!RewriteIdPassword(context_.state.app_folder, id, password, notify, &error)) {
+  if (!RewriteIdPassword(context_.state.app_folder, id, password, notify, new_server, &error)) {
     context_.desktop.Tell("Could not write config.txt: " + error);
     return;
   }
   context_.state.login_id = id;
   context_.state.password = password;
+  context_.state.server = server;
   context_.state.notify_user = notify;
   context_.desktop.Tell(kIdPasswordSetMessage);
 }

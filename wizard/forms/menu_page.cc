@@ -54,6 +54,7 @@ void MenuPage::Load() {
   for (const RestoreItem& item : context_.state.restore_items) restore_list_->addItem(item.entry);
   ShowScheduleInForce();
   change_id_->setText(context_.state.login_id);
+  change_servers_->Show(context_.state.server);
   // An account without an address cannot receive the results: the box says so.
   const bool no_address = AccountHasNoEmailAddress(folder);
   change_notify_->setChecked(context_.state.notify_user && !no_address);

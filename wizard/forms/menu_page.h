@@ -1,6 +1,6 @@
 // MenuFull: the menu of a complete configuration, with the tabs Backup, Restore,
 // Schedule, ID/Password and Advanced. Load() reads config.txt into the wizard's state
-// (credentials, notify choice, log level, restore list) and shows it: the summary, the
+// (credentials, servers, notify choice, log level, restore list) and shows it: the summary, the
 // restore list, the ID, the results button and the current schedule.
 //
 // The menu ends with accept() when the user chose a backup task (run existing, or create
@@ -16,6 +16,7 @@
 #include "wizard/forms/login_check.h"
 #include "wizard/forms/page.h"
 #include "wizard/forms/running_page.h"
+#include "wizard/forms/server_fields.h"
 #include "wizard/forms/wizard_context.h"
 
 class QLineEdit;
@@ -88,6 +89,7 @@ class MenuPage : public Page {
   QLineEdit* change_password_;
   QCheckBox* change_notify_;
   QLabel* change_notify_note_;
+  ServerFields* change_servers_;
   LoginCheckPanel* change_check_;
   // Advanced tab.
   QLabel* download_status_;

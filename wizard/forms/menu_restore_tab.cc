@@ -112,7 +112,7 @@ void MenuPage::BeginRestoreClicked() {
   }
   QString error;
   if (!WriteRestoreConfig(context_.state.app_folder, context_.state.login_id,
-                          context_.state.password, selected, &error)) {
+                          context_.state.password, context_.state.server, selected, &error)) {
     context_.desktop.Tell("Could not write " + QString(kRestoreConfigName) + ": " + error);
     return;
   }

@@ -71,6 +71,8 @@ void StartUp::AfterUpdateCheck() {
   StartupScan scan = ScanConfigForStartup(AppFile(folder, kConfigName));
   state_.send_log_present = scan.send_log_present;
   state_.configuration_complete = scan.complete;
+  // A configuration written before the secure connection was offered keeps its servers.
+  if (scan.exists) state_.server = scan.server;
   if (scan.exists && !scan.send_log_present) {
     QString error;
     if (!UpgradeConfig(folder, &error)) {

@@ -11,15 +11,15 @@
 #include <QStringList>
 
 #include "wizard/core/config_writer.h"
+#include "wizard/core/login_library.h"
 #include "wizard/core/wizard_state.h"
 #include "wizard/desktop/desktop.h"
 
 namespace nvx::wizard {
 
-// The login check of the outside library: the TestLogin result, or nothing (with the
-// reason in *reason) when the library cannot be loaded.
-using LoginCheck =
-    std::function<std::optional<int>(const QString& id, const QString& password, QString* reason)>;
+// The login check of the outside library: its result (see login_library.h), or nothing
+// (with the reason in *reason) when the library cannot be loaded.
+using LoginCheck = std::function<std::optional<int>(const LoginRequest& request, QString* reason)>;
 
 struct WizardContext {
   WizardState& state;

@@ -184,8 +184,7 @@ int Render(const QString& output) {
   state.password = "secret";
   RecordingDesktop desktop;
   BackupConfigWriter config(state);
-  WizardContext context{state, desktop, config,
-                        [](const QString&, const QString&, QString*) { return 1; }};
+  WizardContext context{state, desktop, config, [](const LoginRequest&, QString*) { return 1; }};
   Renderer renderer(output);
 
   SplashPage splash;
@@ -194,7 +193,7 @@ int Render(const QString& output) {
   renderer.Save(&login, "Login");
   {
     // The login check while it waits for the service (a check that takes its time).
-    WizardContext slow{state, desktop, config, [](const QString&, const QString&, QString*) {
+    WizardContext slow{state, desktop, config, [](const LoginRequest&, QString*) {
                          std::this_thread::sleep_for(std::chrono::seconds(1));
                          return 1;
                        }};

@@ -1,6 +1,6 @@
 // Rewrites of config.txt: the upgrade of an older file, the log level, the ID and
-// password; each keeps the file private and replaces it in one step, so that a failed
-// rewrite leaves the old file whole. And the start-up fallback to config.old.
+// password and the servers; each keeps the file private and replaces it in one step, so that a
+// failed rewrite leaves the old file whole. And the start-up fallback to config.old.
 #include <QDir>
 #include <QFile>
 #include <string>
@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include "protocol/server_list.h"
 #include "tests/support/temp_dir.h"
 #include "tests/wizard/core/core_test_helpers.h"
 #include "wizard/core/config_rewrites.h"
 #include "wizard/core/config_sections.h"
+#include "wizard/core/server_address.h"
 
 namespace nvx::test {
 namespace {
@@ -81,13 +83,67 @@ TEST(ConfigRewritesTest, IdPasswordAndNotify) {
                 "NVXuser old\r\nNVXPwEncrypt [old]\r\nnvxuser keep\r\nNotifyUser Y\r\n"
                 "SendToNVX\r\nNotifyUser N\r\n");
   QString error;
-  ASSERT_TRUE(wizard::RewriteIdPassword(app, "new", "new pw", false, &error)) << Std(error);
+  ASSERT_TRUE(wizard::RewriteIdPassword(app, "new", "new pw", false, std::nullopt, &error))
+      << Std(error);
   EXPECT_EQ(ReadFileText(temp.File("config.txt")),
             "NVXuser new\r\nNVXPwEncrypt new pw\r\nnvxuser keep\r\nNotifyUser N\r\n"
             "SendToNVX\r\nNotifyUser N\r\n");
   EXPECT_EQ(FileMode(temp.File("config.txt")), 0600);
   ASSERT_TRUE(wizard::RewriteLogLevel(app, wizard::LogLevelChoice::kDebug3, false, &error));
   EXPECT_EQ(FileMode(temp.File("config.txt")), 0600);
+}
+
+// Each server choice as its lines, and as the menu reads those lines back. The default
+// servers are the library's; without NVXServer the default servers are reached plain.
+TEST(ConfigRewritesTest, ServerChoicesWrittenAndReadBack) {
+  const QByteArray saved = qgetenv(kServerListVariable);
+  qunsetenv(kServerListVariable);
+  std::string library_servers;
+  for (const std::string& host : DefaultServerSettings()) {
+    library_servers += (library_servers.empty() ? "https://" : ",https://") + host;
+  }
+  using wizard::ServerChoice;
+  const struct Case {
+    ServerChoice choice;
+    std::vector<std::string> lines;
+    ServerChoice read_back;
+  } cases[] = {
+      {{"", true, ""}, {"NVXServer " + library_servers}, {"", true, ""}},
+      {{"", false, ""}, {}, wizard::kPlainDefaultServers},
+      {{"nas.example:8443", true, "/etc/ca.pem"},
+       {"NVXServer https://nas.example:8443", "NVXServerCA /etc/ca.pem"},
+       {"nas.example:8443", true, "/etc/ca.pem"}},
+      // A scheme the user typed: "https://" holds even without the box, "http://" yields to it.
+      {{"http://a.example, HTTPS://b.example:444", false, ""},
+       {"NVXServer http://a.example,https://b.example:444"},
+       {"a.example,b.example:444", false, ""}},
+      {{"http://a.example", true, ""}, {"NVXServer https://a.example"}, {"a.example", true, ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Std(c.choice.address));
+    const QStringList lines = wizard::ServerLines(c.choice);
+    EXPECT_EQ(Std(lines), c.lines);
+    EXPECT_EQ(wizard::ServerChoiceFromLines(QStringList{"NVXuser kim"} << lines), c.read_back);
+  }
+  // Read as the job runner reads: any letter case, the last line wins.
+  EXPECT_EQ(wizard::ServerChoiceFromLines({"nvxserver x", "NVXSERVER HTTPS://y.example "}),
+            (ServerChoice{"y.example", true, ""}));
+  // An older file gets the lines after its password; earlier server lines go.
+  TempDir temp;
+  WriteFileText(temp.File("config.txt"),
+                "NVXuser old\r\nnvxserver old.example\r\nNVXPwEncrypt [old]\r\n"
+                "NVXSERVERCA /old.pem\r\nSendToNVX\r\n");
+  QString error;
+  ASSERT_TRUE(wizard::RewriteIdPassword(Q(temp.path()), "new", "pw", true,
+                                        ServerChoice{"nas.example", true, "/ca.pem"}, &error));
+  EXPECT_EQ(ReadFileText(temp.File("config.txt")),
+            "NVXuser new\r\nNVXPwEncrypt pw\r\nNVXServer https://nas.example\r\n"
+            "NVXServerCA /ca.pem\r\nSendToNVX\r\n");
+  EXPECT_TRUE(wizard::ServerAddressValid(" https://10.0.0.1:65535, b"));
+  for (const char* invalid : {"h:0", "h:65536", "h x", ":80", "h:", "h/p", "https://"}) {
+    EXPECT_FALSE(wizard::ServerAddressValid(invalid)) << invalid;
+  }
+  if (!saved.isNull()) qputenv(kServerListVariable, saved);
 }
 
 TEST(ConfigRewritesTest, FailedRewriteLeavesTheOldFileWhole) {
@@ -98,7 +154,7 @@ TEST(ConfigRewritesTest, FailedRewriteLeavesTheOldFileWhole) {
   // The scratch name is taken by a folder: the new file cannot be written.
   QDir().mkpath(Q(temp.File("config.tmp")));
   QString error;
-  EXPECT_FALSE(wizard::RewriteIdPassword(app, "new", "pw", true, &error));
+  EXPECT_FALSE(wizard::RewriteIdPassword(app, "new", "pw", true, std::nullopt, &error));
   EXPECT_FALSE(error.isEmpty());
   EXPECT_FALSE(wizard::RewriteLogLevel(app, wizard::LogLevelChoice::kDebug1, false, &error));
   EXPECT_FALSE(wizard::UpgradeConfig(app, &error));
@@ -106,7 +162,7 @@ TEST(ConfigRewritesTest, FailedRewriteLeavesTheOldFileWhole) {
 
   // No config.txt at all: a clear failure, and nothing is created.
   TempDir empty;
-  EXPECT_FALSE(wizard::RewriteIdPassword(Q(empty.path()), "a", "b", true, &error));
+  EXPECT_FALSE(wizard::RewriteIdPassword(Q(empty.path()), "a", "b", true, std::nullopt, &error));
   EXPECT_TRUE(ListFolder(empty.path()).empty());
 }
 

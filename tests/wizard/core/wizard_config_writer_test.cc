@@ -29,6 +29,7 @@ class ConfigWriterTest : public ::testing::Test {
     state_.user_name = "kim";
     state_.login_id = "kim@example.test";
     state_.password = "open sesame";
+    state_.server = {"nas.example:8443", true, "/etc/nvx/ca.pem"};
     state_.notify_user = true;
     state_.my_documents_folder = "/home/kim/Documents/";
     state_.favorites_folder = "/home/kim/Favorites/";
@@ -46,6 +47,8 @@ class ConfigWriterTest : public ::testing::Test {
             " ",
             "#Specify the password",
             "NVXPwEncrypt open sesame",
+            "NVXServer https://nas.example:8443",
+            "NVXServerCA /etc/nvx/ca.pem",
             " ",
             "#Turn on Progress, logging, set ResultsType ",
             "Progress Y",

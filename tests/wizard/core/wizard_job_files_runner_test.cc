@@ -71,8 +71,11 @@ TEST_F(JobFilesRunnerTest, BackupRestoreCleanupAndDownload) {
   ASSERT_EQ(menu.restore_items.size(), 6);
   QString error;
   ASSERT_TRUE(wizard::WriteRestoreConfig(state_.app_folder, menu.login_id, menu.password,
-                                         menu.restore_items, &error));
+                                         menu.server, menu.restore_items, &error));
   const JobConfig restore = Read("restore-config.txt");
+  // A new configuration reaches the default servers over TLS, and so does its restore.
+  EXPECT_TRUE(backup.server_host.starts_with("https://")) << backup.server_host;
+  EXPECT_EQ(restore.server_host, backup.server_host);
   EXPECT_EQ(restore.results_type, "Restore");
   ASSERT_EQ(restore.jobs.size(), 6u);
   for (const JobEntry& job : restore.jobs) {

@@ -106,7 +106,7 @@ TEST(DownloadJobTest, FromTheMenu) {
   const QString app = Q(temp.path());
   const std::string config =
       "#config file for backup\r\nNVXuser kim\r\nnvxpw plain\r\nNVXPwEncrypt [x]\r\n"
-      "#END config file for backup\r\n";
+      "nvxserver https://nas.example\r\nNVXServerCA /ca.pem\r\n#END config file for backup\r\n";
   WriteFileText(temp.File("config.txt"), config);
   WriteFileText(temp.File("config.old"), "older\r\n");
   QString error;
@@ -117,7 +117,9 @@ TEST(DownloadJobTest, FromTheMenu) {
                                     "NVXuser kim",
                                     "nvxpw plain",
                                     "NVXPwEncrypt [x]",
-                                    "NVXPwEncrypt [x]"};
+                                    "NVXPwEncrypt [x]",
+                                    "NVXServer https://nas.example",
+                                    "NVXServerCA /ca.pem"};
   const std::vector<std::string> tail = DownloadTail(temp.path());
   expected.insert(expected.end(), tail.begin(), tail.end());
   EXPECT_EQ(ReadFileText(temp.File("download-config.txt")), CrLfText(expected));
@@ -133,9 +135,11 @@ TEST(DownloadJobTest, FromChooseType) {
   const QString app = Q(temp.path());
   WriteFileText(temp.File("config.txt"), "#config file for backup\r\n");
   QString error;
-  ASSERT_TRUE(wizard::PrepareChooseTypeDownload(app, "kim", "typed pw", &error)) << Std(error);
+  ASSERT_TRUE(
+      wizard::PrepareChooseTypeDownload(app, "kim", "typed pw", {"nas.example", false, ""}, &error))
+      << Std(error);
   std::vector<std::string> expected{"#Download Configuration from Norrvault", " ", "NVXuser kim",
-                                    "NVXPwEncrypt typed pw"};
+                                    "NVXPwEncrypt typed pw", "NVXServer http://nas.example"};
   const std::vector<std::string> tail = DownloadTail(temp.path());
   expected.insert(expected.end(), tail.begin(), tail.end());
   EXPECT_EQ(ReadFileText(temp.File("download-config.txt")), CrLfText(expected));

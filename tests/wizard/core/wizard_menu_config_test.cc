@@ -265,7 +265,9 @@ TEST(RestoreJobTest, RestoreConfigWithOneItemAndWithNone) {
   const MenuConfig config = wizard::ParseMenuConfig(EverySectionKind(app, true));
   QVector<RestoreItem> selected{config.restore_items[3]};  // the desktop folder
   QString error;
-  ASSERT_TRUE(wizard::WriteRestoreConfig(app, config.login_id, config.password, selected, &error))
+  const wizard::ServerChoice server{"nas.example", false, "/ca.pem"};
+  ASSERT_TRUE(
+      wizard::WriteRestoreConfig(app, config.login_id, config.password, server, selected, &error))
       << Std(error);
   const std::vector<std::string> head{"#config file for restore",
                                       " ",
@@ -274,6 +276,8 @@ TEST(RestoreJobTest, RestoreConfigWithOneItemAndWithNone) {
                                       " ",
                                       "#Specify the password",
                                       "NVXPwEncrypt [scrambled]",
+                                      "NVXServer http://nas.example",
+                                      "NVXServerCA /ca.pem",
                                       " ",
                                       "#Turn on Progress, logging, set ResultsType ",
                                       "Progress Y",
@@ -289,7 +293,7 @@ TEST(RestoreJobTest, RestoreConfigWithOneItemAndWithNone) {
   EXPECT_EQ(ReadFileText(temp.File("restore-config.txt")), CrLfText(expected));
   EXPECT_EQ(FileMode(temp.File("restore-config.txt")), 0600);
 
-  ASSERT_TRUE(wizard::WriteRestoreConfig(app, "kim", "[scrambled]", {}, &error));
+  ASSERT_TRUE(wizard::WriteRestoreConfig(app, "kim", "[scrambled]", server, {}, &error));
   EXPECT_EQ(ReadFileText(temp.File("restore-config.txt")), CrLfText(head));
 }
 

@@ -18,6 +18,7 @@
 #include "wizard/core/component_update.h"
 #include "wizard/core/executable_format.h"
 #include "wizard/core/open_url.h"
+#include "wizard/core/server_address.h"
 #include "wizard/core/update_check.h"
 #include "wizard/core/web_host.h"
 
@@ -71,17 +72,21 @@ TEST(VersionNoticeTest, OnlyANumberAboveTwoAfterThePrefixOffersTheSetup) {
   }
 }
 
+// The web host, and the default servers the wizard writes out, from the environment.
 TEST(WebHostTest, TheWebHostVariableComesFirstThenTheFirstServer) {
   struct Case {
     const char* web_host;  // nullptr: unset
     const char* servers;
     const char* expected;
+    const char* default_servers;
   };
   const Case cases[] = {
-      {"web.example:8080", "a:1,b:2", "web.example:8080"},
-      {nullptr, " a.example:81 , b:2", "a.example:81"},
-      {"", "a", "a"},
-      {nullptr, nullptr, "www.norrvault.com"},
+      {"web.example:8080", "a:1,b:2", "web.example:8080", "a:1,b:2"},
+      {nullptr, " a.example:81 , b:2", "a.example:81", "a.example:81,b:2"},
+      {"", "a", "a", "a"},
+      {nullptr, "HTTPS://s.example:8443,http://p.example", "s.example:8443",
+       "s.example:8443,p.example"},
+      {nullptr, nullptr, "www.norrvault.com", "b2.norrvault.com,b1.norrvault.com"},
   };
   QByteArray saved_web = qgetenv(wizard::kWebHostVariable);
   QByteArray saved_servers = qgetenv(wizard::kServerListVariable);
@@ -91,6 +96,7 @@ TEST(WebHostTest, TheWebHostVariableComesFirstThenTheFirstServer) {
     c.servers ? qputenv(wizard::kServerListVariable, c.servers)
               : qunsetenv(wizard::kServerListVariable);
     EXPECT_EQ(Std(wizard::WebHostFromEnvironment()), c.expected);
+    EXPECT_EQ(Std(wizard::DefaultServerHosts().join(',')), c.default_servers);
   }
   qputenv(wizard::kWebHostVariable, saved_web);
   if (saved_web.isNull()) qunsetenv(wizard::kWebHostVariable);

@@ -1,5 +1,6 @@
 // The Login page: every result of the login check, empty fields, an unavailable check
-// library, and the Notify box, which decides the NotifyUser lines of the sections.
+// library, invalid server rows, and the Notify box, which decides the NotifyUser lines of
+// the sections.
 #include <filesystem>
 
 #include <QLineEdit>
@@ -28,6 +29,21 @@ TEST_F(LoginTest, EveryLoginResultEitherStaysWithItsMessageOrGoesOn) {
        "password"},
       {6, ""},
       {-1, ""},
+      {-4,
+       "The service's certificate is not trusted, so your ID and password were not sent. If the "
+       "service uses a certificate authority of its own, name its certificate file under "
+       "\"Certificate authority\"; otherwise check the server address."},
+      {-5,
+       "The service's certificate was issued for another name, so your ID and password were not "
+       "sent. Check the server address: it must be the name the service's certificate was "
+       "issued for."},
+      {-6,
+       "The service's certificate has expired, so your ID and password were not sent. Check "
+       "this computer's date and time; if they are right, the service's certificate must be "
+       "renewed."},
+      {-7,
+       "The service does not speak TLS, so your ID and password were not sent. Check the "
+       "server address and its port."},
       {std::nullopt, "Login check unavailable: libnvxapib.so: cannot open shared object file"},
   };
   for (const Case& c : cases) {
@@ -51,7 +67,7 @@ TEST_F(LoginTest, EveryLoginResultEitherStaysWithItsMessageOrGoesOn) {
 
 // A login the service could not check is kept only when the user says so.
 TEST_F(LoginTest, AnUncheckedLoginIsSavedOnlyWhenTheUserSaysSo) {
-  for (const int result : {-2, -3}) {
+  for (const int result : {-2, -3, -100}) {
     for (const wizard::Answer answer : {wizard::Answer::kNo, wizard::Answer::kYes}) {
       SCOPED_TRACE(std::to_string(result) + (answer == wizard::Answer::kYes ? " yes" : " no"));
       std::filesystem::remove(AppFile("config.new"));
@@ -85,17 +101,35 @@ TEST_F(LoginTest, EmptyIdOrPasswordIsRefusedWithoutAskingTheService) {
     Click("Login");
     ExpectPage("Login");
   }
-  EXPECT_EQ(desktop_.messages(), QStringList(3, "Please enter an ID and Password"));
+  Type("NVX_ID", "bob");
+  Type("NVX_password", "pw");
+  const QString many_servers = QStringList(40, "backup.example").join(',');  // 600 characters
+  for (auto [address, ca_file] : {std::pair<QString, QString>{"nas example", ""},
+                                  {"nas:0", ""},
+                                  {many_servers, ""},
+                                  {"", "/no/such/ca.pem"}}) {
+    Type("ServerAddress", address);
+    Type("ServerCA", ca_file);
+    Click("Login");
+    ExpectPage("Login");
+  }
+  EXPECT_EQ(desktop_.messages().mid(3),
+            QStringList({wizard::kServerAddressInvalidMessage, wizard::kServerAddressInvalidMessage,
+                         wizard::kServerSettingTooLongMessage,
+                         "The certificate authority file cannot be read: /no/such/ca.pem"}));
+  EXPECT_EQ(desktop_.messages().mid(0, 3), QStringList(3, "Please enter an ID and Password"));
   EXPECT_TRUE(login_calls_.empty());
   EXPECT_EQ(start_up_->current_page()->findChild<QLineEdit*>("NVX_password")->echoMode(),
             QLineEdit::Password);
 }
 
+// Also: a new configuration asks for a secure connection, and writes what was checked.
 TEST_F(LoginTest, ClearingNotifyLeavesNotifyUserOnlyInTheConfigurationBlock) {
   MakeFile(home_.File("Documents/a.txt"), 10);
   StartWizard();
   Click("Continue");
   EXPECT_TRUE(start_up_->current_page()->findChild<QCheckBox*>("Notify")->isChecked());
+  EXPECT_TRUE(start_up_->current_page()->findChild<QCheckBox*>("SecureConnection")->isChecked());
   SetChecked("Notify", false);
   Type("NVX_ID", "bob");
   Type("NVX_password", "pw");
@@ -105,6 +139,9 @@ TEST_F(LoginTest, ClearingNotifyLeavesNotifyUserOnlyInTheConfigurationBlock) {
   Click("BackupLater");
   ExpectPage("scheduletask");  // the last page; the configuration is complete before it
   std::string config = ReadApp("config.txt");
+  ASSERT_TRUE(login_calls_.back().servers.startsWith("https://"));
+  EXPECT_NE(config.find("NVXServer " + login_calls_.back().servers.toStdString() + "\r\n"),
+            std::string::npos);
   size_t block = config.find("#Configuration and associated files");
   ASSERT_NE(block, std::string::npos);
   EXPECT_EQ(config.find("NotifyUser"), config.find("NotifyUser", block)) << config;

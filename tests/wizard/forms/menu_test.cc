@@ -268,8 +268,10 @@ TEST_F(MenuTest, DownloadFromTheMenuKeepsTheMenuOpen) {
 }
 
 TEST_F(MenuTest, IdPasswordTabChecksTheLoginAndRewritesTheConfiguration) {
+  state_.server = wizard::kPlainDefaultServers;  // a configuration without NVXServer
   WriteCompleteConfig();
   StartWizard();
+  EXPECT_FALSE(start_up_->current_page()->findChild<QCheckBox*>("SecureConnection")->isChecked());
   Type("ChangeNVX_ID", "carol");
   Click("ChangeID");  // no password typed
   EXPECT_EQ(desktop_.messages().back(), "Please enter an ID and Password");
@@ -278,12 +280,17 @@ TEST_F(MenuTest, IdPasswordTabChecksTheLoginAndRewritesTheConfiguration) {
   Click("ChangeID");
   EXPECT_EQ(desktop_.messages().back(), "Password invalid, please try again");
   EXPECT_NE(ReadApp("config.txt").find("NVXuser alice"), std::string::npos);
+  EXPECT_EQ(login_calls_.back().servers, "");  // the default servers, plain, as before
   SetChecked("ChangeNotify", false);
+  SetChecked("SecureConnection", true);
+  Type("ServerAddress", "nas.example:8443");
   Click("ChangeID");
   EXPECT_EQ(desktop_.messages().back(), "ID, Password, and Results Email Option set");
+  EXPECT_EQ(login_calls_.back().servers, "https://nas.example:8443");
   std::string config = ReadApp("config.txt");
   EXPECT_NE(config.find("NVXuser carol\r\n"), std::string::npos);
-  EXPECT_NE(config.find("NVXPwEncrypt new-pw\r\n"), std::string::npos);
+  EXPECT_NE(config.find("NVXPwEncrypt new-pw\r\nNVXServer https://nas.example:8443\r\n"),
+            std::string::npos);
   EXPECT_EQ(config.find("NotifyUser Y"), std::string::npos);
   EXPECT_EQ(PermissionsOf(AppFile("config.txt")) & 0777, 0600u);
   EXPECT_FALSE(PathExists(AppFile("config.tmp")));

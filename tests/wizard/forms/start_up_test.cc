@@ -52,6 +52,8 @@ TEST_F(StartUpTest, NewConfigurationFromSplashToRunningLeavesACompleteConfig) {
   StartWizard();
   PassSplashAndLogin();
   EXPECT_EQ(login_calls_.size(), 1u);
+  // A config.txt without NVXServer keeps the default servers plain: none named.
+  EXPECT_EQ(login_calls_.back().servers, "");
   ExpectPage("ChooseType");
   Click("Continue");  // neither box: a backup
 
@@ -109,6 +111,7 @@ TEST_F(StartUpTest, NewConfigurationFromSplashToRunningLeavesACompleteConfig) {
   EXPECT_EQ(PermissionsOf(AppFile("config.txt")) & 0777, 0600u);
   EXPECT_TRUE(lines.contains("NVXuser alice"));
   EXPECT_TRUE(lines.contains("NVXPwEncrypt secret"));
+  EXPECT_TRUE(lines.filter("NVXServer").isEmpty());
   EXPECT_TRUE(lines.contains("SkipFolder My Music"));
   EXPECT_FALSE(lines.contains("SkipFolder Work"));
   EXPECT_TRUE(lines.contains("IncludeSubfolders N"));  // the other folder, without subfolders

@@ -59,10 +59,9 @@ WizardTest::~WizardTest() {
 void WizardTest::StartWizard() {
   // Called on the check's own thread; the test reads what it recorded only after the
   // check has ended (WaitForLoginChecks).
-  auto login = [this](const QString& id, const QString& password,
-                      QString* reason) -> std::optional<int> {
+  auto login = [this](const wizard::LoginRequest& request, QString* reason) -> std::optional<int> {
     std::lock_guard<std::mutex> lock(login_mutex_);
-    login_calls_.emplace_back(id, password);
+    login_calls_.push_back(request);
     std::optional<int> result = 1;
     if (!login_results_.empty()) {
       result = login_results_.front();

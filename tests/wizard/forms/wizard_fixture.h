@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_dir.h"
+#include "wizard/core/login_library.h"
 #include "wizard/core/wizard_state.h"
 #include "wizard/desktop/recording_desktop.h"
 #include "wizard/forms/start_up.h"
@@ -64,7 +65,7 @@ class WizardTest : public ::testing::Test {
   wizard::RecordingDesktop desktop_;
   // Results the login check returns, in order; nothing means "cannot be loaded".
   std::deque<std::optional<int>> login_results_;
-  std::vector<std::pair<QString, QString>> login_calls_;
+  std::vector<wizard::LoginRequest> login_calls_;
   std::mutex login_mutex_;
   std::unique_ptr<wizard::StartUp> start_up_;
 };
