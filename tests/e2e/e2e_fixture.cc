@@ -33,11 +33,11 @@ ProxyProcess::ProxyProcess(const TempDir& folder, const std::string& id,
   std::string program = FindTinyproxy();
   if (program.empty()) return;
   port_ = RefusingPort();
-  std::string config = folder.File("tinyproxy.conf");
+  const std::string authorization = id.empty() ? "" : "BasicAuth " + id + " " + password + "\n";
+  std::string config = folder.File(id.empty() ? "tinyproxy-open.conf" : "tinyproxy.conf");
   WriteFileText(config, "Port " + std::to_string(port_) +
-                            "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nAllow 127.0.0.1\n"
-                            "BasicAuth " +
-                            id + " " + password + "\nLogLevel Info\n");
+                            "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nAllow 127.0.0.1\n" +
+                            authorization + "LogLevel Info\n");
   ChildProcess::Options options;
   options.args = {"-d", "-c", config};
   auto process = std::make_unique<ChildProcess>(program, options);

@@ -20,7 +20,7 @@
 namespace nvx::test {
 
 // A tinyproxy in the foreground on a free loopback port, asking for Basic authorization
-// with `id` and `password`.
+// with `id` and `password` (an empty `id`: an open proxy that asks for none).
 class ProxyProcess {
  public:
   ProxyProcess(const TempDir& folder, const std::string& id, const std::string& password);

@@ -1,7 +1,8 @@
 // NVXbackup through a real tinyproxy that asks for Basic authorization: plain and
 // scrambled proxy passwords get through; missing credentials (407) and refused ones
 // (401) end the run with exit code 2 after error code 9. A TLS service is reached through
-// a CONNECT tunnel, which the proxy grants only with the credentials.
+// a CONNECT tunnel, which the proxy grants only with the credentials, and an open proxy
+// to a job that names none.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -19,8 +20,9 @@ class ProxyTest : public EndToEndTest {
     if (!proxy_->running()) GTEST_SKIP() << "tinyproxy is not available";
   }
 
-  std::string ProxyLines(const std::string& credentials) {
-    return "Proxy 127.0.0.1\r\nProxyPort " + std::to_string(proxy_->port()) + "\r\n" + credentials +
+  std::string ProxyLines(const std::string& credentials, const ProxyProcess* proxy = nullptr) {
+    if (proxy == nullptr) proxy = proxy_.get();
+    return "Proxy 127.0.0.1\r\nProxyPort " + std::to_string(proxy->port()) + "\r\n" + credentials +
            "VerifyPath \\Backup\\Docs\r\nVerifyNVXFolders\r\n";
   }
 
@@ -77,6 +79,13 @@ TEST_F(ProxyTest, TlsTravelsThroughATunnelGrantedOnlyWithCredentials) {
                              "(HTTP/1.0 407"),
             std::string::npos)
       << refused.out;
+
+  // A proxy that asks for no credentials opens the tunnel to a job that names none.
+  ProxyProcess open_proxy(temp_, "", "");
+  ASSERT_TRUE(open_proxy.running());
+  RunResult open = RunJob(JobFile("alice", "wonderland", ProxyLines("", &open_proxy)));
+  EXPECT_EQ(open.exit_code, 0) << open.out << open.err << open_proxy.log();
+  EXPECT_NE(open_proxy.log().find("CONNECT " + target), std::string::npos) << open_proxy.log();
 }
 
 }  // namespace
