@@ -17,7 +17,8 @@ grep -q "BM_" "$work/primitives_bench.txt" || { cat "$work/primitives_bench.txt"
 for shape in minimal widest oversized; do
   "$bench/folder_list_memory" "$shape"
 done
-# NVXbackup's uploads next to curl, rsync and ab, and its restore and delta upload next
-# to curl and rsync, on small inputs.
+# NVXbackup's uploads next to curl, rsync and ab, its restore and delta upload next to
+# curl and rsync, and its backup and restore over TLS next to plain, on small inputs.
 "$(dirname "$0")/upload_compare.sh" "$1" --quick
 "$(dirname "$0")/restore_compare.sh" "$1" --quick
+"$(dirname "$0")/tls_compare.sh" "$1" --quick
