@@ -102,15 +102,21 @@ std::optional<Schedule> ParseSchedule(std::string_view text, std::string* reason
 
 namespace {
 
+// Takes the first line of `table` off it: the line without its end and trailing blanks.
+std::string_view TakeLine(std::string_view& table) {
+  const size_t end = std::min(table.find('\n'), table.size());
+  std::string_view line = table.substr(0, end);
+  table.remove_prefix(std::min(end + 1, table.size()));
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+    line.remove_suffix(1);
+  }
+  return line;
+}
+
 // The schedule of the first backup line, leaving restore_test unset.
 std::optional<Schedule> BackupLineSchedule(std::string_view table) {
   while (!table.empty()) {
-    const size_t end = std::min(table.find('\n'), table.size());
-    std::string_view line = table.substr(0, end);
-    table.remove_prefix(std::min(end + 1, table.size()));
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
-      line.remove_suffix(1);
-    }
+    std::string_view line = TakeLine(table);
     if (!line.ends_with(kCrontabMarker)) continue;
     // "0 HOUR * * DAY cd ...": the fields are separated by single blanks.
     std::array<std::string_view, 5> fields{};
@@ -138,12 +144,7 @@ std::optional<Schedule> BackupLineSchedule(std::string_view table) {
 
 bool HasLineMarked(std::string_view table, std::string_view marker) {
   while (!table.empty()) {
-    const size_t end = std::min(table.find('\n'), table.size());
-    std::string_view line = table.substr(0, end);
-    table.remove_prefix(std::min(end + 1, table.size()));
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
-      line.remove_suffix(1);
-    }
+    const std::string_view line = TakeLine(table);
     if (line.ends_with(marker)) return true;
   }
   return false;
