@@ -120,6 +120,7 @@ bool ServiceLink::OpenTunnel(const ServerEntry& server) {
     connect_reason_ = "the proxy did not answer the tunnel request";
   } else if (StatusIs(answer.text, "HTTP/1.1 407") || StatusIs(answer.text, "HTTP/1.0 407")) {
     connect_reason_ = "the proxy refused its credentials (" + status_line + ")";
+    tunnel_credentials_refused_ = true;
   } else {
     connect_reason_ = "the proxy refused the tunnel (" + status_line + ")";
   }
@@ -166,7 +167,19 @@ bool ServiceLink::Connect() {
     return false;
   }
   int32_t remaining_retries = kConnectRetries;
+  tunnel_credentials_refused_ = false;
   while (!OpenActive()) {
+    if (tunnel_credentials_refused_) {
+      // The same credentials get the same answer: the run ends as when the proxy refuses
+      // a plain request, with the proxy's refusal and no further attempts.
+      report_.SetStatusMessage("Proxy Auth Failed");
+      report_.SetErrorCode(error::kProxyAuth);
+      report_.LogLine(kLineError,
+                      " Err Communications proxy tunnel - Proxy Authentication Failed %s\n",
+                      connect_reason_.c_str());
+      active_ = nullptr;
+      return false;
+    }
     ReportConnectFailure(remaining_retries);
     if (remaining_retries == 0 || stop_.load(std::memory_order_acquire)) {
       communication_failure_ = true;

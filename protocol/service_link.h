@@ -152,6 +152,8 @@ class ServiceLink {
   // the failure text of the connection says it all), and the TLS library's detail.
   std::string connect_reason_;
   std::string connect_detail_;
+  // The proxy answered the last tunnel request with "407": its credentials were refused.
+  bool tunnel_credentials_refused_ = false;
   // The last reason the results were told of.
   std::string reported_reason_;
   std::unique_ptr<platform::TlsClientContext> tls_context_;
