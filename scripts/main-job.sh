@@ -13,9 +13,10 @@
 #      source (the deleted file is still on the server and comes back too);
 #   5. runs a clean job, which deletes the deleted file's server copy.
 # Every job reaches the service as https://127.0.0.1:PORT, trusting that authority alone
-# (NVXServerCA), through a counting relay, so that each step prints what travelled: requests by method (the service's request log) and bytes each way. It ends
-# with the documents of every server folder, and exits 0 only when every job ended with 0
-# and nothing differed.
+# (NVXServerCA), through a counting relay, so that each step prints what travelled:
+# requests by method (the service's request log) and bytes each way. It ends with the
+# documents of every server folder, and exits 0 only when every job ended with 0 and
+# nothing differed.
 #
 # Usage: scripts/main-job.sh [FOLDER]
 set -euo pipefail
