@@ -39,8 +39,7 @@ struct Exchange {
     return result;
   }
   DownloadResult TransportFailure() {
-    link().MarkCommunicationFailure();
-    link().MarkCloseAfterExchange();
+    link().MarkTransportFailure();
     return Finish(DownloadOutcome::kTransportFailure);
   }
   // A local failure with the body (or part of it) still on the wire: the connection

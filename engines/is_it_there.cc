@@ -17,13 +17,7 @@
 namespace nvx {
 namespace {
 
-constexpr const char* kExchangeName = "FormatIsItThere";
-
-ExchangeOutcome TransportFailure(ServiceLink& link) {
-  link.MarkCommunicationFailure();
-  link.MarkCloseAfterExchange();
-  return ExchangeOutcome::kTransportFailure;
-}
+constexpr const char* kIsItThereExchange = "FormatIsItThere";
 
 // The local digest, computed once per file. False when the file could not be read whole.
 bool EnsureLocalDigest(FileInFlight& flight) {
@@ -70,25 +64,25 @@ ExchangeOutcome FormatIsItThere(FileInFlight& flight) {
   report.SetStatusMessage(StrFormat("Testing file %s already uploaded", file.name.c_str()));
   if (DigestNeeded(flight) && !EnsureLocalDigest(flight)) return ExchangeOutcome::kLocalFailure;
   // After the digest, which may take long: the connection is looked at just before use.
-  if (!link.PrepareExchange()) return TransportFailure(link);
+  if (!link.PrepareExchange()) return link.FailTransport();
   const std::string request = BuildRequest(flight);
   TraceProtocolLine(context, ">> ", request);
   if (!link.SendAll(request)) {
-    report.LogLine(kLineError, "Err - %s - Error Sending Header to server\n", kExchangeName);
-    return TransportFailure(link);
+    report.LogLine(kLineError, "Err - %s - Error Sending Header to server\n", kIsItThereExchange);
+    return link.FailTransport();
   }
   report.SetStatusMessage("Wait Server response. This could take awhile.");
   ResponseHeader header = link.ReadResponseHeaderSkippingInterim();
   if (!header.complete) {
     report.LogLine(kLineError, " Err - %s - Connection Closed Incomplete HTTP response header\n",
-                   kExchangeName);
-    return TransportFailure(link);
+                   kIsItThereExchange);
+    return link.FailTransport();
   }
-  if (!AcceptAnswerStatus(context, kExchangeName, header.text)) return ExchangeOutcome::kRefused;
+  if (!AcceptAnswerStatus(context, kIsItThereExchange, header.text)) return ExchangeOutcome::kRefused;
   const TransferAnswer answer = ParseIsItThereAnswer(header.text);
   if (answer.server_error) {
     report.SetStatusMessage("Norrvault Web Server Error");
-    report.LogLine(kLineError, " Err - %s - Invalid HTTP response header\n", kExchangeName);
+    report.LogLine(kLineError, " Err - %s - Invalid HTTP response header\n", kIsItThereExchange);
     link.MarkCloseAfterExchange();
     return ExchangeOutcome::kRefused;
   }

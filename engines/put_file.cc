@@ -20,15 +20,9 @@
 namespace nvx {
 namespace {
 
-constexpr const char* kExchangeName = "FormatPutFile";
+constexpr const char* kPutFileExchange = "FormatPutFile";
 // Bodies up to this size go out in the same send as the header.
 constexpr int64_t kSmallBodyMax = 64 * 1024;
-
-ExchangeOutcome TransportFailure(ServiceLink& link) {
-  link.MarkCommunicationFailure();
-  link.MarkCloseAfterExchange();
-  return ExchangeOutcome::kTransportFailure;
-}
 
 // True when the local file's first `length` bytes have `expected` as their digest. The
 // file position is left at `length`.
@@ -173,7 +167,7 @@ ExchangeOutcome FormatPutFile(FileInFlight& flight) {
   }
   // After the resume point's digest, which may take long: the connection is looked at
   // just before use.
-  if (!link.PrepareExchange()) return TransportFailure(link);
+  if (!link.PrepareExchange()) return link.FailTransport();
   SlowServerTimeout timeout(link, flags.compress || flags.transfer_compress || file.delta_upload);
   TransferRequestBase base{link.Route(), LoginToken(context.job().link), flight.folder_id};
   std::string request = FormatPutFile(base, fields);
@@ -192,7 +186,7 @@ ExchangeOutcome FormatPutFile(FileInFlight& flight) {
   }
   if (!link.SendAll(request)) {
     report.LogLine(kLineError, "Err - %s - Error Sending Header to server\n", file.name.c_str());
-    return TransportFailure(link);
+    return link.FailTransport();
   }
   const size_t piece_size = flight.piece.size() - flight.piece.size() % kUploadBlockSize;
   int64_t position = file.server_size + (length - left);
@@ -214,7 +208,7 @@ ExchangeOutcome FormatPutFile(FileInFlight& flight) {
     left -= static_cast<int64_t>(count);
     block += BlockCount(static_cast<int64_t>(count));
     context.progress().SetBlock(static_cast<int32_t>(block));
-    if (context.StopRequested()) return TransportFailure(link);
+    if (context.StopRequested()) return link.FailTransport();
   }
   if (length <= kSmallBodyMax) {
     context.progress().SetBlock(static_cast<int32_t>(BlockCount(file.local_size)));
@@ -225,9 +219,9 @@ ExchangeOutcome FormatPutFile(FileInFlight& flight) {
   if (!header.complete) {
     report.LogLine(kLineError, "Err - %s - Error %d Receiving header from server\n",
                    file.name.c_str(), header.receive_error);
-    return TransportFailure(link);
+    return link.FailTransport();
   }
-  if (!AcceptAnswerStatus(context, kExchangeName, header.text)) return ExchangeOutcome::kRefused;
+  if (!AcceptAnswerStatus(context, kPutFileExchange, header.text)) return ExchangeOutcome::kRefused;
   const std::string conclusion = TakeAnswerHeaders(context, header.text, /*seed_estimate=*/true);
   const bool refused = conclusion.find("Error") != std::string::npos;
   // An answer other than 200 is a refusal too, whatever its conclusion says.
@@ -239,7 +233,7 @@ ExchangeOutcome FormatPutFile(FileInFlight& flight) {
     return ExchangeOutcome::kRefused;
   }
   std::optional<std::string> answer_body;  // the answer is its conclusion
-  if (!ReceiveAnswerBody(context, kExchangeName, header.text, &answer_body)) {
+  if (!ReceiveAnswerBody(context, kPutFileExchange, header.text, &answer_body)) {
     return link.communication_failure() ? ExchangeOutcome::kTransportFailure
                                         : ExchangeOutcome::kRefused;
   }

@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ namespace nvx {
 
 // Copies `text` into a character array of `width` bytes, cut at width - 1 and terminated.
 void CopyToField(char* field, size_t width, std::string_view text);
+
+// A 64-bit count as the type printf's %lld takes.
+[[nodiscard]] inline long long Wide(int64_t value) {
+  return static_cast<long long>(value);
+}
 
 // A C text argument as a view; a null pointer reads as the empty text.
 [[nodiscard]] inline std::string_view TextArg(const char* text) {

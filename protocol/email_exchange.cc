@@ -15,8 +15,7 @@ namespace {
 
 // A transport failure: the connection is not to be used again.
 bool TransportFailure(ServiceSession& session) {
-  session.link().MarkCommunicationFailure();
-  session.link().MarkCloseAfterExchange();
+  session.link().MarkTransportFailure();
   return false;
 }
 

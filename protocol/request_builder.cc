@@ -11,10 +11,6 @@ std::string_view OneLine(std::string_view value) {
   return value.substr(0, value.find_first_of("\r\n"));
 }
 
-long long Wide(int64_t value) {
-  return static_cast<long long>(value);
-}
-
 // "Name: value" and CR LF; the value cut at its first line end.
 std::string Line(std::string_view name, std::string_view value) {
   std::string line(name);

@@ -207,8 +207,7 @@ ExchangeResult<std::optional<FileInfoRecord>> FileInfoQuery(ServiceSession& sess
                                          static_cast<long long>(header.last_receive),
                                          header.receive_error)
                              : std::string("CommErr ret 0"));
-    link.MarkCommunicationFailure();
-    link.MarkCloseAfterExchange();
+    link.MarkTransportFailure();
     return {ExchangeOutcome::kTransportFailure, std::nullopt};
   }
   if (!AcceptAnswerStatus(session, kName, header.text)) {

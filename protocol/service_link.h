@@ -20,6 +20,7 @@
 
 #include "platform/file.h"
 #include "platform/tls_client.h"
+#include "protocol/exchange_outcome.h"
 #include "protocol/job_settings.h"
 #include "protocol/reporter.h"
 #include "protocol/request_builder.h"
@@ -119,6 +120,17 @@ class ServiceLink {
   bool communication_failure() const { return communication_failure_; }
   void MarkCommunicationFailure() { communication_failure_ = true; }
   void ClearCommunicationFailure() { communication_failure_ = false; }
+  // An exchange broke off at the transport level: marked so, and the connection is not to
+  // be used again.
+  void MarkTransportFailure() {
+    MarkCommunicationFailure();
+    MarkCloseAfterExchange();
+  }
+  // The same, as the exchange's outcome.
+  ExchangeOutcome FailTransport() {
+    MarkTransportFailure();
+    return ExchangeOutcome::kTransportFailure;
+  }
 
  private:
   // The connection the next bytes travel on, retargeted: the proxy's or the current

@@ -27,10 +27,6 @@ int64_t DecimalOrZero(std::string_view text) {
   return value.value_or(0);
 }
 
-long long Wide(int64_t value) {
-  return static_cast<long long>(value);
-}
-
 }  // namespace
 
 std::optional<int64_t> ConsumeDecimal(std::string_view& text) {

@@ -28,10 +28,6 @@ std::optional<int64_t> ParseSigned(std::string_view text) {
   return value;
 }
 
-long long Wide(int64_t value) {
-  return static_cast<long long>(value);
-}
-
 }  // namespace
 
 std::optional<int64_t> ParseDecimal(std::string_view text) {

@@ -9,14 +9,12 @@
 #include "platform/text_format.h"
 #include "service/store/pg_schema.h"
 #include "service/store/service_limits.h"
+#include "service/store/store_columns.h"
 
 namespace nvx::service {
 namespace {
 
-constexpr const char* kAccountColumns =
-    "key, id, password_digest, quota, used, encrypt, state, email, admin_email";
-
-Account AccountFromRow(const PgResult& rows, int row) {
+Account AccountFromPgRow(const PgResult& rows, int row) {
   Account account;
   account.key = rows.Int(row, 0);
   account.id = rows.Bytes(row, 1);
@@ -210,7 +208,7 @@ std::optional<Account> PgStore::FindAccount(std::string_view id) {
       db->Query(StrFormat("SELECT %s FROM accounts WHERE id_key = $1", kAccountColumns).c_str(),
                 PgParams().Bytes(FoldedName(id)));
   if (row.rows() != 1) return std::nullopt;
-  return AccountFromRow(row, 0);
+  return AccountFromPgRow(row, 0);
 }
 
 bool PgStore::ListAccounts(std::vector<Account>* accounts) {
@@ -218,7 +216,7 @@ bool PgStore::ListAccounts(std::vector<Account>* accounts) {
   accounts->clear();
   PgResult rows =
       db->Query(StrFormat("SELECT %s FROM accounts ORDER BY id_key", kAccountColumns).c_str());
-  for (int row = 0; row < rows.rows(); ++row) accounts->push_back(AccountFromRow(rows, row));
+  for (int row = 0; row < rows.rows(); ++row) accounts->push_back(AccountFromPgRow(rows, row));
   return rows.ok();
 }
 

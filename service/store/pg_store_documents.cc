@@ -6,15 +6,12 @@
 
 #include "platform/text_format.h"
 #include "service/store/pg_store.h"
+#include "service/store/store_columns.h"
 
 namespace nvx::service {
 namespace {
 
-constexpr const char* kDocumentColumns =
-    "d.vid, d.folder, d.name, d.size, d.full_size, d.date_stamp, d.digest, d.complete, d.blob,"
-    " d.digest_state";
-
-Document DocumentFromRow(const PgResult& rows, int row) {
+Document DocumentFromPgRow(const PgResult& rows, int row) {
   Document document;
   document.vid = rows.Int(row, 0);
   document.folder = rows.Int(row, 1);
@@ -33,7 +30,7 @@ Document DocumentFromRow(const PgResult& rows, int row) {
 
 std::optional<Document> OneDocument(const PgResult& rows) {
   if (rows.rows() != 1) return std::nullopt;
-  return DocumentFromRow(rows, 0);
+  return DocumentFromPgRow(rows, 0);
 }
 
 // kOk when raising the space used (`space`: quota, used) by `change` keeps it within the
@@ -51,7 +48,7 @@ bool PgStore::ListDocuments(int64_t folder, std::vector<Document>* documents) {
       StrFormat("SELECT %s FROM documents d WHERE d.folder = $1 ORDER BY d.name", kDocumentColumns)
           .c_str(),
       PgParams().Int(folder));
-  for (int row = 0; row < rows.rows(); ++row) documents->push_back(DocumentFromRow(rows, row));
+  for (int row = 0; row < rows.rows(); ++row) documents->push_back(DocumentFromPgRow(rows, row));
   return rows.ok();
 }
 

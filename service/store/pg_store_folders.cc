@@ -9,16 +9,12 @@
 #include "service/store/folder_tree.h"
 #include "service/store/pg_store.h"
 #include "service/store/service_limits.h"
+#include "service/store/store_columns.h"
 
 namespace nvx::service {
 namespace {
 
-constexpr const char* kFolderColumns = "id, account, parent, name, access, compressed";
-
-// Bounds the walk up a damaged store whose parents form a loop.
-constexpr int64_t kAncestorWalkMax = 100000000;
-
-Folder FolderFromRow(const PgResult& rows, int row) {
+Folder FolderFromPgRow(const PgResult& rows, int row) {
   Folder folder;
   folder.id = rows.Int(row, 0);
   folder.account = rows.Int(row, 1);
@@ -32,7 +28,7 @@ Folder FolderFromRow(const PgResult& rows, int row) {
 
 std::optional<Folder> OneFolder(const PgResult& rows) {
   if (rows.rows() != 1) return std::nullopt;
-  return FolderFromRow(rows, 0);
+  return FolderFromPgRow(rows, 0);
 }
 
 }  // namespace
@@ -92,7 +88,7 @@ bool PgStore::LoadFoldersIn(PgConnection& db, int64_t account, std::vector<Folde
   PgResult rows =
       db.Query(StrFormat("SELECT %s FROM folders WHERE account = $1", kFolderColumns).c_str(),
                PgParams().Int(account));
-  for (int row = 0; row < rows.rows(); ++row) folders->push_back(FolderFromRow(rows, row));
+  for (int row = 0; row < rows.rows(); ++row) folders->push_back(FolderFromPgRow(rows, row));
   return rows.ok();
 }
 

@@ -1,4 +1,5 @@
 #include "service/store/sqlite_store.h"
+#include "service/store/store_columns.h"
 
 #include <cstring>
 #include <iterator>
@@ -52,9 +53,6 @@ CREATE TABLE IF NOT EXISTS documents(
     "ALTER TABLE documents ADD COLUMN digest_state BLOB;",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
-
-constexpr const char* kAccountColumns =
-    "key, id, password_digest, quota, used, encrypt, state, email, admin_email";
 
 Digest DigestOf(const std::string& bytes) {
   Digest digest{};

@@ -4,13 +4,10 @@
 
 #include "platform/text_format.h"
 #include "service/store/sqlite_store.h"
+#include "service/store/store_columns.h"
 
 namespace nvx::service {
 namespace {
-
-constexpr const char* kDocumentColumns =
-    "d.vid, d.folder, d.name, d.size, d.full_size, d.date_stamp, d.digest, d.complete, d.blob,"
-    " d.digest_state";
 
 Document DocumentFromRow(const Statement& row) {
   Document document;

@@ -7,14 +7,10 @@
 #include "service/store/folder_tree.h"
 #include "service/store/service_limits.h"
 #include "service/store/sqlite_store.h"
+#include "service/store/store_columns.h"
 
 namespace nvx::service {
 namespace {
-
-constexpr const char* kFolderColumns = "id, account, parent, name, access, compressed";
-
-// Bounds the walk up a damaged store whose parents form a loop.
-constexpr int64_t kAncestorWalkMax = 100000000;
 
 Folder FolderFromRow(const Statement& row) {
   Folder folder;

@@ -226,17 +226,13 @@ TEST(FacadeSendLog, WithoutALogNothingIsPosted) {
   EXPECT_EQ(api.GetStatus(), kStatusIdle);
 }
 
-bool SucceedAtOnce(TransferSession&) {
-  return true;
-}
-
 TEST(FacadeSendLog, SendsTheClosedLogAndStartsAFreshOne) {
   test::TempDir dir;
   test::FakeClock clock;
   platform::ScopedClockOverride clock_override(&clock);
   CNvxapi api;
   SharedBlock& block = *FacadeAccess::Block(api);
-  block.control.commands.rows[kCmdUpload].routine = &SucceedAtOnce;
+  block.control.commands.rows[kCmdUpload].routine = [](TransferSession&) { return true; };
   api.SetLogDirectory(dir.path().c_str());
   api.SetLogLevel(15);
   std::string first_log = api.GetLogFileName();

@@ -19,17 +19,11 @@
 namespace nvx {
 namespace {
 
+using test::RandomBytes;
 using test::ReadFileText;
 using test::TempDir;
 using test::WriteFileText;
 using Records = std::vector<std::pair<int64_t, int64_t>>;  // index, length
-
-std::string RandomBytes(size_t count, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(count, '\0');
-  for (auto& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
 
 // The records of a delta file, read with the header's block layout; the "$" must follow
 // the last record's bytes at once, so a record longer than its block is caught too.

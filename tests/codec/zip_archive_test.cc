@@ -20,16 +20,10 @@
 namespace nvx {
 namespace {
 
+using test::RandomBytes;
 using test::ReadFileText;
 using test::TempDir;
 using test::WriteFileText;
-
-std::string RandomBytes(size_t count, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(count, '\0');
-  for (auto& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
 
 std::string Repeated(size_t count) {
   std::string text;

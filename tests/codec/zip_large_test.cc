@@ -2,7 +2,6 @@
 // real unzip lists it with its true size (ZIP64). The source is sparse: mostly a hole, with random
 // bytes at both ends and across the 4 GiB mark. Built in the normal build only.
 #include <chrono>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,16 +16,11 @@
 namespace nvx {
 namespace {
 
+using test::RandomBytes;
+
 constexpr int64_t kFourGiB = int64_t{1} << 32;
 constexpr int64_t kSize = kFourGiB + 70000;
 constexpr size_t kPiece = 65536;
-
-std::string RandomBytes(size_t count, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(count, '\0');
-  for (auto& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
 
 // The pieces of the source that are not zero: offset and bytes.
 const std::vector<std::pair<int64_t, std::string>>& Pieces() {

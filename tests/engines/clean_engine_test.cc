@@ -19,27 +19,22 @@
 namespace nvx {
 namespace {
 
+using test::CutReply;
 using test::LoopbackPeer;
 using test::PeerConnection;
 using test::PeerReply;
 using test::RequestHeader;
 using test::ServiceAnswer;
 
-PeerReply Answer(const std::string& conclusion, const std::string& body = "") {
+PeerReply ConclusionReply(const std::string& conclusion, const std::string& body = "") {
   PeerReply reply;
   reply.bytes = ServiceAnswer("X-NVX-CONCLUSION: " + conclusion + "\r\n", body, !body.empty());
   reply.close_after = false;
   return reply;
 }
 PeerReply Ok(const std::string& body = "") {
-  return Answer("Successful", body);
+  return ConclusionReply("Successful", body);
 }
-PeerReply Cut() {
-  PeerReply reply;
-  reply.close_after = true;
-  return reply;
-}
-
 // "FolderFileList 10", "DeleteDoc 10 V2", "DMFT 14": the command, the folder id it names
 // and, for a document, its version id.
 std::string Summary(const std::string& request) {
@@ -127,8 +122,8 @@ TEST_F(CleanEngineTest, RequestsFollowTheTwoTrees) {
         " Delete NVX Folder Data\\Gone\\"},
        "\r\na\\b\r\n   in folder: "},
       {"a refused document does not stop the pass; a refused folder delete fails", "Data",
-       {{Ok(), Ok(FileList({{"V2", "a"}, {"V3", "b"}})), Answer("Error - Document Not Found"),
-         Ok(), Answer("Error - Folder Busy")}},
+       {{Ok(), Ok(FileList({{"V2", "a"}, {"V3", "b"}})), ConclusionReply("Error - Document Not Found"),
+         Ok(), ConclusionReply("Error - Folder Busy")}},
        {"FolderFileList 11", "FolderFileList 10", "DeleteDoc 10 V2", "DeleteDoc 10 V3",
         "DMFT 14"},
        false,
@@ -136,7 +131,7 @@ TEST_F(CleanEngineTest, RequestsFollowTheTwoTrees) {
         " CLEANNVX Delete File - b - From NVX Folder", " Err - CleanNVX - Delete Folder Failed"},
        ""},
       {"a file list that breaks off twice deletes nothing", "Data",
-       {{Ok(), Cut()}, {Cut()}},
+       {{Ok(), CutReply()}, {CutReply()}},
        {"FolderFileList 11", "FolderFileList 10", "FolderFileList 10"},
        false,
        {"Err - RETRY Getting Folderfilelist at Norrvault"},
@@ -148,7 +143,7 @@ TEST_F(CleanEngineTest, RequestsFollowTheTwoTrees) {
        {"  Clean Nvx Folder Data\n"},
        ""},
       {"a start folder the service refuses to delete fails", "",
-       {{Answer("Error - Top Level Folder")}},
+       {{ConclusionReply("Error - Top Level Folder")}},
        {"DMFT 10"},
        false,
        {},

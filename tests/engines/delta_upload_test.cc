@@ -23,33 +23,15 @@
 namespace nvx {
 namespace {
 
+using test::AnswerReply;
+using test::BodyOf;
+using test::CutReply;
 using test::LoopbackPeer;
+using test::MethodOf;
 using test::PeerConnection;
 using test::PeerReply;
 using test::RequestHeader;
 using test::ServiceAnswer;
-
-PeerReply Answer(const std::string& headers, const std::string& body = "") {
-  PeerReply reply;
-  reply.bytes = ServiceAnswer(headers, body, /*with_length=*/!body.empty());
-  reply.close_after = false;
-  return reply;
-}
-
-PeerReply Cut() {
-  PeerReply reply;
-  reply.close_after = true;
-  return reply;
-}
-
-std::string MethodOf(const std::string& request) {
-  return request.substr(0, request.find(' '));
-}
-
-std::string BodyOf(const std::string& request) {
-  size_t end = request.find("\r\n\r\n");
-  return end == std::string::npos ? "" : request.substr(end + 4);
-}
 
 class DeltaUploadTest : public test::SessionTest {
  protected:
@@ -94,11 +76,11 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
   const std::string ok = "X-NVX-CONCLUSION: Successful\r\n" + space;
   const std::string replace_x = "X-NVX-CONCLUSION: ReplaceX\r\nX-NVX-LUPIN: x,V7;\r\n" + space;
   const auto signature = [&](const std::string& text) {
-    return Answer(
+    return AnswerReply(
         "X-NVX-CONCLUSION: Successful\r\nX-NVX-Fang: " + std::to_string(text.size()) + ",0,0\r\n",
         text);
   };
-  const PeerReply refused_signature = Answer("X-NVX-CONCLUSION: Error - Document Not Found\r\n");
+  const PeerReply refused_signature = AnswerReply("X-NVX-CONCLUSION: Error - Document Not Found\r\n");
   PeerReply refused_with_length = refused_signature;
   refused_with_length.bytes =
       ServiceAnswer("X-NVX-CONCLUSION: Error - Document Not Found\r\n", "", /*with_length=*/true);
@@ -121,7 +103,7 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
   };
   // clang-format off
   const std::vector<Case> cases = {
-      {"the delta is applied", replace_x, {{signature(stored_signature), Answer(ok)}}, "",
+      {"the delta is applied", replace_x, {{signature(stored_signature), AnswerReply(ok)}}, "",
        "HEAD GET PUT", {"1,V7;"}, true, 1, 0, "", true},
       {"equal files send nothing",
        "X-NVX-CONCLUSION: DateNoMatchX\r\nX-NVX-LUPIN: AAAAAAAAAAAAAAAAAAAAAA==,1,V7;\r\n" + space,
@@ -129,43 +111,43 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
        "HEAD GET", {}, false, 0, 0, "", true},
       {"the service cannot apply it: the whole file follows", replace_x,
        {{signature(stored_signature),
-         Answer("X-NVX-CONCLUSION: Error - Gen New From Diff Error\r\n" + space)},
-        {Answer(ok)}}, "",
+         AnswerReply("X-NVX-CONCLUSION: Error - Gen New From Diff Error\r\n" + space)},
+        {AnswerReply(ok)}}, "",
        "HEAD GET PUT PUT", {"1,V7;", "0,V7;"}, true, 1, 1, "Error Code = 9", true},
       {"another refusal fails the file", replace_x,
-       {{signature(stored_signature), Answer("X-NVX-CONCLUSION: Error - Quota Exceeded\r\n")}},
+       {{signature(stored_signature), AnswerReply("X-NVX-CONCLUSION: Error - Quota Exceeded\r\n")}},
        "", "HEAD GET PUT", {"1,V7;"}, true, 0, 1, "Error Code = 9", false},
       {"a cut delta upload is sent once more", replace_x,
-       {{signature(stored_signature), Cut()}, {Answer(ok)}}, "",
+       {{signature(stored_signature), CutReply()}, {AnswerReply(ok)}}, "",
        "HEAD GET PUT PUT", {"1,V7;", "1,V7;"}, true, 1, 0, "", true},
-      {"no signature: the whole file goes", replace_x, {{refused_signature}, {Answer(ok)}}, "",
+      {"no signature: the whole file goes", replace_x, {{refused_signature}, {AnswerReply(ok)}}, "",
        "HEAD GET PUT", {"0,V7;"}, false, 1, 0, "", true},
       {"an error with an empty body is no signature", replace_x,
-       {{refused_with_length}, {Answer(ok)}}, "",
+       {{refused_with_length}, {AnswerReply(ok)}}, "",
        "HEAD GET PUT", {"0,V7;"}, false, 1, 0, "", true},
       {"a stale signature is never read as this file's", replace_x,
-       {{refused_signature}, {Answer(ok)}}, local_signature,
+       {{refused_signature}, {AnswerReply(ok)}}, local_signature,
        "HEAD GET PUT", {"0,V7;"}, false, 1, 0, "", true},
-      {"a signature cut short is not used", replace_x, {{cut_signature}, {Answer(ok)}}, "",
+      {"a signature cut short is not used", replace_x, {{cut_signature}, {AnswerReply(ok)}}, "",
        "HEAD GET PUT", {"0,V7;"}, false, 1, 0, "", true},
       {"a bad signature: the whole file goes", replace_x,
-       {{signature("100,0,0,0,0")}, {Answer(ok)}}, "",
+       {{signature("100,0,0,0,0")}, {AnswerReply(ok)}}, "",
        "HEAD GET PUT", {"0,V7;"}, false, 1, 0, "", true},
-      {"a link at temp.crc~: the file goes whole", replace_x, {{Answer(ok)}}, "", "HEAD PUT",
+      {"a link at temp.crc~: the file goes whole", replace_x, {{AnswerReply(ok)}}, "", "HEAD PUT",
        {"0,V7;"}, false, 1, 1, "temp.crc~ is not a regular file", true, "temp.crc~"},
-      {"a link at temp.crc", replace_x, {{Answer(ok)}}, "", "HEAD PUT", {"0,V7;"}, false, 1, 1,
+      {"a link at temp.crc", replace_x, {{AnswerReply(ok)}}, "", "HEAD PUT", {"0,V7;"}, false, 1, 1,
        "temp.crc is not a regular file", true, "temp.crc"},
-      {"a link at diff.crc", replace_x, {{Answer(ok)}}, "", "HEAD PUT", {"0,V7;"}, false, 1, 1,
+      {"a link at diff.crc", replace_x, {{AnswerReply(ok)}}, "", "HEAD PUT", {"0,V7;"}, false, 1, 1,
        "diff.crc is not a regular file", true, "diff.crc"},
       {"a copy without X takes no delta",
-       "X-NVX-CONCLUSION: Replace\r\nX-NVX-LUPIN: x,V7;\r\n" + space, {{Answer(ok)}}, "",
+       "X-NVX-CONCLUSION: Replace\r\nX-NVX-LUPIN: x,V7;\r\n" + space, {{AnswerReply(ok)}}, "",
        "HEAD PUT", {"0,V7;"}, false, 1, 0, "", true},
   };
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     LoopbackPeer peer;
-    PeerConnection first = {Answer(c.conclusion)};
+    PeerConnection first = {AnswerReply(c.conclusion)};
     first.insert(first.end(), c.script[0].begin(), c.script[0].end());
     peer.AddConnection(first);
     for (size_t i = 1; i < c.script.size(); ++i) peer.AddConnection(c.script[i]);

@@ -36,6 +36,7 @@ namespace {
 
 using namespace std::string_literals;
 
+using test::Base64Of;
 using test::LoopbackPeer;
 using test::PeerConnection;
 using test::PeerReply;
@@ -44,14 +45,10 @@ using test::ServiceAnswer;
 constexpr int64_t kServerTime = 1700000000;
 constexpr int64_t kKey = 300;
 
-std::string Content() {
+std::string StoredContent() {
   std::string text;
   for (int i = 0; text.size() < 5003; ++i) text += std::to_string(i * 7) + ";";
   return text.substr(0, 5003);
-}
-
-std::string Base64Of(const Md5Digest& digest) {
-  return Base64Encode(std::string_view(reinterpret_cast<const char*>(digest.data()), 16));
 }
 
 PeerReply Reply(const std::string& bytes, bool close_after = false) {
@@ -142,7 +139,7 @@ class DownloadEngineTest : public test::SessionTest {
 };
 
 TEST_F(DownloadEngineTest, LocalCopiesAndAnswers) {
-  const std::string content = Content();
+  const std::string content = StoredContent();
   const std::string head = content.substr(0, 2048);
   const std::string rest = content.substr(2048);
   const std::string zip = ZipOf(content);
@@ -334,7 +331,7 @@ class FolderWatch {
 TEST_F(DownloadEngineTest, CompletionReplacesTheTargetInOneStep) {
   // Whatever moment a crash picks, the folder holds the old file or the new one: the
   // new content is renamed over the target, never put there after a deletion.
-  const std::string content = Content();
+  const std::string content = StoredContent();
   const std::string zip = ZipOf(content);
   struct Case {
     std::string name;
@@ -436,7 +433,7 @@ TEST_F(DownloadEngineTest, PlantedNamesAreNeverWrittenThrough) {
   // restore's unpacking file goes; a running one's, and a link of that shape, stay.
   namespace fs = std::filesystem;
   test::TempDir outside;
-  const std::string secret = outside.File("secret"), content = Content(), zip = ZipOf(content);
+  const std::string secret = outside.File("secret"), content = StoredContent(), zip = ZipOf(content);
   const std::string running = ".b.txt.bbbbbbbbbb.nvxpart", shaped = ".c.txt.cccccccccc.nvxpart";
   const PeerReply plain = Body("X-NVX-Fang: 5003,0,0\r\n", content);
   const PeerReply packed = Body("X-NVX-Fang: " + std::to_string(zip.size()) + ",0,1\r\n", zip);

@@ -2,7 +2,6 @@
 // read piece, a 50 MB file, the file position afterwards, and a failing read.
 #include <atomic>
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 namespace nvx {
 namespace {
 
+using test::RandomBytes;
 using test::ToHex;
 
 // The digest md5sum prints for `path`, or "" when it cannot run.
@@ -32,13 +32,6 @@ std::string Md5sumOf(const std::string& path) {
   if (std::fgets(line, sizeof line, pipe) != nullptr) result.assign(line, 32);
   ::pclose(pipe);
   return result;
-}
-
-std::string RandomBytes(size_t count, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(count, '\0');
-  for (auto& c : bytes) c = static_cast<char>(random());
-  return bytes;
 }
 
 class FileDigestTest : public ::testing::Test {

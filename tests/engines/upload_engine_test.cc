@@ -29,39 +29,16 @@
 namespace nvx {
 namespace {
 
+using test::AnswerReply;
+using test::Base64Of;
+using test::BodyOf;
+using test::CutReply;
 using test::LoopbackPeer;
+using test::MethodOf;
 using test::PeerConnection;
 using test::PeerReply;
 using test::RequestHeader;
 using test::ServiceAnswer;
-
-std::string Base64Of(const Md5Digest& digest) {
-  return Base64Encode(
-      std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
-}
-
-PeerReply Answer(const std::string& headers) {
-  PeerReply reply;
-  reply.bytes = ServiceAnswer(headers);
-  reply.close_after = false;
-  return reply;
-}
-
-// Reads the request, then closes without a word: a transport failure.
-PeerReply Cut() {
-  PeerReply reply;
-  reply.close_after = true;
-  return reply;
-}
-
-std::string MethodOf(const std::string& request) {
-  return request.substr(0, request.find(' '));
-}
-
-std::string BodyOf(const std::string& request) {
-  size_t end = request.find("\r\n\r\n");
-  return end == std::string::npos ? "" : request.substr(end + 4);
-}
 
 class UploadEngineTest : public test::SessionTest {
  protected:
@@ -111,56 +88,56 @@ TEST_F(UploadEngineTest, AnswersToTheTestAndTheUpload) {
   const std::vector<Case> cases = {
       // name; script; move; methods; PUT header; body offset;
       // uploaded, updated, matched, errors; error code; file kept; results text
-      {"new file", {{Answer("X-NVX-CONCLUSION: NotHere\r\n" + space), Answer(ok)}}, false,
+      {"new file", {{AnswerReply("X-NVX-CONCLUSION: NotHere\r\n" + space), AnswerReply(ok)}}, false,
        "HEAD PUT", "Content-Length: 5003\r\n", 0,
        1, 0, 0, 0, 0, true, ""},
       {"stored: moved file deleted, nothing sent",
-       {{Answer("X-NVX-CONCLUSION: ItsHere\r\n" + space)}}, true,
+       {{AnswerReply("X-NVX-CONCLUSION: ItsHere\r\n" + space)}}, true,
        "HEAD", "", 0,
        0, 0, 1, 0, 0, false, ""},
       {"other date, same digest: matched",
-       {{Answer("X-NVX-CONCLUSION: DateNoMatch\r\nX-NVX-LUPIN: " + Base64Of(whole) +
+       {{AnswerReply("X-NVX-CONCLUSION: DateNoMatch\r\nX-NVX-LUPIN: " + Base64Of(whole) +
                 ",5003,V1;\r\n" + space)}}, false,
        "HEAD", "", 0,
        0, 0, 1, 0, 0, true, ""},
       {"other date, other digest: whole file replaces",
-       {{Answer("X-NVX-CONCLUSION: DateNoMatch\r\nX-NVX-LUPIN: " + Base64Of(first_2048) +
-                ",5003,V1;\r\n" + space), Answer(ok)}}, false,
+       {{AnswerReply("X-NVX-CONCLUSION: DateNoMatch\r\nX-NVX-LUPIN: " + Base64Of(first_2048) +
+                ",5003,V1;\r\n" + space), AnswerReply(ok)}}, false,
        "HEAD PUT", "X-NVX-LUPIN: 0,V1;\r\n", 0,
        0, 1, 0, 0, 0, true, ""},
       {"incomplete copy resumes after its bytes",
-       {{Answer("X-NVX-CONCLUSION: Incomplete\r\nX-NVX-LUPIN: " + Base64Of(first_2048) +
-                ",2048,V2;\r\n" + space), Answer(ok)}}, true,
+       {{AnswerReply("X-NVX-CONCLUSION: Incomplete\r\nX-NVX-LUPIN: " + Base64Of(first_2048) +
+                ",2048,V2;\r\n" + space), AnswerReply(ok)}}, true,
        "HEAD PUT", "X-NVX-RESTART: 2048,V2;\r\nContent-Length: 2955\r\n", 2048,
        0, 1, 0, 0, 0, false, ""},
       {"incomplete copy of other bytes starts again",
-       {{Answer("X-NVX-CONCLUSION: Incomplete\r\nX-NVX-LUPIN: " + Base64Of(whole) +
-                ",2048,V2;\r\n" + space), Answer(ok)}}, false,
+       {{AnswerReply("X-NVX-CONCLUSION: Incomplete\r\nX-NVX-LUPIN: " + Base64Of(whole) +
+                ",2048,V2;\r\n" + space), AnswerReply(ok)}}, false,
        "HEAD PUT", "X-NVX-RESTART: 0,V2;\r\nContent-Length: 5003\r\n", 0,
        0, 1, 0, 0, 0, true, ""},
       {"refused upload: no retry, moved file kept",
-       {{Answer("X-NVX-CONCLUSION: NotHere\r\n" + space),
-         Answer("X-NVX-CONCLUSION: Error - Quota Exceeded\r\n")}}, true,
+       {{AnswerReply("X-NVX-CONCLUSION: NotHere\r\n" + space),
+         AnswerReply("X-NVX-CONCLUSION: Error - Quota Exceeded\r\n")}}, true,
        "HEAD PUT", "Content-Length: 5003\r\n", 0,
        0, 0, 0, 1, kErrorUploadRefused, true, "Error Code = 19"},
       {"cut upload: one retry on a new connection",
-       {{Answer("X-NVX-CONCLUSION: NotHere\r\n" + space), Cut()}, {Answer(ok)}}, true,
+       {{AnswerReply("X-NVX-CONCLUSION: NotHere\r\n" + space), CutReply()}, {AnswerReply(ok)}}, true,
        "HEAD PUT PUT", "Content-Length: 5003\r\n", 0,
        1, 0, 0, 0, kErrorUploadRefused, false, ""},
       {"cut twice: the file fails",
-       {{Answer("X-NVX-CONCLUSION: NotHere\r\n" + space), Cut()}, {Cut()}}, false,
+       {{AnswerReply("X-NVX-CONCLUSION: NotHere\r\n" + space), CutReply()}, {CutReply()}}, false,
        "HEAD PUT PUT", "Content-Length: 5003\r\n", 0,
        0, 0, 0, 1, kErrorUploadRefused, true, "Error Code = 18"},
       {"cut test: one retry, then matched (no deletion on that path)",
-       {{Cut()}, {Answer("X-NVX-CONCLUSION: ItsHere\r\n" + space)}}, true,
+       {{CutReply()}, {AnswerReply("X-NVX-CONCLUSION: ItsHere\r\n" + space)}}, true,
        "HEAD HEAD", "", 0,
        0, 0, 1, 0, 0, true, ""},
       {"unknown conclusion without a usable answer",
-       {{Answer("X-NVX-CONCLUSION: x\r\n")}}, false,
+       {{AnswerReply("X-NVX-CONCLUSION: x\r\n")}}, false,
        "HEAD", "", 0,
        0, 0, 0, 1, 0, true, "Error Code = 14"},
       {"over quota: nothing sent",
-       {{Answer("X-NVX-CONCLUSION: NotHere\r\nX-NVX-LARCH: 100,6000\r\n")}}, false,
+       {{AnswerReply("X-NVX-CONCLUSION: NotHere\r\nX-NVX-LARCH: 100,6000\r\n")}}, false,
        "HEAD", "", 0,
        0, 0, 0, 1, kErrorQuotaExceeded, true, "enough space"},
   };
@@ -214,7 +191,7 @@ TEST_F(UploadEngineTest, AnswersToTheTestAndTheUpload) {
 TEST_F(UploadEngineTest, EncipheredBodyIsPaddedAndDeciphersToTheFile) {
   const std::string content = Content();
   LoopbackPeer peer;
-  peer.AddConnection({Answer("X-NVX-CONCLUSION: Successful\r\n")});
+  peer.AddConnection({AnswerReply("X-NVX-CONCLUSION: Successful\r\n")});
   UseServer(peer);
   test::WriteFileText(local_.File("data.bin"), content);
   block_.protocol.account.service_options = 1;
@@ -257,10 +234,10 @@ TEST_F(UploadEngineTest, LargeBodiesTravelWholePlainAndEnciphered) {
     std::vector<PeerReply> replies;
     const Md5Digest head = Md5Of(content.substr(0, static_cast<size_t>(c.resume)));
     replies.push_back(
-        Answer(c.resume == 0 ? "X-NVX-CONCLUSION: NotHere\r\n"
+        AnswerReply(c.resume == 0 ? "X-NVX-CONCLUSION: NotHere\r\n"
                              : "X-NVX-CONCLUSION: Incomplete\r\nX-NVX-LUPIN: " + Base64Of(head) +
                                    "," + std::to_string(c.resume) + ",V5;\r\n"));
-    replies.push_back(Answer("X-NVX-CONCLUSION: Successful\r\n"));
+    replies.push_back(AnswerReply("X-NVX-CONCLUSION: Successful\r\n"));
     peer.AddConnection(replies);
     UseServer(peer);
     block_.protocol.account.service_options = c.enciphered ? 1 : 0;
@@ -298,8 +275,8 @@ TEST_F(UploadEngineTest, APeerGoneMidBodyIsATransportFailureOnEverySendPath) {
   std::mt19937 random(5);
   for (char& byte : content) byte = static_cast<char>(random());
   test::WriteFileText(local_.File("data.txt"), content);
-  PeerReply gone, signature = Answer("");  // of a stored copy that has nothing in common
-  PeerReply replace_x = Answer("X-NVX-CONCLUSION: ReplaceX\r\nX-NVX-LUPIN: x,V7;\r\n");
+  PeerReply gone, signature = AnswerReply("");  // of a stored copy that has nothing in common
+  PeerReply replace_x = AnswerReply("X-NVX-CONCLUSION: ReplaceX\r\nX-NVX-LUPIN: x,V7;\r\n");
   gone.header_only = true;
   signature.bytes = ServiceAnswer("", "4096,0,2048,2,0," + std::string(32, '0') + ",00000000");
   block_.protocol.account.space_limit = 100000000;
@@ -311,7 +288,7 @@ TEST_F(UploadEngineTest, APeerGoneMidBodyIsATransportFailureOnEverySendPath) {
     PeerConnection first = {gone};
     if (path == "delta") first = {replace_x, signature, gone};
     peer.AddConnection(first);
-    peer.AddConnection({Answer("X-NVX-CONCLUSION: Successful\r\n")});
+    peer.AddConnection({AnswerReply("X-NVX-CONCLUSION: Successful\r\n")});
     UseServer(peer);
     block_.protocol.account.service_options = path == "enciphered" ? 1 : 0;
     block_.job.flags.transfer_compress = path == "compressed";

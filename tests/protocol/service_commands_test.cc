@@ -26,7 +26,7 @@ namespace {
 using test::LoopbackPeer;
 using test::ServiceAnswer;
 
-const char kSixLines[] =
+const char kSixFolderLines[] =
     "0\tMyFiles\tW\t100\n1\tDocs\tW\t101\n2\tA\tV\t102\n"
     "1\tPrivate\tN\t103\n2\tInner\tW\t104\n0\tShared\tV\t105\n";
 
@@ -91,7 +91,7 @@ TEST_F(CommandsTest, LoginRetriesOnceAndNotesTheCommunicationFailure) {
 TEST_F(CommandsTest, FolderListAfterABrokenFirstExchange) {
   LoopbackPeer peer;
   peer.AddReply("HTTP/1.1 200 OK\r\nX-NVX-CONC");
-  peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n", kSixLines));
+  peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\n", kSixFolderLines));
   UseServer(peer);
   EXPECT_TRUE(RoutineFolderList(session()));
   EXPECT_EQ(Status(), "Folder list retrieved from Norrvault");
@@ -104,7 +104,7 @@ TEST_F(CommandsTest, FolderListAfterABrokenFirstExchange) {
 TEST_F(CommandsTest, EncipheredFolderList) {
   LoopbackPeer peer;
   peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Successful\r\nX-NVX-CRUNCHYFROG: 1,0,0\r\n",
-                              Enciphered(kSixLines, 300)));
+                              Enciphered(kSixFolderLines, 300)));
   UseServer(peer);
   EXPECT_TRUE(RoutineFolderList(session()));
   EXPECT_EQ(block_.protocol.account.service_options, 1);
@@ -115,7 +115,7 @@ TEST_F(CommandsTest, EncipheredFolderList) {
 TEST_F(CommandsTest, FolderListKeepsATreeTheMappedFolderPointsInto) {
   LoopbackPeer peer;
   test::AddKeepAliveConnection(
-      peer, {ServiceAnswer("", kSixLines), ServiceAnswer("", "0\tMyFiles\tW\t1\n1\tCut")});
+      peer, {ServiceAnswer("", kSixFolderLines), ServiceAnswer("", "0\tMyFiles\tW\t1\n1\tCut")});
   UseServer(peer);
   ASSERT_TRUE(RoutineFolderList(session()));
   block_.protocol.lists.mapped_folder =
@@ -191,7 +191,7 @@ TEST_F(CommandsTest, FolderCreateCarriesTheCompressedMark) {
 }
 
 TEST_F(CommandsTest, VerifyPathCreatesTheMissingFolders) {
-  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixLines).tree);
+  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixFolderLines).tree);
   LoopbackPeer peer;
   test::AddKeepAliveConnection(peer, {ServiceAnswer("", "201\r\n"), ServiceAnswer("", "202\r\n"),
                                       ServiceAnswer("", "203\r\n")});
@@ -222,7 +222,7 @@ TEST_F(CommandsTest, VerifyPathCreatesTheMissingFolders) {
 }
 
 TEST_F(CommandsTest, VerifyPathStopsAtAFolderThatCannotBeCreated) {
-  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixLines).tree);
+  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixFolderLines).tree);
   LoopbackPeer peer;
   peer.AddReply(Answer("Error - Invalid Name"));
   UseServer(peer);
@@ -238,7 +238,7 @@ TEST_F(CommandsTest, VerifyPathStopsAtAFolderThatCannotBeCreated) {
 
 TEST_F(CommandsTest, DeleteEmptyFoldersNamesTheMappedFolder) {
   EXPECT_FALSE(RoutineDeleteEmptyFolders(session()));  // nothing mapped: no request
-  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixLines).tree);
+  block_.protocol.lists.folder_list = std::move(ParseFolderList(kSixFolderLines).tree);
   block_.protocol.lists.mapped_folder =
       FindFolder("Docs", *block_.protocol.lists.folder_list->root());
   LoopbackPeer peer;

@@ -15,6 +15,8 @@
 #include "api/activity_log.h"
 #include "api/shared_block.h"
 #include "api/transfer_session.h"
+#include "codec/base64.h"
+#include "codec/md5.h"
 #include "platform/clock.h"
 #include "platform/mutex.h"
 #include "protocol/service_link.h"
@@ -94,6 +96,37 @@ inline void AddKeepAliveConnection(LoopbackPeer& peer, const std::vector<std::st
     connection.push_back(reply);
   }
   peer.AddConnection(connection);
+}
+
+// A reply that answers one request with a service answer of `headers` (and `body`, with
+// its length) and keeps the connection open.
+inline PeerReply AnswerReply(const std::string& headers, const std::string& body = "") {
+  PeerReply reply;
+  reply.bytes = ServiceAnswer(headers, body);
+  reply.close_after = false;
+  return reply;
+}
+
+// A reply that closes the connection without answering.
+inline PeerReply CutReply() {
+  PeerReply reply;
+  reply.close_after = true;
+  return reply;
+}
+
+// A digest as the wire carries it.
+inline std::string Base64Of(const Md5Digest& digest) {
+  return Base64Encode(
+      std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
+}
+
+// The method of a recorded request ("PUT"), and what follows its header block.
+inline std::string MethodOf(const std::string& request) {
+  return request.substr(0, request.find(' '));
+}
+inline std::string BodyOf(const std::string& request) {
+  size_t end = request.find("\r\n\r\n");
+  return end == std::string::npos ? "" : request.substr(end + 4);
 }
 
 // The value of header `name` ("X-NVX-RATTART: ") in a recorded request, or "".

@@ -10,7 +10,6 @@
 namespace nvx::test {
 namespace {
 
-constexpr const char* kStamp = "07D403050E0709";
 constexpr const char* kOtherStamp = "07E80C070E0709";
 
 class IsItThereTest : public UploadFixture {};

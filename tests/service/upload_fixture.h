@@ -12,6 +12,9 @@
 
 namespace nvx::test {
 
+// The date stamp the tests give their files.
+inline constexpr const char* kStamp = "07D403050E0709";
+
 // One line of `doc list`.
 struct ListedDocument {
   std::string name;

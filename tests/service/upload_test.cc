@@ -18,7 +18,6 @@
 namespace nvx::test {
 namespace {
 
-constexpr const char* kStamp = "07D403050E0709";
 constexpr int64_t kCheckpoint = int64_t{4} << 20;
 
 class UploadTest : public UploadFixture {

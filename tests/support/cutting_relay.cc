@@ -17,7 +17,7 @@
 namespace nvx::test {
 namespace {
 
-constexpr int kPollMillis = 20;
+constexpr int kRelayPollMillis = 20;
 constexpr size_t kPieceSize = 1 << 16;
 // A header block longer than this is not HTTP as our programs speak it: framing stops.
 constexpr size_t kHeaderMax = 64 * 1024;
@@ -163,7 +163,7 @@ std::vector<std::string> CuttingRelay::AnswerHeaders() {
 void CuttingRelay::Accept() {
   while (!stopping_) {
     pollfd entry{listen_fd_, POLLIN, 0};
-    if (::poll(&entry, 1, kPollMillis) <= 0) continue;
+    if (::poll(&entry, 1, kRelayPollMillis) <= 0) continue;
     int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -178,7 +178,7 @@ void CuttingRelay::Relay(int client_fd) {
   bool reset = false;
   while (server_fd >= 0 && !stopping_) {
     pollfd entries[2] = {{client_fd, POLLIN, 0}, {server_fd, POLLIN, 0}};
-    if (::poll(entries, 2, kPollMillis) <= 0) continue;
+    if (::poll(entries, 2, kRelayPollMillis) <= 0) continue;
     if (entries[0].revents != 0) {
       ssize_t count = ::recv(client_fd, piece.data(), piece.size(), 0);
       if (count <= 0) break;

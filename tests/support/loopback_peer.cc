@@ -14,7 +14,7 @@
 namespace nvx::test {
 namespace {
 
-constexpr int kPollMillis = 20;
+constexpr int kPeerPollMillis = 20;
 
 bool SendAllBytes(int fd, const std::string& bytes) {
   size_t offset = 0;
@@ -87,7 +87,7 @@ std::vector<std::string> LoopbackPeer::Requests() {
 void LoopbackPeer::Serve() {
   while (!stopping_) {
     pollfd entry{listen_fd_, POLLIN, 0};
-    if (::poll(&entry, 1, kPollMillis) <= 0) continue;
+    if (::poll(&entry, 1, kPeerPollMillis) <= 0) continue;
     int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     ++connections_;
@@ -114,7 +114,7 @@ bool LoopbackPeer::ReadRequest(int fd, bool header_only, std::string* request) {
       break;
     }
     pollfd entry{fd, POLLIN, 0};
-    if (::poll(&entry, 1, kPollMillis) <= 0) continue;
+    if (::poll(&entry, 1, kPeerPollMillis) <= 0) continue;
     char buffer[4096];
     ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
     if (count <= 0) return false;
@@ -147,7 +147,7 @@ void LoopbackPeer::ServeConnection(int fd, const PeerConnection& replies) {
       // Keep the connection open until the client gives up or the test ends.
       while (!stopping_) {
         pollfd entry{fd, POLLIN, 0};
-        if (::poll(&entry, 1, kPollMillis) > 0) {
+        if (::poll(&entry, 1, kPeerPollMillis) > 0) {
           char byte;
           if (::recv(fd, &byte, 1, 0) <= 0) return;
         }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -32,6 +33,13 @@ std::string ReadFileText(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::string RandomBytes(size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (auto& c : bytes) c = static_cast<char>(random());
+  return bytes;
 }
 
 void WriteFileText(const std::string& path, const std::string& text) {

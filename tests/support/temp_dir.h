@@ -1,9 +1,10 @@
 // A temporary folder that is removed with everything in it when the object goes (kept
 // when NVX_KEEP_TEMP is set, to look into a failed run's logs and data), and small
-// helpers to read and write whole files in tests.
+// helpers to read and write whole files in tests and make their contents.
 #ifndef NVX_TESTS_SUPPORT_TEMP_DIR_H_
 #define NVX_TESTS_SUPPORT_TEMP_DIR_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ class TempDir {
 
 std::string ReadFileText(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& text);
+// `count` pseudo-random bytes, the same for the same seed.
+std::string RandomBytes(size_t count, unsigned seed);
 // Names of the entries of a folder, sorted, without "." and "..".
 std::vector<std::string> ListFolder(const std::string& path);
 
