@@ -169,16 +169,8 @@ bool WriteSnapshot(PgConnection& db, const Snapshot& snapshot) {
   }
   for (const Document& document : snapshot.documents) {
     PgParams params;
-    params.Int(document.vid)
-        .Int(document.folder)
-        .Bytes(document.name)
-        .Int(document.size)
-        .Int(document.full_size)
-        .Text(document.date_stamp)
-        .Bytes(document.digest.data(), document.digest.size())
-        .Text(document.complete ? "true" : "false")
-        .Text(document.blob);
-    document.digest_state.empty() ? params.Null() : params.Bytes(document.digest_state);
+    params.Int(document.vid);
+    AddDocumentParams(params, document);
     if (!Inserted(db,
                   "INSERT INTO documents(vid, folder, name, size, full_size, date_stamp, digest,"
                   " complete, blob, digest_state) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",

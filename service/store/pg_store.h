@@ -123,10 +123,13 @@ class PgStore final : public Store {
   static std::optional<Document> FindDocumentIn(PgConnection& db, int64_t account, int64_t vid);
   static std::optional<int64_t> InsertDocumentIn(PgConnection& db, const Document& document,
                                                  int64_t vid);
-  static StoreStatus DocumentChangeAllowed(PgConnection& db, int64_t account,
-                                           const Document& document);
-  // The folder must be visible and writable for an upload's commit.
+  // The folder must be visible and writable for an upload's commit or a change of one of
+  // its documents.
   static StoreStatus FolderWritableIn(PgConnection& db, int64_t account, int64_t folder);
+  // In an open transaction: locks the account and finds its document `vid` for a change,
+  // which its folder must allow (FolderWritableIn). kOk with the document, else why not.
+  static StoreStatus ChangeableDocumentIn(PgConnection& db, int64_t account, int64_t vid,
+                                          Document* document);
 
   // The message left the outbox: its listing claim goes.
   void ForgetMessageClaim(std::string_view id);
@@ -153,6 +156,11 @@ class PgStore final : public Store {
   bool stopping_ GUARDED_BY(claims_mutex_) = false;
   std::thread renewer_;
 };
+
+// Adds the document's columns after its vid (folder to digest_state, in the order of
+// kDocumentColumns) to `params`. The digest state goes only with an incomplete document:
+// a complete one is never continued.
+void AddDocumentParams(PgParams& params, const Document& document);
 
 }  // namespace nvx::service
 

@@ -3,6 +3,7 @@
 // change takes the account's row lock first, so the quota check and the change of the
 // space used are one step for all processes.
 #include <algorithm>
+#include <utility>
 
 #include "platform/text_format.h"
 #include "service/store/pg_store.h"
@@ -40,6 +41,22 @@ StoreStatus QuotaAllows(const std::pair<int64_t, int64_t>& space, int64_t change
 }
 
 }  // namespace
+
+void AddDocumentParams(PgParams& params, const Document& document) {
+  params.Int(document.folder)
+      .Bytes(document.name)
+      .Int(document.size)
+      .Int(document.full_size)
+      .Text(document.date_stamp)
+      .Bytes(document.digest.data(), document.digest.size())
+      .Text(document.complete ? "true" : "false")
+      .Text(document.blob);
+  if (!document.complete && !document.digest_state.empty()) {
+    params.Bytes(document.digest_state);
+  } else {
+    params.Null();
+  }
+}
 
 bool PgStore::ListDocuments(int64_t folder, std::vector<Document>* documents) {
   PgPool::Lease db = pool_.Acquire();
@@ -90,16 +107,6 @@ std::optional<Document> PgStore::FindDocumentByName(int64_t folder, std::string_
       PgParams().Int(folder).Bytes(name)));
 }
 
-StoreStatus PgStore::DocumentChangeAllowed(PgConnection& db, int64_t account,
-                                           const Document& document) {
-  std::optional<Folder> folder = FindFolderIn(db, account, document.folder);
-  if (!folder) return StoreStatus::kNotFound;
-  std::optional<Ancestry> ancestry = AncestryIn(db, *folder);
-  if (!ancestry) return StoreStatus::kFailed;
-  if (ancestry->hidden) return StoreStatus::kNotFound;
-  return folder->access == kAccessWrite ? StoreStatus::kOk : StoreStatus::kAccessDenied;
-}
-
 StoreStatus PgStore::FolderWritableIn(PgConnection& db, int64_t account, int64_t folder_id) {
   std::optional<Folder> folder = FindFolderIn(db, account, folder_id);
   if (!folder) return StoreStatus::kNotFound;
@@ -109,25 +116,21 @@ StoreStatus PgStore::FolderWritableIn(PgConnection& db, int64_t account, int64_t
   return folder->access == kAccessWrite ? StoreStatus::kOk : StoreStatus::kAccessDenied;
 }
 
+StoreStatus PgStore::ChangeableDocumentIn(PgConnection& db, int64_t account, int64_t vid,
+                                          Document* document) {
+  if (!LockAccountIn(db, account)) return StoreStatus::kNotFound;
+  std::optional<Document> found = FindDocumentIn(db, account, vid);
+  if (!found) return StoreStatus::kNotFound;
+  *document = std::move(*found);
+  return FolderWritableIn(db, account, document->folder);
+}
+
 std::optional<int64_t> PgStore::InsertDocumentIn(PgConnection& db, const Document& document,
                                                  int64_t vid) {
   PgParams params;
   // Without a version id the sequence issues a new one.
   vid != 0 ? params.Int(vid) : params.Null();
-  params.Int(document.folder)
-      .Bytes(document.name)
-      .Int(document.size)
-      .Int(document.full_size)
-      .Text(document.date_stamp)
-      .Bytes(document.digest.data(), document.digest.size())
-      .Text(document.complete ? "true" : "false")
-      .Text(document.blob);
-  // Kept only while the document is incomplete: a complete one is never continued.
-  if (!document.complete && !document.digest_state.empty()) {
-    params.Bytes(document.digest_state);
-  } else {
-    params.Null();
-  }
+  AddDocumentParams(params, document);
   PgResult inserted = db.Query(
       "INSERT INTO documents(vid, folder, name, size, full_size, date_stamp, digest, complete,"
       " blob, digest_state) VALUES(coalesce($1, nextval('documents_vid_seq')), $2, $3, $4, $5,"
@@ -169,18 +172,16 @@ StoreStatus PgStore::DeleteDocument(int64_t account, int64_t vid, std::string* b
   PgPool::Lease db = pool_.Acquire();
   PgTransaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  if (!LockAccountIn(*db, account)) return StoreStatus::kNotFound;
-  std::optional<Document> document = FindDocumentIn(*db, account, vid);
-  if (!document) return StoreStatus::kNotFound;
-  if (StoreStatus allowed = DocumentChangeAllowed(*db, account, *document);
-      allowed != StoreStatus::kOk) {
-    return allowed;
+  Document document;
+  if (StoreStatus changeable = ChangeableDocumentIn(*db, account, vid, &document);
+      changeable != StoreStatus::kOk) {
+    return changeable;
   }
   if (!db->Query("DELETE FROM documents WHERE vid = $1", PgParams().Int(vid)).ok() ||
-      !AdjustUsedIn(*db, account, -document->size) || !transaction.Commit()) {
+      !AdjustUsedIn(*db, account, -document.size) || !transaction.Commit()) {
     return StoreStatus::kFailed;
   }
-  *blob = document->blob;
+  *blob = document.blob;
   return StoreStatus::kOk;
 }
 
@@ -188,15 +189,13 @@ StoreStatus PgStore::CompleteDocument(int64_t account, int64_t vid, bool as_stor
   PgPool::Lease db = pool_.Acquire();
   PgTransaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  if (!LockAccountIn(*db, account)) return StoreStatus::kNotFound;
-  std::optional<Document> document = FindDocumentIn(*db, account, vid);
-  if (!document) return StoreStatus::kNotFound;
-  if (StoreStatus allowed = DocumentChangeAllowed(*db, account, *document);
-      allowed != StoreStatus::kOk) {
-    return allowed;
+  Document document;
+  if (StoreStatus changeable = ChangeableDocumentIn(*db, account, vid, &document);
+      changeable != StoreStatus::kOk) {
+    return changeable;
   }
-  if (document->complete) return StoreStatus::kOk;
-  if (document->size != document->full_size && !as_stored) return StoreStatus::kIncomplete;
+  if (document.complete) return StoreStatus::kOk;
+  if (document.size != document.full_size && !as_stored) return StoreStatus::kIncomplete;
   if (!db->Query("UPDATE documents SET complete = true, full_size = size, digest_state = NULL"
                  " WHERE vid = $1",
                  PgParams().Int(vid))

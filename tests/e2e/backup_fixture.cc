@@ -135,6 +135,23 @@ size_t BackupTest::LogMark() {
   return PathExists(server_log_) ? static_cast<size_t>(std::filesystem::file_size(server_log_)) : 0;
 }
 
+std::vector<std::string> BackupTest::ExpectTreeStoredWhole(const std::string& tree) {
+  std::vector<std::string> paths = FilesBelow(tree);
+  for (const std::string& path : paths) {
+    std::string folder =
+        path.find('/') == std::string::npos ? "\\Backup\\Data" : "\\Backup\\Data\\Photos";
+    std::string name = path.substr(path.rfind('/') + 1);
+    auto documents = Documents(folder);
+    if (documents.count(name) != 1) {
+      ADD_FAILURE() << path << " is not stored";
+      continue;
+    }
+    EXPECT_TRUE(documents[name].complete) << path;
+    EXPECT_EQ(StoredMd5(folder + "\\" + name), FileMd5(tree + "/" + path)) << path;
+  }
+  return paths;
+}
+
 std::vector<std::string> BackupTest::RequestsSince(size_t mark, const std::string& method) {
   std::string text = ReadFileText(server_log_);
   std::istringstream lines(mark < text.size() ? text.substr(mark) : std::string());

@@ -61,6 +61,9 @@ class BackupTest : public EndToEndTest {
   // The MD5 of the stored bytes of `document_path` ("\Backup\Data\a.txt") read back
   // with `doc get`; "" when the service has no such document or refuses it.
   std::string StoredMd5(const std::string& document_path, const std::string& account = "alice");
+  // Expects every file below `tree` (in its top folder and in "Photos") stored whole in
+  // "\Backup\Data" (and "\Backup\Data\Photos") with its MD5; returns the files' paths.
+  std::vector<std::string> ExpectTreeStoredWhole(const std::string& tree);
   // Where the request log ends now; RequestsSince reads what was logged after it.
   size_t LogMark();
   // Request lines logged since `mark` whose method is `method` ("PUT", "HEAD").

@@ -59,17 +59,7 @@ class KillTrialTest : public BackupTest {
   void FinishAndCheck() {
     RunResult last = RunJob(job_file_);
     ASSERT_EQ(last.exit_code, 0) << last.out << last.err;
-    size_t stored = 0;
-    for (const std::string& path : FilesBelow(tree_)) {
-      std::string folder =
-          path.find('/') == std::string::npos ? "\\Backup\\Data" : "\\Backup\\Data\\Photos";
-      std::string name = path.substr(path.rfind('/') + 1);
-      auto documents = Documents(folder);
-      ASSERT_EQ(documents.count(name), 1u) << path;
-      EXPECT_TRUE(documents[name].complete) << path;
-      EXPECT_EQ(StoredMd5(folder + "\\" + name), FileMd5(tree_ + "/" + path)) << path;
-      ++stored;
-    }
+    const size_t stored = ExpectTreeStoredWhole(tree_).size();
     std::vector<std::string> expected = {"Photos/cat.jpg", "big.bin", "letter.txt"};
     for (int i = 1; i <= added_; ++i) expected.push_back("big-" + std::to_string(i) + ".bin");
     std::sort(expected.begin(), expected.end());

@@ -132,16 +132,7 @@ TEST_F(SharedStoreTest, FrontEndKilledMidPutIsResumedThroughTheOther) {
 
   RunResult next = RunJob(job_file, balancer_->address(), std::chrono::seconds(300));
   ASSERT_EQ(next.exit_code, 0) << next.out << next.err;
-  std::vector<std::string> paths = FilesBelow(tree_);
-  for (const std::string& path : paths) {
-    std::string folder =
-        path.find('/') == std::string::npos ? "\\Backup\\Data" : "\\Backup\\Data\\Photos";
-    std::string name = path.substr(path.rfind('/') + 1);
-    auto documents = Documents(folder);
-    ASSERT_EQ(documents.count(name), 1u) << path;
-    EXPECT_TRUE(documents[name].complete) << path;
-    EXPECT_EQ(StoredMd5(folder + "\\" + name), FileMd5(tree_ + "/" + path)) << path;
-  }
+  std::vector<std::string> paths = ExpectTreeStoredWhole(tree_);
   // The cut document was continued in place, from its last checkpoint, by the front end
   // that lived: its blob is still the one the killed front end began.
   std::string blobs = Sql("SELECT string_agg(blob, ' ') FROM documents WHERE name LIKE 'big-%'");
