@@ -78,7 +78,9 @@ ExchangeOutcome FormatIsItThere(FileInFlight& flight) {
                    kIsItThereExchange);
     return link.FailTransport();
   }
-  if (!AcceptAnswerStatus(context, kIsItThereExchange, header.text)) return ExchangeOutcome::kRefused;
+  if (!AcceptAnswerStatus(context, kIsItThereExchange, header.text)) {
+    return ExchangeOutcome::kRefused;
+  }
   const TransferAnswer answer = ParseIsItThereAnswer(header.text);
   if (answer.server_error) {
     report.SetStatusMessage("Norrvault Web Server Error");

@@ -80,7 +80,8 @@ TEST_F(DeltaUploadTest, AnswersAlongTheDifferentialPath) {
         "X-NVX-CONCLUSION: Successful\r\nX-NVX-Fang: " + std::to_string(text.size()) + ",0,0\r\n",
         text);
   };
-  const PeerReply refused_signature = AnswerReply("X-NVX-CONCLUSION: Error - Document Not Found\r\n");
+  const PeerReply refused_signature =
+      AnswerReply("X-NVX-CONCLUSION: Error - Document Not Found\r\n");
   PeerReply refused_with_length = refused_signature;
   refused_with_length.bytes =
       ServiceAnswer("X-NVX-CONCLUSION: Error - Document Not Found\r\n", "", /*with_length=*/true);

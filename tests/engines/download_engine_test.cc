@@ -433,7 +433,8 @@ TEST_F(DownloadEngineTest, PlantedNamesAreNeverWrittenThrough) {
   // restore's unpacking file goes; a running one's, and a link of that shape, stay.
   namespace fs = std::filesystem;
   test::TempDir outside;
-  const std::string secret = outside.File("secret"), content = StoredContent(), zip = ZipOf(content);
+  const std::string secret = outside.File("secret"), content = StoredContent(),
+                    zip = ZipOf(content);
   const std::string running = ".b.txt.bbbbbbbbbb.nvxpart", shaped = ".c.txt.cccccccccc.nvxpart";
   const PeerReply plain = Body("X-NVX-Fang: 5003,0,0\r\n", content);
   const PeerReply packed = Body("X-NVX-Fang: " + std::to_string(zip.size()) + ",0,1\r\n", zip);

@@ -233,10 +233,10 @@ TEST_F(UploadEngineTest, LargeBodiesTravelWholePlainAndEnciphered) {
     LoopbackPeer peer;
     std::vector<PeerReply> replies;
     const Md5Digest head = Md5Of(content.substr(0, static_cast<size_t>(c.resume)));
-    replies.push_back(
-        AnswerReply(c.resume == 0 ? "X-NVX-CONCLUSION: NotHere\r\n"
-                             : "X-NVX-CONCLUSION: Incomplete\r\nX-NVX-LUPIN: " + Base64Of(head) +
-                                   "," + std::to_string(c.resume) + ",V5;\r\n"));
+    replies.push_back(AnswerReply(
+        c.resume == 0 ? "X-NVX-CONCLUSION: NotHere\r\n"
+                      : "X-NVX-CONCLUSION: Incomplete\r\nX-NVX-LUPIN: " + Base64Of(head) + "," +
+                            std::to_string(c.resume) + ",V5;\r\n"));
     replies.push_back(AnswerReply("X-NVX-CONCLUSION: Successful\r\n"));
     peer.AddConnection(replies);
     UseServer(peer);
