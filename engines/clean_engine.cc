@@ -87,11 +87,12 @@ bool DeleteServerDocuments(CleanJob& job, const std::vector<const ServerFileEntr
     }
     return true;
   }
+  const size_t first = lanes->ReserveIndices(doomed.size());
   size_t handed = 0;
   bool go_on = true;
   for (size_t i = 0; i < doomed.size() && go_on; ++i) {
     for (; handed < doomed.size() && handed <= i + kLaneFilesAhead; ++handed) {
-      lanes->Hand(handed,
+      lanes->Hand(first + handed,
                   [local_folder = job.local_folder, server_node = job.server_node,
                    entry = doomed[handed]](LaneView& lane) -> LaneFinish {
                     CleanJob own(lane.context());
@@ -101,9 +102,9 @@ bool DeleteServerDocuments(CleanJob& job, const std::vector<const ServerFileEntr
                     return {};
                   });
     }
-    go_on = lanes->Finish(i) && !context.StopRequested();
+    go_on = lanes->Finish(first + i) && !context.StopRequested();
   }
-  lanes->Drain();
+  lanes->Drain(first, doomed.size());
   return go_on;
 }
 

@@ -67,11 +67,12 @@ bool DownloadOnLanes(EngineLanes& lanes, DownloadJob& job,
                      const std::vector<const ServerFileEntry*>& selected,
                      std::string_view note_name) {
   EngineContext& context = job.context;
+  const size_t first = lanes.ReserveIndices(selected.size());
   size_t handed = 0;
   bool go_on = true;
   for (size_t i = 0; i < selected.size() && go_on; ++i) {
     for (; handed < selected.size() && handed <= i + kLaneFilesAhead; ++handed) {
-      lanes.Hand(handed,
+      lanes.Hand(first + handed,
                  [&job, folder = job.folder, local_folder = job.local_folder,
                   entry = selected[handed], note_name](LaneView& lane) -> LaneFinish {
                    DownloadJob own(lane.context());
@@ -89,10 +90,10 @@ bool DownloadOnLanes(EngineLanes& lanes, DownloadJob& job,
                    };
                  });
     }
-    const bool file_done = lanes.Finish(i);
+    const bool file_done = lanes.Finish(first + i);
     go_on = context.PauseAfterFile() && file_done;
   }
-  lanes.Drain();
+  lanes.Drain(first, selected.size());
   return go_on;
 }
 

@@ -1,5 +1,6 @@
 #include "engines/engine_lanes.h"
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <system_error>
@@ -17,9 +18,7 @@
 namespace nvx {
 namespace {
 
-// What a file said, in the order it said it, to be written when its turn in the walk
-// comes: status texts, log lines, results notes and the progress steps that count.
-using Recording = std::vector<std::function<void(Reporter&, ProgressSink&)>>;
+using Recording = LaneRecording;
 
 // The lane's reporting interface: records instead of writing. Whether a log level is on
 // is asked of the walk's reporter (an atomic read there).
@@ -120,11 +119,13 @@ struct LaneTask {
   size_t index = 0;
   LaneWork work;
   AccountFigures account;
+  bool figures_back = true;
 };
 
 // What a lane gives back for a file.
 struct LaneOutcome {
   Recording recording;
+  bool figures_back = true;
   AccountFigures account;  // the figures after the file's answers
   int64_t estimate_change = 0;
   LaneFinish finish;
@@ -152,6 +153,11 @@ class Lane final : public LaneView {
 
   EngineContext& context() override { return context_; }
   std::unique_ptr<LaneState>& state() override { return state_; }
+  Recording TakeRecording() override {
+    Recording taken = std::move(recording_);
+    recording_.clear();
+    return taken;
+  }
 
   // The login check on the lane's own connection: false with the reason when the service
   // did not take it.
@@ -172,6 +178,7 @@ class Lane final : public LaneView {
     account_ = task.account;
     LaneOutcome outcome;
     outcome.finish = task.work(*this);
+    outcome.figures_back = task.figures_back;
     outcome.account = account_;
     outcome.estimate_change = account_.space_used_estimate - task.account.space_used_estimate;
     outcome.recording = std::move(recording_);
@@ -250,11 +257,18 @@ class LaneSet {
     }
   }
 
-  void Drain() {
+  void Drain(size_t first, size_t count) {
+    const auto in_range = [first, count](size_t index) { return index - first < count; };
     platform::MutexLock lock(mutex_);
-    queue_.clear();
-    while (busy_ > 0) done_cv_.Wait(mutex_);
-    done_.clear();
+    std::erase_if(queue_, [&](const LaneTask& task) { return in_range(task.index); });
+    while (std::any_of(running_.begin(), running_.end(), in_range)) done_cv_.Wait(mutex_);
+    std::erase_if(done_, [&](const auto& done) { return in_range(done.first); });
+  }
+
+  size_t ReserveIndices(size_t count) {
+    const size_t first = next_index_;
+    next_index_ += count;
+    return first;
   }
 
   platform::Mutex& shared_names_lock() { return shared_names_lock_; }
@@ -269,13 +283,13 @@ class LaneSet {
         if (closing_) return;
         task = std::move(queue_.front());
         queue_.pop_front();
-        ++busy_;
+        running_.push_back(task.index);
       }
       LaneOutcome outcome = lane.Run(task);
       {
         platform::MutexLock lock(mutex_);
         done_.emplace_back(task.index, std::move(outcome));
-        --busy_;
+        std::erase(running_, task.index);
       }
       done_cv_.NotifyAll();
     }
@@ -289,8 +303,9 @@ class LaneSet {
   platform::CondVar done_cv_;
   std::deque<LaneTask> queue_ GUARDED_BY(mutex_);
   std::vector<std::pair<size_t, LaneOutcome>> done_ GUARDED_BY(mutex_);
-  int busy_ GUARDED_BY(mutex_) = 0;
+  std::vector<size_t> running_ GUARDED_BY(mutex_);
   bool closing_ GUARDED_BY(mutex_) = false;
+  size_t next_index_ = 0;  // the walk's alone
 };
 
 std::unique_ptr<EngineLanes> EngineLanes::Open(EngineContext& context, int count) {
@@ -303,23 +318,34 @@ EngineLanes::EngineLanes(EngineContext& walk, std::unique_ptr<LaneSet> set)
     : walk_(walk), set_(std::move(set)) {}
 EngineLanes::~EngineLanes() = default;
 
-void EngineLanes::Hand(size_t index, LaneWork work) {
-  set_->Hand(LaneTask{index, std::move(work), walk_.account()});
+size_t EngineLanes::ReserveIndices(size_t count) {
+  return set_->ReserveIndices(count);
+}
+
+void EngineLanes::Hand(size_t index, LaneWork work, bool figures_back) {
+  set_->Hand(LaneTask{index, std::move(work), walk_.account(), figures_back});
 }
 
 bool EngineLanes::Finish(size_t index) {
   LaneOutcome outcome = set_->Take(index);
-  for (auto& recorded : outcome.recording) recorded(walk_.report(), walk_.progress());
-  AccountFigures& account = walk_.account();
-  account.space_limit = outcome.account.space_limit;
-  account.space_used = outcome.account.space_used;
-  account.service_options = outcome.account.service_options;
-  account.space_used_estimate += outcome.estimate_change;
+  Replay(outcome.recording);
+  if (outcome.figures_back) {
+    AccountFigures& account = walk_.account();
+    account.space_limit = outcome.account.space_limit;
+    account.space_used = outcome.account.space_used;
+    account.service_options = outcome.account.service_options;
+    account.space_used_estimate += outcome.estimate_change;
+  }
   return outcome.finish ? outcome.finish() : true;
 }
 
-void EngineLanes::Drain() {
-  set_->Drain();
+void EngineLanes::Replay(LaneRecording& recording) {
+  for (auto& recorded : recording) recorded(walk_.report(), walk_.progress());
+  recording.clear();
+}
+
+void EngineLanes::Drain(size_t first, size_t count) {
+  set_->Drain(first, count);
 }
 
 platform::Mutex& EngineLanes::shared_names_lock() {

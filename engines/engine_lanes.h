@@ -13,11 +13,16 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engines/engine_context.h"
 #include "platform/mutex.h"
 
 namespace nvx {
+
+// What a lane's work said, in the order it said it (status texts, log lines, results
+// notes, progress steps), to be written through the walk's context when its turn comes.
+using LaneRecording = std::vector<std::function<void(Reporter&, ProgressSink&)>>;
 
 // What an engine keeps on a lane from file to file (its per-file state and buffers).
 struct LaneState {
@@ -31,6 +36,9 @@ class LaneView {
   virtual EngineContext& context() = 0;
   // The engine's own state on this lane; null until the engine sets one.
   virtual std::unique_ptr<LaneState>& state() = 0;
+  // What the work recorded so far, taken out of its task's recording: the walk writes it
+  // at a point of its own with EngineLanes::Replay.
+  virtual LaneRecording TakeRecording() = 0;
 };
 
 // The walk's step after a file's recording is written: false ends the handing over.
@@ -51,14 +59,21 @@ class EngineLanes {
   EngineLanes(const EngineLanes&) = delete;
   EngineLanes& operator=(const EngineLanes&) = delete;
 
-  // Hands the file numbered `index` of the walk over to the next free lane.
-  void Hand(size_t index, LaneWork work);
-  // Waits for the file `index`, writes what it recorded through the walk's context,
+  // Numbers for `count` tasks, unique for the lanes' life: the first of them.
+  [[nodiscard]] size_t ReserveIndices(size_t count);
+  // Hands the task numbered `index` (see ReserveIndices) over to the next free lane. The
+  // account figures its answers leave are taken over when it is finished, unless
+  // `figures_back` is false (a task run well ahead of its turn, whose figures would be
+  // older than the walk's by then).
+  void Hand(size_t index, LaneWork work, bool figures_back = true);
+  // Waits for the task `index`, writes what it recorded through the walk's context,
   // takes over its account figures and runs its finishing step.
   [[nodiscard]] bool Finish(size_t index);
-  // Drops the files not yet begun and waits until every lane is idle; what they did is
-  // not written.
-  void Drain();
+  // Writes a recording a task took out of its own (LaneView::TakeRecording).
+  void Replay(LaneRecording& recording);
+  // Drops the tasks numbered `first` to `first + count - 1` not yet begun and waits until
+  // none of them runs; what they did is not written.
+  void Drain(size_t first, size_t count);
   // Held by a lane while it works with fixed work file names that other files share.
   platform::Mutex& shared_names_lock();
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "engines/folder_lookahead.h"
 #include "engines/upload_lanes.h"
 #include "engines/upload_rules.h"
 #include "engines/work_files.h"
@@ -29,22 +30,15 @@ void NoteFailure(UploadJob& job, std::string_view what) {
   NoteFailedFile(job.context.report(), what, job.context.link().communication_failure());
 }
 
-// The server folder's file list (verification) or count, for the folder about to be
-// scanned. False when it could not be fetched.
-bool FetchServerFolderFacts(UploadJob& job, std::vector<ServerFileEntry>* server_files) {
-  EngineContext& context = job.context;
-  server_files->clear();
-  if (!context.job().flags.verification) {
-    // Only whether the service answered matters: the count itself decides nothing.
-    return FolderFileCount(context, job.folder.target()).ok();
+// The subfolders of `entries` the walk enters, in walk order.
+std::vector<std::string> SubfoldersToEnter(const JobSettings& settings,
+                                           const std::vector<platform::DirectoryEntry>& entries,
+                                           bool top) {
+  std::vector<std::string> names;
+  for (const platform::DirectoryEntry& entry : entries) {
+    if (EntersSubfolder(settings, entry, top)) names.push_back(entry.name);
   }
-  ExchangeResult<std::optional<std::string>> text = FolderFileList(context, job.folder.target());
-  if (!text.ok()) return false;
-  if (text.value) {
-    *server_files =
-        TakeServerFileList(context, job.folder.name, *text.value, FileCount::kUploadError);
-  }
-  return true;
+  return names;
 }
 
 }  // namespace
@@ -114,17 +108,20 @@ bool MatchServerFolder(UploadJob& job) {
   return true;
 }
 
-bool UploadSubfolder(UploadJob& job, std::string_view name, bool top) {
+bool UploadSubfolder(UploadJob& job, std::string_view name, bool top, FolderAhead* ahead) {
   // The walk's position is the engine's own: each level keeps its own and puts it back.
   const ServerFolder saved_server_folder = job.folder;
   const std::string saved_local_folder = job.local_folder;
   if (!name.empty()) {
-    ExchangeResult<std::string> created = FolderCreate(job.context, job.folder.id, name);
+    ExchangeResult<std::string> created = ahead != nullptr
+                                              ? ahead->TakeCreated(job.context)
+                                              : FolderCreate(job.context, job.folder.id, name);
     if (!created.ok()) return false;
     job.folder = ServerFolder{std::move(created.value), std::string(name),
                               ChildNamed(saved_server_folder.node, name)};
     job.local_folder = saved_local_folder + "/" + std::string(name);
   }
+  job.ahead = ahead;
   const bool scanned = UploadFolder(job, "*", top);
   job.folder = saved_server_folder;
   job.local_folder = saved_local_folder;
@@ -132,6 +129,8 @@ bool UploadSubfolder(UploadJob& job, std::string_view name, bool top) {
 }
 
 bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
+  // What a lane fetched ahead for this folder; its subfolders have look-aheads of their own.
+  FolderAhead* const ahead = std::exchange(job.ahead, nullptr);
   EngineContext& context = job.context;
   Reporter& report = context.report();
   const JobSettings& settings = context.job();
@@ -150,15 +149,26 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
   }
   SweepStaleWorkFiles(context, job.local_folder, entries);
 
-  // Subfolders first, each at once; skip folders count only in the starting folder.
-  if (!EnterSubfoldersFirst(settings, entries, top, [&](const std::string& name) {
-        return UploadSubfolder(job, name, /*top=*/false) && !context.StopRequested();
-      })) {
-    return false;
+  // Subfolders first, each at once; skip folders count only in the starting folder. With
+  // lanes, their creation checks and file lists are asked ahead of the walk.
+  {
+    std::vector<std::string> subfolders = SubfoldersToEnter(settings, entries, top);
+    EngineLanes* lanes = job.lanes != nullptr && subfolders.size() > 1 ? job.lanes->Get() : nullptr;
+    FolderLookahead lookahead(lanes, job.folder.id, std::move(subfolders));
+    size_t position = 0;
+    if (!EnterSubfoldersFirst(settings, entries, top, [&](const std::string& name) {
+          return UploadSubfolder(job, name, /*top=*/false, lookahead.Reach(position++)) &&
+                 !context.StopRequested();
+        })) {
+      return false;
+    }
   }
   context.progress().RestartSequence();
   std::vector<ServerFileEntry> server_file_list;
-  if (!FetchServerFolderFacts(job, &server_file_list)) return false;
+  const bool facts = ahead != nullptr
+                         ? ahead->TakeFacts(context, &server_file_list)
+                         : FetchServerFolderFacts(context, job.folder, &server_file_list);
+  if (!facts) return false;
 
   const ServerFileIndex server_files(server_file_list);
   std::vector<FileStep> steps;

@@ -58,6 +58,7 @@ struct FileInFlight {
   platform::Mutex* delta_names_lock = nullptr;
 };
 
+class FolderAhead;
 class LaneOpener;
 
 // What one upload command carries from step to step: the walk's position and what the
@@ -81,6 +82,9 @@ struct UploadJob {
   // when a folder first has a file to send; null: one after the other on the context's
   // own connection.
   LaneOpener* lanes = nullptr;
+  // What a lane fetched ahead for the folder UploadFolder is about to scan (its creation
+  // check and file list); null: the walk asks itself.
+  FolderAhead* ahead = nullptr;
 };
 
 // The worker's handler for command 2, sending into the server folder `mapped` (none:
@@ -93,8 +97,10 @@ struct UploadJob {
 [[nodiscard]] bool MatchServerFolder(UploadJob& job);
 // Creates (or reuses) the server subfolder `name` below the walk's server folder and
 // scans the local subfolder of that name; with an empty name scans the walk's folder.
-// The walk's position is the same afterwards.
-[[nodiscard]] bool UploadSubfolder(UploadJob& job, std::string_view name, bool top);
+// The walk's position is the same afterwards. With `ahead`, the creation check and the
+// file list come from what a lane asked ahead.
+[[nodiscard]] bool UploadSubfolder(UploadJob& job, std::string_view name, bool top,
+                                   FolderAhead* ahead = nullptr);
 // Scans the walk's local folder for `pattern`: subfolders first, then the files.
 [[nodiscard]] bool UploadFolder(UploadJob& job, std::string_view pattern, bool top);
 // Sends the file `name` of the walk's local folder. False only when the job must stop.

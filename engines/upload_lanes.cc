@@ -21,6 +21,7 @@ struct UploadLaneState final : LaneState {
 
 bool SendFilesOnLanes(EngineLanes& lanes, UploadJob& job, const std::vector<FileStep>& steps) {
   EngineContext& context = job.context;
+  const size_t first = lanes.ReserveIndices(steps.size());
   size_t handed = 0;
   bool go_on = true;
   for (size_t i = 0; i < steps.size(); ++i) {
@@ -28,7 +29,7 @@ bool SendFilesOnLanes(EngineLanes& lanes, UploadJob& job, const std::vector<File
       const FileStep& step = steps[handed];
       if (step.date_match) continue;
       // What the walk knows now goes with the file: the lane never reads the walk's job.
-      lanes.Hand(handed,
+      lanes.Hand(first + handed,
                  [&lanes, &walk = job, step, folder = job.folder, local_folder = job.local_folder,
                   quota_note = job.quota_note_written](LaneView& lane) -> LaneFinish {
                    std::unique_ptr<LaneState>& state = lane.state();
@@ -60,7 +61,7 @@ bool SendFilesOnLanes(EngineLanes& lanes, UploadJob& job, const std::vector<File
     const FileStep& step = steps[i];
     if (step.date_match) {
       CountDateMatch(job, step.name);
-    } else if (!lanes.Finish(i)) {
+    } else if (!lanes.Finish(first + i)) {
       break;
     }
     if (!context.PauseAfterFile()) {
@@ -69,7 +70,7 @@ bool SendFilesOnLanes(EngineLanes& lanes, UploadJob& job, const std::vector<File
     }
     if (job.in_flight.run_state == RunState::kFailed) break;
   }
-  lanes.Drain();
+  lanes.Drain(first, steps.size());
   return go_on;
 }
 
