@@ -318,6 +318,16 @@ EngineLanes::EngineLanes(EngineContext& walk, std::unique_ptr<LaneSet> set)
     : walk_(walk), set_(std::move(set)) {}
 EngineLanes::~EngineLanes() = default;
 
+EngineLanes* LaneOpener::Get() {
+  if (!tried_) {
+    tried_ = true;
+    // The walk's own connection comes first: a service that takes one connection per
+    // client then refuses the lanes, never the walk. Not reaching it opens none.
+    if (context_.link().PrepareExchange()) lanes_ = EngineLanes::Open(context_, count_);
+  }
+  return lanes_.get();
+}
+
 size_t EngineLanes::ReserveIndices(size_t count) {
   return set_->ReserveIndices(count);
 }

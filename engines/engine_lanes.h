@@ -89,13 +89,7 @@ class LaneOpener {
  public:
   LaneOpener(EngineContext& context, int count) : context_(context), count_(count) {}
   // The lanes, or null when they cannot be had.
-  EngineLanes* Get() {
-    if (!tried_) {
-      tried_ = true;
-      lanes_ = EngineLanes::Open(context_, count_);
-    }
-    return lanes_.get();
-  }
+  EngineLanes* Get();
 
  private:
   EngineContext& context_;

@@ -8,18 +8,6 @@
 #include "protocol/service_link.h"
 
 namespace nvx {
-namespace {
-
-// The walk's link says what the lane's said after the same exchange.
-void MirrorTransportFailure(EngineContext& walk, bool transport_failure) {
-  if (transport_failure) {
-    walk.link().MarkCommunicationFailure();
-  } else {
-    walk.link().ClearCommunicationFailure();
-  }
-}
-
-}  // namespace
 
 bool FetchServerFolderFacts(EngineContext& context, const ServerFolder& folder,
                             std::vector<ServerFileEntry>* server_files) {
@@ -37,18 +25,23 @@ bool FetchServerFolderFacts(EngineContext& context, const ServerFolder& folder,
 }
 
 ExchangeResult<std::string> FolderAhead::TakeCreated(EngineContext& walk) {
-  // The task records nothing of its own: both steps took their recordings out.
+  // The task records nothing of its own (both steps took their recordings out), and
+  // always finishes.
   (void)lanes_->Finish(index_);
+  if (!created_.ok()) return FolderCreate(walk, parent_id_, name_);
   lanes_->Replay(create_recording_);
-  MirrorTransportFailure(walk, create_transport_failure_);
+  // As after an exchange of the walk's own that was answered.
+  walk.link().ClearCommunicationFailure();
   return std::move(created_);
 }
 
-bool FolderAhead::TakeFacts(EngineContext& walk, std::vector<ServerFileEntry>* server_files) {
+bool FolderAhead::TakeFacts(EngineContext& walk, const ServerFolder& folder,
+                            std::vector<ServerFileEntry>* server_files) {
+  if (!facts_fetched_) return FetchServerFolderFacts(walk, folder, server_files);
   lanes_->Replay(facts_recording_);
-  MirrorTransportFailure(walk, facts_transport_failure_);
+  walk.link().ClearCommunicationFailure();
   *server_files = std::move(server_files_);
-  return facts_fetched_;
+  return true;
 }
 
 FolderLookahead::FolderLookahead(EngineLanes* lanes, std::string parent_id,
@@ -77,19 +70,19 @@ void FolderLookahead::HandUpTo(size_t end) {
     FolderAhead& ahead = ahead_.emplace_back();
     ahead.lanes_ = lanes_;
     ahead.index_ = first_index_ + position;
+    ahead.parent_id_ = parent_id_;
+    ahead.name_ = names_[position];
     // Answers asked this far ahead carry account figures older than the walk's by the
     // time it reaches them: they stay on the lane.
     lanes_->Hand(
         ahead.index_,
-        [&ahead, parent_id = parent_id_, name = names_[position]](LaneView& lane) -> LaneFinish {
+        [&ahead](LaneView& lane) -> LaneFinish {
           EngineContext& context = lane.context();
-          ahead.created_ = FolderCreate(context, parent_id, name);
-          ahead.create_transport_failure_ = context.link().communication_failure();
+          ahead.created_ = FolderCreate(context, ahead.parent_id_, ahead.name_);
           ahead.create_recording_ = lane.TakeRecording();
           if (ahead.created_.ok()) {
             ahead.facts_fetched_ = FetchServerFolderFacts(
-                context, ServerFolder{ahead.created_.value, name, nullptr}, &ahead.server_files_);
-            ahead.facts_transport_failure_ = context.link().communication_failure();
+                context, ServerFolder{ahead.created_.value, ahead.name_}, &ahead.server_files_);
             ahead.facts_recording_ = lane.TakeRecording();
           }
           return {};

@@ -5,6 +5,9 @@
 // FolderFileCount without). The walk takes each answer at the point where it would have
 // asked itself and writes there what the lane recorded, so the activity log and the results
 // report read as with one connection; only the requests travel earlier and side by side.
+// An answer the lane did not get (a refusal, a cut, a service that takes one connection
+// only and answers a second with 503) is asked again by the walk on its own connection:
+// whatever then happens happens as with one connection.
 // Walk thread only, apart from the work it hands to the lanes.
 #ifndef NVX_ENGINES_FOLDER_LOOKAHEAD_H_
 #define NVX_ENGINES_FOLDER_LOOKAHEAD_H_
@@ -31,23 +34,22 @@ namespace nvx {
 // only after EngineLanes::Finish of its task.
 class FolderAhead {
  public:
-  // The creation check's answer, its recording written now; waits for the lane. A
-  // transport failure on the lane is marked on the walk's link as well, as if the walk
-  // had met it.
+  // The creation check's answer, its recording written now; waits for the lane.
   [[nodiscard]] ExchangeResult<std::string> TakeCreated(EngineContext& walk);
-  // The folder's facts (see FetchServerFolderFacts), their recording written now. Only
-  // after TakeCreated answered ok.
-  [[nodiscard]] bool TakeFacts(EngineContext& walk, std::vector<ServerFileEntry>* server_files);
+  // The facts of `folder` (see FetchServerFolderFacts), their recording written now. Only
+  // after TakeCreated answered ok, with the folder it named.
+  [[nodiscard]] bool TakeFacts(EngineContext& walk, const ServerFolder& folder,
+                               std::vector<ServerFileEntry>* server_files);
 
  private:
   friend class FolderLookahead;
   EngineLanes* lanes_ = nullptr;
   size_t index_ = 0;
+  std::string parent_id_;
+  std::string name_;
   ExchangeResult<std::string> created_;
-  bool create_transport_failure_ = false;
   LaneRecording create_recording_;
   bool facts_fetched_ = false;
-  bool facts_transport_failure_ = false;
   std::vector<ServerFileEntry> server_files_;
   LaneRecording facts_recording_;
 };

@@ -166,7 +166,7 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
   context.progress().RestartSequence();
   std::vector<ServerFileEntry> server_file_list;
   const bool facts = ahead != nullptr
-                         ? ahead->TakeFacts(context, &server_file_list)
+                         ? ahead->TakeFacts(context, job.folder, &server_file_list)
                          : FetchServerFolderFacts(context, job.folder, &server_file_list);
   if (!facts) return false;
 
