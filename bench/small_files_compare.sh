@@ -10,6 +10,10 @@
 # one 1 GiB file. Every restore is compared with its source. Prints the times and the
 # ratios NVXbackup / peer (below 1: NVXbackup is faster).
 # --quick runs every step on small inputs in a few seconds.
+# Nothing is deleted until the end: every copy and restore goes into a folder of its own.
+# On a file system that avoids reusing recently freed inodes (ext4 without a journal
+# scans past them), creating thousands of files right after deleting thousands costs
+# several times more, and whichever tool ran after a deletion would pay for it.
 #
 # Usage: bench/small_files_compare.sh BUILD_DIR [--quick]
 # Environment: NVX_BENCH_FOLDERS (100), NVX_BENCH_LARGE_MIB (1024)
@@ -84,12 +88,12 @@ nvx_variant() {
   nvx_job "${send[@]}"
   timed "$label first" nvx_run
   timed "$label rerun" nvx_run
-  rm -rf "$work/restored" && mkdir -p "$work/restored"
-  nvx_job "LocalPath $work/restored" "NVXPath \\Bench\\$label\\$(basename "$source")" \
+  mkdir -p "$work/restored-$label"
+  nvx_job "LocalPath $work/restored-$label" "NVXPath \\Bench\\$label\\$(basename "$source")" \
     'IncludeSubFolders Y' 'Verify Y' "Transfers $transfers" "Progress $progress" CopyFromNVX
   timed "$label restore" nvx_run
   # The restore makes the server folder's own folder inside the target.
-  same_tree "$source" "$work/restored/$(basename "$source")" "$label"
+  same_tree "$source" "$work/restored-$label/$(basename "$source")" "$label"
 }
 nvx_variant nvx1 1 N "$tree"
 nvx_variant nvx1p 1 Y "$tree"
@@ -112,9 +116,8 @@ restic_variant() {  # restic_variant LABEL SOURCE REPOSITORY
   local label=$1 source=$2 repository="rest:http://127.0.0.1:$rest_port/$3"
   timed "$label first" restic -q -r "$repository" backup "$source"
   timed "$label rerun" restic -q -r "$repository" backup "$source"
-  rm -rf "$work/restored" && mkdir -p "$work/restored"
-  timed "$label restore" restic -q -r "$repository" restore latest --target "$work/restored"
-  same_tree "$source" "$work/restored$source" "$label"
+  timed "$label restore" restic -q -r "$repository" restore latest --target "$work/restored-$label"
+  same_tree "$source" "$work/restored-$label$source" "$label"
 }
 restic_variant restic "$tree" small
 restic_variant bigrestic "$large" large
@@ -122,12 +125,10 @@ restic_variant bigrestic "$large" large
 # rsync -a locally: a copy, a copy with nothing to do, a copy back into an empty folder.
 rsync_variant() {  # rsync_variant LABEL SOURCE
   local label=$1 source=$2
-  rm -rf "$work/rsync-copy"
-  timed "$label first" rsync -a "$source/" "$work/rsync-copy/"
-  timed "$label rerun" rsync -a "$source/" "$work/rsync-copy/"
-  rm -rf "$work/restored"
-  timed "$label restore" rsync -a "$work/rsync-copy/" "$work/restored/"
-  same_tree "$source" "$work/restored" "$label"
+  timed "$label first" rsync -a "$source/" "$work/copy-$label/"
+  timed "$label rerun" rsync -a "$source/" "$work/copy-$label/"
+  timed "$label restore" rsync -a "$work/copy-$label/" "$work/restored-$label/"
+  same_tree "$source" "$work/restored-$label" "$label"
 }
 rsync_variant rsync "$tree"
 rsync_variant bigrsync "$large"
