@@ -1,5 +1,6 @@
 #include "api/block_reporter.h"
 
+#include <chrono>
 #include <utility>
 
 #include "api/activity_log.h"
@@ -154,7 +155,10 @@ bool PauseAfterFile(SharedBlock& block) {
       AnnounceChange(block);
     }
     // The owner signals this event after asking the worker to stop.
-    block.control.pause_after_file_event.Wait();
+    const auto paused = std::chrono::steady_clock::now();
+    block.control.pause_after_file_event.Wait(
+        block.control.pause_spins ? kQuickHandOver : std::chrono::microseconds(0));
+    block.control.pause_spins = std::chrono::steady_clock::now() - paused <= kQuickHandOver;
     {
       platform::MutexLock lock(block.state_lock);
       block.reported.live_progress.waiting = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "api/activity_log.h"
 #include "api/facade_access.h"
@@ -160,12 +161,35 @@ TransferProgress* CNvxapi::GetTransferProgress() {
 
 bool CNvxapi::WaitTransferChange(int32_t milliseconds) {
   if (block_ == nullptr) return false;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
-  nvx::platform::MutexLock lock(block_->state_lock);
-  while (block_->reported.changes == block_->returned.changes_seen) {
-    if (!block_->progress_cv.WaitUntil(block_->state_lock, deadline)) return false;
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::milliseconds(std::max(milliseconds, 0));
+  // Takes a change not yet seen, noting whether it came quickly.
+  const auto take_change = [&]() REQUIRES(block_->state_lock) {
+    if (block_->reported.changes == block_->returned.changes_seen) return false;
+    block_->returned.changes_seen = block_->reported.changes;
+    block_->returned.change_wait_spins =
+        std::chrono::steady_clock::now() - start <= nvx::kQuickHandOver;
+    return true;
+  };
+  bool spins;
+  {
+    nvx::platform::MutexLock lock(block_->state_lock);
+    if (take_change()) return true;
+    spins = block_->returned.change_wait_spins;
   }
-  block_->returned.changes_seen = block_->reported.changes;
+  // While changes come quickly, the next one is looked for a while before sleeping.
+  const auto spin_end = std::min(deadline, start + nvx::kQuickHandOver);
+  while (spins && std::chrono::steady_clock::now() < spin_end) {
+    std::this_thread::yield();
+    nvx::platform::MutexLock lock(block_->state_lock);
+    if (take_change()) return true;
+  }
+  nvx::platform::MutexLock lock(block_->state_lock);
+  while (!take_change()) {
+    if (!block_->progress_cv.WaitUntil(block_->state_lock, deadline)) {
+      block_->returned.change_wait_spins = false;
+      return false;
+    }
+  }
   return true;
 }

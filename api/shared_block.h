@@ -19,6 +19,7 @@
 #define NVX_API_SHARED_BLOCK_H_
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -95,7 +96,15 @@ struct ReturnedTexts {
   char snapshot_file_name[kSnapshotFileNameWidth] = {};
   // The count of changes the caller's last wait saw (ReportedState::changes).
   uint64_t changes_seen = 0;
+  // Whether the caller's last wait for a change ended quickly (see kQuickHandOver).
+  bool change_wait_spins = true;
 };
+
+// A pause after a file let go, or a change announced, within this long counts as quick:
+// while they are, the waiting side looks for the next one a while before it sleeps, so
+// files that pass in microseconds (a run with nothing to send, with the pause after each
+// file) do not cost two thread switches each.
+inline constexpr std::chrono::microseconds kQuickHandOver{100};
 
 // The worker's mailbox and lifetime.
 struct WorkerControl {
@@ -103,6 +112,9 @@ struct WorkerControl {
   platform::AutoResetEvent command_event;
   platform::AutoResetEvent sync_event;
   platform::AutoResetEvent pause_after_file_event;
+  // Whether the worker's last pause after a file was let go quickly (see kQuickHandOver);
+  // the worker's alone.
+  bool pause_spins = true;
   std::atomic<int32_t> command{kCmdNone};
   std::atomic<int32_t> status{nvx::status::kIdle};
   std::atomic<int32_t> error_code{nvx::error::kNone};

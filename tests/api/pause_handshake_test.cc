@@ -24,11 +24,12 @@ using std::chrono::steady_clock;
 
 std::atomic<int> g_files_finished{0};
 std::atomic<bool> g_waiting_seen_after_pause{false};
+std::atomic<int> g_file_count{3};
 
-// Plays an upload of three files: each one starts, then the engine pauses.
+// Plays an upload of g_file_count files: each one starts, then the engine pauses.
 bool ThreeFileUpload(TransferSession& session) {
   SharedBlock& block = session.block();
-  for (int file = 1; file <= 3; ++file) {
+  for (int file = 1; file <= g_file_count; ++file) {
     {
       nvx::platform::MutexLock lock(block.state_lock);
       block.reported.live_progress.sequence = file;
@@ -104,6 +105,30 @@ TEST(PauseHandshake, AWaitWakesAtEachPauseAndAtTheEnd) {
   ASSERT_TRUE(api.WaitTransferChange(20000));
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
   EXPECT_FALSE(api.WaitTransferChange(0));
+}
+
+// Files that pass in microseconds, with a watcher that lets each pause go at once: the
+// two sides then look for each other by spinning before they sleep, and still every
+// pause is seen once, in order, and the worker never runs past one.
+TEST(PauseHandshake, QuickFilesAreEachSeenOnce) {
+  g_file_count = 2000;
+  CNvxapi api;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
+  api.SetSyncFileAccess(true);
+  api.UploadFile();
+  for (int file = 1; file <= g_file_count; ++file) {
+    // Until the worker has woken, the snapshot may still show the last pause.
+    for (TransferProgress p = *api.GetTransferProgress(); p.waiting != 1 || p.sequence != file;
+         p = *api.GetTransferProgress()) {
+      ASSERT_LE(p.sequence, file);
+      ASSERT_TRUE(api.WaitTransferChange(20000)) << file;
+    }
+    ASSERT_EQ(g_files_finished.load(), file);
+    api.SyncFileAccessNext();
+  }
+  while (api.GetStatus() == kStatusBusy) ASSERT_TRUE(api.WaitTransferChange(20000));
+  EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
+  g_file_count = 3;
 }
 
 // Waits until the command in hand ends; every pause after a file is let go once and its
