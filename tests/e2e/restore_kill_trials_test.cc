@@ -89,6 +89,20 @@ void RestoreKillTrialTest::KillAtRandomMoments(int transfers) {
     // A run that ended before its kill gets new work: the large file again.
     if (!cut) std::filesystem::remove(copy + "/big.bin");
   }
+  // On a loaded machine a run's start can take most of it, and the random moments can all
+  // miss the large file's transfer: one more kill comes once its work file shows.
+  {
+    std::filesystem::remove(copy + "/big.bin");
+    std::unique_ptr<ChildProcess> run = StartJob(job_file);
+    const auto give_up = Clock::now() + std::chrono::seconds(20);
+    while (run->Running() && LeftOvers(copy).empty() && Clock::now() < give_up) {
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    if (run->Running()) ++cuts;
+    ::kill(run->pid(), SIGKILL);
+    ASSERT_TRUE(run->Wait(std::chrono::seconds(10)).has_value());
+    if (!LeftOvers(copy).empty()) ++work_files_left;
+  }
   EXPECT_GT(work_files_left, 0) << "no kill left a work file to resume (uncut run: " << whole
                                 << " ms)";
   std::printf("restore kill trials: seed %u, uncut run %lld ms, %d cut, %d left a work file\n",
