@@ -27,7 +27,7 @@ std::atomic<bool> g_waiting_seen_after_pause{false};
 std::atomic<int> g_file_count{3};
 
 // Plays an upload of g_file_count files: each one starts, then the engine pauses.
-bool ThreeFileUpload(TransferSession& session) {
+bool PlayedUpload(TransferSession& session) {
   SharedBlock& block = session.block();
   for (int file = 1; file <= g_file_count; ++file) {
     {
@@ -59,7 +59,7 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
   g_files_finished = 0;
   g_waiting_seen_after_pause = false;
   CNvxapi api;
-  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
   api.SetSyncFileAccess(true);
   api.UploadFile();
   for (int file = 1; file <= 3; ++file) {
@@ -91,7 +91,7 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
 TEST(PauseHandshake, AWaitWakesAtEachPauseAndAtTheEnd) {
   g_files_finished = 0;
   CNvxapi api;
-  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
   api.SetSyncFileAccess(true);
   EXPECT_FALSE(api.WaitTransferChange(0));
   api.UploadFile();
@@ -113,7 +113,7 @@ TEST(PauseHandshake, AWaitWakesAtEachPauseAndAtTheEnd) {
 TEST(PauseHandshake, QuickFilesAreEachSeenOnce) {
   g_file_count = 2000;
   CNvxapi api;
-  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
   api.SetSyncFileAccess(true);
   api.UploadFile();
   for (int file = 1; file <= g_file_count; ++file) {
@@ -200,7 +200,7 @@ TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
 TEST(PauseHandshake, WithTheFlagOffTheWorkerNeverWaits) {
   g_files_finished = 0;
   CNvxapi api;
-  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &ThreeFileUpload;
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
   api.SetSyncFileAccess(false);
   api.UploadFile();
   auto deadline = steady_clock::now() + std::chrono::seconds(20);
