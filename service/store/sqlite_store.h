@@ -102,8 +102,10 @@ class SqliteStore final : public Store {
                                                  int64_t vid);
   // kOk when raising the account's space used by `change` keeps it within the quota.
   static StoreStatus QuotaAllowsIn(Database& db, int64_t account, int64_t change);
-  // kOk when the document's folder may be changed (see DeleteDocument).
-  static StoreStatus DocumentChangeAllowed(Database& db, int64_t account, const Document& document);
+  // In an open transaction: the account's document `vid` for a change, which its folder
+  // must allow (visible and writable). kOk with the document, else why not.
+  static StoreStatus ChangeableDocumentIn(Database& db, int64_t account, int64_t vid,
+                                          Document* document);
 
   DatabasePool pool_;
   // Held by every call that changes the store, for the length of its transaction: the

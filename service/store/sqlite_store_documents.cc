@@ -1,6 +1,7 @@
 // The document half of the store: listing, lookup, storing (with replacement and the
 // space used kept in step), deletion and completion of incomplete documents.
 #include <cstring>
+#include <utility>
 
 #include "platform/text_format.h"
 #include "service/store/sqlite_store.h"
@@ -67,9 +68,12 @@ std::optional<Document> SqliteStore::FindDocument(int64_t account, int64_t vid) 
   return FindDocumentIn(*db, account, vid);
 }
 
-StoreStatus SqliteStore::DocumentChangeAllowed(Database& db, int64_t account,
-                                               const Document& document) {
-  std::optional<Folder> folder = FindFolderIn(db, account, document.folder);
+StoreStatus SqliteStore::ChangeableDocumentIn(Database& db, int64_t account, int64_t vid,
+                                              Document* document) {
+  std::optional<Document> found = FindDocumentIn(db, account, vid);
+  if (!found) return StoreStatus::kNotFound;
+  *document = std::move(*found);
+  std::optional<Folder> folder = FindFolderIn(db, account, document->folder);
   if (!folder) return StoreStatus::kNotFound;
   std::optional<Ancestry> ancestry = AncestryIn(db, *folder);
   if (!ancestry) return StoreStatus::kFailed;
@@ -158,18 +162,17 @@ StoreStatus SqliteStore::DeleteDocument(int64_t account, int64_t vid, std::strin
   DatabasePool::Lease db = pool_.Acquire();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  std::optional<Document> document = FindDocumentIn(*db, account, vid);
-  if (!document) return StoreStatus::kNotFound;
-  if (StoreStatus allowed = DocumentChangeAllowed(*db, account, *document);
-      allowed != StoreStatus::kOk) {
-    return allowed;
+  Document document;
+  if (StoreStatus changeable = ChangeableDocumentIn(*db, account, vid, &document);
+      changeable != StoreStatus::kOk) {
+    return changeable;
   }
   Statement remove(*db, "DELETE FROM documents WHERE vid = ?");
-  if (!remove.Bind(1, vid).Run() || !AdjustUsedIn(*db, account, -document->size) ||
+  if (!remove.Bind(1, vid).Run() || !AdjustUsedIn(*db, account, -document.size) ||
       !transaction.Commit()) {
     return StoreStatus::kFailed;
   }
-  *blob = document->blob;
+  *blob = document.blob;
   return StoreStatus::kOk;
 }
 
@@ -178,14 +181,13 @@ StoreStatus SqliteStore::CompleteDocument(int64_t account, int64_t vid, bool as_
   DatabasePool::Lease db = pool_.Acquire();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
-  std::optional<Document> document = FindDocumentIn(*db, account, vid);
-  if (!document) return StoreStatus::kNotFound;
-  if (StoreStatus allowed = DocumentChangeAllowed(*db, account, *document);
-      allowed != StoreStatus::kOk) {
-    return allowed;
+  Document document;
+  if (StoreStatus changeable = ChangeableDocumentIn(*db, account, vid, &document);
+      changeable != StoreStatus::kOk) {
+    return changeable;
   }
-  if (document->complete) return StoreStatus::kOk;
-  if (document->size != document->full_size && !as_stored) return StoreStatus::kIncomplete;
+  if (document.complete) return StoreStatus::kOk;
+  if (document.size != document.full_size && !as_stored) return StoreStatus::kIncomplete;
   Statement update(
       *db,
       "UPDATE documents SET complete = 1, full_size = size, digest_state = NULL WHERE vid = ?");
