@@ -11,6 +11,7 @@
 #include "platform/text_format.h"
 #include "platform/thread_annotations.h"
 #include "protocol/library_limits.h"
+#include "protocol/response_headers.h"
 #include "protocol/service_commands.h"
 #include "protocol/service_link.h"
 #include "protocol/transfer_answers.h"
@@ -119,17 +120,26 @@ struct LaneTask {
   size_t index = 0;
   LaneWork work;
   AccountFigures account;
-  bool figures_back = true;
+  LaneTaskKind kind = LaneTaskKind::kFile;
 };
 
 // What a lane gives back for a file.
 struct LaneOutcome {
   Recording recording;
-  bool figures_back = true;
+  LaneTaskKind kind = LaneTaskKind::kFile;
   AccountFigures account;  // the figures after the file's answers
   int64_t estimate_change = 0;
   LaneFinish finish;
+  // The service refused the lane's connection: the answer that ended the task, and the
+  // file's work for the walk to do again (kFile tasks; also those no lane began).
+  std::string refusal;
+  LaneWork redo;
 };
+
+// Whether an answer's status line says the service takes no (further) connection.
+bool IsBusyAnswer(std::string_view status_line) {
+  return StatusIs(status_line, "HTTP/1.1 503") || StatusIs(status_line, "HTTP/1.0 503");
+}
 
 // One lane: a context of its own over the walk's job settings and stop flag.
 class Lane final : public LaneView {
@@ -175,10 +185,17 @@ class Lane final : public LaneView {
 
   LaneOutcome Run(LaneTask& task) {
     recording_.clear();
+    reporter_.last_http_response.clear();
     account_ = task.account;
     LaneOutcome outcome;
     outcome.finish = task.work(*this);
-    outcome.figures_back = task.figures_back;
+    outcome.kind = task.kind;
+    if (IsBusyAnswer(reporter_.last_http_response)) {
+      outcome.refusal = reporter_.last_http_response;
+      if (task.kind == LaneTaskKind::kFile) outcome.redo = std::move(task.work);
+      // The connection is no use any more; the lane takes no further task.
+      link_.CloseConnection();
+    }
     outcome.account = account_;
     outcome.estimate_change = account_.space_used_estimate - task.account.space_used_estimate;
     outcome.recording = std::move(recording_);
@@ -195,6 +212,19 @@ class Lane final : public LaneView {
   ServiceLink link_;
   EngineContext context_;
   std::unique_ptr<LaneState> state_;
+};
+
+// The walk doing a file's work itself: its own context, writing straight through.
+class WalkView final : public LaneView {
+ public:
+  WalkView(EngineContext& walk, std::unique_ptr<LaneState>& state) : walk_(walk), state_(state) {}
+  EngineContext& context() override { return walk_; }
+  std::unique_ptr<LaneState>& state() override { return state_; }
+  Recording TakeRecording() override { return {}; }
+
+ private:
+  EngineContext& walk_;
+  std::unique_ptr<LaneState>& state_;
 };
 
 }  // namespace
@@ -253,8 +283,31 @@ class LaneSet {
           return outcome;
         }
       }
+      // Turned off, the lanes take no task from the queue: the walk takes it back.
+      if (turned_off_) {
+        for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+          if (it->index != index) continue;
+          LaneOutcome outcome;
+          outcome.kind = it->kind;
+          if (it->kind == LaneTaskKind::kFile) outcome.redo = std::move(it->work);
+          queue_.erase(it);
+          return outcome;
+        }
+      }
       done_cv_.Wait(mutex_);
     }
+  }
+
+  // The refusal that turned the lanes off, once: empty when they are on, or it was
+  // already told.
+  std::string TakeRefusal() {
+    platform::MutexLock lock(mutex_);
+    return std::exchange(refusal_, std::string());
+  }
+
+  bool turned_off() {
+    platform::MutexLock lock(mutex_);
+    return turned_off_;
   }
 
   void Drain(size_t first, size_t count) {
@@ -279,7 +332,7 @@ class LaneSet {
       LaneTask task;
       {
         platform::MutexLock lock(mutex_);
-        while (!closing_ && queue_.empty()) work_cv_.Wait(mutex_);
+        while (!closing_ && (queue_.empty() || turned_off_)) work_cv_.Wait(mutex_);
         if (closing_) return;
         task = std::move(queue_.front());
         queue_.pop_front();
@@ -288,6 +341,10 @@ class LaneSet {
       LaneOutcome outcome = lane.Run(task);
       {
         platform::MutexLock lock(mutex_);
+        if (!outcome.refusal.empty() && !turned_off_) {
+          turned_off_ = true;
+          refusal_ = outcome.refusal;
+        }
         done_.emplace_back(task.index, std::move(outcome));
         std::erase(running_, task.index);
       }
@@ -305,17 +362,19 @@ class LaneSet {
   std::vector<std::pair<size_t, LaneOutcome>> done_ GUARDED_BY(mutex_);
   std::vector<size_t> running_ GUARDED_BY(mutex_);
   bool closing_ GUARDED_BY(mutex_) = false;
+  bool turned_off_ GUARDED_BY(mutex_) = false;
+  std::string refusal_ GUARDED_BY(mutex_);
   size_t next_index_ = 0;  // the walk's alone
 };
 
 std::unique_ptr<EngineLanes> EngineLanes::Open(EngineContext& context, int count) {
   auto set = std::make_unique<LaneSet>();
   if (!set->Open(context, count)) return nullptr;
-  return std::unique_ptr<EngineLanes>(new EngineLanes(context, std::move(set)));
+  return std::unique_ptr<EngineLanes>(new EngineLanes(context, std::move(set), count));
 }
 
-EngineLanes::EngineLanes(EngineContext& walk, std::unique_ptr<LaneSet> set)
-    : walk_(walk), set_(std::move(set)) {}
+EngineLanes::EngineLanes(EngineContext& walk, std::unique_ptr<LaneSet> set, int count)
+    : walk_(walk), set_(std::move(set)), count_(count) {}
 EngineLanes::~EngineLanes() = default;
 
 EngineLanes* LaneOpener::Get() {
@@ -325,6 +384,8 @@ EngineLanes* LaneOpener::Get() {
     // client then refuses the lanes, never the walk. Not reaching it opens none.
     if (context_.link().PrepareExchange()) lanes_ = EngineLanes::Open(context_, count_);
   }
+  // Lanes turned off stay (walks still hold them) but take nothing new.
+  if (lanes_ != nullptr && lanes_->turned_off()) return nullptr;
   return lanes_.get();
 }
 
@@ -332,14 +393,26 @@ size_t EngineLanes::ReserveIndices(size_t count) {
   return set_->ReserveIndices(count);
 }
 
-void EngineLanes::Hand(size_t index, LaneWork work, bool figures_back) {
-  set_->Hand(LaneTask{index, std::move(work), walk_.account(), figures_back});
+void EngineLanes::Hand(size_t index, LaneWork work, LaneTaskKind kind) {
+  set_->Hand(LaneTask{index, std::move(work), walk_.account(), kind});
 }
 
 bool EngineLanes::Finish(size_t index) {
   LaneOutcome outcome = set_->Take(index);
+  if (std::string refusal = set_->TakeRefusal(); !refusal.empty()) {
+    walk_.report().LogLine(kLineError,
+                           " Transfers %d: a connection was refused (%s); one connection "
+                           "goes on\n",
+                           count_, TextForLog(refusal).c_str());
+  }
+  if (outcome.redo) {
+    // What the refused lane recorded is dropped: the walk's own try says it all.
+    WalkView view(walk_, walk_state_);
+    LaneFinish finish = outcome.redo(view);
+    return finish ? finish() : true;
+  }
   Replay(outcome.recording);
-  if (outcome.figures_back) {
+  if (outcome.kind == LaneTaskKind::kFile) {
     AccountFigures& account = walk_.account();
     account.space_limit = outcome.account.space_limit;
     account.space_used = outcome.account.space_used;
@@ -356,6 +429,10 @@ void EngineLanes::Replay(LaneRecording& recording) {
 
 void EngineLanes::Drain(size_t first, size_t count) {
   set_->Drain(first, count);
+}
+
+bool EngineLanes::turned_off() const {
+  return set_->turned_off();
 }
 
 platform::Mutex& EngineLanes::shared_names_lock() {

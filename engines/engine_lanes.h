@@ -46,6 +46,17 @@ using LaneFinish = std::function<bool()>;
 // A file's work on a lane; gives back the walk's step.
 using LaneWork = std::function<LaneFinish(LaneView&)>;
 
+// How a task's outcome comes back to the walk.
+enum class LaneTaskKind {
+  // A file's work: the account figures its answers leave are taken over, and when the
+  // service refused the lane's connection ("503") the walk does the work again itself.
+  kFile,
+  // Work run well ahead of its turn, whose answers the walk asks again itself when they
+  // are missing: its account figures (older than the walk's by then) stay on the lane,
+  // and what a refused lane did not get is not asked for again here.
+  kAhead,
+};
+
 class LaneSet;
 
 class EngineLanes {
@@ -53,7 +64,9 @@ class EngineLanes {
   // Opens `count` lanes over `context` and checks the login on each new connection. Null
   // when they cannot all be had (a connection refused, for example with "503", or no
   // thread to run on): the engine then goes on with the worker's one connection, after a
-  // line in the activity log.
+  // line in the activity log. A lane whose connection the service refuses later (a "503"
+  // answer ends its task) turns the lanes off the same way: the walk does that file again
+  // on its own connection, and every file not yet begun on a lane after it.
   [[nodiscard]] static std::unique_ptr<EngineLanes> Open(EngineContext& context, int count);
   ~EngineLanes();
   EngineLanes(const EngineLanes&) = delete;
@@ -61,14 +74,15 @@ class EngineLanes {
 
   // Numbers for `count` tasks, unique for the lanes' life: the first of them.
   [[nodiscard]] size_t ReserveIndices(size_t count);
-  // Hands the task numbered `index` (see ReserveIndices) over to the next free lane. The
-  // account figures its answers leave are taken over when it is finished, unless
-  // `figures_back` is false (a task run well ahead of its turn, whose figures would be
-  // older than the walk's by then).
-  void Hand(size_t index, LaneWork work, bool figures_back = true);
+  // Hands the task numbered `index` (see ReserveIndices) over to the next free lane.
+  void Hand(size_t index, LaneWork work, LaneTaskKind kind = LaneTaskKind::kFile);
   // Waits for the task `index`, writes what it recorded through the walk's context,
-  // takes over its account figures and runs its finishing step.
+  // takes over its account figures and runs its finishing step. A file task that a
+  // refused lane could not do (or that no lane took before the lanes were turned off) is
+  // done here, on the walk's own connection.
   [[nodiscard]] bool Finish(size_t index);
+  // True once a lane was refused: no further tasks go to the lanes.
+  [[nodiscard]] bool turned_off() const;
   // Writes a recording a task took out of its own (LaneView::TakeRecording).
   void Replay(LaneRecording& recording);
   // Drops the tasks numbered `first` to `first + count - 1` not yet begun and waits until
@@ -78,9 +92,12 @@ class EngineLanes {
   platform::Mutex& shared_names_lock();
 
  private:
-  EngineLanes(EngineContext& walk, std::unique_ptr<LaneSet> set);
+  EngineLanes(EngineContext& walk, std::unique_ptr<LaneSet> set, int count);
   EngineContext& walk_;
   std::unique_ptr<LaneSet> set_;
+  int count_;
+  // The engine's state for the work the walk does itself (see LaneView::state).
+  std::unique_ptr<LaneState> walk_state_;
 };
 
 // Opens the lanes of a command the first time they are asked for, and keeps them (or
@@ -88,7 +105,7 @@ class EngineLanes {
 class LaneOpener {
  public:
   LaneOpener(EngineContext& context, int count) : context_(context), count_(count) {}
-  // The lanes, or null when they cannot be had.
+  // The lanes, or null when they cannot be had or were turned off.
   EngineLanes* Get();
 
  private:

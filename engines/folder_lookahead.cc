@@ -87,7 +87,7 @@ void FolderLookahead::HandUpTo(size_t end) {
           }
           return {};
         },
-        /*figures_back=*/false);
+        LaneTaskKind::kAhead);
   }
 }
 

@@ -218,12 +218,7 @@ TEST_F(TreeBackupTest, FourTransfersReportWhatOneReports) {
   RunResult refused = RunJob(JobFile("alice", "wonderland", folders + four.Lines()));
   ASSERT_EQ(refused.exit_code, 0) << refused.out << refused.err;
   EXPECT_EQ(StoredMd5("\\Four\\Data\\Many\\file-1.txt"), FileMd5(tree_ + "/Many/file-1.txt"));
-  std::string activity;
-  for (const std::string& name : ListFolder(logs_)) {
-    if (name.size() > 4 && name.substr(name.size() - 4) == ".log") {
-      activity += ReadFileText(logs_ + "/" + name);
-    }
-  }
+  const std::string activity = ActivityLog();
   EXPECT_NE(activity.find("refused (HTTP/1.1 503"), std::string::npos) << activity;
 }
 

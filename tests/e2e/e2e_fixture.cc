@@ -189,6 +189,14 @@ std::string EndToEndTest::Report() {
   return PathExists(path) ? ReadFileText(path) : std::string();
 }
 
+std::string EndToEndTest::ActivityLog() {
+  std::string log;
+  for (const std::string& name : ListFolder(logs_)) {
+    if (name.ends_with(".log")) log += ReadFileText(logs_ + "/" + name);
+  }
+  return log;
+}
+
 std::vector<std::string> EndToEndTest::Outbox() {
   std::vector<std::string> names = ListFolder(data_ + "/outbox");
   std::sort(names.begin(), names.end());

@@ -84,6 +84,8 @@ class EndToEndTest : public ::testing::Test {
                                          const std::string& servers = "");
   // The results report of the last run, "" when none was written.
   std::string Report();
+  // The activity logs written so far, one text.
+  std::string ActivityLog();
   // The messages in the service's outbox, oldest first.
   std::vector<std::string> Outbox();
 

@@ -148,12 +148,7 @@ TEST_F(FolderJobsTest, FailsOverFromARefusingServerToTheNext) {
   RunResult result = RunJob(JobFile("alice", "wonderland", kVerifyFolders), dead + "," + live);
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_TRUE(HasFolder(Folders("alice"), "2\tDocs"));
-  std::vector<std::string> logs = ListFolder(logs_);
-  std::string log;
-  for (const std::string& name : logs) {
-    if (name.size() > 4 && name.substr(name.size() - 4) == ".log")
-      log += ReadFileText(logs_ + "/" + name);
-  }
+  const std::string log = ActivityLog();
   EXPECT_NE(log.find(" Err Communications connect to Norrvault failed 3 connect failed 0 "),
             std::string::npos)
       << log;

@@ -71,16 +71,6 @@ class RestoreEngineTest : public BackupTest {
     EXPECT_EQ(FilesBelow(restore_ + "/Data"), expected);
   }
 
-  // The activity logs written so far, one text.
-  std::string ActivityLog() {
-    std::string log;
-    for (const std::string& name : ListFolder(logs_)) {
-      if (name.size() > 4 && name.substr(name.size() - 4) == ".log") {
-        log += ReadFileText(logs_ + "/" + name);
-      }
-    }
-    return log;
-  }
   static size_t Count(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {

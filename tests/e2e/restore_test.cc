@@ -326,19 +326,37 @@ TEST_F(RestoreTest, CutRestoresCompleteFromTheWorkFile) {
   }
 
   // With four transfers the two files of "Sub" travel at once, each on its own connection:
-  // a cut on either is resumed, at once after a reset, by the next run after a close.
+  // a cut on either is resumed, at once after a reset, by the next run after a close. When
+  // the service then refuses the lane's new connection ("503"), the walk's own connection
+  // takes the file over in the same run.
   Administer({"account", "set", "alice", "--encrypt", "off"});
-  for (bool reset : {true, false}) {
-    SCOPED_TRACE(std::string("four transfers, ") + (reset ? "reset" : "closed"));
-    const std::string copy = temp_.File(std::string("Lanes-") + (reset ? "r" : "c") + "/Sub");
+  struct LaneCut {
+    bool reset;
+    bool refuse_after;
+  };
+  for (const LaneCut lane_cut :
+       {LaneCut{true, false}, LaneCut{false, false}, LaneCut{true, true}}) {
+    const bool reset = lane_cut.reset;
+    const std::string kind =
+        std::string(reset ? "r" : "c") + (lane_cut.refuse_after ? "-refused" : "");
+    SCOPED_TRACE("four transfers, " + kind);
+    const std::string copy = temp_.File("Lanes-" + kind + "/Sub");
     RestoreJob job{copy};
     job.server_path = "\\Backup\\Data\\Sub";
     job.transfers = 4;
     auto relay = MakeRelay();
-    relay->ArmCut({"X-NVX-Fang:", Offset(random), reset});
+    relay->ArmCut({"X-NVX-Fang:", Offset(random), reset, false, lane_cut.refuse_after});
     RunResult cut_run = RunJobs(job.Lines(), relay.get());
     ASSERT_TRUE(cut_run.exit_code.has_value()) << cut_run.out << cut_run.err;
     EXPECT_TRUE(relay->cut_made());
+    if (lane_cut.refuse_after) {
+      EXPECT_EQ(cut_run.exit_code, 0) << cut_run.out << cut_run.err;
+      EXPECT_EQ(TreeDifferences(tree + "/Sub", copy, {"second.bin", "third.txt"}, false),
+                std::vector<std::string>{});
+      EXPECT_EQ(LeftOvers(copy), std::vector<std::string>{});
+      EXPECT_NE(ActivityLog().find("refused (HTTP/1.1 503"), std::string::npos);
+      continue;
+    }
     const int64_t before = relay->downstream_bytes();
     RunResult last = RunJobs(job.Lines(), relay.get());
     ASSERT_EQ(last.exit_code, 0) << last.out << last.err;

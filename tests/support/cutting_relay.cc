@@ -12,6 +12,7 @@
 #include <chrono>
 #include <deque>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 namespace nvx::test {
@@ -121,6 +122,7 @@ void CuttingRelay::ArmCut(const RelayCut& cut) {
   cut_ = cut;
   cut_armed_ = true;
   cut_made_ = false;
+  refusing_ = false;
 }
 
 void CuttingRelay::ArmCorruption(const RelayCorruption& corruption) {
@@ -167,8 +169,34 @@ void CuttingRelay::Accept() {
     int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> lock(mutex_);
-    connections_.emplace_back([this, fd] { Relay(fd); });
+    if (refusing_) {
+      connections_.emplace_back([this, fd] { Refuse(fd); });
+    } else {
+      connections_.emplace_back([this, fd] { Relay(fd); });
+    }
   }
+}
+
+void CuttingRelay::Refuse(int client_fd) {
+  static constexpr std::string_view kBusy =
+      "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+  // The request is read first: closing on unread bytes would reset the connection before
+  // the client reads the answer. What follows the answer is read until the client closes.
+  std::string header;
+  char byte = 0;
+  bool answered = false;
+  while (!stopping_) {
+    pollfd entry{client_fd, POLLIN, 0};
+    if (::poll(&entry, 1, kRelayPollMillis) <= 0) continue;
+    if (::recv(client_fd, &byte, 1, 0) <= 0) break;
+    if (answered) continue;
+    header.push_back(byte);
+    if (!EndsHeader(header) && header.size() < kHeaderMax) continue;
+    if (!SendAllBytes(client_fd, kBusy.data(), kBusy.size())) break;
+    ::shutdown(client_fd, SHUT_WR);
+    answered = true;
+  }
+  ::close(client_fd);
 }
 
 void CuttingRelay::Relay(int client_fd) {
@@ -262,6 +290,7 @@ size_t CuttingRelay::Downstream(Pipe& pipe, const char* bytes, size_t count, boo
     *reset = pipe.cut_reset;
     std::lock_guard<std::mutex> lock(mutex_);
     cut_made_ = true;
+    refusing_ = cut_.refuse_after;
     return pass;
   };
   {
@@ -272,6 +301,7 @@ size_t CuttingRelay::Downstream(Pipe& pipe, const char* bytes, size_t count, boo
       *cut = true;
       *reset = cut_.reset;
       cut_made_ = true;
+      refusing_ = cut_.refuse_after;
       return static_cast<size_t>(std::max<int64_t>(left, 0));
     }
   }

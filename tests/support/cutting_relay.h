@@ -4,7 +4,8 @@
 // every answer that carries a chosen header, and counts the bytes in each direction. Armed
 // once, it drops a connection a given number of body bytes into an answer (an orderly
 // close or a reset), or a given number of bytes into what a TLS connection sends back
-// (bytes it cannot read), or inverts one body byte of a request. It can keep every byte
+// (bytes it cannot read), then possibly refuses every new connection with "503", or
+// inverts one body byte of a request. It can keep every byte
 // that passes, both ways, for a look at what an eavesdropper would see. It can also pass the
 // client's bytes on no faster than a chosen rate, as a slow line would. Everything it starts ends
 // with the object. The methods may be called from the test thread while connections run.
@@ -30,6 +31,9 @@ struct RelayCut {
   // The connection's bytes are not HTTP the relay can follow (TLS): cut the first
   // connection whose answers pass `body_bytes` bytes in all, headers and records alike.
   bool opaque = false;
+  // Once the cut is made, every new connection is answered "503" and closed, as a front
+  // whose service takes no more connections would.
+  bool refuse_after = false;
 };
 
 // Which request byte is spoiled: in the next request whose header block holds
@@ -74,6 +78,8 @@ class CuttingRelay {
   struct Pipe;
   void Accept();
   void Relay(int client_fd);
+  // Answers the connection's first request "503" and closes it.
+  void Refuse(int client_fd);
   void Record(const char* bytes, size_t count);
   // Follows the requests in `bytes`, keeping their headers and spoiling the armed byte.
   void Upstream(Pipe& pipe, char* bytes, size_t count);
@@ -92,6 +98,7 @@ class CuttingRelay {
   std::mutex mutex_;  // guards everything below
   bool cut_armed_ = false;
   bool cut_made_ = false;
+  bool refusing_ = false;
   RelayCut cut_;
   bool corruption_armed_ = false;
   bool corruption_made_ = false;
