@@ -84,6 +84,24 @@ File File::OpenRegular(const std::string& path, Access access) {
   return file;
 }
 
+File File::InMemory(std::string_view bytes) {
+  File file(::memfd_create("nvx-bytes", MFD_CLOEXEC));
+  if (!file.is_open()) {
+    file.error_ = errno;
+    return file;
+  }
+  if (!file.WriteAll(bytes.data(), bytes.size()) || !file.Seek(0)) {
+    File failed;
+    failed.error_ = file.error_;
+    return failed;
+  }
+  return file;
+}
+
+std::string File::DescriptorPath() const {
+  return "/proc/self/fd/" + std::to_string(fd_);
+}
+
 File File::OpenWithFlags(const std::string& path, Access access, int extra_flags) {
   int fd;
   do {

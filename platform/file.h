@@ -44,6 +44,9 @@ class File {
   // names in folders that others may write into, where a planted link would take the
   // bytes elsewhere.
   [[nodiscard]] static File OpenRegular(const std::string& path, Access access);
+  // A file in memory only (no name in any folder) holding `bytes`, open for reading and
+  // writing at its start; it goes with its last open description. Not open on failure.
+  [[nodiscard]] static File InMemory(std::string_view bytes);
 
   bool is_open() const { return fd_ >= 0; }
   int error() const { return error_; }
@@ -78,6 +81,9 @@ class File {
   // the open file itself, whatever its name has come to hold meanwhile.
   [[nodiscard]] bool SetPermissions(uint32_t permissions);
   void Close();
+  // A path that opens this file anew (for reading by code that takes paths) while it is
+  // open in this process.
+  [[nodiscard]] std::string DescriptorPath() const;
 
  private:
   friend class AcceptedSocket;

@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/data_folder.h"
+#include "service/store/blob_bytes.h"
 #include "service/store/service_limits.h"
 #include "service/store_opening.h"
 #include "wire/date_stamp.h"
@@ -181,10 +182,10 @@ using ByteSink = std::function<bool(const char* data, size_t size)>;
 // Copies the stored bytes of `document` to `sink`, checking them against the size and MD5
 // the store keeps, so a damaged blob is reported rather than handed out as the document.
 // Nothing on success; otherwise why it failed.
-std::string CopyStoredBytes(const BlobStore& blobs, const Document& document,
+std::string CopyStoredBytes(Store& store, const BlobStore& blobs, const Document& document,
                             const ByteSink& sink) {
-  platform::File source =
-      platform::File::Open(blobs.PathOf(document.blob), platform::File::Access::kRead);
+  BlobBytes bytes(store, blobs, document.blob);
+  platform::File& source = bytes.file();
   if (!source.is_open()) {
     return "cannot read the stored bytes: " + platform::ErrorText(source.error());
   }
@@ -211,15 +212,16 @@ std::string CopyStoredBytes(const BlobStore& blobs, const Document& document,
 
 // Writes the document to `path` through a temporary file beside it, renamed only once
 // every byte is checked and flushed: a failed get leaves `path` as it was.
-std::string WriteDocumentFile(const BlobStore& blobs, const Document& document,
+std::string WriteDocumentFile(Store& store, const BlobStore& blobs, const Document& document,
                               const std::string& path) {
   std::string temporary = path + "." + RandomFileName(".tmp");
   platform::File target = platform::File::Open(temporary, platform::File::Access::kCreateTruncate);
   if (!target.is_open()) {
     return "cannot write " + path + ": " + platform::ErrorText(target.error());
   }
-  std::string problem = CopyStoredBytes(
-      blobs, document, [&](const char* data, size_t size) { return target.WriteAll(data, size); });
+  std::string problem = CopyStoredBytes(store, blobs, document, [&](const char* data, size_t size) {
+    return target.WriteAll(data, size);
+  });
   int error = 0;
   if (problem.empty() && !target.Sync()) problem = "cannot write " + path;
   target.Close();
@@ -235,8 +237,9 @@ std::string WriteDocumentFile(const BlobStore& blobs, const Document& document,
   return {};
 }
 
-std::string WriteDocumentToStandardOutput(const BlobStore& blobs, const Document& document) {
-  std::string problem = CopyStoredBytes(blobs, document, [](const char* data, size_t size) {
+std::string WriteDocumentToStandardOutput(Store& store, const BlobStore& blobs,
+                                          const Document& document) {
+  std::string problem = CopyStoredBytes(store, blobs, document, [](const char* data, size_t size) {
     return std::fwrite(data, 1, size, stdout) == size;
   });
   if (std::fflush(stdout) != 0 && problem.empty()) problem = "cannot write standard output";
@@ -250,8 +253,9 @@ int GetDocument(Store& store, const BlobStore& blobs, const Account& account,
   if (!folder) return Failure(err, "no folder " + PathText(folder_path) + " in " + account.id);
   std::optional<Document> document = store.FindDocumentByName(folder->id, command.path.back());
   if (!document) return Failure(err, "no document " + PathText(command.path) + " in " + account.id);
-  std::string problem = command.file.empty() ? WriteDocumentToStandardOutput(blobs, *document)
-                                             : WriteDocumentFile(blobs, *document, command.file);
+  std::string problem = command.file.empty()
+                            ? WriteDocumentToStandardOutput(store, blobs, *document)
+                            : WriteDocumentFile(store, blobs, *document, command.file);
   if (!problem.empty()) return Failure(err, PathText(command.path) + ": " + problem);
   return kExitOk;
 }

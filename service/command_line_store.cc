@@ -1,5 +1,6 @@
 #include "service/command_line_store.h"
 
+#include "platform/text_format.h"
 #include "wire/request_fields.h"
 
 namespace nvx::service {
@@ -22,7 +23,8 @@ bool IsDatabaseUrl(std::string_view url) {
 }  // namespace
 
 bool IsStoreOption(std::string_view option, bool* serving_only) {
-  *serving_only = option == "--blob-lease" || option == "--cleanup-every";
+  *serving_only =
+      option == "--blob-lease" || option == "--cleanup-every" || option == "--inline-max";
   return *serving_only || option == "--database" || option == "--blobs";
 }
 
@@ -34,6 +36,13 @@ std::string ParseStoreOption(std::string_view option, std::string_view value,
   } else if (option == "--blobs") {
     if (value.empty()) return "--blobs takes a folder";
     options->blobs_folder = std::string(value);
+  } else if (option == "--inline-max") {
+    std::optional<int64_t> bytes = ParseDecimal(value);
+    if (!bytes || *bytes < 0 || *bytes > kServiceInlineBlobMaxLimit) {
+      return StrFormat("--inline-max takes a number of bytes from 0 to %lld",
+                       static_cast<long long>(kServiceInlineBlobMaxLimit));
+    }
+    options->inline_blob_max = *bytes;
   } else {
     std::optional<int64_t> seconds = ParseDecimal(value);
     if (!seconds || *seconds < 1 || *seconds > 365 * 86400) {
@@ -73,7 +82,7 @@ std::string ParseMigrateCommand(const std::vector<std::string>& words, size_t at
 
 std::string StoreUsageText() {
   return "  nvxserver ... [--database postgresql://...] [--blobs DIR]"
-         " [--blob-lease S] [--cleanup-every S]\n"
+         " [--blob-lease S] [--cleanup-every S] [--inline-max BYTES]\n"
          "  nvxserver migrate --from DATA_DIR --database postgresql://... [--blobs DIR]\n";
 }
 

@@ -6,6 +6,8 @@
 //   [--blob-lease SECONDS]         serving: how old an unnamed blob or temporary file must
 //                                  be before cleanup removes it
 //   [--cleanup-every SECONDS]      serving: how often the blob folder is cleaned
+//   [--inline-max BYTES]           serving: documents up to this size are kept inside the
+//                                  embedded store, not a file each (0: none)
 //   nvxserver migrate --from DATA_DIR --database URL [--blobs DIR]
 //
 // Pure functions; any thread.
@@ -17,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "service/store/service_limits.h"
+
 namespace nvx::service {
 
 struct StoreOptions {
@@ -27,6 +31,7 @@ struct StoreOptions {
   // file at least every time-out of a request body).
   int64_t blob_lease_seconds = 3600;
   int64_t cleanup_every_seconds = 600;
+  int64_t inline_blob_max = kServiceInlineBlobMaxDefault;
   std::string migrate_from;  // migrate: the data folder of the embedded store
 };
 

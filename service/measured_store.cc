@@ -138,6 +138,14 @@ StoreStatus MeasuredStore::ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>
   return Timed([&] { return store_.ClaimWriter(vid, claim); });
 }
 
+bool MeasuredStore::KeepsInlineBlobs() {
+  return store_.KeepsInlineBlobs();
+}
+
+std::optional<std::string> MeasuredStore::ReadInlineBlob(const std::string& blob) {
+  return Timed([&] { return store_.ReadInlineBlob(blob); });
+}
+
 std::string MeasuredStore::BlobNamePrefix() {
   return store_.BlobNamePrefix();
 }

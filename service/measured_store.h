@@ -59,6 +59,8 @@ class MeasuredStore final : public Store {
   std::unique_ptr<UploadClaim> ReserveUpload(const Account& account, int64_t change) override;
   std::optional<int64_t> UploadRoom(const Account& account) override;
   StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) override;
+  bool KeepsInlineBlobs() override;
+  std::optional<std::string> ReadInlineBlob(const std::string& blob) override;
   std::string BlobNamePrefix() override;
   bool RemoveClaimsOfEndedProcesses() override;
   OutboxResult PostMessage(const OutboxMessage& message, std::string* file_name) override;

@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/text_format.h"
 #include "service/data_folder.h"
+#include "service/store/blob_bytes.h"
 #include "service/store/blob_store.h"
 #include "service/store/email_outbox.h"
 #include "service/store/pg_connection.h"
@@ -78,12 +79,16 @@ std::string CopyFile(const std::string& from, const std::string& to, const BlobS
   return {};
 }
 
-// Copies the blobs (and their signatures) the documents name. Nothing on success.
-std::string CopyBlobs(const std::vector<Document>& documents, const BlobStore& source,
-                      const BlobStore& target, int* copied) {
+// Copies the blobs (and their signatures) the documents name; the bytes the embedded store
+// keeps itself become files of the same names, as the shared store keeps none. With
+// `same_folder` (the target is the source's blob folder) only those are written. Nothing on
+// success.
+std::string CopyBlobs(const std::vector<Document>& documents, Store& store, const BlobStore& source,
+                      const BlobStore& target, bool same_folder, int* copied) {
   for (const Document& document : documents) {
-    std::string problem =
-        CopyFile(source.PathOf(document.blob), target.PathOf(document.blob), target);
+    if (same_folder && !IsInlineBlobName(document.blob)) continue;
+    BlobBytes bytes(store, source, document.blob);
+    std::string problem = CopyFile(bytes.path(), target.PathOf(document.blob), target);
     if (!problem.empty()) return problem;
     if (platform::IsRegularFile(source.SignaturePathOf(document.blob))) {
       problem = CopyFile(source.SignaturePathOf(document.blob),
@@ -226,17 +231,19 @@ int RunMigration(const CommandLine& command, std::string* out, std::string* err)
   }
   // Bytes first: the database names a copied blob only once the copy is whole.
   int blobs = 0;
-  if (!options.blobs_folder.empty()) {
+  const bool same_folder = options.blobs_folder.empty();
+  if (!same_folder) {
     int code = 0;
     if (!platform::IsDirectory(options.blobs_folder) &&
         !platform::MakeDirectory(options.blobs_folder, &code)) {
       return Failure(err,
                      "cannot create " + options.blobs_folder + ": " + platform::ErrorText(code));
     }
-    std::string problem = CopyBlobs(snapshot.documents, BlobStore(source_folder.blobs),
-                                    BlobStore(options.blobs_folder), &blobs);
-    if (!problem.empty()) return Failure(err, problem);
   }
+  std::string blob_problem = CopyBlobs(
+      snapshot.documents, source, BlobStore(source_folder.blobs),
+      BlobStore(same_folder ? source_folder.blobs : options.blobs_folder), same_folder, &blobs);
+  if (!blob_problem.empty()) return Failure(err, blob_problem);
   int messages = 0;
   if (!command.data_folder.empty()) {
     DataFolder target_folder;

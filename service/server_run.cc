@@ -46,7 +46,7 @@ int RunServer(const CommandLine& command, std::string* err) {
   BackgroundServices background(command, store, metrics);
   MeasuredStore measured(store, metrics.store_latency(),
                          [&background] { background.PostedMessage(); });
-  ServiceEnvironment environment{measured, blobs, folder.web};
+  ServiceEnvironment environment{measured, blobs, folder.web, command.store.inline_blob_max};
   ServiceRouter router(environment);
   HttpFrontend frontend([&router](IncomingRequest& request) { return router.Handle(request); },
                         command.connection, &metrics);

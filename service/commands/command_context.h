@@ -20,6 +20,9 @@ struct ServiceEnvironment {
   Store& store;
   BlobStore& blobs;
   std::string web_folder;
+  // Whole new documents up to this size go into the store itself when it keeps inline
+  // blobs (0: none do).
+  int64_t inline_blob_max = 0;
 };
 
 struct CommandContext {

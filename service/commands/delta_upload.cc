@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "service/commands/upload_archive.h"
 #include "service/commands/upload_body.h"
+#include "service/store/blob_bytes.h"
 #include "service/store/blob_store.h"
 
 namespace nvx::service {
@@ -138,7 +139,8 @@ void ApplyDeltaUpload(CommandContext& context, const Document& base, const Delta
     return;
   }
   TemporaryFile rebuilt(service.blobs);
-  if (!ApplyDelta(service.blobs.PathOf(base.blob), delta_path, rebuilt.path()).empty()) {
+  BlobBytes base_bytes(service.store, service.blobs, base.blob);
+  if (!base_bytes.is_open() || !ApplyDelta(base_bytes.path(), delta_path, rebuilt.path()).empty()) {
     context.reply.SetConclusion(kDeltaFailed);
     return;
   }

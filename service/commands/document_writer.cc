@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "service/commands/upload_archive.h"
+#include "service/store/blob_bytes.h"
 #include "service/store/service_limits.h"
 
 namespace nvx::service {
@@ -56,7 +57,27 @@ bool DocumentWriter::Begin() {
   if (target_.continuation && target_.offset > 0 && target_.offset == previous->size) {
     return BeginInPlace();
   }
+  if (KeepsInline()) {
+    in_memory_ = true;
+    memory_.reserve(static_cast<size_t>(target_.full_size));
+    return true;
+  }
   return BeginTemporary();
+}
+
+bool DocumentWriter::KeepsInline() const {
+  return !target_.archive && target_.offset == 0 && target_.full_size <= service_.inline_blob_max &&
+         service_.store.KeepsInlineBlobs();
+}
+
+bool DocumentWriter::Spill() {
+  in_memory_ = false;
+  writer_ = std::make_unique<BlobWriter>(service_.blobs);
+  if (!writer_->ok() || !writer_->Write(memory_.data(), memory_.size())) {
+    return Fail(kServiceFailure);
+  }
+  std::string().swap(memory_);
+  return true;
 }
 
 bool DocumentWriter::BeginInPlace() {
@@ -106,9 +127,8 @@ bool DocumentWriter::BeginTemporary() {
   writer_ = std::make_unique<BlobWriter>(service_.blobs);
   if (!writer_->ok()) return Fail(kServiceFailure);
   if (target_.offset > 0) {
-    platform::File source = platform::File::Open(service_.blobs.PathOf(target_.previous->blob),
-                                                 platform::File::Access::kRead);
-    if (!source.is_open() || !ReadPrefix(source, target_.offset, md5_, writer_.get())) {
+    BlobBytes source(service_.store, service_.blobs, target_.previous->blob);
+    if (!source.is_open() || !ReadPrefix(source.file(), target_.offset, md5_, writer_.get())) {
       return Fail(kServiceFailure);
     }
   }
@@ -116,6 +136,17 @@ bool DocumentWriter::BeginTemporary() {
 }
 
 bool DocumentWriter::Write(const char* data, size_t size) {
+  if (in_memory_) {
+    // More than announced: no longer small.
+    if (static_cast<int64_t>(memory_.size() + size) > service_.inline_blob_max) {
+      if (!Spill()) return false;
+    } else {
+      memory_.append(data, size);
+      Md5Update(md5_, data, size);
+      written_ += static_cast<int64_t>(size);
+      return true;
+    }
+  }
   while (size > 0) {
     // Pieces end at the checkpoints, so each records a whole number of stretches.
     size_t count = size;
@@ -138,7 +169,14 @@ bool DocumentWriter::Write(const char* data, size_t size) {
 }
 
 bool DocumentWriter::Checkpoint(bool complete) {
-  if (writer_) {
+  // Only a whole document is kept in the store; what broke off goes to a file to be
+  // continued there.
+  if (in_memory_ && !complete && !Spill()) return false;
+  std::optional<std::string> inline_bytes;
+  if (in_memory_) {
+    blob_ = service_.blobs.NewName(kInlineBlobEnding);
+    inline_bytes = std::move(memory_);
+  } else if (writer_) {
     bool first = blob_.empty();
     if (!writer_->Promote(&blob_)) return Fail(kServiceFailure);
     if (first) blob_owned_ = true;
@@ -168,6 +206,7 @@ bool DocumentWriter::Checkpoint(bool complete) {
   }
   // What broke off is smaller than what the quota was checked for.
   commit.check_quota = complete;
+  commit.inline_bytes = std::move(inline_bytes);
   Document stored;
   std::vector<std::string> removed;
   int64_t used_change = 0;

@@ -1,7 +1,10 @@
 // Where the bytes of one upload go and how they become a document. A new document, a
 // replacement and a restart from the beginning write a temporary blob file; continuing an
-// incomplete document at its end appends to its blob in place. While the body arrives, a
-// resumable upload is made durable every kServiceUploadCheckpointBytes: the file is
+// incomplete document at its end appends to its blob in place. A small one of these
+// (ServiceEnvironment::inline_blob_max, not an archive) is gathered in memory instead and
+// its bytes go into the store in the transaction that records it, when the store keeps
+// inline blobs; a body that breaks off is written to a blob file then, as any other. While the body
+// arrives, a resumable upload is made durable every kServiceUploadCheckpointBytes: the file is
 // flushed and the store records the bytes so far as an incomplete document (size and the
 // digest of exactly those bytes), so a crash of the server loses at most the bytes since
 // the last checkpoint. A blob may therefore hold more bytes than its document's size
@@ -70,6 +73,10 @@ class DocumentWriter {
  private:
   bool BeginInPlace();
   bool BeginTemporary();
+  // Whether the document is gathered in memory and kept in the store (see above).
+  bool KeepsInline() const;
+  // Moves what was gathered in memory to a temporary blob file.
+  bool Spill();
   // Takes up the digest where the document's last checkpoint left it. False when the
   // store keeps no state that fits exactly its bytes and digest.
   bool ResumeDigest(const Document& document);
@@ -85,7 +92,10 @@ class DocumentWriter {
   UploadClaim& reservation_;
   // Held while the previous document's blob is written in place; given up after the file.
   std::unique_ptr<WriterClaim> writer_claim_;
-  // Exactly one of the two is in use: a new blob, or the previous document's blob.
+  // Exactly one of the three is in use: the bytes in memory, a new blob, or the previous
+  // document's blob.
+  bool in_memory_ = false;
+  std::string memory_;
   std::unique_ptr<BlobWriter> writer_;
   platform::File in_place_;
   std::string blob_;         // the blob's name once it is one

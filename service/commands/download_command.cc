@@ -23,6 +23,7 @@
 #include "service/commands/compressed_types.h"
 #include "service/commands/reply_cipher.h"
 #include "service/commands/service_commands.h"
+#include "service/store/blob_bytes.h"
 #include "wire/reply_fields.h"
 #include "wire/request_fields.h"
 
@@ -77,17 +78,17 @@ bool CompareClientCopy(CommandContext& context, const Document& document, platfo
   return false;
 }
 
-// Packs the document into a temporary archive in the blob folder and opens it. The
-// archive is removed from the folder at once: the open file keeps its bytes until the
+// Packs the document's bytes (at `bytes_path`) into a temporary archive in the blob folder and
+// opens it. The archive is removed from the folder at once: the open file keeps its bytes until the
 // body went out, and nothing is left behind when the client goes or the server stops.
 // A crash while packing leaves a temporary file that the next start removes.
-std::shared_ptr<platform::File> PackedDocument(const BlobStore& blobs, const Document& document) {
+std::shared_ptr<platform::File> PackedDocument(const BlobStore& blobs,
+                                               const std::string& bytes_path) {
   std::string path = blobs.TemporaryPath();
   platform::File lock = platform::File::Open(path, platform::File::Access::kCreateNew);
   int error = 0;
   std::shared_ptr<platform::File> archive;
-  if (lock.is_open() && lock.TryLockExclusive() &&
-      ZipOneFile(blobs.PathOf(document.blob), path, &error)) {
+  if (lock.is_open() && lock.TryLockExclusive() && ZipOneFile(bytes_path, path, &error)) {
     archive =
         std::make_shared<platform::File>(platform::File::Open(path, platform::File::Access::kRead));
   }
@@ -137,8 +138,8 @@ void SendFileBody(CommandContext& context, std::shared_ptr<platform::File> file,
 void DownloadCommand(CommandContext& context) {
   std::optional<Document> document = DownloadableDocument(context);
   if (!document) return;
-  auto file = std::make_shared<platform::File>(platform::File::Open(
-      context.service.blobs.PathOf(document->blob), platform::File::Access::kRead));
+  BlobBytes bytes(context.service.store, context.service.blobs, document->blob);
+  auto file = std::make_shared<platform::File>(std::move(bytes.file()));
   if (!file->is_open()) {
     context.reply.SetConclusion(kServiceFailure);
     return;
@@ -151,7 +152,7 @@ void DownloadCommand(CommandContext& context) {
   std::optional<FangFields> fields = ParseFangFields(HeaderOrEmpty(context, kTransferHeader));
   bool compress = fields && fields->transfer_compress == 1;
   if (compress && !plan.restart && document->size > 0 && !IsOfCompressedType(document->name)) {
-    std::shared_ptr<platform::File> archive = PackedDocument(context.service.blobs, *document);
+    std::shared_ptr<platform::File> archive = PackedDocument(context.service.blobs, bytes.path());
     int64_t archive_size = archive ? archive->Size() : -1;
     if (archive_size < 0) {
       context.reply.SetConclusion(kServiceFailure);

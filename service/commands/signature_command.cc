@@ -9,6 +9,7 @@
 #include "platform/error_text.h"
 #include "platform/file_system.h"
 #include "service/commands/service_commands.h"
+#include "service/store/blob_bytes.h"
 
 namespace nvx::service {
 namespace {
@@ -21,15 +22,14 @@ constexpr std::string_view kNoSignature = "Error - No Signature";
 // make it at once, the first to finish publishes it and the others keep to that one: a
 // file another process reads is never swapped under it, which a network file system
 // would answer with a stale handle. False when the document cannot be signed.
-bool KeepSignature(const BlobStore& blobs, const Document& document, const std::string& path) {
-  std::string blob_path = blobs.PathOf(document.blob);
-  platform::File blob = platform::File::Open(blob_path, platform::File::Access::kRead);
+bool KeepSignature(Store& store, const BlobStore& blobs, const Document& document,
+                   const std::string& path) {
+  BlobBytes blob(store, blobs, document.blob);
   // The bytes of a complete document are exactly its blob.
-  if (!blob.is_open() || blob.Size() != document.size) return false;
-  blob.Close();
+  if (!blob.is_open() || blob.file().Size() != document.size) return false;
   std::string text;
   std::string error;
-  if (!MakeSignature(blob_path, kServiceSignatureBlockSize, &text, &error)) return false;
+  if (!MakeSignature(blob.path(), kServiceSignatureBlockSize, &text, &error)) return false;
   std::string temporary = blobs.TemporaryPath();
   platform::File file = platform::File::Open(temporary, platform::File::Access::kCreateNew);
   bool written = file.is_open() && file.TryLockExclusive() && file.Write(text) && file.Sync();
@@ -51,7 +51,7 @@ void SignatureDownloadCommand(CommandContext& context) {
       std::make_shared<platform::File>(platform::File::Open(path, platform::File::Access::kRead));
   if (!file->is_open()) {
     // An empty document has no blocks to sign.
-    if (document->size == 0 || !KeepSignature(blobs, *document, path)) {
+    if (document->size == 0 || !KeepSignature(context.service.store, blobs, *document, path)) {
       context.reply.SetConclusion(kNoSignature);
       return;
     }

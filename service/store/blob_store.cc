@@ -47,6 +47,10 @@ std::string RandomFileName(std::string_view ending) {
                    ending.data());
 }
 
+bool IsInlineBlobName(std::string_view blob) {
+  return blob.ends_with(kInlineBlobEnding);
+}
+
 std::string BlobStore::NewName(std::string_view ending) const {
   return name_prefix_ + RandomFileName(ending);
 }
@@ -64,7 +68,7 @@ void BlobStore::Remove(std::string_view blob) const {
   // The signature first: a crash in between leaves an unreferenced blob, which the next
   // start removes, never a signature without its blob.
   platform::RemoveFile(SignaturePathOf(blob));
-  platform::RemoveFile(PathOf(blob));
+  if (!IsInlineBlobName(blob)) platform::RemoveFile(PathOf(blob));
 }
 
 int BlobStore::RemoveStaleTemporaryFiles() const {
@@ -112,7 +116,10 @@ int BlobStore::RemoveUnreferencedBlobs(const std::vector<std::string>& reference
     // A signature belongs to the blob whose name it extends.
     std::string blob = path.filename().string();
     if (path.extension() == kSignatureEnding) blob = path.stem().string();
-    if (std::filesystem::path(blob).extension() != ".blob" || !entry.is_regular_file(error)) {
+    // A file of an inline name is a signature, or its bytes copied from a store that kept
+    // them itself.
+    const std::filesystem::path ending = std::filesystem::path(blob).extension();
+    if ((ending != ".blob" && ending != kInlineBlobEnding) || !entry.is_regular_file(error)) {
       continue;
     }
     if (named.count(blob) != 0) continue;

@@ -28,6 +28,11 @@
 namespace nvx::service {
 
 inline constexpr std::string_view kSignatureEnding = ".sig";
+// The ending of the names of blobs whose bytes the store keeps itself
+// (Store::KeepsInlineBlobs): no file in the folder holds them, apart from a signature.
+inline constexpr std::string_view kInlineBlobEnding = ".inline";
+
+bool IsInlineBlobName(std::string_view blob);
 
 class BlobStore {
  public:
@@ -35,7 +40,8 @@ class BlobStore {
       : folder_(std::move(folder)), name_prefix_(std::move(name_prefix)) {}
 
   const std::string& folder() const { return folder_; }
-  // A fresh name for a new blob (ending ".blob") or temporary file (ending ".tmp").
+  // A fresh name for a new blob (ending ".blob" or kInlineBlobEnding) or temporary file
+  // (ending ".tmp").
   std::string NewName(std::string_view ending) const;
   // A fresh path for a temporary file in the folder.
   std::string TemporaryPath() const { return PathOf(NewName(".tmp")); }
@@ -44,7 +50,7 @@ class BlobStore {
   // name with kSignatureEnding. It goes with its blob.
   std::string SignaturePathOf(std::string_view blob) const;
   // Removes a blob that no document names any more, with its signature; a missing file is
-  // no failure.
+  // no failure. Of an inline blob only the signature is here.
   void Remove(std::string_view blob) const;
   // Removes the temporary files that no writer holds any more (left by writers that a
   // crash stopped) and unfinished unpacked archive entries. Only for a folder that one

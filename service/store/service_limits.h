@@ -67,6 +67,14 @@ inline constexpr int64_t kServiceOutboxBytesMax = int64_t{4} << 20;
 // this much of it.
 inline constexpr int64_t kServiceUploadCheckpointBytes = int64_t{4} << 20;
 
+// Documents up to this size are kept inside a store that can keep them (the embedded one)
+// instead of a blob file each, unless the command line says otherwise: one transaction
+// then records a small document and its bytes, without a file to create, sync and name.
+inline constexpr int64_t kServiceInlineBlobMaxDefault = int64_t{64} << 10;
+// The most the command line may set (the bytes travel through memory whole).
+inline constexpr int64_t kServiceInlineBlobMaxLimit = int64_t{1} << 20;
+static_assert(kServiceInlineBlobMaxLimit < kServiceUploadCheckpointBytes);
+
 // --- The shared store (several service processes on one database) ---
 
 // Connections one service process keeps to the shared database at most; store calls wait

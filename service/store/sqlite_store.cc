@@ -51,6 +51,16 @@ CREATE TABLE IF NOT EXISTS documents(
     // 2: the digest state of an incomplete document, so that its upload goes on without
     // reading its bytes again.
     "ALTER TABLE documents ADD COLUMN digest_state BLOB;",
+    // 3: the bytes of small documents, kept here instead of a blob file each; they go
+    // with the document that names them.
+    R"sql(
+CREATE TABLE inline_blobs(
+  name TEXT PRIMARY KEY,
+  bytes BLOB NOT NULL);
+CREATE TRIGGER inline_blob_gone AFTER DELETE ON documents
+  WHEN old.blob LIKE '%.inline'
+  BEGIN DELETE FROM inline_blobs WHERE name = old.blob; END;
+)sql",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 

@@ -72,6 +72,8 @@ class SqliteStore final : public Store {
   std::unique_ptr<UploadClaim> ReserveUpload(const Account& account, int64_t change) override;
   std::optional<int64_t> UploadRoom(const Account& account) override;
   StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) override;
+  bool KeepsInlineBlobs() override { return true; }
+  std::optional<std::string> ReadInlineBlob(const std::string& blob) override;
   std::string BlobNamePrefix() override;
   bool RemoveClaimsOfEndedProcesses() override { return true; }
   OutboxResult PostMessage(const OutboxMessage& message, std::string* file_name) override;

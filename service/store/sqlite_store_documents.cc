@@ -157,6 +157,13 @@ StoreStatus SqliteStore::QuotaAllowsIn(Database& db, int64_t account, int64_t ch
   return select.Int(1) + change > select.Int(0) ? StoreStatus::kQuotaExceeded : StoreStatus::kOk;
 }
 
+std::optional<std::string> SqliteStore::ReadInlineBlob(const std::string& blob) {
+  DatabasePool::Lease db = pool_.Acquire();
+  Statement select(*db, "SELECT bytes FROM inline_blobs WHERE name = ?");
+  if (select.Bind(1, blob).Next() != Statement::Step::kRow) return std::nullopt;
+  return select.Blob(0);
+}
+
 StoreStatus SqliteStore::DeleteDocument(int64_t account, int64_t vid, std::string* blob) {
   platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();

@@ -69,6 +69,12 @@ StoreStatus SqliteStore::CommitUpload(int64_t account, const UploadCommit& commi
   std::optional<int64_t> vid =
       InsertDocumentIn(*db, document, commit.keep_vid ? commit.replaces_vid : 0);
   if (!vid) return StoreStatus::kFailed;
+  if (commit.inline_bytes) {
+    Statement keep(*db, "INSERT INTO inline_blobs(name, bytes) VALUES(?, ?)");
+    keep.Bind(1, document.blob)
+        .BindBlob(2, commit.inline_bytes->data(), commit.inline_bytes->size());
+    if (!keep.Run()) return StoreStatus::kFailed;
+  }
   Document result = document;
   result.vid = *vid;
   if (!AdjustUsedIn(*db, account, change) || !transaction.Commit()) return StoreStatus::kFailed;

@@ -6,7 +6,9 @@
 // (one transaction where it changes anything), and every rule that spans requests (the
 // quota with the uploads in flight, unique names and version ids, the outbox's bound) is
 // kept by the implementation behind these calls, not by the callers. The documents' bytes
-// live in the blob folder (BlobStore) and are named by the `blob` field.
+// live in the blob folder (BlobStore) and are named by the `blob` field; a store may keep
+// the bytes of small documents itself, in the same step that records the document, under
+// a blob name of their own (kInlineBlobEnding).
 //
 // Folder access is one rule for every command: a folder is hidden when it or any folder
 // above it has no access (N); a hidden folder and everything in it behaves as if it did
@@ -207,6 +209,9 @@ class Store {
     std::string replaces_blob;
     bool keep_vid = false;  // a continuation keeps the version id it continues
     bool check_quota = true;
+    // The document's bytes, for the store to keep under its blob name (an inline name);
+    // only for a store that keeps inline blobs, only for a complete document.
+    std::optional<std::string> inline_bytes;
   };
   virtual StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                                    std::vector<std::string>* removed_blobs,
@@ -226,6 +231,13 @@ class Store {
   // place, for as long as the claim lives. kBusy while another upload (of any process
   // that uses the store) holds it; a process that ended holds none.
   virtual StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) = 0;
+  // Whether the store keeps the bytes of small documents itself (UploadCommit's
+  // inline_bytes); and the bytes kept under an inline blob name, nothing when it keeps
+  // none under that name. Kept bytes go with the document that names them.
+  virtual bool KeepsInlineBlobs() { return false; }
+  virtual std::optional<std::string> ReadInlineBlob(const std::string& /*blob*/) {
+    return std::nullopt;
+  }
   // The beginning of the names this process gives new blobs: no other process that uses
   // the same store and blob folder has it (empty when one process serves the store).
   virtual std::string BlobNamePrefix() = 0;

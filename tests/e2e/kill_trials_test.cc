@@ -66,7 +66,7 @@ class KillTrialTest : public BackupTest {
     EXPECT_EQ(FilesBelow(tree_), expected) << "a work file was left in the source folder";
     // Every blob belongs to a stored document; no temporary blob is left.
     EXPECT_EQ(BlobFiles(".tmp"), std::vector<std::string>{});
-    EXPECT_EQ(BlobFiles("").size(), stored + other_documents_) << "blobs that no document names";
+    EXPECT_EQ(StoredBlobCount(data_), stored + other_documents_) << "blobs that no document names";
   }
 
   void KillBackupsAtRandomMoments(int transfers);

@@ -175,15 +175,14 @@ TEST_F(TreeRestoreTest, TheRestoreTestPassesAndNamesTheFileOfADamagedBlob) {
     EXPECT_FALSE(name.starts_with("RestoreTest")) << "a temporary folder was left: " << name;
   }
 
-  // The 30000 bytes of Nested/photo.jpg are the only blob of that size.
+  // The 30000 bytes of Nested/photo.jpg are the only blob of that size (the store keeps
+  // them itself).
   std::string damaged;
-  for (const std::string& blob : BlobFiles("")) {
-    if (FileSize(data_ + "/blobs/" + blob) == 30000) damaged = data_ + "/blobs/" + blob;
+  for (const auto& [name, size] : InlineBlobs(data_)) {
+    if (size == 30000) damaged = name;
   }
   ASSERT_FALSE(damaged.empty());
-  std::string bytes = ReadFileText(damaged);
-  bytes[1000] = static_cast<char>(bytes[1000] ^ 0x5a);
-  WriteFileText(damaged, bytes);
+  SpoilInlineBlob(data_, damaged, 1000);
   RunResult failed = RunJobs(job);
   EXPECT_NE(failed.exit_code, 0) << failed.out;
   EXPECT_NE(failed.out.find("Restore test failed: Nested/photo.jpg: "), std::string::npos)

@@ -59,6 +59,9 @@ TEST_F(AdministrationTest, BadArgumentsExitTwoAndChangeNothing) {
       {"account", "remove", "alice"},
       {"bogus"},
       {"--listen", "127.0.0.1:1", "account", "list"},
+      {"--inline-max", "-1"},
+      {"--inline-max", "1048577"},
+      {"--inline-max", "64k"},
   };
   std::string before = Snapshot();
   for (const auto& arguments : cases) {

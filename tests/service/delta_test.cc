@@ -111,6 +111,7 @@ TEST_F(DeltaTest, ADeltaRebuildsTheNewVersion) {
     std::string content;
     bool encrypt;
     bool zipped;
+    bool base_uploaded = false;  // the store keeps the base's bytes itself, not a file
   };
   const Case cases[] = {
       {"grown with a changed block", grown, false, false},
@@ -119,12 +120,20 @@ TEST_F(DeltaTest, ADeltaRebuildsTheNewVersion) {
       {"enciphered", grown, true, false},
       {"packed", grown, false, true},
       {"packed and enciphered", grown, true, true},
+      {"against bytes the store keeps", grown, false, false, true},
   };
   StartServer();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetEncrypt(c.encrypt);
-    std::string vid = AddDocument("alice", kPath, base);
+    std::string vid;
+    if (c.base_uploaded) {
+      ASSERT_EQ(Put("big.bin", InDocs(), base).Header("X-NVX-CONCLUSION"), "Successful");
+      vid = List()["big.bin"].vid;
+      EXPECT_EQ(InlineBlobs(data()).size(), 1u);
+    } else {
+      vid = AddDocument("alice", kPath, base);
+    }
     std::string delta = MakeDeltaFor(vid, c.content);
     std::string query = "diff.crc";
     HeaderList headers = DeltaFor(vid);
@@ -149,6 +158,7 @@ TEST_F(DeltaTest, ADeltaRebuildsTheNewVersion) {
     EXPECT_EQ(List().count("diff.crc"), 0u);
     // The new version's blob only, and its signature once asked for.
     EXPECT_EQ(Blobs().size(), 1u);
+    EXPECT_EQ(InlineBlobs(data()).size(), 0u);
     EXPECT_EQ(SignatureText(Signature(listed.vid)), LocalSignature(c.content));
   }
 }

@@ -116,32 +116,45 @@ TEST_F(DownloadTest, TheAnswerFollowsTheClientsCopy) {
        true, false},
   };
   StartServer();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Admin({"account", "set", "alice", "--encrypt", c.encrypt ? "on" : "off"});
-    encrypt_ = c.encrypt;
-    std::string vid = AddDocument("alice", "\\MyFiles\\Docs\\" + c.name, content);
-    RawHttpReply reply = Download(vid, c.offered(vid), c.compress);
-    EXPECT_EQ(reply.Header("X-NVX-CONCLUSION"), c.conclusion);
-    EXPECT_EQ(reply.Header("X-NVX-RESTART").has_value(), c.restart);
-    FangValue announced = ParseFang(reply.Header("X-NVX-Fang").value_or(""));
-    EXPECT_EQ(announced.zipped, c.zipped);
-    EXPECT_EQ(reply.Header("Content-Length"), std::to_string(reply.body.size()));
-    if (std::string(c.conclusion) == "UGOTIT") {
-      EXPECT_TRUE(reply.body.empty());
-      continue;
+  // Each case on a document added from a file (its bytes a blob file) and on one uploaded
+  // (a small one, whose bytes the store keeps itself).
+  for (const bool uploaded : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (uploaded ? ", uploaded" : ", added"));
+      std::string vid;
+      if (uploaded) {
+        Admin({"account", "set", "alice", "--encrypt", "off"});
+        const size_t files = ListFolder(data() + "/blobs").size();
+        ASSERT_EQ(Put(c.name, InDocs(), content).Header("X-NVX-CONCLUSION"), "Successful");
+        vid = List()[c.name].vid;
+        ASSERT_LE(ListFolder(data() + "/blobs").size(), files) << "a blob file was made";
+      } else {
+        vid = AddDocument("alice", "\\MyFiles\\Docs\\" + c.name, content);
+      }
+      Admin({"account", "set", "alice", "--encrypt", c.encrypt ? "on" : "off"});
+      encrypt_ = c.encrypt;
+      RawHttpReply reply = Download(vid, c.offered(vid), c.compress);
+      EXPECT_EQ(reply.Header("X-NVX-CONCLUSION"), c.conclusion);
+      EXPECT_EQ(reply.Header("X-NVX-RESTART").has_value(), c.restart);
+      FangValue announced = ParseFang(reply.Header("X-NVX-Fang").value_or(""));
+      EXPECT_EQ(announced.zipped, c.zipped);
+      EXPECT_EQ(reply.Header("Content-Length"), std::to_string(reply.body.size()));
+      if (std::string(c.conclusion) == "UGOTIT") {
+        EXPECT_TRUE(reply.body.empty());
+        continue;
+      }
+      if (c.encrypt) {
+        EXPECT_EQ(reply.body.size() % 8, 0u);
+        EXPECT_GE(announced.key, 0);
+        EXPECT_LT(announced.key, kUploadKeyIndexCount);
+      } else if (!c.zipped) {
+        // Plain bytes travel as they are stored, from where the copy ends.
+        EXPECT_EQ(reply.body, content.substr(c.restart ? c.copy.size() : 0));
+      }
+      EXPECT_EQ(Completed(reply, c.copy), content);
+      // Archives are packed into temporary files that do not outlive the answer.
+      EXPECT_EQ(TemporaryCount(), 0u);
     }
-    if (c.encrypt) {
-      EXPECT_EQ(reply.body.size() % 8, 0u);
-      EXPECT_GE(announced.key, 0);
-      EXPECT_LT(announced.key, kUploadKeyIndexCount);
-    } else if (!c.zipped) {
-      // Plain bytes travel as they are stored, from where the copy ends.
-      EXPECT_EQ(reply.body, content.substr(c.restart ? c.copy.size() : 0));
-    }
-    EXPECT_EQ(Completed(reply, c.copy), content);
-    // Archives are packed into temporary files that do not outlive the answer.
-    EXPECT_EQ(TemporaryCount(), 0u);
   }
 }
 

@@ -71,7 +71,7 @@ bool UploadFixture::WaitForListed(const std::string& name, int64_t size, const s
 }
 
 size_t UploadFixture::BlobCount() {
-  return ListFolder(data() + "/blobs").size();
+  return StoredBlobCount(data());
 }
 
 size_t UploadFixture::TemporaryCount() {

@@ -77,6 +77,14 @@ TEST_F(UploadTest, NewReplacedAndEncipheredDocumentsReadBackWhole) {
   EXPECT_EQ(put.Header("X-NVX-LARCH"), "1000000,5000");
   EXPECT_EQ(List()["My File(1).txt"].vid, replaced.vid);
   EXPECT_EQ(BlobCount(), 1u);
+
+  // Small documents: the store keeps their bytes itself, unless told to keep none.
+  EXPECT_EQ(ListFolder(data() + "/blobs"), std::vector<std::string>{});
+  server_.reset();
+  StartServer({"--inline-max", "0"});
+  EXPECT_EQ(Put("kept.txt", InDocs(), second).Header("X-NVX-CONCLUSION"), "Successful");
+  EXPECT_EQ(ListFolder(data() + "/blobs").size(), 1u);
+  EXPECT_EQ(Get("\\MyFiles\\Docs\\kept.txt"), second);
 }
 
 TEST_F(UploadTest, EncipheredBodiesLoseTheirPadding) {

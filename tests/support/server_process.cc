@@ -7,10 +7,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
+#include <stdexcept>
 #include <thread>
+#include <utility>
+
+#include "tests/support/temp_dir.h"
 
 extern char** environ;
 
@@ -50,6 +57,71 @@ int PortOf(const std::string& line) {
 
 std::string NvxServerProgram() {
   return NVX_SERVER_PROGRAM;
+}
+
+namespace {
+
+// Runs `sql` on the embedded store of `data_folder`, each row to `row`.
+void QueryStore(const std::string& data_folder, const std::string& sql,
+                const std::function<void(sqlite3_stmt*)>& row,
+                const std::function<void(sqlite3_stmt*)>& bind = {}) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2((data_folder + "/nvx.db").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_close(db);
+    throw std::runtime_error("cannot open the store of " + data_folder);
+  }
+  sqlite3_busy_timeout(db, 10000);
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    const std::string error = sqlite3_errmsg(db);
+    sqlite3_close(db);
+    throw std::runtime_error(error);
+  }
+  if (bind) bind(statement);
+  int step = SQLITE_ROW;
+  while ((step = sqlite3_step(statement)) == SQLITE_ROW) row(statement);
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  if (step != SQLITE_DONE) throw std::runtime_error("cannot query the store of " + data_folder);
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, size_t>> InlineBlobs(const std::string& data_folder) {
+  std::vector<std::pair<std::string, size_t>> blobs;
+  QueryStore(data_folder, "SELECT name, length(bytes) FROM inline_blobs", [&](sqlite3_stmt* row) {
+    blobs.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)),
+                       static_cast<size_t>(sqlite3_column_int64(row, 1)));
+  });
+  return blobs;
+}
+
+size_t StoredBlobCount(const std::string& data_folder) {
+  return ListFolder(data_folder + "/blobs").size() + InlineBlobs(data_folder).size();
+}
+
+void SpoilInlineBlob(const std::string& data_folder, const std::string& name, size_t offset) {
+  std::string bytes;
+  const auto bind_name = [&](sqlite3_stmt* statement) {
+    sqlite3_bind_text(statement, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  };
+  QueryStore(
+      data_folder, "SELECT bytes FROM inline_blobs WHERE name = ?",
+      [&](sqlite3_stmt* row) {
+        bytes.assign(static_cast<const char*>(sqlite3_column_blob(row, 0)),
+                     static_cast<size_t>(sqlite3_column_bytes(row, 0)));
+      },
+      bind_name);
+  if (offset >= bytes.size()) throw std::runtime_error("no such byte in " + name);
+  bytes[offset] = static_cast<char>(bytes[offset] ^ 0x5a);
+  QueryStore(
+      data_folder, "UPDATE inline_blobs SET bytes = ? WHERE name = ?", [](sqlite3_stmt*) {},
+      [&](sqlite3_stmt* statement) {
+        sqlite3_bind_blob(statement, 1, bytes.data(), static_cast<int>(bytes.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(statement, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+      });
 }
 
 RunResult RunNvxServer(const std::string& data_folder, const std::vector<std::string>& arguments) {

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -20,6 +21,14 @@ std::string NvxServerProgram();
 
 // Runs `nvxserver --data DATA ARGUMENTS...` to its end.
 RunResult RunNvxServer(const std::string& data_folder, const std::vector<std::string>& arguments);
+
+// The blobs of the embedded store in `data_folder` whose bytes it keeps itself (small
+// documents), read beside a server that may be running: their names and sizes.
+std::vector<std::pair<std::string, size_t>> InlineBlobs(const std::string& data_folder);
+// Stored blobs: the files of the blob folder (signatures too) and the inline blobs.
+size_t StoredBlobCount(const std::string& data_folder);
+// Inverts the byte at `offset` of the inline blob `name`.
+void SpoilInlineBlob(const std::string& data_folder, const std::string& name, size_t offset);
 
 class ServerProcess {
  public:
