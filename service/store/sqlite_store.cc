@@ -15,7 +15,7 @@ constexpr int kBusyWaitMillis = 10000;
 // The schema in versions, each applied once, in order, in one transaction with the
 // version it brings (PRAGMA user_version). A store of version 1 (written before versions
 // were counted this way) goes on from there.
-constexpr const char* kMigrations[] = {
+constexpr const char* kEmbeddedMigrations[] = {
     // 1: accounts, their folders and documents.
     R"sql(
 CREATE TABLE IF NOT EXISTS accounts(
@@ -62,7 +62,7 @@ CREATE TRIGGER inline_blob_gone AFTER DELETE ON documents
   BEGIN DELETE FROM inline_blobs WHERE name = old.blob; END;
 )sql",
 };
-constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
+constexpr int kEmbeddedSchemaVersion = static_cast<int>(std::size(kEmbeddedMigrations));
 
 Digest DigestOf(const std::string& bytes) {
   Digest digest{};
@@ -89,6 +89,8 @@ Account AccountFromRow(const Statement& row) {
 bool SqliteStore::Open(const std::string& database_path, const std::string& outbox_folder,
                        std::string* error) {
   outbox_ = std::make_unique<FolderOutbox>(outbox_folder);
+  group_sync_ =
+      std::make_unique<GroupSync>([database_path] { return SyncDatabaseLog(database_path); });
   if (!pool_.Open(database_path, kBusyWaitMillis, error)) return false;
   platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
@@ -101,13 +103,13 @@ bool SqliteStore::Open(const std::string& database_path, const std::string& outb
       return false;
     }
     int64_t current = version.Int(0);
-    if (current > kSchemaVersion) {
+    if (current > kEmbeddedSchemaVersion) {
       *error = StrFormat("the store has schema version %lld; this nvxserver knows up to %d",
-                         static_cast<long long>(current), kSchemaVersion);
+                         static_cast<long long>(current), kEmbeddedSchemaVersion);
       return false;
     }
-    if (current == kSchemaVersion) return true;
-    std::string step = kMigrations[current];
+    if (current == kEmbeddedSchemaVersion) return true;
+    std::string step = kEmbeddedMigrations[current];
     step += StrFormat("\nPRAGMA user_version = %lld;", static_cast<long long>(current + 1));
     if (!db->Execute(step.c_str()) || !transaction.Commit()) {
       *error = db->error_text();

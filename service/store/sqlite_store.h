@@ -23,6 +23,7 @@
 #include "platform/thread_annotations.h"
 #include "service/store/database_pool.h"
 #include "service/store/email_outbox.h"
+#include "service/store/group_sync.h"
 #include "service/store/sqlite_db.h"
 #include "service/store/store.h"
 #include "service/store/upload_reservations.h"
@@ -109,7 +110,14 @@ class SqliteStore final : public Store {
   static StoreStatus ChangeableDocumentIn(Database& db, int64_t account, int64_t vid,
                                           Document* document);
 
+  // CommitUpload's steps under the write lock; with `ticket` (a document whose bytes go
+  // into the store) the commit leaves its sync to group_sync_ and takes a ticket.
+  StoreStatus CommitUploadLocked(int64_t account, const UploadCommit& commit, Document* stored,
+                                 std::vector<std::string>* removed_blobs, int64_t* used_change,
+                                 uint64_t* ticket);
+
   DatabasePool pool_;
+  std::unique_ptr<GroupSync> group_sync_;
   // Held by every call that changes the store, for the length of its transaction: the
   // database connections it guards belong to the writer while it holds it.
   platform::Mutex write_mutex_;

@@ -34,9 +34,37 @@ bool CollectReplaced(Database& db, const Store::UploadCommit& commit,
 StoreStatus SqliteStore::CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                                       std::vector<std::string>* removed_blobs,
                                       int64_t* used_change) {
+  // A document whose bytes come with it has nothing else to lose: its commit shares a
+  // sync with those made meanwhile (group_sync.h), and is answered once that ended. One
+  // whose bytes are a blob file commits with a sync of its own, so that a commit reported
+  // failed never names a file its writer then removes.
+  if (!commit.inline_bytes) {
+    return CommitUploadLocked(account, commit, stored, removed_blobs, used_change, nullptr);
+  }
+  uint64_t ticket = 0;
+  StoreStatus status =
+      CommitUploadLocked(account, commit, stored, removed_blobs, used_change, &ticket);
+  if (status != StoreStatus::kOk) return status;
+  return group_sync_->WaitDurable(ticket) ? StoreStatus::kOk : StoreStatus::kFailed;
+}
+
+StoreStatus SqliteStore::CommitUploadLocked(int64_t account, const UploadCommit& commit,
+                                            Document* stored,
+                                            std::vector<std::string>* removed_blobs,
+                                            int64_t* used_change, uint64_t* ticket) {
   platform::MutexLock writing(write_mutex_);
   DatabasePool::Lease db = pool_.Acquire();
   removed_blobs->clear();
+  // Without its own sync for this commit only; the connection's next user syncs again.
+  struct DeferredSync {
+    explicit DeferredSync(Database* database) : db(database) {
+      if (db != nullptr) (void)Statement(*db, "PRAGMA synchronous=NORMAL").Run();
+    }
+    ~DeferredSync() {
+      if (db != nullptr) (void)Statement(*db, "PRAGMA synchronous=FULL").Run();
+    }
+    Database* db;
+  } deferred(ticket != nullptr ? &*db : nullptr);
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   std::optional<Folder> folder = FindFolderIn(*db, account, commit.document.folder);
@@ -78,6 +106,7 @@ StoreStatus SqliteStore::CommitUpload(int64_t account, const UploadCommit& commi
   Document result = document;
   result.vid = *vid;
   if (!AdjustUsedIn(*db, account, change) || !transaction.Commit()) return StoreStatus::kFailed;
+  if (ticket != nullptr) *ticket = group_sync_->TakeTicket();
   *stored = result;
   if (used_change != nullptr) *used_change = change;
   for (const Replaced& old : replaced) {

@@ -58,7 +58,9 @@ class KillTrialTest : public BackupTest {
   // Runs the job to its end and checks what the service holds and what is left over.
   void FinishAndCheck() {
     RunResult last = RunJob(job_file_);
-    ASSERT_EQ(last.exit_code, 0) << last.out << last.err;
+    const std::string log = ActivityLog();
+    ASSERT_EQ(last.exit_code, 0) << last.out << last.err << "activity log's end:\n"
+                                 << log.substr(log.size() - std::min<size_t>(log.size(), 4000));
     const size_t stored = ExpectTreeStoredWhole(tree_).size();
     std::vector<std::string> expected = {"Photos/cat.jpg", "big.bin", "letter.txt"};
     for (int i = 1; i <= added_; ++i) expected.push_back("big-" + std::to_string(i) + ".bin");

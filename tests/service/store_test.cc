@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "platform/text_format.h"
+#include "service/store/group_sync.h"
 #include "service/store/pg_store.h"
 #include "service/store/service_limits.h"
 #include "service/store/sqlite_db.h"
@@ -277,6 +280,52 @@ TEST_F(SqliteStoreTest, TheDatabaseKeepsAWriteAheadLog) {
   Statement mode(db, "PRAGMA journal_mode");
   ASSERT_EQ(mode.Next(), Statement::Step::kRow);
   EXPECT_EQ(mode.Text(0), "wal");
+}
+
+// Commits that wait for durability at once share syncs; each returns only after a sync that
+// began after its commit, and a failed sync fails those that waited for it.
+TEST(GroupSyncTest, CommitsShareSyncsThatBeganAfterThem) {
+  std::mutex mutex;
+  uint64_t issued = 0;            // the last ticket handed out
+  std::vector<uint64_t> covered;  // per finished sync: the tickets out when it began
+  std::atomic<bool> failing{false};
+  GroupSync group([&] {
+    uint64_t cover = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      cover = issued;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    std::lock_guard<std::mutex> lock(mutex);
+    if (failing) return false;
+    covered.push_back(cover);
+    return true;
+  });
+  constexpr int kThreads = 8;
+  constexpr int kCommits = 40;
+  std::atomic<int> early{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < kCommits; ++i) {
+        uint64_t ticket = 0;
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          ticket = issued = group.TakeTicket();
+        }
+        EXPECT_TRUE(group.WaitDurable(ticket));
+        std::lock_guard<std::mutex> lock(mutex);
+        if (covered.empty() || *std::max_element(covered.begin(), covered.end()) < ticket) {
+          ++early;
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(early.load(), 0) << "a commit was answered before a sync covered it";
+  EXPECT_LT(covered.size(), static_cast<size_t>(kThreads * kCommits)) << "no sync was shared";
+  failing = true;
+  EXPECT_FALSE(group.WaitDurable(group.TakeTicket()));
 }
 
 TEST_P(StoreTest, EverythingSurvivesReopening) {

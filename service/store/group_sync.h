@@ -1,0 +1,47 @@
+// Makes committed transactions of the embedded store durable in groups. A commit made
+// without its own sync (synchronous=NORMAL: its pages are in the write-ahead log, not yet
+// on the disk) takes a ticket right after it commits, under the store's write lock, so
+// tickets follow the order of the commits; then, without the lock, it waits until a sync
+// of the log that began after its ticket has ended. While one sync runs, the commits made
+// meanwhile wait for the next, which serves them all: several concurrent uploads share one
+// sync, and each is still answered only once its document is on the disk. Thread-safe.
+#ifndef NVX_SERVICE_STORE_GROUP_SYNC_H_
+#define NVX_SERVICE_STORE_GROUP_SYNC_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
+
+namespace nvx::service {
+
+class GroupSync {
+ public:
+  // `sync` makes every commit made before it began durable (SyncDatabaseLog); false when
+  // it failed.
+  explicit GroupSync(std::function<bool()> sync);
+
+  // Right after a commit, under the lock that orders commits.
+  [[nodiscard]] uint64_t TakeTicket() EXCLUDES(mutex_);
+  // Returns once the commit of `ticket` is on the disk; false when the sync failed.
+  [[nodiscard]] bool WaitDurable(uint64_t ticket) EXCLUDES(mutex_);
+
+ private:
+  const std::function<bool()> sync_;
+  platform::Mutex mutex_;
+  platform::CondVar synced_cv_;
+  uint64_t committed_ GUARDED_BY(mutex_) = 0;
+  uint64_t synced_ GUARDED_BY(mutex_) = 0;
+  bool syncing_ GUARDED_BY(mutex_) = false;
+};
+
+// One sync of the write-ahead log of the database file at `database_path` (that path with
+// "-wal"), or of the database file when the log is gone: its last connection moved
+// everything there and synced it.
+bool SyncDatabaseLog(const std::string& database_path);
+
+}  // namespace nvx::service
+
+#endif  // NVX_SERVICE_STORE_GROUP_SYNC_H_
