@@ -4,7 +4,8 @@
 # port.
 #   bench_begin NAME             sets work, installs the exit trap
 #   fail TEXT...                 prints "NAME.sh: TEXT" and the server log's tail; exit 1
-#   bench_start_service SERVER   sets data, user, password, folder_id, port and base_url
+#   bench_start_service SERVER   sets data, user, password, folder_id, port and base_url;
+#                                the service also takes the words of NVX_BENCH_SERVER_OPTIONS
 bench_pids=()
 bench_begin() {
   bench_name=$1
@@ -33,7 +34,9 @@ bench_start_service() {
   "$server" --data "$data" folder add "$user" '\MyFiles\Bench' >/dev/null
   folder_id=$("$server" --data "$data" folder list "$user" | awk -F'\t' '$2 == "Bench" { print $4 }')
   [ -n "$folder_id" ] || fail "no folder id for \\Bench"
-  coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 2>"$work/server.log"; }
+  local options
+  read -r -a options <<<"${NVX_BENCH_SERVER_OPTIONS:-}"
+  coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 "${options[@]}" 2>"$work/server.log"; }
   bench_pids+=("$SERVER_PID")
   read -r -t 20 port <&"${SERVER[0]}" || fail "nvxserver did not start"
   base_url="http://127.0.0.1:$port/scripts/rizezi7.dll"
