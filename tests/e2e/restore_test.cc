@@ -2,6 +2,7 @@
 // byte (plain, enciphered, zipped on the way, dated by the service when asked), a second
 // run that sends nothing, names and patterns that choose files, a move that empties the
 // server folder, and transfers cut by a relay that complete from the work file.
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <random>
@@ -329,6 +330,25 @@ TEST_F(RestoreTest, CutRestoresCompleteFromTheWorkFile) {
   // the service then refuses the lane's new connection ("503"), the walk's own connection
   // takes the file over in the same run.
   Administer({"account", "set", "alice", "--encrypt", "off"});
+  {
+    // A backup's lane meets the refusal too: its connection closes after its first
+    // is-it-there answer and the next is refused; the walk sends that file itself.
+    const std::string again = temp_.File("Again");
+    WriteTree(again, kCutTree);
+    SendJob send{again, "\\Backup", true, false, false, true, {}, {}};
+    send.transfers = 4;
+    auto relay = MakeRelay();
+    relay->ArmCut({"NotHere", 0, false, false, /*refuse_after=*/true});
+    RunResult run = RunJob(BackupJobFile(send.Lines()), relay->address());
+    ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+    EXPECT_TRUE(relay->cut_made());
+    for (const TreeFile& file : kCutTree) {
+      std::string server_path = "\\Backup\\Again\\" + file.path;
+      std::replace(server_path.begin(), server_path.end(), '/', '\\');
+      EXPECT_EQ(StoredMd5(server_path), FileMd5(again + "/" + file.path)) << file.path;
+    }
+    EXPECT_NE(ActivityLog().find("refused (HTTP/1.1 503"), std::string::npos);
+  }
   struct LaneCut {
     bool reset;
     bool refuse_after;
