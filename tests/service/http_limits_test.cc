@@ -244,17 +244,26 @@ TEST_F(HttpLimitsTest, ClientsThatSpeakNoTlsAreLetGoFromTheTlsPort) {
   // Others are served meanwhile, over TLS and on the plain listener beside it.
   RawHttpConnection secure(port());
   ASSERT_TRUE(secure.StartTls(tls_ca()));
-  ASSERT_TRUE(secure.Send(TestIdRequest()));
-  EXPECT_EQ(secure.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
-  EXPECT_EQ(RawHttpExchange(plain_port(), TestIdRequest())->Header("X-NVX-CONCLUSION"),
-            "Successful");
+  // A TLS connection that was served keeps its place past the handshake's bound, as long as
+  // it is not idle for the idle time itself: it asks again while the silent one waits.
+  const auto served = [this, &secure] {
+    if (!secure.Send(TestIdRequest())) return false;
+    std::optional<RawHttpReply> reply = secure.ReadReply();
+    return reply && reply->Header("X-NVX-CONCLUSION") == "Successful";
+  };
+  ASSERT_TRUE(served());
+  std::optional<RawHttpReply> beside = RawHttpExchange(plain_port(), TestIdRequest());
+  ASSERT_TRUE(beside.has_value());
+  EXPECT_EQ(beside->Header("X-NVX-CONCLUSION"), "Successful");
+  bool closed = false;
+  for (int slice = 0; slice < 50 && !closed; ++slice) {
+    closed = silent.WaitForClose(100);
+    ASSERT_TRUE(served()) << "slice " << slice;
+  }
+  EXPECT_TRUE(closed);
   EXPECT_FALSE(plain.ReadReply(false, 5000));
-  EXPECT_TRUE(silent.WaitForClose(5000));
   EXPECT_TRUE(WaitForLog("failed: no handshake within the idle time"));
   EXPECT_TRUE(WaitForLog("failed: handshake failed: http request"));
-  // A TLS connection that was served keeps its place past the handshake's bound.
-  ASSERT_TRUE(secure.Send(TestIdRequest()));
-  EXPECT_EQ(secure.ReadReply()->Header("X-NVX-CONCLUSION"), "Successful");
 }
 
 TEST_F(HttpLimitsTest, HangupServesARenewedCertificateAndKeepsItOverABadPair) {
