@@ -44,6 +44,12 @@ bool PlayedUpload(TransferSession& session) {
   return true;
 }
 
+// Makes the library's upload command play PlayedUpload, pausing after each file or not.
+void PlayUploads(CNvxapi& api, bool pause) {
+  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
+  api.SetSyncFileAccess(pause);
+}
+
 // Polls the snapshot until `predicate` holds; false after a generous bound.
 template <typename Predicate>
 bool PollSnapshot(CNvxapi& api, Predicate predicate) {
@@ -59,8 +65,7 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
   g_files_finished = 0;
   g_waiting_seen_after_pause = false;
   CNvxapi api;
-  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
-  api.SetSyncFileAccess(true);
+  PlayUploads(api, true);
   api.UploadFile();
   for (int file = 1; file <= 3; ++file) {
     ASSERT_TRUE(PollSnapshot(api, [](const TransferProgress& p) { return p.waiting == 1; }));
@@ -91,8 +96,7 @@ TEST(PauseHandshake, StopsAfterEachFileUntilReleased) {
 TEST(PauseHandshake, AWaitWakesAtEachPauseAndAtTheEnd) {
   g_files_finished = 0;
   CNvxapi api;
-  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
-  api.SetSyncFileAccess(true);
+  PlayUploads(api, true);
   EXPECT_FALSE(api.WaitTransferChange(0));
   api.UploadFile();
   for (int file = 1; file <= 3; ++file) {
@@ -113,8 +117,7 @@ TEST(PauseHandshake, AWaitWakesAtEachPauseAndAtTheEnd) {
 TEST(PauseHandshake, QuickFilesAreEachSeenOnce) {
   g_file_count = 2000;
   CNvxapi api;
-  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
-  api.SetSyncFileAccess(true);
+  PlayUploads(api, true);
   api.UploadFile();
   for (int file = 1; file <= g_file_count; ++file) {
     // Until the worker has woken, the snapshot may still show the last pause.
@@ -200,8 +203,7 @@ TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
 TEST(PauseHandshake, WithTheFlagOffTheWorkerNeverWaits) {
   g_files_finished = 0;
   CNvxapi api;
-  FacadeAccess::Block(api)->control.commands.rows[kCmdUpload].routine = &PlayedUpload;
-  api.SetSyncFileAccess(false);
+  PlayUploads(api, false);
   api.UploadFile();
   auto deadline = steady_clock::now() + std::chrono::seconds(20);
   while (api.GetStatus() == kStatusBusy && steady_clock::now() < deadline) {
