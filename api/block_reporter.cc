@@ -154,11 +154,10 @@ bool PauseAfterFile(SharedBlock& block) {
       block.reported.live_progress.waiting = 1;
       AnnounceChange(block);
     }
-    // The owner signals this event after asking the worker to stop.
-    const auto paused = std::chrono::steady_clock::now();
-    block.control.pause_after_file_event.Wait(
-        block.control.pause_spins ? kQuickHandOver : std::chrono::microseconds(0));
-    block.control.pause_spins = std::chrono::steady_clock::now() - paused <= kQuickHandOver;
+    // The owner signals this event after asking the worker to stop. A caller that lets
+    // pauses go within microseconds (files that pass quickly) is waited for without a sleep.
+    platform::AdaptiveSpin& spin = block.control.pause_spin;
+    spin.Ended(block.control.pause_after_file_event.Wait(spin.NextLook()));
     {
       platform::MutexLock lock(block.state_lock);
       block.reported.live_progress.waiting = 0;

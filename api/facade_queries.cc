@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 #include "api/activity_log.h"
 #include "api/facade_access.h"
@@ -163,33 +162,37 @@ bool CNvxapi::WaitTransferChange(int32_t milliseconds) {
   if (block_ == nullptr) return false;
   const auto start = std::chrono::steady_clock::now();
   const auto deadline = start + std::chrono::milliseconds(std::max(milliseconds, 0));
-  // Takes a change not yet seen, noting whether it came quickly.
+  // Takes a change not yet seen.
   const auto take_change = [&]() REQUIRES(block_->state_lock) {
     if (block_->reported.changes == block_->returned.changes_seen) return false;
     block_->returned.changes_seen = block_->reported.changes;
-    block_->returned.change_wait_spins =
-        std::chrono::steady_clock::now() - start <= nvx::kQuickHandOver;
     return true;
   };
-  bool spins;
   {
     nvx::platform::MutexLock lock(block_->state_lock);
     if (take_change()) return true;
-    spins = block_->returned.change_wait_spins;
   }
-  // While changes come quickly, the next one is looked for a while before sleeping.
-  const auto spin_end = std::min(deadline, start + nvx::kQuickHandOver);
-  while (spins && std::chrono::steady_clock::now() < spin_end) {
-    std::this_thread::yield();
-    nvx::platform::MutexLock lock(block_->state_lock);
-    if (take_change()) return true;
+  // A worker whose changes follow each other within microseconds is waited for without a
+  // sleep: the count of changes is looked at without the lock first.
+  nvx::platform::AdaptiveSpin& spin = block_->returned.change_wait_spin;
+  const auto look_end = std::min(deadline, start + spin.NextLook());
+  const uint64_t seen = block_->returned.changes_seen;  // the caller's thread alone
+  while (std::chrono::steady_clock::now() < look_end) {
+    for (int look = 0; look < 64; ++look) {
+      if (block_->changes_hint.load(std::memory_order_acquire) != seen) {
+        nvx::platform::MutexLock lock(block_->state_lock);
+        if (take_change()) {
+          spin.Ended(true);
+          return true;
+        }
+      }
+      nvx::platform::SpinPause();
+    }
   }
+  spin.Ended(false);
   nvx::platform::MutexLock lock(block_->state_lock);
   while (!take_change()) {
-    if (!block_->progress_cv.WaitUntil(block_->state_lock, deadline)) {
-      block_->returned.change_wait_spins = false;
-      return false;
-    }
+    if (!block_->progress_cv.WaitUntil(block_->state_lock, deadline)) return false;
   }
   return true;
 }

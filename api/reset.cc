@@ -28,6 +28,7 @@ bool RoutineReset(TransferSession& session) {
     const std::string last_http_response = std::move(block.reported.last_http_response);
     block.reported = ReportedState{};
     block.reported.last_http_response = last_http_response;
+    block.changes_hint.store(0, std::memory_order_release);
   }
 
   // The differential work files of the last job, in the current folder: our own regular

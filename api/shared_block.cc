@@ -12,6 +12,7 @@ SharedBlock::~SharedBlock() = default;
 
 void AnnounceChange(SharedBlock& block) {
   ++block.reported.changes;
+  block.changes_hint.store(block.reported.changes, std::memory_order_release);
   block.progress_cv.NotifyAll();
 }
 

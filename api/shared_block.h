@@ -26,6 +26,7 @@
 
 #include "api/command_table.h"
 #include "api/nvxapi.h"
+#include "platform/adaptive_spin.h"
 #include "platform/auto_reset_event.h"
 #include "platform/clock.h"
 #include "platform/file.h"
@@ -96,15 +97,9 @@ struct ReturnedTexts {
   char snapshot_file_name[kSnapshotFileNameWidth] = {};
   // The count of changes the caller's last wait saw (ReportedState::changes).
   uint64_t changes_seen = 0;
-  // Whether the caller's last wait for a change ended quickly (see kQuickHandOver).
-  bool change_wait_spins = true;
+  // Whether the caller's next wait for a change looks for it before it sleeps.
+  platform::AdaptiveSpin change_wait_spin;
 };
-
-// A pause after a file let go, or a change announced, within this long counts as quick:
-// while they are, the waiting side looks for the next one a while before it sleeps, so
-// files that pass in microseconds (a run with nothing to send, with the pause after each
-// file) do not cost two thread switches each.
-inline constexpr std::chrono::microseconds kQuickHandOver{100};
 
 // The worker's mailbox and lifetime.
 struct WorkerControl {
@@ -112,9 +107,9 @@ struct WorkerControl {
   platform::AutoResetEvent command_event;
   platform::AutoResetEvent sync_event;
   platform::AutoResetEvent pause_after_file_event;
-  // Whether the worker's last pause after a file was let go quickly (see kQuickHandOver);
+  // Whether the worker's next pause after a file looks for its release before it sleeps;
   // the worker's alone.
-  bool pause_spins = true;
+  platform::AdaptiveSpin pause_spin;
   std::atomic<int32_t> command{kCmdNone};
   std::atomic<int32_t> status{nvx::status::kIdle};
   std::atomic<int32_t> error_code{nvx::error::kNone};
@@ -149,6 +144,9 @@ struct SharedBlock {
   ReportedState reported GUARDED_BY(state_lock);
   // Announces a new count of reported.changes to a caller in WaitTransferChange.
   platform::CondVar progress_cv;
+  // Follows reported.changes, so that a caller spinning for the next change can look
+  // without the lock.
+  std::atomic<uint64_t> changes_hint{0};
 
   platform::Mutex trace_lock;
   LogFiles logs GUARDED_BY(trace_lock);

@@ -3,6 +3,7 @@
 #ifndef NVX_PLATFORM_AUTO_RESET_EVENT_H_
 #define NVX_PLATFORM_AUTO_RESET_EVENT_H_
 
+#include <atomic>
 #include <chrono>
 
 #include "platform/mutex.h"
@@ -19,10 +20,10 @@ class AutoResetEvent {
   void Signal() EXCLUDES(mutex_);
   // Blocks until signalled; takes the signal.
   void Wait() EXCLUDES(mutex_);
-  // The same, but looks for the signal for up to `spin` first, yielding the processor in
-  // between, before it sleeps: a signal that usually comes within microseconds then
-  // costs no sleep and wake-up (two thread switches).
-  void Wait(std::chrono::microseconds spin) EXCLUDES(mutex_);
+  // The same, but looks for the signal for up to `spin` first, without a system call,
+  // before it sleeps: a signal that usually comes within microseconds then costs no sleep
+  // and wake-up (two thread switches). True when the signal was taken while looking.
+  bool Wait(std::chrono::microseconds spin) EXCLUDES(mutex_);
   // Takes the signal when it is set; never blocks.
   [[nodiscard]] bool TryWait() EXCLUDES(mutex_);
 
@@ -30,6 +31,8 @@ class AutoResetEvent {
   Mutex mutex_;
   CondVar signalled_cv_;
   bool signalled_ GUARDED_BY(mutex_) = false;
+  // Follows signalled_, so that a spinning Wait can look without the mutex.
+  std::atomic<bool> signalled_hint_{false};
 };
 
 }  // namespace nvx::platform

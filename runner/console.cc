@@ -16,7 +16,12 @@ void Console::Print(const char* format, ...) {
 }
 
 void Console::PrintText(std::string_view text) {
-  out_ << text << std::flush;
+  out_ << text;
+  if (!hold_flushes_) out_.flush();
+}
+
+void Console::Flush() {
+  out_.flush();
 }
 
 void Console::Error(const char* format, ...) {
@@ -28,6 +33,7 @@ void Console::Error(const char* format, ...) {
 }
 
 void Console::ErrorText(std::string_view text) {
+  out_.flush();
   err_ << text << std::flush;
 }
 

@@ -20,7 +20,7 @@ inline constexpr char kRunMutexName[] = "NVX-SDK Sync";
 inline constexpr char kNotifierProgramName[] = "NVXnotify";
 // How long a window opened for the run stays readable at its end.
 inline constexpr int64_t kClosingPauseMillis = 15000;
-// How often a poll looks at the status of a service command.
+// The longest a poll waits for a service command's end before it looks at its status again.
 inline constexpr int64_t kPollSliceMillis = 20;
 
 // Exit codes of a run.

@@ -8,6 +8,9 @@ namespace {
 
 constexpr char kSpinner[] = "|/-\\|";
 constexpr int kSpinnerFrames = 5;
+// How long the lines of a transfer may wait in the console's buffer: the loop looks at
+// least every poll interval, so a line shows within this and one interval.
+constexpr int64_t kFlushIntervalMillis = 20;
 
 const char* FileName(const TransferProgress& snapshot) {
   return snapshot.file_name != nullptr ? snapshot.file_name : "";
@@ -23,9 +26,12 @@ class TransferDisplay {
     // so a first file that the worker began before this first look is still a new file.
     last_sequence_ = 0;
     platform::Clock& clock = platform::GetClock();
+    console_.HoldFlushes(true);
+    int64_t flushed = clock.MonotonicMillis();
     while (watch_.Status() == 1) {
       TransferProgress snapshot = watch_.Snapshot();
-      if (settings_.meter != nullptr) settings_.meter->Observe(snapshot, clock.MonotonicMillis());
+      const int64_t now = clock.MonotonicMillis();
+      if (settings_.meter != nullptr) settings_.meter->Observe(snapshot, now);
       if (settings_.on_poll) settings_.on_poll();
       NoteWorkerState(snapshot);
       if (snapshot.sequence != last_sequence_) {
@@ -33,8 +39,14 @@ class TransferDisplay {
       } else if (settings_.progress) {
         SameFile(snapshot);
       }
+      if (now - flushed >= kFlushIntervalMillis) {
+        console_.Flush();
+        flushed = now;
+      }
       watch_.WaitForChange(settings_.poll_sleep_millis);
     }
+    console_.Flush();
+    console_.HoldFlushes(false);
     TransferProgress last = watch_.Snapshot();
     if (settings_.meter != nullptr) {
       settings_.meter->Observe(last, clock.MonotonicMillis());
@@ -47,6 +59,8 @@ class TransferDisplay {
  private:
   // A new file began, or the folder pass restarted.
   void NewFile(const TransferProgress& snapshot) {
+    // The file has been seen: the worker goes on while its lines are written.
+    if (settings_.pause_on && snapshot.waiting != 0) Release(snapshot);
     if (shown_ && settings_.progress) FinishLineInLoop(snapshot.phase);
     shown_ = true;
     if (snapshot.sequence != 0) {
@@ -57,7 +71,6 @@ class TransferDisplay {
         console_.Print("\nFile name %s\nStarting", FileName(snapshot));
       }
     }
-    if (settings_.pause_on && snapshot.waiting != 0) Release(snapshot);
     last_sequence_ = snapshot.sequence;
     idle_polls_ = 0;
   }

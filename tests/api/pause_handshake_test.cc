@@ -13,6 +13,7 @@
 #include "api/facade_access.h"
 #include "api/nvxapi.h"
 #include "api/transfer_session.h"
+#include "platform/adaptive_spin.h"
 #include "tests/support/server_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -132,6 +133,33 @@ TEST(PauseHandshake, QuickFilesAreEachSeenOnce) {
   while (api.GetStatus() == kStatusBusy) ASSERT_TRUE(api.WaitTransferChange(20000));
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded);
   g_file_count = 3;
+}
+
+// How the two sides decide to look for each other before sleeping: one slow hand-over (a
+// folder's list, a larger file) does not stop the looking, since a woken thread's delay
+// must never turn it off for good; slow ones in a row make waits sleep at once with a
+// brief look now and then, and a brief look that finds its partner brings the looking back.
+TEST(PauseHandshake, LookingSurvivesOneSlowHandOverAndReturnsAfterMany) {
+  using platform::AdaptiveSpin;
+  AdaptiveSpin spin;
+  EXPECT_EQ(spin.NextLook(), AdaptiveSpin::kLook);
+  spin.Ended(false);
+  EXPECT_EQ(spin.NextLook(), AdaptiveSpin::kLook);
+  spin.Ended(true);
+  for (int slow = 0; slow < AdaptiveSpin::kGiveUpAfter; ++slow) {
+    EXPECT_EQ(spin.NextLook(), AdaptiveSpin::kLook);
+    spin.Ended(false);
+  }
+  std::vector<int64_t> looks;
+  for (int wait = 0; wait < 2 * AdaptiveSpin::kProbeEvery; ++wait) {
+    looks.push_back(spin.NextLook().count());
+    spin.Ended(false);
+  }
+  EXPECT_EQ(std::count(looks.begin(), looks.end(), 0), 2 * (AdaptiveSpin::kProbeEvery - 1));
+  EXPECT_EQ(std::count(looks.begin(), looks.end(), AdaptiveSpin::kProbe.count()), 2);
+  while (spin.NextLook() == std::chrono::microseconds(0)) spin.Ended(false);
+  spin.Ended(true);
+  EXPECT_EQ(spin.NextLook(), AdaptiveSpin::kLook);
 }
 
 // Waits until the command in hand ends; every pause after a file is let go once and its

@@ -105,6 +105,8 @@ TEST_F(DriverTest, TheClosingPauseHappensOnlyForAReadableWindow) {
     options_.pause_at_end = terminal;
     EXPECT_EQ(Run(Head() + "Progress Y\n" + kOneJob), 0);
     std::vector<int64_t> sleeps = clock.Sleeps();
+    // Waits for service commands wake at each command's end, never after a poll interval.
+    EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), kPollSliceMillis), 0);
     if (terminal) {
       ASSERT_FALSE(sleeps.empty());
       EXPECT_EQ(sleeps.back(), kClosingPauseMillis);
