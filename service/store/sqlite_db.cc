@@ -11,7 +11,20 @@ Database::~Database() {
   if (db_ != nullptr) sqlite3_close_v2(db_);
 }
 
+namespace {
+
+// SQLite counts every allocation under one process-wide mutex unless told not to; the
+// service's threads (one connection each) would then queue on it at every statement.
+// Only possible before the library's first use; later calls are refused and harmless.
+void ConfigureSqliteOnce() {
+  static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+  static_cast<void>(configured);
+}
+
+}  // namespace
+
 bool Database::Open(const std::string& path, int busy_millis) {
+  ConfigureSqliteOnce();
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
   if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     error_text_ = db_ != nullptr ? sqlite3_errmsg(db_) : "cannot allocate the database";

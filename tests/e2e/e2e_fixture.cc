@@ -68,9 +68,12 @@ BalancerProcess::BalancerProcess(const TempDir& folder, const std::vector<int>& 
       std::to_string(port_) +
       "\n  default_backend servers\n"
       "backend servers\n  balance roundrobin\n";
+  // A front end is taken out after three missed checks, not one: on a loaded machine a
+  // single late check would send every connection to the other front end for a while.
+  // A killed one is still passed over at once (redispatch).
   for (size_t i = 0; i < ports.size(); ++i) {
     config += "  server s" + std::to_string(i) + " 127.0.0.1:" + std::to_string(ports[i]) +
-              " check inter 200ms fall 1 rise 1\n";
+              " check inter 200ms fall 3 rise 1\n";
   }
   std::string path = folder.File("haproxy.cfg");
   WriteFileText(path, config);
