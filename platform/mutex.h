@@ -26,8 +26,9 @@ class CAPABILITY("mutex") Mutex {
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;
 
-  // Holders keep these locks for microseconds at most: a taken lock is looked at again a
-  // few dozen times before the thread sleeps on it, as a sleep and a wake-up cost far more.
+  // Holders keep these locks for microseconds at most: a taken lock is tried again up to
+  // kLooksBeforeSleep times before the thread sleeps on it, as a sleep and a wake-up cost
+  // far more.
   void Lock() ACQUIRE() {
     for (int look = 0; look < kLooksBeforeSleep; ++look) {
       if (mutex_.try_lock()) return;

@@ -1,7 +1,7 @@
 // The job runner's console: printf-style texts to standard output and standard error
 // (streams injected so that tests read what a user would see). Every text is flushed at
 // once, since lines that begin with a carriage return redraw the current line, except
-// while a transfer display holds the flushes: it then flushes a few times a second itself,
+// while a transfer display holds the flushes: it then flushes every few dozen milliseconds,
 // so that thousands of files passing in a second do not cost two writes each. An error
 // text flushes what standard output holds first, keeping the two in order. One thread.
 #ifndef NVX_RUNNER_CONSOLE_H_
