@@ -14,6 +14,7 @@
 
 #include "api/nvxapi.h"
 #include "tests/e2e/backup_fixture.h"
+#include "tests/support/cutting_relay.h"
 
 namespace nvx::test {
 namespace {
@@ -46,6 +47,9 @@ struct CleanCase {
   std::set<std::string> gone;  // server documents and folders ("x/") that go; "*": all
   bool succeeds = true;
   int transfers = 1;  // kJob: "Transfers " when above 1
+  // kJob through a relay that closes a lane's connection after its first delete and then
+  // answers every new connection "503": the walk's own connection deletes the rest.
+  bool lane_refused = false;
 };
 
 void PrintTo(const CleanCase& test, std::ostream* out) {
@@ -82,6 +86,8 @@ std::vector<CleanCase> Cases() {
       // The deletes of a folder go on four connections at once.
       {"FourTransfersDeleteAtEveryDepth", {"a.txt", "b.txt", "keep.doc", "Sub/Deep/d.txt"}, {},
        job, "", {}, {}, {"a.txt", "b.txt", "keep.doc", "Sub/Deep/d.txt"}, true, 4},
+      {"TwoTransfersFallBackToOneWhenALaneIsRefused", {"a.txt", "b.txt", "keep.doc", "old.log"},
+       {}, job, "", {}, {}, {"a.txt", "b.txt", "keep.doc", "old.log"}, true, 2, true},
       {"DeleteEmptyRemovesEmptyFoldersOnly", {"a.txt"}, {}, Clean::kDeleteEmpty, "", {}, {},
        {"Empty/"}},
   };
@@ -174,12 +180,22 @@ TEST_P(CleanTest, ServerFollowsTheLocalTree) {
   switch (test.clean) {
     case Clean::kJob: {
       const size_t mark = LogMark();
-      RunResult cleaned = RunJob(BackupJobFile(CleanJobLines(test)));
-      // The login check of the run, and one per further connection.
-      const std::string requests = ReadFileText(server_log_).substr(mark);
-      size_t checks = 0;
-      for (size_t at = 0; (at = requests.find("?TestId", at)) != std::string::npos; ++at) ++checks;
-      EXPECT_EQ(checks, test.transfers > 1 ? 1u + test.transfers : 1u);
+      CuttingRelay relay(static_cast<uint16_t>(server_->port()), "");
+      relay.ArmCut({"", 0, false, false, /*refuse_after=*/true, /*request_mark=*/"?DeleteDoc"});
+      RunResult cleaned =
+          RunJob(BackupJobFile(CleanJobLines(test)), test.lane_refused ? relay.address() : "");
+      if (test.lane_refused) {
+        EXPECT_TRUE(relay.cut_made());
+        EXPECT_NE(ActivityLog().find("refused (HTTP/1.1 503"), std::string::npos) << ActivityLog();
+      } else {
+        // The login check of the run, and one per further connection.
+        const std::string requests = ReadFileText(server_log_).substr(mark);
+        size_t checks = 0;
+        for (size_t at = 0; (at = requests.find("?TestId", at)) != std::string::npos; ++at) {
+          ++checks;
+        }
+        EXPECT_EQ(checks, test.transfers > 1 ? 1u + test.transfers : 1u);
+      }
       EXPECT_EQ(cleaned.exit_code == 0, test.succeeds) << cleaned.out << cleaned.err;
       EXPECT_NE(
           cleaned.out.find(test.succeeds ? "Clean NVX Folders Successful" : "Clean NVX Folders "),

@@ -76,7 +76,7 @@ struct CuttingRelay::Pipe {
   int64_t request_body_at = 0;
   bool spoil_this_request = false;
   int64_t spoil_offset = 0;
-  std::deque<std::string> methods;  // of requests whose answers have not begun
+  std::deque<std::string> request_lines;  // of requests whose answers have not begun
 
   std::string answer_header;
   int64_t answer_body_left = 0;
@@ -265,7 +265,7 @@ void CuttingRelay::Upstream(Pipe& pipe, char* bytes, size_t count) {
     if (pipe.request_header.size() > kHeaderMax) pipe.request_header.clear();
     if (!EndsHeader(pipe.request_header)) continue;
     const std::string& header = pipe.request_header;
-    pipe.methods.push_back(header.substr(0, header.find(' ')));
+    pipe.request_lines.push_back(header.substr(0, header.find('\r')));
     pipe.request_body_left = ContentLength(header);
     pipe.request_body_at = 0;
     pipe.spoil_this_request = false;
@@ -323,16 +323,17 @@ size_t CuttingRelay::Downstream(Pipe& pipe, const char* bytes, size_t count, boo
     if (pipe.answer_header.size() > kHeaderMax) pipe.answer_header.clear();
     if (!EndsHeader(pipe.answer_header)) continue;
     const std::string& header = pipe.answer_header;
-    std::string method;
-    if (!pipe.methods.empty()) {
-      method = pipe.methods.front();
-      pipe.methods.pop_front();
+    std::string request_line;
+    if (!pipe.request_lines.empty()) {
+      request_line = pipe.request_lines.front();
+      pipe.request_lines.pop_front();
     }
-    pipe.answer_body_left = method == "HEAD" ? 0 : ContentLength(header);
+    pipe.answer_body_left = request_line.starts_with("HEAD ") ? 0 : ContentLength(header);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (header.find(answer_mark_) != std::string::npos) answer_headers_.push_back(header);
-      if (cut_armed_ && !cut_.opaque && header.find(cut_.header_mark) != std::string::npos) {
+      if (cut_armed_ && !cut_.opaque && header.find(cut_.header_mark) != std::string::npos &&
+          request_line.find(cut_.request_mark) != std::string::npos) {
         cut_armed_ = false;
         pipe.cutting = true;
         pipe.cut_left = cut_.body_bytes;

@@ -22,8 +22,9 @@
 
 namespace nvx::test {
 
-// Where an answer is cut: in the next answer whose header block holds `header_mark`,
-// after `body_bytes` bytes of its body have been passed on.
+// Where an answer is cut: in the next answer whose header block holds `header_mark` (to a
+// request whose first line holds `request_mark`), after `body_bytes` bytes of its body
+// have been passed on.
 struct RelayCut {
   std::string header_mark;
   int64_t body_bytes = 0;
@@ -34,6 +35,7 @@ struct RelayCut {
   // Once the cut is made, every new connection is answered "503" and closed, as a front
   // whose service takes no more connections would.
   bool refuse_after = false;
+  std::string request_mark = {};
 };
 
 // Which request byte is spoiled: in the next request whose header block holds
