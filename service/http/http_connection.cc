@@ -191,13 +191,12 @@ bool HttpConnection::SendFile(platform::File& file, int64_t offset, int64_t coun
 }
 
 std::string HttpConnection::Remote() const {
+  if (!remote_.empty()) return remote_;
   std::string ip;
   int port = -1;
-  if (!stream_.PeerAddress(&ip, &port)) {
-    ip.clear();
-    port = -1;
-  }
-  return StrFormat("%s:%d", ip.c_str(), port);
+  if (!stream_.PeerAddress(&ip, &port)) return ":-1";
+  remote_ = StrFormat("%s:%d", ip.c_str(), port);
+  return remote_;
 }
 
 void HttpConnection::LingeringClose() {

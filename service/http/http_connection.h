@@ -82,7 +82,8 @@ class HttpConnection {
   // The figures the connection counts in; null when it counts nowhere.
   ServiceMetrics* metrics() const { return metrics_; }
 
-  // The client's "address:port"; ":-1" when the socket no longer knows it.
+  // The client's "address:port"; ":-1" when the socket no longer knows it. Asked of the
+  // socket once: every request's log line names it.
   std::string Remote() const;
 
   // Ends the connection after a refusal whose request was not read whole: stops sending,
@@ -120,6 +121,7 @@ class HttpConnection {
   bool header_too_large_ = false;
   bool length_unsound_ = false;
   uint64_t bytes_written_ = 0;
+  mutable std::string remote_;  // empty until the socket first told it
 };
 
 }  // namespace nvx::service
