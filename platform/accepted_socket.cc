@@ -83,6 +83,18 @@ int64_t AcceptedSocket::SendFromFile(File& file, int64_t* offset, size_t count) 
   }
 }
 
+bool AcceptedSocket::PeerHasClosed() const {
+  if (fd_ < 0) return true;
+  char byte;
+  for (;;) {
+    const ssize_t got = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got == 0) return true;
+    if (got > 0) return false;
+    if (errno == EINTR) continue;
+    return errno != EAGAIN && errno != EWOULDBLOCK;
+  }
+}
+
 bool AcceptedSocket::PeerAddress(std::string* ip, int* port) const {
   sockaddr_storage address{};
   socklen_t length = sizeof address;

@@ -42,6 +42,9 @@ class AcceptedSocket : public ServerStream {
   [[nodiscard]] int64_t SendFromFile(File& file, int64_t* offset, size_t count) override;
   [[nodiscard]] bool WouldBlock() const override;
 
+  // True when the peer has closed its end and nothing it sent is left to read. Only looks,
+  // so another thread may ask while the socket is in use.
+  [[nodiscard]] bool PeerHasClosed() const;
   // The peer's and the own address as dotted text and port; false when unknown.
   bool PeerAddress(std::string* ip, int* port) const override;
   [[nodiscard]] bool LocalAddress(std::string* ip, int* port) const;

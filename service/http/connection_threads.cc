@@ -58,17 +58,34 @@ bool ConnectionThreads::MakeRoomLocked(size_t newcomer_count) {
     if (oldest == nullptr || worker.idle_since < oldest->idle_since) oldest = &worker;
   }
   if (oldest == nullptr) return false;
-  // Its thread sees the flag within one wait slice and closes the connection; the place
-  // is free from now on.
-  oldest->ended.store(true);
-  ReleasePlaceLocked(oldest->address);
-  ++ending_;
+  EndLocked(*oldest);
   return true;
+}
+
+bool ConnectionThreads::EndClosedLocked(const std::string& address) {
+  if (ending_ >= max_threads_) return false;
+  for (Worker& worker : workers_) {
+    if (worker.done || !worker.idle || worker.ended.load() || worker.address != address) continue;
+    if (worker.peer_gone && worker.peer_gone()) {
+      EndLocked(worker);
+      return true;
+    }
+  }
+  return false;
+}
+
+void ConnectionThreads::EndLocked(Worker& worker) {
+  // Its thread sees the flag within one wait slice and closes the connection.
+  worker.ended.store(true);
+  ReleasePlaceLocked(worker.address);
+  ++ending_;
 }
 
 void ConnectionThreads::Finished(Worker* worker) {
   platform::MutexLock lock(mutex_);
   worker->done = true;
+  // What it holds of the connection goes with the thread, not when it is joined.
+  worker->peer_gone = nullptr;
   if (worker->ended.load()) {
     --ending_;
   } else {
@@ -78,18 +95,22 @@ void ConnectionThreads::Finished(Worker* worker) {
 }
 
 bool ConnectionThreads::Start(const std::string& address,
-                              std::function<void(ConnectionSlot&)> serve) {
+                              std::function<void(ConnectionSlot&)> serve,
+                              std::function<bool()> peer_gone) {
   platform::MutexLock lock(mutex_);
   JoinFinishedLocked();
-  auto found = per_address_.find(address);
-  size_t from_address = found == per_address_.end() ? 0 : found->second;
-  if (from_address >= max_per_address_) return false;
-  if (running_ >= max_threads_ && !MakeRoomLocked(from_address)) return false;
+  const auto from_address = [&]() REQUIRES(mutex_) {
+    auto found = per_address_.find(address);
+    return found == per_address_.end() ? size_t{0} : found->second;
+  };
+  if (from_address() >= max_per_address_ && !EndClosedLocked(address)) return false;
+  if (running_ >= max_threads_ && !MakeRoomLocked(from_address())) return false;
   ++running_;
   ++per_address_[address];
   workers_.emplace_back();
   Worker* worker = &workers_.back();
   worker->address = address;
+  worker->peer_gone = std::move(peer_gone);
   worker->idle_since = ++clock_;
   worker->thread = std::thread([this, worker, serve = std::move(serve)] {
     ConnectionSlot slot(this, worker);

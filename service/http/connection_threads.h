@@ -2,7 +2,10 @@
 // so a slow client never holds another up. Admission happens on the accepting thread and
 // never blocks it.
 //
-// Admission: a connection from an address that holds its share already is refused. When
+// Admission: a connection from an address that holds its share already is refused, unless
+// one of that address's idle connections was closed by its client (a client that closes
+// a connection and at once opens the next must not find the old one still counted because
+// its thread has not yet read the close): that one is ended and makes room. When
 // every place is taken, the connection that has waited longest for a request (idle: no
 // byte of a request has come since its last reply, or since it was accepted) makes room,
 // but only one of an address that holds more connections than the newcomer's: an address
@@ -43,9 +46,10 @@ class ConnectionThreads {
 
   // Runs `serve` on a thread of its own for a connection from `address`, ending an idle
   // connection to make room when needed (see above); false (and nothing runs) when the
-  // connection is refused.
-  bool Start(const std::string& address, std::function<void(ConnectionSlot&)> serve)
-      EXCLUDES(mutex_);
+  // connection is refused. `peer_gone` tells, from the accepting thread, whether the
+  // client has closed the connection (none: never asked).
+  bool Start(const std::string& address, std::function<void(ConnectionSlot&)> serve,
+             std::function<bool()> peer_gone = {}) EXCLUDES(mutex_);
   // Waits for every connection thread to end.
   void Shutdown() EXCLUDES(mutex_);
 
@@ -59,12 +63,18 @@ class ConnectionThreads {
     bool idle = true;                // waiting for a request's first byte
     uint64_t idle_since = 0;         // when it began to wait, in admission-step order
     std::atomic<bool> ended{false};  // ended to make room; no longer counted
+    std::function<bool()> peer_gone;
   };
   // Joins the threads that have finished, outside the lock they need for finishing.
   void JoinFinishedLocked() REQUIRES(mutex_);
   // Ends the idle connection that has waited longest among those of addresses holding
   // more than `newcomer_count` connections. False when there is none.
   bool MakeRoomLocked(size_t newcomer_count) REQUIRES(mutex_);
+  // Ends an idle connection from `address` whose client has closed it. False when there
+  // is none.
+  bool EndClosedLocked(const std::string& address) REQUIRES(mutex_);
+  // Ends `worker` to make room: its place is free from now on.
+  void EndLocked(Worker& worker) REQUIRES(mutex_);
   void ReleasePlaceLocked(const std::string& address) REQUIRES(mutex_);
   // The end of a connection's thread.
   void Finished(Worker* worker) EXCLUDES(mutex_);

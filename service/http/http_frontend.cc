@@ -83,7 +83,8 @@ void HttpFrontend::Admit(std::unique_ptr<platform::AcceptedSocket> accepted,
   int port = -1;
   socket->PeerAddress(&ip, &port);
   if (threads.Start(
-          ip, [this, socket, tls](ConnectionSlot& slot) { ServeConnection(*socket, tls, slot); })) {
+          ip, [this, socket, tls](ConnectionSlot& slot) { ServeConnection(*socket, tls, slot); },
+          [socket] { return socket->PeerHasClosed(); })) {
     return;
   }
   if (metrics_ != nullptr) metrics_->CountRequest(RequestKind::kRefused, AnswerClass::kError);
