@@ -139,6 +139,12 @@ void BlockProgress::AdvanceBlock() {
   ++block_.reported.live_progress.block;
 }
 
+void BlockProgress::ShowBlocks(int32_t block, int32_t total_blocks) {
+  platform::MutexLock lock(block_.state_lock);
+  block_.reported.live_progress.block = block;
+  block_.reported.live_progress.total_blocks = total_blocks;
+}
+
 void BlockProgress::SetReplacementCount(int32_t count) {
   platform::MutexLock lock(block_.state_lock);
   block_.reported.live_progress.replacement_count = count;

@@ -44,6 +44,7 @@ class BlockProgress final : public ProgressSink {
   void ClearBlocks() override;
   void SetBlock(int32_t block) override;
   void AdvanceBlock() override;
+  void ShowBlocks(int32_t block, int32_t total_blocks) override;
   void SetReplacementCount(int32_t count) override;
 
  private:

@@ -1,6 +1,7 @@
 #include "engines/engine_lanes.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <string>
 #include <system_error>
@@ -8,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "engines/lane_live_file.h"
 #include "platform/text_format.h"
 #include "platform/thread_annotations.h"
 #include "protocol/library_limits.h"
@@ -78,11 +80,13 @@ class RecordingReporter final : public Reporter {
 // Block counts of the transfer in hand are not shown for a file on a lane.
 class RecordingProgress final : public ProgressSink {
  public:
-  explicit RecordingProgress(Recording& recording) : recording_(recording) {}
+  RecordingProgress(Recording& recording, LaneLiveFile& live)
+      : recording_(recording), live_(live) {}
 
   void ResetRecord() override {}
   void RestartSequence() override {}
   void StartFile(std::string_view path, int32_t phase) override {
+    live_.Start(path, phase);
     Add([path = std::string(path), phase](Reporter&, ProgressSink& p) {
       p.StartFile(path, phase);
     });
@@ -91,19 +95,22 @@ class RecordingProgress final : public ProgressSink {
   // at the pause after it sees which file it was.
   void SetFileName(std::string_view) override {}
   void SetPhase(int32_t phase) override {
+    live_.SetPhase(phase);
     Add([phase](Reporter&, ProgressSink& p) { p.SetPhase(phase); });
   }
   void Count(FileCount count, int32_t change) override {
     Add([count, change](Reporter&, ProgressSink& p) { p.Count(count, change); });
   }
   void BeginFile(int64_t local_size, int32_t total_blocks) override {
+    live_.SetBlocks(0, total_blocks);
     Add([local_size, total_blocks](Reporter&, ProgressSink& p) {
       p.BeginFile(local_size, total_blocks);
     });
   }
-  void ClearBlocks() override {}
-  void SetBlock(int32_t) override {}
-  void AdvanceBlock() override {}
+  // Block counts are shown live only (LaneLiveShow), not written with the file's steps.
+  void ClearBlocks() override { live_.SetBlocks(0, 0); }
+  void SetBlock(int32_t block) override { live_.SetBlock(block); }
+  void AdvanceBlock() override { live_.AdvanceBlock(); }
   void SetReplacementCount(int32_t count) override {
     Add([count](Reporter&, ProgressSink& p) { p.SetReplacementCount(count); });
   }
@@ -113,6 +120,7 @@ class RecordingProgress final : public ProgressSink {
     recording_.push_back(std::move(step));
   }
   Recording& recording_;
+  LaneLiveFile& live_;
 };
 
 // A file handed to a lane, with the account figures the walk knew at that moment.
@@ -146,7 +154,7 @@ class Lane final : public LaneView {
  public:
   explicit Lane(EngineContext& walk)
       : reporter_(walk.report(), recording_),
-        progress_(recording_),
+        progress_(recording_, live_),
         buffer_(kTransferBufferSize),
         link_(walk.job().link, reporter_, walk.stop_flag()),
         context_(walk.job(), account_, reporter_, progress_, link_, walk.stop_flag(), buffer_,
@@ -183,7 +191,10 @@ class Lane final : public LaneView {
     return taken;
   }
 
+  LaneLiveFile& live() { return live_; }
+
   LaneOutcome Run(LaneTask& task) {
+    live_.Clear();
     recording_.clear();
     reporter_.last_http_response.clear();
     account_ = task.account;
@@ -205,6 +216,7 @@ class Lane final : public LaneView {
 
  private:
   Recording recording_;
+  LaneLiveFile live_;
   RecordingReporter reporter_;
   RecordingProgress progress_;
   AccountFigures account_;
@@ -273,29 +285,19 @@ class LaneSet {
     work_cv_.NotifyOne();
   }
 
-  LaneOutcome Take(size_t index) {
+  // The outcome of task `index` once it is there (true), or after `millis` without it
+  // (false) with what the lane running it shows in `live` (nothing when none runs it).
+  bool TakeWithin(size_t index, int millis, LaneOutcome* taken, LiveFileView* live) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
     platform::MutexLock lock(mutex_);
-    for (;;) {
-      for (auto it = done_.begin(); it != done_.end(); ++it) {
-        if (it->first == index) {
-          LaneOutcome outcome = std::move(it->second);
-          done_.erase(it);
-          return outcome;
-        }
-      }
-      // Turned off, the lanes take no task from the queue: the walk takes it back.
-      if (turned_off_) {
-        for (auto it = queue_.begin(); it != queue_.end(); ++it) {
-          if (it->index != index) continue;
-          LaneOutcome outcome;
-          outcome.kind = it->kind;
-          if (it->kind == LaneTaskKind::kFile) outcome.redo = std::move(it->work);
-          queue_.erase(it);
-          return outcome;
-        }
-      }
-      done_cv_.Wait(mutex_);
+    do {
+      if (TakeLocked(index, taken)) return true;
+    } while (done_cv_.WaitUntil(mutex_, deadline));
+    *live = LiveFileView{};
+    for (const auto& [running_index, lane] : running_) {
+      if (running_index == index) *live = lane->live().Look();
     }
+    return false;
   }
 
   // The refusal that turned the lanes off, once: empty when they are on, or it was
@@ -314,7 +316,10 @@ class LaneSet {
     const auto in_range = [first, count](size_t index) { return index - first < count; };
     platform::MutexLock lock(mutex_);
     std::erase_if(queue_, [&](const LaneTask& task) { return in_range(task.index); });
-    while (std::any_of(running_.begin(), running_.end(), in_range)) done_cv_.Wait(mutex_);
+    const auto running_in_range = [&](const auto& running) { return in_range(running.first); };
+    while (std::any_of(running_.begin(), running_.end(), running_in_range)) {
+      done_cv_.Wait(mutex_);
+    }
     std::erase_if(done_, [&](const auto& done) { return in_range(done.first); });
   }
 
@@ -327,6 +332,30 @@ class LaneSet {
   platform::Mutex& shared_names_lock() { return shared_names_lock_; }
 
  private:
+  // Takes the outcome of task `index` when it is there, or the task itself back when the
+  // lanes were turned off before one began it.
+  bool TakeLocked(size_t index, LaneOutcome* taken) REQUIRES(mutex_) {
+    for (auto it = done_.begin(); it != done_.end(); ++it) {
+      if (it->first == index) {
+        *taken = std::move(it->second);
+        done_.erase(it);
+        return true;
+      }
+    }
+    // Turned off, the lanes take no task from the queue: the walk takes it back.
+    if (turned_off_) {
+      for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+        if (it->index != index) continue;
+        *taken = LaneOutcome{};
+        taken->kind = it->kind;
+        if (it->kind == LaneTaskKind::kFile) taken->redo = std::move(it->work);
+        queue_.erase(it);
+        return true;
+      }
+    }
+    return false;
+  }
+
   void RunLane(Lane& lane) {
     for (;;) {
       LaneTask task;
@@ -336,7 +365,7 @@ class LaneSet {
         if (closing_) return;
         task = std::move(queue_.front());
         queue_.pop_front();
-        running_.push_back(task.index);
+        running_.emplace_back(task.index, &lane);
       }
       LaneOutcome outcome = lane.Run(task);
       {
@@ -346,7 +375,7 @@ class LaneSet {
           refusal_ = outcome.refusal;
         }
         done_.emplace_back(task.index, std::move(outcome));
-        std::erase(running_, task.index);
+        std::erase_if(running_, [&](const auto& running) { return running.first == task.index; });
       }
       done_cv_.NotifyAll();
     }
@@ -360,7 +389,7 @@ class LaneSet {
   platform::CondVar done_cv_;
   std::deque<LaneTask> queue_ GUARDED_BY(mutex_);
   std::vector<std::pair<size_t, LaneOutcome>> done_ GUARDED_BY(mutex_);
-  std::vector<size_t> running_ GUARDED_BY(mutex_);
+  std::vector<std::pair<size_t, Lane*>> running_ GUARDED_BY(mutex_);
   bool closing_ GUARDED_BY(mutex_) = false;
   bool turned_off_ GUARDED_BY(mutex_) = false;
   std::string refusal_ GUARDED_BY(mutex_);
@@ -398,7 +427,12 @@ void EngineLanes::Hand(size_t index, LaneWork work, LaneTaskKind kind) {
 }
 
 bool EngineLanes::Finish(size_t index) {
-  LaneOutcome outcome = set_->Take(index);
+  // While the file travels on its lane, the caller sees it go (see lane_live_file.h).
+  LaneLiveShow live_show(walk_.progress());
+  LaneOutcome outcome;
+  for (LiveFileView live; !set_->TakeWithin(index, kLiveLookMillis, &outcome, &live);) {
+    live_show.Show(live);
+  }
   if (std::string refusal = set_->TakeRefusal(); !refusal.empty()) {
     walk_.report().LogLine(kLineError,
                            " Transfers %d: a connection was refused (%s); one connection "
@@ -411,7 +445,7 @@ bool EngineLanes::Finish(size_t index) {
     LaneFinish finish = outcome.redo(view);
     return finish ? finish() : true;
   }
-  Replay(outcome.recording);
+  for (auto& recorded : outcome.recording) recorded(walk_.report(), live_show.Sink());
   if (outcome.kind == LaneTaskKind::kFile) {
     AccountFigures& account = walk_.account();
     account.space_limit = outcome.account.space_limit;

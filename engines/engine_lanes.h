@@ -118,6 +118,8 @@ class LaneOpener {
 // Files handed over ahead of the one whose turn it is: enough to keep every lane busy,
 // few enough that recorded outcomes stay small.
 inline constexpr size_t kLaneFilesAhead = 16;
+// How often the walk, waiting for a file's turn, shows how that file goes on its lane.
+inline constexpr int kLiveLookMillis = 20;
 
 }  // namespace nvx
 

@@ -53,6 +53,9 @@ class ProgressSink {
   virtual void SetBlock(int32_t block) = 0;
   // One more block done.
   virtual void AdvanceBlock() = 0;
+  // The block count and total of a file that travels elsewhere (on a lane), shown as it
+  // goes; no transfer begins here.
+  virtual void ShowBlocks(int32_t /*block*/, int32_t /*total_blocks*/) {}
   // The count of files replaced so far.
   virtual void SetReplacementCount(int32_t count) = 0;
 };

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -163,13 +164,19 @@ TEST(PauseHandshake, LookingSurvivesOneSlowHandOverAndReturnsAfterMany) {
 }
 
 // Waits until the command in hand ends; every pause after a file is let go once and its
-// file's name kept.
-std::vector<std::string> ReleaseEachPause(CNvxapi& api) {
+// file's name kept. `travelling`: the names of files seen with blocks counting before
+// their pause.
+std::vector<std::string> ReleaseEachPause(CNvxapi& api,
+                                          std::set<std::string>* travelling = nullptr) {
   std::vector<std::string> paused;
   const auto deadline = steady_clock::now() + std::chrono::seconds(60);
   while (api.GetStatus() == kStatusBusy && steady_clock::now() < deadline) {
-    static_cast<void>(api.WaitTransferChange(1000));  // a time-out is just another look
+    static_cast<void>(api.WaitTransferChange(5));  // a time-out is just another look
     const TransferProgress snapshot = *api.GetTransferProgress();
+    if (travelling != nullptr && snapshot.waiting == 0 && snapshot.block > 0 &&
+        snapshot.block <= snapshot.total_blocks) {
+      travelling->insert(std::filesystem::path(snapshot.file_name).filename());
+    }
     if (snapshot.waiting == 1 && (paused.empty() || paused.back() != snapshot.file_name)) {
       paused.emplace_back(snapshot.file_name);
       api.SyncFileAccessNext();
@@ -179,7 +186,9 @@ std::vector<std::string> ReleaseEachPause(CNvxapi& api) {
 }
 
 // Four files in flight on their own connections to a real service, up and back down,
-// with the worker pausing after each file in walk order.
+// with the worker pausing after each file in walk order. A large file is seen with its
+// blocks counting while it travels on its lane before its turn (the first of the two in
+// walk order at least: the walk waits for it; a download may pass too quickly to look).
 TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
   test::TempDir temp;
   const std::string data = temp.File("data");
@@ -192,6 +201,15 @@ TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
   for (int i = 0; i < 24; ++i) {
     names.push_back(temp.File("tree/file-" + std::to_string(i) + ".txt"));
     test::WriteFileText(names.back(), std::string(1000 + i * 997, static_cast<char>('a' + i)));
+  }
+  const std::set<std::string> large = {"large-1.bin", "large-2.bin"};
+  uint32_t noise = 7;
+  for (const std::string& name : large) {
+    std::string bytes(48 << 20, '\0');
+    for (char& byte : bytes)
+      byte = static_cast<char>((noise = noise * 1664525u + 1013904223u) >> 24);
+    names.push_back(temp.File("tree/" + name));
+    test::WriteFileText(names.back(), bytes);
   }
 
   CNvxapi api;
@@ -206,9 +224,12 @@ TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
   api.SetTransfers(4);
   api.SetSyncFileAccess(true);
   api.UploadFile();
-  std::vector<std::string> paused = ReleaseEachPause(api);
+  std::set<std::string> travelling;
+  std::vector<std::string> paused = ReleaseEachPause(api, &travelling);
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded) << api.GetStatusMsg();
-  EXPECT_EQ(api.GetTransferProgress()->files_uploaded, 24);
+  EXPECT_EQ(api.GetTransferProgress()->files_uploaded, 26);
+  EXPECT_FALSE(travelling.empty());
+  EXPECT_TRUE(std::includes(large.begin(), large.end(), travelling.begin(), travelling.end()));
   std::sort(paused.begin(), paused.end());
   std::vector<std::string> expected = names;
   std::sort(expected.begin(), expected.end());
@@ -217,13 +238,14 @@ TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
   ASSERT_TRUE(api.MapNVXPath("\\Lanes"));
   api.SetLocalDirectory(temp.File("copy").c_str());
   api.DownloadFile();
-  EXPECT_EQ(ReleaseEachPause(api).size(), names.size());
+  travelling.clear();
+  EXPECT_EQ(ReleaseEachPause(api, &travelling).size(), names.size());
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded) << api.GetStatusMsg();
-  EXPECT_EQ(api.GetTransferProgress()->files_downloaded, 24);
-  for (int i = 0; i < 24; ++i) {
-    const std::string name = "file-" + std::to_string(i) + ".txt";
-    EXPECT_EQ(test::ReadFileText(temp.File("copy/Lanes/" + name)),
-              test::ReadFileText(temp.File("tree/" + name)))
+  EXPECT_EQ(api.GetTransferProgress()->files_downloaded, 26);
+  EXPECT_TRUE(std::includes(large.begin(), large.end(), travelling.begin(), travelling.end()));
+  for (const std::string& path : names) {
+    const std::string name = std::filesystem::path(path).filename();
+    EXPECT_TRUE(test::ReadFileText(temp.File("copy/Lanes/" + name)) == test::ReadFileText(path))
         << name;
   }
 }
