@@ -77,7 +77,7 @@ class RecordingReporter final : public Reporter {
 // The lane's progress: the steps the walk's progress shows per file (the file begun, its
 // phase, its counts, the size its notes name) are recorded and shown when the file's turn
 // comes, so the caller sees files one after the other in walk order, each with its name.
-// Block counts of the transfer in hand are not shown for a file on a lane.
+// Block counts are not recorded: the lane's live file shows them while the walk waits.
 class RecordingProgress final : public ProgressSink {
  public:
   RecordingProgress(Recording& recording, LaneLiveFile& live)
