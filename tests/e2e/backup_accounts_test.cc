@@ -128,13 +128,15 @@ TEST_F(AccountBackupTest, NearTheQuotaFourTransfersDoWhatOneDoes) {
 }
 
 TEST_F(AccountBackupTest, AFileWhosePackingOutlastsTheServiceIdleTimeTravelsOnTheFirstTry) {
-  server_.reset();  // one that ends connections idle for 200 ms; packing 16 MiB takes longer
+  // One that ends connections idle for 200 ms. Packing 48 MiB takes several times longer:
+  // a packing that ends just as the service ends the connection would test a race instead.
+  server_.reset();
   server_ = std::make_unique<ServerProcess>(data_, server_log_,
                                             std::vector<std::string>{"--idle-timeout", "200"});
-  WriteContent(tree_ + "/ledger.dat", 16 << 20, Content::kRandom, 4);
+  WriteContent(tree_ + "/ledger.dat", 48 << 20, Content::kRandom, 4);
   RunResult run =
       RunJob(BackupJobFile(SendJob{tree_, "\\Backup", true, true, false, true, {}, {}}.Lines()));
-  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err << ActivityLog();
   for (const std::string& log : ListFolder(logs_)) {
     EXPECT_EQ(ReadFileText(logs_ + "/" + log).find("RETRY"), std::string::npos) << log;
   }
