@@ -188,7 +188,8 @@ std::vector<std::string> ReleaseEachPause(CNvxapi& api,
 // Four files in flight on their own connections to a real service, up and back down,
 // with the worker pausing after each file in walk order. A large file is seen with its
 // blocks counting while it travels on its lane before its turn (the first of the two in
-// walk order at least: the walk waits for it; a download may pass too quickly to look).
+// walk order at least, since the walk waits for it; on a loaded machine small ones may be
+// seen too).
 TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
   test::TempDir temp;
   const std::string data = temp.File("data");
@@ -228,8 +229,8 @@ TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
   std::vector<std::string> paused = ReleaseEachPause(api, &travelling);
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded) << api.GetStatusMsg();
   EXPECT_EQ(api.GetTransferProgress()->files_uploaded, 26);
-  EXPECT_FALSE(travelling.empty());
-  EXPECT_TRUE(std::includes(large.begin(), large.end(), travelling.begin(), travelling.end()));
+  EXPECT_TRUE(std::any_of(large.begin(), large.end(),
+                          [&](const std::string& name) { return travelling.count(name) != 0; }));
   std::sort(paused.begin(), paused.end());
   std::vector<std::string> expected = names;
   std::sort(expected.begin(), expected.end());
@@ -238,11 +239,9 @@ TEST(PauseHandshake, FourTransfersPauseAfterEachFileUpAndDown) {
   ASSERT_TRUE(api.MapNVXPath("\\Lanes"));
   api.SetLocalDirectory(temp.File("copy").c_str());
   api.DownloadFile();
-  travelling.clear();
-  EXPECT_EQ(ReleaseEachPause(api, &travelling).size(), names.size());
+  EXPECT_EQ(ReleaseEachPause(api).size(), names.size());
   EXPECT_EQ(api.GetStatus(), kStatusSucceeded) << api.GetStatusMsg();
   EXPECT_EQ(api.GetTransferProgress()->files_downloaded, 26);
-  EXPECT_TRUE(std::includes(large.begin(), large.end(), travelling.begin(), travelling.end()));
   for (const std::string& path : names) {
     const std::string name = std::filesystem::path(path).filename();
     EXPECT_TRUE(test::ReadFileText(temp.File("copy/Lanes/" + name)) == test::ReadFileText(path))
