@@ -136,31 +136,22 @@ TEST(PauseHandshake, QuickFilesAreEachSeenOnce) {
   g_file_count = 3;
 }
 
-// How the two sides decide to look for each other before sleeping: one slow hand-over (a
-// folder's list, a larger file) does not stop the looking, since a woken thread's delay
-// must never turn it off for good; slow ones in a row make waits sleep at once with a
-// brief look now and then, and a brief look that finds its partner brings the looking back.
+// How the two sides decide to look for each other before sleeping, wait by wait: the look
+// each is given, then whether it ended during its look. One slow hand-over (a folder's
+// list, a larger file) must not turn looking off, as a woken thread's delay would for good.
 TEST(PauseHandshake, LookingSurvivesOneSlowHandOverAndReturnsAfterMany) {
-  using platform::AdaptiveSpin;
-  AdaptiveSpin spin;
-  EXPECT_EQ(spin.NextLook(), AdaptiveSpin::kLook);
-  spin.Ended(false);
-  EXPECT_EQ(spin.NextLook(), AdaptiveSpin::kLook);
-  spin.Ended(true);
-  for (int slow = 0; slow < AdaptiveSpin::kGiveUpAfter; ++slow) {
-    EXPECT_EQ(spin.NextLook(), AdaptiveSpin::kLook);
-    spin.Ended(false);
+  const int64_t look = platform::AdaptiveSpin::kLook.count();
+  const int64_t probe = platform::AdaptiveSpin::kProbe.count();
+  const std::vector<std::pair<int64_t, bool>> waits = {
+      {look, false}, {look, true},                              // one slow: still looking
+      {look, false}, {look, false},                             // two in a row: sleep at once,
+      {0, false},    {0, false},    {0, false}, {probe, true},  // a brief look every fourth,
+      {look, true}};                                            // which brings looking back
+  platform::AdaptiveSpin spin;
+  for (size_t i = 0; i < waits.size(); ++i) {
+    EXPECT_EQ(spin.NextLook().count(), waits[i].first) << i;
+    spin.Ended(waits[i].second);
   }
-  std::vector<int64_t> looks;
-  for (int wait = 0; wait < 2 * AdaptiveSpin::kProbeEvery; ++wait) {
-    looks.push_back(spin.NextLook().count());
-    spin.Ended(false);
-  }
-  EXPECT_EQ(std::count(looks.begin(), looks.end(), 0), 2 * (AdaptiveSpin::kProbeEvery - 1));
-  EXPECT_EQ(std::count(looks.begin(), looks.end(), AdaptiveSpin::kProbe.count()), 2);
-  while (spin.NextLook() == std::chrono::microseconds(0)) spin.Ended(false);
-  spin.Ended(true);
-  EXPECT_EQ(spin.NextLook(), AdaptiveSpin::kLook);
 }
 
 // Waits until the command in hand ends; every pause after a file is let go once and its
