@@ -62,10 +62,11 @@ bool ConnectionThreads::MakeRoomLocked(size_t newcomer_count) {
   return true;
 }
 
-bool ConnectionThreads::EndClosedLocked(const std::string& address) {
+bool ConnectionThreads::EndClosedLocked(const std::string* address) {
   if (ending_ >= max_threads_) return false;
   for (Worker& worker : workers_) {
-    if (worker.done || !worker.idle || worker.ended.load() || worker.address != address) continue;
+    if (worker.done || !worker.idle || worker.ended.load()) continue;
+    if (address != nullptr && worker.address != *address) continue;
     if (worker.peer_gone && worker.peer_gone()) {
       EndLocked(worker);
       return true;
@@ -103,8 +104,10 @@ bool ConnectionThreads::Start(const std::string& address,
     auto found = per_address_.find(address);
     return found == per_address_.end() ? size_t{0} : found->second;
   };
-  if (from_address() >= max_per_address_ && !EndClosedLocked(address)) return false;
-  if (running_ >= max_threads_ && !MakeRoomLocked(from_address())) return false;
+  if (from_address() >= max_per_address_ && !EndClosedLocked(&address)) return false;
+  if (running_ >= max_threads_ && !EndClosedLocked(nullptr) && !MakeRoomLocked(from_address())) {
+    return false;
+  }
   ++running_;
   ++per_address_[address];
   workers_.emplace_back();

@@ -2,11 +2,12 @@
 // so a slow client never holds another up. Admission happens on the accepting thread and
 // never blocks it.
 //
-// Admission: a connection from an address that holds its share already is refused, unless
-// one of that address's idle connections was closed by its client (a client that closes
-// a connection and at once opens the next must not find the old one still counted because
-// its thread has not yet read the close): that one is ended and makes room. When
-// every place is taken, the connection that has waited longest for a request (idle: no
+// Admission: a connection its client has closed counts no more, also while its thread has
+// not yet read the close (a client that closes a connection and at once opens the next
+// must not find the old one still counted): where a limit is reached, such a connection is
+// ended first and makes room. A connection from an address that holds its share already
+// is refused otherwise. When every place is taken, the connection that has waited longest
+// for a request (idle: no
 // byte of a request has come since its last reply, or since it was accepted) makes room,
 // but only one of an address that holds more connections than the newcomer's: an address
 // may take places from heavier ones, never from lighter or equal ones, so shares drift
@@ -70,9 +71,9 @@ class ConnectionThreads {
   // Ends the idle connection that has waited longest among those of addresses holding
   // more than `newcomer_count` connections. False when there is none.
   bool MakeRoomLocked(size_t newcomer_count) REQUIRES(mutex_);
-  // Ends an idle connection from `address` whose client has closed it. False when there
-  // is none.
-  bool EndClosedLocked(const std::string& address) REQUIRES(mutex_);
+  // Ends an idle connection whose client has closed it, from `address` (null: from any
+  // address). False when there is none.
+  bool EndClosedLocked(const std::string* address) REQUIRES(mutex_);
   // Ends `worker` to make room: its place is free from now on.
   void EndLocked(Worker& worker) REQUIRES(mutex_);
   void ReleasePlaceLocked(const std::string& address) REQUIRES(mutex_);
