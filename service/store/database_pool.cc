@@ -9,7 +9,7 @@ constexpr size_t kIdleConnectionsMax = 32;
 }  // namespace
 
 DatabasePool::Lease::~Lease() {
-  pool_.Return(std::move(db_));
+  pool_.Return(std::move(db_), writer_);
 }
 
 bool DatabasePool::Open(const std::string& path, int busy_millis, std::string* error) {
@@ -26,8 +26,6 @@ bool DatabasePool::Open(const std::string& path, int busy_millis, std::string* e
 }
 
 DatabasePool::Lease DatabasePool::Acquire() {
-  std::string path;
-  int busy_millis;
   {
     platform::MutexLock lock(mutex_);
     if (!idle_.empty()) {
@@ -35,13 +33,33 @@ DatabasePool::Lease DatabasePool::Acquire() {
       idle_.pop_back();
       return Lease(*this, std::move(db));
     }
+  }
+  return Lease(*this, OpenConnection());
+}
+
+DatabasePool::Lease DatabasePool::AcquireWriter(bool deferred_sync) {
+  std::unique_ptr<Database> db;
+  {
+    platform::MutexLock lock(mutex_);
+    db = std::move(writer_);
+  }
+  if (db == nullptr) db = OpenConnection();
+  db->SetSyncsCommits(!deferred_sync);
+  return Lease(*this, std::move(db), true);
+}
+
+std::unique_ptr<Database> DatabasePool::OpenConnection() {
+  std::string path;
+  int busy_millis;
+  {
+    platform::MutexLock lock(mutex_);
     path = path_;
     busy_millis = busy_millis_;
   }
   // Opening takes a moment; other threads go on meanwhile.
   auto db = std::make_unique<Database>();
   db->Open(path, busy_millis);
-  return Lease(*this, std::move(db));
+  return db;
 }
 
 std::string DatabasePool::last_error() {
@@ -49,13 +67,18 @@ std::string DatabasePool::last_error() {
   return last_error_;
 }
 
-void DatabasePool::Return(std::unique_ptr<Database> db) {
+void DatabasePool::Return(std::unique_ptr<Database> db, bool writer) {
   platform::MutexLock lock(mutex_);
   if (!db->error_text().empty()) {
     last_error_ = db->error_text();
     db->ClearError();
   }
-  if (db->is_open() && idle_.size() < kIdleConnectionsMax) idle_.push_back(std::move(db));
+  if (!db->is_open()) return;
+  if (writer) {
+    writer_ = std::move(db);
+  } else if (idle_.size() < kIdleConnectionsMax) {
+    idle_.push_back(std::move(db));
+  }
 }
 
 }  // namespace nvx::service

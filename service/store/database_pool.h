@@ -2,7 +2,10 @@
 // own length and gives it back, so store calls on different threads never wait for each
 // other in this process: SQLite in write-ahead-log mode lets readers run beside the one
 // writer (the store serialises its writers itself). Connections are opened as they are
-// needed and kept for the next call. Any thread.
+// needed and kept for the next call. The writer has a connection of its own: a connection
+// forgets the pages it read whenever another one wrote, so the writer's, which no other
+// connection of this process writes behind, keeps them from one commit to the next. Any
+// thread.
 #ifndef NVX_SERVICE_STORE_DATABASE_POOL_H_
 #define NVX_SERVICE_STORE_DATABASE_POOL_H_
 
@@ -21,7 +24,8 @@ class DatabasePool {
   // A connection taken from the pool; goes back when the lease ends.
   class Lease {
    public:
-    Lease(DatabasePool& pool, std::unique_ptr<Database> db) : pool_(pool), db_(std::move(db)) {}
+    Lease(DatabasePool& pool, std::unique_ptr<Database> db, bool writer = false)
+        : pool_(pool), db_(std::move(db)), writer_(writer) {}
     ~Lease();
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
@@ -31,6 +35,7 @@ class DatabasePool {
    private:
     DatabasePool& pool_;
     std::unique_ptr<Database> db_;
+    bool writer_;
   };
 
   // Opens the first connection to `path` (creating the file), waiting up to
@@ -38,16 +43,22 @@ class DatabasePool {
   bool Open(const std::string& path, int busy_millis, std::string* error) EXCLUDES(mutex_);
   // A connection; one that could not be opened fails every statement.
   Lease Acquire() EXCLUDES(mutex_);
+  // The writer's connection, for one writer at a time (under the store's write lock). Its
+  // commits sync the log themselves, or, with `deferred_sync`, leave that to the caller
+  // (synchronous=NORMAL: the commit is in the log, not yet on the disk).
+  Lease AcquireWriter(bool deferred_sync = false) EXCLUDES(mutex_);
   // The message of the last failure of any connection.
   std::string last_error() EXCLUDES(mutex_);
 
  private:
-  void Return(std::unique_ptr<Database> db) EXCLUDES(mutex_);
+  void Return(std::unique_ptr<Database> db, bool writer) EXCLUDES(mutex_);
+  std::unique_ptr<Database> OpenConnection() EXCLUDES(mutex_);
 
   platform::Mutex mutex_;
   std::string path_ GUARDED_BY(mutex_);
   int busy_millis_ GUARDED_BY(mutex_) = 0;
   std::vector<std::unique_ptr<Database>> idle_ GUARDED_BY(mutex_);
+  std::unique_ptr<Database> writer_ GUARDED_BY(mutex_);
   std::string last_error_ GUARDED_BY(mutex_);
 };
 

@@ -42,6 +42,13 @@ bool Database::Open(const std::string& path, int busy_millis) {
   return true;
 }
 
+void Database::SetSyncsCommits(bool syncs) {
+  if (db_ == nullptr || syncs == syncs_commits_) return;
+  if (Execute(syncs ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL")) {
+    syncs_commits_ = syncs;
+  }
+}
+
 bool Database::Execute(const char* sql) {
   if (db_ == nullptr) {
     if (error_text_.empty()) error_text_ = "the database is not open";

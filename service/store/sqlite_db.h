@@ -31,6 +31,9 @@ class Database {
   bool Open(const std::string& path, int busy_millis);
   bool is_open() const { return db_ != nullptr; }
 
+  // Whether a commit syncs the log before it returns (synchronous=FULL, as opened) or
+  // leaves that to the caller (NORMAL). Runs the setting only when it changes.
+  void SetSyncsCommits(bool syncs);
   // Runs one or more statements without results.
   bool Execute(const char* sql);
 
@@ -65,6 +68,7 @@ class Database {
   };
 
   sqlite3* db_ = nullptr;
+  bool syncs_commits_ = true;
   std::string error_text_;
   std::unordered_map<std::string, Kept, TextHash, std::equal_to<>> kept_;
   std::unordered_map<sqlite3_stmt*, Kept*> kept_by_statement_;

@@ -93,7 +93,7 @@ bool SqliteStore::Open(const std::string& database_path, const std::string& outb
       std::make_unique<GroupSync>([database_path] { return SyncDatabaseLog(database_path); });
   if (!pool_.Open(database_path, kBusyWaitMillis, error)) return false;
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   for (;;) {
     // Read again inside each transaction: another process may be migrating too.
     Transaction transaction(*db);
@@ -124,7 +124,7 @@ std::string SqliteStore::error_text() {
 
 StoreStatus SqliteStore::AddAccount(const Account& account) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   {
@@ -152,7 +152,7 @@ StoreStatus SqliteStore::AddAccount(const Account& account) {
 
 StoreStatus SqliteStore::UpdateAccount(std::string_view id, const AccountChanges& changes) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   {
@@ -195,7 +195,7 @@ bool SqliteStore::ListAccounts(std::vector<Account>* accounts) {
 
 StoreStatus SqliteStore::RecomputeUsed(int64_t account, int64_t* used) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   Statement update(*db,

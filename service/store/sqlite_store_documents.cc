@@ -93,7 +93,7 @@ std::optional<Document> SqliteStore::FindDocumentByName(int64_t folder, std::str
 StoreStatus SqliteStore::PutDocument(int64_t account, const Document& document, bool check_quota,
                                      Document* stored, std::string* replaced_blob) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   replaced_blob->clear();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
@@ -166,7 +166,7 @@ std::optional<std::string> SqliteStore::ReadInlineBlob(const std::string& blob) 
 
 StoreStatus SqliteStore::DeleteDocument(int64_t account, int64_t vid, std::string* blob) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   Document document;
@@ -185,7 +185,7 @@ StoreStatus SqliteStore::DeleteDocument(int64_t account, int64_t vid, std::strin
 
 StoreStatus SqliteStore::CompleteDocument(int64_t account, int64_t vid, bool as_stored) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   Document document;

@@ -128,7 +128,7 @@ char SqliteStore::EffectiveAccess(const Folder& folder) {
 StoreStatus SqliteStore::CreateFolder(int64_t account, int64_t parent, std::string_view name,
                                       Folder* folder, bool* created) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   std::optional<Folder> parent_folder = FindFolderIn(*db, account, parent);
@@ -160,7 +160,7 @@ StoreStatus SqliteStore::AddFolderPath(int64_t account, const std::vector<std::s
   if (path.empty()) return StoreStatus::kNotFound;
   if (path.size() > static_cast<size_t>(kServiceFolderLevelsMax)) return StoreStatus::kTooDeep;
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   Folder parent;  // id 0: the top level
@@ -188,7 +188,7 @@ StoreStatus SqliteStore::AddFolderPath(int64_t account, const std::vector<std::s
 
 StoreStatus SqliteStore::DeleteEmptyFoldersBelow(int64_t account, int64_t id, int* deleted) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   *deleted = 0;
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
@@ -230,7 +230,7 @@ StoreStatus SqliteStore::DeleteEmptyFoldersBelow(int64_t account, int64_t id, in
 StoreStatus SqliteStore::DeleteFolderTree(int64_t account, int64_t id,
                                           std::vector<std::string>* blobs) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  DatabasePool::Lease db = pool_.AcquireWriter();
   blobs->clear();
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;

@@ -53,18 +53,9 @@ StoreStatus SqliteStore::CommitUploadLocked(int64_t account, const UploadCommit&
                                             std::vector<std::string>* removed_blobs,
                                             int64_t* used_change, uint64_t* ticket) {
   platform::MutexLock writing(write_mutex_);
-  DatabasePool::Lease db = pool_.Acquire();
+  // Without its own sync for a commit whose caller waits for a group's sync.
+  DatabasePool::Lease db = pool_.AcquireWriter(ticket != nullptr);
   removed_blobs->clear();
-  // Without its own sync for this commit only; the connection's next user syncs again.
-  struct DeferredSync {
-    explicit DeferredSync(Database* database) : db(database) {
-      if (db != nullptr) (void)Statement(*db, "PRAGMA synchronous=NORMAL").Run();
-    }
-    ~DeferredSync() {
-      if (db != nullptr) (void)Statement(*db, "PRAGMA synchronous=FULL").Run();
-    }
-    Database* db;
-  } deferred(ticket != nullptr ? &*db : nullptr);
   Transaction transaction(*db);
   if (!transaction.ok()) return StoreStatus::kFailed;
   std::optional<Folder> folder = FindFolderIn(*db, account, commit.document.folder);
