@@ -1,5 +1,4 @@
 #include "service/commands/service_router.h"
-#include <cstdlib>
 
 #include "platform/text_format.h"
 #include "service/commands/auth.h"
@@ -103,12 +102,6 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
   }
   bool is_command = request.method == "GET" || request.method == "HEAD";
   RequestKind kind = ScriptRequestKind(request, target.query);
-  if (getenv("HACK_NOHEAD") && kind == RequestKind::kIsItThere) {
-    Reply r;
-    r.kind = kind;
-    r.SetConclusion("NotHere");
-    return r;
-  }
   LoginCheck login = CheckLogin(service_.store, request.headers.Find(kLoginHeader));
   if (!login.account) {
     // A request that fails the login does nothing else; an upload's body stays unread.

@@ -44,7 +44,9 @@ DatabasePool::Lease DatabasePool::AcquireWriter(bool deferred_sync) {
     db = std::move(writer_);
   }
   if (db == nullptr) db = OpenConnection();
-  db->SetSyncsCommits(!deferred_sync);
+  // A connection that cannot go back to syncing its commits is replaced by a fresh one,
+  // which does.
+  if (!db->SetSyncsCommits(!deferred_sync) && !deferred_sync) db = OpenConnection();
   return Lease(*this, std::move(db), true);
 }
 

@@ -42,11 +42,11 @@ bool Database::Open(const std::string& path, int busy_millis) {
   return true;
 }
 
-void Database::SetSyncsCommits(bool syncs) {
-  if (db_ == nullptr || syncs == syncs_commits_) return;
-  if (Execute(syncs ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL")) {
-    syncs_commits_ = syncs;
-  }
+bool Database::SetSyncsCommits(bool syncs) {
+  if (db_ == nullptr || syncs == syncs_commits_) return true;
+  if (!Execute(syncs ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL")) return false;
+  syncs_commits_ = syncs;
+  return true;
 }
 
 bool Database::Execute(const char* sql) {

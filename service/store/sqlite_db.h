@@ -32,8 +32,9 @@ class Database {
   bool is_open() const { return db_ != nullptr; }
 
   // Whether a commit syncs the log before it returns (synchronous=FULL, as opened) or
-  // leaves that to the caller (NORMAL). Runs the setting only when it changes.
-  void SetSyncsCommits(bool syncs);
+  // leaves that to the caller (NORMAL). Runs the setting only when it changes; false when
+  // it failed (the setting stays as it was).
+  bool SetSyncsCommits(bool syncs);
   // Runs one or more statements without results.
   bool Execute(const char* sql);
 

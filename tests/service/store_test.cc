@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/text_format.h"
+#include "service/store/database_pool.h"
 #include "service/store/group_sync.h"
 #include "service/store/pg_store.h"
 #include "service/store/service_limits.h"
@@ -280,6 +281,29 @@ TEST_F(SqliteStoreTest, TheDatabaseKeepsAWriteAheadLog) {
   Statement mode(db, "PRAGMA journal_mode");
   ASSERT_EQ(mode.Next(), Statement::Step::kRow);
   EXPECT_EQ(mode.Text(0), "wal");
+}
+
+// The writer's connection is the same from one write to the next, and a write that leaves
+// its sync to a group never leaves the next write without its own.
+TEST_F(SqliteStoreTest, TheWriterKeepsItsConnectionAndSyncsUnlessAskedNotTo) {
+  DatabasePool pool;
+  std::string error;
+  ASSERT_TRUE(pool.Open(temp_.File("nvx.db"), 1000, &error)) << error;
+  auto synchronous = [](Database& db) {
+    Statement setting(db, "PRAGMA synchronous");
+    return setting.Next() == Statement::Step::kRow ? setting.Int(0) : -1;
+  };
+  constexpr int64_t kNormal = 1, kFull = 2;
+  Database* first = nullptr;
+  {
+    DatabasePool::Lease writer = pool.AcquireWriter(/*deferred_sync=*/true);
+    first = &*writer;
+    EXPECT_EQ(synchronous(*writer), kNormal);
+  }
+  DatabasePool::Lease writer = pool.AcquireWriter();
+  EXPECT_EQ(&*writer, first);
+  EXPECT_EQ(synchronous(*writer), kFull);
+  EXPECT_EQ(synchronous(*pool.Acquire()), kFull);
 }
 
 // Commits that wait for durability at once share syncs; each returns only after a sync that
