@@ -7,8 +7,10 @@
 #   rsync -a  copying locally, no network.
 # Work: the first backup, a no-change re-run and the restore into an empty folder of
 # FOLDERS x 100 files of 1-16 KiB (10,000 in 100 folders), then the backup and restore of
-# one 1 GiB file. Every restore is compared with its source. Prints the times and the
-# ratios NVXbackup / peer (below 1: NVXbackup is faster).
+# one 1 GiB file (with one file in flight and with "Transfers 4"). Every restore is
+# compared with its source. Prints the times and the ratios NVXbackup / peer (below 1:
+# NVXbackup is faster), and NVXbackup's peak memory at each step: with four transfers at
+# most four times that of one, and no higher for the large file than for the small ones.
 # --quick runs every step on small inputs in a few seconds.
 # Nothing is deleted until the end: every copy and restore goes into a folder of its own.
 # On a file system that avoids reusing recently freed inodes (ext4 without a journal
@@ -77,7 +79,12 @@ nvx_job() {
   { printf 'NVXUser %s\nNVXPw %s\nNVXServer 127.0.0.1:%s\n' "$user" "$password" "$port"
     printf '%s\n' "$@"; } >"$work/job.txt"
 }
-nvx_run() { "$backup" -f "$work/job.txt"; }
+nvx_run() { /usr/bin/time -f %M -o "$work/peak.txt" "$backup" -f "$work/job.txt"; }
+declare -A peak
+nvx_step() {  # nvx_step KEY: runs the job file, keeps its time and its peak RSS (KiB)
+  timed "$1" nvx_run
+  peak[$1]=$(tail -n 1 "$work/peak.txt")
+}
 # nvx_variant LABEL TRANSFERS PROGRESS SOURCE: first backup, re-run and restore of SOURCE
 # into \Bench\LABEL.
 nvx_variant() {
@@ -86,12 +93,12 @@ nvx_variant() {
               "NVXPath \\Bench\\$label" 'IncludeSubFolders Y' 'Verify Y' 'Compress N'
               "Transfers $transfers" "Progress $progress" SendToNVX)
   nvx_job "${send[@]}"
-  timed "$label first" nvx_run
-  timed "$label rerun" nvx_run
+  nvx_step "$label first"
+  nvx_step "$label rerun"
   mkdir -p "$work/restored-$label"
   nvx_job "LocalPath $work/restored-$label" "NVXPath \\Bench\\$label\\$(basename "$source")" \
     'IncludeSubFolders Y' 'Verify Y' "Transfers $transfers" "Progress $progress" CopyFromNVX
-  timed "$label restore" nvx_run
+  nvx_step "$label restore"
   # The restore makes the server folder's own folder inside the target.
   same_tree "$source" "$work/restored-$label/$(basename "$source")" "$label"
 }
@@ -100,6 +107,7 @@ nvx_variant nvx1p 1 Y "$tree"
 nvx_variant nvx4 4 N "$tree"
 nvx_variant nvx4p 4 Y "$tree"
 nvx_variant big1 1 N "$large"
+nvx_variant big4 4 N "$large"
 
 # restic to its REST server on loopback.
 rest_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -136,15 +144,27 @@ rsync_variant bigrsync "$large"
 ratio() { awk -v a="${took[$1]}" -v b="${took[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
 echo "$((folders * 100)) files of 1-16 KiB in $folders folders; one $large_mib MiB file"
 printf '%-26s %8s %8s %8s\n' "" first re-run restore
-for label in nvx1 nvx1p nvx4 nvx4p restic rsync big1 bigrestic bigrsync; do
+for label in nvx1 nvx1p nvx4 nvx4p restic rsync big1 big4 bigrestic bigrsync; do
   printf '%-26s %8s %8s %8s\n' "$label" "$(seconds "${took[$label first]}")" \
     "$(seconds "${took[$label rerun]}")" "$(seconds "${took[$label restore]}")"
 done
 echo "ratios NVXbackup / peer (first, re-run, restore):"
 for pair in "nvx1 restic" "nvx1p restic" "nvx4 restic" "nvx4p restic" "nvx1 rsync" "nvx4 rsync" \
-            "big1 bigrestic" "big1 bigrsync"; do
+            "big1 bigrestic" "big4 bigrestic" "big1 bigrsync"; do
   set -- $pair
   printf '  %-6s / %-10s %6s %6s %6s\n' "$1" "$2" "$(ratio "$1 first" "$2 first")" \
     "$(ratio "$1 rerun" "$2 rerun")" "$(ratio "$1 restore" "$2 restore")"
 done
 echo "labels: nvx1 one file in flight, nvx4 Transfers 4, p with Progress Y; big: the large file"
+mib() { awk -v k="${peak[$1]}" 'BEGIN { printf "%.1f", k / 1024 }'; }
+echo "peak RSS of NVXbackup, MiB (first, re-run, restore):"
+for label in nvx1 nvx1p nvx4 nvx4p big1 big4; do
+  printf '  %-24s %8s %8s %8s\n' "$label" "$(mib "$label first")" "$(mib "$label rerun")" \
+    "$(mib "$label restore")"
+done
+most() {  # most LABEL: the largest peak of the label's three steps, KiB
+  printf '%s\n' "${peak[$1 first]}" "${peak[$1 rerun]}" "${peak[$1 restore]}" | sort -n | tail -n 1
+}
+awk -v n1="$(most nvx1)" -v n4="$(most nvx4)" -v b1="$(most big1)" -v b4="$(most big4)" 'BEGIN {
+  printf "peak RSS ratios: Transfers 4 / one in flight %.2f small files, %.2f large file (target: at most 4)\n", n4 / n1, b4 / b1
+  printf "peak RSS ratios: large file / small files %.2f one in flight, %.2f Transfers 4 (target: flat, about 1)\n", b1 / n1, b4 / n4 }'
