@@ -6,6 +6,7 @@
 #include "api/activity_log.h"
 #include "api/facade_access.h"
 #include "api/results_report.h"
+#include "platform/adaptive_spin.h"
 #include "platform/mutex.h"
 #include "platform/text_format.h"
 #include "protocol/folder_tree.h"
@@ -177,19 +178,13 @@ bool CNvxapi::WaitTransferChange(int32_t milliseconds) {
   nvx::platform::AdaptiveSpin& spin = block_->returned.change_wait_spin;
   const auto look_end = std::min(deadline, start + spin.NextLook());
   const uint64_t seen = block_->returned.changes_seen;  // the caller's thread alone
-  while (std::chrono::steady_clock::now() < look_end) {
-    for (int look = 0; look < 64; ++look) {
-      if (block_->changes_hint.load(std::memory_order_acquire) != seen) {
-        nvx::platform::MutexLock lock(block_->state_lock);
-        if (take_change()) {
-          spin.Ended(true);
-          return true;
-        }
-      }
-      nvx::platform::SpinPause();
-    }
-  }
-  spin.Ended(false);
+  const bool taken = nvx::platform::LookUntil(look_end, [&] {
+    if (block_->changes_hint.load(std::memory_order_acquire) == seen) return false;
+    nvx::platform::MutexLock lock(block_->state_lock);
+    return take_change();
+  });
+  spin.Ended(taken);
+  if (taken) return true;
   nvx::platform::MutexLock lock(block_->state_lock);
   while (!take_change()) {
     if (!block_->progress_cv.WaitUntil(block_->state_lock, deadline)) return false;

@@ -14,7 +14,23 @@
 
 #include <chrono>
 
+#include "platform/mutex.h"
+
 namespace nvx::platform {
+
+// Calls `take` (a load of an atomic first, so that a look costs no system call and no
+// lock) until it returns true or `until` passes; true when it did. The clock is read every
+// few dozen looks.
+template <typename Take>
+bool LookUntil(std::chrono::steady_clock::time_point until, Take take) {
+  while (std::chrono::steady_clock::now() < until) {
+    for (int look = 0; look < 64; ++look) {
+      if (take()) return true;
+      SpinPause();
+    }
+  }
+  return false;
+}
 
 class AdaptiveSpin {
  public:

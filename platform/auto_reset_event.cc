@@ -1,5 +1,7 @@
 #include "platform/auto_reset_event.h"
 
+#include "platform/adaptive_spin.h"
+
 namespace nvx::platform {
 
 void AutoResetEvent::Signal() {
@@ -19,15 +21,10 @@ void AutoResetEvent::Wait() {
 }
 
 bool AutoResetEvent::Wait(std::chrono::microseconds spin) {
-  if (spin.count() > 0) {
-    const auto deadline = std::chrono::steady_clock::now() + spin;
-    do {
-      // The clock is read every few dozen looks; a look is a load of the hint.
-      for (int look = 0; look < 64; ++look) {
-        if (signalled_hint_.load(std::memory_order_acquire) && TryWait()) return true;
-        SpinPause();
-      }
-    } while (std::chrono::steady_clock::now() < deadline);
+  if (spin.count() > 0 && LookUntil(std::chrono::steady_clock::now() + spin, [this] {
+        return signalled_hint_.load(std::memory_order_acquire) && TryWait();
+      })) {
+    return true;
   }
   Wait();
   return false;

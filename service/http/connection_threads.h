@@ -7,11 +7,11 @@
 // must not find the old one still counted): where a limit is reached, such a connection is
 // ended first and makes room. A connection from an address that holds its share already
 // is refused otherwise. When every place is taken, the connection that has waited longest
-// for a request (idle: no
-// byte of a request has come since its last reply, or since it was accepted) makes room,
-// but only one of an address that holds more connections than the newcomer's: an address
-// may take places from heavier ones, never from lighter or equal ones, so shares drift
-// towards even and no address can push others out for good, however often it reconnects.
+// for a request (idle: no byte of a request has come since its last reply, or since it was
+// accepted) makes room, but only one of an address that holds more connections than the
+// newcomer's: an address may take places from heavier ones, never from lighter or equal
+// ones, so shares drift towards even and no address can push others out for good, however
+// often it reconnects.
 // A connection in the middle of a request or a body is never ended. When no connection
 // may make room, the newcomer is refused.
 //
