@@ -7,12 +7,19 @@ namespace nvx::service {
 void ConnectionSlot::WaitingForRequest() {
   platform::MutexLock lock(owner_->mutex_);
   worker_->idle = true;
+  worker_->answering = false;
   worker_->idle_since = ++owner_->clock_;
+}
+
+void ConnectionSlot::Answering() {
+  platform::MutexLock lock(owner_->mutex_);
+  worker_->answering = true;
 }
 
 bool ConnectionSlot::Serving() {
   platform::MutexLock lock(owner_->mutex_);
   worker_->idle = false;
+  worker_->answering = false;
   return !worker_->ended.load();
 }
 
@@ -65,7 +72,7 @@ bool ConnectionThreads::MakeRoomLocked(size_t newcomer_count) {
 bool ConnectionThreads::EndClosedLocked(const std::string* address) {
   if (ending_ >= max_threads_) return false;
   for (Worker& worker : workers_) {
-    if (worker.done || !worker.idle || worker.ended.load()) continue;
+    if (worker.done || !(worker.idle || worker.answering) || worker.ended.load()) continue;
     if (address != nullptr && worker.address != *address) continue;
     if (worker.peer_gone && worker.peer_gone()) {
       EndLocked(worker);

@@ -12,8 +12,10 @@
 // newcomer's: an address may take places from heavier ones, never from lighter or equal
 // ones, so shares drift towards even and no address can push others out for good, however
 // often it reconnects.
-// A connection in the middle of a request or a body is never ended. When no connection
-// may make room, the newcomer is refused.
+// A connection in the middle of a request or a body is never ended. One that is answering
+// counts as idle for the closed-connection rule only: its client may read the reply's
+// last byte, close and connect again before the thread is back from logging it, and is
+// not refused for that. When no connection may make room, the newcomer is refused.
 //
 // Threads that ended are joined when the next connection comes and at shutdown. Start and
 // Shutdown are called by the accepting thread only; a ConnectionSlot by its connection's
@@ -62,6 +64,7 @@ class ConnectionThreads {
     std::string address;
     bool done = false;
     bool idle = true;                // waiting for a request's first byte
+    bool answering = false;          // writing a reply, the request read as far as it goes
     uint64_t idle_since = 0;         // when it began to wait, in admission-step order
     std::atomic<bool> ended{false};  // ended to make room; no longer counted
     std::function<bool()> peer_gone;
@@ -71,8 +74,8 @@ class ConnectionThreads {
   // Ends the idle connection that has waited longest among those of addresses holding
   // more than `newcomer_count` connections. False when there is none.
   bool MakeRoomLocked(size_t newcomer_count) REQUIRES(mutex_);
-  // Ends an idle connection whose client has closed it, from `address` (null: from any
-  // address). False when there is none.
+  // Ends an idle or answering connection whose client has closed it, from `address`
+  // (null: from any address). False when there is none.
   bool EndClosedLocked(const std::string* address) REQUIRES(mutex_);
   // Ends `worker` to make room: its place is free from now on.
   void EndLocked(Worker& worker) REQUIRES(mutex_);
@@ -99,6 +102,9 @@ class ConnectionSlot {
   // The connection waits for the first byte of its next request: it may be ended to make
   // room from now on.
   void WaitingForRequest();
+  // The request's reply is about to be written: from now on the connection makes room for
+  // a newcomer once its client has closed it.
+  void Answering();
   // A request began: the connection keeps its place until it calls WaitingForRequest
   // again. False when it was ended to make room before; it must close then.
   bool Serving();

@@ -1,5 +1,6 @@
 #include "service/http/http_frontend.h"
 
+#include <functional>
 #include <utility>
 
 #include "platform/text_format.h"
@@ -120,10 +121,12 @@ void HttpFrontend::ServeConnection(platform::AcceptedSocket& socket,
     }
     return;
   }
-  // Idle from admission until the first byte of a request, and again after each reply.
+  // Idle from admission until the first byte of a request, and again after each reply;
+  // answering from just before each reply is written.
+  const std::function<void()> answering = [&slot] { slot.Answering(); };
   while (!stopping_.load() && connection.WaitForRequest() && slot.Serving()) {
     connection.BeginRequest();
-    ExchangeEnd end = ServeRequest(connection, handler_, stopping_.load());
+    ExchangeEnd end = ServeRequest(connection, handler_, stopping_.load(), answering);
     if (end == ExchangeEnd::kLinger) connection.LingeringClose();
     if (end != ExchangeEnd::kNextRequest) return;
     slot.WaitingForRequest();

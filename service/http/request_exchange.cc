@@ -30,7 +30,8 @@ struct RequestState {
   RequestLine line;
   // The header lines that end in CR LF, as name and value (SplitHeaderLine).
   std::vector<std::pair<std::string, std::string>> fields;
-  std::string remote;  // once the header block is read
+  std::string remote;                                // once the header block is read
+  const std::function<void()>* answering = nullptr;  // told before the reply is written
 };
 
 bool EndsWithLineEnd(std::string_view line) {
@@ -114,6 +115,7 @@ ExchangeEnd Answer(HttpConnection& connection, const RequestState& state, Reply&
                    bool close_framing, bool close_after, bool client_closes) {
   if (CompleteRefusal(reply, connection.header_too_large())) close_after = true;
   ReplyFraming framing{state.line.method == "HEAD", close_framing};
+  if (state.answering != nullptr) (*state.answering)();
   bool written = WriteReply(connection, reply, framing);
   if (ServiceMetrics* metrics = connection.metrics()) {
     metrics->CountRequest(reply.kind, AnswerClassOf(reply));
@@ -143,8 +145,10 @@ Reply RefusalReply(int status, std::string_view conclusion) {
   return reply;
 }
 
-ExchangeEnd ServeRequest(HttpConnection& connection, const RequestHandler& handler, bool stopping) {
+ExchangeEnd ServeRequest(HttpConnection& connection, const RequestHandler& handler, bool stopping,
+                         const std::function<void()>& answering) {
   RequestState state;
+  state.answering = &answering;
   std::string request_line;
   if (!connection.ReadHeaderLine(&request_line)) {
     if (!connection.header_too_large() && !connection.length_unsound()) return ExchangeEnd::kClose;
@@ -152,6 +156,7 @@ ExchangeEnd ServeRequest(HttpConnection& connection, const RequestHandler& handl
     std::string_view conclusion =
         connection.header_too_large() ? kHeaderTooLargeConclusion : kBadRequestConclusion;
     Reply refusal = RefusalReply(400, conclusion);
+    answering();
     WriteReply(connection, refusal, ReplyFraming{false, true});
     if (ServiceMetrics* metrics = connection.metrics()) {
       metrics->CountRequest(RequestKind::kRefused, AnswerClass::kError);

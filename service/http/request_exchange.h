@@ -27,8 +27,10 @@ enum class ExchangeEnd {
 };
 
 // Serves the request whose first byte has come. `stopping` tells that the server stops:
-// the reply then ends the connection.
-ExchangeEnd ServeRequest(HttpConnection& connection, const RequestHandler& handler, bool stopping);
+// the reply then ends the connection. `answering` is called just before the reply is
+// written.
+ExchangeEnd ServeRequest(HttpConnection& connection, const RequestHandler& handler, bool stopping,
+                         const std::function<void()>& answering);
 
 // The reply to a request refused before the service could answer it: the conclusion, no
 // space figures, "Connection: close". Also made on the accepting thread for a connection

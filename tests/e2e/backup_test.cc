@@ -218,7 +218,7 @@ TEST_F(TreeBackupTest, FourTransfersReportWhatOneReports) {
   WriteContent(tree_ + "/Many/file-1.txt", 3000, Content::kRandom, 99);
   SetFileTime(tree_ + "/Many/file-1.txt", 1700000000);
   RunResult refused = RunJob(JobFile("alice", "wonderland", folders + four.Lines()));
-  ASSERT_EQ(refused.exit_code, 0) << refused.out << refused.err;
+  ASSERT_EQ(refused.exit_code, 0) << refused.out << refused.err << Report() << ActivityLog();
   EXPECT_EQ(StoredMd5("\\Four\\Data\\Many\\file-1.txt"), FileMd5(tree_ + "/Many/file-1.txt"));
   const std::string activity = ActivityLog();
   EXPECT_NE(activity.find("refused (HTTP/1.1 503"), std::string::npos) << activity;

@@ -170,10 +170,10 @@ TEST_F(ConnectionLimitsTest, ConnectionsBeyondTheLimitsAreRefusedAtOnce) {
   EXPECT_EQ(LoginCheck(third_address), "Successful");
   EXPECT_TRUE(first.front()->WaitForClose(5000));
   // A connection its client closed makes room at once, also before the server's thread
-  // has read the close: a client that closes one and opens the next is not refused, at
-  // its address's share or with every place taken (once idle, as above).
-  for (int round = 0; round < 10; ++round) {
-    std::this_thread::sleep_for(milliseconds(100));
+  // has read the close or finished with the request it answered: a client that closes one
+  // on its reply and opens the next is not refused, at its address's share or with every
+  // place taken.
+  for (int round = 0; round < 30; ++round) {
     first[1]->Close();
     first[1] = std::make_unique<RawHttpConnection>(port());
     ASSERT_EQ(LoginCheck(*first[1]), "Successful") << round;
