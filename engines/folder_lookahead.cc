@@ -10,8 +10,8 @@
 namespace nvx {
 
 bool FetchServerFolderFacts(EngineContext& context, const ServerFolder& folder,
-                            std::vector<ServerFileEntry>* server_files) {
-  server_files->clear();
+                            ServerFolderFacts* facts) {
+  *facts = ServerFolderFacts{};
   if (!context.job().flags.verification) {
     // Only whether the service answered matters: the count itself decides nothing.
     return FolderFileCount(context, folder.target()).ok();
@@ -19,7 +19,8 @@ bool FetchServerFolderFacts(EngineContext& context, const ServerFolder& folder,
   ExchangeResult<std::optional<std::string>> text = FolderFileList(context, folder.target());
   if (!text.ok()) return false;
   if (text.value) {
-    *server_files = TakeServerFileList(context, folder.name, *text.value, FileCount::kUploadError);
+    facts->files = TakeServerFileList(context, folder.name, *text.value, FileCount::kUploadError,
+                                      &facts->whole);
   }
   return true;
 }
@@ -36,11 +37,11 @@ ExchangeResult<std::string> FolderAhead::TakeCreated(EngineContext& walk) {
 }
 
 bool FolderAhead::TakeFacts(EngineContext& walk, const ServerFolder& folder,
-                            std::vector<ServerFileEntry>* server_files) {
-  if (!facts_fetched_) return FetchServerFolderFacts(walk, folder, server_files);
+                            ServerFolderFacts* facts) {
+  if (!facts_fetched_) return FetchServerFolderFacts(walk, folder, facts);
   lanes_->Replay(facts_recording_);
   walk.link().ClearCommunicationFailure();
-  *server_files = std::move(server_files_);
+  *facts = std::move(facts_);
   return true;
 }
 
@@ -82,7 +83,7 @@ void FolderLookahead::HandUpTo(size_t end) {
           ahead.create_recording_ = lane.TakeRecording();
           if (ahead.created_.ok()) {
             ahead.facts_fetched_ = FetchServerFolderFacts(
-                context, ServerFolder{ahead.created_.value, ahead.name_}, &ahead.server_files_);
+                context, ServerFolder{ahead.created_.value, ahead.name_}, &ahead.facts_);
             ahead.facts_recording_ = lane.TakeRecording();
           }
           return {};

@@ -25,10 +25,18 @@
 
 namespace nvx {
 
+// What the walk learns of a server folder before it sends its files: the usable entries
+// of its file list, and whether they name every document of the folder (a list came,
+// none of its entries refused), so that a name not among them is not there.
+struct ServerFolderFacts {
+  std::vector<ServerFileEntry> files;
+  bool whole = false;
+};
+
 // The server folder's file list (with verification) or its count (only whether the
 // service answered matters), asked on `context`. False when it could not be fetched.
 [[nodiscard]] bool FetchServerFolderFacts(EngineContext& context, const ServerFolder& folder,
-                                          std::vector<ServerFileEntry>* server_files);
+                                          ServerFolderFacts* facts);
 
 // What a lane found out ahead about one subfolder. Written by the lane, read by the walk
 // only after EngineLanes::Finish of its task.
@@ -39,7 +47,7 @@ class FolderAhead {
   // The facts of `folder` (see FetchServerFolderFacts), their recording written now. Only
   // after TakeCreated answered ok, with the folder it named.
   [[nodiscard]] bool TakeFacts(EngineContext& walk, const ServerFolder& folder,
-                               std::vector<ServerFileEntry>* server_files);
+                               ServerFolderFacts* facts);
 
  private:
   friend class FolderLookahead;
@@ -50,7 +58,7 @@ class FolderAhead {
   ExchangeResult<std::string> created_;
   LaneRecording create_recording_;
   bool facts_fetched_ = false;
-  std::vector<ServerFileEntry> server_files_;
+  ServerFolderFacts facts_;
   LaneRecording facts_recording_;
 };
 

@@ -164,13 +164,12 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
     }
   }
   context.progress().RestartSequence();
-  std::vector<ServerFileEntry> server_file_list;
-  const bool facts = ahead != nullptr
-                         ? ahead->TakeFacts(context, job.folder, &server_file_list)
-                         : FetchServerFolderFacts(context, job.folder, &server_file_list);
-  if (!facts) return false;
+  ServerFolderFacts facts;
+  const bool fetched = ahead != nullptr ? ahead->TakeFacts(context, job.folder, &facts)
+                                        : FetchServerFolderFacts(context, job.folder, &facts);
+  if (!fetched) return false;
 
-  const ServerFileIndex server_files(server_file_list);
+  const ServerFileIndex server_files(facts.files);
   std::vector<FileStep> steps;
   int64_t bytes_to_send = 0;
   for (const platform::DirectoryEntry& entry : entries) {
@@ -180,6 +179,7 @@ bool UploadFolder(UploadJob& job, std::string_view pattern, bool top) {
         settings.flags.verification &&
         DateMatchesServerList(server_files, entry.name, entry.last_write_time, &step.list_entry);
     step.date_match = date_match && !settings.flags.move;
+    step.not_on_server = facts.whole && step.list_entry == nullptr;
     if (!step.date_match && __builtin_add_overflow(bytes_to_send, entry.size, &bytes_to_send)) {
       bytes_to_send = INT64_MAX;
     }

@@ -76,6 +76,10 @@ struct UploadJob {
   // The server file list's entry named like the file UploadFile is about to send (any
   // date), found by the folder walk; null when there is none.
   const ServerFileEntry* list_entry = nullptr;
+  // The file UploadFile is about to send is known to be missing from the server folder
+  // (FileStep::not_on_server): with several files in flight it goes without the
+  // is-it-there test, whose answer could only be "NotHere".
+  bool not_on_server = false;
   bool quota_note_written = false;
   FileInFlight in_flight;
   // The lanes the walk's files are sent on when the job keeps several in flight, opened

@@ -28,7 +28,9 @@ FileInFlight& StartFileState(UploadJob& job, std::string_view name) {
   file.shown_name = file.name;
   file.full_path = file.local_folder + "/" + file.name;
   file.matched_entry = job.list_entry;
+  file.not_on_server = job.not_on_server;
   job.list_entry = nullptr;
+  job.not_on_server = false;
   flight.folder_id = job.folder.id;
   flight.folder_name = job.folder.name;
   flight.run_state = RunState::kRunning;
@@ -237,7 +239,10 @@ bool UploadFile(UploadJob& job, std::string_view name, bool report_missing) {
   if (!Connected(flight)) return ConnectFailed(flight, kNoteConnectBeforeTest);
 
   bool already_there = false;
-  if (flags.verification) {
+  if (flags.verification && file.not_on_server) {
+    report.LogLine(kLineActivity, "  UploadFile not in the Norrvault file list %s\n",
+                   file.name.c_str());
+  } else if (flags.verification) {
     Verified verified = VerifyWithService(flight);
     if (verified == Verified::kFailed) {
       // The file failed whatever EndFile says; the caller notes it.

@@ -43,6 +43,9 @@ struct UploadFileState {
   bool server_copy_incomplete = false;
   // The server file list's entry of this name (same name, any date), or null.
   const ServerFileEntry* matched_entry = nullptr;
+  // The server folder's whole file list does not name it: sent without the is-it-there
+  // test (several files in flight only).
+  bool not_on_server = false;
 
   // The compression work file: created exclusively under a name no user file has, in
   // the work directory when one is set, else beside the source; removed at the end of

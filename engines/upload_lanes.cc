@@ -41,6 +41,7 @@ bool SendFilesOnLanes(EngineLanes& lanes, UploadJob& job, const std::vector<File
                    own.folder = folder;
                    own.local_folder = local_folder;
                    own.list_entry = step.list_entry;
+                   own.not_on_server = step.not_on_server;
                    own.quota_note_written = quota_note;
                    const bool sent = UploadFile(own, step.name, /*report_missing=*/false);
                    const RunState run_state = own.in_flight.run_state;

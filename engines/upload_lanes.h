@@ -21,6 +21,9 @@ struct FileStep {
   std::string name;
   bool date_match = false;
   const ServerFileEntry* list_entry = nullptr;
+  // The folder's whole file list does not name it (any letter case): the service holds no
+  // document of that name.
+  bool not_on_server = false;
 };
 
 // The files of `steps` one after the other on the walk's own connection. False only when

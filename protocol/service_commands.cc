@@ -148,8 +148,9 @@ ExchangeResult<std::optional<std::string>> FolderFileList(ServiceSession& sessio
 
 std::vector<ServerFileEntry> TakeServerFileList(ServiceSession& session,
                                                 std::string_view folder_name, std::string_view text,
-                                                std::optional<FileCount> error_count) {
+                                                std::optional<FileCount> error_count, bool* whole) {
   ServerFileList list = ParseServerFileList(text);
+  if (whole != nullptr) *whole = list.refused_count == 0;
   if (list.refused_count == 0) return std::move(list.entries);
   Reporter& report = session.report();
   const std::string folder = TextForLog(folder_name);

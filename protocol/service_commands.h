@@ -44,11 +44,13 @@ struct FolderListAnswer {
 // The usable entries of a "FolderFileList" reply text of the server folder named
 // `folder_name`. Each entry the parse refused is reported here, once for every consumer
 // of the list: an error line, a results note naming it in that folder and, when
-// `error_count` is given, one more of that count.
+// `error_count` is given, one more of that count. `whole` (when given) tells whether no
+// entry was refused, so that the entries name every document of the folder.
 [[nodiscard]] std::vector<ServerFileEntry> TakeServerFileList(ServiceSession& session,
                                                               std::string_view folder_name,
                                                               std::string_view text,
-                                                              std::optional<FileCount> error_count);
+                                                              std::optional<FileCount> error_count,
+                                                              bool* whole = nullptr);
 
 // "FolderFileCount" of `folder`: the count, when the answer is "OK,n" (refused otherwise).
 [[nodiscard]] ExchangeResult<int64_t> FolderFileCount(ServiceSession& session,

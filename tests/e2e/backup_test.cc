@@ -180,7 +180,12 @@ TEST_F(TreeBackupTest, FourTransfersReportWhatOneReports) {
   const std::string folders = "VerifyPath \\One\r\nVerifyPath \\Four\r\nVerifyNVXFolders\r\n";
   // A first backup, a run with nothing to send, a run after one file changed.
   for (int round = 0; round < 3; ++round) {
-    if (round == 2) WriteContent(tree_ + "/Nested/Deeper/deep.txt", 9000, Content::kRandom, 77);
+    if (round == 2) {
+      // Another date too: a file rewritten within the second of its last backup matches by
+      // date.
+      WriteContent(tree_ + "/Nested/Deeper/deep.txt", 9000, Content::kRandom, 77);
+      SetFileTime(tree_ + "/Nested/Deeper/deep.txt", 1700000000);
+    }
     RunResult first = RunJob(JobFile("alice", "wonderland", folders + one.Lines()));
     ASSERT_EQ(first.exit_code, 0) << first.out << first.err;
     const std::string one_report = Report();
@@ -198,6 +203,9 @@ TEST_F(TreeBackupTest, FourTransfersReportWhatOneReports) {
     if (round < 2) {
       EXPECT_GT(remotes.size(), 1u) << round;
     }
+    // A name that the folder's whole file list lacks goes without the is-it-there test;
+    // the changed file, listed, is asked about (its delta needs the answer).
+    EXPECT_EQ(RequestsSince(mark, "HEAD").size(), round == 2 ? 1u : 0u) << round;
     EXPECT_EQ(ComparableReport(Report(), "\\Four"), ComparableReport(one_report, "\\One")) << round;
     EXPECT_NE(one_report.find("Zero-length"), std::string::npos) << one_report;
   }

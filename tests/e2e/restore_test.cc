@@ -332,13 +332,21 @@ TEST_F(RestoreTest, CutRestoresCompleteFromTheWorkFile) {
   Administer({"account", "set", "alice", "--encrypt", "off"});
   {
     // A backup's lane meets the refusal too: its connection closes after its first
-    // is-it-there answer and the next is refused; the walk sends that file itself.
+    // is-it-there answer and the next is refused; the walk sends that file itself. The
+    // files were sent before and have changed since: only a file its folder's list names
+    // is asked about with several in flight.
     const std::string again = temp_.File("Again");
     WriteTree(again, kCutTree);
     SendJob send{again, "\\Backup", true, false, false, true, {}, {}};
+    RunResult sent = RunJob(BackupJobFile(send.Lines()));
+    ASSERT_EQ(sent.exit_code, 0) << sent.out << sent.err;
+    for (const TreeFile& file : kCutTree) {
+      WriteContent(again + "/" + file.path, file.size, file.content, 31);
+      SetFileTime(again + "/" + file.path, 1700000000);
+    }
     send.transfers = 4;
     auto relay = MakeRelay();
-    relay->ArmCut({"NotHere", 0, false, false, /*refuse_after=*/true});
+    relay->ArmCut({"Replace", 0, false, false, /*refuse_after=*/true});
     RunResult run = RunJob(BackupJobFile(send.Lines()), relay->address());
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
     EXPECT_TRUE(relay->cut_made());
