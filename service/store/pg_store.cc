@@ -244,33 +244,17 @@ bool PgStore::AdjustUsedIn(PgConnection& db, int64_t account, int64_t change) {
 
 std::optional<int64_t> PgStore::ClaimRoom(int64_t account, int64_t id, int64_t change) {
   PgPool::Lease db = pool_.Acquire();
-  PgTransaction transaction(*db);
-  if (!transaction.ok()) return std::nullopt;
-  std::optional<std::pair<int64_t, int64_t>> space = LockAccountIn(*db, account);
-  if (!space) return std::nullopt;
-  // Claims whose lease ran out or whose process ended hold nothing any more.
-  PgResult tidy =
-      db->Query(StrFormat("DELETE FROM upload_claims c WHERE c.account = $1 AND (c.expires < now()"
-                          " OR NOT %s)",
-                          PgFrontEndLives("c.front_end").c_str())
-                    .c_str(),
-                PgParams().Int(account));
-  PgResult others = db->Query(
-      "SELECT coalesce(sum(greatest(bytes, 0)), 0)::int8 FROM upload_claims"
-      " WHERE account = $1 AND id <> $2",
-      PgParams().Int(account).Int(id));
-  if (!tidy.ok() || others.rows() != 1) return std::nullopt;
-  // Compared as differences so that no sum of large figures can wrap.
-  if (change > space->first - space->second - others.Int(0, 0)) return std::nullopt;
-  PgResult claimed =
-      id == 0
-          ? db->Query(
-                "INSERT INTO upload_claims(account, front_end, bytes, expires)"
-                " VALUES($1, $2, $3, now() + make_interval(secs => $4)) RETURNING id",
-                PgParams().Int(account).Int(front_end_).Int(change).Int(kServiceClaimLeaseSeconds))
-          : db->Query("UPDATE upload_claims SET bytes = $2 WHERE id = $1 RETURNING id",
-                      PgParams().Int(id).Int(change));
-  if (claimed.rows() != 1 || !transaction.Commit()) return std::nullopt;
+  // One statement, one transaction: the database's function claim_room (schema version 4).
+  PgResult claimed = db->Query(
+      "SELECT * FROM claim_room($1::int8, $2::int8, $3::int8, $4::int8, $5::int8, $6::int4)",
+      PgParams()
+          .Int(account)
+          .Int(id)
+          .Int(change)
+          .Int(front_end_)
+          .Int(kServiceClaimLeaseSeconds)
+          .Int(kPgFrontEndLock));
+  if (claimed.rows() != 1) return std::nullopt;
   return claimed.Int(0, 0);
 }
 

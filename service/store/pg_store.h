@@ -18,7 +18,9 @@
 //   and a waiting message is listed for delivery to one process at a time (a row of
 //   outbox_claims with a lease, counting while its process lives).
 // Names and e-mail addresses are kept as bytes (bytea), so they compare and sort exactly
-// as the embedded store's do whatever the database's encoding and collation.
+// as the embedded store's do whatever the database's encoding and collation. The bytes of
+// small documents are rows too (inline_blobs), written by the commit that records them,
+// so every front end reads them and no file or sync of the blob folder is needed.
 //
 // The schema is versioned (pg_schema.h) and brought up to date when a store opens.
 // Safe for concurrent use by all connection threads of a server.
@@ -87,6 +89,8 @@ class PgStore final : public Store {
                           Document* stored, std::string* replaced_blob) override;
   StoreStatus DeleteDocument(int64_t account, int64_t vid, std::string* blob) override;
   StoreStatus CompleteDocument(int64_t account, int64_t vid, bool as_stored = false) override;
+  bool KeepsInlineBlobs() override { return true; }
+  std::optional<std::string> ReadInlineBlob(const std::string& blob) override;
   StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                            std::vector<std::string>* removed_blobs,
                            int64_t* used_change = nullptr) override;

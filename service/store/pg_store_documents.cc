@@ -69,6 +69,13 @@ bool PgStore::ListDocuments(int64_t folder, std::vector<Document>* documents) {
   return rows.ok();
 }
 
+std::optional<std::string> PgStore::ReadInlineBlob(const std::string& blob) {
+  PgPool::Lease db = pool_.Acquire();
+  PgResult row = db->Query("SELECT bytes FROM inline_blobs WHERE name = $1", PgParams().Text(blob));
+  if (row.rows() != 1) return std::nullopt;
+  return row.Bytes(0, 0);
+}
+
 bool PgStore::ListBlobNames(std::vector<std::string>* blobs) {
   PgPool::Lease db = pool_.Acquire();
   blobs->clear();
@@ -210,45 +217,46 @@ StoreStatus PgStore::CommitUpload(int64_t account, const UploadCommit& commit, D
                                   std::vector<std::string>* removed_blobs, int64_t* used_change) {
   PgPool::Lease db = pool_.Acquire();
   removed_blobs->clear();
-  PgTransaction transaction(*db);
-  if (!transaction.ok()) return StoreStatus::kFailed;
-  std::optional<std::pair<int64_t, int64_t>> space = LockAccountIn(*db, account);
-  if (!space) return StoreStatus::kNotFound;
-  if (StoreStatus writable = FolderWritableIn(*db, account, commit.document.folder);
-      writable != StoreStatus::kOk) {
-    return writable;
+  // One statement, one transaction: the database's function commit_upload (schema
+  // version 4) takes the account's row lock, checks the folder, the document replaced and
+  // the quota, and makes the change, keeping the bytes that come with the document.
+  PgParams params;
+  params.Int(account);
+  AddDocumentParams(params, commit.document);
+  commit.keep_vid ? params.Int(commit.replaces_vid) : params.Null();
+  params.Int(commit.replaces_vid)
+      .Text(commit.replaces_blob)
+      .Text(commit.check_quota ? "true" : "false")
+      .Int(kAncestorWalkMax);
+  if (commit.inline_bytes) {
+    params.Bytes(*commit.inline_bytes);
+  } else {
+    params.Null();
   }
-  // The document this upload continues or replaces must still hold the bytes the upload
-  // started from: another upload of it, through this process or another, may have
-  // finished first.
-  if (commit.replaces_vid != 0) {
-    std::optional<Document> previous = FindDocumentIn(*db, account, commit.replaces_vid);
-    if (!previous || previous->blob != commit.replaces_blob) return StoreStatus::kChanged;
-  }
-  // The documents the new one takes the place of.
-  PgResult replaced = db->Query(
-      "DELETE FROM documents WHERE (folder = $1 AND name = $2) OR vid = $3 RETURNING size, blob",
-      PgParams().Int(commit.document.folder).Bytes(commit.document.name).Int(commit.replaces_vid));
-  if (!replaced.ok()) return StoreStatus::kFailed;
-  int64_t freed = 0;
-  for (int row = 0; row < replaced.rows(); ++row) freed += replaced.Int(row, 0);
-  int64_t change = commit.document.size - freed;
-  if (commit.check_quota && change > 0) {
-    StoreStatus quota = QuotaAllows(*space, change);
-    if (quota != StoreStatus::kOk) return quota;
-  }
-  std::optional<int64_t> vid =
-      InsertDocumentIn(*db, commit.document, commit.keep_vid ? commit.replaces_vid : 0);
-  if (!vid || !AdjustUsedIn(*db, account, change) || !transaction.Commit()) {
-    return StoreStatus::kFailed;
+  PgResult rows = db->Query(
+      "SELECT outcome, new_vid, change, removed_blob FROM commit_upload($1::int8, $2::int8,"
+      " $3::bytea, $4::int8, $5::int8, $6::text, $7::bytea, $8::boolean, $9::text, $10::bytea,"
+      " $11::int8, $12::int8, $13::text, $14::boolean, $15::int8, $16::bytea)",
+      params);
+  if (rows.rows() < 1) return StoreStatus::kFailed;
+  switch (rows.Int(0, 0)) {
+    case 0:
+      break;
+    case 1:
+      return StoreStatus::kNotFound;
+    case 2:
+      return StoreStatus::kAccessDenied;
+    case 3:
+      return StoreStatus::kChanged;
+    case 4:
+      return StoreStatus::kQuotaExceeded;
+    default:
+      return StoreStatus::kFailed;
   }
   *stored = commit.document;
-  stored->vid = *vid;
-  if (used_change != nullptr) *used_change = change;
-  for (int row = 0; row < replaced.rows(); ++row) {
-    std::string blob = replaced.Bytes(row, 1);
-    if (blob != commit.document.blob) removed_blobs->push_back(blob);
-  }
+  stored->vid = rows.Int(0, 1);
+  if (used_change != nullptr) *used_change = rows.Int(0, 2);
+  for (int row = 1; row < rows.rows(); ++row) removed_blobs->push_back(rows.Bytes(row, 3));
   return StoreStatus::kOk;
 }
 

@@ -423,6 +423,19 @@ void EndProcessOf(const std::string& url, Store& store) {
   }
 }
 
+// An upload's commit of a new small document whose bytes come with it.
+Store::UploadCommit SmallUpload(int64_t folder, const std::string& name, const std::string& bytes) {
+  Store::UploadCommit commit;
+  commit.document.folder = folder;
+  commit.document.name = name;
+  commit.document.size = static_cast<int64_t>(bytes.size());
+  commit.document.full_size = commit.document.size;
+  commit.document.complete = true;
+  commit.document.blob = name + ".inline";
+  commit.inline_bytes = bytes;
+  return commit;
+}
+
 const StoreRule kStoreRules[] = {
     {"QuotaCountsTheClaimsOfEveryProcess", false,
      [](StoreFixture& f, Store& a, Store& b) {
@@ -543,6 +556,54 @@ const StoreRule kStoreRules[] = {
        EXPECT_EQ(writers.load(), 1);
        std::unique_ptr<WriterClaim> later;
        EXPECT_EQ(b.ClaimWriter(vid, &later), StoreStatus::kOk) << "a claim outlived its writer";
+     }},
+    {"UploadsKeepTheirBytesAndTheAccountsRules", false,
+     [](StoreFixture& f, Store& a, Store& b) {
+       AtOnce(a, b, [&](int i, Store& store) {
+         Document stored;
+         std::vector<std::string> removed;
+         EXPECT_EQ(
+             store.CommitUpload(f.alice(), SmallUpload(f.my_files(), StrFormat("d%d", i), "bytes"),
+                                &stored, &removed),
+             StoreStatus::kOk);
+       });
+       for (int i = 0; i < kThreads; ++i) {
+         EXPECT_EQ(b.ReadInlineBlob(StrFormat("d%d.inline", i)), "bytes") << "every process";
+       }
+       // A replacement names the bytes it replaces, and those go with their document.
+       Document first = *a.FindDocumentByName(f.my_files(), "d0");
+       Store::UploadCommit again = SmallUpload(f.my_files(), "d0", "new bytes");
+       again.document.blob = "d0-again.inline";
+       again.replaces_vid = first.vid;
+       again.replaces_blob = first.blob;
+       Document stored;
+       std::vector<std::string> removed;
+       int64_t change = 0;
+       ASSERT_EQ(b.CommitUpload(f.alice(), again, &stored, &removed, &change), StoreStatus::kOk);
+       EXPECT_EQ(removed, std::vector<std::string>{"d0.inline"});
+       EXPECT_EQ(change, 4);
+       EXPECT_EQ(a.ReadInlineBlob("d0.inline"), std::nullopt);
+       EXPECT_EQ(a.ReadInlineBlob("d0-again.inline"), "new bytes");
+       EXPECT_EQ(a.FindAccount("alice")->used, 5 * kThreads + 4);
+       // What refuses a commit, each with nothing changed.
+       Folder view;
+       ASSERT_EQ(a.AddFolderPath(f.alice(), {"MyFiles", "View"}, kAccessView, false, &view),
+                 StoreStatus::kOk);
+       const std::string big(1000, 'x');
+       const std::pair<Store::UploadCommit, StoreStatus> refused[] = {
+           {SmallUpload(f.my_files(), "big", big), StoreStatus::kQuotaExceeded},
+           {SmallUpload(view.id, "seen", "bytes"), StoreStatus::kAccessDenied},
+           {SmallUpload(view.id + 1000, "gone", "bytes"), StoreStatus::kNotFound},
+           {again, StoreStatus::kChanged},  // what it replaced was replaced meanwhile
+       };
+       for (const auto& [commit, status] : refused) {
+         EXPECT_EQ(a.CommitUpload(f.alice(), commit, &stored, &removed), status)
+             << commit.document.name;
+         EXPECT_EQ(
+             b.ReadInlineBlob(commit.document.blob),
+             commit.document.name == "d0" ? std::optional<std::string>("new bytes") : std::nullopt);
+       }
+       EXPECT_EQ(a.FindAccount("alice")->used, 5 * kThreads + 4);
      }},
     {"OneOfTheUploadsThatReplaceADocumentWins", false,
      [](StoreFixture& f, Store& a, Store& b) {
