@@ -5,9 +5,13 @@
 #include <utility>
 
 #include "codec/coding.h"
+#include "platform/text_format.h"
 
 namespace nvx::service {
 namespace {
+
+// How many statements a connection keeps prepared.
+constexpr size_t kPreparedStatementsMax = 256;
 
 // Type numbers of the server's built-in types whose binary form is a signed integer.
 constexpr Oid kBoolType = 16;
@@ -173,6 +177,7 @@ bool PgConnection::Healthy() const {
 bool PgConnection::Reset() {
   if (conn_ == nullptr) return false;
   PQreset(conn_);
+  prepared_.clear();  // a new session knows none
   if (PQstatus(conn_) == CONNECTION_OK) return true;
   error_text_ = PQerrorMessage(conn_);
   return false;
@@ -186,10 +191,30 @@ PgResult PgConnection::Query(const char* sql, const PgParams& params) {
   std::vector<const char*> values = params.Values();
   std::vector<int> lengths = params.Lengths();
   std::vector<int> formats = params.Formats();
-  PgResult result(PQexecParams(conn_, sql, static_cast<int>(params.size()), nullptr, values.data(),
-                               lengths.data(), formats.data(), 1));
+  const int count = static_cast<int>(params.size());
+  const std::string name = PreparedName(sql, count);
+  PgResult result(name.empty() ? PQexecParams(conn_, sql, count, nullptr, values.data(),
+                                              lengths.data(), formats.data(), 1)
+                               : PQexecPrepared(conn_, name.c_str(), count, values.data(),
+                                                lengths.data(), formats.data(), 1));
   if (!result.ok()) NoteFailure();
   return result;
+}
+
+std::string PgConnection::PreparedName(const char* sql, int parameters) {
+  if (parameters == 0) return {};
+  auto found = prepared_.find(sql);
+  if (found != prepared_.end()) return found->second;
+  // The statements are the store's own texts, a few dozen; a bound keeps any other use
+  // from growing the server's memory.
+  if (prepared_.size() >= kPreparedStatementsMax) return {};
+  std::string name = StrFormat("nvx%zu", prepared_.size() + 1);
+  // A statement that cannot be prepared (the session is in a failed transaction, say)
+  // runs unnamed and fails there with the server's message.
+  PgResult prepared(PQprepare(conn_, name.c_str(), sql, parameters, nullptr));
+  if (!prepared.ok()) return {};
+  prepared_.emplace(sql, name);
+  return name;
 }
 
 bool PgConnection::Execute(const char* sql) {

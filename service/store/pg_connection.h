@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -89,6 +90,8 @@ class PgConnection {
   // Connects again after the connection broke.
   bool Reset();
 
+  // A statement with parameters is prepared once per connection (its plan kept by the
+  // server) and executed by name from then on.
   PgResult Query(const char* sql, const PgParams& params = PgParams());
   // Runs one or more statements without parameters or results.
   bool Execute(const char* sql);
@@ -99,8 +102,13 @@ class PgConnection {
  private:
   void NoteFailure();
 
+  // The name the statement `sql` is prepared under on this connection; empty when it
+  // cannot be (then it runs unnamed, as a statement without parameters does).
+  std::string PreparedName(const char* sql, int parameters);
+
   pg_conn* conn_ = nullptr;
   std::string error_text_;
+  std::unordered_map<std::string, std::string> prepared_;
 };
 
 // BEGIN on construction; ROLLBACK on destruction unless Commit() succeeded. Every
