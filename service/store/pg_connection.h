@@ -13,8 +13,8 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct pg_conn;

@@ -246,7 +246,8 @@ std::optional<int64_t> PgStore::ClaimRoom(int64_t account, int64_t id, int64_t c
   PgPool::Lease db = pool_.Acquire();
   // One statement, one transaction: the database's function claim_room (schema version 4).
   PgResult claimed = db->Query(
-      "SELECT claim_room FROM claim_room($1::int8, $2::int8, $3::int8, $4::int8, $5::int8, $6::int4)",
+      "SELECT claim_room FROM claim_room($1::int8, $2::int8, $3::int8, $4::int8, $5::int8, "
+      "$6::int4)",
       PgParams()
           .Int(account)
           .Int(id)
