@@ -3,10 +3,11 @@
 #   sqlite-1  one nvxserver on the embedded store (SQLite in its data folder)
 #   pg-1      one nvxserver on PostgreSQL 15 (a private cluster started here)
 #   pg-2      two nvxservers on the same database and blob folder
-# each behind HAProxy (TCP, round robin) on a loopback port. Two figures per setup:
+# each behind HAProxy (TCP, round robin) on a loopback port. Three figures per setup:
 #   documents/s  new small documents (SMALL bytes, each its own name) PUT by 8 clients at
 #                once, each an account of its own (as many users are), each curl keeping
-#                its connection for all its uploads
+#                its connection for all its uploads; then the same into one account over
+#                4 connections at once (one user's backup with "Transfers 4")
 #   logins/s     login checks (TestId) from 8 clients at once (ab -k), one account
 # Every document is counted back through `nvxserver doc list` before a figure counts.
 # PostgreSQL keeps its defaults (each commit flushed), as SQLite does (synchronous=FULL).
@@ -119,29 +120,44 @@ measure() {
   for ((i = 1; i <= clients; i++)); do
     "$headers_tool" "$user$i" "$password" "${folder_ids[i - 1]}" "$work/small.bin" >"$work/headers-$i"
   done
-  local curls=()
+  # put_all NAME_PREFIX CLIENT...: one curl per argument at once, each with the headers of
+  # the account of that client and its own documents on one kept-alive connection.
+  put_all() {
+    local prefix=$1 client curls=() n=0
+    shift
+    for client in "$@"; do
+      mapfile -t headers <"$work/headers-$client"
+      local curl_args=(-sS -o /dev/null -T "$work/small.bin" -H "Expect:")
+      for header in "${headers[@]}"; do curl_args+=(-H "$header"); done
+      n=$((n + 1))
+      curl "${curl_args[@]}" "$base?$prefix$n-[1-$documents].bin" &
+      curls+=($!)
+    done
+    for client in "${curls[@]}"; do wait "$client" || fail "$setup: a client failed"; done
+  }
   start=$(now_ns)
-  for ((i = 1; i <= clients; i++)); do
-    mapfile -t headers <"$work/headers-$i"
-    local curl_args=(-sS -o /dev/null -T "$work/small.bin" -H "Expect:")
-    for header in "${headers[@]}"; do curl_args+=(-H "$header"); done
-    curl "${curl_args[@]}" "$base?c$i-[1-$documents].bin" &
-    curls+=($!)
-  done
-  for i in "${curls[@]}"; do wait "$i" || fail "$setup: a client failed"; done
+  put_all c $(seq 1 "$clients")
   ns=$(($(now_ns) - start))
   for ((i = 1; i <= clients; i++)); do
     stored=$("${admin[@]}" doc list "$user$i" '\MyFiles\Bench' | awk -F'\t' '$5 == "complete"' | wc -l)
     [ "$stored" -eq "$documents" ] || fail "$setup: $stored of $documents documents of $user$i stored"
   done
   documents_rate=$(awk -v n=$((clients * documents)) -v t="$ns" 'BEGIN { printf "%.1f", n / (t / 1e9) }')
+  # One account over four connections, as one backup with "Transfers 4" sends its files.
+  start=$(now_ns)
+  put_all one 1 1 1 1
+  ns=$(($(now_ns) - start))
+  stored=$("${admin[@]}" doc list "${user}1" '\MyFiles\Bench' | awk -F'\t' '$5 == "complete"' | wc -l)
+  [ "$stored" -eq $((5 * documents)) ] || fail "$setup: $stored of $((5 * documents)) documents of ${user}1 stored"
+  one_account_rate=$(awk -v n=$((4 * documents)) -v t="$ns" 'BEGIN { printf "%.1f", n / (t / 1e9) }')
 
   rattart=${headers[0]}
   logins_rate=$(ab -k -n "$logins" -c "$clients" -H "$rattart" "$base?TestId" 2>/dev/null |
     awk '/^Requests per second:/ { print $4 }')
   [ -n "$logins_rate" ] || fail "$setup: ab measured nothing"
-  printf '%-9s %d front end(s): %8s documents/s (%d x %d PUTs of %d bytes), %8s logins/s\n' \
+  printf '%-9s %d front end(s): %8s documents/s (%d x %d PUTs of %d bytes), %8s logins/s,' \
     "$setup" "$front_ends" "$documents_rate" "$clients" "$documents" "$small" "$logins_rate"
+  printf ' %8s documents/s of one account over 4 connections\n' "$one_account_rate"
   documents_per_second[$setup]=$documents_rate
 }
 
