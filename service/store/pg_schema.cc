@@ -77,6 +77,9 @@ CREATE UNLOGGED TABLE outbox_claims(
     // 4: the bytes of small documents, kept here instead of a blob file each; they go with
     // the document that names them.
     //
+    // front_end_lives: whether the front end numbered `p_front_end` still holds its
+    // advisory lock of class `p_lock_class` (PgFrontEndLives).
+    //
     // The claim of room for an upload and the commit of what it wrote, each in one
     // statement (PgStore::ClaimRoom, PgStore::CommitUpload), so that the account's row lock
     // is held for the statement and its flush, not for a round trip to the front end per
@@ -91,9 +94,9 @@ CREATE UNLOGGED TABLE outbox_claims(
     // it took means nothing after a crash of the database server; the lock ends at once.
     //
     // commit_upload keeps `p_inline` (when not null) under the document's blob name.
-    // Outcomes: 0 stored, 1 not found (the account, the folder, or
-    // a folder above it hidden), 2 the folder is not writable, 3 the document replaced
-    // changed meanwhile, 4 over the quota. The first row carries the outcome, the new
+    // Outcomes: 0 stored, 1 not found (the account, the folder, or a folder above it
+    // hidden), 2 the folder is not writable, 3 the document replaced changed meanwhile, 4
+    // over the quota. The first row carries the outcome, the new
     // version id and the change of the space used; one more row follows for each blob the
     // new document takes the place of.
     R"sql(
@@ -109,6 +112,12 @@ END
 $$;
 CREATE TRIGGER inline_blob_gone AFTER DELETE ON documents
   FOR EACH ROW WHEN (old.blob LIKE '%.inline') EXECUTE FUNCTION inline_blob_gone();
+CREATE FUNCTION front_end_lives(p_front_end int8, p_lock_class int4) RETURNS boolean
+  LANGUAGE sql STABLE AS $$
+SELECT EXISTS (SELECT 1 FROM pg_locks l WHERE l.locktype = 'advisory' AND l.granted
+  AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())
+  AND l.classid = p_lock_class AND l.objsubid = 2 AND l.objid::int8 = p_front_end)
+$$;
 CREATE FUNCTION claim_room(p_account int8, p_id int8, p_change int8, p_front_end int8,
                            p_lease_seconds int8, p_front_end_lock int4)
   RETURNS SETOF int8
@@ -125,10 +134,8 @@ BEGIN
   IF NOT FOUND THEN
     RETURN;
   END IF;
-  DELETE FROM upload_claims c WHERE c.account = p_account AND (c.expires < now() OR NOT EXISTS (
-      SELECT 1 FROM pg_locks l WHERE l.locktype = 'advisory' AND l.granted
-        AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())
-        AND l.classid = p_front_end_lock AND l.objsubid = 2 AND l.objid::int8 = c.front_end));
+  DELETE FROM upload_claims c WHERE c.account = p_account
+    AND (c.expires < now() OR NOT front_end_lives(c.front_end, p_front_end_lock));
   SELECT coalesce(sum(greatest(c.bytes, 0)), 0)::int8 INTO others FROM upload_claims c
     WHERE c.account = p_account AND c.id <> p_id;
   -- Compared as differences so that no sum of large figures can wrap.
@@ -233,11 +240,7 @@ int PgSchemaVersion() {
 }
 
 std::string PgFrontEndLives(const std::string& column) {
-  return StrFormat(
-      "EXISTS (SELECT 1 FROM pg_locks l WHERE l.locktype = 'advisory' AND l.granted"
-      " AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"
-      " AND l.classid = %d AND l.objsubid = 2 AND l.objid::int8 = %s)",
-      kPgFrontEndLock, column.c_str());
+  return StrFormat("front_end_lives(%s, %d)", column.c_str(), kPgFrontEndLock);
 }
 
 bool MigratePgSchema(PgConnection& db, std::string* error) {

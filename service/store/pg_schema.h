@@ -18,7 +18,9 @@ inline constexpr int kPgOutboxLock = 1;     // with an account's key: its outbox
 inline constexpr int kPgFrontEndLock = 2;   // with a front-end number: that process lives
 
 // An SQL condition that is true when the process with front-end number `column` (an
-// expression of type bigint) still holds its front-end lock on this database.
+// expression of type bigint) still holds its front-end lock on this database: a call of
+// the database's function front_end_lives (schema version 4), which the claims' own
+// function uses too.
 std::string PgFrontEndLives(const std::string& column);
 
 // Brings the schema of the database behind `db` up to date. False with a message.
