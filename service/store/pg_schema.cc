@@ -89,9 +89,18 @@ CREATE UNLOGGED TABLE outbox_claims(
     // `p_lease_seconds`) set to `p_change` bytes when they fit in the quota less the space
     // used less the account's other claims; the claim's id, or no row when they do not fit
     // or the account is gone. Claims whose lease ran out or whose front end ended (its
-    // advisory lock of class `p_front_end_lock` is gone) are removed first. Its commit does
-    // not wait for the log's flush: the claims are not logged, and the account's row lock
-    // it took means nothing after a crash of the database server; the lock ends at once.
+    // advisory lock of class `p_front_end_lock` is gone) are removed when the claim would
+    // not fit beside them. The claims of
+    // an account are made one at a time under an advisory lock (class `p_claim_lock`, the
+    // account's key), not under the account's row lock, which a commit holds until its log
+    // is on the disk: the next uploads claim their room meanwhile and their commits can go
+    // together. A commit that ends meanwhile is counted twice at worst (in the space used
+    // and in its claim, which goes after it), never not at all. The claim writes only
+    // unlogged rows: its commit waits for no flush.
+    //
+    // claim_update sets claim `p_id` to `p_bytes` (and, unless `p_lease_seconds` is null,
+    // its lease from now); claim_drop removes it. Neither waits for the log's flush: a
+    // transaction that writes only unlogged rows still waits for it unless told not to.
     //
     // commit_upload keeps `p_inline` (when not null) under the document's blob name.
     // Outcomes: 0 stored, 1 not found (the account, the folder, or a folder above it
@@ -119,7 +128,7 @@ SELECT EXISTS (SELECT 1 FROM pg_locks l WHERE l.locktype = 'advisory' AND l.gran
   AND l.classid = p_lock_class AND l.objsubid = 2 AND l.objid::int8 = p_front_end)
 $$;
 CREATE FUNCTION claim_room(p_account int8, p_id int8, p_change int8, p_front_end int8,
-                           p_lease_seconds int8, p_front_end_lock int4)
+                           p_lease_seconds int8, p_front_end_lock int4, p_claim_lock int4)
   RETURNS SETOF int8
   LANGUAGE plpgsql AS $$
 DECLARE
@@ -129,18 +138,25 @@ DECLARE
   claim int8;
 BEGIN
   PERFORM set_config('synchronous_commit', 'off', true);
+  PERFORM pg_advisory_xact_lock(p_claim_lock, (p_account % 2147483648)::int4);
   SELECT a.quota, a.used INTO account_quota, account_used FROM accounts a
-    WHERE a.key = p_account FOR UPDATE;
+    WHERE a.key = p_account;
   IF NOT FOUND THEN
     RETURN;
   END IF;
-  DELETE FROM upload_claims c WHERE c.account = p_account
-    AND (c.expires < now() OR NOT front_end_lives(c.front_end, p_front_end_lock));
   SELECT coalesce(sum(greatest(c.bytes, 0)), 0)::int8 INTO others FROM upload_claims c
     WHERE c.account = p_account AND c.id <> p_id;
   -- Compared as differences so that no sum of large figures can wrap.
   IF p_change > account_quota - account_used - others THEN
-    RETURN;
+    -- Claims whose lease ran out or whose front end ended hold nothing any more: looked
+    -- for only when they may be in the way.
+    DELETE FROM upload_claims c WHERE c.account = p_account
+      AND (c.expires < now() OR NOT front_end_lives(c.front_end, p_front_end_lock));
+    SELECT coalesce(sum(greatest(c.bytes, 0)), 0)::int8 INTO others FROM upload_claims c
+      WHERE c.account = p_account AND c.id <> p_id;
+    IF p_change > account_quota - account_used - others THEN
+      RETURN;
+    END IF;
   END IF;
   IF p_id = 0 THEN
     INSERT INTO upload_claims AS c(account, front_end, bytes, expires)
@@ -152,6 +168,23 @@ BEGIN
   IF claim IS NOT NULL THEN
     RETURN NEXT claim;
   END IF;
+END
+$$;
+CREATE FUNCTION claim_update(p_id int8, p_bytes int8, p_lease_seconds int8) RETURNS void
+  LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM set_config('synchronous_commit', 'off', true);
+  UPDATE upload_claims c SET bytes = p_bytes,
+      expires = CASE WHEN p_lease_seconds IS NULL THEN c.expires
+                     ELSE now() + make_interval(secs => p_lease_seconds) END
+    WHERE c.id = p_id;
+END
+$$;
+CREATE FUNCTION claim_drop(p_id int8) RETURNS void
+  LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM set_config('synchronous_commit', 'off', true);
+  DELETE FROM upload_claims c WHERE c.id = p_id;
 END
 $$;
 CREATE FUNCTION commit_upload(

@@ -16,6 +16,7 @@ namespace nvx::service {
 inline constexpr int kPgMigrationLock = 0;  // with key 0: schema changes
 inline constexpr int kPgOutboxLock = 1;     // with an account's key: its outbox
 inline constexpr int kPgFrontEndLock = 2;   // with a front-end number: that process lives
+inline constexpr int kPgClaimLock = 3;      // with an account's key: its upload claims
 
 // An SQL condition that is true when the process with front-end number `column` (an
 // expression of type bigint) still holds its front-end lock on this database: a call of

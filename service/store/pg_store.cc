@@ -40,7 +40,7 @@ class PgUploadClaim final : public UploadClaim {
   ~PgUploadClaim() override {
     store_.DropClaim(id_);
     PgPool::Lease db = store_.pool_.Acquire();
-    db->Query("DELETE FROM upload_claims WHERE id = $1", PgParams().Int(id_));
+    db->Query("SELECT claim_drop($1::int8)", PgParams().Int(id_));
   }
   PgUploadClaim(const PgUploadClaim&) = delete;
   PgUploadClaim& operator=(const PgUploadClaim&) = delete;
@@ -50,7 +50,7 @@ class PgUploadClaim final : public UploadClaim {
       if (!store_.ClaimRoom(account_, id_, change)) return false;
     } else {
       PgPool::Lease db = store_.pool_.Acquire();
-      if (!db->Query("UPDATE upload_claims SET bytes = $2 WHERE id = $1",
+      if (!db->Query("SELECT claim_update($1::int8, $2::int8, NULL)",
                      PgParams().Int(id_).Int(change))
                .ok()) {
         return false;
@@ -64,10 +64,8 @@ class PgUploadClaim final : public UploadClaim {
     change_ -= change;
     PgPool::Lease db = store_.pool_.Acquire();
     // A failure leaves the claim larger than needed: it only holds room a while longer.
-    db->Query(
-        "UPDATE upload_claims SET bytes = $2, expires = now() + make_interval(secs => $3)"
-        " WHERE id = $1",
-        PgParams().Int(id_).Int(change_).Int(kServiceClaimLeaseSeconds));
+    db->Query("SELECT claim_update($1::int8, $2::int8, $3::int8)",
+              PgParams().Int(id_).Int(change_).Int(kServiceClaimLeaseSeconds));
   }
 
  private:
@@ -247,14 +245,15 @@ std::optional<int64_t> PgStore::ClaimRoom(int64_t account, int64_t id, int64_t c
   // One statement, one transaction: the database's function claim_room (schema version 4).
   PgResult claimed = db->Query(
       "SELECT claim_room FROM claim_room($1::int8, $2::int8, $3::int8, $4::int8, $5::int8, "
-      "$6::int4)",
+      "$6::int4, $7::int4)",
       PgParams()
           .Int(account)
           .Int(id)
           .Int(change)
           .Int(front_end_)
           .Int(kServiceClaimLeaseSeconds)
-          .Int(kPgFrontEndLock));
+          .Int(kPgFrontEndLock)
+          .Int(kPgClaimLock));
   if (claimed.rows() != 1) return std::nullopt;
   return claimed.Int(0, 0);
 }

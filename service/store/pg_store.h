@@ -9,6 +9,11 @@
 //   ids and folder ids come from the database's sequences;
 // - the claims of uploads in flight are rows (upload_claims) with a lease that the
 //   owning process renews; a claim counts while its lease runs and its process lives;
+//   an account's claims are made one at a time under an advisory lock of the account,
+//   not its row lock, and none of their changes waits for the log's flush (the table is
+//   not logged);
+// - the commits of uploads that end at the same time in one process go to the database
+//   in one statement, one transaction, the accounts' row locks taken in key order;
 // - one writer per document is a row (document_writers) that counts while its process
 //   lives;
 // - whether a process lives is told by a session lock it holds for its whole life (a
@@ -147,6 +152,10 @@ class PgStore final : public Store {
   // Claims `change` more for claim `id` of `account` (0: a new claim); the claim's id, or
   // nothing when it does not fit or the database failed.
   std::optional<int64_t> ClaimRoom(int64_t account, int64_t id, int64_t change);
+  // An upload's commit waiting for its statement (pg_store_uploads.cc).
+  struct QueuedCommit;
+  // Sends the commits of `batch` in one statement; every one of them is then done.
+  void RunBatch(std::vector<QueuedCommit*> batch) EXCLUDES(batch_mutex_);
 
   PgPool pool_;
   // Holds this process's front-end lock for the store's life.
@@ -159,6 +168,11 @@ class PgStore final : public Store {
   std::set<int64_t> claims_ GUARDED_BY(claims_mutex_);
   bool stopping_ GUARDED_BY(claims_mutex_) = false;
   std::thread renewer_;
+
+  // The uploads' commits waiting for the next statement, and whether one is on its way.
+  platform::Mutex batch_mutex_;
+  std::vector<QueuedCommit*> queued_ GUARDED_BY(batch_mutex_);
+  bool batch_running_ GUARDED_BY(batch_mutex_) = false;
 };
 
 // Adds the document's columns after its vid (folder to digest_state, in the order of

@@ -1,7 +1,7 @@
 // The shared store's documents: listing, lookup, storing with replacement and the space
-// used kept in step, deletion, completion, and the commit of what an upload wrote. Every
-// change takes the account's row lock first, so the quota check and the change of the
-// space used are one step for all processes.
+// used kept in step, deletion and completion. Every change takes the account's row lock
+// first, so the quota check and the change of the space used are one step for all
+// processes.
 #include <algorithm>
 #include <utility>
 
@@ -210,53 +210,6 @@ StoreStatus PgStore::CompleteDocument(int64_t account, int64_t vid, bool as_stor
       !transaction.Commit()) {
     return StoreStatus::kFailed;
   }
-  return StoreStatus::kOk;
-}
-
-StoreStatus PgStore::CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
-                                  std::vector<std::string>* removed_blobs, int64_t* used_change) {
-  PgPool::Lease db = pool_.Acquire();
-  removed_blobs->clear();
-  // One statement, one transaction: the database's function commit_upload (schema
-  // version 4) takes the account's row lock, checks the folder, the document replaced and
-  // the quota, and makes the change, keeping the bytes that come with the document.
-  PgParams params;
-  params.Int(account);
-  AddDocumentParams(params, commit.document);
-  commit.keep_vid ? params.Int(commit.replaces_vid) : params.Null();
-  params.Int(commit.replaces_vid)
-      .Text(commit.replaces_blob)
-      .Text(commit.check_quota ? "true" : "false")
-      .Int(kAncestorWalkMax);
-  if (commit.inline_bytes) {
-    params.Bytes(*commit.inline_bytes);
-  } else {
-    params.Null();
-  }
-  PgResult rows = db->Query(
-      "SELECT outcome, new_vid, change, removed_blob FROM commit_upload($1::int8, $2::int8,"
-      " $3::bytea, $4::int8, $5::int8, $6::text, $7::bytea, $8::boolean, $9::text, $10::bytea,"
-      " $11::int8, $12::int8, $13::text, $14::boolean, $15::int8, $16::bytea)",
-      params);
-  if (rows.rows() < 1) return StoreStatus::kFailed;
-  switch (rows.Int(0, 0)) {
-    case 0:
-      break;
-    case 1:
-      return StoreStatus::kNotFound;
-    case 2:
-      return StoreStatus::kAccessDenied;
-    case 3:
-      return StoreStatus::kChanged;
-    case 4:
-      return StoreStatus::kQuotaExceeded;
-    default:
-      return StoreStatus::kFailed;
-  }
-  *stored = commit.document;
-  stored->vid = rows.Int(0, 1);
-  if (used_change != nullptr) *used_change = rows.Int(0, 2);
-  for (int row = 1; row < rows.rows(); ++row) removed_blobs->push_back(rows.Bytes(row, 3));
   return StoreStatus::kOk;
 }
 
