@@ -564,7 +564,7 @@ const StoreRule kStoreRules[] = {
                  StoreStatus::kOk);
        // Commits made at once (which a store may send together) are each decided alone:
        // what refuses one changes nothing of it and nothing of the others.
-       const std::string big(1000, 'x');
+       const std::string big(1001, 'x');  // over the quota of 1000 even alone
        const std::pair<Store::UploadCommit, StoreStatus> refused[] = {
            {SmallUpload(f.my_files(), "big", big), StoreStatus::kQuotaExceeded},
            {SmallUpload(view.id, "seen", "bytes"), StoreStatus::kAccessDenied},
@@ -590,7 +590,9 @@ const StoreRule kStoreRules[] = {
          EXPECT_EQ(a.ReadInlineBlob(commit.document.blob), std::nullopt);
        }
        // A replacement names the bytes it replaces, and those go with their document.
-       Document first = *a.FindDocumentByName(f.my_files(), "d0");
+       std::optional<Document> stored_first = a.FindDocumentByName(f.my_files(), "d0");
+       ASSERT_TRUE(stored_first);
+       const Document& first = *stored_first;
        Store::UploadCommit again = SmallUpload(f.my_files(), "d0", "new bytes");
        again.document.blob = "d0-again.inline";
        again.replaces_vid = first.vid;
