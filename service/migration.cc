@@ -81,9 +81,8 @@ std::string CopyFile(const std::string& from, const std::string& to, const BlobS
 
 // Copies the blobs (and their signatures) the documents name; the bytes the embedded store
 // keeps itself become files of the same names, which the shared store reads when it keeps
-// nothing under an inline name. With
-// `same_folder` (the target is the source's blob folder) only those are written. Nothing on
-// success.
+// nothing under an inline name. With `same_folder` (the target is the source's blob folder)
+// only those are written. Nothing on success.
 std::string CopyBlobs(const std::vector<Document>& documents, Store& store, const BlobStore& source,
                       const BlobStore& target, bool same_folder, int* copied) {
   for (const Document& document : documents) {

@@ -90,13 +90,13 @@ CREATE UNLOGGED TABLE outbox_claims(
     // used less the account's other claims; the claim's id, or no row when they do not fit
     // or the account is gone. Claims whose lease ran out or whose front end ended (its
     // advisory lock of class `p_front_end_lock` is gone) are removed when the claim would
-    // not fit beside them. The claims of
-    // an account are made one at a time under an advisory lock (class `p_claim_lock`, the
-    // account's key), not under the account's row lock, which a commit holds until its log
-    // is on the disk: the next uploads claim their room meanwhile and their commits can go
-    // together. A commit that ends meanwhile is counted twice at worst (in the space used
-    // and in its claim, which goes after it), never not at all. The claim writes only
-    // unlogged rows: its commit waits for no flush.
+    // not fit beside them. An account's claims are made one at a time under an advisory
+    // lock (class `p_claim_lock`, the account's key), not under the account's row lock,
+    // which a commit holds until its log is on the disk: the next uploads claim their room
+    // meanwhile and their commits can go together. A commit that ends meanwhile is counted
+    // twice at worst (in the space used and in its claim, which goes after it), never not
+    // at all. The claim writes only unlogged rows and commits without waiting for the
+    // log's flush, which PostgreSQL would otherwise wait for even then.
     //
     // claim_update sets claim `p_id` to `p_bytes` (and, unless `p_lease_seconds` is null,
     // its lease from now); claim_drop removes it. Neither waits for the log's flush: a
