@@ -115,9 +115,11 @@ class LaneOpener {
   std::unique_ptr<EngineLanes> lanes_;
 };
 
-// Files handed over ahead of the one whose turn it is: enough to keep every lane busy,
-// few enough that recorded outcomes stay small.
-inline constexpr size_t kLaneFilesAhead = 16;
+// Files handed over ahead of the one whose turn it is: enough to keep every lane busy
+// while the walk waits at its pause after a file (a caller that shows every file lets it
+// go when it has looked, which on a busy machine can take milliseconds, the time of a few
+// hundred small files on four lanes), few enough that recorded outcomes stay small.
+inline constexpr size_t kLaneFilesAhead = 256;
 // How often the walk, waiting for a file's turn, shows how that file goes on its lane.
 inline constexpr int kLiveLookMillis = 20;
 

@@ -30,10 +30,13 @@ class TransferDisplay {
     int64_t flushed = clock.MonotonicMillis();
     while (watch_.Status() == 1) {
       TransferProgress snapshot = watch_.Snapshot();
+      // The file has been seen once its snapshot is taken: a paused worker goes on while
+      // this loop measures it, keeps the status file and writes its lines.
+      NoteWorkerState(snapshot);
+      if (settings_.pause_on && snapshot.waiting != 0) Release(snapshot);
       const int64_t now = clock.MonotonicMillis();
       if (settings_.meter != nullptr) settings_.meter->Observe(snapshot, now);
       if (settings_.on_poll) settings_.on_poll();
-      NoteWorkerState(snapshot);
       if (snapshot.sequence != last_sequence_) {
         NewFile(snapshot);
       } else if (settings_.progress) {
@@ -59,8 +62,6 @@ class TransferDisplay {
  private:
   // A new file began, or the folder pass restarted.
   void NewFile(const TransferProgress& snapshot) {
-    // The file has been seen: the worker goes on while its lines are written.
-    if (settings_.pause_on && snapshot.waiting != 0) Release(snapshot);
     if (shown_ && settings_.progress) FinishLineInLoop(snapshot.phase);
     shown_ = true;
     if (snapshot.sequence != 0) {
@@ -81,10 +82,8 @@ class TransferDisplay {
       Redraw(snapshot);
       idle_polls_ = 0;
     }
-    if (snapshot.waiting != 0) {
-      Release(snapshot);
-      idle_polls_ = 0;
-    }
+    // A pause (let go above) starts the count of quiet polls again.
+    if (snapshot.waiting != 0) idle_polls_ = 0;
   }
 
   // A pause is let go once. The worker shows waiting until it has woken, so later polls

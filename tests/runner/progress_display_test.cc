@@ -77,6 +77,9 @@ class ScriptedWatch final : public TransferWatch {
     }
   }
 
+  // A paused worker the display has not let go yet.
+  bool Held() const { return current_.waiting && !released_; }
+
   std::string StatusMessage() override { return "Upload complete"; }
   int32_t ErrorCode() override { return 0; }
   std::string HttpResponse() override { return "HTTP/1.1 200 OK"; }
@@ -135,7 +138,11 @@ std::vector<Frame> ThreeFiles() {
 
 TEST_F(ProgressDisplay, WithProgressEachFileIsShownFinishedAndReleasedAtOnce) {
   ScriptedWatch watch(Frame{}, ThreeFiles());
-  Shown shown = RunTransfer(watch, Settings(true, false));
+  DisplaySettings settings = Settings(true, false);
+  // The worker goes on before the display's own work of the poll (the status file here).
+  int held_during_poll_work = 0;
+  settings.on_poll = [&] { held_during_poll_work += watch.Held() ? 1 : 0; };
+  Shown shown = RunTransfer(watch, settings);
   EXPECT_EQ(shown.out,
             "\nFile name a.txt\nStarting"
             "\rUpdating file     Complete              "
@@ -147,6 +154,7 @@ TEST_F(ProgressDisplay, WithProgressEachFileIsShownFinishedAndReleasedAtOnce) {
   EXPECT_EQ(watch.releases_, (std::vector<size_t>{1, 3, 5}));
   EXPECT_EQ(watch.stalled_polls_, 0) << "a paused worker waited past the poll that saw it";
   EXPECT_EQ(watch.spurious_releases_, 0);
+  EXPECT_EQ(held_during_poll_work, 0);
 }
 
 // The worker may have begun (and paused after) the first file before the display's first
