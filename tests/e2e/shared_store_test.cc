@@ -185,10 +185,14 @@ TEST_F(SharedStoreTest, EightAccountsBackUpAtOnceApartAndWithExactSpace) {
       run.size += size;
     }
     std::string job = run.logs + "/job.txt";
-    WriteFileText(job, "NVXUser " + run.id + "\r\nNVXPw pw-" + run.id +
-                           "\r\nResultsType Backup\r\nLogDirectory " + run.logs +
-                           "\r\nVerifyPath \\Backup\r\nVerifyNVXFolders\r\n" +
-                           SendJob{run.tree, "\\Backup", true, false, false, true, {}, {}}.Lines());
+    // Two lanes each: the balancer takes turns by connection, and a job's own two
+    // connections (the job runner's and the uploads') may otherwise come in step with
+    // the front ends, every upload on one of them.
+    WriteFileText(job,
+                  "NVXUser " + run.id + "\r\nNVXPw pw-" + run.id +
+                      "\r\nResultsType Backup\r\nLogDirectory " + run.logs +
+                      "\r\nVerifyPath \\Backup\r\nVerifyNVXFolders\r\n" +
+                      SendJob{run.tree, "\\Backup", true, false, false, true, {}, {}, 2}.Lines());
     ChildProcess::Options options = JobOptions(job, balancer_->address());
     // Runs of different users on one machine do not wait for each other.
     options.env.push_back("XDG_RUNTIME_DIR=" + run.logs + "/runtime");
