@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "service/store/service_limits.h"
+#include "service/store/sqlite_log_writes.h"
 
 namespace nvx::service {
 
@@ -26,7 +27,7 @@ void ConfigureSqliteOnce() {
 bool Database::Open(const std::string& path, int busy_millis) {
   ConfigureSqliteOnce();
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(path.c_str(), &db_, flags, LogWritesVfsName()) != SQLITE_OK) {
     error_text_ = db_ != nullptr ? sqlite3_errmsg(db_) : "cannot allocate the database";
     sqlite3_close_v2(db_);
     db_ = nullptr;
