@@ -7,6 +7,8 @@
 #include <memory>
 #include <new>
 
+#include "codec/coding.h"
+
 namespace nvx::service {
 namespace {
 
@@ -22,14 +24,9 @@ constexpr int64_t kLogPageSizeAt = 8;
 constexpr int64_t kFrameHeaderBytes = 24;
 constexpr int64_t kFrameCommitSizeAt = 4;
 
-uint32_t BigEndian32(const uint8_t* bytes) {
-  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-         uint32_t{bytes[3]};
-}
-
 // The page size a log header gives, 0 when it is not one.
 int64_t PageSizeOf(const uint8_t* header) {
-  const int64_t size = BigEndian32(header + kLogPageSizeAt);
+  const auto size = static_cast<int64_t>(LoadBigEndian(header + kLogPageSizeAt, 4));
   return size >= 512 && size <= 65536 && (size & (size - 1)) == 0 ? size : 0;
 }
 
@@ -90,7 +87,7 @@ bool CompletesCommit(const LogFile* log, int64_t amount) {
     if (frame_end <= start) continue;
     if (frame_start < log->kept_from) return true;
     const uint8_t* header = log->kept.get() + (frame_start - log->kept_from);
-    if (BigEndian32(header + kFrameCommitSizeAt) != 0) return true;
+    if (LoadBigEndian(header + kFrameCommitSizeAt, 4) != 0) return true;
   }
 }
 
