@@ -121,9 +121,9 @@ StoreStatus MeasuredStore::CompleteDocument(int64_t account, int64_t vid, bool a
 
 StoreStatus MeasuredStore::CommitUpload(int64_t account, const UploadCommit& commit,
                                         Document* stored, std::vector<std::string>* removed_blobs,
-                                        int64_t* used_change) {
+                                        UploadCommitted* committed) {
   return Timed(
-      [&] { return store_.CommitUpload(account, commit, stored, removed_blobs, used_change); });
+      [&] { return store_.CommitUpload(account, commit, stored, removed_blobs, committed); });
 }
 
 std::unique_ptr<UploadClaim> MeasuredStore::ReserveUpload(const Account& account, int64_t change) {

@@ -26,6 +26,7 @@ class MeasuredStore final : public Store {
       : store_(store), latency_(latency), posted_(std::move(posted)) {}
 
   std::string error_text() override;
+  void ReadTogether(const std::function<void()>& lookups) override { store_.ReadTogether(lookups); }
   StoreStatus AddAccount(const Account& account) override;
   StoreStatus UpdateAccount(std::string_view id, const AccountChanges& changes) override;
   std::optional<Account> FindAccount(std::string_view id) override;
@@ -55,7 +56,7 @@ class MeasuredStore final : public Store {
   StoreStatus CompleteDocument(int64_t account, int64_t vid, bool as_stored = false) override;
   StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                            std::vector<std::string>* removed_blobs,
-                           int64_t* used_change = nullptr) override;
+                           UploadCommitted* committed = nullptr) override;
   std::unique_ptr<UploadClaim> ReserveUpload(const Account& account, int64_t change) override;
   std::optional<int64_t> UploadRoom(const Account& account) override;
   StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) override;

@@ -30,6 +30,9 @@ struct CommandContext {
   const Account& account;
   const IncomingRequest& request;
   Reply& reply;
+  // The account's space used right after the command's change, when the command knows it
+  // (else the answer's figures are read again).
+  std::optional<int64_t> used_after = std::nullopt;
 };
 
 using CommandHandler = void (*)(CommandContext& context);

@@ -209,11 +209,12 @@ bool DocumentWriter::Checkpoint(bool complete) {
   commit.inline_bytes = std::move(inline_bytes);
   Document stored;
   std::vector<std::string> removed;
-  int64_t used_change = 0;
+  Store::UploadCommitted committed;
   StoreStatus status =
-      service_.store.CommitUpload(account_.key, commit, &stored, &removed, &used_change);
+      service_.store.CommitUpload(account_.key, commit, &stored, &removed, &committed);
   if (status != StoreStatus::kOk) return Fail(ConclusionOf(status));
-  reservation_.Settle(used_change);
+  reservation_.Settle(committed.used_change);
+  used_after_ = committed.used_after;
   blob_owned_ = false;
   recorded_ = stored;
   checkpointed_ = written_;

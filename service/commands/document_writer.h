@@ -69,6 +69,9 @@ class DocumentWriter {
   std::string_view Finish(bool whole);
 
   std::string_view conclusion() const { return conclusion_; }
+  // The account's space used right after the last record this upload made, where the
+  // store told it.
+  std::optional<int64_t> used_after() const { return used_after_; }
 
  private:
   bool BeginInPlace();
@@ -104,6 +107,7 @@ class DocumentWriter {
   int64_t written_ = 0;               // bytes after the offset
   int64_t checkpointed_ = 0;          // of them, recorded in the store
   std::optional<Document> recorded_;  // the document as last recorded by this upload
+  std::optional<int64_t> used_after_;
   std::string_view conclusion_;
 };
 

@@ -49,14 +49,21 @@ bool SameBytes(const Document& document, const DigestReference& client) {
 }  // namespace
 
 void IsItThereCommand(CommandContext& context, std::string_view query) {
-  std::optional<Folder> folder = VisibleRequestedFolder(context);
-  if (!folder) return;
-  std::optional<std::string> name = UnescapeQuery(query);
-  if (!name || !IsValidName(*name)) {
-    context.reply.SetConclusion(kInvalidName);
-    return;
-  }
-  std::optional<Document> document = context.service.store.FindDocumentByName(folder->id, *name);
+  std::optional<Document> document;
+  bool named = false;
+  // The folder, its access and the document see one state of the store.
+  context.service.store.ReadTogether([&] {
+    std::optional<Folder> folder = VisibleRequestedFolder(context);
+    if (!folder) return;
+    std::optional<std::string> name = UnescapeQuery(query);
+    if (!name || !IsValidName(*name)) {
+      context.reply.SetConclusion(kInvalidName);
+      return;
+    }
+    named = true;
+    document = context.service.store.FindDocumentByName(folder->id, *name);
+  });
+  if (!named) return;
   if (!document) {
     context.reply.SetConclusion("NotHere");
     return;

@@ -137,7 +137,12 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
   // The figures after the command: it may have changed the space used. One that only
   // reads answers with those the login read.
   std::optional<Account> after;
-  if (MayChangeSpaceUsed(kind)) after = service_.store.FindAccount(login.account->id);
+  if (context.used_after) {
+    after = *login.account;
+    after->used = *context.used_after;
+  } else if (MayChangeSpaceUsed(kind)) {
+    after = service_.store.FindAccount(login.account->id);
+  }
   reply.SetHeader(kSpaceHeader, SpaceFiguresOf(after ? *after : *login.account));
   if (is_command) reply.SetHeader(kOptionsHeader, OptionsText(login.account->encrypt));
   return reply;

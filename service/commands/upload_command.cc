@@ -165,9 +165,15 @@ bool PlanTarget(CommandContext& context, UploadPlan* plan) {
   return true;
 }
 
-// Claims the space the upload takes, counting what it replaces: nothing when it would take
-// the space used, with the other uploads of the account in flight, above the quota.
-std::unique_ptr<UploadClaim> ReserveSpace(CommandContext& context, UploadPlan* plan) {
+// The stored name and the size of what the upload replaces: the document it continues or
+// replaces and another of the same name in its folder. False with the conclusion set.
+bool PlanName(CommandContext& context, std::string_view query, UploadPlan* plan) {
+  std::optional<std::string> name = StoredName(query, plan->target.archive);
+  if (!name) {
+    context.reply.SetConclusion(kInvalidName);
+    return false;
+  }
+  plan->target.name = *name;
   int64_t replaced = plan->target.previous ? plan->target.previous->size : 0;
   if (std::optional<Document> same =
           context.service.store.FindDocumentByName(plan->target.folder, plan->target.name);
@@ -175,8 +181,14 @@ std::unique_ptr<UploadClaim> ReserveSpace(CommandContext& context, UploadPlan* p
     replaced += same->size;
   }
   plan->target.replaced_size = replaced;
-  int64_t size = plan->target.offset + plan->expected_size;
-  return context.service.store.ReserveUpload(context.account, size - replaced);
+  return true;
+}
+
+// Claims the space the upload takes, counting what it replaces: nothing when it would take
+// the space used, with the other uploads of the account in flight, above the quota.
+std::unique_ptr<UploadClaim> ReserveSpace(CommandContext& context, const UploadPlan& plan) {
+  int64_t size = plan.target.offset + plan.expected_size;
+  return context.service.store.ReserveUpload(context.account, size - plan.target.replaced_size);
 }
 
 // The date stamp a new version gets: the one the client sent, else that of the document
@@ -192,20 +204,21 @@ std::string NewDateStamp(CommandContext& context, const UploadTarget& target) {
 
 void UploadCommand(CommandContext& context, std::string_view query) {
   UploadPlan plan;
-  if (!PlanBody(context, &plan) || !PlanTarget(context, &plan)) return;
+  bool planned = false;
+  // The plan's lookups (the folder, its access, the documents it continues or replaces)
+  // see one state of the store.
+  context.service.store.ReadTogether([&] {
+    planned = PlanBody(context, &plan) && PlanTarget(context, &plan) &&
+              (plan.delta || PlanName(context, query, &plan));
+  });
+  if (!planned) return;
   if (plan.delta) {
     // The query names the delta file, not the document, which keeps its name.
     DeltaBody body{plan.plain_length, plan.key_index, plan.target.archive};
     ApplyDeltaUpload(context, *plan.target.previous, body, NewDateStamp(context, plan.target));
     return;
   }
-  std::optional<std::string> name = StoredName(query, plan.target.archive);
-  if (!name) {
-    context.reply.SetConclusion(kInvalidName);
-    return;
-  }
-  plan.target.name = *name;
-  std::unique_ptr<UploadClaim> reservation = ReserveSpace(context, &plan);
+  std::unique_ptr<UploadClaim> reservation = ReserveSpace(context, plan);
   if (!reservation) {
     context.reply.SetConclusion(kQuotaExceeded);
     return;
@@ -234,6 +247,7 @@ void UploadCommand(CommandContext& context, std::string_view query) {
       [&body](const char* data, size_t size) { return body.Take(data, size); });
   whole = whole && body.plain_written() == plan.plain_length;
   context.reply.SetConclusion(writer.Finish(whole));
+  context.used_after = writer.used_after();
 }
 
 }  // namespace nvx::service

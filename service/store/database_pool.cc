@@ -6,10 +6,32 @@ namespace {
 // Idle connections kept for later calls; more are closed when they come back.
 constexpr size_t kIdleConnectionsMax = 32;
 
+// The pool and connection of this thread's PinnedReads, if any.
+thread_local const DatabasePool* pinned_pool = nullptr;
+thread_local Database* pinned_db = nullptr;
+
 }  // namespace
 
 DatabasePool::Lease::~Lease() {
-  pool_.Return(std::move(db_), writer_);
+  if (db_ != nullptr) pool_.Return(std::move(db_), writer_);
+}
+
+DatabasePool::PinnedReads::PinnedReads(DatabasePool& pool) : pool_(pool) {
+  if (pinned_pool != nullptr) return;
+  Lease lease = pool_.Acquire();
+  // BEGIN takes no lock yet: the first lookup's statement begins the read transaction.
+  if (!lease->Execute("BEGIN")) return;
+  db_ = std::move(lease.db_);
+  pinned_pool = &pool_;
+  pinned_db = db_.get();
+}
+
+DatabasePool::PinnedReads::~PinnedReads() {
+  if (db_ == nullptr) return;
+  pinned_pool = nullptr;
+  pinned_db = nullptr;
+  // Ends the read transaction; a connection that cannot end it is closed, not kept.
+  if (db_->Execute("COMMIT")) pool_.Return(std::move(db_), false);
 }
 
 bool DatabasePool::Open(const std::string& path, int busy_millis, std::string* error) {
@@ -26,6 +48,7 @@ bool DatabasePool::Open(const std::string& path, int busy_millis, std::string* e
 }
 
 DatabasePool::Lease DatabasePool::Acquire() {
+  if (pinned_pool == this) return Lease(*this, *pinned_db);
   {
     platform::MutexLock lock(mutex_);
     if (!idle_.empty()) {

@@ -21,20 +21,25 @@ namespace nvx::service {
 
 class DatabasePool {
  public:
+  class PinnedReads;
   // A connection taken from the pool; goes back when the lease ends.
   class Lease {
    public:
     Lease(DatabasePool& pool, std::unique_ptr<Database> db, bool writer = false)
-        : pool_(pool), db_(std::move(db)), writer_(writer) {}
+        : pool_(pool), db_(std::move(db)), db_used_(db_.get()), writer_(writer) {}
+    // The connection of the thread's PinnedReads, which keeps it.
+    Lease(DatabasePool& pool, Database& pinned) : pool_(pool), db_used_(&pinned), writer_(false) {}
     ~Lease();
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
-    Database& operator*() const { return *db_; }
-    Database* operator->() const { return db_.get(); }
+    Database& operator*() const { return *db_used_; }
+    Database* operator->() const { return db_used_; }
 
    private:
+    friend class PinnedReads;
     DatabasePool& pool_;
-    std::unique_ptr<Database> db_;
+    std::unique_ptr<Database> db_;  // null for the pinned connection
+    Database* db_used_;
     bool writer_;
   };
 
@@ -47,6 +52,22 @@ class DatabasePool {
   // commits sync the log themselves, or, with `deferred_sync`, leave that to the caller
   // (synchronous=NORMAL: the commit is in the log, not yet on the disk).
   Lease AcquireWriter(bool deferred_sync = false) EXCLUDES(mutex_);
+  // While one lives, Acquire on its thread hands out its connection, in a read
+  // transaction begun by the first statement and ended when it ends: the thread's lookups
+  // see one state of the database and take its read lock once. Without its connection
+  // (none could begin) each lookup goes its own way, as without it.
+  class PinnedReads {
+   public:
+    explicit PinnedReads(DatabasePool& pool);
+    ~PinnedReads();
+    PinnedReads(const PinnedReads&) = delete;
+    PinnedReads& operator=(const PinnedReads&) = delete;
+
+   private:
+    DatabasePool& pool_;
+    std::unique_ptr<Database> db_;  // null when nested in another or not begun
+  };
+
   // The message of the last failure of any connection.
   std::string last_error() EXCLUDES(mutex_);
 

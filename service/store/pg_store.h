@@ -98,7 +98,7 @@ class PgStore final : public Store {
   std::optional<std::string> ReadInlineBlob(const std::string& blob) override;
   StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                            std::vector<std::string>* removed_blobs,
-                           int64_t* used_change = nullptr) override;
+                           UploadCommitted* committed = nullptr) override;
   std::unique_ptr<UploadClaim> ReserveUpload(const Account& account, int64_t change) override;
   std::optional<int64_t> UploadRoom(const Account& account) override;
   StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) override;

@@ -99,7 +99,8 @@ struct PgStore::QueuedCommit {
 };
 
 StoreStatus PgStore::CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
-                                  std::vector<std::string>* removed_blobs, int64_t* used_change) {
+                                  std::vector<std::string>* removed_blobs,
+                                  UploadCommitted* committed) {
   removed_blobs->clear();
   QueuedCommit mine(account, commit);
   {
@@ -124,7 +125,7 @@ StoreStatus PgStore::CommitUpload(int64_t account, const UploadCommit& commit, D
   if (mine.status != StoreStatus::kOk) return mine.status;
   *stored = std::move(mine.stored);
   *removed_blobs = std::move(mine.removed_blobs);
-  if (used_change != nullptr) *used_change = mine.used_change;
+  if (committed != nullptr) *committed = UploadCommitted{mine.used_change, std::nullopt};
   return StoreStatus::kOk;
 }
 

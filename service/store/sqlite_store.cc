@@ -179,6 +179,11 @@ StoreStatus SqliteStore::UpdateAccount(std::string_view id, const AccountChanges
   return transaction.Commit() ? StoreStatus::kOk : StoreStatus::kFailed;
 }
 
+void SqliteStore::ReadTogether(const std::function<void()>& lookups) {
+  DatabasePool::PinnedReads pinned(pool_);
+  lookups();
+}
+
 std::optional<Account> SqliteStore::FindAccount(std::string_view id) {
   DatabasePool::Lease db = pool_.Acquire();
   Statement select(*db, StrFormat("SELECT %s FROM accounts WHERE id = ?", kAccountColumns).c_str());

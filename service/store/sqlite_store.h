@@ -40,6 +40,7 @@ class SqliteStore final : public Store {
 
   // Store
   std::string error_text() override;
+  void ReadTogether(const std::function<void()>& lookups) override;
   StoreStatus AddAccount(const Account& account) override;
   StoreStatus UpdateAccount(std::string_view id, const AccountChanges& changes) override;
   std::optional<Account> FindAccount(std::string_view id) override;
@@ -69,7 +70,7 @@ class SqliteStore final : public Store {
   StoreStatus CompleteDocument(int64_t account, int64_t vid, bool as_stored = false) override;
   StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                            std::vector<std::string>* removed_blobs,
-                           int64_t* used_change = nullptr) override;
+                           UploadCommitted* committed = nullptr) override;
   std::unique_ptr<UploadClaim> ReserveUpload(const Account& account, int64_t change) override;
   std::optional<int64_t> UploadRoom(const Account& account) override;
   StoreStatus ClaimWriter(int64_t vid, std::unique_ptr<WriterClaim>* claim) override;
@@ -113,8 +114,8 @@ class SqliteStore final : public Store {
   // CommitUpload's steps under the write lock; with `ticket` (a document whose bytes go
   // into the store) the commit leaves its sync to group_sync_ and takes a ticket.
   StoreStatus CommitUploadLocked(int64_t account, const UploadCommit& commit, Document* stored,
-                                 std::vector<std::string>* removed_blobs, int64_t* used_change,
-                                 uint64_t* ticket);
+                                 std::vector<std::string>* removed_blobs,
+                                 UploadCommitted* committed, uint64_t* ticket);
 
   DatabasePool pool_;
   std::unique_ptr<GroupSync> group_sync_;

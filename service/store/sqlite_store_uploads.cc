@@ -33,17 +33,17 @@ bool CollectReplaced(Database& db, const Store::UploadCommit& commit,
 
 StoreStatus SqliteStore::CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                                       std::vector<std::string>* removed_blobs,
-                                      int64_t* used_change) {
+                                      UploadCommitted* committed) {
   // A document whose bytes come with it has nothing else to lose: its commit shares a
   // sync with those made meanwhile (group_sync.h), and is answered once that ended. One
   // whose bytes are a blob file commits with a sync of its own, so that a commit reported
   // failed never names a file its writer then removes.
   if (!commit.inline_bytes) {
-    return CommitUploadLocked(account, commit, stored, removed_blobs, used_change, nullptr);
+    return CommitUploadLocked(account, commit, stored, removed_blobs, committed, nullptr);
   }
   uint64_t ticket = 0;
   StoreStatus status =
-      CommitUploadLocked(account, commit, stored, removed_blobs, used_change, &ticket);
+      CommitUploadLocked(account, commit, stored, removed_blobs, committed, &ticket);
   if (status != StoreStatus::kOk) return status;
   return group_sync_->WaitDurable(ticket) ? StoreStatus::kOk : StoreStatus::kFailed;
 }
@@ -51,7 +51,7 @@ StoreStatus SqliteStore::CommitUpload(int64_t account, const UploadCommit& commi
 StoreStatus SqliteStore::CommitUploadLocked(int64_t account, const UploadCommit& commit,
                                             Document* stored,
                                             std::vector<std::string>* removed_blobs,
-                                            int64_t* used_change, uint64_t* ticket) {
+                                            UploadCommitted* committed, uint64_t* ticket) {
   platform::MutexLock writing(write_mutex_);
   // Without its own sync for a commit whose caller waits for a group's sync.
   DatabasePool::Lease db = pool_.AcquireWriter(ticket != nullptr);
@@ -96,10 +96,17 @@ StoreStatus SqliteStore::CommitUploadLocked(int64_t account, const UploadCommit&
   }
   Document result = document;
   result.vid = *vid;
-  if (!AdjustUsedIn(*db, account, change) || !transaction.Commit()) return StoreStatus::kFailed;
+  if (!AdjustUsedIn(*db, account, change)) return StoreStatus::kFailed;
+  std::optional<int64_t> used_after;
+  {
+    // The figure the answer shows, read on the writer's connection, whose pages are at hand.
+    Statement used(*db, "SELECT used FROM accounts WHERE key = ?");
+    if (used.Bind(1, account).Next() == Statement::Step::kRow) used_after = used.Int(0);
+  }
+  if (!transaction.Commit()) return StoreStatus::kFailed;
   if (ticket != nullptr) *ticket = group_sync_->TakeTicket();
   *stored = result;
-  if (used_change != nullptr) *used_change = change;
+  if (committed != nullptr) *committed = UploadCommitted{change, used_after};
   for (const Replaced& old : replaced) {
     if (old.blob != document.blob) removed_blobs->push_back(old.blob);
   }

@@ -21,6 +21,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -139,6 +140,11 @@ class Store {
   // Why the last failing call failed.
   virtual std::string error_text() = 0;
 
+  // Runs `lookups` (calls of this store that only read, on this thread) so that they see
+  // one state of the store, in one read transaction where the store has them: a request's
+  // few lookups then cost one. Nothing that writes or waits may run inside.
+  virtual void ReadTogether(const std::function<void()>& lookups) { lookups(); }
+
   // Accounts. AddAccount also creates the account's "MyFiles" folder.
   virtual StoreStatus AddAccount(const Account& account) = 0;
   virtual StoreStatus UpdateAccount(std::string_view id, const AccountChanges& changes) = 0;
@@ -201,8 +207,8 @@ class Store {
   // same name there. The folder must be visible and writable. kChanged when the document
   // it takes the place of is gone or has other bytes by now; kQuotaExceeded when
   // `check_quota` and the space used would rise above the quota. The blobs no document
-  // names any more go to `removed_blobs`, for the caller to remove; `used_change`, when
-  // given, receives how far the space used moved.
+  // names any more go to `removed_blobs`, for the caller to remove; `committed`, when
+  // given, receives how the space used moved.
   struct UploadCommit {
     Document document;         // vid is ignored unless keep_vid
     int64_t replaces_vid = 0;  // 0: none
@@ -213,9 +219,14 @@ class Store {
     // only for a store that keeps inline blobs, only for a complete document.
     std::optional<std::string> inline_bytes;
   };
+  struct UploadCommitted {
+    int64_t used_change = 0;  // how far the space used moved (below 0: it fell)
+    // The account's space used right after the commit, where the store tells it.
+    std::optional<int64_t> used_after;
+  };
   virtual StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                                    std::vector<std::string>* removed_blobs,
-                                   int64_t* used_change = nullptr) = 0;
+                                   UploadCommitted* committed = nullptr) = 0;
 
   // Uploads in flight. Claims `change` bytes (the rise of the space used once the upload
   // is done; below 0 when it frees space) for an upload of `account`. It fits when it is

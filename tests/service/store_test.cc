@@ -233,6 +233,32 @@ TEST_F(SqliteStoreTest, ReadersDoNotWaitForAWriterThatWaits) {
   EXPECT_EQ(Tree(), (std::vector<std::string>{"0 MyFiles W", "1 Later W"}));
 }
 
+// Lookups run together see the state of their first read, also when a change commits
+// meanwhile; once they end, nothing is held: the next lookup sees the change, and the log
+// can be moved into the database whole.
+TEST_F(SqliteStoreTest, LookupsReadTogetherSeeOneStateAndHoldNothingAfter) {
+  auto quota = [&] { return store_->FindAccount("alice")->quota; };
+  const int64_t before = quota();
+  store_->ReadTogether([&] {
+    EXPECT_EQ(quota(), before);
+    std::thread change([&] {
+      AccountChanges raise;
+      raise.quota = before + 1;
+      EXPECT_EQ(store_->UpdateAccount("alice", raise), StoreStatus::kOk);
+    });
+    change.join();
+    EXPECT_EQ(quota(), before);
+    store_->ReadTogether([&] { EXPECT_EQ(quota(), before); });
+    EXPECT_EQ(store_->EffectiveAccess(*store_->FindMyFiles(alice_)), kAccessWrite);
+  });
+  EXPECT_EQ(quota(), before + 1);
+  Database other;
+  ASSERT_TRUE(other.Open(temp_.File("nvx.db"), 1000));
+  Statement checkpoint(other, "PRAGMA wal_checkpoint(TRUNCATE)");
+  ASSERT_EQ(checkpoint.Next(), Statement::Step::kRow);
+  EXPECT_EQ(checkpoint.Int(0), 0) << "a reader still holds the log";
+}
+
 TEST_P(StoreTest, ReplacingADocumentGivesANewVersionAndKeepsSpaceExact) {
   Document first = Put(my_files_, "a.txt", 100);
   Document second = Put(my_files_, "a.txt", 300);
@@ -678,10 +704,14 @@ const StoreRule kStoreRules[] = {
        again.replaces_blob = first.blob;
        Document stored;
        std::vector<std::string> removed;
-       int64_t change = 0;
-       ASSERT_EQ(b.CommitUpload(f.alice(), again, &stored, &removed, &change), StoreStatus::kOk);
+       Store::UploadCommitted committed;
+       ASSERT_EQ(b.CommitUpload(f.alice(), again, &stored, &removed, &committed), StoreStatus::kOk);
        EXPECT_EQ(removed, std::vector<std::string>{"d0.inline"});
-       EXPECT_EQ(change, 4);
+       EXPECT_EQ(committed.used_change, 4);
+       // Where the store tells the space used after the commit, it is the account's.
+       if (committed.used_after) {
+         EXPECT_EQ(*committed.used_after, b.FindAccount("alice")->used);
+       }
        EXPECT_EQ(a.ReadInlineBlob("d0.inline"), std::nullopt);
        EXPECT_EQ(a.ReadInlineBlob("d0-again.inline"), "new bytes");
        // Its bytes stay when a second try finds what it replaced replaced meanwhile.
