@@ -11,6 +11,8 @@
 # compared with its source. Prints the times and the ratios NVXbackup / peer (below 1:
 # NVXbackup is faster), and NVXbackup's peak memory at each step: with four transfers at
 # most four times that of one, and no higher for the large file than for the small ones.
+# Last, the syncs each storage side makes during one more first backup (strace), which
+# tell what an answer of each promises: nvxserver answers once a document is on the disk.
 # --quick runs every step on small inputs in a few seconds.
 # Nothing is deleted until the end: every copy and restore goes into a folder of its own.
 # On a file system that avoids reusing recently freed inodes (ext4 without a journal
@@ -141,6 +143,32 @@ rsync_variant() {  # rsync_variant LABEL SOURCE
 rsync_variant rsync "$tree"
 rsync_variant bigrsync "$large"
 
+# What each storage side does to keep what it was sent: the syncs (fsync, fdatasync,
+# sync_file_range, syncfs) of nvxserver and of restic's REST server during one more first
+# backup of the small files each (untimed: strace slows the traced process).
+declare -A syncs
+count_syncs() {  # count_syncs KEY PID COMMAND...: the syncs of process PID while COMMAND runs
+  local key=$1 pid=$2
+  shift 2
+  strace -f -c -e trace=fsync,fdatasync,sync_file_range,syncfs -o "$work/syncs-$key.txt" \
+    -p "$pid" 2>/dev/null &
+  local tracer=$!
+  sleep 0.5
+  "$@" >"$work/last.out" 2>&1 || fail "$key: $* ended with $? ($(tail -n 3 "$work/last.out"))"
+  kill -INT "$tracer"
+  wait "$tracer" || true
+  # strace writes nothing when no call was made.
+  syncs[$key]=$(awk '$NF == "total" { calls = $4 } END { print calls + 0 }' "$work/syncs-$key.txt")
+}
+if command -v strace >/dev/null; then
+  nvx_job "VerifyPath \\Bench\\syncs" VerifyNVXFolders "LocalPath $tree" "NVXPath \\Bench\\syncs" \
+    'IncludeSubFolders Y' 'Verify Y' 'Compress N' 'Transfers 4' SendToNVX
+  count_syncs nvx4 "$SERVER_PID" "$backup" -f "$work/job.txt"
+  restic -q -r "rest:http://127.0.0.1:$rest_port/syncs" init >/dev/null
+  count_syncs restic "$(pgrep -f "rclone serve restic --addr 127.0.0.1:$rest_port" | head -n 1)" \
+    restic -q -r "rest:http://127.0.0.1:$rest_port/syncs" backup "$tree"
+fi
+
 ratio() { awk -v a="${took[$1]}" -v b="${took[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
 echo "$((folders * 100)) files of 1-16 KiB in $folders folders; one $large_mib MiB file"
 printf '%-26s %8s %8s %8s\n' "" first re-run restore
@@ -168,3 +196,9 @@ most() {  # most LABEL: the largest peak of the label's three steps, KiB
 awk -v n1="$(most nvx1)" -v n4="$(most nvx4)" -v b1="$(most big1)" -v b4="$(most big4)" 'BEGIN {
   printf "peak RSS ratios: Transfers 4 / one in flight %.2f small files, %.2f large file (target: at most 4)\n", n4 / n1, b4 / b1
   printf "peak RSS ratios: large file / small files %.2f one in flight, %.2f Transfers 4 (target: flat, about 1)\n", b1 / n1, b4 / n4 }'
+if [ ${#syncs[@]} -gt 0 ]; then
+  awk -v n="$((folders * 100))" -v a="${syncs[nvx4]}" -v b="${syncs[restic]}" 'BEGIN {
+    printf "syncs on the storage side, first backup of the small files: nvxserver %d (%.2f per file, Transfers 4), restic REST server %d (%.2f per file)\n", a, a / n, b, b / n }'
+else
+  echo "syncs on the storage side: not counted (strace is missing)"
+fi
