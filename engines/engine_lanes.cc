@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -290,9 +291,14 @@ class LaneSet {
   bool TakeWithin(size_t index, int millis, LaneOutcome* taken, LiveFileView* live) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
     platform::MutexLock lock(mutex_);
+    awaited_ = index;
     do {
-      if (TakeLocked(index, taken)) return true;
+      if (TakeLocked(index, taken)) {
+        awaited_.reset();
+        return true;
+      }
     } while (done_cv_.WaitUntil(mutex_, deadline));
+    awaited_.reset();
     *live = LiveFileView{};
     for (const auto& [running_index, lane] : running_) {
       if (running_index == index) *live = lane->live().Look();
@@ -317,9 +323,11 @@ class LaneSet {
     platform::MutexLock lock(mutex_);
     std::erase_if(queue_, [&](const LaneTask& task) { return in_range(task.index); });
     const auto running_in_range = [&](const auto& running) { return in_range(running.first); };
+    draining_ = true;
     while (std::any_of(running_.begin(), running_.end(), running_in_range)) {
       done_cv_.Wait(mutex_);
     }
+    draining_ = false;
     std::erase_if(done_, [&](const auto& done) { return in_range(done.first); });
   }
 
@@ -368,16 +376,20 @@ class LaneSet {
         running_.emplace_back(task.index, &lane);
       }
       LaneOutcome outcome = lane.Run(task);
+      bool wake = false;
       {
         platform::MutexLock lock(mutex_);
         if (!outcome.refusal.empty() && !turned_off_) {
           turned_off_ = true;
           refusal_ = outcome.refusal;
         }
+        // The walk is woken for the task it waits for (or a turning off, which may hand
+        // it back its task), not for each of the others that end before it.
+        wake = draining_ || awaited_ == task.index || turned_off_;
         done_.emplace_back(task.index, std::move(outcome));
         std::erase_if(running_, [&](const auto& running) { return running.first == task.index; });
       }
-      done_cv_.NotifyAll();
+      if (wake) done_cv_.NotifyAll();
     }
   }
 
@@ -390,6 +402,8 @@ class LaneSet {
   std::deque<LaneTask> queue_ GUARDED_BY(mutex_);
   std::vector<std::pair<size_t, LaneOutcome>> done_ GUARDED_BY(mutex_);
   std::vector<std::pair<size_t, Lane*>> running_ GUARDED_BY(mutex_);
+  std::optional<size_t> awaited_ GUARDED_BY(mutex_);  // the task the walk waits for
+  bool draining_ GUARDED_BY(mutex_) = false;          // the walk waits in Drain
   bool closing_ GUARDED_BY(mutex_) = false;
   bool turned_off_ GUARDED_BY(mutex_) = false;
   std::string refusal_ GUARDED_BY(mutex_);
