@@ -134,8 +134,9 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
       if (CommandHandler handler = FindServiceCommand(target.query)) handler(context);
       break;
   }
-  // The figures after the command: it may have changed the space used. One that only
-  // reads answers with those the login read.
+  // The figures after the command: the space used its change left where it tells it, else
+  // read again when it may have changed it. One that only reads answers with those the
+  // login read.
   std::optional<Account> after;
   if (context.used_after) {
     after = *login.account;

@@ -54,8 +54,8 @@ class DatabasePool {
   Lease AcquireWriter(bool deferred_sync = false) EXCLUDES(mutex_);
   // While one lives, Acquire on its thread hands out its connection, in a read
   // transaction begun by the first statement and ended when it ends: the thread's lookups
-  // see one state of the database and take its read lock once. Without its connection
-  // (none could begin) each lookup goes its own way, as without it.
+  // see one state of the database and take its read lock once. When no read transaction
+  // could begin, or another PinnedReads of the thread is alive, it pins nothing.
   class PinnedReads {
    public:
     explicit PinnedReads(DatabasePool& pool);
