@@ -8,7 +8,6 @@
 #include "engines/upload_rules.h"
 #include "platform/error_text.h"
 #include "platform/file_system.h"
-#include "platform/file_time.h"
 #include "platform/text_format.h"
 #include "protocol/service_command.h"
 #include "protocol/service_link.h"
@@ -87,8 +86,13 @@ bool OpenFileInHand(FileInFlight& flight, bool report_missing) {
   const char* name = file.name.c_str();
   file.file = platform::File::Open(file.full_path, platform::File::Access::kSharedRead);
   int error = file.file.error();
-  int64_t size = file.file.is_open() ? file.file.Size() : -1;
-  if (file.file.is_open() && size < 0) error = file.file.error();
+  // One look at the open file gives its size and its time.
+  std::optional<platform::File::Status> status;
+  if (file.file.is_open()) {
+    status = file.file.ReadStatus();
+    if (!status) error = file.file.error();
+  }
+  const int64_t size = status ? status->size : -1;
   if (size < 0) {
     file.file.Close();
     context.progress().SetFileName("");
@@ -112,10 +116,7 @@ bool OpenFileInHand(FileInFlight& flight, bool report_missing) {
     report.AddFileNote(file.full_path, kNoteZeroLength, true, 0);
     return false;
   }
-  file.last_write_time = platform::ModificationTime(file.full_path, &error);
-  if (!file.last_write_time) {
-    report.LogLine(kLineError, " UploadFile GetFileTimeFailed %d %s\n", error, name);
-  }
+  file.last_write_time = status->last_write_time;
   return true;
 }
 

@@ -185,12 +185,17 @@ bool File::SeekToEnd() {
 }
 
 int64_t File::Size() {
+  std::optional<Status> status = ReadStatus();
+  return status ? status->size : -1;
+}
+
+std::optional<File::Status> File::ReadStatus() {
   struct stat info {};
   if (::fstat(fd_, &info) != 0) {
     error_ = errno;
-    return -1;
+    return std::nullopt;
   }
-  return static_cast<int64_t>(info.st_size);
+  return Status{static_cast<int64_t>(info.st_size), static_cast<int64_t>(info.st_mtim.tv_sec)};
 }
 
 bool File::Truncate(int64_t size) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -67,6 +68,13 @@ class File {
   [[nodiscard]] bool SeekToEnd();
   // Size in bytes, -1 on failure.
   [[nodiscard]] int64_t Size();
+  // The size and the last-write time (seconds since 1970 UTC) of the open file, read
+  // together in one look; nullopt on failure.
+  struct Status {
+    int64_t size = 0;
+    int64_t last_write_time = 0;
+  };
+  [[nodiscard]] std::optional<Status> ReadStatus();
   [[nodiscard]] bool Truncate(int64_t size);
   // Forces written data to the disk.
   [[nodiscard]] bool Sync();

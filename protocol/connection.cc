@@ -62,6 +62,7 @@ bool Connection::Open() {
 }
 
 void Connection::Close() {
+  peeked_ = 0;
   if (!open_) return;
   open_ = false;
   tls_.reset();
@@ -271,9 +272,14 @@ int64_t Connection::ReceiveBy(void* buffer, size_t size, int64_t deadline_millis
   }
   if (tls_ != nullptr) return ReceiveTlsBy(buffer, size, deadline_millis, peek);
   for (;;) {
-    if (!WaitUntil(/*readable=*/true, deadline_millis)) return -1;
+    if ((peek || peeked_ == 0) && !WaitUntil(/*readable=*/true, deadline_millis)) return -1;
     int64_t received = peek ? socket_.PeekSome(buffer, size) : socket_.ReceiveSome(buffer, size);
-    if (received > 0) return received;
+    if (received > 0) {
+      const auto count = static_cast<size_t>(received);
+      peeked_ = peek ? count : peeked_ - std::min(peeked_, count);
+      return received;
+    }
+    peeked_ = 0;
     if (received == 0) {
       Close();
       return 0;

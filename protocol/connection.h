@@ -120,6 +120,9 @@ class Connection {
   [[nodiscard]] bool WaitForTls(int64_t deadline_millis);
 
   bool open_ = false;
+  // Bytes the last peek saw in the socket and no receive has taken yet: a receive of
+  // them cannot wait, so it does not look at the socket first.
+  size_t peeked_ = 0;
   int32_t last_error_ = 0;
   int32_t receive_timeout_seconds_ = kDefaultReceiveTimeoutSeconds;
   platform::Socket socket_;

@@ -203,6 +203,7 @@ bool ServiceLink::Connect() {
 }
 
 void ServiceLink::CloseConnection() {
+  seen_open_millis_ = -1;
   connected_ = false;
   close_after_exchange_ = false;
   if (active_ == nullptr) return;
@@ -214,11 +215,22 @@ bool ServiceLink::PrepareExchange() {
   if (close_after_exchange_) CloseConnection();
   // The service ends a connection that idles while this side packs or digests a large
   // file: it is opened anew now, instead of failing the request and costing its retry.
-  if (connected() && (active_ == nullptr || !active_->ReadyForRequest())) {
-    report_.LogText(kLineActivity, " Connection ended by Norrvault while idle, connecting again\n");
-    CloseConnection();
+  // A file's steps prepare several times in a row; the first look stands for the others.
+  const int64_t now = platform::GetClock().MonotonicMillis();
+  const bool seen_just_now = seen_open_millis_ >= 0 && now - seen_open_millis_ < kLookAgainMillis &&
+                             active_ != nullptr && active_->is_open();
+  if (connected() && !seen_just_now) {
+    if (active_ == nullptr || !active_->ReadyForRequest()) {
+      report_.LogText(kLineActivity,
+                      " Connection ended by Norrvault while idle, connecting again\n");
+      CloseConnection();
+    } else {
+      seen_open_millis_ = now;
+    }
   }
-  if (!connected()) return Connect();
+  if (connected()) return true;
+  if (!Connect()) return false;
+  seen_open_millis_ = platform::GetClock().MonotonicMillis();
   return true;
 }
 

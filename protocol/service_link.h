@@ -72,9 +72,11 @@ class ServiceLink {
   // Closes the active connection, if any, and forgets it: not connected, no close marked.
   void CloseConnection();
   // Right before a request goes out: closes when marked, and when the service ended the
-  // kept-alive connection meanwhile (see Connection::ReadyForRequest); connects when not
-  // connected. Not reaching the service is the only failure.
+  // kept-alive connection meanwhile (see Connection::ReadyForRequest; a connection made or
+  // found open within the last kLookAgainMillis is not looked at again); connects when
+  // not connected. Not reaching the service is the only failure.
   [[nodiscard]] bool PrepareExchange();
+  static constexpr int64_t kLookAgainMillis = 20;
   void MarkCloseAfterExchange() { close_after_exchange_ = true; }
   // After an exchange: closes when marked.
   void CloseIfMarked();
@@ -159,6 +161,9 @@ class ServiceLink {
   // The connection must not carry another request: the answer in hand was cut, or the
   // service said "Connection: close".
   bool close_after_exchange_ = false;
+  // When, on the process clock, the connection was last made or found open; -1 when not
+  // since it was last closed.
+  int64_t seen_open_millis_ = -1;
   int32_t last_send_error_ = 0;
   // Why the last connection attempt failed, in words for the status message ("" when
   // the failure text of the connection says it all), and the TLS library's detail.

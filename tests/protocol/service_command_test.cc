@@ -1,7 +1,9 @@
 // The generic command exchange byte by byte, and its answer handling against scripted
 // faults: proxies that refuse, headers and bodies cut short, oversized headers and
 // lengths, interim answers, "Connection: close".
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -273,6 +275,24 @@ TEST_F(ServiceCommandTest, ConnectionCloseOpensANewConnection) {
   EXPECT_FALSE(link().connected());
   EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
   EXPECT_EQ(Conclusion(), "Three");
+  EXPECT_EQ(peer.connections(), 2);
+}
+
+// A kept connection that the service ended while it idled is opened anew before the next
+// request, once its last look is old enough to be looked at again.
+TEST_F(ServiceCommandTest, AConnectionEndedWhileIdleIsOpenedAnew) {
+  LoopbackPeer peer;
+  // A whole answer, then a close it does not announce.
+  peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: One\r\n", "", /*with_length=*/true));
+  peer.AddReply(ServiceAnswer("X-NVX-CONCLUSION: Two\r\n", "", /*with_length=*/true));
+  UseServer(peer);
+  ASSERT_TRUE(link().PrepareExchange() && link().SendAll("GET / HTTP/1.1\r\n\r\n"));
+  ASSERT_TRUE(link().ReadResponseHeader().complete);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the close arrives
+  clock_.SleepMillis(ServiceLink::kLookAgainMillis);
+  EXPECT_TRUE(ServiceCommand(session(), "TestId", {}));
+  EXPECT_EQ(Conclusion(), "Two");
+  EXPECT_TRUE(LogHas(" Connection ended by Norrvault while idle, connecting again\n"));
   EXPECT_EQ(peer.connections(), 2);
 }
 
