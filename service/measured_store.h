@@ -26,7 +26,7 @@ class MeasuredStore final : public Store {
       : store_(store), latency_(latency), posted_(std::move(posted)) {}
 
   std::string error_text() override;
-  void ReadTogether(const std::function<void()>& lookups) override { store_.ReadTogether(lookups); }
+  std::unique_ptr<HeldReads> HoldReads() override { return store_.HoldReads(); }
   StoreStatus AddAccount(const Account& account) override;
   StoreStatus UpdateAccount(std::string_view id, const AccountChanges& changes) override;
   std::optional<Account> FindAccount(std::string_view id) override;

@@ -5,6 +5,7 @@
 #ifndef NVX_SERVICE_COMMANDS_COMMAND_CONTEXT_H_
 #define NVX_SERVICE_COMMANDS_COMMAND_CONTEXT_H_
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ struct CommandContext {
   // The account's space used right after the command's change, when the command knows it
   // (else the answer's figures are read again).
   std::optional<int64_t> used_after = std::nullopt;
+  // The hold of the store's reads that the login's lookup began for the upload and the
+  // is-it-there test: they make their lookups in it and end it before anything else.
+  std::unique_ptr<Store::HeldReads> login_reads = nullptr;
 };
 
 using CommandHandler = void (*)(CommandContext& context);

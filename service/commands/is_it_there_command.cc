@@ -63,6 +63,7 @@ void IsItThereCommand(CommandContext& context, std::string_view query) {
     named = true;
     document = context.service.store.FindDocumentByName(folder->id, *name);
   });
+  context.login_reads.reset();
   if (!named) return;
   if (!document) {
     context.reply.SetConclusion("NotHere");

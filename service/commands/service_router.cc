@@ -102,6 +102,11 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
   }
   bool is_command = request.method == "GET" || request.method == "HEAD";
   RequestKind kind = ScriptRequestKind(request, target.query);
+  // The commands that name a file make their lookups in the login's hold of the reads: a
+  // file's request then reads the store in one transaction.
+  const bool reads_with_login = kind == RequestKind::kUpload || kind == RequestKind::kIsItThere;
+  std::unique_ptr<Store::HeldReads> reads;
+  if (reads_with_login) reads = service_.store.HoldReads();
   LoginCheck login = CheckLogin(service_.store, request.headers.Find(kLoginHeader));
   if (!login.account) {
     // A request that fails the login does nothing else; an upload's body stays unread.
@@ -113,6 +118,7 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
   Reply reply;
   reply.kind = kind;
   CommandContext context{service_, *login.account, request, reply};
+  context.login_reads = std::move(reads);
   switch (kind) {
     case RequestKind::kFileInfo:
       FileInfoCommand(context);
@@ -137,6 +143,7 @@ Reply ServiceRouter::HandleScript(IncomingRequest& request, const RequestTarget&
   // The figures after the command: the space used its change left where it tells it, else
   // read again when it may have changed it. One that only reads answers with those the
   // login read.
+  context.login_reads.reset();
   std::optional<Account> after;
   if (context.used_after) {
     after = *login.account;

@@ -211,6 +211,7 @@ void UploadCommand(CommandContext& context, std::string_view query) {
     planned = PlanBody(context, &plan) && PlanTarget(context, &plan) &&
               (plan.delta || PlanName(context, query, &plan));
   });
+  context.login_reads.reset();
   if (!planned) return;
   if (plan.delta) {
     // The query names the delta file, not the document, which keeps its name.

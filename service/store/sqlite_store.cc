@@ -179,9 +179,20 @@ StoreStatus SqliteStore::UpdateAccount(std::string_view id, const AccountChanges
   return transaction.Commit() ? StoreStatus::kOk : StoreStatus::kFailed;
 }
 
-void SqliteStore::ReadTogether(const std::function<void()>& lookups) {
-  DatabasePool::PinnedReads pinned(pool_);
-  lookups();
+namespace {
+
+class PinnedHold final : public Store::HeldReads {
+ public:
+  explicit PinnedHold(DatabasePool& pool) : pinned_(pool) {}
+
+ private:
+  DatabasePool::PinnedReads pinned_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store::HeldReads> SqliteStore::HoldReads() {
+  return std::make_unique<PinnedHold>(pool_);
 }
 
 std::optional<Account> SqliteStore::FindAccount(std::string_view id) {

@@ -40,7 +40,7 @@ class SqliteStore final : public Store {
 
   // Store
   std::string error_text() override;
-  void ReadTogether(const std::function<void()>& lookups) override;
+  std::unique_ptr<HeldReads> HoldReads() override;
   StoreStatus AddAccount(const Account& account) override;
   StoreStatus UpdateAccount(std::string_view id, const AccountChanges& changes) override;
   std::optional<Account> FindAccount(std::string_view id) override;

@@ -140,10 +140,20 @@ class Store {
   // Why the last failing call failed.
   virtual std::string error_text() = 0;
 
-  // Runs `lookups` (calls of this store that only read, on this thread) so that they see
-  // one state of the store, in one read transaction where the store has them: a request's
-  // few lookups then cost one. Nothing that writes or waits may run inside.
-  virtual void ReadTogether(const std::function<void()>& lookups) { lookups(); }
+  // While the returned object lives, the calls of this store that only read, on this
+  // thread, see one state of the store, in one read transaction where the store has them:
+  // a request's few lookups then cost one. Nothing that writes or waits may run meanwhile.
+  // A hold taken inside another joins it. Null where the store keeps no such state.
+  class HeldReads {
+   public:
+    virtual ~HeldReads() = default;
+  };
+  [[nodiscard]] virtual std::unique_ptr<HeldReads> HoldReads() { return nullptr; }
+  // Runs `lookups` inside a hold of the reads (above).
+  void ReadTogether(const std::function<void()>& lookups) {
+    std::unique_ptr<HeldReads> held = HoldReads();
+    lookups();
+  }
 
   // Accounts. AddAccount also creates the account's "MyFiles" folder.
   virtual StoreStatus AddAccount(const Account& account) = 0;

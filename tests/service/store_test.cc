@@ -233,13 +233,15 @@ TEST_F(SqliteStoreTest, ReadersDoNotWaitForAWriterThatWaits) {
   EXPECT_EQ(Tree(), (std::vector<std::string>{"0 MyFiles W", "1 Later W"}));
 }
 
-// Lookups run together see the state of their first read, also when a change commits
-// meanwhile; once they end, nothing is held: the next lookup sees the change, and the log
-// can be moved into the database whole.
-TEST_F(SqliteStoreTest, LookupsReadTogetherSeeOneStateAndHoldNothingAfter) {
+// Lookups made while the reads are held (as a file's request holds them from its login on)
+// see the state of their first read, also when a change commits meanwhile, and lookups run
+// together inside join the hold; once it ends, nothing is held: the next lookup sees the
+// change, and the log can be moved into the database whole.
+TEST_F(SqliteStoreTest, LookupsHeldTogetherSeeOneStateAndHoldNothingAfter) {
   auto quota = [&] { return store_->FindAccount("alice")->quota; };
   const int64_t before = quota();
-  store_->ReadTogether([&] {
+  {
+    std::unique_ptr<Store::HeldReads> held = store_->HoldReads();
     EXPECT_EQ(quota(), before);
     std::thread change([&] {
       AccountChanges raise;
@@ -250,7 +252,7 @@ TEST_F(SqliteStoreTest, LookupsReadTogetherSeeOneStateAndHoldNothingAfter) {
     EXPECT_EQ(quota(), before);
     store_->ReadTogether([&] { EXPECT_EQ(quota(), before); });
     EXPECT_EQ(store_->EffectiveAccess(*store_->FindMyFiles(alice_)), kAccessWrite);
-  });
+  }
   EXPECT_EQ(quota(), before + 1);
   Database other;
   ASSERT_TRUE(other.Open(temp_.File("nvx.db"), 1000));
