@@ -94,11 +94,17 @@ void HttpConnection::BeginRequest() {
   bytes_written_ = 0;
 }
 
+bool HttpConnection::MayReadOn() const {
+  if (stopping_.load() || ended_.load()) return false;
+  return phase_ != Phase::kHeader || NowMillis() < header_deadline_;
+}
+
 int HttpConnection::Fill() {
   if (begin_ < end_) return 1;
   begin_ = end_ = 0;
+  // What has arrived is taken at once: the socket is waited for only when nothing has.
   for (;;) {
-    if (!WaitReady(false, ReadWaitMillis())) return -1;
+    if (!MayReadOn()) return -1;
     int64_t got = stream_.Receive(buffer_.data(), buffer_.size());
     if (got > 0) {
       if (metrics_ != nullptr) metrics_->AddReceived(static_cast<uint64_t>(got));
@@ -107,6 +113,7 @@ int HttpConnection::Fill() {
     }
     if (got == 0) return 0;
     if (!stream_.WouldBlock()) return -1;
+    if (!WaitReady(false, ReadWaitMillis())) return -1;
   }
 }
 
@@ -160,12 +167,14 @@ int64_t HttpConnection::ReadBody(char* data, size_t size) {
 
 bool HttpConnection::Write(std::string_view bytes) {
   size_t done = 0;
+  // The socket is waited for only when it takes nothing.
   while (done < bytes.size()) {
-    if (!WaitReady(true, settings_.read_timeout_millis)) return false;
+    if (stopping_.load() || ended_.load()) return false;
     int64_t put = stream_.Send(bytes.data() + done, bytes.size() - done);
     if (put < 0) {
-      if (stream_.WouldBlock()) continue;
-      return false;
+      if (!stream_.WouldBlock()) return false;
+      if (!WaitReady(true, settings_.read_timeout_millis)) return false;
+      continue;
     }
     done += static_cast<size_t>(put);
     bytes_written_ += static_cast<uint64_t>(put);

@@ -97,6 +97,9 @@ class HttpConnection {
   // Waits until the socket is ready, at most `timeout_millis`, in short slices so that a
   // stop request ends the wait.
   bool WaitReady(bool for_write, int timeout_millis) const;
+  // Whether a read may go on: the server is not stopping, the connection not ended, and a
+  // header not past its time.
+  bool MayReadOn() const;
   // How long a read may wait for the next byte: the read time-out, and while the header
   // block arrives no longer than its deadline.
   int ReadWaitMillis() const;
