@@ -180,9 +180,16 @@ int64_t Socket::SendFromFile(File& file, int64_t* offset, size_t count) {
   }
   for (;;) {
     int64_t sent = SendFileWithoutSignal(fd_, file.fd_, offset, count);
-    if (sent >= 0) return sent;
+    if (sent > 0) return sent;
+    if (sent == 0) {
+      error_ = 0;  // the file has no more bytes
+      return 0;
+    }
     if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      error_ = kErrorWouldBlock;
+      return 0;
+    }
     error_ = errno;
     return -1;
   }

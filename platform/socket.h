@@ -63,8 +63,9 @@ class Socket {
   // failure.
   [[nodiscard]] int64_t SendSome(const void* data, size_t size);
   // Sends up to `count` bytes of `file` from `*offset` straight from the file system's
-  // cache, without passing through a buffer of ours; advances `*offset`. The count sent
-  // (0 when the socket would block or the file ends early), -1 on failure.
+  // cache, without passing through a buffer of ours; advances `*offset`. The count sent,
+  // -1 on failure; 0 when the socket would block (error() is then kErrorWouldBlock) or
+  // the file ends early (error() 0).
   [[nodiscard]] int64_t SendFromFile(File& file, int64_t* offset, size_t count);
   // Receives what has arrived: the count received, 0 when the peer closed the
   // connection, -1 on failure (also when nothing is there yet: error() is then

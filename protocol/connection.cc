@@ -198,15 +198,16 @@ bool Connection::SendFileRange(platform::File& file, int64_t offset, size_t coun
       last_error_ = platform::kErrorCancelled;
       return false;
     }
-    const int64_t before = offset;
     int64_t sent = socket_.SendFromFile(file, &offset, static_cast<size_t>(end - offset));
     if (sent < 0) {
       last_error_ = socket_.error();
       return false;
     }
     if (sent > 0) continue;
-    if (offset == before && socket_.WaitWritable(0) == platform::Socket::WaitResult::kReady) {
-      // Writable, yet nothing went: the file has no more bytes.
+    // Nothing went. Only a full socket is waited for: asked afterwards whether the socket
+    // has room, a peer that has just read (or gone) would make a full socket look like a
+    // file that ended, and fail a sound transfer.
+    if (socket_.error() != platform::kErrorWouldBlock) {
       last_error_ = kErrorFileEnded;
       return false;
     }

@@ -1,6 +1,9 @@
 // Connecting, failing over, sending and receiving against real loopback sockets, with
 // the clock faked: refused connections, failover between two servers, a silent server's
-// time-out (also in a TLS handshake), a stop request during a wait.
+// time-out (also in a TLS handshake), a stop request during a wait, a full socket.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -10,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file.h"
+#include "platform/socket.h"
 #include "protocol/connection.h"
 #include "protocol/service_command.h"
 #include "protocol/service_link.h"
@@ -147,6 +152,38 @@ TEST_F(ConnectTest, EndlessAnswersAreBrokenOff) {
   EXPECT_FALSE(ServiceCommand(session(), "FolderList", {}));
   ASSERT_TRUE(link().PrepareExchange() && link().SendAll("PUT / HTTP/1.1\r\n\r\n"));
   EXPECT_FALSE(link().ReadResponseHeaderSkippingInterim().complete);
+}
+
+// A copy from a file into a socket tells a full socket from a file that has no more bytes:
+// a copy that waits for room is never failed as a file that ended.
+TEST_F(ConnectTest, ACopyFromAFileTellsAFullSocketFromTheFilesEnd) {
+  LoopbackPeer peer;
+  PeerReply silent;
+  silent.read_request = false;
+  silent.stay_silent = true;  // takes nothing: the socket fills
+  peer.AddConnection({silent});
+  test::TempDir folder;
+  constexpr int64_t kSize = int64_t{64} << 20;  // more than the socket's buffers hold
+  {
+    platform::File out =
+        platform::File::Open(folder.File("data.bin"), platform::File::Access::kCreateTruncate);
+    ASSERT_TRUE(out.Truncate(kSize));
+  }
+  platform::File file =
+      platform::File::Open(folder.File("data.bin"), platform::File::Access::kRead);
+  platform::Socket socket;
+  ASSERT_TRUE(socket.Create());
+  ASSERT_TRUE(socket.Connect(htonl(INADDR_LOOPBACK), peer.port(), [] { return false; }));
+  int64_t offset = 0;
+  int64_t sent = 0;
+  while ((sent = socket.SendFromFile(file, &offset, static_cast<size_t>(kSize - offset))) > 0) {
+  }
+  EXPECT_EQ(sent, 0);
+  EXPECT_EQ(socket.error(), platform::kErrorWouldBlock);
+  EXPECT_LT(offset, kSize);
+  offset = kSize;
+  EXPECT_EQ(socket.SendFromFile(file, &offset, 1), 0);
+  EXPECT_EQ(socket.error(), 0);
 }
 
 TEST_F(ConnectTest, AStopRequestEndsAWaitOnASilentServer) {
