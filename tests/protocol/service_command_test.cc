@@ -1,6 +1,6 @@
 // The generic command exchange byte by byte, and its answer handling against scripted
 // faults: proxies that refuse, headers and bodies cut short, oversized headers and
-// lengths, interim answers, "Connection: close".
+// lengths, interim answers, "Connection: close", a connection ended while idle.
 #include <chrono>
 #include <string>
 #include <thread>
