@@ -22,3 +22,5 @@ done
 "$(dirname "$0")/upload_compare.sh" "$1" --quick
 "$(dirname "$0")/restore_compare.sh" "$1" --quick
 "$(dirname "$0")/tls_compare.sh" "$1" --quick
+# The service with clients that send requests ahead of the answers.
+"$(dirname "$0")/pipelined_puts.sh" "$1" 200 2

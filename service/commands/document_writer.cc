@@ -206,6 +206,7 @@ bool DocumentWriter::Checkpoint(bool complete) {
   }
   // What broke off is smaller than what the quota was checked for.
   commit.check_quota = complete;
+  commit.may_defer_durability = complete && next_request_waiting_ != nullptr;
   commit.inline_bytes = std::move(inline_bytes);
   Document stored;
   std::vector<std::string> removed;
@@ -213,11 +214,26 @@ bool DocumentWriter::Checkpoint(bool complete) {
   StoreStatus status =
       service_.store.CommitUpload(account_.key, commit, &stored, &removed, &committed);
   if (status != StoreStatus::kOk) return Fail(ConclusionOf(status));
+  // Looked at after the commit, when the next request had the longest time to arrive.
+  if (committed.durable && !(*next_request_waiting_)()) {
+    if (!committed.durable()) return Fail(ConclusionOf(StoreStatus::kFailed));
+    committed.durable = nullptr;
+  }
   reservation_.Settle(committed.used_change);
   used_after_ = committed.used_after;
   blob_owned_ = false;
   recorded_ = stored;
   checkpointed_ = written_;
+  if (committed.durable) {
+    // What the new document replaced stays on the disk until the new one is.
+    durable_ = [durable = std::move(committed.durable), &blobs = service_.blobs,
+                removed = std::move(removed)] {
+      if (!durable()) return false;
+      for (const std::string& blob : removed) blobs.Remove(blob);
+      return true;
+    };
+    return true;
+  }
   for (const std::string& blob : removed) service_.blobs.Remove(blob);
   return true;
 }

@@ -21,6 +21,7 @@
 #define NVX_SERVICE_COMMANDS_DOCUMENT_WRITER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,17 @@ class DocumentWriter {
   // store told it.
   std::optional<int64_t> used_after() const { return used_after_; }
 
+  // Lets the commit of a whole document kept in the store leave the wait for its sync to
+  // the reply when `next_request_waiting` says the client's next request has arrived (see
+  // Reply::durable). It must outlive the writer.
+  void AllowDeferredDurability(const std::function<bool()>* next_request_waiting) {
+    next_request_waiting_ = next_request_waiting;
+  }
+  // The wait the reply must make before it goes out; null when the document was durable
+  // before Finish returned. Documents it replaced lose their blob files once it returned
+  // true.
+  std::function<bool()> TakeDurableWait() { return std::move(durable_); }
+
  private:
   bool BeginInPlace();
   bool BeginTemporary();
@@ -109,6 +121,8 @@ class DocumentWriter {
   std::optional<Document> recorded_;  // the document as last recorded by this upload
   std::optional<int64_t> used_after_;
   std::string_view conclusion_;
+  const std::function<bool()>* next_request_waiting_ = nullptr;
+  std::function<bool()> durable_;
 };
 
 }  // namespace nvx::service

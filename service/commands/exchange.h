@@ -33,6 +33,11 @@ struct IncomingRequest {
   // Feeds the body to a sink in pieces. False when the body broke off, was refused or the
   // sink stopped. Null when the request's body cannot be read (then it is not read).
   std::function<bool(const BodyPieceSink& sink)> read_body;
+  // True when bytes of a further request have arrived behind this one: a client that
+  // sends its next request before reading this answer. A change made durable in a group
+  // may then leave its wait to the reply (Reply::durable). Null when the connection
+  // cannot tell.
+  std::function<bool()> next_request_waiting;
 };
 
 // A stored file sent as a reply body: `length` bytes of `file` from `offset`. With a key
@@ -63,6 +68,11 @@ struct Reply {
   bool close_connection = false;
   // What the metrics page counts the request as (set by the router).
   RequestKind kind = RequestKind::kRefused;
+  // Set when the reply tells of a change not yet durable: it may go out only once this
+  // returned true. The connection holds it (and every reply after it) while further
+  // requests are at hand, so that the commits of a client's requests share syncs; when it
+  // returns false, the held replies never go out and the connection ends.
+  std::function<bool()> durable;
 
   // Sets a header, replacing one of the same name.
   void SetHeader(std::string_view name, std::string_view value);

@@ -236,6 +236,9 @@ void UploadCommand(CommandContext& context, std::string_view query) {
   plan.target.resumable =
       !plan.target.archive && (!plan.target.previous || plan.target.continuation);
   DocumentWriter writer(context.service, context.account, std::move(plan.target), *reservation);
+  if (context.request.next_request_waiting) {
+    writer.AllowDeferredDurability(&context.request.next_request_waiting);
+  }
   if (!writer.Begin()) {
     context.reply.SetConclusion(writer.conclusion());
     return;
@@ -248,6 +251,7 @@ void UploadCommand(CommandContext& context, std::string_view query) {
       [&body](const char* data, size_t size) { return body.Take(data, size); });
   whole = whole && body.plain_written() == plan.plain_length;
   context.reply.SetConclusion(writer.Finish(whole));
+  context.reply.durable = writer.TakeDurableWait();
   context.used_after = writer.used_after();
 }
 

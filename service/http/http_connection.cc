@@ -75,6 +75,7 @@ bool HttpConnection::Open(std::string* failure) {
 
 bool HttpConnection::WaitForRequest() {
   if (begin_ < end_) return true;
+  if (!FlushHeld()) return false;
   return WaitReady(false, settings_.idle_timeout_millis);
 }
 
@@ -113,6 +114,7 @@ int HttpConnection::Fill() {
     }
     if (got == 0) return 0;
     if (!stream_.WouldBlock()) return -1;
+    if (!FlushHeld()) return -1;
     if (!WaitReady(false, ReadWaitMillis())) return -1;
   }
 }
@@ -165,7 +167,39 @@ int64_t HttpConnection::ReadBody(char* data, size_t size) {
   return static_cast<int64_t>(count);
 }
 
+bool HttpConnection::NextRequestWaiting() {
+  if (begin_ < end_) return true;
+  if (!MayReadOn()) return false;
+  begin_ = end_ = 0;
+  int64_t got = stream_.Receive(buffer_.data(), buffer_.size());
+  if (got <= 0) return false;
+  if (metrics_ != nullptr) metrics_->AddReceived(static_cast<uint64_t>(got));
+  end_ = static_cast<size_t>(got);
+  return true;
+}
+
+bool HttpConnection::FlushHeld() {
+  if (hold_failed_) return false;
+  if (holds_.empty()) return true;
+  // In the order of the replies: each wait returns at once when a later one's sync came.
+  for (const std::function<bool()>& durable : holds_) {
+    if (!durable()) {
+      hold_failed_ = true;
+      break;
+    }
+  }
+  holds_.clear();
+  std::string held;
+  held.swap(held_);
+  return !hold_failed_ && Write(held);
+}
+
 bool HttpConnection::Write(std::string_view bytes) {
+  if (hold_failed_) return false;
+  if (!holds_.empty()) {
+    held_.append(bytes);
+    return true;
+  }
   size_t done = 0;
   // The socket is waited for only when it takes nothing.
   while (done < bytes.size()) {
@@ -184,6 +218,7 @@ bool HttpConnection::Write(std::string_view bytes) {
 }
 
 bool HttpConnection::SendFile(platform::File& file, int64_t offset, int64_t count) {
+  if (!FlushHeld()) return false;
   int64_t end = offset + count;
   while (offset < end) {
     if (!WaitReady(true, settings_.read_timeout_millis)) return false;
@@ -209,6 +244,7 @@ std::string HttpConnection::Remote() const {
 }
 
 void HttpConnection::LingeringClose() {
+  FlushHeld();
   stream_.ShutdownSend();
   char sink[4096];
   size_t dropped = 0;

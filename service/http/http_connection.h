@@ -12,6 +12,9 @@
 //  - replies are written whole or the connection fails; a document's bytes go from the
 //    file system to the stream without passing through the service where it can
 //    (sendfile, kernel TLS);
+//  - a reply that tells of a change not yet durable can be held, with every reply after
+//    it, until the connection would wait for the client: then each hold's wait is made and
+//    the held bytes go out in one piece, or, when a wait fails, never;
 //  - the bytes received and sent, and the connection itself while it lasts, count on the
 //    metrics page when the connection is given the service's figures.
 // An HttpConnection belongs to its connection's thread.
@@ -21,6 +24,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,6 +83,18 @@ class HttpConnection {
   // Bytes written since BeginRequest.
   uint64_t bytes_written() const { return bytes_written_; }
 
+  // True when bytes of a further request have arrived: buffered already, or taken from
+  // the socket without waiting.
+  bool NextRequestWaiting();
+  // Holds what is written from now on until FlushHeld, which sends it only once `durable`
+  // (and every earlier hold's wait) returned true.
+  void HoldUntil(std::function<bool()> durable) { holds_.push_back(std::move(durable)); }
+  size_t held_replies() const { return holds_.size(); }
+  // Makes the holds' waits and sends what was held. False when a wait failed (nothing held
+  // goes out, and nothing further: the connection must end) or the client went. Called
+  // before any wait for the client.
+  bool FlushHeld();
+
   // The figures the connection counts in; null when it counts nowhere.
   ServiceMetrics* metrics() const { return metrics_; }
 
@@ -124,6 +140,9 @@ class HttpConnection {
   bool header_too_large_ = false;
   bool length_unsound_ = false;
   uint64_t bytes_written_ = 0;
+  std::vector<std::function<bool()>> holds_;
+  std::string held_;
+  bool hold_failed_ = false;
   mutable std::string remote_;  // empty until the socket first told it
 };
 

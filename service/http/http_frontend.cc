@@ -128,9 +128,11 @@ void HttpFrontend::ServeConnection(platform::AcceptedSocket& socket,
     connection.BeginRequest();
     ExchangeEnd end = ServeRequest(connection, handler_, stopping_.load(), answering);
     if (end == ExchangeEnd::kLinger) connection.LingeringClose();
-    if (end != ExchangeEnd::kNextRequest) return;
+    if (end != ExchangeEnd::kNextRequest) break;
     slot.WaitingForRequest();
   }
+  // Replies held for their changes' sync go out before the connection ends.
+  connection.FlushHeld();
 }
 
 }  // namespace nvx::service

@@ -24,6 +24,9 @@ constexpr std::string_view kRequestTooLargeConclusion = "Error - Request Too Lar
 
 // A request body is read in pieces of this many bytes.
 constexpr size_t kBodyPieceSize = 65536;
+// At most this many replies wait for their changes' sync while further requests are
+// served.
+constexpr size_t kHeldRepliesMax = 16;
 
 // What is known of a request while it is read.
 struct RequestState {
@@ -116,7 +119,10 @@ ExchangeEnd Answer(HttpConnection& connection, const RequestState& state, Reply&
   if (CompleteRefusal(reply, connection.header_too_large())) close_after = true;
   ReplyFraming framing{state.line.method == "HEAD", close_framing};
   if (state.answering != nullptr) (*state.answering)();
+  if (reply.durable) connection.HoldUntil(std::move(reply.durable));
   bool written = WriteReply(connection, reply, framing);
+  // Replies held past the bound go out now, whatever the client sends behind them.
+  if (written && connection.held_replies() >= kHeldRepliesMax) written = connection.FlushHeld();
   if (ServiceMetrics* metrics = connection.metrics()) {
     metrics->CountRequest(reply.kind, AnswerClassOf(reply));
   }
@@ -188,6 +194,7 @@ ExchangeEnd ServeRequest(HttpConnection& connection, const RequestHandler& handl
   incoming.target = state.line.target;
   incoming.headers = RawHeaders(connection.header_block());
   incoming.remote = state.remote;
+  incoming.next_request_waiting = [&connection] { return connection.NextRequestWaiting(); };
   bool takes_body = MethodTakesBody(state.line.method);
   bool body_read = false;
   if (takes_body) {

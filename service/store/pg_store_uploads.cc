@@ -125,7 +125,7 @@ StoreStatus PgStore::CommitUpload(int64_t account, const UploadCommit& commit, D
   if (mine.status != StoreStatus::kOk) return mine.status;
   *stored = std::move(mine.stored);
   *removed_blobs = std::move(mine.removed_blobs);
-  if (committed != nullptr) *committed = UploadCommitted{mine.used_change, std::nullopt};
+  if (committed != nullptr) *committed = UploadCommitted{mine.used_change, std::nullopt, nullptr};
   return StoreStatus::kOk;
 }
 

@@ -45,6 +45,10 @@ StoreStatus SqliteStore::CommitUpload(int64_t account, const UploadCommit& commi
   StoreStatus status =
       CommitUploadLocked(account, commit, stored, removed_blobs, committed, &ticket);
   if (status != StoreStatus::kOk) return status;
+  if (commit.may_defer_durability && committed != nullptr) {
+    committed->durable = [sync = group_sync_.get(), ticket] { return sync->WaitDurable(ticket); };
+    return StoreStatus::kOk;
+  }
   return group_sync_->WaitDurable(ticket) ? StoreStatus::kOk : StoreStatus::kFailed;
 }
 
@@ -106,7 +110,7 @@ StoreStatus SqliteStore::CommitUploadLocked(int64_t account, const UploadCommit&
   if (!transaction.Commit()) return StoreStatus::kFailed;
   if (ticket != nullptr) *ticket = group_sync_->TakeTicket();
   *stored = result;
-  if (committed != nullptr) *committed = UploadCommitted{change, used_after};
+  if (committed != nullptr) *committed = UploadCommitted{change, used_after, nullptr};
   for (const Replaced& old : replaced) {
     if (old.blob != document.blob) removed_blobs->push_back(old.blob);
   }

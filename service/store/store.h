@@ -228,11 +228,17 @@ class Store {
     // The document's bytes, for the store to keep under its blob name (an inline name);
     // only for a store that keeps inline blobs, only for a complete document.
     std::optional<std::string> inline_bytes;
+    // The caller answers only after UploadCommitted::durable returned true, when the store
+    // sets it: the commit then returns before its sync instead of waiting for it.
+    bool may_defer_durability = false;
   };
   struct UploadCommitted {
     int64_t used_change = 0;  // how far the space used moved (below 0: it fell)
     // The account's space used right after the commit, where the store tells it.
     std::optional<int64_t> used_after;
+    // Set for a commit that may defer its durability and is made durable in a group: it
+    // returns once the commit is on the disk, false when its sync failed.
+    std::function<bool()> durable;
   };
   virtual StoreStatus CommitUpload(int64_t account, const UploadCommit& commit, Document* stored,
                                    std::vector<std::string>* removed_blobs,

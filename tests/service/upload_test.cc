@@ -13,6 +13,7 @@
 
 #include "codec/transfer_cipher.h"
 #include "tests/service/upload_fixture.h"
+#include "tests/support/login_token.h"
 #include "tests/support/raw_http_client.h"
 
 namespace nvx::test {
@@ -85,6 +86,33 @@ TEST_F(UploadTest, NewReplacedAndEncipheredDocumentsReadBackWhole) {
   EXPECT_EQ(Put("kept.txt", InDocs(), second).Header("X-NVX-CONCLUSION"), "Successful");
   EXPECT_EQ(ListFolder(data() + "/blobs").size(), 1u);
   EXPECT_EQ(Get("\\MyFiles\\Docs\\kept.txt"), second);
+}
+
+// A client that sends its next requests before reading the answers gets them in order,
+// each once its document is stored; a replaced document's blob goes once the new one is.
+TEST_F(UploadTest, PipelinedUploadsAreAnsweredInOrder) {
+  StartServer();
+  const std::string large = Bytes(100000, 3);
+  EXPECT_EQ(Put("a.bin", InDocs(), large).Header("X-NVX-CONCLUSION"), "Successful");
+  EXPECT_EQ(ListFolder(data() + "/blobs").size(), 1u);
+  std::string pipeline;
+  for (int i = 0; i < 20; ++i)
+    pipeline += PutRequest(std::to_string(i) + ".txt", InDocs(), Bytes(100 + i, i));
+  pipeline += PutRequest("a.bin", InDocs(), "small now");
+  pipeline += ScriptRequest("GET", "FolderFileCount", {{"X-NVX-BLACMANGE", docs_}},
+                            MakeLoginToken("alice", "secret"));
+  RawHttpConnection connection(port());
+  ASSERT_TRUE(connection.Send(pipeline));
+  for (int i = 0; i < 21; ++i) {
+    std::optional<RawHttpReply> reply = connection.ReadReply();
+    ASSERT_TRUE(reply) << i;
+    EXPECT_EQ(reply->Header("X-NVX-CONCLUSION"), "Successful") << i;
+  }
+  EXPECT_EQ(connection.ReadReply()->Header("X-NVX-CONCLUSION"), "OK,21");
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(Get("\\MyFiles\\Docs\\" + std::to_string(i) + ".txt"), Bytes(100 + i, i));
+  EXPECT_EQ(Get("\\MyFiles\\Docs\\a.bin"), "small now");
+  EXPECT_EQ(ListFolder(data() + "/blobs"), std::vector<std::string>{});
 }
 
 TEST_F(UploadTest, EncipheredBodiesLoseTheirPadding) {
