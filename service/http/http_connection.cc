@@ -87,6 +87,8 @@ int HttpConnection::ReadWaitMillis() const {
 }
 
 void HttpConnection::BeginRequest() {
+  // A request whose first bytes came with the one before it: the client sends ahead.
+  if (begin_ < end_) client_sends_ahead_ = true;
   phase_ = Phase::kHeader;
   header_deadline_ = NowMillis() + settings_.header_timeout_millis;
   header_block_.clear();
@@ -169,7 +171,8 @@ int64_t HttpConnection::ReadBody(char* data, size_t size) {
 
 bool HttpConnection::NextRequestWaiting() {
   if (begin_ < end_) return true;
-  if (!MayReadOn()) return false;
+  // A client that waits for each answer is not asked for more at every upload.
+  if (!client_sends_ahead_ || !MayReadOn()) return false;
   begin_ = end_ = 0;
   int64_t got = stream_.Receive(buffer_.data(), buffer_.size());
   if (got <= 0) return false;

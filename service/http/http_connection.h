@@ -83,8 +83,8 @@ class HttpConnection {
   // Bytes written since BeginRequest.
   uint64_t bytes_written() const { return bytes_written_; }
 
-  // True when bytes of a further request have arrived: buffered already, or taken from
-  // the socket without waiting.
+  // True when bytes of a further request have arrived: buffered already, or (from a
+  // client seen to send requests ahead of answers) taken from the socket without waiting.
   bool NextRequestWaiting();
   // Holds what is written from now on until FlushHeld, which sends it only once `durable`
   // (and every earlier hold's wait) returned true.
@@ -143,6 +143,7 @@ class HttpConnection {
   std::vector<std::function<bool()>> holds_;
   std::string held_;
   bool hold_failed_ = false;
+  bool client_sends_ahead_ = false;
   mutable std::string remote_;  // empty until the socket first told it
 };
 
