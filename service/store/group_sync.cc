@@ -14,26 +14,57 @@ uint64_t GroupSync::TakeTicket() {
   return ++committed_;
 }
 
+// One call of WaitDurable, known to the syncs while it waits. Its fields are guarded by the
+// group's mutex.
+struct GroupSync::Waiter {
+  uint64_t ticket = 0;
+  bool settled = false;
+  bool durable = false;
+  platform::CondVar woken;
+};
+
 bool GroupSync::WaitDurable(uint64_t ticket) {
-  mutex_.Lock();
-  bool durable = true;
-  while (durable && synced_ < ticket) {
+  platform::MutexLock lock(mutex_);
+  if (synced_ >= ticket) return true;
+  Waiter me;
+  me.ticket = ticket;
+  waiting_.push_back(&me);
+  while (!me.settled) {
     if (syncing_) {
-      synced_cv_.Wait(mutex_);
+      me.woken.Wait(mutex_);
       continue;
     }
     // Every commit with a ticket up to here wrote its pages before this sync begins.
     const uint64_t target = committed_;
     syncing_ = true;
     mutex_.Unlock();
-    durable = sync_();
+    const bool durable = sync_();
     mutex_.Lock();
     syncing_ = false;
     if (durable && target > synced_) synced_ = target;
-    synced_cv_.NotifyAll();
+    if (!durable) {
+      // The sync failed this wait; the others try one of their own.
+      std::erase(waiting_, &me);
+      me.settled = true;
+    }
+    WakeAfterSync();
   }
-  mutex_.Unlock();
-  return durable;
+  return me.durable;
+}
+
+void GroupSync::WakeAfterSync() {
+  size_t kept = 0;
+  for (Waiter* waiter : waiting_) {
+    if (waiter->ticket > synced_) {
+      waiting_[kept++] = waiter;
+      continue;
+    }
+    waiter->settled = true;
+    waiter->durable = true;
+    waiter->woken.NotifyOne();
+  }
+  waiting_.resize(kept);
+  if (!waiting_.empty()) waiting_.front()->woken.NotifyOne();
 }
 
 bool SyncDatabaseLog(const std::string& database_path) {

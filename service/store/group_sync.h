@@ -4,13 +4,17 @@
 // tickets follow the order of the commits; then, without the lock, it waits until a sync
 // of the log that began after its ticket has ended. While one sync runs, the commits made
 // meanwhile wait for the next, which serves them all: several concurrent uploads share one
-// sync, and each is still answered only once its document is on the disk. Thread-safe.
+// sync, and each is still answered only once its document is on the disk. A sync that ends
+// wakes only the waiters it covered and, when some are left, the one that leads the next:
+// the others sleep on, so a commit costs one wake-up however many syncs it waits through.
+// Thread-safe.
 #ifndef NVX_SERVICE_STORE_GROUP_SYNC_H_
 #define NVX_SERVICE_STORE_GROUP_SYNC_H_
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/mutex.h"
 #include "platform/thread_annotations.h"
@@ -29,12 +33,18 @@ class GroupSync {
   [[nodiscard]] bool WaitDurable(uint64_t ticket) EXCLUDES(mutex_);
 
  private:
+  struct Waiter;
+
+  // Settles the waiters the syncs so far covered and wakes them, then wakes one of those
+  // left to lead the next sync.
+  void WakeAfterSync() REQUIRES(mutex_);
+
   const std::function<bool()> sync_;
   platform::Mutex mutex_;
-  platform::CondVar synced_cv_;
   uint64_t committed_ GUARDED_BY(mutex_) = 0;
   uint64_t synced_ GUARDED_BY(mutex_) = 0;
   bool syncing_ GUARDED_BY(mutex_) = false;
+  std::vector<Waiter*> waiting_ GUARDED_BY(mutex_);
 };
 
 // One sync of the write-ahead log of the database file at `database_path` (that path with

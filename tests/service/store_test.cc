@@ -459,6 +459,34 @@ TEST(GroupSyncTest, CommitsShareSyncsThatBeganAfterThem) {
   EXPECT_FALSE(group.WaitDurable(group.TakeTicket()));
 }
 
+// A sync that fails fails only the wait that made it; the commits waiting behind it are
+// woken to sync again, and none is left asleep.
+TEST(GroupSyncTest, AFailedSyncLeavesTheOthersToSyncAgain) {
+  std::atomic<int> syncs{0};
+  std::atomic<bool> first_begun{false};
+  std::atomic<bool> release{false};
+  GroupSync group([&] {
+    if (syncs++ > 0) return true;
+    first_begun = true;
+    while (!release) std::this_thread::yield();
+    return false;
+  });
+  std::atomic<int> failed{0};
+  std::thread leader([&] { failed += group.WaitDurable(group.TakeTicket()) ? 0 : 1; });
+  while (!first_begun) std::this_thread::yield();
+  constexpr int kWaiters = 4;
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < kWaiters; ++i) {
+    waiters.emplace_back([&] { failed += group.WaitDurable(group.TakeTicket()) ? 0 : 1; });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  release = true;
+  leader.join();
+  for (std::thread& waiter : waiters) waiter.join();
+  EXPECT_EQ(failed.load(), 1);
+  EXPECT_GE(syncs.load(), 2);
+}
+
 TEST_P(StoreTest, EverythingSurvivesReopening) {
   int64_t docs = Create(my_files_, "Docs");
   Document document = Put(docs, "a.txt", 12);
