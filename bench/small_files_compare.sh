@@ -12,7 +12,11 @@
 # NVXbackup is faster), and NVXbackup's peak memory at each step: with four transfers at
 # most four times that of one, and no higher for the large file than for the small ones.
 # Last, the syncs each storage side makes during one more first backup (strace), which
-# tell what an answer of each promises: nvxserver answers once a document is on the disk.
+# tell what an answer of each promises: nvxserver answers once a document is on the disk,
+# restic's REST server makes none. So that the two can also be set side by side on equal
+# terms, "nvx4n" is the run with "Transfers 4" against a second nvxserver whose syncs are
+# skipped (eatmydata); it is not a way to run the service, only a measure of what the syncs
+# cost.
 # --quick runs every step on small inputs in a few seconds.
 # Nothing is deleted until the end: every copy and restore goes into a folder of its own.
 # On a file system that avoids reusing recently freed inodes (ext4 without a journal
@@ -35,7 +39,7 @@ for program in "$server" "$backup"; do
   [ -x "$program" ] || { echo "small_files_compare.sh: $program is not built" >&2; exit 1; }
 done
 "$here/../scripts/install-deps.sh"
-for program in restic rclone rsync python3; do
+for program in restic rclone rsync python3 eatmydata; do
   command -v "$program" >/dev/null || { echo "small_files_compare.sh: $program is missing" >&2; exit 1; }
 done
 
@@ -51,6 +55,9 @@ declare -A took
 timed() {  # timed KEY COMMAND...: runs the command, keeps its time in took[KEY]
   local key=$1 start
   shift
+  # What the steps before wrote (the 1 GiB input, the restores) goes to the disk first:
+  # otherwise it is written out during the step, and a tool that syncs waits behind it.
+  sync
   start=$(now_ns)
   "$@" >"$work/last.out" 2>&1 || fail "$key: $* ended with $? ($(tail -n 3 "$work/last.out"))"
   took[$key]=$(($(now_ns) - start))
@@ -110,6 +117,20 @@ nvx_variant nvx4 4 N "$tree"
 nvx_variant nvx4p 4 Y "$tree"
 nvx_variant big1 1 N "$large"
 nvx_variant big4 4 N "$large"
+
+# The same service without its syncs, on a data folder of its own.
+nosync_data=$work/nosync-data
+"$server" --data "$nosync_data" account add "$user" "$password" --quota $((1 << 40)) >/dev/null
+"$server" --data "$nosync_data" folder add "$user" '\MyFiles\Bench' >/dev/null
+eatmydata "$server" --data "$nosync_data" --listen 127.0.0.1:0 >"$work/nosync.port" \
+  2>"$work/nosync.log" &
+bench_pids+=("$!")
+for _ in $(seq 200); do [ -s "$work/nosync.port" ] && break; sleep 0.1; done
+durable_port=$port
+port=$(head -n 1 "$work/nosync.port")
+[ -n "$port" ] || fail "the nvxserver without syncs did not start"
+nvx_variant nvx4n 4 N "$tree"
+port=$durable_port
 
 # restic to its REST server on loopback.
 rest_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -172,18 +193,18 @@ fi
 ratio() { awk -v a="${took[$1]}" -v b="${took[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
 echo "$((folders * 100)) files of 1-16 KiB in $folders folders; one $large_mib MiB file"
 printf '%-26s %8s %8s %8s\n' "" first re-run restore
-for label in nvx1 nvx1p nvx4 nvx4p restic rsync big1 big4 bigrestic bigrsync; do
+for label in nvx1 nvx1p nvx4 nvx4p nvx4n restic rsync big1 big4 bigrestic bigrsync; do
   printf '%-26s %8s %8s %8s\n' "$label" "$(seconds "${took[$label first]}")" \
     "$(seconds "${took[$label rerun]}")" "$(seconds "${took[$label restore]}")"
 done
 echo "ratios NVXbackup / peer (first, re-run, restore):"
-for pair in "nvx1 restic" "nvx1p restic" "nvx4 restic" "nvx4p restic" "nvx1 rsync" "nvx4 rsync" \
-            "big1 bigrestic" "big4 bigrestic" "big1 bigrsync"; do
+for pair in "nvx1 restic" "nvx1p restic" "nvx4 restic" "nvx4p restic" "nvx4n restic" \
+            "nvx1 rsync" "nvx4 rsync" "big1 bigrestic" "big4 bigrestic" "big1 bigrsync"; do
   set -- $pair
   printf '  %-6s / %-10s %6s %6s %6s\n' "$1" "$2" "$(ratio "$1 first" "$2 first")" \
     "$(ratio "$1 rerun" "$2 rerun")" "$(ratio "$1 restore" "$2 restore")"
 done
-echo "labels: nvx1 one file in flight, nvx4 Transfers 4, p with Progress Y; big: the large file"
+echo "labels: nvx1 one file in flight, nvx4 Transfers 4, p with Progress Y, n against a service without syncs; big: the large file"
 mib() { awk -v k="${peak[$1]}" 'BEGIN { printf "%.1f", k / 1024 }'; }
 echo "peak RSS of NVXbackup, MiB (first, re-run, restore):"
 for label in nvx1 nvx1p nvx4 nvx4p big1 big4; do

@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   qt6-base-dev
   tinyproxy unzip curl openssl coreutils binutils cron dbus-daemon
-  rsync time apache2-utils restic rclone
+  rsync time apache2-utils restic rclone eatmydata
   python3-aiosmtpd prometheus postgresql-15 haproxy
 )
 
