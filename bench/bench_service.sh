@@ -6,6 +6,7 @@
 #   fail TEXT...                 prints "NAME.sh: TEXT" and the server log's tail; exit 1
 #   bench_start_service SERVER   sets data, user, password, folder_id, port and base_url;
 #                                the service also takes the words of NVX_BENCH_SERVER_OPTIONS
+#                                (with --metrics, metrics_port is set too)
 bench_pids=()
 bench_begin() {
   bench_name=$1
@@ -39,5 +40,9 @@ bench_start_service() {
   coproc SERVER { exec "$server" --data "$data" --listen 127.0.0.1:0 "${options[@]}" 2>"$work/server.log"; }
   bench_pids+=("$SERVER_PID")
   read -r -t 20 port <&"${SERVER[0]}" || fail "nvxserver did not start"
+  metrics_port=
+  if [[ " ${options[*]} " == *" --metrics "* ]]; then
+    read -r -t 20 metrics_port <&"${SERVER[0]}" || fail "nvxserver gave no metrics port"
+  fi
   base_url="http://127.0.0.1:$port/scripts/rizezi7.dll"
 }

@@ -11,7 +11,10 @@
 # compared with its source. Prints the times and the ratios NVXbackup / peer (below 1:
 # NVXbackup is faster), and NVXbackup's peak memory at each step: with four transfers at
 # most four times that of one, and no higher for the large file than for the small ones.
-# Last, the syncs each storage side makes during one more first backup (strace), which
+# The service's metrics page tells how many commits its shared syncs made durable, and
+# with how many syncs, during each first backup. Last, the syncs each storage side makes
+# during one more first backup (strace, which slows the traced process and so shares
+# fewer syncs than a plain run), which
 # tell what an answer of each promises: nvxserver answers once a document is on the disk,
 # restic's REST server makes none. So that the two can also be set side by side on equal
 # terms, "nvx4n" is the run with "Transfers 4" against a second nvxserver whose syncs are
@@ -46,6 +49,7 @@ done
 # shellcheck source=bench/bench_service.sh
 source "$here/bench_service.sh"
 bench_begin small_files_compare
+NVX_BENCH_SERVER_OPTIONS="${NVX_BENCH_SERVER_OPTIONS:-} --metrics 127.0.0.1:0"
 bench_start_service "$server"
 export XDG_RUNTIME_DIR=$work
 
@@ -89,10 +93,19 @@ nvx_job() {
     printf '%s\n' "$@"; } >"$work/job.txt"
 }
 nvx_run() { /usr/bin/time -f %M -o "$work/peak.txt" "$backup" -f "$work/job.txt"; }
-declare -A peak
-nvx_step() {  # nvx_step KEY: runs the job file, keeps its time and its peak RSS (KiB)
+# "COMMITS SYNCS": the service's shared syncs so far, from its metrics page.
+shared_syncs() {
+  curl -s "http://127.0.0.1:$metrics_port/metrics" | awk '
+    $1 == "nvx_store_shared_sync_commits_total" { commits = $2 }
+    $1 == "nvx_store_shared_syncs_total" { syncs = $2 }
+    END { print commits + 0, syncs + 0 }'
+}
+declare -A peak shared_before shared_after
+nvx_step() {  # nvx_step KEY: runs the job file, keeps its time, peak RSS (KiB) and syncs
+  shared_before[$1]=$(shared_syncs)
   timed "$1" nvx_run
   peak[$1]=$(tail -n 1 "$work/peak.txt")
+  shared_after[$1]=$(shared_syncs)
 }
 # nvx_variant LABEL TRANSFERS PROGRESS SOURCE: first backup, re-run and restore of SOURCE
 # into \Bench\LABEL.
@@ -217,6 +230,12 @@ most() {  # most LABEL: the largest peak of the label's three steps, KiB
 awk -v n1="$(most nvx1)" -v n4="$(most nvx4)" -v b1="$(most big1)" -v b4="$(most big4)" 'BEGIN {
   printf "peak RSS ratios: Transfers 4 / one in flight %.2f small files, %.2f large file (target: at most 4)\n", n4 / n1, b4 / b1
   printf "peak RSS ratios: large file / small files %.2f one in flight, %.2f Transfers 4 (target: flat, about 1)\n", b1 / n1, b4 / n4 }'
+for label in nvx1 nvx4; do
+  read -r c0 s0 <<<"${shared_before[$label first]}"
+  read -r c1 s1 <<<"${shared_after[$label first]}"
+  awk -v label="$label" -v c=$((c1 - c0)) -v s=$((s1 - s0)) 'BEGIN {
+    printf "nvxserver, first backup %s: %d commits made durable by %d shared syncs (%.2f commits a sync)\n", label, c, s, (s > 0 ? c / s : 0) }'
+done
 if [ ${#syncs[@]} -gt 0 ]; then
   awk -v n="$((folders * 100))" -v a="${syncs[nvx4]}" -v b="${syncs[restic]}" 'BEGIN {
     printf "syncs on the storage side, first backup of the small files: nvxserver %d (%.2f per file, Transfers 4), restic REST server %d (%.2f per file)\n", a, a / n, b, b / n }'

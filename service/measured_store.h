@@ -69,6 +69,7 @@ class MeasuredStore final : public Store {
   bool MarkMessageDelivered(std::string_view id) override;
   bool MarkMessageRefused(std::string_view id, std::string_view answer) override;
   std::optional<int64_t> CountPendingMessages() override;
+  std::optional<SharedSyncCounts> CountSharedSyncs() override { return store_.CountSharedSyncs(); }
 
  private:
   // Runs `call` on the real store and counts its duration.

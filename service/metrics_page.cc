@@ -24,6 +24,14 @@ std::string MetricsPageText(const ServiceMetrics& metrics, Store& store, const M
   if (std::optional<int64_t> depth = store.CountPendingMessages()) {
     WriteSample("nvx_outbox_messages", *depth, &page);
   }
+  if (std::optional<Store::SharedSyncCounts> shared = store.CountSharedSyncs()) {
+    WriteCounter("nvx_store_shared_sync_commits_total",
+                 "Commits of small documents made durable by syncs of the store's log "
+                 "shared between them.",
+                 shared->commits, &page);
+    WriteCounter("nvx_store_shared_syncs_total", "The syncs of the store's log made for them.",
+                 shared->syncs, &page);
+  }
   if (mail != nullptr) {
     WriteCounter("nvx_mail_delivered_total", "Messages the SMTP relay accepted.",
                  mail->delivered.load(), &page);

@@ -37,6 +37,7 @@ bool GroupSync::WaitDurable(uint64_t ticket) {
     // Every commit with a ticket up to here wrote its pages before this sync begins.
     const uint64_t target = committed_;
     syncing_ = true;
+    ++syncs_;
     mutex_.Unlock();
     const bool durable = sync_();
     mutex_.Lock();
@@ -50,6 +51,11 @@ bool GroupSync::WaitDurable(uint64_t ticket) {
     WakeAfterSync();
   }
   return me.durable;
+}
+
+GroupSync::Counts GroupSync::counts() {
+  platform::MutexLock lock(mutex_);
+  return Counts{committed_, syncs_};
 }
 
 void GroupSync::WakeAfterSync() {

@@ -32,6 +32,14 @@ class GroupSync {
   // Returns once the commit of `ticket` is on the disk; false when the sync failed.
   [[nodiscard]] bool WaitDurable(uint64_t ticket) EXCLUDES(mutex_);
 
+  // The commits that took a ticket and the syncs made for them so far: how well the
+  // syncs are shared.
+  struct Counts {
+    uint64_t commits = 0;
+    uint64_t syncs = 0;
+  };
+  Counts counts() EXCLUDES(mutex_);
+
  private:
   struct Waiter;
 
@@ -43,6 +51,7 @@ class GroupSync {
   platform::Mutex mutex_;
   uint64_t committed_ GUARDED_BY(mutex_) = 0;
   uint64_t synced_ GUARDED_BY(mutex_) = 0;
+  uint64_t syncs_ GUARDED_BY(mutex_) = 0;
   bool syncing_ GUARDED_BY(mutex_) = false;
   std::vector<Waiter*> waiting_ GUARDED_BY(mutex_);
 };

@@ -285,6 +285,12 @@ bool SqliteStore::MarkMessageRefused(std::string_view id, std::string_view answe
   return outbox_ && outbox_->MarkRefused(id, answer);
 }
 
+std::optional<Store::SharedSyncCounts> SqliteStore::CountSharedSyncs() {
+  if (group_sync_ == nullptr) return std::nullopt;
+  GroupSync::Counts counts = group_sync_->counts();
+  return SharedSyncCounts{counts.commits, counts.syncs};
+}
+
 std::optional<int64_t> SqliteStore::CountPendingMessages() {
   if (!outbox_) return std::nullopt;
   return outbox_->CountPending();

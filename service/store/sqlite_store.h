@@ -84,6 +84,7 @@ class SqliteStore final : public Store {
   bool MarkMessageDelivered(std::string_view id) override;
   bool MarkMessageRefused(std::string_view id, std::string_view answer) override;
   std::optional<int64_t> CountPendingMessages() override;
+  std::optional<SharedSyncCounts> CountSharedSyncs() override;
 
  private:
   // Where a folder lies: whether it is hidden and its level. Nothing when the database

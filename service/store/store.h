@@ -295,6 +295,14 @@ class Store {
   // The number of messages waiting, of every account (the refused ones not counted);
   // nothing when the outbox cannot be read.
   virtual std::optional<int64_t> CountPendingMessages() = 0;
+
+  // Commits made durable by syncs of the store's log shared between them, and those
+  // syncs, since the store opened; nothing for a store that does not group them so.
+  struct SharedSyncCounts {
+    uint64_t commits = 0;
+    uint64_t syncs = 0;
+  };
+  virtual std::optional<SharedSyncCounts> CountSharedSyncs() { return std::nullopt; }
 };
 
 }  // namespace nvx::service

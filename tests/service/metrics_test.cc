@@ -80,6 +80,9 @@ TEST_F(MetricsTest, FiguresMoveWithTheRequestsServed) {
       {R"(nvx_requests_total{command="StaticFile",answer="error"})", 1},
       {R"(nvx_requests_total{command="Upload",answer="error"})", 0},
       {"nvx_outbox_messages", 1},
+      // The small document's commit, durable by a sync of the store's log.
+      {"nvx_store_shared_sync_commits_total", 1},
+      {"nvx_store_shared_syncs_total", 1},
   };
   for (const Moved& m : moved) {
     EXPECT_EQ(Figure(after, m.series) - Figure(before, m.series), m.by) << m.series;
