@@ -4,6 +4,8 @@
 # port.
 #   bench_begin NAME             sets work, installs the exit trap
 #   fail TEXT...                 prints "NAME.sh: TEXT" and the server log's tail; exit 1
+#   bench_add_account SERVER DATA  the account user (password) with \MyFiles\Bench in the
+#                                data folder DATA
 #   bench_start_service SERVER   sets data, user, password, folder_id, port and base_url;
 #                                the service also takes the words of NVX_BENCH_SERVER_OPTIONS
 #                                (with --metrics, metrics_port is set too)
@@ -26,13 +28,16 @@ fail() {
   [ -f "$work/server.log" ] && tail -n 5 "$work/server.log" >&2
   exit 1
 }
+user=bench password=bench-password
+bench_add_account() {
+  "$1" --data "$2" account add "$user" "$password" --quota $((1 << 40)) >/dev/null
+  # A job's server paths start in the account's MyFiles folder.
+  "$1" --data "$2" folder add "$user" '\MyFiles\Bench' >/dev/null
+}
 bench_start_service() {
   local server=$1
   data=$work/data
-  user=bench password=bench-password
-  "$server" --data "$data" account add "$user" "$password" --quota $((1 << 40)) >/dev/null
-  # A job's server paths start in the account's MyFiles folder.
-  "$server" --data "$data" folder add "$user" '\MyFiles\Bench' >/dev/null
+  bench_add_account "$server" "$data"
   folder_id=$("$server" --data "$data" folder list "$user" | awk -F'\t' '$2 == "Bench" { print $4 }')
   [ -n "$folder_id" ] || fail "no folder id for \\Bench"
   local options

@@ -11,15 +11,13 @@
 # compared with its source. Prints the times and the ratios NVXbackup / peer (below 1:
 # NVXbackup is faster), and NVXbackup's peak memory at each step: with four transfers at
 # most four times that of one, and no higher for the large file than for the small ones.
-# The service's metrics page tells how many commits its shared syncs made durable, and
-# with how many syncs, during each first backup. Last, the syncs each storage side makes
-# during one more first backup (strace, which slows the traced process and so shares
-# fewer syncs than a plain run), which
-# tell what an answer of each promises: nvxserver answers once a document is on the disk,
-# restic's REST server makes none. So that the two can also be set side by side on equal
-# terms, "nvx4n" is the run with "Transfers 4" against a second nvxserver whose syncs are
-# skipped (eatmydata); it is not a way to run the service, only a measure of what the syncs
-# cost.
+# The syncs tell what an answer of each storage side promises: nvxserver answers once a
+# document is on the disk (its metrics page counts the commits its shared syncs made
+# durable, and those syncs, during each first backup); restic's REST server makes none
+# (strace counts its syncs during one more first backup). So that the two can also be set
+# side by side on equal terms, "nvx4n" is the run with "Transfers 4" against a second
+# nvxserver whose syncs are skipped (eatmydata): not a way to run the service, only a
+# measure of what its syncs cost.
 # --quick runs every step on small inputs in a few seconds.
 # Nothing is deleted until the end: every copy and restore goes into a folder of its own.
 # On a file system that avoids reusing recently freed inodes (ext4 without a journal
@@ -133,8 +131,7 @@ nvx_variant big4 4 N "$large"
 
 # The same service without its syncs, on a data folder of its own.
 nosync_data=$work/nosync-data
-"$server" --data "$nosync_data" account add "$user" "$password" --quota $((1 << 40)) >/dev/null
-"$server" --data "$nosync_data" folder add "$user" '\MyFiles\Bench' >/dev/null
+bench_add_account "$server" "$nosync_data"
 eatmydata "$server" --data "$nosync_data" --listen 127.0.0.1:0 >"$work/nosync.port" \
   2>"$work/nosync.log" &
 bench_pids+=("$!")
@@ -177,30 +174,22 @@ rsync_variant() {  # rsync_variant LABEL SOURCE
 rsync_variant rsync "$tree"
 rsync_variant bigrsync "$large"
 
-# What each storage side does to keep what it was sent: the syncs (fsync, fdatasync,
-# sync_file_range, syncfs) of nvxserver and of restic's REST server during one more first
-# backup of the small files each (untimed: strace slows the traced process).
-declare -A syncs
-count_syncs() {  # count_syncs KEY PID COMMAND...: the syncs of process PID while COMMAND runs
-  local key=$1 pid=$2
-  shift 2
-  strace -f -c -e trace=fsync,fdatasync,sync_file_range,syncfs -o "$work/syncs-$key.txt" \
-    -p "$pid" 2>/dev/null &
-  local tracer=$!
+# What restic's REST server does to keep what it was sent: its syncs (fsync, fdatasync,
+# sync_file_range, syncfs) during one more first backup of the small files (untimed:
+# strace slows the traced process). nvxserver's come from its metrics page.
+restic_syncs=
+if command -v strace >/dev/null; then
+  restic -q -r "rest:http://127.0.0.1:$rest_port/syncs" init >/dev/null
+  strace -f -c -e trace=fsync,fdatasync,sync_file_range,syncfs -o "$work/syncs-restic.txt" \
+    -p "$(pgrep -f "rclone serve restic --addr 127.0.0.1:$rest_port" | head -n 1)" 2>/dev/null &
+  tracer=$!
   sleep 0.5
-  "$@" >"$work/last.out" 2>&1 || fail "$key: $* ended with $? ($(tail -n 3 "$work/last.out"))"
+  restic -q -r "rest:http://127.0.0.1:$rest_port/syncs" backup "$tree" >"$work/last.out" 2>&1 ||
+    fail "restic syncs: backup ended with $? ($(tail -n 3 "$work/last.out"))"
   kill -INT "$tracer"
   wait "$tracer" || true
   # strace writes nothing when no call was made.
-  syncs[$key]=$(awk '$NF == "total" { calls = $4 } END { print calls + 0 }' "$work/syncs-$key.txt")
-}
-if command -v strace >/dev/null; then
-  nvx_job "VerifyPath \\Bench\\syncs" VerifyNVXFolders "LocalPath $tree" "NVXPath \\Bench\\syncs" \
-    'IncludeSubFolders Y' 'Verify Y' 'Compress N' 'Transfers 4' SendToNVX
-  count_syncs nvx4 "$SERVER_PID" "$backup" -f "$work/job.txt"
-  restic -q -r "rest:http://127.0.0.1:$rest_port/syncs" init >/dev/null
-  count_syncs restic "$(pgrep -f "rclone serve restic --addr 127.0.0.1:$rest_port" | head -n 1)" \
-    restic -q -r "rest:http://127.0.0.1:$rest_port/syncs" backup "$tree"
+  restic_syncs=$(awk '$NF == "total" { calls = $4 } END { print calls + 0 }' "$work/syncs-restic.txt")
 fi
 
 ratio() { awk -v a="${took[$1]}" -v b="${took[$2]}" 'BEGIN { printf "%.2f", a / b }'; }
@@ -236,9 +225,8 @@ for label in nvx1 nvx4; do
   awk -v label="$label" -v c=$((c1 - c0)) -v s=$((s1 - s0)) 'BEGIN {
     printf "nvxserver, first backup %s: %d commits made durable by %d shared syncs (%.2f commits a sync)\n", label, c, s, (s > 0 ? c / s : 0) }'
 done
-if [ ${#syncs[@]} -gt 0 ]; then
-  awk -v n="$((folders * 100))" -v a="${syncs[nvx4]}" -v b="${syncs[restic]}" 'BEGIN {
-    printf "syncs on the storage side, first backup of the small files: nvxserver %d (%.2f per file, Transfers 4), restic REST server %d (%.2f per file)\n", a, a / n, b, b / n }'
+if [ -n "$restic_syncs" ]; then
+  echo "restic REST server, one more first backup: $restic_syncs syncs"
 else
-  echo "syncs on the storage side: not counted (strace is missing)"
+  echo "restic REST server's syncs: not counted (strace is missing)"
 fi
